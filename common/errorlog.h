@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// The failure log both programs append to: "Morvek.txt" in the process's current folder.
+// Nothing is shown to the user; a failure to write the log is itself ignored.
+namespace ErrorLog {
+
+struct Error
+{
+    long long number = 0;
+    QString description;
+    QString source;
+    long long lastSystemError = 0;
+};
+
+inline constexpr const char* FileName = "Morvek.txt";
+
+// Appends the eight-line record for the failure under the given label.
+void write(const QString& label, const Error& error = {});
+// Shorthand for a failure with a text only.
+void write(const QString& label, const QString& description, long long number = 0);
+
+} // namespace ErrorLog

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+// Every message box and question of both programs goes through here, so that tests can
+// answer them and record what was said, and logic classes never touch a widget.
+class Prompt
+{
+public:
+    enum class Icon { None, Information, Question, Exclamation, Critical };
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoDefaultNo };
+    enum class Answer { Ok, Cancel, Yes, No };
+
+    virtual ~Prompt() = default;
+    virtual Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) = 0;
+
+    // The active prompt; without an installed one, messages go to the error stream and
+    // questions take their default button (Yes, or No where that is the default).
+    static Prompt& current();
+    // Installs a prompt (not owned); nullptr restores the default.
+    static void install(Prompt* prompt);
+    // Title used where a message names none (the program's application title).
+    static void setDefaultTitle(const QString& title);
+    static QString defaultTitle();
+
+    static void message(const QString& text, const QString& title = {}, Icon icon = Icon::None);
+    static bool yesNo(const QString& text, const QString& title, Icon icon, bool defaultNo = false);
+};

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QVariant>
+
+#include <functional>
+#include <optional>
+
+// The console's one connection to its database file. Every statement goes through here with
+// bound parameters; failures are written to the error log under the caller's label and never
+// stop the program. Writes that belong together go through transaction().
+class Database : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Database(QObject* parent = nullptr);
+    ~Database() override;
+
+    // The one instance the console runs with (set by whoever opens it first).
+    static Database* instance();
+    static void setInstance(Database* db);
+
+    // Opens (creating when missing) the file and its ten tables and the single defaults row.
+    bool open(const QString& path);
+    void close();
+    bool isOpen() const;
+    QString path() const { return m_path; }
+    QSqlDatabase handle() const;
+    QString lastError() const { return m_lastError; }
+
+    // Runs one statement; nullopt on failure (logged under `label`).
+    std::optional<QSqlQuery> exec(const QString& sql, const QVariantList& params = {},
+                                  const QString& label = QStringLiteral("Database"));
+    // Runs a statement that changes rows; false on failure.
+    bool run(const QString& sql, const QVariantList& params = {},
+             const QString& label = QStringLiteral("Database"));
+    // All rows of a query (empty on failure).
+    QList<QSqlRecord> rows(const QString& sql, const QVariantList& params = {},
+                           const QString& label = QStringLiteral("Database"));
+    std::optional<QSqlRecord> firstRow(const QString& sql, const QVariantList& params = {},
+                                       const QString& label = QStringLiteral("Database"));
+    // First column of the first row, or an invalid QVariant.
+    QVariant scalar(const QString& sql, const QVariantList& params = {},
+                    const QString& label = QStringLiteral("Database"));
+
+    // Runs `work` inside one write transaction; commits when it returns true, rolls back
+    // otherwise or when the commit fails. Nested calls join the outer transaction.
+    bool transaction(const std::function<bool()>& work,
+                     const QString& label = QStringLiteral("Database"));
+    bool inTransaction() const { return m_depth > 0; }
+
+    // Tells every list over the table that its rows changed (after a commit when inside a
+    // transaction).
+    void notifyChanged(const QString& table);
+
+    // Stored forms of dates: local time "yyyy-MM-dd HH:mm:ss"; a day alone is its first moment.
+    static QString timeText(const QDateTime& t);
+    static QString dayText(const QDate& d);
+    static QDateTime parseTime(const QVariant& v);
+
+    static const QStringList& tableNames();
+
+Q_SIGNALS:
+    void tableChanged(const QString& table);
+
+private:
+    bool createSchema();
+    void fail(const QString& label, const QString& what, const QString& sql);
+
+    QString m_connectionName;
+    QString m_path;
+    QString m_lastError;
+    int m_depth = 0;
+    bool m_failedInside = false;
+    QStringList m_pendingChanges;
+    static Database* s_instance;
+};

@@ -1,0 +1,6 @@
+#include "server/app/consoleapp.h"
+
+int main(int argc, char** argv)
+{
+    return ConsoleApp::run(argc, argv);
+}

@@ -1,0 +1,129 @@
+#include "common/money.h"
+#include "common/timesplit.h"
+
+#include <QTest>
+
+class TestMoney : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void parse_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("units");
+        QTest::newRow("plain") << "12.5" << qint64(125000);
+        QTest::newRow("second point ends the number") << "12.5.3" << qint64(125000);
+        QTest::newRow("letters") << "abc" << qint64(0);
+        QTest::newRow("empty") << "" << qint64(0);
+        QTest::newRow("leading blank and trailing text") << " 7x" << qint64(70000);
+        QTest::newRow("negative") << "-3.25" << qint64(-32500);
+        QTest::newRow("leading point") << ".5" << qint64(5000);
+        QTest::newRow("fifth decimal rounds half to even down") << "0.00005" << qint64(0);
+        QTest::newRow("fifth decimal rounds half to even up") << "0.00015" << qint64(2);
+        QTest::newRow("above half") << "0.000051" << qint64(1);
+        QTest::newRow("comma is not a decimal point") << "1,5" << qint64(10000);
+        QTest::newRow("huge saturates") << "99999999999999999999999" << qint64(4611686018427387903);
+    }
+    void parse()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, units);
+        QCOMPARE(Money::parse(text).units(), units);
+    }
+
+    void roundingHalvesToEven()
+    {
+        QCOMPARE(Money::parse(u"0.125").rounded(2), Money::parse(u"0.12"));
+        QCOMPARE(Money::parse(u"0.375").rounded(2), Money::parse(u"0.38"));
+        QCOMPARE(Money::parse(u"2.5").rounded(0), Money::fromWhole(2));
+        QCOMPARE(Money::parse(u"3.5").rounded(0), Money::fromWhole(4));
+        QCOMPARE(Money::parse(u"-2.5").rounded(0), Money::fromWhole(-2));
+        QCOMPARE(Money::parse(u"-0.135").rounded(2), Money::parse(u"-0.14"));
+        QCOMPARE(Money::parse(u"1.2345").rounded(3), Money::parse(u"1.234"));
+        QCOMPARE(Money::parse(u"1.2355").rounded(3), Money::parse(u"1.236"));
+        QCOMPARE(Money::parse(u"1.2345").rounded(4), Money::parse(u"1.2345"));
+    }
+
+    void arithmeticStaysExact()
+    {
+        // A thousand additions of 0.1 are exactly 100, where binary floating point drifts.
+        Money sum;
+        for (int i = 0; i < 1000; ++i) {
+            sum += Money::parse(u"0.1");
+        }
+        QCOMPARE(sum, Money::fromWhole(100));
+        QCOMPARE(Money::parse(u"0.33").times(Money::fromWhole(5)), Money::parse(u"1.65"));
+        QCOMPARE(Money::fromWhole(10).dividedBy(15), Money::parse(u"0.6667"));
+        QCOMPARE(Money::fromWhole(10).dividedBy(0), Money());
+        QCOMPARE(Money::parse(u"0.0001").times(Money::parse(u"0.5")), Money()); // 0.00005 -> even
+    }
+
+    void storedValuesRoundTrip()
+    {
+        for (const char* s : {"0.1", "11.65", "1234567.8912", "-0.0001", "44.95"}) {
+            const Money m = Money::parse(QString::fromLatin1(s));
+            QCOMPARE(Money::fromVariant(m.toVariant()), m);
+        }
+        QCOMPARE(Money::fromVariant(QVariant(qlonglong(7))), Money::fromWhole(7));
+        QCOMPARE(Money::fromVariant(QVariant(QStringLiteral("3.5abc"))), Money::parse(u"3.5"));
+        QCOMPARE(Money::fromVariant(QVariant()), Money());
+    }
+
+    void textForms()
+    {
+        QCOMPARE(Money::parse(u"12.50").toString(), QStringLiteral("12.5"));
+        QCOMPARE(Money::parse(u"12.50").toLabel(), QStringLiteral(" 12.5"));
+        QCOMPARE(Money::parse(u"-4").toLabel(), QStringLiteral("-4"));
+        QCOMPARE(Money::parse(u"0.125").toFixed(2), QStringLiteral("0.12"));
+        QCOMPARE(Money::parse(u"-0.5").toFixed(0), QStringLiteral("0"));
+        QCOMPARE(Money::parse(u"7").toFixed(3), QStringLiteral("7.000"));
+        QCOMPARE(labelNumber(0), QStringLiteral(" 0"));
+    }
+
+    void timeSplitCountsAcrossBoundaries_data()
+    {
+        QTest::addColumn<QDateTime>("start");
+        QTest::addColumn<QDateTime>("end");
+        QTest::addColumn<qint64>("hours");
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<int>("seconds");
+        auto t = [](int y, int mo, int d, int h, int mi, int s) {
+            return QDateTime(QDate(y, mo, d), QTime(h, mi, s));
+        };
+        QTest::newRow("month end") << t(2026, 1, 31, 23, 50, 20) << t(2026, 2, 1, 1, 5, 10)
+                                   << qint64(1) << 14 << 50;
+        QTest::newRow("year end") << t(2026, 12, 31, 22, 0, 0) << t(2027, 1, 1, 2, 30, 1)
+                                  << qint64(4) << 30 << 1;
+        QTest::newRow("leap day") << t(2028, 2, 28, 12, 0, 0) << t(2028, 3, 1, 12, 0, 0)
+                                  << qint64(48) << 0 << 0;
+        QTest::newRow("under an hour") << t(2026, 5, 5, 10, 0, 20) << t(2026, 5, 5, 11, 0, 0)
+                                       << qint64(0) << 59 << 40;
+        QTest::newRow("zero") << t(2026, 5, 5, 10, 0, 0) << t(2026, 5, 5, 10, 0, 0) << qint64(0)
+                              << 0 << 0;
+        QTest::newRow("clock set back") << t(2026, 5, 5, 10, 1, 5) << t(2026, 5, 5, 10, 0, 0)
+                                        << qint64(0) << -1 << -5;
+    }
+    void timeSplitCountsAcrossBoundaries()
+    {
+        QFETCH(QDateTime, start);
+        QFETCH(QDateTime, end);
+        QFETCH(qint64, hours);
+        QFETCH(int, minutes);
+        QFETCH(int, seconds);
+        const TimeSplit s = splittime(start, end);
+        QCOMPARE(s.hours, hours);
+        QCOMPARE(s.minutes, minutes);
+        QCOMPARE(s.seconds, seconds);
+        QCOMPARE(s.negative, start > end);
+    }
+
+    void timeSplitTexts()
+    {
+        const TimeSplit s = splitSeconds(26 * 3600 + 5 * 60 + 7);
+        QCOMPARE(s.labelText(), QStringLiteral(" 26: 5: 7"));
+        QCOMPARE(s.clockText(), QStringLiteral("26:05:07"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMoney)
+#include "tst_money.moc"

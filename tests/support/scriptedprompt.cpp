@@ -1,0 +1,41 @@
+#include "support/scriptedprompt.h"
+
+#include <QStringList>
+
+ScriptedPrompt::ScriptedPrompt()
+{
+    Prompt::install(this);
+}
+
+ScriptedPrompt::~ScriptedPrompt()
+{
+    Prompt::install(nullptr);
+}
+
+Prompt::Answer ScriptedPrompt::ask(const QString& text, const QString& title, Icon icon,
+                                   Buttons buttons)
+{
+    m_asked.append({text, title, icon, buttons});
+    if (!m_answers.isEmpty()) {
+        return m_answers.takeFirst();
+    }
+    switch (buttons) {
+    case Buttons::Ok:
+    case Buttons::OkCancel:
+        return Answer::Ok;
+    case Buttons::YesNo:
+        return Answer::Yes;
+    case Buttons::YesNoDefaultNo:
+        return Answer::No;
+    }
+    return Answer::Ok;
+}
+
+QStringList ScriptedPrompt::texts() const
+{
+    QStringList out;
+    for (const Asked& a : m_asked) {
+        out.append(a.text);
+    }
+    return out;
+}

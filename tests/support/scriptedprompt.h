@@ -1,0 +1,35 @@
+#pragma once
+
+#include "common/prompt.h"
+
+#include <QList>
+#include <QString>
+
+// Answers message boxes and questions from a script and records what was asked. Installed
+// for its lifetime. Unscripted questions take their default button.
+class ScriptedPrompt final : public Prompt
+{
+public:
+    struct Asked
+    {
+        QString text;
+        QString title;
+        Icon icon;
+        Buttons buttons;
+    };
+
+    ScriptedPrompt();
+    ~ScriptedPrompt() override;
+
+    Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
+
+    void answerNext(Answer a) { m_answers.append(a); }
+    const QList<Asked>& asked() const { return m_asked; }
+    QString lastText() const { return m_asked.isEmpty() ? QString() : m_asked.last().text; }
+    QStringList texts() const;
+    void clear() { m_asked.clear(); }
+
+private:
+    QList<Answer> m_answers;
+    QList<Asked> m_asked;
+};
