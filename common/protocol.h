@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
 
 // The tokens of the text protocol between the console and the agents. No token is a
 // substring of another that the same side receives, because receivers find them by search.
@@ -39,4 +42,114 @@ inline constexpr quint16 WakePort = 1021;
 // The fixed, locale-independent form of the session start sent with SetDateTime.
 inline constexpr const char* DateTimeFormat = "yyyy-MM-dd HH:mm:ss";
 
+// Most a receiver keeps of an unfinished message between two arrivals on one connection.
+inline constexpr int MaxCarryOver = 4096;
+
+// Which side receives: each side knows only the messages the other one sends.
+enum class Side
+{
+    Agent,
+    Console
+};
+
+enum class Kind
+{
+    // Received by the agent.
+    CName,
+    Shutdown,
+    Reboot,
+    Lock,
+    Unlock,
+    SetTime,
+    SetDateTime,
+    AutologoutMin,
+    ShowOptionsWithPassword,
+    ShowOptions,
+    PasswordNotValid,
+    StartSession,
+    EndSession,
+    GetDeskTop,
+    // Received by the console.
+    CNameReply,
+    CheckPassword,
+    Autologout,
+};
+
+struct Message
+{
+    Kind kind = Kind::CName;
+    // The text of a valued message (UTF-8 decoded); empty for bare tokens.
+    QString value;
+    // A valued message whose value could not be cut out (its closing marker is missing or
+    // stands before the opening token): the value is empty and the receiver logs the failure.
+    bool malformed = false;
+
+    bool operator==(const Message& o) const
+    {
+        return kind == o.kind && value == o.value && malformed == o.malformed;
+    }
+};
+
+// The token a kind stands for (the opening token of a valued message).
+QByteArray token(Kind kind);
+// The closing marker of a valued message; empty for bare tokens.
+QByteArray closingMarker(Kind kind);
+bool isValued(Kind kind);
+
+// A valued message: opening token, the value as UTF-8, closing marker. A value never carries
+// its own closing marker (it would end the message early), so every occurrence is removed.
+QByteArray valued(const QByteArray& open, const QString& value, const QByteArray& close);
+
+// The messages with a value, ready to send.
+QByteArray cnameReply(const QString& name);
+QByteArray checkPassword(const QString& password);
+QByteArray setDateTime(const QDateTime& start);
+QByteArray autologoutMinutes(qint64 minutes);
+
+// The start date-time of "|SET_DATE_TIME:|" in its fixed form, and back (invalid when the text
+// is not in that form).
+QString dateTimeText(const QDateTime& t);
+QDateTime parseDateTime(const QString& text);
+
+// Turns one arrival into the batch of messages the receiver handles for it, in the receiver's
+// fixed order:
+//   agent:   "|CNAME|"; then the first present of SHUTDOWN, REBOOT, LOCK, UNLOCK, and when one
+//            is present nothing else; otherwise SET_TIME, SET_DATE_TIME, AUTOLOGOUT_MIN,
+//            SHOW_OPTIONS_WITH_PASSWORD, SHOW_OPTIONS, PASSWORD_NOT_VALID, STARTSESSION,
+//            ENDSESSION, GET_DESK_TOP;
+//   console: the name reply, the password check, the automatic logout, independently.
+// Each token is found by search and handled once per arrival, whatever its number of
+// occurrences; a valued message's value runs from its first opening token to the first
+// closing marker.
+//
+// TCP may cut a message anywhere, so the tail of an arrival that can still become a message
+// (a proper beginning of a token, or a valued message whose closing marker has not come yet)
+// is kept and put in front of the next arrival. Everything else is dropped once handled. What
+// is kept never exceeds MaxCarryOver bytes: an unfinished valued message that grows beyond it
+// is handled as it stands (its value empty, marked malformed).
+class Decoder
+{
+public:
+    explicit Decoder(Side side);
+
+    QList<Message> feed(const QByteArray& arrival);
+    // Handles whatever is kept as if it had arrived complete, and forgets it.
+    QList<Message> flush();
+    // Bytes kept from earlier arrivals.
+    qsizetype pending() const { return m_carry.size(); }
+    void reset() { m_carry.clear(); }
+    Side side() const { return m_side; }
+
+    // The batch for one arrival taken as a whole, with nothing kept: the receiving rule alone.
+    static QList<Message> decodeWhole(Side side, const QByteArray& data);
+
+private:
+    qsizetype cutPoint(const QByteArray& buf) const;
+
+    Side m_side;
+    QByteArray m_carry;
+};
+
 } // namespace Proto
+
+using ProtocolDecoder = Proto::Decoder;
