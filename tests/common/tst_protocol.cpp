@@ -1,0 +1,336 @@
+#include "common/protocol.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace Proto;
+
+namespace {
+
+Message bare(Kind k)
+{
+    return Message{k, QString(), false};
+}
+
+Message val(Kind k, const QString& v)
+{
+    return Message{k, v, false};
+}
+
+Message broken(Kind k)
+{
+    return Message{k, QString(), true};
+}
+
+QString describe(const QList<Message>& batch)
+{
+    QStringList parts;
+    for (const Message& m : batch) {
+        QString s = QString::fromLatin1(token(m.kind));
+        if (isValued(m.kind)) {
+            s += QLatin1Char('[') + m.value + QLatin1Char(']');
+        }
+        if (m.malformed) {
+            s += QStringLiteral("!malformed");
+        }
+        parts << s;
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+// Feeds the stream in the given pieces and returns every batch joined in arrival order.
+QList<Message> feedPieces(Side side, const QList<QByteArray>& pieces, qsizetype* left = nullptr)
+{
+    Decoder d(side);
+    QList<Message> all;
+    for (const QByteArray& p : pieces) {
+        all += d.feed(p);
+    }
+    if (left != nullptr) {
+        *left = d.pending();
+    }
+    return all;
+}
+
+} // namespace
+
+class TstProtocol : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void agentOrder_data();
+    void agentOrder();
+    void consoleOrder_data();
+    void consoleOrder();
+    void splitAtEveryPosition_data();
+    void splitAtEveryPosition();
+    void splitIntoThreeAndByteByByte();
+    void laterCopyOfCutMessageWaitsForItsEnd();
+    void garbageIsDroppedAndNothingGrowsUnbounded();
+    void unfinishedValueBeyondBoundIsHandledEmpty();
+    void flushHandlesWhatIsKeptAsItStands();
+    void encoder();
+};
+
+void TstProtocol::agentOrder_data()
+{
+    QTest::addColumn<QByteArray>("arrival");
+    QTest::addColumn<QList<Message>>("expected");
+
+    const auto L = [](std::initializer_list<Message> l) { return QList<Message>(l); };
+    QTest::newRow("lock and name request: name first")
+        << (Lock + CName) << L({bare(Kind::CName), bare(Kind::Lock)});
+    QTest::newRow("end session and shutdown: shutdown only")
+        << (EndSession + Shutdown) << L({bare(Kind::Shutdown)});
+    QTest::newRow("unlock and start session: unlock only")
+        << (Unlock + StartSession) << L({bare(Kind::Unlock)});
+    QTest::newRow("session start in one read")
+        << (SetTime + AutologoutMin + "45" + AutologoutMinEnd + StartSession)
+        << L({bare(Kind::SetTime), val(Kind::AutologoutMin, QStringLiteral("45")),
+              bare(Kind::StartSession)});
+    QTest::newRow("receiver order, not arrival order")
+        << (GetDeskTop + EndSession + StartSession + PasswordNotValid + ShowOptions +
+            ShowOptionsWithPassword + AutologoutMin + "3" + AutologoutMinEnd + SetDateTime +
+            "2026-01-02 10:11:12" + SetDateTimeEnd + SetTime)
+        << L({bare(Kind::SetTime), val(Kind::SetDateTime, QStringLiteral("2026-01-02 10:11:12")),
+              val(Kind::AutologoutMin, QStringLiteral("3")), bare(Kind::ShowOptionsWithPassword),
+              bare(Kind::ShowOptions), bare(Kind::PasswordNotValid), bare(Kind::StartSession),
+              bare(Kind::EndSession), bare(Kind::GetDeskTop)});
+    QTest::newRow("second lock has no further effect") << (Lock + Lock) << L({bare(Kind::Lock)});
+    QTest::newRow("shutdown before reboot") << (Reboot + Shutdown) << L({bare(Kind::Shutdown)});
+    QTest::newRow("reboot before lock") << (Lock + Reboot) << L({bare(Kind::Reboot)});
+    QTest::newRow("lock before unlock, lock not inside unlock")
+        << (Unlock + Lock) << L({bare(Kind::Lock)});
+    QTest::newRow("unlock alone") << Unlock << L({bare(Kind::Unlock)});
+    QTest::newRow("exclusive command with name request and the rest")
+        << (SetTime + CName + StartSession + Lock) << L({bare(Kind::CName), bare(Kind::Lock)});
+    QTest::newRow("options with password is not plain options")
+        << ShowOptionsWithPassword << L({bare(Kind::ShowOptionsWithPassword)});
+    QTest::newRow("set time is not set date time")
+        << (SetDateTime + "x" + SetDateTimeEnd) << L({val(Kind::SetDateTime, QStringLiteral("x"))});
+    QTest::newRow("empty start time")
+        << (SetDateTime + SetDateTimeEnd) << L({val(Kind::SetDateTime, QString())});
+    QTest::newRow("limit of letters is passed on as it stands")
+        << (AutologoutMin + "abc" + AutologoutMinEnd)
+        << L({val(Kind::AutologoutMin, QStringLiteral("abc"))});
+    QTest::newRow("first of two limits")
+        << (AutologoutMin + "5" + AutologoutMinEnd + AutologoutMin + "7" + AutologoutMinEnd)
+        << L({val(Kind::AutologoutMin, QStringLiteral("5"))});
+    QTest::newRow("closing marker before the opening token")
+        << (AutologoutMinEnd + AutologoutMin + "5" + AutologoutMinEnd + StartSession)
+        << L({broken(Kind::AutologoutMin), bare(Kind::StartSession)});
+    QTest::newRow("agent ignores what the console receives")
+        << (CNameReply + "x" + CNameReplyEnd + Autologout + Testing) << L({});
+    QTest::newRow("unknown token and garbage") << QByteArray("|HELLO|garbage||x") << L({});
+    QTest::newRow("get desktop recognised") << GetDeskTop << L({bare(Kind::GetDeskTop)});
+}
+
+void TstProtocol::agentOrder()
+{
+    QFETCH(QByteArray, arrival);
+    QFETCH(QList<Message>, expected);
+    QCOMPARE(describe(Decoder::decodeWhole(Side::Agent, arrival)), describe(expected));
+    // A whole arrival gives the same batch through the streaming decoder, and nothing stays.
+    Decoder d(Side::Agent);
+    QCOMPARE(describe(d.feed(arrival)), describe(expected));
+    QCOMPARE(d.pending(), 0);
+}
+
+void TstProtocol::consoleOrder_data()
+{
+    QTest::addColumn<QByteArray>("arrival");
+    QTest::addColumn<QList<Message>>("expected");
+    const auto L = [](std::initializer_list<Message> l) { return QList<Message>(l); };
+
+    QTest::newRow("name report and automatic logout")
+        << (CNameReply + "PC-07" + CNameReplyEnd + Autologout)
+        << L({val(Kind::CNameReply, QStringLiteral("PC-07")), bare(Kind::Autologout)});
+    QTest::newRow("all three, reversed")
+        << (Autologout + CheckPassword + "pw" + CheckPasswordEnd + CNameReply + "n" + CNameReplyEnd)
+        << L({val(Kind::CNameReply, QStringLiteral("n")),
+              val(Kind::CheckPassword, QStringLiteral("pw")), bare(Kind::Autologout)});
+    QTest::newRow("password keeps inner blanks and bars")
+        << (CheckPassword + "a b|c" + CheckPasswordEnd)
+        << L({val(Kind::CheckPassword, QStringLiteral("a b|c"))});
+    QTest::newRow("name in UTF-8")
+        << (CNameReply + QStringLiteral("Café Ω").toUtf8() + CNameReplyEnd)
+        << L({val(Kind::CNameReply, QStringLiteral("Café Ω"))});
+    QTest::newRow("name with a bar at its end")
+        << (CNameReply + "PC|" + CNameReplyEnd)
+        << L({val(Kind::CNameReply, QStringLiteral("PC|"))});
+    QTest::newRow("testing and send time have no handler") << (Testing + SendTime) << L({});
+    QTest::newRow("console ignores the agent's commands") << (Lock + CName + StartSession) << L({});
+    QTest::newRow("automatic logout twice")
+        << (Autologout + Autologout) << L({bare(Kind::Autologout)});
+}
+
+void TstProtocol::consoleOrder()
+{
+    QFETCH(QByteArray, arrival);
+    QFETCH(QList<Message>, expected);
+    Decoder d(Side::Console);
+    QCOMPARE(describe(d.feed(arrival)), describe(expected));
+    QCOMPARE(d.pending(), 0);
+}
+
+void TstProtocol::splitAtEveryPosition_data()
+{
+    QTest::addColumn<int>("side");
+    QTest::addColumn<QByteArray>("stream");
+    QTest::newRow("agent session start")
+        << int(Side::Agent)
+        << (CName + SetTime + SetDateTime + "2026-03-04 05:06:07" + SetDateTimeEnd + AutologoutMin +
+            "30" + AutologoutMinEnd + ShowOptionsWithPassword + StartSession);
+    QTest::newRow("agent name request and lock") << int(Side::Agent) << (CName + Lock);
+    QTest::newRow("agent options and end")
+        << int(Side::Agent) << (ShowOptions + PasswordNotValid + EndSession + GetDeskTop);
+    QTest::newRow("console all three")
+        << int(Side::Console)
+        << (CNameReply + QStringLiteral("Zoë's PC").toUtf8() + CNameReplyEnd + CheckPassword +
+            "secret" + CheckPasswordEnd + Autologout);
+    QTest::newRow("console with noise between")
+        << int(Side::Console)
+        << (QByteArray("||x") + CNameReply + "A" + CNameReplyEnd + Testing + "<PS" + CheckPassword +
+            " pw " + CheckPasswordEnd + SendTime + Autologout + "|.");
+}
+
+void TstProtocol::splitAtEveryPosition()
+{
+    QFETCH(int, side);
+    QFETCH(QByteArray, stream);
+    const Side s = Side(side);
+    const QString whole = describe(Decoder::decodeWhole(s, stream));
+    QVERIFY(!whole.isEmpty());
+    for (qsizetype i = 0; i <= stream.size(); ++i) {
+        qsizetype left = -1;
+        const QList<Message> got = feedPieces(s, {stream.left(i), stream.mid(i)}, &left);
+        QVERIFY2(describe(got) == whole,
+                 qPrintable(QStringLiteral("cut at %1: %2").arg(i).arg(describe(got))));
+        QCOMPARE(left, 0);
+    }
+}
+
+void TstProtocol::splitIntoThreeAndByteByByte()
+{
+    const QByteArray stream = SetTime + AutologoutMin + "45" + AutologoutMinEnd + StartSession;
+    const QString whole = describe(Decoder::decodeWhole(Side::Agent, stream));
+    for (qsizetype i = 0; i <= stream.size(); ++i) {
+        for (qsizetype j = i; j <= stream.size(); ++j) {
+            const QList<Message> got =
+                feedPieces(Side::Agent, {stream.left(i), stream.mid(i, j - i), stream.mid(j)});
+            QVERIFY2(describe(got) == whole, qPrintable(QStringLiteral("%1/%2").arg(i).arg(j)));
+        }
+    }
+    QList<QByteArray> bytes;
+    const QByteArray console = CNameReply + QStringLiteral("Ünïcode").toUtf8() + CNameReplyEnd +
+                               CheckPassword + "pw" + CheckPasswordEnd + Autologout;
+    for (char c : console) {
+        bytes.append(QByteArray(1, c));
+    }
+    qsizetype left = -1;
+    QCOMPARE(describe(feedPieces(Side::Console, bytes, &left)),
+             describe(Decoder::decodeWhole(Side::Console, console)));
+    QCOMPARE(left, 0);
+}
+
+void TstProtocol::laterCopyOfCutMessageWaitsForItsEnd()
+{
+    Decoder d(Side::Console);
+    // The first name report is complete; the second is cut before its closing marker.
+    QCOMPARE(describe(d.feed(CNameReply + "a" + CNameReplyEnd + CNameReply + "b")),
+             describe({val(Kind::CNameReply, QStringLiteral("a"))}));
+    QCOMPARE(d.pending(), CNameReply.size() + 1);
+    QCOMPARE(describe(d.feed(CNameReplyEnd)),
+             describe({val(Kind::CNameReply, QStringLiteral("b"))}));
+
+    // Tokens behind a cut valued message wait with it, so the receiver's order is kept.
+    Decoder a(Side::Agent);
+    QCOMPARE(describe(a.feed(SetTime + AutologoutMin + "4")), describe({bare(Kind::SetTime)}));
+    QCOMPARE(describe(a.feed("5" + AutologoutMinEnd + StartSession)),
+             describe({val(Kind::AutologoutMin, QStringLiteral("45")), bare(Kind::StartSession)}));
+}
+
+void TstProtocol::garbageIsDroppedAndNothingGrowsUnbounded()
+{
+    Decoder d(Side::Agent);
+    QVERIFY(d.feed(QByteArray(1 << 20, 'x')).isEmpty());
+    QCOMPARE(d.pending(), 0);
+    // Only the tail that can still begin a token is kept.
+    QVERIFY(d.feed("garbage|LOC").isEmpty());
+    QCOMPARE(d.pending(), 4);
+    QCOMPARE(describe(d.feed("K|")), describe({bare(Kind::Lock)}));
+    QCOMPARE(d.pending(), 0);
+    // A complete token at the end leaves nothing behind although "|" begins every token.
+    d.feed(StartSession);
+    QCOMPARE(d.pending(), 0);
+
+    // Random bytes sprinkled with bits of tokens never make the decoder hold more than its bound.
+    QRandomGenerator rng(12345);
+    const QList<QByteArray> parts{
+        CheckPassword, CheckPasswordEnd, CNameReply, CNameReplyEnd, Autologout, "|", "<", "abc"};
+    Decoder c(Side::Console);
+    for (int i = 0; i < 5000; ++i) {
+        QByteArray chunk;
+        const int n = rng.bounded(1, 40);
+        for (int k = 0; k < n; ++k) {
+            chunk += rng.bounded(3) == 0 ? QByteArray(rng.bounded(1, 300), char(rng.bounded(256)))
+                                         : parts.at(rng.bounded(parts.size()));
+        }
+        c.feed(chunk);
+        QVERIFY(c.pending() <= MaxCarryOver);
+    }
+}
+
+void TstProtocol::unfinishedValueBeyondBoundIsHandledEmpty()
+{
+    Decoder d(Side::Console);
+    QVERIFY(d.feed(CheckPassword + QByteArray(3000, 'a')).isEmpty());
+    QCOMPARE(d.pending(), CheckPassword.size() + 3000);
+    // Past the bound the unfinished message is handled as it stands and forgotten.
+    QCOMPARE(describe(d.feed(QByteArray(2000, 'a') + Autologout)),
+             describe({broken(Kind::CheckPassword), bare(Kind::Autologout)}));
+    QCOMPARE(d.pending(), 0);
+    // Its late closing marker finds no opening token.
+    QVERIFY(d.feed("aaa" + CheckPasswordEnd).isEmpty());
+
+    Decoder a(Side::Agent);
+    QCOMPARE(describe(a.feed(AutologoutMin + QByteArray(5000, '9') + StartSession)),
+             describe({broken(Kind::AutologoutMin), bare(Kind::StartSession)}));
+    QCOMPARE(a.pending(), 0);
+}
+
+void TstProtocol::flushHandlesWhatIsKeptAsItStands()
+{
+    Decoder d(Side::Agent);
+    QVERIFY(d.feed(SetDateTime + "2026").isEmpty());
+    QCOMPARE(describe(d.flush()), describe({broken(Kind::SetDateTime)}));
+    QCOMPARE(d.pending(), 0);
+    QVERIFY(d.flush().isEmpty());
+}
+
+void TstProtocol::encoder()
+{
+    QCOMPARE(cnameReply(QStringLiteral("PC-07")), QByteArray("|CNAME`|PC-07|<endname|"));
+    QCOMPARE(checkPassword(QStringLiteral("pw")), QByteArray("|CHECK_PASSWORD|pw<PSW"));
+    QCOMPARE(autologoutMinutes(30), QByteArray("|AUTOLOGOUT_MIN|30|<LOGOUTTIME|"));
+    // A value can never end its message early, even where removing a marker forms a new one.
+    QCOMPARE(cnameReply(QStringLiteral("a|<endn|<endname|ame|b")),
+             QByteArray("|CNAME`|ab|<endname|"));
+    QCOMPARE(checkPassword(QStringLiteral("x<PSWy")), QByteArray("|CHECK_PASSWORD|xy<PSW"));
+    QCOMPARE(cnameReply(QStringLiteral("Ω")), QByteArray("|CNAME`|\xce\xa9|<endname|"));
+
+    const QDateTime t(QDate(2026, 12, 6), QTime(21, 5, 9));
+    QCOMPARE(setDateTime(t), QByteArray("|SET_DATE_TIME:|2026-12-06 21:05:09|<TIME|"));
+    QCOMPARE(parseDateTime(dateTimeText(t)), t);
+    QVERIFY(!parseDateTime(QStringLiteral("06/12/2026 9:05 PM")).isValid());
+
+    // Round trip through the decoder.
+    Decoder d(Side::Agent);
+    QCOMPARE(describe(d.feed(setDateTime(t))), describe({val(Kind::SetDateTime, dateTimeText(t))}));
+    QCOMPARE(token(Kind::GetDeskTop), GetDeskTop);
+    QVERIFY(isValued(Kind::CheckPassword));
+    QVERIFY(!isValued(Kind::Lock));
+}
+
+QTEST_GUILESS_MAIN(TstProtocol)
+#include "tst_protocol.moc"
