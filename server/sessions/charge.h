@@ -2,13 +2,16 @@
 
 #include "common/money.h"
 
+#include <QString>
 #include <cstdint>
 
 class Database;
 
 // The price of whole hours and minutes of use by the rate rows of one usage category, read
-// afresh on every call. Seconds are accepted and never charged. The result is unrounded; the
-// caller rounds it to the currency digits. A category without rows prices at 0, and a negative
-// duration (an end before the start) is never priced above 0.
+// afresh on every call (so a tariff saved during a session prices that session). Seconds are
+// accepted and never charged. The result is unrounded; the caller rounds it to the currency
+// digits. A category without rows prices at 0. A negative part in any of hours, minutes or
+// seconds (what splittime gives for an end before the start) prices at 0: a clock set back
+// during a session is never billed, not even the first slice.
 Money calccharge(Database& db, const QString& category, std::int64_t hours, int minutes,
                  int seconds);

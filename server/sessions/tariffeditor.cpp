@@ -1,0 +1,377 @@
+#include "server/sessions/tariffeditor.h"
+
+#include "common/prompt.h"
+#include "server/core/database.h"
+
+namespace {
+
+const QString InvalidEntry = QStringLiteral("Invalid Entry");
+const Money SixtyMinutes = Money::fromWhole(60);
+
+std::int64_t pow10(int n)
+{
+    std::int64_t p = 1;
+    while (n-- > 0) {
+        p *= 10;
+    }
+    return p;
+}
+
+// a / b rounded once, halves to even, to `digits` decimals (rounding an already rounded
+// four-decimal quotient again could land one step off).
+Money quotient(Money a, Money b, int digits)
+{
+    __extension__ typedef __int128 Wide;
+    if (b.isZero()) {
+        return {};
+    }
+    digits = qBound(0, digits, 4);
+    Wide n = Wide(a.units()) * pow10(digits);
+    Wide d = b.units();
+    if (d < 0) {
+        n = -n;
+        d = -d;
+    }
+    Wide q = n / d;
+    Wide r = n % d;
+    if (r < 0) {
+        r = -r;
+    }
+    if (2 * r > d || (2 * r == d && (q % 2) != 0)) {
+        q += n < 0 ? -1 : 1;
+    }
+    return Money::fromUnits(std::int64_t(q * pow10(4 - digits)));
+}
+
+QString hoursText(Money hours)
+{
+    return QStringLiteral("%1").arg(hours.rounded(0).units() / Money::Scale, 2, 10,
+                                    QLatin1Char('0'));
+}
+
+} // namespace
+
+const QString TariffEditor::HeaderFormat =
+    QStringLiteral("Hour Slice    |    Rate Total   | Time Period |    Rate   | Rate per Min ");
+
+QStringList TariffEditor::headerLabels()
+{
+    return HeaderFormat.split(u'|');
+}
+
+TariffEditor::TariffEditor(Database& db, int currencyDigits) : m_store(db), m_digits(currencyDigits)
+{
+    reset();
+}
+
+QStringList TariffEditor::categories() const
+{
+    return m_store.categories();
+}
+
+QString TariffEditor::cell(int row, int column) const
+{
+    if (row < 0 || row >= m_rows.size() || column < 0 || column >= ColumnCount) {
+        return {};
+    }
+    return m_rows[row].cells[std::size_t(column)];
+}
+
+void TariffEditor::setCurrent(int row, int column)
+{
+    m_currentRow = qBound(0, row, qMax(0, rowCount() - 1));
+    m_currentColumn = qBound(0, column, ColumnCount - 1);
+}
+
+void TariffEditor::reset()
+{
+    m_c = Controls{};
+    newEntry();
+    applyFlatHourRule();
+    applyOptionRule();
+}
+
+void TariffEditor::newEntry()
+{
+    // Nothing is chosen any more, so Save is off too: saving now would replace the
+    // previous category's rates with the one empty row.
+    m_mode = Mode::None;
+    m_name.clear();
+    m_c.deleteCategoryEnabled = false;
+    m_c.rowButtonsEnabled = false;
+    m_c.saveEnabled = false;
+    m_rows = {Row{}};
+    setCurrent(0, HourSlice);
+}
+
+void TariffEditor::shade(int row)
+{
+    m_rows[row].shaded = true;
+    setCurrent(row, HourSlice);
+}
+
+void TariffEditor::load(const QString& typed)
+{
+    const QString name = typed.trimmed();
+    if (name.isEmpty()) {
+        return;
+    }
+    m_c.minimum = false;
+    m_c.rowButtonsEnabled = true;
+    const std::optional<Tariff> t = m_store.find(name);
+    if (!t) {
+        m_mode = Mode::New;
+        m_name = name;
+        m_rows.clear();
+        for (const char* slice : {"30", "45", "60"}) {
+            Row r;
+            r.cells[HourSlice] = QString::fromLatin1(slice);
+            r.cells[TimePeriod] = QStringLiteral("15");
+            m_rows.append(r);
+            shade(int(m_rows.size()) - 1);
+        }
+        setCurrent(0, HourSlice);
+        m_c.minuteAfterFlat = false;
+        m_c.byMinute = false;
+        m_c.deleteCategoryEnabled = false;
+        m_c.saveEnabled = true;
+    } else {
+        m_mode = Mode::Existing;
+        m_name = t->name;
+        m_c.saveEnabled = true;
+        m_c.deleteCategoryEnabled = true;
+        // The stored description, also when empty: another category's text must not stay.
+        m_c.description = t->description;
+        m_rows.clear();
+        for (const RateRow& rr : t->rows) {
+            Row r;
+            r.cells[HourSlice] = rr.timeslice.toString();
+            r.cells[RateTotal] = rr.rate.toString();
+            m_rows.append(r);
+        }
+        if (m_rows.isEmpty()) {
+            m_rows.append(Row{});
+        }
+        const TariffSettings& s = t->settings;
+        m_c.flatHour = s.fhour;
+        m_c.flatTotal = s.ftimespent;
+        m_c.minuteAfterFlat = s.rateflathour;
+        m_c.flatRate = s.fhourrate > Money{} ? s.fhourrate.toString() : QStringLiteral("00.00");
+        m_c.flatHours = s.fhournos > Money{} ? hoursText(s.fhournos) : QStringLiteral("01");
+        m_c.byMinute = s.chargebyminute;
+        m_c.minimum = s.usefirsttimeperiod;
+        setCurrent(0, RateTotal);
+        recompute();
+    }
+    applyFlatHourRule();
+    applyOptionRule();
+}
+
+bool TariffEditor::editCell(int row, int column, const QString& text)
+{
+    if (row < 0 || row >= rowCount() || (column != HourSlice && column != RateTotal)) {
+        return false;
+    }
+    QString& target = m_rows[row].cells[std::size_t(column)];
+    target = text;
+    if (column == HourSlice) {
+        const Money v = Money::parse(text);
+        QString refusal;
+        if (v > SixtyMinutes) {
+            refusal = QStringLiteral("Hour Slice Allways Less then 60");
+        } else if (row > 0 && !(v > Money::parse(cell(row - 1, HourSlice)))) {
+            refusal = QStringLiteral("Please Enter Hour Slice in Order");
+        }
+        if (!refusal.isEmpty()) {
+            Prompt::message(refusal, InvalidEntry, Prompt::Icon::Critical);
+            target = QStringLiteral("0");
+            return false;
+        }
+    }
+    recompute();
+    return true;
+}
+
+void TariffEditor::recompute()
+{
+    for (int i = 0; i < rowCount(); ++i) {
+        Row& r = m_rows[i];
+        const Money slice = Money::parse(r.cells[HourSlice]);
+        const Money total = Money::parse(r.cells[RateTotal]);
+        if (i == 0) {
+            r.cells[TimePeriod] = r.cells[HourSlice];
+            r.cells[Rate] = r.cells[RateTotal];
+            r.cells[RatePerMin] =
+                slice > Money{} ? quotient(total, slice, 2).toString() : QStringLiteral("0");
+            continue;
+        }
+        const Row& above = m_rows[i - 1];
+        const Money period = slice - Money::parse(above.cells[HourSlice]);
+        const Money rate = total - Money::parse(above.cells[RateTotal]);
+        r.cells[TimePeriod] = period.toString();
+        r.cells[Rate] = rate.toString();
+        r.cells[RatePerMin] =
+            period > Money{} ? quotient(rate, period, m_digits).toString() : QStringLiteral("0");
+    }
+}
+
+void TariffEditor::applyFlatHourRule()
+{
+    m_c.flatRateEnabled = m_c.flatHour;
+    m_c.flatHoursEnabled = m_c.flatHour;
+    m_c.flatTotalEnabled = m_c.flatHour;
+}
+
+void TariffEditor::applyOptionRule()
+{
+    m_c.minimumEnabled = m_c.byMinute;
+    m_c.minuteAfterFlatEnabled = !m_c.byMinute;
+}
+
+void TariffEditor::setFlatHour(bool on)
+{
+    m_c.flatHour = on;
+    applyFlatHourRule();
+}
+
+void TariffEditor::setFlatTotal(bool on)
+{
+    if (m_c.flatTotalEnabled) {
+        m_c.flatTotal = on;
+    }
+}
+
+void TariffEditor::setMinuteAfterFlat(bool on)
+{
+    if (m_c.minuteAfterFlatEnabled) {
+        m_c.minuteAfterFlat = on;
+    }
+}
+
+void TariffEditor::setByMinute(bool on)
+{
+    m_c.byMinute = on;
+    // Choosing the pricing clears one-minute-after-flat-hour either way. Loading a category
+    // only applies the enabling, so its stored setting survives a load and a save.
+    m_c.minuteAfterFlat = false;
+    applyOptionRule();
+}
+
+void TariffEditor::setMinimum(bool on)
+{
+    if (m_c.minimumEnabled) {
+        m_c.minimum = on;
+    }
+}
+
+bool TariffEditor::addRow()
+{
+    if (!m_c.rowButtonsEnabled || !Prompt::yesNo(QStringLiteral("Do you want to Add Rate Entry"),
+                                                 Prompt::defaultTitle(), Prompt::Icon::Question)) {
+        return false;
+    }
+    recompute();
+    m_rows.append(Row{});
+    shade(rowCount() - 1);
+    return true;
+}
+
+bool TariffEditor::deleteRow()
+{
+    if (!m_c.rowButtonsEnabled) {
+        return false;
+    }
+    recompute();
+    if (rowCount() <= 1) {
+        return false;
+    }
+    const int row = m_currentRow;
+    if (!Prompt::yesNo(QStringLiteral("Do you want to Delete Rate List of hour slice : ") +
+                           cell(row, HourSlice),
+                       Prompt::defaultTitle(), Prompt::Icon::Question)) {
+        return false;
+    }
+    m_rows.removeAt(row);
+    recompute();
+    setCurrent(row, m_currentColumn);
+    return true;
+}
+
+QList<RateRow> TariffEditor::rowsToSave() const
+{
+    QList<RateRow> out;
+    for (const Row& r : m_rows) {
+        RateRow rr;
+        rr.timeslice = Money::parse(r.cells[HourSlice]);
+        rr.rate = Money::parse(r.cells[RateTotal]);
+        if (!(rr.timeslice > Money{}) || !(rr.rate > Money{})) {
+            continue;
+        }
+        rr.tperiod = r.cells[TimePeriod];
+        rr.rateslice = r.cells[Rate];
+        rr.rpermin = Money::parse(r.cells[RatePerMin]);
+        out.append(rr);
+    }
+    return out;
+}
+
+TariffSettings TariffEditor::settingsToSave() const
+{
+    TariffSettings s;
+    s.fhour = m_c.flatHour;
+    s.ftimespent = m_c.flatTotal;
+    s.rateflathour = m_c.minuteAfterFlat;
+    s.fhourrate = Money::parse(m_c.flatRate);
+    s.fhournos = Money::parse(m_c.flatHours);
+    s.chargebyminute = m_c.byMinute;
+    s.usefirsttimeperiod = m_c.minimum;
+    return s;
+}
+
+bool TariffEditor::save()
+{
+    if (!m_c.saveEnabled || m_mode == Mode::None || m_name.isEmpty()) {
+        return false;
+    }
+    const bool isNew = m_mode == Mode::New;
+    if (!Prompt::yesNo(isNew ? QStringLiteral("Save New Usage List")
+                             : QStringLiteral("Save Modified Usage List"),
+                       QStringLiteral("Message"), Prompt::Icon::Question)) {
+        return false;
+    }
+    if (!m_store.save(m_name, m_c.description, isNew, rowsToSave(), settingsToSave())) {
+        // The working copy stays on screen so the operator can try again; the stored tariff
+        // is as it was before.
+        Prompt::message(QStringLiteral("The usage list could not be saved."),
+                        QStringLiteral("Message"), Prompt::Icon::Critical);
+        return false;
+    }
+    newEntry();
+    m_c.description.clear();
+    m_c.flatHoursEnabled = false;
+    m_c.flatTotalEnabled = false;
+    return true;
+}
+
+bool TariffEditor::deleteCategory()
+{
+    if (!m_c.deleteCategoryEnabled || m_mode != Mode::Existing) {
+        return false;
+    }
+    const QString title = QStringLiteral("Warning");
+    if (!Prompt::yesNo(QStringLiteral("Delete usage & Rate List :") + m_name, title,
+                       Prompt::Icon::Critical) ||
+        !Prompt::yesNo(QStringLiteral("Deleting the Usage list Removes all Its Rate list do you "
+                                      "want to continue..."),
+                       title, Prompt::Icon::Critical)) {
+        return false;
+    }
+    if (!m_store.remove(m_name)) {
+        Prompt::message(QStringLiteral("The usage list could not be deleted."),
+                        QStringLiteral("Message"), Prompt::Icon::Critical);
+        return false;
+    }
+    newEntry();
+    m_c.description.clear();
+    return true;
+}
