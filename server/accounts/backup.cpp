@@ -1,0 +1,162 @@
+#include "server/accounts/backup.h"
+
+#include "common/errorlog.h"
+#include "common/paths.h"
+#include "common/settingsstore.h"
+#include "server/core/database.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <QUuid>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+const QString Label = QStringLiteral("mnubackup click");
+
+// Runs in the worker thread: its own connection, one read snapshot, one output file.
+QString copyDatabase(const QString& source, const QString& temp)
+{
+    const QString name = QStringLiteral("vk-backup-") + QUuid::createUuid().toString();
+    QString error;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(source);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!db.open()) {
+            error = db.lastError().text();
+        } else {
+            QSqlQuery q(db);
+            if (!q.prepare(QStringLiteral("VACUUM INTO ?"))) {
+                error = q.lastError().text();
+            } else {
+                q.addBindValue(temp);
+                if (!q.exec()) {
+                    error = q.lastError().text();
+                }
+            }
+            q.finish();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return error;
+}
+
+} // namespace
+
+Backup::Backup(Database& db, QObject* parent) : QObject(parent), m_db(db) {}
+
+Backup::~Backup()
+{
+    if (m_thread != nullptr) {
+        m_thread->wait();
+        delete m_thread;
+    }
+}
+
+QString Backup::folder()
+{
+    const QString v =
+        SettingsStore().readValue(RegKey::Options, QStringLiteral("backupfolder")).trimmed();
+    if (v.isEmpty() || v == SettingsStore::Error) {
+        return Paths::defaultExportDir();
+    }
+    return v;
+}
+
+QString Backup::targetPath()
+{
+    return QDir(folder()).filePath(FileName);
+}
+
+bool Backup::start()
+{
+    if (m_thread != nullptr) {
+        return false;
+    }
+    m_error.clear();
+    m_source = m_db.path();
+    m_target = targetPath();
+    if (!m_db.isOpen() || m_source.isEmpty()) {
+        complete(false, QStringLiteral("The database is not open"));
+        return false;
+    }
+    const QFileInfo dir(QFileInfo(m_target).absolutePath());
+    if (!dir.isDir()) {
+        complete(false, QStringLiteral("The folder ") + dir.absoluteFilePath() +
+                            QStringLiteral(" does not exist"));
+        return false;
+    }
+    m_sourceSize = QFileInfo(m_source).size();
+    m_temp = m_target + QStringLiteral(".part");
+    QFile::remove(m_temp);
+    const QString source = m_source;
+    const QString temp = m_temp;
+    auto result = std::make_shared<QString>();
+    m_thread = QThread::create([source, temp, result] { *result = copyDatabase(source, temp); });
+    connect(m_thread, &QThread::finished, this, [this, result] {
+        m_thread->deleteLater();
+        m_thread = nullptr;
+        if (!result->isEmpty()) {
+            QFile::remove(m_temp);
+            complete(false, *result);
+            return;
+        }
+        // rename(2) replaces an earlier copy in one step: there is always one whole copy.
+        if (std::rename(QFile::encodeName(m_temp).constData(),
+                        QFile::encodeName(m_target).constData()) != 0) {
+            QFile::remove(m_temp);
+            complete(false, QStringLiteral("Cannot write ") + m_target);
+            return;
+        }
+        complete(true, m_target);
+    });
+    m_thread->start();
+    return true;
+}
+
+int Backup::progress() const
+{
+    if (m_thread == nullptr) {
+        return 100;
+    }
+    if (m_sourceSize <= 0) {
+        return 0;
+    }
+    const qint64 written = QFileInfo(m_temp).size();
+    return int(std::clamp<qint64>(written * 100 / m_sourceSize, 0, 99));
+}
+
+bool Backup::runAndWait()
+{
+    bool result = false;
+    QEventLoop loop;
+    auto c = connect(this, &Backup::finished, &loop, [&](bool ok, const QString&) {
+        result = ok;
+        loop.quit();
+    });
+    if (start()) {
+        loop.exec();
+    }
+    disconnect(c);
+    return result && m_error.isEmpty();
+}
+
+void Backup::complete(bool ok, const QString& where)
+{
+    if (!ok) {
+        m_error = where;
+        ErrorLog::write(Label, where);
+    }
+    Q_EMIT finished(ok, where);
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class Database;
+class QThread;
+
+// Writes a consistent copy of the live database as "hai.db" in the backup folder. The copy
+// is made on its own connection in a worker thread (SQLite's VACUUM INTO reads one snapshot,
+// so the console may keep writing meanwhile) into a temporary file that replaces an earlier
+// copy only once it is complete.
+class Backup : public QObject
+{
+    Q_OBJECT
+public:
+    static inline const QString FileName = QStringLiteral("hai.db");
+
+    explicit Backup(Database& db, QObject* parent = nullptr);
+    ~Backup() override;
+
+    // Setting "backupfolder" of the console's options; the export folder when not set.
+    static QString folder();
+    static QString targetPath();
+
+    // Starts the copy; false when one is already running or the database is not open.
+    bool start();
+    bool isRunning() const { return m_thread != nullptr; }
+    // Percent written so far (estimated from the copy's size), 0..100.
+    int progress() const;
+    // Starts and waits for the result (for callers without an event loop of their own).
+    bool runAndWait();
+
+    QString lastError() const { return m_error; }
+
+Q_SIGNALS:
+    // `where` is the copy's path on success, the reason otherwise.
+    void finished(bool ok, const QString& where);
+
+private:
+    void complete(bool ok, const QString& where);
+
+    Database& m_db;
+    QThread* m_thread = nullptr;
+    QString m_source;
+    QString m_temp;
+    QString m_target;
+    qint64 m_sourceSize = 0;
+    QString m_error;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+class Database;
+
+// Checks an operator's role and password against the defaults row.
+class OperatorLogin
+{
+public:
+    enum class Result
+    {
+        Administrator,
+        Staff,
+        WrongPassword,
+        UnknownUser
+    };
+
+    explicit OperatorLogin(Database& db) : m_db(db) {}
+
+    // The name counts in capitals ("admin" is the administrator); the password must match
+    // exactly. A wrong password is reported with "Invalid Password, try again!".
+    Result check(const QString& userName, const QString& password) const;
+
+private:
+    Database& m_db;
+};
