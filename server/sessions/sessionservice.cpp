@@ -1,0 +1,477 @@
+#include "server/sessions/sessionservice.h"
+
+#include "common/clock.h"
+#include "common/errorlog.h"
+#include "common/protocol.h"
+#include "common/timesplit.h"
+#include "server/core/database.h"
+
+#include <QSqlRecord>
+
+const QString SessionService::StartLabel = QStringLiteral("frmsessionstart cmdstart_Click");
+const QString SessionService::EndLabel = QStringLiteral("frmsessionend cmdend_Click");
+const QString SessionService::TransferLabel = QStringLiteral("frmsessiontran cmdtransfer_Click");
+
+namespace {
+
+const QString SessionColumns = QStringLiteral(
+    "rowid, terminal, ip, cid, sstart, send, user, memberid, Password, amtreceived, logout, "
+    "logouttime, logouttype, maintains, AUTOLOGOUT");
+
+QVariant moneyOrNull(Money m)
+{
+    return m > Money() ? m.toVariant() : QVariant();
+}
+
+QVariant textOrNull(const QString& s)
+{
+    return s.isEmpty() ? QVariant() : QVariant(s);
+}
+
+// Whole minutes typed in a box that takes only digits; absurd values saturate.
+qint64 wholeMinutes(const QString& text)
+{
+    return Money::parse(text).units() / Money::Scale;
+}
+
+} // namespace
+
+SessionService::SessionService(Database& db) : m_db(db) {}
+
+SessionRow SessionService::sessionFrom(const QSqlRecord& r)
+{
+    SessionRow s;
+    s.rowid = r.value(QStringLiteral("rowid")).toLongLong();
+    s.terminal = r.value(QStringLiteral("terminal")).toString();
+    s.ip = r.value(QStringLiteral("ip")).toString();
+    s.cid = r.value(QStringLiteral("cid")).toLongLong();
+    s.sstart = Database::parseTime(r.value(QStringLiteral("sstart")));
+    s.send = Database::parseTime(r.value(QStringLiteral("send")));
+    s.user = r.value(QStringLiteral("user")).toString();
+    s.memberid = r.value(QStringLiteral("memberid")).toString();
+    s.password = r.value(QStringLiteral("Password")).toString();
+    s.amtreceived = Money::fromVariant(r.value(QStringLiteral("amtreceived")));
+    s.logout = r.value(QStringLiteral("logout")).toLongLong() != 0;
+    s.logouttime = Money::fromVariant(r.value(QStringLiteral("logouttime"))).units() / Money::Scale;
+    s.logouttype = r.value(QStringLiteral("logouttype")).toInt();
+    s.maintains = r.value(QStringLiteral("maintains")).toLongLong() != 0;
+    s.autologout = r.value(QStringLiteral("AUTOLOGOUT")).toLongLong() != 0;
+    return s;
+}
+
+std::optional<OnlineRow> SessionService::findOnline(const QString& name) const
+{
+    const QString want = name.trimmed();
+    if (want.isEmpty()) {
+        return std::nullopt;
+    }
+    for (const QSqlRecord& r : m_db.rows(QStringLiteral("SELECT rowid, name, ip, id FROM online "
+                                                        "ORDER BY rowid"))) {
+        if (r.value(1).toString().trimmed() == want) {
+            return OnlineRow{r.value(0).toLongLong(), r.value(1).toString(), r.value(2).toString(),
+                             r.value(3).toLongLong()};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<SessionRow> SessionService::findSession(const QString& terminal) const
+{
+    const QString want = terminal.trimmed();
+    if (want.isEmpty()) {
+        return std::nullopt;
+    }
+    for (const QSqlRecord& r : m_db.rows(QStringLiteral("SELECT ") + SessionColumns +
+                                         QStringLiteral(" FROM terminals ORDER BY rowid"))) {
+        if (r.value(QStringLiteral("terminal")).toString().trimmed() == want) {
+            return sessionFrom(r);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<SessionRow> SessionService::sessionByRowid(qint64 rowid) const
+{
+    const auto r = m_db.firstRow(QStringLiteral("SELECT ") + SessionColumns +
+                                     QStringLiteral(" FROM terminals WHERE rowid = ?"),
+                                 {rowid});
+    if (!r) {
+        return std::nullopt;
+    }
+    return sessionFrom(*r);
+}
+
+std::optional<MemberRow> SessionService::findMember(const QString& memberId) const
+{
+    if (memberId.isEmpty()) {
+        return std::nullopt;
+    }
+    const auto r = m_db.firstRow(
+        QStringLiteral("SELECT memberid, Password, category FROM members WHERE memberid = ?"),
+        {memberId});
+    if (!r) {
+        return std::nullopt;
+    }
+    return MemberRow{r->value(0).toString(), r->value(1).toString(), r->value(2).toString()};
+}
+
+bool SessionService::categoryExists(const QString& category) const
+{
+    if (category.trimmed().isEmpty()) {
+        return false;
+    }
+    return m_db.scalar(
+                   QStringLiteral(
+                       "SELECT count(*) FROM user_category WHERE trim(user) = ? COLLATE NOCASE"),
+                   {category.trimmed()})
+               .toLongLong() > 0;
+}
+
+static QStringList column(Database& db, const QString& sql)
+{
+    QStringList out;
+    for (const QSqlRecord& r : db.rows(sql)) {
+        out.append(r.value(0).toString());
+    }
+    return out;
+}
+
+QStringList SessionService::onlineNames() const
+{
+    return column(m_db, QStringLiteral("SELECT name FROM online ORDER BY rowid"));
+}
+
+QStringList SessionService::sessionNames() const
+{
+    return column(m_db, QStringLiteral("SELECT terminal FROM terminals ORDER BY rowid"));
+}
+
+QStringList SessionService::categoryNames() const
+{
+    return column(m_db, QStringLiteral("SELECT user FROM user_category ORDER BY rowid"));
+}
+
+QStringList SessionService::memberIds() const
+{
+    return column(m_db, QStringLiteral("SELECT memberid FROM members ORDER BY rowid"));
+}
+
+std::optional<Refusal> SessionService::checkStart(const StartRequest& req) const
+{
+    // A name no longer listed (the agent went away while the window was open) counts as no
+    // choice: the session would otherwise be recorded against a connection that is gone.
+    if (req.terminal.trimmed().isEmpty() || !findOnline(req.terminal)) {
+        return Refusal{QStringLiteral("Select the Ready Computer to Start Session"), false,
+                       Refusal::Field::Terminal};
+    }
+    if (!req.maintenance && !categoryExists(req.category)) {
+        return Refusal{QStringLiteral("Select the Usage Category List to Start Session"), false,
+                       Refusal::Field::Category};
+    }
+    if (!req.passwordByUser && req.typedPassword != req.memberPassword) {
+        return Refusal{QStringLiteral("Password Missmatch"), false, Refusal::Field::Password};
+    }
+    if (!req.maintenance && req.autoLogout && wholeMinutes(req.autoLogoutMinutes) <= 0) {
+        return Refusal{QStringLiteral("Please Enter the Autolog Out Time in Minute"), true,
+                       Refusal::Field::AutoLogout};
+    }
+    return std::nullopt;
+}
+
+QList<AgentMessage> SessionService::startMessages(const StartRequest& req, qint64 index)
+{
+    QList<AgentMessage> out;
+    if (index <= 0) {
+        return out;
+    }
+    out.append({index, Proto::SetTime});
+    if (!req.maintenance && req.autoLogout) {
+        out.append({index, Proto::AutologoutMin +
+                               labelNumber(wholeMinutes(req.autoLogoutMinutes)).toLatin1() +
+                               Proto::AutologoutMinEnd});
+    }
+    if (!req.maintenance && req.optionsInClient) {
+        out.append(
+            {index, req.passwordByUser ? Proto::ShowOptionsWithPassword : Proto::ShowOptions});
+    } else {
+        out.append({index, Proto::StartSession});
+    }
+    return out;
+}
+
+StartResult SessionService::start(const StartRequest& req)
+{
+    StartResult result;
+    if (checkStart(req)) {
+        return result;
+    }
+    const QString now = Database::timeText(Clock::now());
+    qint64 index = 0;
+    const bool ok = m_db.transaction(
+        [&] {
+            // Read again inside the transaction: the row the window showed may have moved.
+            const auto row = findOnline(req.terminal);
+            if (!row) {
+                return false;
+            }
+            index = row->id;
+            bool done;
+            if (req.maintenance) {
+                done = m_db.run(
+                    QStringLiteral("INSERT INTO terminals (sstart, terminal, ip, cid, "
+                                   "maintains, user) VALUES (?, ?, ?, ?, 1, ?)"),
+                    {now, row->name, row->ip, row->id, QStringLiteral("System Maintaining")},
+                    StartLabel);
+            } else {
+                const bool member = !req.memberId.isEmpty();
+                QVariant logouttype;
+                if (req.closeAction != CloseAction::None) {
+                    logouttype = int(req.closeAction);
+                }
+                done = m_db.run(
+                    QStringLiteral("INSERT INTO terminals (sstart, terminal, ip, cid, maintains, "
+                                   "user, amtreceived, logout, logouttime, logouttype, memberid, "
+                                   "Password) VALUES (?, ?, ?, ?, 0, ?, ?, ?, ?, "
+                                   "coalesce(?, 0), ?, ?)"),
+                    {now, row->name, row->ip, row->id, req.category,
+                     Money::parse(req.amountReceived).toVariant(), req.autoLogout ? 1 : 0,
+                     req.autoLogout ? QVariant(wholeMinutes(req.autoLogoutMinutes)) : QVariant(0),
+                     logouttype, member ? QVariant(req.memberId) : QVariant(),
+                     member ? QVariant(req.memberPassword) : QVariant()},
+                    StartLabel);
+            }
+            return done && m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {row->id},
+                                    StartLabel);
+        },
+        StartLabel);
+    if (!ok) {
+        return result;
+    }
+    m_db.notifyChanged(QStringLiteral("terminals"));
+    m_db.notifyChanged(QStringLiteral("online"));
+    result.ok = true;
+    result.index = index;
+    result.messages = startMessages(req, index);
+    return result;
+}
+
+std::optional<SessionRow> SessionService::fixEnd(qint64 rowid)
+{
+    auto row = sessionByRowid(rowid);
+    if (!row) {
+        return std::nullopt;
+    }
+    if (!row->autologout) {
+        const QDateTime now = Clock::now();
+        if (m_db.run(QStringLiteral("UPDATE terminals SET send = ? WHERE rowid = ?"),
+                     {Database::timeText(now), rowid},
+                     QStringLiteral("frmsessionend cmbterminal_Click"))) {
+            row->send = Database::parseTime(Database::timeText(now));
+            m_db.notifyChanged(QStringLiteral("terminals"));
+        }
+    }
+    return row;
+}
+
+QByteArray SessionService::endMessage(CloseAction action)
+{
+    switch (action) {
+    case CloseAction::Shutdown:
+        return Proto::Shutdown;
+    case CloseAction::Restart:
+        return Proto::Reboot;
+    default:
+        return Proto::EndSession;
+    }
+}
+
+bool SessionService::write(int& n, const QString& sql, const QVariantList& params)
+{
+    if (!m_db.run(sql, params, EndLabel)) {
+        return false;
+    }
+    ++n;
+    return !m_writeHook || m_writeHook(n);
+}
+
+SettleResult SessionService::settle(const SettleRequest& req)
+{
+    SettleResult result;
+    SessionRow session;
+    qint64 billno = 0;
+    bool member = false;
+    const bool ok = m_db.transaction(
+        [&] {
+            const auto row = sessionByRowid(req.sessionRowid);
+            if (!row || row->sstart != req.sstart) {
+                result.error = QStringLiteral("This session has already been ended or moved.");
+                return false;
+            }
+            session = *row;
+            member = !session.memberid.isEmpty();
+            if (!session.maintains) {
+                // Read under the write lock, so two settlements can never take one number.
+                const QVariant next =
+                    m_db.scalar(QStringLiteral("SELECT billno FROM defalt"), {}, EndLabel);
+                billno = next.toLongLong();
+                if (!next.isValid() || billno <= 0) {
+                    result.error = QStringLiteral("The next bill number could not be read.");
+                    return false;
+                }
+            }
+            int n = 0;
+            if (!write(n,
+                       QStringLiteral("INSERT INTO history (cip, sstart, send, terminal, memberid, "
+                                      "duration, user, received, charge, netamount, otheramt, "
+                                      "billno) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                       {session.ip, Database::timeText(session.sstart),
+                        session.send.isValid() ? QVariant(Database::timeText(session.send))
+                                               : QVariant(),
+                        session.terminal, textOrNull(session.memberid), textOrNull(req.duration),
+                        req.userLabel, moneyOrNull(req.received), moneyOrNull(req.charge),
+                        moneyOrNull(req.net), moneyOrNull(req.other),
+                        session.maintains ? QVariant() : QVariant(billno)})) {
+                return false;
+            }
+            if (member) {
+                const QString now = Database::timeText(Clock::now());
+                const QString no = QString::number(billno);
+                if (req.received > Money() &&
+                    !write(n,
+                           QStringLiteral("INSERT INTO transactions (memberid, Date, part, credit) "
+                                          "VALUES (?, ?, ?, ?)"),
+                           {session.memberid, now,
+                            QString(QStringLiteral("Received By Bill No ") + no),
+                            req.received.toVariant()})) {
+                    return false;
+                }
+                if (!write(n,
+                           QStringLiteral("INSERT INTO transactions (memberid, Date, part, debit) "
+                                          "VALUES (?, ?, ?, ?)"),
+                           {session.memberid, now, QString(QStringLiteral("By Bill No ") + no),
+                            req.net.toVariant()})) {
+                    return false;
+                }
+            }
+            if (req.other > Money()) {
+                const auto lines =
+                    m_db.rows(QStringLiteral("SELECT Type, qty, totamt FROM jobwork WHERE qty > 0 "
+                                             "ORDER BY rowid"),
+                              {}, EndLabel);
+                for (const QSqlRecord& l : lines) {
+                    if (!write(n,
+                               QStringLiteral("INSERT INTO jobwork_details (billno, Type, qty, "
+                                              "amount) VALUES (?, ?, ?, ?)"),
+                               {session.maintains ? QVariant() : QVariant(billno), l.value(0),
+                                l.value(1), l.value(2)})) {
+                        return false;
+                    }
+                }
+            }
+            if (!session.maintains &&
+                !write(n, QStringLiteral("UPDATE defalt SET billno = ?"), {billno + 1})) {
+                return false;
+            }
+            // The console's own computer has no agent to lock it: it is ready again at once.
+            const bool backOnline = req.action == CloseAction::Lock || session.cid == 0;
+            if (backOnline &&
+                m_db.scalar(QStringLiteral("SELECT count(*) FROM online WHERE id = ?"),
+                            {session.cid}, EndLabel)
+                        .toLongLong() == 0 &&
+                !write(n, QStringLiteral("INSERT INTO online (name, ip, id) VALUES (?, ?, ?)"),
+                       {session.terminal, session.ip, session.cid})) {
+                return false;
+            }
+            if (!write(n, QStringLiteral("DELETE FROM terminals WHERE rowid = ?"),
+                       {session.rowid})) {
+                return false;
+            }
+            for (const char* t :
+                 {"history", "transactions", "jobwork_details", "defalt", "online", "terminals"}) {
+                m_db.notifyChanged(QString::fromLatin1(t));
+            }
+            return true;
+        },
+        EndLabel);
+    if (!ok) {
+        if (result.error.isEmpty()) {
+            result.error = QStringLiteral("The bill could not be saved; the session is still "
+                                          "running and nothing was recorded.");
+        }
+        return result;
+    }
+    result.ok = true;
+    result.billno = session.maintains ? 0 : billno;
+    result.print = req.print && !session.maintains;
+    result.index = session.cid;
+    if (session.cid > 0) {
+        result.messages.append({session.cid, endMessage(req.action)});
+    }
+    return result;
+}
+
+QList<AgentMessage> SessionService::transferMessages(const SessionRow& moved,
+                                                     qint64 destinationIndex, qint64 sourceIndex)
+{
+    QList<AgentMessage> out;
+    if (destinationIndex > 0) {
+        out.append({destinationIndex,
+                    Proto::SetDateTime +
+                        moved.sstart.toString(QLatin1String(Proto::DateTimeFormat)).toLatin1() +
+                        Proto::SetDateTimeEnd});
+        out.append({destinationIndex, Proto::StartSession});
+        if (moved.logouttime > 0) {
+            out.append({destinationIndex, Proto::AutologoutMin +
+                                              labelNumber(moved.logouttime).toLatin1() +
+                                              Proto::AutologoutMinEnd});
+        }
+    }
+    if (sourceIndex > 0) {
+        out.append({sourceIndex, Proto::EndSession});
+    }
+    return out;
+}
+
+TransferResult SessionService::transfer(qint64 sessionRowid, const QString& destination)
+{
+    TransferResult result;
+    SessionRow session;
+    OnlineRow dest;
+    const bool ok = m_db.transaction(
+        [&] {
+            const auto row = sessionByRowid(sessionRowid);
+            if (!row) {
+                result.error = QStringLiteral("Select Working Terminal First");
+                return false;
+            }
+            if (row->maintains) {
+                result.error = QStringLiteral("Can't be Transfered while Maintain the Client");
+                return false;
+            }
+            const auto to = findOnline(destination);
+            if (!to) {
+                result.error = QStringLiteral("Select Destination terminal to start");
+                return false;
+            }
+            session = *row;
+            dest = *to;
+            return m_db.run(QStringLiteral("UPDATE terminals SET terminal = ?, ip = ?, cid = ? "
+                                           "WHERE rowid = ?"),
+                            {dest.name, dest.ip, dest.id, session.rowid}, TransferLabel) &&
+                   m_db.run(QStringLiteral("UPDATE online SET name = ?, ip = ?, id = ? "
+                                           "WHERE rowid = ?"),
+                            {session.terminal, session.ip, session.cid, dest.rowid}, TransferLabel);
+        },
+        TransferLabel);
+    if (!ok) {
+        if (result.error.isEmpty()) {
+            result.error = QStringLiteral("The session could not be transferred.");
+        }
+        return result;
+    }
+    m_db.notifyChanged(QStringLiteral("terminals"));
+    m_db.notifyChanged(QStringLiteral("online"));
+    result.ok = true;
+    result.messages = transferMessages(session, dest.id, session.cid);
+    return result;
+}

@@ -1,0 +1,192 @@
+#pragma once
+
+#include "common/money.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class Database;
+
+// One message for the agent on the connection with that index.
+struct AgentMessage
+{
+    qint64 index = 0;
+    QByteArray bytes;
+};
+
+// A ready workstation: one `online` row.
+struct OnlineRow
+{
+    qint64 rowid = 0;
+    QString name;
+    QString ip;
+    qint64 id = 0;
+};
+
+// A running session: one `terminals` row.
+struct SessionRow
+{
+    qint64 rowid = 0;
+    QString terminal;
+    QString ip;
+    qint64 cid = 0;
+    QDateTime sstart;
+    QDateTime send;
+    QString user;
+    QString memberid;
+    QString password;
+    Money amtreceived;
+    bool logout = false;
+    qint64 logouttime = 0;
+    int logouttype = 0;
+    bool maintains = false;
+    bool autologout = false;
+};
+
+struct MemberRow
+{
+    QString memberid;
+    QString password;
+    QString category;
+};
+
+// What the workstation does once its session ends (or its automatic logout fires).
+enum class CloseAction
+{
+    None = 0,
+    Lock = 1,
+    Shutdown = 2,
+    Restart = 3
+};
+
+struct StartRequest
+{
+    QString terminal;            // text of the workstation picker
+    QString category;            // text of the category picker
+    QString memberId;            // text of the member picker
+    QString memberPassword;      // the member's stored password held by the window
+    QString typedPassword;       // what the cashier typed
+    bool passwordByUser = false; // the member types the password at the workstation
+    QString amountReceived = QStringLiteral("0.00");
+    bool optionsInClient = false;
+    bool maintenance = false;
+    bool autoLogout = false;
+    QString autoLogoutMinutes = QStringLiteral("0");
+    CloseAction closeAction = CloseAction::Lock;
+};
+
+// A refusal of the cashier's input, with the message box that tells it.
+struct Refusal
+{
+    enum class Field
+    {
+        None,
+        Terminal,
+        Category,
+        Password,
+        AutoLogout,
+        Source,
+        Destination
+    };
+    QString text;
+    bool stopIcon = false;
+    Field field = Field::None;
+};
+
+struct StartResult
+{
+    bool ok = false;
+    qint64 index = 0;
+    QList<AgentMessage> messages; // to send in order; empty for the console's own row
+};
+
+struct SettleRequest
+{
+    qint64 sessionRowid = 0;
+    QDateTime sstart;  // as picked: the settlement refuses a row that changed meanwhile
+    QString duration;  // the duration label
+    QString userLabel; // category, or "Maintaining"
+    Money received;
+    Money charge;
+    Money other;
+    Money net;
+    CloseAction action = CloseAction::Lock;
+    bool print = false;
+};
+
+struct SettleResult
+{
+    bool ok = false;
+    QString error;
+    qint64 billno = 0; // 0 for a maintenance session, which takes no number
+    bool print = false;
+    qint64 index = 0;
+    QList<AgentMessage> messages;
+};
+
+struct TransferResult
+{
+    bool ok = false;
+    QString error;
+    QList<AgentMessage> messages; // destination's first, then the source's
+};
+
+// Starts, settles and transfers sessions. Each action is one database transaction; the
+// messages for the agents come back to the caller, which sends them after the commit.
+class SessionService
+{
+public:
+    explicit SessionService(Database& db);
+
+    static const QString StartLabel;
+    static const QString EndLabel;
+    static const QString TransferLabel;
+
+    // Pickers: the first row whose name, trimmed, equals the trimmed text.
+    std::optional<OnlineRow> findOnline(const QString& name) const;
+    std::optional<SessionRow> findSession(const QString& terminal) const;
+    std::optional<SessionRow> sessionByRowid(qint64 rowid) const;
+    std::optional<MemberRow> findMember(const QString& memberId) const;
+    bool categoryExists(const QString& category) const;
+    QStringList onlineNames() const;
+    QStringList sessionNames() const;
+    QStringList categoryNames() const;
+    QStringList memberIds() const;
+
+    // The first failing guard of the start button, in order of priority.
+    std::optional<Refusal> checkStart(const StartRequest& req) const;
+    // Writes the session and removes the workstation from `online` in one transaction.
+    StartResult start(const StartRequest& req);
+    // The messages a start sends to an agent on `index` (none for index 0).
+    static QList<AgentMessage> startMessages(const StartRequest& req, qint64 index);
+
+    // Fixes the end of the session at the current time (an automatic logout keeps its own)
+    // and returns the row as it now stands.
+    std::optional<SessionRow> fixEnd(qint64 rowid);
+
+    // Records the bill and ends the session, all or nothing.
+    SettleResult settle(const SettleRequest& req);
+    static QByteArray endMessage(CloseAction action);
+
+    // Moves the session to the ready workstation `destination`, and that workstation's
+    // `online` row to the session's old one, in one transaction.
+    TransferResult transfer(qint64 sessionRowid, const QString& destination);
+    static QList<AgentMessage> transferMessages(const SessionRow& moved, qint64 destinationIndex,
+                                                qint64 sourceIndex);
+
+    // Test hook: called after each write of a settlement with its ordinal (1, 2, ...);
+    // returning false makes that write count as failed.
+    void setWriteHook(std::function<bool(int)> hook) { m_writeHook = std::move(hook); }
+
+private:
+    bool write(int& n, const QString& sql, const QVariantList& params);
+    static SessionRow sessionFrom(const class QSqlRecord& r);
+
+    Database& m_db;
+    std::function<bool(int)> m_writeHook;
+};
