@@ -1,0 +1,125 @@
+#include "platform/localemoney.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <clocale>
+#include <cstring>
+
+// Locales are compiled into a private folder (LOCPATH), so the test does not depend on which
+// ones the machine has installed.
+class TestLocaleMoney : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_locales.isValid());
+        for (const char* name : {"ja_JP", "ar_KW", "en_IN"}) {
+            const int rc = QProcess::execute(
+                QStringLiteral("localedef"),
+                {QStringLiteral("-i"), QString::fromLatin1(name), QStringLiteral("-f"),
+                 QStringLiteral("UTF-8"),
+                 m_locales.filePath(QString::fromLatin1(name) + QStringLiteral(".UTF-8"))});
+            if (rc == 0) {
+                m_built << QString::fromLatin1(name);
+            }
+        }
+        qputenv("LOCPATH", m_locales.path().toLocal8Bit());
+    }
+    void cleanup()
+    {
+        qunsetenv("LC_ALL");
+        qunsetenv("LC_MONETARY");
+        qunsetenv("LANG");
+    }
+
+    void cLocaleHasNoDigitsSoTwo()
+    {
+        qputenv("LC_ALL", "C");
+        QCOMPARE(LocaleMoney::currencyDigits(), 2);
+        const LocaleMoney::MonetaryFormat f = LocaleMoney::monetaryFormat();
+        QCOMPARE(f.currencySymbol, QString());
+        QCOMPARE(f.grouping, QStringLiteral("0"));
+    }
+
+    void digitsFollowTheMonetaryLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<int>("digits");
+        QTest::addColumn<QString>("grouping");
+        QTest::newRow("yen has none") << "ja_JP" << 0 << "3;0";
+        QTest::newRow("dinar has three") << "ar_KW" << 3 << "3;0";
+        QTest::newRow("rupee groups by 3 then 2") << "en_IN" << 2 << "3;2;0";
+    }
+    void digitsFollowTheMonetaryLocale()
+    {
+        QFETCH(QString, locale);
+        QFETCH(int, digits);
+        QFETCH(QString, grouping);
+        if (!m_built.contains(locale)) {
+            QSKIP("localedef could not build the locale");
+        }
+        // LC_MONETARY alone decides, whatever LANG says.
+        qputenv("LANG", "C");
+        qputenv("LC_MONETARY", (locale + QStringLiteral(".UTF-8")).toLatin1());
+        QCOMPARE(LocaleMoney::currencyDigits(), digits);
+        const LocaleMoney::MonetaryFormat f = LocaleMoney::monetaryFormat();
+        QCOMPARE(f.grouping, grouping);
+        QVERIFY(!f.currencySymbol.isEmpty());
+        QVERIFY(!f.decimalSeparator.isEmpty());
+        const QStringList list = LocaleMoney::regionalList();
+        QCOMPARE(list.at(0), QStringLiteral(" Local curency symbol: ") + f.currencySymbol);
+        QCOMPARE(list.at(4), QStringLiteral(" Number of digits behind the Decimal separator: ") +
+                                 QString::number(digits));
+        // LC_ALL overrides LC_MONETARY.
+        qputenv("LC_ALL", "C");
+        QCOMPARE(LocaleMoney::currencyDigits(), 2);
+    }
+
+    void programLocaleIsLeftAlone()
+    {
+        if (!m_built.contains(QStringLiteral("ja_JP"))) {
+            QSKIP("localedef could not build the locale");
+        }
+        const QByteArray before = std::setlocale(LC_MONETARY, nullptr);
+        qputenv("LC_MONETARY", "ja_JP.UTF-8");
+        QCOMPARE(LocaleMoney::currencyDigits(), 0);
+        QCOMPARE(QByteArray(std::setlocale(LC_MONETARY, nullptr)), before);
+        QCOMPARE(QByteArray(std::setlocale(LC_ALL, nullptr)).contains("ja_JP"), false);
+    }
+
+    void unknownLocaleFallsBackToTwo()
+    {
+        qputenv("LC_ALL", "xx_NOWHERE.UTF-8");
+        QCOMPARE(LocaleMoney::currencyDigits(), 2);
+    }
+
+    void regionalListHasEveryItemInOrder()
+    {
+        qputenv("LC_ALL", "C");
+        const QStringList list = LocaleMoney::regionalList();
+        QCOMPARE(list.size(), 5 + 7 + 7 + 12 + 12);
+        QVERIFY(list.at(1).startsWith(QStringLiteral(" Decimal separator: ")));
+        QVERIFY(list.at(2).startsWith(QStringLiteral(" Thousand separator: ")));
+        QCOMPARE(list.at(3), QStringLiteral(" Number of digits in group: 0"));
+        QCOMPARE(list.at(4), QStringLiteral(" Number of digits behind the Decimal separator: 2"));
+        QVERIFY(list.at(5).startsWith(QStringLiteral("LOCALE_DAYLONG + 1 = ")));
+        QVERIFY(list.at(11).startsWith(QStringLiteral("LOCALE_DAYLONG + 7 = ")));
+        QVERIFY(list.at(12).startsWith(QStringLiteral("LOCALE_DAYSHORT + 1 = ")));
+        QVERIFY(list.at(19).startsWith(QStringLiteral("LOCALE_MONTHLONG + 1 = ")));
+        QVERIFY(list.at(31).startsWith(QStringLiteral("LOCALE_MONTHSHORT + 1 = ")));
+        QVERIFY(list.last().startsWith(QStringLiteral("LOCALE_MONTHSHORT + 12 = ")));
+        for (const QString& item : list.mid(5)) {
+            QVERIFY2(!item.endsWith(QStringLiteral("= ")), qPrintable(item));
+        }
+    }
+
+private:
+    QTemporaryDir m_locales;
+    QStringList m_built;
+};
+
+QTEST_GUILESS_MAIN(TestLocaleMoney)
+#include "tst_localemoney.moc"

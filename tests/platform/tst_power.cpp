@@ -1,0 +1,103 @@
+#include "common/settingsstore.h"
+#include "platform/power.h"
+#include "support/testhome.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <memory>
+
+// Every case configures a recording command first and checks it is in force, so the tests
+// can never reach the machine's real power control.
+class TestPower : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        qunsetenv(Power::CommandVariable);
+    }
+    void cleanup()
+    {
+        qunsetenv(Power::CommandVariable);
+        m_home.reset();
+    }
+
+    void environmentCommandRecordsTheCall()
+    {
+        qputenv(Power::CommandVariable, recorder(QStringLiteral("calls.txt")).toLocal8Bit());
+        QVERIFY(!Power::overrideCommand().isEmpty());
+        QVERIFY(Power::shutdown());
+        QVERIFY(Power::reboot());
+        QCOMPARE(read(QStringLiteral("calls.txt")), QByteArray("poweroff\nreboot\n"));
+    }
+
+    void storedCommandIsUsedWithoutTheVariable()
+    {
+        storeCommand(recorder(QStringLiteral("stored.txt")));
+        QCOMPARE(Power::overrideCommand(), recorder(QStringLiteral("stored.txt")));
+        QVERIFY(Power::reboot());
+        QCOMPARE(read(QStringLiteral("stored.txt")), QByteArray("reboot\n"));
+    }
+
+    void variableWinsOverStoredCommand()
+    {
+        storeCommand(recorder(QStringLiteral("stored.txt")));
+        qputenv(Power::CommandVariable, recorder(QStringLiteral("env.txt")).toLocal8Bit());
+        QCOMPARE(Power::overrideCommand(), recorder(QStringLiteral("env.txt")));
+        QVERIFY(Power::shutdown());
+        QCOMPARE(read(QStringLiteral("env.txt")), QByteArray("poweroff\n"));
+        QVERIFY(!QFile::exists(m_home->file(QStringLiteral("stored.txt"))));
+    }
+
+    void wordIsOneArgumentNotCommandText()
+    {
+        // The command sees exactly one extra argument, the word itself.
+        const QString cmd = QStringLiteral("printf '%s|' \"$#\" >> '") +
+                            m_home->file(QStringLiteral("args.txt")) + QStringLiteral("'; :");
+        qputenv(Power::CommandVariable, cmd.toLocal8Bit());
+        QVERIFY(Power::shutdown());
+        QCOMPARE(read(QStringLiteral("args.txt")), QByteArray("1|"));
+    }
+
+    void failingCommandIsReportedAndLogged()
+    {
+        qputenv(Power::CommandVariable, "exit 3; :");
+        QVERIFY(!Power::overrideCommand().isEmpty());
+        QVERIFY(!Power::shutdown());
+        QVERIFY(m_home->errorLog().contains(QStringLiteral("Calling Form: Power\r\n")));
+        QVERIFY(m_home->errorLog().contains(QStringLiteral("Error Number: 3\r\n")));
+    }
+
+    void noCommandWhenNothingConfigured()
+    {
+        QCOMPARE(Power::overrideCommand(), QString());
+        qputenv(Power::CommandVariable, "   ");
+        QCOMPARE(Power::overrideCommand(), QString());
+        SettingsStore().createKey(Power::platformKey());
+        QCOMPARE(Power::overrideCommand(), QString());
+    }
+
+private:
+    QString recorder(const QString& file) const
+    {
+        return QStringLiteral("echo >> '") + m_home->file(file) + QLatin1Char('\'');
+    }
+    void storeCommand(const QString& cmd)
+    {
+        SettingsStore s;
+        s.createKey(Power::platformKey());
+        s.writeValue(Power::platformKey(), QString::fromLatin1(Power::CommandValue), cmd);
+    }
+    QByteArray read(const QString& name) const
+    {
+        QFile f(m_home->file(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    std::unique_ptr<TestHome> m_home;
+};
+
+QTEST_GUILESS_MAIN(TestPower)
+#include "tst_power.moc"

@@ -1,0 +1,190 @@
+#include "platform/singleinstance.h"
+#include "support/testhome.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextStream>
+
+#include <memory>
+#include <vector>
+
+// Other starts of the program are this executable re-run with VK_SI_CHILD set:
+// "holder" takes the instance and reports each activation; "second" starts, finds the holder,
+// notifies it and ends.
+namespace {
+
+const QString Name = QStringLiteral("client");
+
+int childMain(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    SingleInstance si;
+    if (!si.tryAcquire(Name)) {
+        out << "busy" << Qt::endl;
+        if (qEnvironmentVariable("VK_SI_CHILD") == QLatin1String("second")) {
+            out << (si.notifyRunning() ? "notified" : "not notified") << Qt::endl;
+        }
+        return 1;
+    }
+    out << "acquired" << Qt::endl;
+    QObject::connect(&si, &SingleInstance::activationRequested,
+                     [&out] { out << "activated" << Qt::endl; });
+    return app.exec();
+}
+
+std::unique_ptr<QProcess> startChild(const QString& role)
+{
+    auto p = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VK_SI_CHILD"), role);
+    p->setProcessEnvironment(env);
+    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p->start(QCoreApplication::applicationFilePath(), {});
+    return p;
+}
+
+// The next line the child prints, or "" when none comes in time.
+QByteArray nextLine(QProcess& p, int ms = 30000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!p.canReadLine() && t.elapsed() < ms) {
+        if (!p.waitForReadyRead(100) && p.state() == QProcess::NotRunning) {
+            break;
+        }
+    }
+    return p.canReadLine() ? p.readLine().trimmed() : QByteArray();
+}
+
+} // namespace
+
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { m_home = std::make_unique<TestHome>(); }
+    void cleanup() { m_home.reset(); }
+
+    void secondInstanceInProcessIsRefusedAndNotifies()
+    {
+        SingleInstance first;
+        QVERIFY(first.tryAcquire(Name));
+        QVERIFY(first.isPrimary());
+        QVERIFY(!first.notifyRunning());
+        QSignalSpy spy(&first, &SingleInstance::activationRequested);
+
+        SingleInstance second;
+        QVERIFY(!second.tryAcquire(Name));
+        QVERIFY(!second.isPrimary());
+        QVERIFY(second.notifyRunning());
+        QVERIFY(spy.wait(5000));
+        QCOMPARE(spy.size(), 1);
+
+        SingleInstance other;
+        QVERIFY(other.tryAcquire(QStringLiteral("vkserver"))); // another program is separate
+    }
+
+    void releasedOnDestruction()
+    {
+        {
+            SingleInstance first;
+            QVERIFY(first.tryAcquire(Name));
+        }
+        SingleInstance again;
+        QVERIFY(again.tryAcquire(Name));
+    }
+
+    void namesDependOnTheHomeFolder()
+    {
+        const QString here = SingleInstance::serverNameFor(Name);
+        QCOMPARE(SingleInstance::serverNameFor(Name), here);
+        TestHome elsewhere;
+        QVERIFY(SingleInstance::serverNameFor(Name) != here);
+        QVERIFY(SingleInstance::lockFileFor(Name).startsWith(elsewhere.path()));
+    }
+
+    void strangerOnTheSocketIsNoActivation()
+    {
+        SingleInstance first;
+        QVERIFY(first.tryAcquire(Name));
+        QSignalSpy spy(&first, &SingleInstance::activationRequested);
+        QLocalSocket s;
+        s.connectToServer(SingleInstance::serverNameFor(Name));
+        QVERIFY(s.waitForConnected(2000));
+        s.write("hello\n");
+        QVERIFY(s.waitForBytesWritten(2000));
+        QVERIFY(!spy.wait(500));
+    }
+
+    void holderProcessGetsActivatedAndItsDeathFreesTheName()
+    {
+        auto holder = startChild(QStringLiteral("holder"));
+        QCOMPARE(nextLine(*holder), QByteArray("acquired"));
+
+        SingleInstance late;
+        QVERIFY(!late.tryAcquire(Name));
+        QVERIFY(late.notifyRunning());
+        QCOMPARE(nextLine(*holder), QByteArray("activated"));
+
+        auto second = startChild(QStringLiteral("second"));
+        QCOMPARE(nextLine(*second), QByteArray("busy"));
+        QCOMPARE(nextLine(*second), QByteArray("notified"));
+        QVERIFY(second->waitForFinished(10000));
+        QCOMPARE(nextLine(*holder), QByteArray("activated"));
+
+        // Killed outright, the holder leaves its lock file and socket behind.
+        holder->kill();
+        QVERIFY(holder->waitForFinished(10000));
+        QVERIFY(QFile::exists(SingleInstance::lockFileFor(Name)));
+
+        SingleInstance next;
+        QVERIFY(next.tryAcquire(Name));
+        QSignalSpy spy(&next, &SingleInstance::activationRequested);
+        auto third = startChild(QStringLiteral("second"));
+        QVERIFY(spy.wait(30000));
+        QVERIFY(third->waitForFinished(10000));
+        QCOMPARE(third->readAll().trimmed(), QByteArray("busy\nnotified"));
+    }
+
+    void simultaneousStartsLeaveOneInstance()
+    {
+        std::vector<std::unique_ptr<QProcess>> children;
+        for (int i = 0; i < 4; ++i) {
+            children.push_back(startChild(QStringLiteral("holder")));
+        }
+        int acquired = 0;
+        int busy = 0;
+        for (auto& c : children) {
+            const QByteArray line = nextLine(*c);
+            acquired += line == "acquired";
+            busy += line == "busy";
+        }
+        QCOMPARE(acquired, 1);
+        QCOMPARE(busy, 3);
+        for (auto& c : children) {
+            c->kill();
+            c->waitForFinished(10000);
+        }
+    }
+
+private:
+    std::unique_ptr<TestHome> m_home;
+};
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsSet("VK_SI_CHILD")) {
+        return childMain(argc, argv);
+    }
+    QCoreApplication app(argc, argv);
+    TestSingleInstance test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_singleinstance.moc"

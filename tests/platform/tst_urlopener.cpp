@@ -1,0 +1,40 @@
+#include "platform/ui/urlopener.h"
+
+#include <QDesktopServices>
+#include <QTest>
+#include <QUrl>
+
+// A handler for a private scheme stands in for the browser.
+class TestUrlOpener : public QObject
+{
+    Q_OBJECT
+public Q_SLOTS:
+    void handle(const QUrl& url) { m_opened.append(url); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QDesktopServices::setUrlHandler(QStringLiteral("vktest"), this, "handle");
+    }
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("vktest")); }
+
+    void emptyAddressesOpenNothing()
+    {
+        QVERIFY(!UrlOpener::openUrl(QString()));
+        QVERIFY(!UrlOpener::openUrl(QStringLiteral("   ")));
+        QVERIFY(m_opened.isEmpty());
+    }
+
+    void addressGoesToItsHandler()
+    {
+        QVERIFY(UrlOpener::openUrl(QStringLiteral("  vktest://cafe/welcome?x=1 ")));
+        QCOMPARE(m_opened.size(), 1);
+        QCOMPARE(m_opened.first(), QUrl(QStringLiteral("vktest://cafe/welcome?x=1")));
+    }
+
+private:
+    QList<QUrl> m_opened;
+};
+
+QTEST_MAIN(TestUrlOpener)
+#include "tst_urlopener.moc"
