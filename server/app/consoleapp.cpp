@@ -1,9 +1,36 @@
 #include "server/app/consoleapp.h"
 
+#include "common/prompt.h"
+#include "platform/termination.h"
+#include "server/app/console.h"
+#include "server/core/consolecore.h"
+#include "server/core/ui/widgetprompt.h"
+
 #include <QApplication>
+#include <QTimer>
 
 int ConsoleApp::run(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("vkserver"));
+    QApplication::setApplicationVersion(QStringLiteral("1.2.0"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    Prompt::setDefaultTitle(ConsoleCore::AppTitle);
+    WidgetPrompt prompt;
+    Prompt::install(&prompt);
+
+    Console console;
+    QObject::connect(&console, &Console::finished, &app, [] { QApplication::quit(); });
+    TerminationWatcher termination;
+    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &console,
+                     &Console::shutDown);
+    // The desktop session ending closes the console in order too.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &console, &Console::shutDown);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &console, &Console::shutDown);
+
+    console.start();
+    const int rc = app.exec();
+    Prompt::install(nullptr);
+    return rc;
 }

@@ -1,0 +1,186 @@
+#include "server/app/console.h"
+
+#include "common/paths.h"
+#include "common/prompt.h"
+#include "server/core/consolecommands.h"
+#include "server/core/consolecore.h"
+#include "server/core/database.h"
+#include "server/core/messagelog.h"
+#include "server/core/ui/frmabout.h"
+#include "server/core/ui/frmmain.h"
+#include "server/core/ui/systemtray.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QPointer>
+#include <QTableView>
+#include <QTextStream>
+#include <QTimer>
+
+struct Console::Private
+{
+    Database db;
+    MessageLog log;
+    std::unique_ptr<ConsoleCore> core;
+    std::unique_ptr<FrmMain> window;
+    std::unique_ptr<SystemTray> tray;
+    quint16 port = 0;
+    bool shutDown = false;
+};
+
+Console::Console(QObject* parent) : QObject(parent), d(std::make_unique<Private>())
+{
+    Database::setInstance(&d->db);
+    d->core = std::make_unique<ConsoleCore>(d->db, d->log);
+    d->tray = std::make_unique<SystemTray>();
+}
+
+Console::~Console()
+{
+    shutDown();
+    d->window.reset();
+    if (Database::instance() == &d->db) {
+        Database::setInstance(nullptr);
+    }
+}
+
+Database& Console::database()
+{
+    return d->db;
+}
+
+MessageLog& Console::messageLog()
+{
+    return d->log;
+}
+
+ConsoleCore& Console::core()
+{
+    return *d->core;
+}
+
+FrmMain& Console::window()
+{
+    return *d->window;
+}
+
+SystemTray& Console::tray()
+{
+    return *d->tray;
+}
+
+quint16 Console::listeningPort() const
+{
+    return d->port;
+}
+
+void Console::start()
+{
+    d->tray->showIcon();
+    d->tray->setMenuEnabled(true);
+
+    ConsoleCore::Hooks hooks;
+    hooks.listen = [](quint16) { return false; };
+    d->core->startUp(Paths::databaseFile(), hooks);
+
+    d->window = std::make_unique<FrmMain>(d->db, d->log);
+    wireCommands();
+    connect(d->tray.get(), &SystemTray::showControlPanel, this, &Console::showControlPanel);
+    connect(d->tray.get(), &SystemTray::closeRequested, this, &Console::shutDown);
+    connect(d->window.get(), &FrmMain::closeRequested, this, &Console::shutDown);
+    connect(d->window.get(), &FrmMain::administratorChanged, d->tray.get(),
+            &SystemTray::setCloseEnabled);
+
+    // Without a tray the console window is the only way back to the console.
+    if (!d->core->options().runMinimized || !SystemTray::trayAvailable()) {
+        showControlPanel();
+    }
+    if (qEnvironmentVariableIsSet("VANTIROKIT_EXIT_WHEN_SHOWN")) {
+        QTimer::singleShot(0, this, &Console::reportShownAndQuit);
+    }
+}
+
+void Console::reportShownAndQuit()
+{
+    // Measurement mode: what the cashier sees first, and what it cost.
+    QTableView* grid = d->window->historyGrid();
+    const int last = grid->model()->rowCount() - 1;
+    QString bill = QStringLiteral("none");
+    if (last >= 0 &&
+        grid->visualRect(grid->model()->index(last, 0)).intersects(grid->viewport()->rect())) {
+        bill = grid->model()->index(last, 0).data().toString();
+    }
+    QTextStream out(stdout);
+    out << "last-visible-bill=" << bill << '\n';
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:")) {
+                out << "peak-rss-kb=" << line.mid(6).trimmed().split(' ').value(0) << '\n';
+            }
+        }
+    }
+    out.flush();
+    shutDown();
+}
+
+void Console::showControlPanel()
+{
+    d->tray->setMenuEnabled(false);
+    d->window->show();
+    d->window->raise();
+    d->window->activateWindow();
+    d->window->scrollHistoryToEnd();
+}
+
+void Console::sendToTray()
+{
+    d->tray->showIcon();
+    d->tray->setMenuEnabled(true);
+    d->window->hide();
+}
+
+void Console::shutDown()
+{
+    if (d->shutDown) {
+        return;
+    }
+    d->shutDown = true;
+    d->core->shutDown();
+    d->tray->removeIcon();
+    if (d->window) {
+        d->window->hide();
+    }
+    Q_EMIT finished();
+}
+
+template <typename Dialog> void Console::openModal()
+{
+    Dialog dialog(d->window.get());
+    dialog.exec();
+}
+
+void Console::wireCommands()
+{
+    FrmMain& w = *d->window;
+    const auto on = [&w, this](const char* name, auto&& slot) {
+        if (QAction* a = w.action(QString::fromLatin1(name))) {
+            connect(a, &QAction::triggered, this, slot);
+        }
+    };
+    const auto disable = [&w](const char* name) {
+        if (QAction* a = w.action(QString::fromLatin1(name))) {
+            a->setEnabled(false);
+        }
+    };
+    on("mnusystray", [this] { sendToTray(); });
+    on("mnuexit", [this] { shutDown(); });
+    on("mnuabout", [this] { openModal<FrmAbout>(); });
+    // Commands whose windows are not part of this build yet.
+    for (const char* name : {"mnustartsession", "mnusession", "mnutransfer", "mnutool",
+                             "mnutransactions", "mnujobwork", "mnumemberdetails", "mnulogin",
+                             "mnubackup", "mnurpthistory", "mnurptbillreprint", "mnutranrepo"}) {
+        disable(name);
+    }
+}

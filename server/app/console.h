@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+class ConsoleCore;
+class Database;
+class FrmMain;
+class MessageLog;
+class SystemTray;
+class QWidget;
+
+// The whole console in one object: database, start-up, console window, tray, the link to the
+// agents, and the windows of every layer wired to the console window's commands.
+class Console : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Console(QObject* parent = nullptr);
+    ~Console() override;
+
+    // Runs the start-up sequence and shows the console window unless it starts in the tray.
+    void start();
+    // The orderly shut-down; the program ends afterwards.
+    void shutDown();
+
+    Database& database();
+    MessageLog& messageLog();
+    ConsoleCore& core();
+    FrmMain& window();
+    SystemTray& tray();
+    // The port the console listens on (0 when it does not).
+    quint16 listeningPort() const;
+
+    // Shows the console window and disables the tray menu.
+    void showControlPanel();
+    void sendToTray();
+
+Q_SIGNALS:
+    void finished();
+
+private:
+    void wireCommands();
+    void reportShownAndQuit();
+    template <typename Dialog> void openModal();
+
+    struct Private;
+    std::unique_ptr<Private> d;
+};

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "server/core/consoleoptions.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class Database;
+class MessageLog;
+
+// The console's start-up and shut-down, without windows: opening the database, recovering
+// the agents of an unclean end, the console's own workstation row, and listening. The socket
+// layer is reached through hooks so that this layer does not depend on it.
+class ConsoleCore : public QObject
+{
+    Q_OBJECT
+public:
+    static inline const QString AppTitle = QStringLiteral("Vantiro 1.2 Server");
+    static inline const QString OwnRowName = QStringLiteral("VK Server");
+    static inline const QString StartLabel = QStringLiteral("Systryfrom load");
+
+    struct Hooks
+    {
+        // Prompts an agent at that address to connect again (a short connection to its
+        // wake port).
+        std::function<void(const QString& ip)> wake;
+        // Starts listening; false when the port cannot be taken.
+        std::function<bool(quint16 port)> listen;
+        // The console computer's own address, as agents see it.
+        std::function<QString()> ownAddress;
+    };
+
+    ConsoleCore(Database& db, MessageLog& log, QObject* parent = nullptr);
+
+    // Runs the start-up in its fixed order; every failing step is logged and skipped, so the
+    // console comes up even without a database or a listening port. Returns whether the
+    // database is open.
+    bool startUp(const QString& databasePath, const Hooks& hooks);
+    // Empties online and closes the database; safe to call more than once.
+    void shutDown();
+
+    const ConsoleOptions& options() const { return m_options; }
+    int currencyDigits() const { return m_currencyDigits; }
+    bool listening() const { return m_listening; }
+    bool isShutDown() const { return m_shutDown; }
+
+    // Adds the console's own row to online unless a running session has its address.
+    void addOwnRow(const QString& ownIp);
+
+    static QString defaultOwnAddress();
+
+private:
+    Database& m_db;
+    MessageLog& m_log;
+    ConsoleOptions m_options;
+    int m_currencyDigits = 2;
+    bool m_listening = false;
+    bool m_shutDown = false;
+};

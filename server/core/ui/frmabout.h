@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QDialog>
+
+// "About" box: the program's name and version, and its OK button.
+class FrmAbout : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit FrmAbout(QWidget* parent = nullptr);
+};

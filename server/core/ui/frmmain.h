@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QMainWindow>
+
+class Database;
+class HistoryModel;
+class MessageLog;
+class QAction;
+class QListWidget;
+class QTableView;
+class QTreeWidget;
+
+// The console window: ready workstations, running sessions, billed history, the message log,
+// the command buttons and the menu bar. Commands are actions found by their object names
+// (for example "mnustartsession"); the console program connects them to the windows of the
+// other layers. A command whose window is not built stays disabled.
+class FrmMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    FrmMain(Database& db, MessageLog& log, QWidget* parent = nullptr);
+
+    QAction* action(const QString& objectName) const;
+    // The administrator-only commands: exit, options, tariffs, housekeeping.
+    void setAdministrator(bool admin);
+    bool isAdministrator() const { return m_admin; }
+
+    void refreshOnlineList();
+    void refreshSessionList();
+    // Shows the last history row at the top of the grid.
+    void scrollHistoryToEnd();
+
+    QTreeWidget* onlineList() const { return m_online; }
+    QTreeWidget* sessionList() const { return m_sessions; }
+    QTableView* historyGrid() const { return m_history; }
+    QListWidget* messageLog() const { return m_log; }
+    HistoryModel* historyModel() const { return m_historyModel; }
+
+Q_SIGNALS:
+    // The window was closed by the operator (not hidden): the console shuts down.
+    void closeRequested();
+    void administratorChanged(bool admin);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QAction* addAction(QMenu* menu, const QString& name, const QString& text);
+
+    Database& m_db;
+    QTreeWidget* m_online = nullptr;
+    QTreeWidget* m_sessions = nullptr;
+    QTableView* m_history = nullptr;
+    QListWidget* m_log = nullptr;
+    HistoryModel* m_historyModel = nullptr;
+    bool m_admin = false;
+    bool m_onlineDirty = false;
+    bool m_sessionsDirty = false;
+};

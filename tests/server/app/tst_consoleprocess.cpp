@@ -1,0 +1,134 @@
+// The real console program, started as a cashier's machine would start it.
+#include "server/core/database.h"
+#include "support/testhome.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+QString consoleExe()
+{
+    return qEnvironmentVariable("VK_BIN_DIR") + "/vkserver";
+}
+
+quint16 freePort()
+{
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    return s.serverPort();
+}
+
+void writeSettings(const TestHome& home, const QByteArray& text)
+{
+    QFile f(home.file("vantirokit.conf"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(text);
+}
+
+bool canConnect(quint16 port)
+{
+    QTcpSocket s;
+    s.connectToHost(QHostAddress::LocalHost, port);
+    return s.waitForConnected(200);
+}
+
+bool waitUntil(const std::function<bool()>& f, int ms = 10000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        if (f()) {
+            return true;
+        }
+        QTest::qWait(50);
+    }
+    return f();
+}
+
+class ConsoleProcess
+{
+public:
+    explicit ConsoleProcess(const TestHome& home)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VANTIROKIT_HOME", home.path());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(home.path());
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.start(consoleExe(), {});
+    }
+    ~ConsoleProcess()
+    {
+        if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished(5000);
+        }
+    }
+    QProcess p;
+};
+
+} // namespace
+
+class TestConsoleProcess : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void startsOnAnEmptyHomeListensAndShutsDownOnSigterm()
+    {
+        TestHome home;
+        const quint16 port = freePort();
+        writeSettings(home, QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n"
+                                    "\"port\"=\"%1\"\n")
+                                .arg(port)
+                                .toUtf8());
+        ConsoleProcess console(home);
+        QVERIFY(console.p.waitForStarted());
+        QVERIFY2(waitUntil([&] { return canConnect(port); }), "the console never listened");
+        QVERIFY(QFile::exists(home.file("server.db")));
+
+        ::kill(pid_t(console.p.processId()), SIGTERM);
+        QVERIFY(console.p.waitForFinished(10000));
+        QCOMPARE(console.p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(console.p.exitCode(), 0);
+
+        Database db;
+        QVERIFY(db.open(home.file("server.db")));
+        QCOMPARE(db.scalar("SELECT count(*) FROM sqlite_master WHERE type = 'table'").toInt(), 10);
+        QCOMPARE(db.scalar("SELECT count(*) FROM online").toInt(), 0); // emptied at shut-down
+        QCOMPARE(db.scalar("SELECT billno FROM defalt").toInt(), 1);
+    }
+
+    void secondStartLeavesTheRunningConsoleAlone()
+    {
+        TestHome home;
+        const quint16 port = freePort();
+        writeSettings(home, QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n"
+                                    "\"port\"=\"%1\"\n")
+                                .arg(port)
+                                .toUtf8());
+        ConsoleProcess first(home);
+        QVERIFY(waitUntil([&] { return canConnect(port); }));
+        ConsoleProcess second(home);
+        QVERIFY(second.p.waitForFinished(10000));
+        QCOMPARE(second.p.exitCode(), 0);
+        QCOMPARE(first.p.state(), QProcess::Running);
+        QVERIFY(canConnect(port));
+
+        // A console killed outright does not block the next start.
+        first.p.kill();
+        QVERIFY(first.p.waitForFinished(5000));
+        ConsoleProcess third(home);
+        QVERIFY(waitUntil([&] { return canConnect(port); }));
+        QCOMPARE(third.p.state(), QProcess::Running);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConsoleProcess)
+#include "tst_consoleprocess.moc"

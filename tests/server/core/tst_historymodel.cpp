@@ -1,0 +1,91 @@
+#include "common/money.h"
+#include "server/core/database.h"
+#include "server/core/historymodel.h"
+#include "support/testhome.h"
+
+#include <QTest>
+
+class TestHistoryModel : public QObject
+{
+    Q_OBJECT
+private:
+    static void fill(Database& db, int from, int count)
+    {
+        db.transaction([&] {
+            for (int i = from; i < from + count; ++i) {
+                db.run(
+                    "INSERT INTO history (billno, sstart, send, terminal, user, duration, charge, "
+                    "received, netamount) VALUES (?, '2026-01-01 10:00:00', "
+                    "'2026-01-01 11:00:00', ?, 'Normal', ' 1: 0: 0', ?, ?, ?)",
+                    {i, QString("PC%1").arg(i), Money::parse(u"12.5").toVariant(),
+                     Money::fromWhole(i).toVariant(), Money::parse(u"0.1").toVariant()});
+            }
+            return true;
+        });
+    }
+
+private Q_SLOTS:
+    void rowsComeInTableOrderFromEitherEnd()
+    {
+        TestHome home;
+        Database db;
+        QVERIFY(db.open(home.file("server.db")));
+        fill(db, 1, 1000);
+        // A gap left by housekeeping must not shift rows.
+        db.run("DELETE FROM history WHERE billno BETWEEN 100 AND 199");
+        HistoryModel model(db);
+        QCOMPARE(model.rowCount(), 900);
+        QCOMPARE(model.columnCount(), 9);
+        QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QString("Bill No"));
+        QCOMPARE(model.headerData(8, Qt::Horizontal).toString(), QString("Net Amount"));
+        const auto bill = [&](int row) { return model.index(row, 0).data().toInt(); };
+        QCOMPARE(bill(899), 1000);
+        QCOMPARE(bill(0), 1);
+        QCOMPARE(bill(98), 99);
+        QCOMPARE(bill(99), 200);
+        QCOMPARE(bill(500), 601);
+        QCOMPARE(bill(450), 551);
+        QCOMPARE(model.index(899, 3).data().toString(), QString("PC1000"));
+        QCOMPARE(model.index(899, 6).data().toString(), QString("12.5"));
+        QCOMPARE(model.index(899, 8).data().toString(), QString("0.1"));
+        QVERIFY(!model.index(900, 0).data().isValid());
+    }
+
+    void followsChangesAnnouncedByTheDatabase()
+    {
+        TestHome home;
+        Database db;
+        QVERIFY(db.open(home.file("server.db")));
+        fill(db, 1, 10);
+        HistoryModel model(db);
+        QCOMPARE(model.index(9, 0).data().toInt(), 10);
+        fill(db, 11, 1);
+        QCOMPARE(model.rowCount(), 10); // not told yet
+        db.notifyChanged("history");
+        QCOMPARE(model.rowCount(), 11);
+        QCOMPARE(model.index(10, 0).data().toInt(), 11);
+    }
+
+    void readsOnlyThePagesAsked()
+    {
+        TestHome home;
+        Database db;
+        QVERIFY(db.open(home.file("server.db")));
+        fill(db, 1, 5000);
+        HistoryModel model(db);
+        for (int r = 4990; r < 5000; ++r) {
+            model.index(r, 0).data();
+        }
+        QCOMPARE(model.pagesFetched(), 1);
+        for (int p = 0; p < 20; ++p) {
+            model.index(p * HistoryModel::PageSize, 0).data();
+        }
+        // The cache is bounded: old pages are read again rather than kept forever.
+        QVERIFY(model.pagesFetched() <= 21);
+        model.index(4999, 0).data();
+        QCOMPARE(model.index(4999, 0).data().toInt(), 5000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHistoryModel)
+#include "tst_historymodel.moc"
