@@ -1,0 +1,211 @@
+#include "server/link/connectionmanager.h"
+
+#include "common/clock.h"
+#include "common/errorlog.h"
+#include "server/core/database.h"
+#include "server/link/linkserver.h"
+
+namespace {
+
+const QString ListeningLine = QStringLiteral("Listening for client connection..");
+const QString LabelRequest = QStringLiteral("objTCP_ConnectionRequest");
+const QString LabelArrival = QStringLiteral("objTCP_DataArrival");
+const QString LabelClose = QStringLiteral("objTCP_Close");
+const QString LabelError = QStringLiteral("objTCP_Error");
+
+// Blanks around a stored password do not count; other white space does.
+QString trimBlanks(const QString& s)
+{
+    qsizetype b = 0;
+    qsizetype e = s.size();
+    while (b < e && s.at(b) == QLatin1Char(' ')) {
+        ++b;
+    }
+    while (e > b && s.at(e - 1) == QLatin1Char(' ')) {
+        --e;
+    }
+    return s.mid(b, e - b);
+}
+
+} // namespace
+
+ConnectionManager::ConnectionManager(Database& db, LinkServer& server, QObject* parent)
+    : ConnectionManager(db, static_cast<AgentLink&>(server), parent)
+{
+    connect(&server, &LinkServer::connectionRequest, this, &ConnectionManager::connectionRequest);
+    connect(&server, &LinkServer::messagesArrived, this, &ConnectionManager::messagesArrived);
+    connect(&server, &LinkServer::connectionClosed, this, &ConnectionManager::connectionClosed);
+    connect(&server, &LinkServer::connectionFailed, this, &ConnectionManager::connectionFailed);
+}
+
+ConnectionManager::ConnectionManager(Database& db, AgentLink& link, QObject* parent)
+    : QObject(parent), m_db(db), m_link(link)
+{
+}
+
+void ConnectionManager::send(qint64 index, const QByteArray& token, const QString& label)
+{
+    if (index != 0 && !m_link.send(index, token)) {
+        ErrorLog::write(label, QStringLiteral("Could not send %1 on connection %2")
+                                   .arg(QString::fromLatin1(token))
+                                   .arg(index));
+    }
+}
+
+void ConnectionManager::connectionRequest(qint64 index, const QString& address,
+                                          const QString& hostName)
+{
+    if (index == 0) {
+        return;
+    }
+    const auto session = m_db.firstRow(QStringLiteral("SELECT cid FROM terminals WHERE ip = ?"),
+                                       {address}, LabelRequest);
+    if (session) {
+        // The workstation's session ran on while it was away: it continues on this connection,
+        // unless an automatic logout ended it, and then it waits locked for settlement.
+        m_db.run(QStringLiteral("UPDATE terminals SET cid = ? WHERE ip = ?"), {index, address},
+                 LabelRequest);
+        m_db.notifyChanged(QStringLiteral("terminals"));
+        const auto row =
+            m_db.firstRow(QStringLiteral("SELECT AUTOLOGOUT FROM terminals WHERE cid = ?"), {index},
+                          LabelRequest);
+        const bool resume = row && row->value(0).toInt() == 0;
+        send(index, resume ? Proto::StartSession : Proto::Lock, LabelRequest);
+    } else {
+        send(index, Proto::Lock, LabelRequest);
+        // One row per address: a row left from the agent's earlier connection is carried over
+        // to this one, keeping its name until the agent reports it again.
+        m_db.transaction(
+            [&] {
+                const auto old = m_db.firstRow(
+                    QStringLiteral("SELECT name FROM online WHERE ip = ? ORDER BY rowid"),
+                    {address}, LabelRequest);
+                const QString name = old ? old->value(0).toString() : hostName;
+                return m_db.run(QStringLiteral("DELETE FROM online WHERE ip = ?"), {address},
+                                LabelRequest) &&
+                       m_db.run(
+                           QStringLiteral("INSERT INTO online (name, ip, id) VALUES (?, ?, ?)"),
+                           {name, address, index}, LabelRequest);
+            },
+            LabelRequest);
+        m_db.notifyChanged(QStringLiteral("online"));
+        send(index, Proto::CName, LabelRequest);
+    }
+    Q_EMIT logLine(QStringLiteral("Connection Request from") + hostName + QStringLiteral(" IP -") +
+                   address);
+    Q_EMIT logLine(QStringLiteral("Authentication Sucess."));
+    Q_EMIT logLine(ListeningLine);
+}
+
+void ConnectionManager::messagesArrived(qint64 index, const QList<Proto::Message>& batch)
+{
+    for (const Proto::Message& m : batch) {
+        switch (m.kind) {
+        case Proto::Kind::CNameReply:
+            nameReport(index, m);
+            break;
+        case Proto::Kind::CheckPassword:
+            passwordCheck(index, m);
+            break;
+        case Proto::Kind::Autologout:
+            automaticLogout(index);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void ConnectionManager::nameReport(qint64 index, const Proto::Message& m)
+{
+    if (m.malformed) {
+        // A name that cannot be cut out must not blank the listed one.
+        ErrorLog::write(LabelArrival, QStringLiteral("Name report without its end marker"));
+        return;
+    }
+    // A workstation in session has no online row, so its report changes nothing.
+    m_db.run(QStringLiteral("UPDATE online SET name = ? WHERE id = ?"), {m.value, index},
+             LabelArrival);
+    m_db.notifyChanged(QStringLiteral("online"));
+}
+
+void ConnectionManager::passwordCheck(qint64 index, const Proto::Message& m)
+{
+    const auto row = m_db.firstRow(
+        QStringLiteral("SELECT cid, Password FROM terminals WHERE cid = ?"), {index}, LabelArrival);
+    if (!row) {
+        send(index, Proto::PasswordNotValid, LabelArrival);
+        return;
+    }
+    if (m.malformed) {
+        ErrorLog::write(LabelArrival, QStringLiteral("Password check without its end marker"));
+    }
+    const qint64 cid = row->value(0).toLongLong();
+    const bool match = !m.malformed && m.value == trimBlanks(row->value(1).toString());
+    send(cid, match ? Proto::StartSession : Proto::PasswordNotValid, LabelArrival);
+}
+
+void ConnectionManager::automaticLogout(qint64 index)
+{
+    const auto row = m_db.firstRow(
+        QStringLiteral("SELECT logouttype, terminal, AUTOLOGOUT FROM terminals WHERE cid = ?"),
+        {index}, LabelArrival);
+    if (!row) {
+        return;
+    }
+    const int type = row->value(0).toInt();
+    // The session ended at its first logout; a repeated notice must not move its end (and its
+    // charge) later.
+    if (row->value(2).toInt() == 0) {
+        m_db.run(QStringLiteral("UPDATE terminals SET AUTOLOGOUT = 1, send = ? WHERE cid = ?"),
+                 {Database::timeText(Clock::now()), index}, LabelArrival);
+        m_db.notifyChanged(QStringLiteral("terminals"));
+    }
+    switch (type) {
+    case 0:
+    case 1:
+        send(index, Proto::EndSession, LabelArrival);
+        break;
+    case 2:
+        send(index, Proto::Shutdown, LabelArrival);
+        break;
+    case 3:
+        send(index, Proto::Reboot, LabelArrival);
+        break;
+    default:
+        break;
+    }
+}
+
+void ConnectionManager::connectionClosed(qint64 index)
+{
+    dropped(index, LabelClose);
+}
+
+void ConnectionManager::connectionFailed(qint64 index, const QString& error)
+{
+    ErrorLog::write(LabelError, error);
+    dropped(index, LabelError);
+}
+
+void ConnectionManager::dropped(qint64 index, const QString& label)
+{
+    QString name;
+    QString address;
+    if (const auto row = m_db.firstRow(QStringLiteral("SELECT name, ip FROM online WHERE id = ?"),
+                                       {index}, label)) {
+        name = row->value(0).toString();
+        address = row->value(1).toString();
+        m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {index}, label);
+        m_db.notifyChanged(QStringLiteral("online"));
+    } else if (const auto session =
+                   m_db.firstRow(QStringLiteral("SELECT terminal, ip FROM terminals WHERE cid = ?"),
+                                 {index}, label)) {
+        // A workstation in session: its session stays, but the log still says who went.
+        name = session->value(0).toString();
+        address = session->value(1).toString();
+    }
+    Q_EMIT logLine(QStringLiteral("Client Connection Closed, Client Name - ") + name +
+                   QStringLiteral(" IP -") + address);
+    Q_EMIT logLine(ListeningLine);
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "common/protocol.h"
+#include "server/core/agentlink.h"
+
+#include <QHash>
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+
+class QTcpServer;
+class QTcpSocket;
+
+// The console's sockets: one listener and one connection per agent, each known by an index
+// that only grows during a run (1, 2, 3 ...; 0 stands for the console's own computer and never
+// carries a connection). Every arrival is decoded into the batch the console handles; what the
+// batch means for the tables is ConnectionManager's business. A closed connection is forgotten
+// and its socket released, so agents that come and go cost nothing once gone.
+class LinkServer : public QObject, public AgentLink
+{
+    Q_OBJECT
+public:
+    // Connections the system may queue before the console accepts them: a whole cafe coming up
+    // at once must not be turned away.
+    static constexpr int ListenBacklog = 4096;
+    // Most bytes taken from one connection per read.
+    static constexpr qint64 ReadChunk = 64 * 1024;
+
+    explicit LinkServer(QObject* parent = nullptr);
+    ~LinkServer() override;
+
+    // Starts listening (port 0 picks a free one). Raises the open-files limit first.
+    bool listen(quint16 port, const QHostAddress& address = QHostAddress::Any);
+    bool isListening() const;
+    quint16 serverPort() const;
+    QString errorString() const;
+    // Stops listening and closes every connection (without reporting them as closed).
+    void close();
+
+    // AgentLink: one write of the message on that connection, handed to the system at once.
+    bool send(qint64 index, const QByteArray& message) override;
+    bool isConnected(qint64 index) const override;
+
+    // Closes one connection from this side; reported like a close by the peer.
+    void disconnectAgent(qint64 index);
+    // The address of the agent on that connection ("" when none).
+    QString peerAddress(qint64 index) const;
+    // The highest index given so far.
+    qint64 lastIndex() const { return m_counter; }
+    qsizetype connectionCount() const { return m_connections.size(); }
+
+    // Prompts the agent at that address to connect again: a short connection to its wake port
+    // that is closed as soon as it is made (or after a few seconds). Does not wait.
+    void wake(const QString& ip);
+    void setWakePort(quint16 port) { m_wakePort = port; }
+    quint16 wakePort() const { return m_wakePort; }
+
+    // Raises the soft limit of open files to the hard limit; returns the limit now in force.
+    static qint64 raiseOpenFilesLimit();
+
+    // The dotted IPv4 form of an address that came in over a dual-stack listener.
+    static QString addressText(const QHostAddress& address);
+
+Q_SIGNALS:
+    void connectionRequest(qint64 index, const QString& address, const QString& hostName);
+    void messagesArrived(qint64 index, const QList<Proto::Message>& batch);
+    void connectionClosed(qint64 index);
+    void connectionFailed(qint64 index, const QString& error);
+
+private:
+    struct Connection
+    {
+        QTcpSocket* socket = nullptr;
+        Proto::Decoder decoder{Proto::Side::Console};
+    };
+
+    void acceptPending();
+    void readFrom(qint64 index);
+    void finish(qint64 index, bool failed, const QString& error);
+
+    QTcpServer* m_server = nullptr;
+    QHash<qint64, Connection*> m_connections;
+    qint64 m_counter = 0;
+    quint16 m_wakePort = Proto::WakePort;
+};

@@ -1,0 +1,67 @@
+#include "server/link/remotecontrol.h"
+
+#include "common/protocol.h"
+#include "server/core/agentlink.h"
+#include "server/core/database.h"
+
+namespace {
+const QString Label = QStringLiteral("frmtools");
+}
+
+RemoteControl::RemoteControl(Database& db) : m_db(db) {}
+
+QList<RemoteControl::Row> RemoteControl::rows() const
+{
+    QList<Row> out;
+    for (const QSqlRecord& r :
+         m_db.rows(QStringLiteral("SELECT name, ip FROM online ORDER BY rowid"), {}, Label)) {
+        out.append(Row{r.value(0).toString(), r.value(1).toString()});
+    }
+    return out;
+}
+
+QString RemoteControl::question(Command c, const QString& ip, const QString& name)
+{
+    QString text;
+    switch (c) {
+    case Command::Lock:
+        text = QStringLiteral("Do you want to Lock the Client ");
+        break;
+    case Command::Unlock:
+        text = QStringLiteral(" Do you want to UnLock the Client ");
+        break;
+    case Command::Shutdown:
+        text = QStringLiteral(" Do you want to Shutdown the Client ");
+        break;
+    case Command::Restart:
+        text = QStringLiteral(" Do you want to Reboot the Client ");
+        break;
+    }
+    return text + ip + QStringLiteral(" : Name : ") + name;
+}
+
+QByteArray RemoteControl::token(Command c)
+{
+    switch (c) {
+    case Command::Lock:
+        return Proto::Lock;
+    case Command::Unlock:
+        return Proto::Unlock;
+    case Command::Shutdown:
+        return Proto::Shutdown;
+    case Command::Restart:
+        return Proto::Reboot;
+    }
+    return {};
+}
+
+bool RemoteControl::send(Command c, const QString& ip, AgentLink* link) const
+{
+    const auto row = m_db.firstRow(
+        QStringLiteral("SELECT id FROM online WHERE ip = ? ORDER BY rowid LIMIT 1"), {ip}, Label);
+    if (!row || link == nullptr) {
+        return false;
+    }
+    const qint64 index = row->value(0).toLongLong();
+    return index != 0 && link->send(index, token(c));
+}
