@@ -1,7 +1,6 @@
-#include <QApplication>
+#include "client/ui/agentapp.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    return 0;
+    return runAgent(argc, argv);
 }

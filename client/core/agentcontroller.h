@@ -1,0 +1,137 @@
+#pragma once
+
+#include "client/core/agentsettings.h"
+#include "client/core/agentstate.h"
+#include "client/core/sessionclock.h"
+#include "common/protocol.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+// The agent's end of the console link and its command interpreter. It owns the console
+// socket and the auxiliary wake listener, applies each arrival's batch of commands in the
+// fixed order, and keeps AgentState, which the windows follow. Everything the customer does
+// on the lock screen, the session window and the warning window that has a rule goes through
+// here, so the rules run (and are tested) without a screen.
+class AgentController : public QObject
+{
+    Q_OBJECT
+public:
+    // What the lock screen window does after Login.
+    enum class LoginResult
+    {
+        FocusPassword,
+        CheckingPassword,
+        LoggedInLocally
+    };
+
+    explicit AgentController(AgentSettings& settings, QObject* parent = nullptr);
+    ~AgentController() override;
+
+    AgentSettings& settings() { return m_settings; }
+    SessionClock& clock() { return m_clock; }
+    const AgentState& state() const { return m_state; }
+
+    // Start-up. The dialog is needed when the console's address or our name is not stored.
+    bool needsConnectionDialog() const;
+    // Loads the dialog's fields from the settings (name: stored or host name; port: stored or
+    // 2701; address: stored when set).
+    void loadDialogFields();
+    // First start: the dialog is shown (modally by the windows) until a connection succeeds.
+    void showDialogAtStart();
+    // Direct connect with the stored address.
+    void connectStored();
+    // The rest of the start: system keys locked, lock screen loaded and shown with the
+    // application title, counters at 0, auxiliary listener started.
+    void startLocked();
+
+    // Connection dialog.
+    QString fieldAddress() const { return m_fieldAddress; }
+    QString fieldName() const { return m_fieldName; }
+    QString fieldPort() const { return m_fieldPort; }
+    void setFields(const QString& address, const QString& name, const QString& port);
+    // The Connect button; false when the address was refused.
+    bool connectPressed();
+    // Opened from the settings window: fields from the stored values, "&Hide" for good.
+    void showDialogForReconnect();
+    void hideDialog();
+    // ConnectToServer: connects to the address with the port field.
+    void connectToServer(const QString& address);
+
+    // Lock screen.
+    LoginResult login(const QString& surfText, bool autoChecked, const QString& password);
+    // The auto-logoff box was ticked; false when it must be cleared again (no surf time).
+    bool autoLogoffTicked(const QString& surfText);
+    // Second service key: free the workstation without a session.
+    void serviceUnlock();
+    void restartWorkstation();
+    void shutdownWorkstation();
+
+    // Warning window.
+    void warningSurfChanged(const QString& text);
+    bool warningAutoToggled(bool checked, const QString& surfText);
+    void closeWarning();
+
+    // The arrival handler, public for tests that feed bytes without a socket.
+    void handleArrival(const QByteArray& bytes);
+    void applyBatch(const QList<Proto::Message>& batch);
+
+    // Reconnect pacing: first retry at once, then 0.5 s doubling up to 5 s.
+    static int reconnectDelayMs(int attempt);
+    bool reconnectPending() const { return m_reconnect.isActive(); }
+
+    // Sends one message when the link is up; false otherwise.
+    bool send(const QByteArray& message);
+
+Q_SIGNALS:
+    void stateChanged();
+    // Fill the options panel: surf-time text (empty: leave the field), box ticked or not.
+    void fillOptions(const QString& surfText, bool autoChecked);
+    void focusSurfTime();
+    void focusPassword();
+    void focusAddress();
+    void openWebAddress(const QString& url);
+    void sessionTick();
+
+private:
+    void notify();
+    void writeStateFile() const;
+    void message(const QString& text, const QString& title);
+
+    void onConnected();
+    void onClosed();
+    void onError(QAbstractSocket::SocketError error);
+    void onWakeConnection();
+    void scheduleReconnect();
+    void linkBroken(const QString& caption);
+
+    void loadLockScreen();
+    void showLockScreen();
+    void unloadLockScreen();
+    void unloadSessionWindow();
+    void showSessionWindow();
+    void openDefaultWebAddress();
+    void fillOptionsFromSettings();
+    void power(bool reboot);
+
+    void apply(const Proto::Message& m);
+
+    AgentSettings& m_settings;
+    AgentState m_state;
+    SessionClock m_clock;
+    QTcpSocket m_tcp;
+    QTcpServer m_wake;
+    QTimer m_reconnect;
+    int m_attempts = 0;
+    Proto::Decoder m_decoder{Proto::Side::Agent};
+
+    QString m_fieldAddress;
+    QString m_fieldName;
+    QString m_fieldPort;
+    QString m_connectingAddress;
+    QString m_stateFile;
+};

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+// What the workstation shows, as the command interpreter and the lock screen leave it. The
+// windows follow this state; tests read it (and, with $VANTIROKIT_AGENT_STATE_FILE set, the
+// agent writes it to that file as JSON after every change).
+struct AgentState
+{
+    // System-key lock (keyboard and pointer held by the lock screen).
+    bool keysLocked = false;
+
+    // Lock screen. Each fresh load bumps lockScreenLoads: a reloaded window starts from
+    // its designed state (options panel hidden, System menu's Restart and Shut down off).
+    bool lockScreenLoaded = false;
+    bool lockScreenVisible = false;
+    int lockScreenLoads = 0;
+    bool optionsVisible = false;
+    bool passwordVisible = true;
+    QString caption;
+
+    // Session window and warning window.
+    bool sessionWindowLoaded = false;
+    bool warningLoaded = false;
+    qint64 warningMinutes = 0;
+
+    // Connection dialog.
+    bool dialogVisible = false;
+    bool dialogHideMode = false; // second button reads "&Hide"
+    QString status;
+
+    // Link.
+    bool linkUp = false;
+    quint16 wakePort = 0; // 0 when the auxiliary listener could not listen
+
+    // Counters for observers.
+    int autologoutsSent = 0;
+    int warningsShown = 0;
+    QString lastMessage;
+    QString lastWebAddress;
+    QString lastPowerAction;
+};

@@ -1,0 +1,56 @@
+#include "client/ui/agentapp.h"
+
+#include "client/core/agentcontroller.h"
+#include "client/ui/agentprompt.h"
+#include "client/ui/agentwindows.h"
+#include "common/errorlog.h"
+#include "common/prompt.h"
+#include "platform/singleinstance.h"
+#include "platform/termination.h"
+#include "platform/ui/urlopener.h"
+
+#include <QApplication>
+
+int runAgent(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("client"));
+    app.setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance;
+    if (!instance.tryAcquire(QStringLiteral("client"))) {
+        return 0; // a second start ends silently
+    }
+
+    AgentPrompt prompt;
+    Prompt::install(&prompt);
+    Prompt::setDefaultTitle(AgentSettings::AppTitle);
+
+    AgentSettings settings;
+    settings.createKeys();
+    AgentController controller(settings);
+    AgentWindows windows(controller);
+    QObject::connect(&windows, &AgentWindows::exitRequested, &app, &QApplication::quit);
+    QObject::connect(&controller, &AgentController::openWebAddress, &app, [](const QString& url) {
+        if (!UrlOpener::openUrl(url)) {
+            ErrorLog::write(QStringLiteral("OpenWebAddress"), QStringLiteral("Cannot open ") + url);
+        }
+    });
+    TerminationWatcher termination;
+    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &app,
+                     &QApplication::quit);
+
+    if (controller.needsConnectionDialog()) {
+        if (!windows.runConnectionDialog()) {
+            Prompt::install(nullptr);
+            return 0;
+        }
+    } else {
+        controller.connectStored();
+    }
+    controller.startLocked();
+
+    const int status = app.exec();
+    Prompt::install(nullptr);
+    return status;
+}

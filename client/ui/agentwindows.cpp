@@ -1,0 +1,169 @@
+#include "client/ui/agentwindows.h"
+
+#include "client/core/agentcontroller.h"
+#include "client/ui/frmactivate.h"
+#include "client/ui/frmconnection.h"
+#include "client/ui/frmmain.h"
+#include "client/ui/frmwarning.h"
+#include "platform/ui/inputlock.h"
+
+#include <QApplication>
+
+namespace {
+
+template <typename W> void unload(QPointer<W>& w)
+{
+    if (w) {
+        w->hide();
+        // Later: the window may be the one whose button brought us here.
+        w->deleteLater();
+        w = nullptr;
+    }
+}
+
+} // namespace
+
+AgentWindows::AgentWindows(AgentController& controller, QObject* parent)
+    : QObject(parent), m_controller(controller), m_inputLock(new InputLock(this))
+{
+    m_dialog = new FrmConnection(controller);
+    connect(m_dialog, &FrmConnection::exitRequested, this, [this] {
+        m_exitChosen = true;
+        m_dialog->hide();
+        Q_EMIT exitRequested();
+    });
+    connect(&controller, &AgentController::stateChanged, this, &AgentWindows::sync);
+    connect(&controller, &AgentController::fillOptions, this,
+            [this](const QString& surf, bool autoChecked) {
+                m_fillPending = true;
+                m_fillSurf = surf;
+                m_fillAuto = autoChecked;
+                applyPending();
+            });
+    connect(&controller, &AgentController::focusSurfTime, this, [this] {
+        m_focus = Focus::Surf;
+        applyPending();
+    });
+    connect(&controller, &AgentController::focusPassword, this, [this] {
+        m_focus = Focus::Password;
+        applyPending();
+    });
+    connect(&controller, &AgentController::focusAddress, this, [this] {
+        if (m_dialog) {
+            m_dialog->focusAddress();
+        }
+    });
+}
+
+AgentWindows::~AgentWindows()
+{
+    delete m_main;
+    delete m_session;
+    delete m_warning;
+    delete m_dialog;
+}
+
+bool AgentWindows::runConnectionDialog()
+{
+    m_controller.showDialogAtStart();
+    m_dialog->exec();
+    return !m_exitChosen;
+}
+
+void AgentWindows::applyPending()
+{
+    if (!m_main) {
+        return;
+    }
+    if (m_fillPending) {
+        m_main->fillOptions(m_fillSurf, m_fillAuto);
+        m_fillPending = false;
+    }
+    if (m_focus == Focus::Surf) {
+        m_main->focusSurfTime();
+    } else if (m_focus == Focus::Password) {
+        m_main->focusPassword();
+    }
+    m_focus = Focus::None;
+}
+
+void AgentWindows::sync()
+{
+    const AgentState& s = m_controller.state();
+
+    if (!s.lockScreenLoaded || (m_main && m_mainLoads != s.lockScreenLoads)) {
+        setKeysLocked(false);
+        unload(m_main);
+    }
+    if (s.lockScreenLoaded && !m_main) {
+        m_main = new FrmMain(m_controller);
+        m_mainLoads = s.lockScreenLoads;
+        connect(m_main, &FrmMain::exitRequested, this, &AgentWindows::exitRequested);
+        connect(m_main, &FrmMain::settingsRequested, this, &AgentWindows::openSettings);
+    }
+    if (m_main) {
+        m_main->applyState(s);
+        if (s.lockScreenVisible && !m_main->isVisible()) {
+            m_main->coverScreen();
+            m_main->show();
+            m_main->raise();
+            m_main->activateWindow();
+        } else if (!s.lockScreenVisible && m_main->isVisible()) {
+            m_main->hide();
+        }
+    }
+    setKeysLocked(s.keysLocked && m_main && s.lockScreenVisible);
+
+    if (!s.sessionWindowLoaded) {
+        unload(m_session);
+    } else if (!m_session) {
+        m_session = new FrmActivate(m_controller);
+        m_session->refresh();
+        m_session->show();
+        m_session->placeBottomRight();
+    }
+
+    if (!s.warningLoaded) {
+        unload(m_warning);
+    } else {
+        if (!m_warning) {
+            m_warning = new FrmWarning(m_controller);
+        }
+        m_warning->setRemaining(s.warningMinutes);
+        m_warning->show();
+        m_warning->raise();
+        if (m_session) {
+            m_session->raise();
+        }
+    }
+
+    if (m_dialog) {
+        m_dialog->setStatus(s.status);
+        m_dialog->setHideMode(s.dialogHideMode);
+        if (s.dialogVisible && !m_dialog->isVisible()) {
+            m_dialog->loadFields();
+            m_dialog->show();
+            m_dialog->raise();
+        } else if (!s.dialogVisible && m_dialog->isVisible()) {
+            m_dialog->hide();
+        }
+    }
+    applyPending();
+}
+
+void AgentWindows::openSettings()
+{
+    // The settings windows arrive with their own piece; until then the menu item does
+    // nothing beyond pausing the lock screen's raising while it would be open.
+}
+
+void AgentWindows::setKeysLocked(bool locked)
+{
+    if (locked && m_main) {
+        if (m_inputLock->window() != m_main->windowHandle() || !m_inputLock->isLocked()) {
+            m_inputLock->lock(m_main->windowHandle());
+        }
+    } else if (m_inputLock->isLocked()) {
+        m_inputLock->unlock();
+    }
+}

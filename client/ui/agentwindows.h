@@ -1,0 +1,61 @@
+#pragma once
+
+#include "client/ui/frmactivate.h"
+#include "client/ui/frmconnection.h"
+#include "client/ui/frmmain.h"
+#include "client/ui/frmwarning.h"
+
+#include <QObject>
+#include <QPointer>
+
+class AgentController;
+class InputLock;
+
+// Keeps the agent's windows in step with the controller's state: a window is created when
+// its state says loaded, destroyed when unloaded (so showing it again gives a fresh one),
+// and shown or hidden as the state says.
+class AgentWindows : public QObject
+{
+    Q_OBJECT
+public:
+    explicit AgentWindows(AgentController& controller, QObject* parent = nullptr);
+    ~AgentWindows() override;
+
+    FrmMain* lockScreen() const { return m_main; }
+    FrmActivate* sessionWindow() const { return m_session; }
+    FrmWarning* warningWindow() const { return m_warning; }
+    FrmConnection* connectionDialog() const { return m_dialog; }
+
+    // Runs the connection dialog modally until a connection succeeds (true) or the staff
+    // choose Exit (false).
+    bool runConnectionDialog();
+
+    void sync();
+
+Q_SIGNALS:
+    void exitRequested();
+
+private:
+    void applyPending();
+    void openSettings();
+    void setKeysLocked(bool locked);
+
+    AgentController& m_controller;
+    QPointer<FrmMain> m_main;
+    int m_mainLoads = -1;
+    QPointer<FrmActivate> m_session;
+    QPointer<FrmWarning> m_warning;
+    QPointer<FrmConnection> m_dialog;
+    InputLock* m_inputLock;
+    bool m_exitChosen = false;
+
+    bool m_fillPending = false;
+    QString m_fillSurf;
+    bool m_fillAuto = false;
+    enum class Focus
+    {
+        None,
+        Surf,
+        Password
+    } m_focus = Focus::None;
+};

@@ -1,0 +1,82 @@
+#include "client/ui/frmactivate.h"
+
+#include "client/core/agentcontroller.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QVBoxLayout>
+
+FrmActivate::FrmActivate(AgentController& controller, QWidget* parent)
+    : QWidget(parent), m_controller(controller)
+{
+    setObjectName(QStringLiteral("frmactivate"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint);
+    setWindowTitle(AgentSettings::AppTitle);
+
+    // Two labels on top of each other: a dark copy offset by a pixel gives the time a shadow.
+    auto* holder = new QWidget(this);
+    QFont f(QStringLiteral("Arial Black"), 20, QFont::Black);
+    m_shadow = new QLabel(QStringLiteral("0:00:01"), holder);
+    m_shadow->setObjectName(QStringLiteral("lbltime"));
+    m_shadow->setFont(f);
+    m_shadow->setStyleSheet(QStringLiteral("color: #404040"));
+    m_time = new QLabel(QStringLiteral("0:00:01"), holder);
+    m_time->setObjectName(QStringLiteral("lbltime"));
+    m_time->setFont(f);
+    m_time->setStyleSheet(QStringLiteral("color: #1060c0"));
+    const QSize hint = m_time->sizeHint() + QSize(40, 2);
+    holder->setFixedSize(hint);
+    m_shadow->setGeometry(2, 2, hint.width() - 2, hint.height() - 2);
+    m_time->setGeometry(0, 0, hint.width() - 2, hint.height() - 2);
+
+    auto* label = new QLabel(QStringLiteral("Total Time Spent"), this);
+    label->setObjectName(QStringLiteral("Label1"));
+    auto* l = new QVBoxLayout(this);
+    l->addWidget(label);
+    l->addWidget(holder, 0, Qt::AlignCenter);
+
+    connect(&controller, &AgentController::sessionTick, this, &FrmActivate::refresh);
+    adjustSize();
+    placeBottomRight();
+}
+
+void FrmActivate::placeBottomRight()
+{
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s) {
+        return;
+    }
+    const QRect r = s->availableGeometry();
+    const QSize size = frameGeometry().size().expandedTo(sizeHint());
+    move(r.right() - size.width() - 3, r.bottom() - size.height());
+}
+
+QString FrmActivate::timeText() const
+{
+    return m_time->text();
+}
+
+void FrmActivate::refresh()
+{
+    const QString text = m_controller.clock().timeText();
+    if (isMinimized()) {
+        setWindowTitle(QStringLiteral("Time ") + text);
+    } else {
+        setWindowTitle(AgentSettings::AppTitle);
+        m_time->setText(text);
+        m_shadow->setText(text);
+    }
+    if (isVisible() && !isMinimized()) {
+        raise();
+    }
+}
+
+void FrmActivate::closeEvent(QCloseEvent* e)
+{
+    // The session window goes with the session, not with the customer's click.
+    e->ignore();
+    showMinimized();
+}

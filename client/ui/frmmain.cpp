@@ -1,0 +1,308 @@
+#include "client/ui/frmmain.h"
+
+#include "client/controls/xpcmdbutton.h"
+#include "client/core/agentcontroller.h"
+#include "client/ui/digitfilter.h"
+#include "common/clock.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLinearGradient>
+#include <QLocale>
+#include <QMenu>
+#include <QPainter>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+// The built-in picture: drawn here so the agent ships no third-party artwork.
+QPixmap builtInPicture()
+{
+    QPixmap pm(480, 300);
+    QPainter p(&pm);
+    QLinearGradient g(0, 0, 480, 300);
+    g.setColorAt(0, QColor(24, 60, 110));
+    g.setColorAt(1, QColor(10, 120, 140));
+    p.fillRect(pm.rect(), g);
+    p.setPen(QColor(255, 255, 255, 60));
+    for (int i = -300; i < 480; i += 24) {
+        p.drawLine(i, 300, i + 300, 0);
+    }
+    p.setPen(Qt::white);
+    QFont f(QStringLiteral("Serif"), 26, QFont::Bold);
+    p.setFont(f);
+    p.drawText(pm.rect().adjusted(0, 0, 0, -40), Qt::AlignCenter, QStringLiteral("Vantirokit"));
+    p.setFont(QFont(QStringLiteral("Sans"), 12));
+    p.drawText(pm.rect().adjusted(0, 80, 0, 0), Qt::AlignCenter,
+               QStringLiteral("Please ask at the counter to start"));
+    return pm;
+}
+
+} // namespace
+
+FrmMain::FrmMain(AgentController& controller, QWidget* parent)
+    : QWidget(parent), m_controller(controller)
+{
+    setObjectName(QStringLiteral("frmmain"));
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0, 32, 64));
+    pal.setColor(QPalette::WindowText, Qt::white);
+    setPalette(pal);
+
+    m_caption = new QLabel(this);
+    m_caption->setObjectName(QStringLiteral("LBLCAPTION"));
+    m_caption->setAlignment(Qt::AlignCenter);
+    QFont cf(QStringLiteral("Bookman Old Style"), 20, QFont::Bold);
+    cf.setStyleHint(QFont::Serif);
+    m_caption->setFont(cf);
+    m_caption->setAutoFillBackground(true);
+    QPalette cp = m_caption->palette();
+    cp.setColor(QPalette::Window, QColor(0, 0, 40));
+    cp.setColor(QPalette::WindowText, QColor(255, 230, 120));
+    m_caption->setPalette(cp);
+    m_caption->setMinimumHeight(48);
+
+    // The advertisement's title, where the cafe puts its own line under the caption.
+    m_title = new QLabel(this);
+    m_title->setObjectName(QStringLiteral("lbladvertisement"));
+    m_title->setAlignment(Qt::AlignCenter);
+    m_title->setWordWrap(true);
+    const QString title =
+        controller.settings().read(RegKey::Advertisement, QStringLiteral("title"));
+    m_title->setText(AgentSettings::isSet(title) ? title : QString());
+    m_title->setVisible(!m_title->text().isEmpty());
+
+    m_picture = new QLabel(this);
+    m_picture->setObjectName(QStringLiteral("backimage"));
+    m_picture->setAlignment(Qt::AlignCenter);
+    m_picture->setPixmap(builtInPicture());
+
+    m_options = new QGroupBox(QStringLiteral("Options"), this);
+    m_options->setObjectName(QStringLiteral("options"));
+    m_options->setAutoFillBackground(true);
+    QPalette op = m_options->palette();
+    op.setColor(QPalette::Window, QColor(236, 233, 216));
+    op.setColor(QPalette::WindowText, Qt::black);
+    m_options->setPalette(op);
+    m_surf = new QLineEdit(m_options);
+    m_surf->setObjectName(QStringLiteral("txtsurfto"));
+    m_surf->installEventFilter(new KeyFilter(KeyFilter::Kind::Digits, m_surf));
+    m_surf->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_surf));
+    auto* surfLabel = new QLabel(QStringLiteral("&Surf For :"), m_options);
+    surfLabel->setBuddy(m_surf);
+    m_auto = new QCheckBox(QStringLiteral("&Auto logoff if I Cross My Approximate Surfing Time"),
+                           m_options);
+    m_auto->setObjectName(QStringLiteral("chkautologoff"));
+    m_passwordLabel = new QLabel(QStringLiteral("&Password"), m_options);
+    m_passwordLabel->setObjectName(QStringLiteral("lblpassword"));
+    m_password = new QLineEdit(m_options);
+    m_password->setObjectName(QStringLiteral("txtpassword"));
+    m_password->setEchoMode(QLineEdit::Password);
+    m_password->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    m_passwordLabel->setBuddy(m_password);
+    m_login = new XpCmdButton(QStringLiteral("&Login"), m_options);
+    m_login->setObjectName(QStringLiteral("cmdlogin"));
+
+    auto* og = new QGridLayout(m_options);
+    og->addWidget(new QLabel(QStringLiteral("I Will Approximately"), m_options), 0, 0, 1, 3);
+    og->addWidget(surfLabel, 1, 0);
+    og->addWidget(m_surf, 1, 1);
+    og->addWidget(new QLabel(QStringLiteral("Min"), m_options), 1, 2);
+    og->addWidget(m_auto, 2, 0, 1, 3);
+    og->addWidget(m_passwordLabel, 3, 0);
+    og->addWidget(m_password, 3, 1, 1, 2);
+    og->addWidget(new QLabel(QStringLiteral("Login and start Surfing"), m_options), 4, 0, 1, 2);
+    og->addWidget(m_login, 4, 2);
+    m_options->setFixedWidth(420);
+    m_options->hide();
+
+    m_taskbar = new QWidget(this);
+    m_taskbar->setObjectName(QStringLiteral("taskbar"));
+    m_taskbar->setAutoFillBackground(true);
+    QPalette tp = m_taskbar->palette();
+    tp.setColor(QPalette::Window, QColor(0, 60, 140));
+    tp.setColor(QPalette::WindowText, Qt::white);
+    m_taskbar->setPalette(tp);
+    m_system = new XpCmdButton(QStringLiteral("System"), m_taskbar);
+    m_system->setObjectName(QStringLiteral("cmdsystem"));
+    m_date = new QLabel(m_taskbar);
+    m_date->setObjectName(QStringLiteral("lbldatetime"));
+    m_date->setText(QLocale::system().toString(Clock::now().date(), QLocale::LongFormat));
+    auto* tl = new QHBoxLayout(m_taskbar);
+    tl->setContentsMargins(4, 2, 4, 2);
+    tl->addWidget(m_system);
+    tl->addStretch();
+    tl->addWidget(m_date);
+
+    auto* centre = new QVBoxLayout;
+    centre->addStretch();
+    centre->addWidget(m_picture, 0, Qt::AlignHCenter);
+    centre->addWidget(m_options, 0, Qt::AlignHCenter);
+    centre->addStretch();
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(0, 0, 0, 0);
+    top->setSpacing(0);
+    top->addWidget(m_caption);
+    top->addWidget(m_title);
+    top->addLayout(centre, 1);
+    top->addWidget(m_taskbar);
+
+    m_menu = new QMenu(QStringLiteral("system"), this);
+    m_menu->setObjectName(QStringLiteral("mnusystem"));
+    m_settingsItem = m_menu->addAction(QStringLiteral("Settings"));
+    m_settingsItem->setObjectName(QStringLiteral("mnusettings"));
+    m_menu->addSeparator();
+    m_restartItem = m_menu->addAction(QStringLiteral("Restart"));
+    m_restartItem->setObjectName(QStringLiteral("mnurestart"));
+    m_shutdownItem = m_menu->addAction(QStringLiteral("Shut down"));
+    m_shutdownItem->setObjectName(QStringLiteral("mnushutdown"));
+    m_restartItem->setEnabled(false);
+    m_shutdownItem->setEnabled(false);
+
+    connect(m_system, &QPushButton::clicked, this, &FrmMain::openSystemMenu);
+    connect(m_settingsItem, &QAction::triggered, this, &FrmMain::settingsRequested);
+    connect(m_restartItem, &QAction::triggered, this,
+            [this] { m_controller.restartWorkstation(); });
+    connect(m_shutdownItem, &QAction::triggered, this,
+            [this] { m_controller.shutdownWorkstation(); });
+    connect(m_login, &QPushButton::clicked, this, &FrmMain::login);
+    connect(m_password, &QLineEdit::returnPressed, this, &FrmMain::login);
+    connect(m_auto, &QCheckBox::toggled, this, [this](bool on) {
+        if (on && !m_controller.autoLogoffTicked(m_surf->text())) {
+            const QSignalBlocker block(m_auto);
+            m_auto->setChecked(false);
+        }
+    });
+
+    m_safety = new QTimer(this);
+    m_safety->setObjectName(QStringLiteral("timerwarning"));
+    m_safety->setInterval(SafetyRaiseMs);
+    connect(m_safety, &QTimer::timeout, this, &FrmMain::keepOnTop);
+    m_safety->start();
+
+    coverScreen();
+}
+
+void FrmMain::coverScreen()
+{
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s) {
+        return;
+    }
+    setGeometry(s->geometry());
+    // A resolution change must not leave part of the desktop uncovered.
+    connect(
+        s, &QScreen::geometryChanged, this, [this](const QRect& r) { setGeometry(r); },
+        Qt::UniqueConnection);
+}
+
+void FrmMain::applyState(const AgentState& state)
+{
+    m_caption->setText(state.caption);
+    m_options->setVisible(state.optionsVisible);
+    m_passwordLabel->setVisible(state.passwordVisible);
+    m_password->setVisible(state.passwordVisible);
+}
+
+void FrmMain::fillOptions(const QString& surfText, bool autoChecked)
+{
+    if (!surfText.isEmpty()) {
+        m_surf->setText(surfText);
+    }
+    const QSignalBlocker block(m_auto);
+    m_auto->setChecked(autoChecked);
+}
+
+void FrmMain::focusSurfTime()
+{
+    m_surf->setFocus();
+}
+
+void FrmMain::focusPassword()
+{
+    m_password->setFocus();
+}
+
+void FrmMain::enablePowerItems()
+{
+    m_restartItem->setEnabled(true);
+    m_shutdownItem->setEnabled(true);
+}
+
+void FrmMain::setPicture(const QPixmap& picture)
+{
+    m_picture->setPixmap(picture.isNull() ? builtInPicture() : picture);
+}
+
+void FrmMain::login()
+{
+    m_controller.login(m_surf->text(), m_auto->isChecked(), m_password->text());
+}
+
+void FrmMain::openSystemMenu()
+{
+    m_paused = true;
+    m_menu->exec(QCursor::pos());
+    m_paused = false;
+}
+
+void FrmMain::keepOnTop()
+{
+    if (!isVisible() || m_paused) {
+        return;
+    }
+    // Our own dialogs, message boxes and menus stay usable above the lock screen.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+        return;
+    }
+    QWidget* active = QApplication::activeWindow();
+    if (active && active != this && active->isVisible() &&
+        active->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
+        return;
+    }
+    if (isMinimized()) {
+        showNormal();
+    }
+    raise();
+    activateWindow();
+}
+
+bool FrmMain::event(QEvent* e)
+{
+    switch (e->type()) {
+    case QEvent::WindowDeactivate:
+    case QEvent::WindowStateChange:
+    case QEvent::Show:
+        // Something may have covered us: come back on top once the event has settled.
+        QTimer::singleShot(0, this, &FrmMain::keepOnTop);
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(e);
+}
+
+void FrmMain::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == ExitKey) {
+        Q_EMIT exitRequested();
+        return;
+    }
+    if (e->key() == UnlockKey) {
+        m_controller.serviceUnlock();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
