@@ -1,0 +1,105 @@
+#include "server/accounts/historyreport.h"
+
+#include "common/money.h"
+#include "server/core/database.h"
+
+namespace {
+
+const QString Label = QStringLiteral("frmrpthistory");
+
+QStringList distinct(Database& db, const QString& column)
+{
+    QStringList out;
+    // In the order the values first appear in the history.
+    const auto rows = db.rows(QStringLiteral("SELECT %1 FROM history GROUP BY %1 "
+                                             "ORDER BY min(rowid)")
+                                  .arg(column),
+                              {}, Label);
+    for (const QSqlRecord& r : rows) {
+        out.append(r.value(0).toString());
+    }
+    return out;
+}
+
+} // namespace
+
+QStringList HistoryReport::terminals(Database& db)
+{
+    return distinct(db, QStringLiteral("terminal"));
+}
+
+QStringList HistoryReport::categories(Database& db)
+{
+    return distinct(db, QStringLiteral("user"));
+}
+
+qint64 HistoryReport::typedNumber(const QString& text)
+{
+    return Money::parse(text).units() / Money::Scale;
+}
+
+HistoryReport::Selection HistoryReport::byBillRange(Database& db, const QString& fromText,
+                                                    const QString& toText)
+{
+    Selection s;
+    const Money from = Money::parse(fromText);
+    const Money to = Money::parse(toText);
+    if (from.isZero() || to.isZero()) {
+        s.message = QStringLiteral("Please Enter the Bill No");
+        return s;
+    }
+    if (to < from) {
+        s.message = QStringLiteral("Please Enter Valid Bill No");
+        return s;
+    }
+    s.rows = db.rows(QStringLiteral("SELECT * FROM history WHERE billno >= ? AND billno <= ? "
+                                    "ORDER BY billno, rowid"),
+                     {from.toDouble(), to.toDouble()}, Label);
+    s.title = QStringLiteral("HISTORY DETAILS BETWEEN BILL NO From ") + fromText +
+              QStringLiteral(" To ") + toText;
+    return s;
+}
+
+HistoryReport::Selection HistoryReport::byTerminal(Database& db, const QString& terminal)
+{
+    Selection s;
+    if (terminal.isEmpty()) {
+        s.message = QStringLiteral("Please Select the Terminal");
+        return s;
+    }
+    s.rows = db.rows(QStringLiteral("SELECT * FROM history WHERE terminal = ? ORDER BY rowid"),
+                     {terminal}, Label);
+    s.title = QStringLiteral("HISTORY DETAILS OF THE TERMNAL : ") + terminal;
+    return s;
+}
+
+HistoryReport::Selection HistoryReport::byCategory(Database& db, const QString& category)
+{
+    Selection s;
+    if (category.isEmpty()) {
+        return s;
+    }
+    s.rows = db.rows(QStringLiteral("SELECT * FROM history WHERE user = ? ORDER BY rowid"),
+                     {category}, Label);
+    s.title = QStringLiteral("HISTORY DETAILS OF THE USER : ") + category;
+    return s;
+}
+
+std::optional<qint64> HistoryReport::reprintNumber(Database& db, const QString& answer,
+                                                   QString* message)
+{
+    if (answer.trimmed().isEmpty()) {
+        return std::nullopt;
+    }
+    const qint64 billno = typedNumber(answer);
+    const QVariant found =
+        db.scalar(QStringLiteral("SELECT count(*) FROM history WHERE billno = ?"), {billno},
+                  QStringLiteral("Bill Reprint"));
+    if (found.toLongLong() == 0) {
+        if (message) {
+            *message = QStringLiteral("Bill No Not found");
+        }
+        return std::nullopt;
+    }
+    return billno;
+}
