@@ -1,0 +1,146 @@
+// A small program for the X11 lock test, run under its own Xvfb:
+//   lockprobe --lock          full-screen frameless window locked with InputLock
+//   lockprobe --window TITLE  an ordinary window that reports what reaches it
+//   lockprobe --hold-grab MS  another client holding the keyboard and pointer grabs for MS ms
+// Everything it notices goes to stdout, one line each, for the test to read.
+#include "platform/ui/inputlock.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <xcb/xcb.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void say(const QString& line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+// Reports keys, clicks, focus and closing of the window it is installed on.
+class Reporter : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        switch (e->type()) {
+        case QEvent::KeyPress: {
+            auto* k = static_cast<QKeyEvent*>(e);
+            say(QStringLiteral("key %1 %2").arg(k->key()).arg(k->text()));
+            break;
+        }
+        case QEvent::MouseButtonPress:
+            say(QStringLiteral("press %1").arg(o->objectName()));
+            break;
+        case QEvent::Close:
+            say(QStringLiteral("close"));
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+};
+
+int holdGrab(int ms)
+{
+    int screenNo = 0;
+    xcb_connection_t* c = xcb_connect(nullptr, &screenNo);
+    if (xcb_connection_has_error(c))
+        return 2;
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; i < screenNo; ++i)
+        xcb_screen_next(&it);
+    const xcb_window_t root = it.data->root;
+    auto* kr = xcb_grab_keyboard_reply(
+        c,
+        xcb_grab_keyboard(c, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+        nullptr);
+    auto* pr = xcb_grab_pointer_reply(c,
+                                      xcb_grab_pointer(c, 0, root, XCB_EVENT_MASK_BUTTON_PRESS,
+                                                       XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
+                                                       XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+                                      nullptr);
+    const bool ok =
+        kr && kr->status == XCB_GRAB_STATUS_SUCCESS && pr && pr->status == XCB_GRAB_STATUS_SUCCESS;
+    std::free(kr);
+    std::free(pr);
+    say(ok ? QStringLiteral("held") : QStringLiteral("refused"));
+    xcb_flush(c);
+    QThread::msleep(ms);
+    xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+    xcb_ungrab_pointer(c, XCB_CURRENT_TIME);
+    xcb_flush(c);
+    say(QStringLiteral("released"));
+    xcb_disconnect(c);
+    return ok ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const QStringList args = [&] {
+        QStringList a;
+        for (int i = 1; i < argc; ++i)
+            a << QString::fromLocal8Bit(argv[i]);
+        return a;
+    }();
+    if (args.value(0) == QLatin1String("--hold-grab"))
+        return holdGrab(args.value(1).toInt());
+
+    QApplication app(argc, argv);
+    Reporter reporter;
+    QWidget w;
+    auto* lay = new QVBoxLayout(&w);
+    auto* edit = new QLineEdit(&w);
+    auto* button = new QPushButton(QStringLiteral("Probe"), &w);
+    button->setObjectName(QStringLiteral("probebutton"));
+    lay->addWidget(edit);
+    lay->addWidget(button);
+    QObject::connect(button, &QPushButton::clicked, [] { say(QStringLiteral("clicked")); });
+    w.installEventFilter(&reporter);
+    edit->installEventFilter(&reporter);
+    button->installEventFilter(&reporter);
+
+    InputLock lock;
+    if (args.value(0) == QLatin1String("--lock")) {
+        w.setWindowTitle(QStringLiteral("VK LockProbe"));
+        w.setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        QObject::connect(&lock, &InputLock::grabsChanged,
+                         [](bool held) { say(QStringLiteral("grabs %1").arg(held ? 1 : 0)); });
+        // Like the lock screen: cover the screen even where no window manager applies the
+        // full-screen state.
+        w.setGeometry(w.screen()->geometry());
+        w.showFullScreen();
+        lock.lock(w.windowHandle());
+        edit->setFocus();
+        say(QStringLiteral("locked supported=%1 grabs=%2")
+                .arg(InputLock::isSupported() ? 1 : 0)
+                .arg(lock.grabsHeld() ? 1 : 0));
+    } else if (args.value(0) == QLatin1String("--window")) {
+        w.setWindowTitle(args.value(1));
+        w.setGeometry(60, 60, 320, 200);
+        w.show();
+        edit->setFocus();
+        say(QStringLiteral("shown"));
+    } else {
+        say(QStringLiteral("usage: lockprobe --lock | --window TITLE | --hold-grab MS"));
+        return 2;
+    }
+    return app.exec();
+}
