@@ -106,7 +106,6 @@ void AgentWindows::sync()
         if (s.lockScreenVisible && !m_main->isVisible()) {
             m_main->coverScreen();
             m_main->show();
-            m_main->raise();
             m_main->activateWindow();
         } else if (!s.lockScreenVisible && m_main->isVisible()) {
             m_main->hide();
@@ -131,10 +130,6 @@ void AgentWindows::sync()
         }
         m_warning->setRemaining(s.warningMinutes);
         m_warning->show();
-        m_warning->raise();
-        if (m_session) {
-            m_session->raise();
-        }
     }
 
     if (m_dialog) {
@@ -143,7 +138,6 @@ void AgentWindows::sync()
         if (s.dialogVisible && !m_dialog->isVisible()) {
             m_dialog->loadFields();
             m_dialog->show();
-            m_dialog->raise();
         } else if (!s.dialogVisible && m_dialog->isVisible()) {
             m_dialog->hide();
         }

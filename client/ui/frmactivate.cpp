@@ -69,7 +69,7 @@ void FrmActivate::refresh()
         m_time->setText(text);
         m_shadow->setText(text);
     }
-    if (isVisible() && !isMinimized()) {
+    if (isVisible() && !isMinimized() && QGuiApplication::platformName() != u"offscreen") {
         raise();
     }
 }

@@ -48,6 +48,13 @@ QPixmap builtInPicture()
 
 } // namespace
 
+bool FrmMain::windowSystemStacks()
+{
+    // Without a window system (offscreen, minimal) nothing can cover the window.
+    const QString p = QGuiApplication::platformName();
+    return p != QLatin1String("offscreen") && p != QLatin1String("minimal");
+}
+
 FrmMain::FrmMain(AgentController& controller, QWidget* parent)
     : QWidget(parent), m_controller(controller)
 {
@@ -208,6 +215,11 @@ void FrmMain::coverScreen()
         Qt::UniqueConnection);
 }
 
+void FrmMain::followScreen(const QRect& geometry)
+{
+    setGeometry(geometry);
+}
+
 void FrmMain::applyState(const AgentState& state)
 {
     m_caption->setText(state.caption);
@@ -274,6 +286,9 @@ void FrmMain::keepOnTop()
     }
     if (isMinimized()) {
         showNormal();
+    }
+    if (!windowSystemStacks()) {
+        return;
     }
     raise();
     activateWindow();

@@ -51,6 +51,8 @@ protected:
 
 private:
     void keepOnTop();
+    void followScreen(const QRect& geometry);
+    static bool windowSystemStacks();
     void login();
     void openSystemMenu();
 

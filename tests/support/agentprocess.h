@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+// A small console for agent tests: listens on loopback, keeps the one agent connection that
+// arrives, records what the agent sends and sends what the test says.
+class AgentTestConsole : public QObject
+{
+public:
+    explicit AgentTestConsole(QObject* parent = nullptr);
+
+    // Listens on the given port (0: any free one).
+    bool listen(quint16 port = 0);
+    // Stops listening and drops the agent, as a console that ends does.
+    void stop();
+    quint16 port() const { return m_port; }
+
+    bool hasAgent() const { return m_agent && m_agent->state() == QAbstractSocket::ConnectedState; }
+    int connections() const { return m_connections; }
+    bool send(const QByteArray& bytes);
+    // Everything the agent sent on its current connection.
+    QByteArray received() const { return m_received; }
+    int count(const QByteArray& token) const { return int(m_received.count(token)); }
+    void clearReceived() { m_received.clear(); }
+    // Waits until the agent's bytes contain the text.
+    bool waitFor(const QByteArray& text, int timeoutMs = 5000);
+    bool waitForAgent(int timeoutMs = 10000);
+
+private:
+    QTcpServer m_server;
+    QPointer<QTcpSocket> m_agent;
+    QByteArray m_received;
+    quint16 m_port = 0;
+    int m_connections = 0;
+};
+
+// The real agent executable, started offscreen in the current test home with the state file
+// and a recording power command.
+class AgentProcess
+{
+public:
+    AgentProcess();
+    ~AgentProcess();
+    AgentProcess(const AgentProcess&) = delete;
+    AgentProcess& operator=(const AgentProcess&) = delete;
+
+    // Seeds the agent's connection values into the settings file of the current home.
+    static void seedServer(const QString& address, quint16 port, const QString& cname,
+                           bool connectedBefore);
+    static QString executable();
+
+    bool start();
+    void kill();
+    QString stateFile() const { return m_stateFile; }
+    QString powerLog() const { return m_powerLog; }
+    // The last state the agent wrote (empty when none yet).
+    QJsonObject state() const;
+    // Waits until the state's key has the value.
+    bool waitState(const QString& key, const QJsonValue& value, int timeoutMs = 5000);
+    QString powerCalls() const;
+    QByteArray output() const;
+    QProcess& process() { return m_process; }
+
+private:
+    QProcess m_process;
+    QString m_stateFile;
+    QString m_powerLog;
+    QString m_script;
+};
