@@ -17,7 +17,9 @@ public:
     explicit SettingsStore(QString file = {});
 
     // The value's text; "Error" when the key or value does not exist or the value is longer
-    // than 254 characters; empty text when the root name is not one of the seven.
+    // than 254 characters; empty text when the root name is not one of the seven. A path that
+    // does not begin with "HKEY_" or ends with a backslash is shown as "Incorrect Format:" and
+    // does nothing in every operation.
     QString readValue(const QString& keyPath, const QString& valueName) const;
     // Creates the key and its parents; an existing key stays unchanged.
     void createKey(const QString& keyPath);
@@ -43,4 +45,6 @@ inline const QString Screen = Product + QStringLiteral("\\vkscreen");
 inline const QString Picture = Product + QStringLiteral("\\vkscreen\\vkpicture");
 inline const QString Password = Product + QStringLiteral("\\password");
 inline const QString Advertisement = Product + QStringLiteral("\\advertisment");
+// Operating-system overrides of this installation (the power command).
+inline const QString Platform = Product + QStringLiteral("\\Platform");
 } // namespace RegKey

@@ -63,7 +63,7 @@ bool act(const QString& word, const QString& method)
 
 QString Power::platformKey()
 {
-    return RegKey::Product + QStringLiteral("\\Platform");
+    return RegKey::Platform;
 }
 
 QString Power::overrideCommand()
