@@ -1,0 +1,343 @@
+#include "common/timesplit.h"
+#include "server/core/database.h"
+#include "server/sessions/charge.h"
+#include "server/sessions/tariffstore.h"
+#include "support/testhome.h"
+
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+Money m(const char* text)
+{
+    return Money::parse(QString::fromLatin1(text));
+}
+
+RateRow row(const char* slice, const char* rate, const char* rpm)
+{
+    RateRow r;
+    r.timeslice = m(slice);
+    r.rate = m(rate);
+    r.rpermin = m(rpm);
+    return r;
+}
+
+// The category of the worked examples: 15 minutes 10, 30 minutes 15, the hour 25.
+QList<RateRow> standardRows()
+{
+    return {row("15", "10", "0.67"), row("30", "15", "0.33"), row("60", "25", "0.33")};
+}
+
+struct Mode
+{
+    bool byMinute = false;
+    bool minimum = false;
+    bool flat = false;
+    bool totalTime = false;
+    bool minuteAfterFlat = false;
+    const char* flatRate = "0";
+    int flatHours = 0;
+
+    TariffSettings settings() const
+    {
+        TariffSettings s;
+        s.chargebyminute = byMinute;
+        s.usefirsttimeperiod = minimum;
+        s.fhour = flat;
+        s.ftimespent = totalTime;
+        s.rateflathour = minuteAfterFlat;
+        s.fhourrate = m(flatRate);
+        s.fhournos = Money::fromWhole(flatHours);
+        return s;
+    }
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Mode)
+
+class TestCharge : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestHome> home;
+    std::unique_ptr<Database> db;
+
+    void tariff(const QString& name, const QList<RateRow>& rows, const TariffSettings& s,
+                bool isNew = true)
+    {
+        QVERIFY(TariffStore(*db).save(name, QString(), isNew, rows, s));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        home = std::make_unique<TestHome>();
+        db = std::make_unique<Database>();
+        QVERIFY(db->open(home->file(QStringLiteral("server.db"))));
+    }
+    void cleanup()
+    {
+        db.reset();
+        home.reset();
+    }
+
+    void workedExamples_data()
+    {
+        QTest::addColumn<int>("hours");
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<Mode>("mode");
+        QTest::addColumn<QString>("charge");
+
+        const Mode period;
+        Mode minute;
+        minute.byMinute = true;
+        Mode minimum = minute;
+        minimum.minimum = true;
+        Mode flat;
+        flat.flat = true;
+        flat.flatRate = "20";
+        flat.flatHours = 2;
+        Mode total = flat;
+        total.totalTime = true;
+        Mode flatMinutes = flat;
+        flatMinutes.minuteAfterFlat = true;
+
+        QTest::newRow("0:00:40 by period") << 0 << 0 << 40 << period << "10";
+        QTest::newRow("0:00:40 by minute") << 0 << 0 << 40 << minute << "10";
+        QTest::newRow("0:00:40 flat") << 0 << 0 << 40 << flat << "10";
+        QTest::newRow("0:20 by period") << 0 << 20 << 0 << period << "15";
+        QTest::newRow("1:10 by period") << 1 << 10 << 0 << period << "35";
+        QTest::newRow("2:00 by period") << 2 << 0 << 0 << period << "50";
+        QTest::newRow("0:20 by minute") << 0 << 20 << 0 << minute << "11.65";
+        QTest::newRow("0:10 by minute") << 0 << 10 << 0 << minute << "6.70";
+        QTest::newRow("0:10 by minute, minimum") << 0 << 10 << 0 << minimum << "10";
+        QTest::newRow("0:15 by minute") << 0 << 15 << 0 << minute << "10";
+        QTest::newRow("1:45 by minute") << 1 << 45 << 0 << minute << "44.95";
+        QTest::newRow("3:00 flat 20 after 2") << 3 << 0 << 0 << flat << "70";
+        QTest::newRow("2:00 flat 20 after 2") << 2 << 0 << 0 << flat << "50";
+        QTest::newRow("1:00 flat on total time") << 1 << 0 << 0 << total << "20";
+        QTest::newRow("3:20 flat, minute after flat") << 3 << 20 << 0 << flatMinutes << "81.65";
+        QTest::newRow("3:20 flat, by period") << 3 << 20 << 0 << flat << "85";
+    }
+
+    void workedExamples()
+    {
+        QFETCH(int, hours);
+        QFETCH(int, minutes);
+        QFETCH(int, seconds);
+        QFETCH(Mode, mode);
+        QFETCH(QString, charge);
+        tariff(QStringLiteral("Standard"), standardRows(), mode.settings());
+        const Money got = calccharge(*db, QStringLiteral("Standard"), hours, minutes, seconds);
+        QCOMPARE(got.rounded(2).toFixed(2), Money::parse(charge).toFixed(2));
+    }
+
+    void edgeCases_data()
+    {
+        QTest::addColumn<int>("hours");
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<Mode>("mode");
+        QTest::addColumn<QString>("charge");
+
+        const Mode period;
+        Mode minute;
+        minute.byMinute = true;
+        Mode minimum = minute;
+        minimum.minimum = true;
+        Mode periodMinimum = period;
+        periodMinimum.minimum = true;
+        Mode flat;
+        flat.flat = true;
+        flat.flatRate = "20";
+        flat.flatHours = 2;
+        Mode flatMinutes = flat;
+        flatMinutes.minuteAfterFlat = true;
+        Mode total = flat;
+        total.totalTime = true;
+        total.flatHours = 5;
+
+        // Seconds are never charged.
+        QTest::newRow("0:14:59 by period") << 0 << 14 << 59 << period << "10";
+        QTest::newRow("0:14:59 by minute") << 0 << 14 << 59 << minute << "9.38";
+        QTest::newRow("0:15:59 by minute") << 0 << 15 << 59 << minute << "10";
+        // Under one minute: the first slice's rate in every mode.
+        QTest::newRow("0:00:00 by period") << 0 << 0 << 0 << period << "10";
+        QTest::newRow("0:00:59 by minute") << 0 << 0 << 59 << minute << "10";
+        QTest::newRow("0:00:59 minimum") << 0 << 0 << 59 << minimum << "10";
+        QTest::newRow("0:00:59 minute after flat") << 0 << 0 << 59 << flatMinutes << "10";
+        QTest::newRow("0:00:59 total time") << 0 << 0 << 59 << total << "10";
+        // Exactly one hour is the last slice's rate and nothing for minutes.
+        QTest::newRow("1:00:00 by period") << 1 << 0 << 0 << period << "25";
+        QTest::newRow("1:00:00 by minute") << 1 << 0 << 0 << minute << "25";
+        QTest::newRow("1:00:00 minimum") << 1 << 0 << 0 << minimum << "25";
+        // The flat rate on total time spent prices the first hour already.
+        QTest::newRow("1:00 total time, flat after 5") << 1 << 0 << 0 << total << "20";
+        QTest::newRow("4:30 total time, flat after 5") << 4 << 30 << 0 << total << "95";
+        // Minutes after a whole hour go per minute whatever the flat-hour count.
+        QTest::newRow("1:20 minute after flat") << 1 << 20 << 0 << flatMinutes << "36.65";
+        QTest::newRow("0:20 minute after flat, no hour") << 0 << 20 << 0 << flatMinutes << "15";
+        // A minimum without "By one Minute" does nothing.
+        QTest::newRow("0:10 by period, minimum flag") << 0 << 10 << 0 << periodMinimum << "10";
+        QTest::newRow("0:20 by period, minimum flag") << 0 << 20 << 0 << periodMinimum << "15";
+    }
+
+    void edgeCases() { workedExamples(); }
+
+    // A category whose slices end before the hour: minutes past the last slice add nothing,
+    // and only "By one Minute" lifts that to the first slice's rate.
+    void minimumOnlyByMinute_data()
+    {
+        QTest::addColumn<bool>("byMinute");
+        QTest::addColumn<bool>("minimum");
+        QTest::addColumn<QString>("charge");
+        QTest::newRow("by period") << false << false << "0";
+        QTest::newRow("by period, minimum flag") << false << true << "0";
+        QTest::newRow("by minute") << true << false << "0";
+        QTest::newRow("by minute, minimum") << true << true << "10";
+    }
+
+    void minimumOnlyByMinute()
+    {
+        QFETCH(bool, byMinute);
+        QFETCH(bool, minimum);
+        QFETCH(QString, charge);
+        TariffSettings s;
+        s.chargebyminute = byMinute;
+        s.usefirsttimeperiod = minimum;
+        tariff(QStringLiteral("Short"), {row("15", "10", "0.67"), row("30", "15", "0.33")}, s);
+        QCOMPARE(calccharge(*db, QStringLiteral("Short"), 0, 45, 0), Money::parse(charge));
+    }
+
+    // The minimum also covers a charge made only of whole hours.
+    void minimumAppliesToWholeHours()
+    {
+        TariffSettings s;
+        s.chargebyminute = true;
+        s.usefirsttimeperiod = true;
+        s.fhour = true;
+        s.ftimespent = true;
+        s.fhourrate = m("5");
+        tariff(QStringLiteral("Cheap"), standardRows(), s);
+        QCOMPARE(calccharge(*db, QStringLiteral("Cheap"), 1, 0, 0), m("10"));
+        s.usefirsttimeperiod = false;
+        tariff(QStringLiteral("Cheap"), standardRows(), s, false);
+        QCOMPARE(calccharge(*db, QStringLiteral("Cheap"), 1, 0, 0), m("5"));
+    }
+
+    void noRowsPricesZero()
+    {
+        tariff(QStringLiteral("Empty"), {}, TariffSettings{});
+        QCOMPARE(calccharge(*db, QStringLiteral("Empty"), 0, 0, 0), Money{});
+        QCOMPARE(calccharge(*db, QStringLiteral("Empty"), 2, 30, 0), Money{});
+        QCOMPARE(calccharge(*db, QStringLiteral("Nobody"), 1, 0, 0), Money{});
+    }
+
+    // An end before the start (the clock set back) is never priced, not even the first slice.
+    void negativeDurationPricesZero_data()
+    {
+        QTest::addColumn<bool>("byMinute");
+        QTest::addColumn<bool>("minimum");
+        QTest::newRow("by period") << false << false;
+        QTest::newRow("by minute, minimum") << true << true;
+    }
+
+    void negativeDurationPricesZero()
+    {
+        QFETCH(bool, byMinute);
+        QFETCH(bool, minimum);
+        TariffSettings s;
+        s.chargebyminute = byMinute;
+        s.usefirsttimeperiod = minimum;
+        tariff(QStringLiteral("Standard"), standardRows(), s);
+        const QDateTime start(QDate(2026, 3, 1), QTime(10, 0, 0));
+        for (int back : {5, 65, 3600, 3 * 3600 + 125}) {
+            const TimeSplit t = splittime(start, start.addSecs(-back));
+            QVERIFY(t.negative);
+            QCOMPARE(calccharge(*db, QStringLiteral("Standard"), t.hours, t.minutes, t.seconds),
+                     Money{});
+        }
+        QCOMPARE(calccharge(*db, QStringLiteral("Standard"), 0, 0, -1), Money{});
+        QCOMPARE(calccharge(*db, QStringLiteral("Standard"), -2, 0, 0), Money{});
+        QCOMPARE(calccharge(*db, QStringLiteral("Standard"), 0, -1, 0), Money{});
+    }
+
+    // A session across midnight at a month's end, split and priced.
+    void splitAcrossMonthEnd()
+    {
+        tariff(QStringLiteral("Standard"), standardRows(), TariffSettings{});
+        const TimeSplit t = splittime(QDateTime(QDate(2026, 1, 31), QTime(23, 50, 20)),
+                                      QDateTime(QDate(2026, 2, 1), QTime(1, 5, 10)));
+        QCOMPARE(t.hours, 1);
+        QCOMPARE(t.minutes, 14);
+        QCOMPARE(t.seconds, 50);
+        QCOMPARE(calccharge(*db, QStringLiteral("Standard"), t.hours, t.minutes, t.seconds),
+                 m("35"));
+    }
+
+    // The price is made at the end from the tariff as it is then.
+    void tariffChangedDuringSession()
+    {
+        tariff(QStringLiteral("Standard"), standardRows(), TariffSettings{});
+        const QDateTime start(QDate(2026, 5, 4), QTime(9, 0, 0));
+        const QDateTime end = start.addSecs(70 * 60);
+        const TimeSplit t = splittime(start, end);
+        QCOMPARE(calccharge(*db, QStringLiteral("Standard"), t.hours, t.minutes, t.seconds),
+                 m("35"));
+        tariff(QStringLiteral("Standard"),
+               {row("15", "12", "0.8"), row("30", "18", "0.4"), row("60", "30", "0.4")},
+               TariffSettings{}, false);
+        QCOMPARE(calccharge(*db, QStringLiteral("Standard"), t.hours, t.minutes, t.seconds),
+                 m("42"));
+    }
+
+    // Rows stored out of order are still priced in ascending slice order, and the category is
+    // found whatever the case of the name the session carries.
+    void rowsReadAscending()
+    {
+        tariff(QStringLiteral("Standard"),
+               {row("60", "25", "0.33"), row("15", "10", "0.67"), row("30", "15", "0.33")},
+               TariffSettings{});
+        QCOMPARE(calccharge(*db, QStringLiteral("Standard"), 0, 20, 0), m("15"));
+        QCOMPARE(calccharge(*db, QStringLiteral("STANDARD"), 0, 40, 0), m("25"));
+    }
+
+    // The caller rounds to the currency digits, halves to the even neighbour.
+    void rounding_data()
+    {
+        QTest::addColumn<QString>("rpm");
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<int>("digits");
+        QTest::addColumn<QString>("rounded");
+        QTest::newRow("2.5 to 0 digits") << "0.5" << 5 << 0 << "2";
+        QTest::newRow("3.5 to 0 digits") << "0.5" << 7 << 0 << "4";
+        QTest::newRow("6.667 to 0 digits") << "0.6667" << 10 << 0 << "7";
+        QTest::newRow("0.1235 to 3 digits") << "0.1235" << 1 << 3 << "0.124";
+        QTest::newRow("0.1245 to 3 digits") << "0.1245" << 1 << 3 << "0.124";
+        QTest::newRow("6.667 to 3 digits") << "0.6667" << 10 << 3 << "6.667";
+        QTest::newRow("2.0001 to 3 digits") << "0.6667" << 3 << 3 << "2";
+    }
+
+    void rounding()
+    {
+        QFETCH(QString, rpm);
+        QFETCH(int, minutes);
+        QFETCH(int, digits);
+        QFETCH(QString, rounded);
+        RateRow first = row("15", "10", "0");
+        first.rpermin = Money::parse(rpm);
+        TariffSettings s;
+        s.chargebyminute = true;
+        tariff(QStringLiteral("Fine"), {first, row("60", "25", "0.33")}, s);
+        const Money c = calccharge(*db, QStringLiteral("Fine"), 0, minutes, 0);
+        QCOMPARE(c.rounded(digits), Money::parse(rounded));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCharge)
+#include "tst_charge.moc"
