@@ -23,6 +23,8 @@ const QString Name = QStringLiteral("client");
 int childMain(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // The programs name themselves unlike their executables; the lock must not mind.
+    QCoreApplication::setApplicationName(QStringLiteral("Vantirokit Agent"));
     QTextStream out(stdout);
     SingleInstance si;
     if (!si.tryAcquire(Name)) {
@@ -127,6 +129,8 @@ private Q_SLOTS:
         auto holder = startChild(QStringLiteral("holder"));
         QCOMPARE(nextLine(*holder), QByteArray("acquired"));
 
+        // Still held after a while, however long the first instance runs.
+        QTest::qWait(1500);
         SingleInstance late;
         QVERIFY(!late.tryAcquire(Name));
         QVERIFY(late.notifyRunning());
