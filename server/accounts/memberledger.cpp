@@ -26,7 +26,7 @@ QStringList MemberLedger::memberIds() const
 
 QString MemberLedger::dateText(const QDateTime& t)
 {
-    return t.isValid() ? Database::timeText(t) : QString();
+    return t.isValid() ? t.toString(DateFormat) : QString();
 }
 
 bool MemberLedger::load(const QString& id)
@@ -121,9 +121,15 @@ void MemberLedger::setText(int r, int column, const QString& text)
     }
     Row& row = m_rows[r];
     switch (column) {
-    case DateColumn:
-        row.date = Database::parseTime(text);
+    case DateColumn: {
+        const QDate day = QDate::fromString(text.trimmed(), DateFormat);
+        if (!day.isValid()) {
+            row.date = Database::parseTime(text);
+        } else if (!row.date.isValid() || row.date.date() != day) {
+            row.date = QDateTime(day, row.date.isValid() ? row.date.time() : QTime(0, 0));
+        }
         break;
+    }
     case PartColumn:
         row.part = text;
         break;

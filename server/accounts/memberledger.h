@@ -64,6 +64,8 @@ public:
     // Checks every row, asks, then replaces the member's entries; true when stored.
     bool save();
 
+    // The date cells show the day; an entry keeps its time of day when its day is changed.
+    static inline const QString DateFormat = QStringLiteral("dd/MM/yyyy");
     static QString dateText(const QDateTime& t);
 
 Q_SIGNALS:

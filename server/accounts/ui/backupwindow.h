@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QObject>
+
+class Database;
+class QWidget;
+
+// The console's "Backup" command: copies the database in the background behind a progress
+// window and tells the operator where the copy went or why it failed.
+class BackupWindow : public QObject
+{
+    Q_OBJECT
+public:
+    explicit BackupWindow(Database& db, QWidget* parent = nullptr);
+
+    // Starts a backup unless one is running; returns at once.
+    void start();
+    bool isRunning() const;
+
+Q_SIGNALS:
+    void finished(bool ok, const QString& where);
+
+private:
+    Database& m_db;
+    QWidget* m_parent;
+    class Backup* m_backup = nullptr;
+};
