@@ -2,6 +2,7 @@
 
 #include "common/paths.h"
 #include "common/prompt.h"
+#include "server/core/agentlink.h"
 #include "server/core/consolecommands.h"
 #include "server/core/consolecore.h"
 #include "server/core/database.h"
@@ -9,6 +10,8 @@
 #include "server/core/ui/frmabout.h"
 #include "server/core/ui/frmmain.h"
 #include "server/core/ui/systemtray.h"
+#include "server/link/connectionmanager.h"
+#include "server/link/linkserver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +28,8 @@ struct Console::Private
     std::unique_ptr<ConsoleCore> core;
     std::unique_ptr<FrmMain> window;
     std::unique_ptr<SystemTray> tray;
+    std::unique_ptr<LinkServer> link;
+    std::unique_ptr<ConnectionManager> manager;
     quint16 port = 0;
     bool shutDown = false;
 };
@@ -80,8 +85,26 @@ void Console::start()
     d->tray->showIcon();
     d->tray->setMenuEnabled(true);
 
+    d->link = std::make_unique<LinkServer>();
+    bool portOk = false;
+    const uint wakePort = qEnvironmentVariableIntValue("VANTIROKIT_WAKE_PORT", &portOk);
+    if (portOk && wakePort > 0 && wakePort < 65536) {
+        d->link->setWakePort(quint16(wakePort));
+    }
+    d->manager = std::make_unique<ConnectionManager>(d->db, *d->link);
+    connect(d->manager.get(), &ConnectionManager::logLine, &d->log, &MessageLog::append);
+    AgentLink::setInstance(d->link.get());
+
     ConsoleCore::Hooks hooks;
-    hooks.listen = [](quint16) { return false; };
+    LinkServer* link = d->link.get();
+    hooks.wake = [link](const QString& ip) { link->wake(ip); };
+    hooks.listen = [this, link](quint16 port) {
+        if (!link->listen(port)) {
+            return false;
+        }
+        d->port = link->serverPort();
+        return true;
+    };
     d->core->startUp(Paths::databaseFile(), hooks);
 
     d->window = std::make_unique<FrmMain>(d->db, d->log);
@@ -147,6 +170,12 @@ void Console::shutDown()
         return;
     }
     d->shutDown = true;
+    if (d->link) {
+        d->link->close();
+    }
+    if (AgentLink::instance() == d->link.get()) {
+        AgentLink::setInstance(nullptr);
+    }
     d->core->shutDown();
     d->tray->removeIcon();
     if (d->window) {

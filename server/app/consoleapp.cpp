@@ -1,6 +1,7 @@
 #include "server/app/consoleapp.h"
 
 #include "common/prompt.h"
+#include "platform/singleinstance.h"
 #include "platform/termination.h"
 #include "server/app/console.h"
 #include "server/core/consolecore.h"
@@ -20,7 +21,16 @@ int ConsoleApp::run(int argc, char** argv)
     WidgetPrompt prompt;
     Prompt::install(&prompt);
 
+    // One console per settings folder: a second start brings the running console forward.
+    SingleInstance instance;
+    if (!instance.tryAcquire(QStringLiteral("vkserver"))) {
+        instance.notifyRunning();
+        return 0;
+    }
+
     Console console;
+    QObject::connect(&instance, &SingleInstance::activationRequested, &console,
+                     &Console::showControlPanel);
     QObject::connect(&console, &Console::finished, &app, [] { QApplication::quit(); });
     TerminationWatcher termination;
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &console,

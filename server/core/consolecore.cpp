@@ -2,15 +2,11 @@
 
 #include "common/errorlog.h"
 #include "common/settingsstore.h"
-#if __has_include("platform/localemoney.h")
+#include "platform/hostinfo.h"
 #include "platform/localemoney.h"
-#define VK_HAVE_LOCALEMONEY 1
-#endif
 #include "server/core/database.h"
 #include "server/core/messagelog.h"
 
-#include <QHostAddress>
-#include <QNetworkInterface>
 #include <QSqlRecord>
 
 ConsoleCore::ConsoleCore(Database& db, MessageLog& log, QObject* parent)
@@ -20,20 +16,7 @@ ConsoleCore::ConsoleCore(Database& db, MessageLog& log, QObject* parent)
 
 QString ConsoleCore::defaultOwnAddress()
 {
-    // The address agents reach the console on: the first non-loopback IPv4 address that is up.
-    const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface& itf : interfaces) {
-        const auto flags = itf.flags();
-        if (!(flags & QNetworkInterface::IsUp) || (flags & QNetworkInterface::IsLoopBack)) {
-            continue;
-        }
-        for (const QNetworkAddressEntry& e : itf.addressEntries()) {
-            if (e.ip().protocol() == QAbstractSocket::IPv4Protocol) {
-                return e.ip().toString();
-            }
-        }
-    }
-    return QHostAddress(QHostAddress::LocalHost).toString();
+    return HostInfo::localIPv4();
 }
 
 bool ConsoleCore::startUp(const QString& databasePath, const Hooks& hooks)
@@ -66,9 +49,7 @@ bool ConsoleCore::startUp(const QString& databasePath, const Hooks& hooks)
     }
     m_log.append(QStringLiteral("Listening for client connection.."));
 
-#ifdef VK_HAVE_LOCALEMONEY
     m_currencyDigits = LocaleMoney::currencyDigits();
-#endif
     m_options = ConsoleOptions::load(SettingsStore());
 
     addOwnRow(hooks.ownAddress ? hooks.ownAddress() : defaultOwnAddress());

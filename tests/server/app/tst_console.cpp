@@ -1,0 +1,195 @@
+// The console assembled in-process: start-up order, recovery of agents, the console window's
+// state and the way back from the tray.
+#include "common/paths.h"
+#include "server/app/console.h"
+#include "server/core/consolecommands.h"
+#include "server/core/consolecore.h"
+#include "server/core/database.h"
+#include "server/core/historymodel.h"
+#include "server/core/messagelog.h"
+#include "server/core/ui/frmmain.h"
+#include "server/core/ui/systemtray.h"
+#include "support/scriptedprompt.h"
+#include "support/testhome.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QListWidget>
+#include <QTcpServer>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+
+void seedSettings(const TestHome& home, const QString& extra = {})
+{
+    QFile f(home.file("vantirokit.conf"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n\"port\"=\"0\"\n%1")
+                .arg(extra)
+                .toUtf8());
+}
+
+} // namespace
+
+class TestConsole : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void uncleanEndWakesEveryRecordedAgentButTheConsole()
+    {
+        TestHome home;
+        seedSettings(home);
+        // Agents "listening" on their wake port at three loopback addresses.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress("127.0.0.21"), 0));
+        const quint16 wakePort = probe.serverPort();
+        QTcpServer agent22, console23, session24;
+        QVERIFY(agent22.listen(QHostAddress("127.0.0.22"), wakePort));
+        QVERIFY(console23.listen(QHostAddress("127.0.0.23"), wakePort));
+        QVERIFY(session24.listen(QHostAddress("127.0.0.24"), wakePort));
+        {
+            Database db;
+            QVERIFY(db.open(Paths::databaseFile()));
+            db.run("INSERT INTO online (name, ip, id) VALUES ('PC21', '127.0.0.21', 5)");
+            db.run("INSERT INTO online (name, ip, id) VALUES ('PC22', '127.0.0.22', 6)");
+            db.run("INSERT INTO online (name, ip, id) VALUES ('VK Server', '127.0.0.23', 0)");
+            db.run("INSERT INTO terminals (terminal, ip, cid, sstart, user) VALUES "
+                   "('PC24', '127.0.0.24', 7, '2026-01-01 09:00:00', 'Normal')");
+        }
+        qputenv("VANTIROKIT_WAKE_PORT", QByteArray::number(wakePort));
+        Console console;
+        console.start();
+        qunsetenv("VANTIROKIT_WAKE_PORT");
+
+        QVERIFY(console.messageLog().lines().contains(
+            "Improper Servar Restart found, Wakening up all Client"));
+        const auto seen = [](QTcpServer& s) {
+            int n = 0;
+            while (s.waitForNewConnection(n == 0 ? 3000 : 100)) {
+                delete s.nextPendingConnection();
+                ++n;
+            }
+            return n;
+        };
+        QCOMPARE(seen(probe), 1);
+        QCOMPARE(seen(agent22), 1);
+        QCOMPARE(seen(session24), 1);
+        QCOMPARE(seen(console23), 0);
+
+        // online holds only the console's own row afterwards, the session survives.
+        Database& db = console.database();
+        QCOMPARE(db.scalar("SELECT count(*) FROM online").toInt(), 1);
+        QCOMPARE(db.scalar("SELECT name FROM online").toString(), ConsoleCore::OwnRowName);
+        QCOMPARE(db.scalar("SELECT id FROM online").toInt(), 0);
+        QCOMPARE(db.scalar("SELECT count(*) FROM terminals").toInt(), 1);
+        QVERIFY(console.listeningPort() != 0);
+    }
+
+    void windowShowsTheListsAndStartsRestricted()
+    {
+        TestHome home;
+        seedSettings(home);
+        {
+            Database db;
+            QVERIFY(db.open(Paths::databaseFile()));
+            db.run("INSERT INTO terminals (terminal, ip, cid, sstart, user, memberid, AUTOLOGOUT) "
+                   "VALUES ('PC9', '127.0.0.9', 3, '2026-01-01 09:00:00', 'Normal', 'M1', 1)");
+            db.run("INSERT INTO history (billno, terminal, charge) VALUES (7, 'PC9', 12.5)");
+        }
+        Console console;
+        console.start();
+        FrmMain& w = console.window();
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.windowTitle(), QString("Vantiro 1.2 Server"));
+        auto* online = w.findChild<QTreeWidget*>("lvwonline");
+        QVERIFY(online);
+        QCOMPARE(online->topLevelItemCount(), 1);
+        QCOMPARE(online->topLevelItem(0)->text(0), QString("VK Server"));
+        auto* sessions = w.findChild<QTreeWidget*>("lvwsession");
+        QCOMPARE(sessions->topLevelItemCount(), 1);
+        QCOMPARE(sessions->topLevelItem(0)->text(3), QString("M1"));
+        QVERIFY(w.findChild<QListWidget*>("lstmain")->count() >= 1);
+        QCOMPARE(w.historyModel()->rowCount(), 1);
+
+        // A new row announced by the database appears without a manual refresh.
+        console.database().run("INSERT INTO online (name, ip, id) VALUES ('PC1', '127.0.0.2', 4)");
+        console.database().notifyChanged("online");
+        QTRY_COMPARE(online->topLevelItemCount(), 2);
+
+        for (const char* name : {"mnuexit", "mnuoptions", "mnuusercat", "mnuhouskeeping"}) {
+            QVERIFY2(!w.action(name)->isEnabled(), name);
+        }
+        QVERIFY(!console.tray().closeAction()->isEnabled());
+        w.setAdministrator(true);
+        QVERIFY(w.action("mnuexit")->isEnabled());
+        QVERIFY(console.tray().closeAction()->isEnabled());
+        w.setAdministrator(false);
+        QVERIFY(!console.tray().closeAction()->isEnabled());
+    }
+
+    void trayMenuIsUsableExactlyWhileTheWindowIsHidden()
+    {
+        TestHome home;
+        seedSettings(home);
+        Console console;
+        console.start();
+        QVERIFY(!console.tray().menuEnabled());
+        console.window().action("mnusystray")->trigger();
+        QVERIFY(!console.window().isVisible());
+        QVERIFY(console.tray().menuEnabled());
+        console.tray().showControlPanelAction()->trigger();
+        QVERIFY(console.window().isVisible());
+        QVERIFY(!console.tray().menuEnabled());
+    }
+
+    void startingInTheTrayWithoutATrayStillShowsTheWindow()
+    {
+        TestHome home;
+        seedSettings(home, "\"RunMinimized\"=\"1\"\n");
+        Console console;
+        console.start();
+        QVERIFY(console.core().options().runMinimized);
+        QCOMPARE(console.window().isVisible(), !SystemTray::trayAvailable());
+    }
+
+    void closingTheWindowShutsDownInOrder()
+    {
+        TestHome home;
+        seedSettings(home);
+        Console console;
+        bool finished = false;
+        connect(&console, &Console::finished, this, [&] { finished = true; });
+        console.start();
+        QVERIFY(console.database().scalar("SELECT count(*) FROM online").toInt() == 1);
+        console.window().close();
+        QVERIFY(finished);
+        QVERIFY(!console.database().isOpen());
+        Database db;
+        QVERIFY(db.open(Paths::databaseFile()));
+        QCOMPARE(db.scalar("SELECT count(*) FROM online").toInt(), 0);
+    }
+
+    void guardsRefuseWhenThereIsNothingToWorkOn()
+    {
+        TestHome home;
+        Database db;
+        QVERIFY(db.open(home.file("server.db")));
+        QCOMPARE(ConsoleCommands::startSessionRefusal(db), QString("Ready Terminal Not Found"));
+        QCOMPARE(ConsoleCommands::toolsRefusal(db), QString("Login Terminal Not Found"));
+        QCOMPARE(ConsoleCommands::transferRefusal(db), QString("Login Terminal Not Found"));
+        db.run("INSERT INTO jobwork (Type, amount, qty, totamt) VALUES ('Print', 2.5, 3, 7.5)");
+        QCOMPARE(ConsoleCommands::endSessionRefusal(db), QString("Login Terminal Not Found"));
+        QCOMPARE(db.scalar("SELECT qty FROM jobwork").toInt(), 0); // cleared all the same
+        db.run("INSERT INTO terminals (terminal, ip, cid) VALUES ('PC1', '127.0.0.2', 1)");
+        QCOMPARE(ConsoleCommands::transferRefusal(db), QString(" Ready Terminal Not Found"));
+        QCOMPARE(ConsoleCommands::endSessionRefusal(db), QString());
+        db.run("INSERT INTO online (name, ip, id) VALUES ('PC2', '127.0.0.3', 2)");
+        QCOMPARE(ConsoleCommands::transferRefusal(db), QString());
+        QCOMPARE(ConsoleCommands::startSessionRefusal(db), QString());
+        QCOMPARE(ConsoleCommands::toolsRefusal(db), QString());
+    }
+};
+
+QTEST_MAIN(TestConsole)
+#include "tst_console.moc"
