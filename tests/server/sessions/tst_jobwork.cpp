@@ -1,0 +1,232 @@
+// Job work: the catalogue, the entry window's quantities and what the settlement reads.
+
+#include "server/core/database.h"
+#include "server/core/ui/gridcelleditor.h"
+#include "server/sessions/jobworkstore.h"
+#include "server/sessions/ui/frmjobwork.h"
+#include "server/sessions/ui/frmjobworkdetails.h"
+#include "support/scriptedprompt.h"
+#include "support/testhome.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSqlRecord>
+#include <QTableWidget>
+#include <QtTest>
+
+class TestJobWork : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString cell(QTableWidget* g, int r, int c)
+    {
+        const QTableWidgetItem* i = g->item(r, c);
+        return i ? i->text() : QString();
+    }
+    Money stored(const QString& column, const QString& type)
+    {
+        return Money::fromVariant(m_db->scalar(QStringLiteral("SELECT ") + column +
+                                                   QStringLiteral(" FROM jobwork WHERE Type = ?"),
+                                               {type}));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_db = std::make_unique<Database>();
+        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+        m_prompt = std::make_unique<ScriptedPrompt>();
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO jobwork (Type, amount, qty, totamt) VALUES "
+                                         "('Print', 2.5, 0, 0), ('Scan', 4, 0, 0), "
+                                         "('Owner''s copy', 1, 0, 0)")));
+    }
+    void cleanup()
+    {
+        m_prompt.reset();
+        m_db.reset();
+        m_home.reset();
+    }
+
+    void quantityTimesAmount()
+    {
+        FrmJobWorkDetails w(*m_db);
+        w.show();
+        QTableWidget* g = w.grid();
+        QCOMPARE(g->objectName(), QStringLiteral("gdjob"));
+        QCOMPARE(g->rowCount(), 3);
+        QCOMPARE(g->currentRow(), 0);
+        QCOMPARE(g->currentColumn(), 2);
+        QTest::keyClick(g, Qt::Key_3);
+        QVERIFY(w.editor()->isOpen());
+        QTest::keyClick(w.editor()->textEditor(), Qt::Key_Down);
+        QCOMPARE(cell(g, 0, 2), QStringLiteral("3"));
+        QCOMPARE(cell(g, 0, 3), QStringLiteral("7.5"));
+        QCOMPARE(g->currentRow(), 1);
+        auto* total = w.findChild<QLineEdit*>(QStringLiteral("TxtTotal"));
+        QCOMPARE(total->text(), QStringLiteral("7.5"));
+
+        // Only the quantity column opens an editor.
+        g->setCurrentCell(1, 1);
+        QTest::keyClick(g, Qt::Key_5);
+        QVERIFY(!w.editor()->isOpen());
+
+        // The quote in a type name does not lose its quantity.
+        g->setCurrentCell(2, 2);
+        QTest::keyClicks(g, QStringLiteral("2"));
+        QTest::keyClick(w.editor()->textEditor(), Qt::Key_Return);
+        QCOMPARE(total->text(), QStringLiteral("9.5"));
+
+        w.findChild<QPushButton*>(QStringLiteral("cmdback"))->click();
+        QCOMPARE(stored(QStringLiteral("qty"), QStringLiteral("Print")), Money::fromWhole(3));
+        QCOMPARE(stored(QStringLiteral("totamt"), QStringLiteral("Print")).toString(),
+                 QStringLiteral("7.5"));
+        QCOMPARE(stored(QStringLiteral("totamt"), QStringLiteral("Owner's copy")),
+                 Money::fromWhole(2));
+        QCOMPARE(JobWorkStore(*m_db).total().toString(), QStringLiteral("9.5"));
+    }
+
+    void emptyQuantityAndOtherKeys()
+    {
+        QVERIFY(m_db->run(QStringLiteral("UPDATE jobwork SET qty = 2, totamt = 5 "
+                                         "WHERE Type = 'Print'")));
+        FrmJobWorkDetails w(*m_db);
+        w.show();
+        QTableWidget* g = w.grid();
+        QCOMPARE(cell(g, 0, 2), QStringLiteral("2"));
+        QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("TxtTotal"))->text(), QStringLiteral("5"));
+        QTest::keyClick(g, Qt::Key_Space); // opens with the cell's text
+        QVERIFY(w.editor()->isOpen());
+        w.editor()->textEditor()->clear();
+        QTest::keyClick(w.editor()->textEditor(), Qt::Key_Down);
+        QCOMPARE(cell(g, 0, 3), QStringLiteral("0"));
+
+        QTest::keyClick(g, Qt::Key_X); // not a number: opens with 0
+        QVERIFY(w.editor()->isOpen());
+        QCOMPARE(w.editor()->textEditor()->text(), QStringLiteral("0"));
+        QTest::keyClick(w.editor()->textEditor(), Qt::Key_Escape);
+        QVERIFY(!w.editor()->isOpen());
+        QCOMPARE(cell(g, 1, 2), QStringLiteral("0"));
+        w.close();
+        QCOMPARE(JobWorkStore(*m_db).total(), Money());
+    }
+
+    void closingUntouchedWritesZeros()
+    {
+        QVERIFY(m_db->run(QStringLiteral("UPDATE jobwork SET qty = 1, totamt = 4 "
+                                         "WHERE Type = 'Scan'")));
+        JobWorkStore store(*m_db);
+        QVERIFY(store.clearQuantities());
+        {
+            FrmJobWorkDetails w(*m_db);
+            w.reject();
+        }
+        QCOMPARE(
+            m_db->scalar(QStringLiteral("SELECT sum(qty) + sum(totamt) FROM jobwork")).toLongLong(),
+            0);
+        QCOMPARE(store.total(), Money());
+    }
+
+    void lineAmounts_data()
+    {
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QString>("qty");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("3 x 2.5") << "2.5"
+                                 << "3"
+                                 << "7.5";
+        QTest::newRow("empty") << "2.5"
+                               << ""
+                               << "0";
+        QTest::newRow("half pages") << "0.35"
+                                    << "1.5"
+                                    << "0.525";
+        QTest::newRow("many") << "0.1"
+                              << "300000"
+                              << "30000";
+    }
+    void lineAmounts()
+    {
+        QFETCH(QString, unit);
+        QFETCH(QString, qty);
+        QFETCH(QString, line);
+        QCOMPARE(JobWorkStore::lineAmount(Money::parse(unit), qty).toString(), line);
+    }
+
+    void catalogueSave()
+    {
+        FrmJobWork w(*m_db);
+        QTableWidget* g = w.grid();
+        QCOMPARE(g->rowCount(), 3);
+        QCOMPARE(cell(g, 0, 0), QStringLiteral("Print"));
+        QCOMPARE(cell(g, 0, 1), QStringLiteral("2.5"));
+
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        w.newClicked();
+        QCOMPARE(g->rowCount(), 4);
+        QCOMPARE(g->currentRow(), 3);
+        w.editor()->open(3, 0, QStringLiteral("Lamination  "));
+        w.editor()->commit();
+        w.editor()->open(3, 1, QStringLiteral("12.75"));
+        w.editor()->commit();
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        w.newClicked();
+        w.editor()->open(4, 0, QStringLiteral("   "));
+        w.editor()->commit();
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        w.newClicked();
+        w.editor()->open(5, 0, QStringLiteral("Print"));
+        w.editor()->commit();
+
+        g->setCurrentCell(1, 0);
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        w.deleteClicked();
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Do you want to Delete jobwork  : Scan"));
+
+        QVERIFY(m_db->run(QStringLiteral("UPDATE jobwork SET qty = 4, totamt = 10 "
+                                         "WHERE Type = 'Print'")));
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        w.saveClicked();
+        const auto rows = m_db->rows(
+            QStringLiteral("SELECT Type, amount, qty, totamt FROM jobwork ORDER BY rowid"));
+        QStringList types;
+        for (const QSqlRecord& r : rows) {
+            types << r.value(0).toString();
+            QCOMPARE(Money::fromVariant(r.value(2)), Money()); // quantities dropped
+        }
+        QCOMPARE(types, (QStringList{QStringLiteral("Print"), QStringLiteral("Owner's copy"),
+                                     QStringLiteral("Lamination")}));
+        QCOMPARE(Money::fromVariant(rows[2].value(1)).toString(), QStringLiteral("12.75"));
+        QCOMPARE(m_prompt->texts().first(),
+                 QStringLiteral("Do you want to Add New Jobwork Details"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Do you want to Save Jobwork Details"));
+    }
+
+    void catalogueDeleteKeepsLastRowAndNoMeansNo()
+    {
+        QVERIFY(m_db->run(QStringLiteral("DELETE FROM jobwork WHERE Type <> 'Print'")));
+        FrmJobWork w(*m_db);
+        QCOMPARE(w.grid()->rowCount(), 1);
+        w.deleteClicked();
+        QCOMPARE(w.grid()->rowCount(), 1);
+        QVERIFY(m_prompt->asked().isEmpty());
+        m_prompt->answerNext(Prompt::Answer::No);
+        w.saveClicked();
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM jobwork")).toLongLong(), 1);
+        // Letters do not go into the amount column.
+        w.grid()->setCurrentCell(0, 1);
+        w.show();
+        QTest::keyClick(w.grid(), Qt::Key_A);
+        QVERIFY(!w.editor()->isOpen());
+    }
+
+private:
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<Database> m_db;
+    std::unique_ptr<ScriptedPrompt> m_prompt;
+};
+
+QTEST_MAIN(TestJobWork)
+
+#include "tst_jobwork.moc"

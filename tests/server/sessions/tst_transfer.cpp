@@ -1,0 +1,247 @@
+// Moving a running session to another workstation.
+
+#include "common/clock.h"
+#include "common/protocol.h"
+#include "server/core/database.h"
+#include "server/sessions/sessionservice.h"
+#include "server/sessions/ui/frmsessiontran.h"
+#include "support/loopbackagentlink.h"
+#include "support/scriptedprompt.h"
+#include "support/testhome.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSqlRecord>
+#include <QtTest>
+
+namespace {
+
+const QDateTime Start(QDate(2026, 7, 1), QTime(10, 15, 20));
+
+} // namespace
+
+class TestTransfer : public QObject
+{
+    Q_OBJECT
+
+private:
+    void addOnline(const QString& name, qint64 id)
+    {
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO online (name, ip, id) VALUES (?, ?, ?)"),
+                          {name, QStringLiteral("10.0.1.%1").arg(id), id}));
+    }
+    void start(const QString& name, int minutes = 0, bool maintenance = false)
+    {
+        Clock::setFixed(Start);
+        StartRequest req;
+        req.terminal = name;
+        req.category = QStringLiteral("Std");
+        req.amountReceived = QStringLiteral("15");
+        req.memberId = QStringLiteral("M1");
+        req.memberPassword = QStringLiteral("pw");
+        req.typedPassword = QStringLiteral("pw");
+        req.autoLogout = minutes > 0;
+        req.autoLogoutMinutes = QString::number(minutes);
+        req.closeAction = CloseAction::Restart;
+        req.maintenance = maintenance;
+        QVERIFY(SessionService(*m_db).start(req).ok);
+    }
+    void choose(FrmSessionTran& w, const QString& from, const QString& to)
+    {
+        w.findChild<QComboBox*>(QStringLiteral("cmbterminal"))->setEditText(from);
+        w.pickSource();
+        w.findChild<QComboBox*>(QStringLiteral("cmbonline"))->setEditText(to);
+        w.pickDestination();
+    }
+    QString label(FrmSessionTran& w, int i)
+    {
+        return w.findChild<QLabel*>(QStringLiteral("lbltype(%1)").arg(i))->text();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_db = std::make_unique<Database>();
+        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO user_category (user) VALUES ('Std')")));
+        m_prompt = std::make_unique<ScriptedPrompt>();
+        m_link = std::make_unique<LoopbackAgentLink>();
+    }
+    void cleanup()
+    {
+        m_link.reset();
+        m_prompt.reset();
+        m_db.reset();
+        m_home.reset();
+        Clock::reset();
+    }
+
+    void rowsSwappedMessagesInOrder_data()
+    {
+        QTest::addColumn<int>("minutes");
+        QTest::newRow("automatic logout 30") << 30;
+        QTest::newRow("no automatic logout") << 0;
+    }
+    void rowsSwappedMessagesInOrder()
+    {
+        QFETCH(int, minutes);
+        const qint64 a = m_link->connectAgent();
+        const qint64 b = m_link->connectAgent();
+        addOnline(QStringLiteral("pc1"), a);
+        addOnline(QStringLiteral("PC2"), b);
+        start(QStringLiteral("pc1"), minutes);
+
+        Clock::setFixed(QDateTime(Start.date(), QTime(11, 20, 5)));
+        FrmSessionTran w(*m_db);
+        QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("cmdtransfer"))->isEnabled());
+        choose(w, QStringLiteral("pc1 "), QStringLiteral("PC2"));
+        QCOMPARE(label(w, 0), QStringLiteral("PC1"));
+        QCOMPARE(label(w, 1), QStringLiteral("10.0.1.1"));
+        QCOMPARE(label(w, 2), QStringLiteral("PC2"));
+        QCOMPARE(label(w, 3), QStringLiteral("10.0.1.2"));
+        QCOMPARE(label(w, 4), QStringLiteral(" 1: 4: 45"));
+        QVERIFY(w.findChild<QPushButton*>(QStringLiteral("cmdtransfer"))->isEnabled());
+
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        w.findChild<QPushButton*>(QStringLiteral("cmdtransfer"))->click();
+        QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Transfer ?")});
+        QCOMPARE(w.result(), int(QDialog::Accepted));
+
+        QList<QByteArray> toDestination{"|SET_DATE_TIME:|2026-07-01 10:15:20|<TIME|",
+                                        Proto::StartSession};
+        if (minutes > 0) {
+            toDestination.append("|AUTOLOGOUT_MIN| 30|<LOGOUTTIME|");
+        }
+        QList<QPair<qint64, QByteArray>> expected;
+        for (const QByteArray& m : toDestination) {
+            expected.append({b, m});
+        }
+        expected.append({a, Proto::EndSession});
+        QCOMPARE(m_link->sent(), expected);
+        QCOMPARE(m_link->received(b, int(toDestination.join().size())), toDestination.join());
+        QCOMPARE(m_link->received(a, int(Proto::EndSession.size())), Proto::EndSession);
+
+        const auto s = m_db->firstRow(QStringLiteral("SELECT * FROM terminals"));
+        QVERIFY(s);
+        QCOMPARE(s->value(QStringLiteral("terminal")).toString(), QStringLiteral("PC2"));
+        QCOMPARE(s->value(QStringLiteral("ip")).toString(), QStringLiteral("10.0.1.2"));
+        QCOMPARE(s->value(QStringLiteral("cid")).toLongLong(), b);
+        QCOMPARE(Database::parseTime(s->value(QStringLiteral("sstart"))), Start);
+        QCOMPARE(s->value(QStringLiteral("user")).toString(), QStringLiteral("Std"));
+        QCOMPARE(Money::fromVariant(s->value(QStringLiteral("amtreceived"))), Money::fromWhole(15));
+        QCOMPARE(s->value(QStringLiteral("memberid")).toString(), QStringLiteral("M1"));
+        QCOMPARE(s->value(QStringLiteral("Password")).toString(), QStringLiteral("pw"));
+        QCOMPARE(s->value(QStringLiteral("logouttime")).toInt(), minutes);
+        QCOMPARE(s->value(QStringLiteral("logouttype")).toInt(), 3);
+        const auto o = m_db->rows(QStringLiteral("SELECT name, ip, id FROM online"));
+        QCOMPARE(o.size(), 1);
+        QCOMPARE(o[0].value(0).toString(), QStringLiteral("pc1"));
+        QCOMPARE(o[0].value(1).toString(), QStringLiteral("10.0.1.1"));
+        QCOMPARE(o[0].value(2).toLongLong(), a);
+    }
+
+    void consoleOwnRowHearsNothing()
+    {
+        const qint64 a = m_link->connectAgent();
+        addOnline(QStringLiteral("VK Server"), 0);
+        addOnline(QStringLiteral("PC1"), a);
+        start(QStringLiteral("PC1"), 30);
+        const qint64 before = m_link->sent().size();
+
+        FrmSessionTran w(*m_db);
+        choose(w, QStringLiteral("PC1"), QStringLiteral("VK Server"));
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        w.findChild<QPushButton*>(QStringLiteral("cmdtransfer"))->click();
+        QCOMPARE(m_link->sent().mid(before),
+                 (QList<QPair<qint64, QByteArray>>{{a, Proto::EndSession}}));
+
+        // And back again: nothing goes to the console's own computer as the source.
+        const qint64 mark = m_link->sent().size();
+        FrmSessionTran back(*m_db);
+        choose(back, QStringLiteral("VK Server"), QStringLiteral("PC1"));
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        back.findChild<QPushButton*>(QStringLiteral("cmdtransfer"))->click();
+        const auto sent = m_link->sent().mid(mark);
+        QCOMPARE(sent.size(), 3);
+        for (const auto& [index, bytes] : sent) {
+            QCOMPARE(index, a);
+        }
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT id FROM online")).toLongLong(), 0);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT cid FROM terminals")).toLongLong(), a);
+    }
+
+    void maintenanceIsRefused()
+    {
+        addOnline(QStringLiteral("PC1"), 1);
+        addOnline(QStringLiteral("PC2"), 2);
+        start(QStringLiteral("PC1"), 0, true);
+        FrmSessionTran w(*m_db);
+        auto* from = w.findChild<QComboBox*>(QStringLiteral("cmbterminal"));
+        from->setEditText(QStringLiteral("PC1"));
+        w.pickSource();
+        QCOMPARE(m_prompt->texts(),
+                 QStringList{QStringLiteral("Can't be Transfered while Maintain the Client")});
+        QCOMPARE(m_prompt->asked().first().icon, Prompt::Icon::Critical);
+        QCOMPARE(from->currentText(), QString());
+        QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("cmdtransfer"))->isEnabled());
+
+        // The service refuses it as well, whoever calls it.
+        SessionService service(*m_db);
+        const auto row = service.findSession(QStringLiteral("PC1"));
+        QVERIFY(row);
+        const TransferResult r = service.transfer(row->rowid, QStringLiteral("PC2"));
+        QVERIFY(!r.ok);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT terminal FROM terminals")).toString(),
+                 QStringLiteral("PC1"));
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM online")).toLongLong(), 1);
+    }
+
+    void guards()
+    {
+        addOnline(QStringLiteral("PC1"), 1);
+        addOnline(QStringLiteral("PC2"), 2);
+        start(QStringLiteral("PC1"));
+        FrmSessionTran w(*m_db);
+        w.transferClicked();
+        w.findChild<QComboBox*>(QStringLiteral("cmbterminal"))->setEditText(QStringLiteral("PC1"));
+        w.transferClicked();
+        w.findChild<QComboBox*>(QStringLiteral("cmbonline"))->setEditText(QStringLiteral("PC2"));
+        m_prompt->answerNext(Prompt::Answer::No);
+        w.transferClicked();
+        QCOMPARE(m_prompt->texts(),
+                 (QStringList{QStringLiteral("Select Working Terminal First"),
+                              QStringLiteral("Select Destination terminal to start"),
+                              QStringLiteral("Transfer ?")}));
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT terminal FROM terminals")).toString(),
+                 QStringLiteral("PC1"));
+    }
+
+    void lostDestinationStillMovesTheSession()
+    {
+        // The tables are changed before the messages go out; a failed send is logged only.
+        addOnline(QStringLiteral("PC1"), 7);
+        addOnline(QStringLiteral("PC2"), 8);
+        start(QStringLiteral("PC1"));
+        FrmSessionTran w(*m_db);
+        choose(w, QStringLiteral("PC1"), QStringLiteral("PC2"));
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        w.findChild<QPushButton*>(QStringLiteral("cmdtransfer"))->click();
+        QCOMPARE(w.result(), int(QDialog::Accepted));
+        QCOMPARE(m_link->sent().size(), 3);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT terminal FROM terminals")).toString(),
+                 QStringLiteral("PC2"));
+        QVERIFY(m_home->errorLog().contains(SessionService::TransferLabel));
+    }
+
+private:
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<Database> m_db;
+    std::unique_ptr<ScriptedPrompt> m_prompt;
+    std::unique_ptr<LoopbackAgentLink> m_link;
+};
+
+QTEST_MAIN(TestTransfer)
+
+#include "tst_transfer.moc"
