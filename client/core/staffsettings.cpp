@@ -107,5 +107,7 @@ QString StaffSettings::folderOf(const QString& file)
 {
     const int cut =
         std::max(file.lastIndexOf(QLatin1Char('/')), file.lastIndexOf(QLatin1Char('\\')));
+    if (cut == 0)
+        return file.left(1); // a file in the root folder
     return cut < 0 ? QString() : file.left(cut);
 }
