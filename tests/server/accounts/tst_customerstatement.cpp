@@ -1,0 +1,229 @@
+#include "common/clock.h"
+#include "server/accounts/consolesettings.h"
+#include "server/accounts/customerstatement.h"
+#include "server/accounts/ui/frmtranrepo.h"
+#include "server/accounts/ui/preview.h"
+#include "server/core/database.h"
+#include "support/scriptedprompt.h"
+#include "support/testhome.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+void addMember(Database& db, const QString& id, double ob)
+{
+    QVERIFY(db.run(QStringLiteral("INSERT INTO members (memberid, name, address1, address2, ob) "
+                                  "VALUES (?, 'Asha Rao', '12 Hill St', 'Pune', ?)"),
+                   {id, ob}));
+}
+
+void addEntry(Database& db, const QString& id, const QString& when, const QString& part,
+              const QVariant& credit, const QVariant& debit)
+{
+    QVERIFY(db.run(QStringLiteral("INSERT INTO transactions (memberid, Date, part, credit, debit) "
+                                  "VALUES (?, ?, ?, ?, ?)"),
+                   {id, when, part, credit, debit}));
+}
+
+// The example account: ob 100, earlier +50 and -20, one entry of +10 in March.
+void example(Database& db)
+{
+    addMember(db, QStringLiteral("M1"), 100);
+    addEntry(db, QStringLiteral("M1"), QStringLiteral("2026-02-01 10:00:00"),
+             QStringLiteral("Advance"), 50, QVariant());
+    addEntry(db, QStringLiteral("M1"), QStringLiteral("2026-02-10 18:30:00"),
+             QStringLiteral("By Bill No 4"), QVariant(), 20);
+    addEntry(db, QStringLiteral("M1"), QStringLiteral("2026-03-05 09:15:00"),
+             QStringLiteral("Received By Bill No 9"), 10, QVariant());
+    // Another member's entries never count.
+    addMember(db, QStringLiteral("M2"), 5);
+    addEntry(db, QStringLiteral("M2"), QStringLiteral("2026-03-05 09:15:00"),
+             QStringLiteral("Other"), 999, QVariant());
+}
+
+QDateTime day(int y, int m, int d)
+{
+    return QDate(y, m, d).startOfDay();
+}
+
+} // namespace
+
+class TestCustomerStatement : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+    void init()
+    {
+        Preview::setSkipModal(true);
+        Preview::resetRecord();
+    }
+    void cleanup() { Clock::reset(); }
+
+    void openingBalanceAndRunningBalance()
+    {
+        TestHome home;
+        Database db;
+        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        ConsoleSettings().setCafeName(QStringLiteral("Star Cafe"));
+        example(db);
+        const auto member = CustomerStatement::findMember(db, QStringLiteral("M1"));
+        QVERIFY(member);
+        const auto s = CustomerStatement::build(db, *member, day(2026, 3, 1), day(2026, 3, 31));
+        QCOMPARE(s.opening, Money::fromWhole(130));
+        QCOMPARE(s.entries.size(), 1);
+        QCOMPARE(s.entries[0].balance, Money::fromWhole(140));
+        QCOMPARE(s.creditTotal, Money::fromWhole(10));
+        QCOMPARE(s.debitTotal, Money::fromWhole(0));
+
+        const ReportDocument doc = CustomerStatement::compose(s);
+        QCOMPARE(doc.footer(), QStringLiteral("Page %d"));
+        QCOMPARE(doc.marginLeft(), 500);
+        const QList<ReportBlock>& b = doc.blocks();
+        QCOMPARE(b.size(), 8);
+        QCOMPARE(doc.tableRows(0).at(0), QStringList{QStringLiteral("Star Cafe")});
+        QCOMPARE(doc.tableRows(1).at(0),
+                 QStringList{QStringLiteral("Customer Transaction Report")});
+        QCOMPARE(b[1].columns, (QList<ReportColumn>{{CellAlign::Center, 9000}}));
+        QCOMPARE(b[2].kind, ReportBlock::Kind::Paragraph);
+        QCOMPARE(doc.tableRows(3).at(0), (QStringList{"Member ID ", "M1"}));
+        QCOMPARE(doc.tableRows(4).at(0), (QStringList{"Name      ", "Asha Rao"}));
+        QCOMPARE(doc.tableRows(5).at(0), (QStringList{"Address   ", "12 Hill St, Pune"}));
+        QCOMPARE(doc.tableRows(6).at(0), (QStringList{"Opening Balance ", "130"}));
+        QCOMPARE(b[3].columns,
+                 (QList<ReportColumn>{{CellAlign::Left, 2000}, {CellAlign::Left, 7000}}));
+        QVERIFY(!doc.style(b[3].rows[0].style).bold);
+        const ReportBlock& entries = b[7];
+        QCOMPARE(entries.header,
+                 (QStringList{"Date", "Particular ", " Credit", "Debit ", "Balance"}));
+        QCOMPARE(entries.headerShade, ReportDocument::HeaderShade);
+        QCOMPARE(entries.columns.size(), 5);
+        QCOMPARE(doc.tableRows(7),
+                 (QList<QStringList>{
+                     {QLocale().toString(QDate(2026, 3, 5), QLocale::ShortFormat) + " 09:15:00",
+                      "Received By Bill No 9", "10", "", "140"},
+                     {"", "Total : ", "10", "0", ""}}));
+        QCOMPARE(doc.style(entries.rows[0].style).border, TableBorder::All);
+        QCOMPARE(doc.style(entries.rows[1].style).border, TableBorder::Below);
+    }
+
+    void periodBounds_data()
+    {
+        QTest::addColumn<QDateTime>("to");
+        QTest::addColumn<QStringList>("parts");
+        QTest::addColumn<QString>("opening");
+        // Entries on 10 March at midnight and at 15:00, and on 11 March.
+        QTest::newRow("midnight of the To day is included")
+            << day(2026, 3, 10) << QStringList{"midnight"} << "100";
+        QTest::newRow("a later time on the To day needs a later To time")
+            << QDateTime(QDate(2026, 3, 10), QTime(15, 0)) << QStringList{"midnight", "afternoon"}
+            << "100";
+        QTest::newRow("whole range")
+            << day(2026, 3, 11) << QStringList{"midnight", "afternoon", "next day"} << "100";
+        QTest::newRow("From later than To") << day(2026, 3, 9) << QStringList{} << "100";
+    }
+    void periodBounds()
+    {
+        QFETCH(QDateTime, to);
+        QFETCH(QStringList, parts);
+        TestHome home;
+        Database db;
+        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        addMember(db, QStringLiteral("M1"), 100);
+        addEntry(db, "M1", "2026-03-10 00:00:00", "midnight", 1, QVariant());
+        addEntry(db, "M1", "2026-03-10 15:00:00", "afternoon", 2, QVariant());
+        addEntry(db, "M1", "2026-03-11 00:00:00", "next day", 4, QVariant());
+        const auto member = CustomerStatement::findMember(db, QStringLiteral("M1"));
+        const auto s = CustomerStatement::build(db, *member, day(2026, 3, 10), to);
+        QStringList got;
+        for (const auto& e : s.entries) {
+            got << e.part;
+        }
+        QCOMPARE(got, parts);
+        QTEST(s.opening.toString(), "opening");
+        const ReportDocument doc = CustomerStatement::compose(s);
+        // Without entries: headings and the member table only, no entries table or totals.
+        QCOMPARE(doc.blocks().size(), parts.isEmpty() ? 7 : 8);
+    }
+
+    void amountsStayExact()
+    {
+        TestHome home;
+        Database db;
+        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        addMember(db, QStringLiteral("M1"), 0.25);
+        addEntry(db, "M1", "2026-03-10 10:00:00", "credit", 12.5, QVariant());
+        addEntry(db, "M1", "2026-03-10 11:00:00", "both", 0.1, 0.3);
+        addEntry(db, "M1", "2026-03-10 12:00:00", "none", QVariant(), QVariant());
+        const auto member = CustomerStatement::findMember(db, QStringLiteral("M1"));
+        const auto s = CustomerStatement::build(db, *member, day(2026, 3, 1), day(2026, 3, 31));
+        const ReportDocument doc = CustomerStatement::compose(s);
+        QCOMPARE(doc.tableRows(7).at(0).mid(1), (QStringList{"credit", "12.5", "", "12.75"}));
+        QCOMPARE(doc.tableRows(7).at(1).mid(1), (QStringList{"both", "0.1", "0.3", "12.55"}));
+        QCOMPARE(doc.tableRows(7).at(2).mid(1), (QStringList{"none", "", "", "12.55"}));
+        QCOMPARE(doc.tableRows(7).at(3), (QStringList{"", "Total : ", "12.6", "0.3", ""}));
+    }
+
+    void windowLooksUpAndPrints()
+    {
+        TestHome home;
+        ScriptedPrompt prompt;
+        Database db;
+        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        example(db);
+        Clock::setFixed(QDateTime(QDate(2026, 3, 20), QTime(14, 0)));
+        FrmTranRepo w(db);
+        QCOMPARE(w.objectName(), QStringLiteral("frmtranrepo"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Customer Transactions Details"));
+        auto* id = w.findChild<QComboBox*>(QStringLiteral("cmbfield"));
+        auto* print = w.findChild<QPushButton*>(QStringLiteral("cmdprint"));
+        auto* from = w.findChild<QDateEdit*>(QStringLiteral("Dt1"));
+        auto* to = w.findChild<QDateEdit*>(QStringLiteral("DT2"));
+        QCOMPARE(id->count(), 2);
+        QCOMPARE(from->date(), QDate(2026, 3, 20));
+        QCOMPARE(to->date(), QDate(2026, 3, 20));
+        QVERIFY(!print->isEnabled());
+
+        id->setEditText(QStringLiteral("nobody"));
+        QTest::keyClick(id, Qt::Key_Return);
+        QCOMPARE(prompt.texts(), QStringList{QStringLiteral("Customer ID Not Found")});
+        QCOMPARE(prompt.asked().first().icon, Prompt::Icon::Question);
+        QCOMPARE(prompt.asked().first().title, QStringLiteral("Message"));
+        QVERIFY(!print->isEnabled());
+
+        // Surrounding blanks do not matter.
+        id->setEditText(QStringLiteral(" M1  "));
+        QTest::keyClick(id, Qt::Key_Return);
+        QCOMPARE(prompt.asked().size(), 1);
+        QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtfield_0"))->text(),
+                 QStringLiteral("Asha Rao"));
+        QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtfield_1"))->text(),
+                 QStringLiteral("12 Hill St"));
+        QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtfield_2"))->text(),
+                 QStringLiteral("Pune"));
+        QVERIFY(print->isEnabled());
+
+        from->setDate(QDate(2026, 3, 1));
+        to->setDate(QDate(2026, 3, 31));
+        print->click();
+        QCOMPARE(Preview::presentedCount(), 1);
+        const ReportDocument doc = Preview::lastDocument();
+        QCOMPARE(doc.tableRows(6).at(0).at(1), QStringLiteral("130"));
+        QCOMPARE(doc.tableRows(7).at(0).at(4), QStringLiteral("140"));
+
+        // An unknown id afterwards empties the boxes and blocks Print again.
+        id->setEditText(QStringLiteral("M9"));
+        QTest::keyClick(id, Qt::Key_Return);
+        QVERIFY(!print->isEnabled());
+        QVERIFY(w.findChild<QLineEdit*>(QStringLiteral("txtfield_0"))->text().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestCustomerStatement)
+#include "tst_customerstatement.moc"

@@ -1,0 +1,252 @@
+#include "server/accounts/historyreport.h"
+#include "server/accounts/ui/frmbillreprint.h"
+#include "server/accounts/ui/frmrpthistory.h"
+#include "server/accounts/ui/preview.h"
+#include "server/core/database.h"
+#include "support/scriptedprompt.h"
+#include "support/testhome.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+namespace {
+
+void fill(Database& db)
+{
+    // Bills 1..12 on three terminals and two categories.
+    for (int n = 1; n <= 12; ++n) {
+        QVERIFY(db.run(
+            QStringLiteral("INSERT INTO history (billno, sstart, send, terminal, user, duration, "
+                           "charge, netamount, received) VALUES (?, '2026-03-07 10:00:00', "
+                           "'2026-03-07 11:00:00', ?, ?, ' 1: 0: 0', 10, 10, 10)"),
+            {n, QStringLiteral("PC-%1").arg(n % 3),
+             n % 2 ? QStringLiteral("Regular") : QStringLiteral("Student")}));
+    }
+}
+
+QStringList listedBills(const ReportDocument& doc)
+{
+    QStringList out;
+    for (const QStringList& r : doc.tableRows(2)) {
+        out << r.at(0);
+    }
+    return out;
+}
+
+} // namespace
+
+class TestHistoryReport : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init()
+    {
+        Preview::setSkipModal(true);
+        Preview::resetRecord();
+    }
+
+    void billRangeChecksAndTitles_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("bills");
+        QTest::newRow("to below from") << "5"
+                                       << "3"
+                                       << "Please Enter Valid Bill No" << QStringList{};
+        QTest::newRow("from zero") << "0"
+                                   << "3"
+                                   << "Please Enter the Bill No" << QStringList{};
+        QTest::newRow("from empty") << ""
+                                    << "3"
+                                    << "Please Enter the Bill No" << QStringList{};
+        QTest::newRow("to not a number") << "2"
+                                         << "abc"
+                                         << "Please Enter the Bill No" << QStringList{};
+        QTest::newRow("single bill") << "10"
+                                     << "10"
+                                     << "" << QStringList{"10"};
+        QTest::newRow("range") << "3"
+                               << "6"
+                               << "" << QStringList{"3", "4", "5", "6"};
+        QTest::newRow("numbers compare as numbers") << "9"
+                                                    << "11"
+                                                    << "" << QStringList{"9", "10", "11"};
+        QTest::newRow("nothing in range") << "100"
+                                          << "200"
+                                          << "" << QStringList{};
+    }
+    void billRangeChecksAndTitles()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, message);
+        QFETCH(QStringList, bills);
+        TestHome home;
+        ScriptedPrompt prompt;
+        Database db;
+        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        fill(db);
+        FrmRptHistory w(db);
+        QCOMPARE(w.objectName(), QStringLiteral("frmrpthistory"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("History Details"));
+        auto* fromBox = w.findChild<QLineEdit*>(QStringLiteral("txtbill_0"));
+        auto* toBox = w.findChild<QLineEdit*>(QStringLiteral("txtbill_1"));
+        QCOMPARE(fromBox->text(), QStringLiteral("1"));
+        QCOMPARE(toBox->text(), QStringLiteral("1000"));
+        QVERIFY(w.findChild<QRadioButton*>(QStringLiteral("Option_0"))->isChecked());
+        fromBox->setText(from);
+        toBox->setText(to);
+        w.findChild<QPushButton*>(QStringLiteral("Cmdprint"))->click();
+        if (!message.isEmpty()) {
+            QCOMPARE(prompt.texts(), QStringList{message});
+            QCOMPARE(prompt.asked().first().title, QStringLiteral("Message"));
+            QCOMPARE(prompt.asked().first().buttons, Prompt::Buttons::Ok);
+            QCOMPARE(Preview::presentedCount(), 0);
+            return;
+        }
+        QVERIFY(prompt.asked().isEmpty());
+        if (bills.isEmpty()) {
+            // A selection without rows prints nothing and says nothing.
+            QCOMPARE(Preview::presentedCount(), 0);
+            return;
+        }
+        QCOMPARE(Preview::presentedCount(), 1);
+        const ReportDocument doc = Preview::lastDocument();
+        QCOMPARE(doc.title(), QStringLiteral("HISTORY DETAILS BETWEEN BILL NO From ") + from +
+                                  QStringLiteral(" To ") + to);
+        QCOMPARE(listedBills(doc), bills);
+    }
+
+    void terminalAndCategoryLists()
+    {
+        TestHome home;
+        ScriptedPrompt prompt;
+        Database db;
+        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        FrmRptHistory w(db);
+        auto* terminal = w.findChild<QComboBox*>(QStringLiteral("txtterminal"));
+        auto* member = w.findChild<QComboBox*>(QStringLiteral("txtmember"));
+        auto* print = w.findChild<QPushButton*>(QStringLiteral("Cmdprint"));
+
+        // No history yet: the terminal list stays empty and Print asks for a terminal.
+        w.findChild<QRadioButton*>(QStringLiteral("Option_1"))->click();
+        QCOMPARE(terminal->count(), 0);
+        print->click();
+        QCOMPARE(prompt.texts(), QStringList{QStringLiteral("Please Select the Terminal")});
+
+        fill(db);
+        w.findChild<QRadioButton*>(QStringLiteral("Option_0"))->click();
+        w.findChild<QRadioButton*>(QStringLiteral("Option_1"))->click();
+        QCOMPARE(terminal->count(), 3);
+        // The list shows the last terminal added.
+        QCOMPARE(terminal->currentText(), QStringLiteral("PC-0"));
+        terminal->setCurrentIndex(terminal->findText(QStringLiteral("PC-1")));
+        print->click();
+        QCOMPARE(Preview::presentedCount(), 1);
+        QCOMPARE(Preview::lastDocument().title(),
+                 QStringLiteral("HISTORY DETAILS OF THE TERMNAL : PC-1"));
+        QCOMPARE(listedBills(Preview::lastDocument()), (QStringList{"1", "4", "7", "10"}));
+
+        // A terminal without rows any more: nothing happens.
+        QVERIFY(db.run(QStringLiteral("DELETE FROM history WHERE terminal = 'PC-1'")));
+        print->click();
+        QCOMPARE(Preview::presentedCount(), 1);
+
+        w.findChild<QRadioButton*>(QStringLiteral("Option_2"))->click();
+        QCOMPARE(member->count(), 2);
+        member->setCurrentIndex(member->findText(QStringLiteral("Student")));
+        print->click();
+        QCOMPARE(Preview::presentedCount(), 2);
+        QCOMPARE(Preview::lastDocument().title(),
+                 QStringLiteral("HISTORY DETAILS OF THE USER : Student"));
+        QCOMPARE(listedBills(Preview::lastDocument()), (QStringList{"2", "6", "8", "12"}));
+
+        // The fourth option has no report behind it.
+        w.findChild<QRadioButton*>(QStringLiteral("Option_3"))->click();
+        print->click();
+        QCOMPARE(Preview::presentedCount(), 2);
+        QCOMPARE(prompt.asked().size(), 1);
+    }
+
+    void emptyCategorySaysNothing()
+    {
+        TestHome home;
+        Database db;
+        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        const auto s = HistoryReport::byCategory(db, QString());
+        QVERIFY(s.message.isEmpty());
+        QVERIFY(s.rows.isEmpty());
+    }
+
+    void billReprint_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("billLine");
+        QTest::newRow("existing bill") << "7"
+                                       << ""
+                                       << "Bill No :7";
+        QTest::newRow("missing bill") << "70"
+                                      << "Bill No Not found"
+                                      << "";
+        QTest::newRow("empty answer") << ""
+                                      << ""
+                                      << "";
+        QTest::newRow("not a number") << "abc"
+                                      << "Bill No Not found"
+                                      << "";
+        QTest::newRow("beyond 16 bits") << "40000"
+                                        << ""
+                                        << "Bill No :40000";
+    }
+    void billReprint()
+    {
+        QFETCH(QString, answer);
+        QFETCH(QString, message);
+        QFETCH(QString, billLine);
+        TestHome home;
+        ScriptedPrompt prompt;
+        Database db;
+        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        fill(db);
+        QVERIFY(db.run(QStringLiteral("UPDATE history SET billno = 40000 WHERE billno = 12")));
+        FrmBillReprint w(db);
+        QCOMPARE(w.windowTitle(), QStringLiteral("Bill Reprint"));
+        w.findChild<QLineEdit*>(QStringLiteral("txtbillno"))->setText(answer);
+        w.findChild<QPushButton*>(QStringLiteral("cmdok"))->click();
+        if (message.isEmpty()) {
+            QVERIFY(prompt.asked().isEmpty());
+        } else {
+            QCOMPARE(prompt.texts(), QStringList{message});
+            QCOMPARE(prompt.asked().first().icon, Prompt::Icon::Question);
+            QCOMPARE(prompt.asked().first().title, QStringLiteral("Message"));
+        }
+        if (billLine.isEmpty()) {
+            QCOMPARE(Preview::presentedCount(), 0);
+        } else {
+            QCOMPARE(Preview::presentedCount(), 1);
+            QCOMPARE(Preview::lastDocument().tableRows(4).at(0).at(0), billLine);
+        }
+    }
+
+    void cancelledReprintDoesNothing()
+    {
+        TestHome home;
+        ScriptedPrompt prompt;
+        Database db;
+        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        fill(db);
+        FrmBillReprint w(db);
+        w.findChild<QLineEdit*>(QStringLiteral("txtbillno"))->setText(QStringLiteral("7"));
+        w.findChild<QPushButton*>(QStringLiteral("cmdcancel"))->click();
+        QCOMPARE(Preview::presentedCount(), 0);
+        QVERIFY(prompt.asked().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestHistoryReport)
+#include "tst_historyreport.moc"
