@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the programs and the tests need, when missing.
 set -euo pipefail
-pkgs=(cmake ninja-build g++ ccache clang-format qt6-base-dev qt6-base-dev-tools
-      libqt6sql6-sqlite libgl-dev xvfb xdotool openbox x11-utils dbus)
+pkgs=(cmake ninja-build g++ ccache clang-format pkg-config qt6-base-dev qt6-base-dev-tools
+      libqt6sql6-sqlite libgl-dev libxcb1-dev libsqlite3-dev
+      # what the tests drive or read back: an X server with a window manager and input
+      # injection, PDF and RTF readers, the sqlite3 shell
+      xvfb xdotool openbox x11-utils dbus poppler-utils unrtf sqlite3)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
