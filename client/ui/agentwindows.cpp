@@ -1,9 +1,11 @@
 #include "client/ui/agentwindows.h"
 
 #include "client/core/agentcontroller.h"
+#include "client/core/pictureshow.h"
 #include "client/ui/frmactivate.h"
 #include "client/ui/frmconnection.h"
 #include "client/ui/frmmain.h"
+#include "client/ui/frmpassword.h"
 #include "client/ui/frmwarning.h"
 #include "platform/ui/inputlock.h"
 
@@ -92,6 +94,9 @@ void AgentWindows::sync()
     const AgentState& s = m_controller.state();
 
     if (!s.lockScreenLoaded || (m_main && m_mainLoads != s.lockScreenLoads)) {
+        if (m_main) {
+            closeSettingsWindows();
+        }
         setKeysLocked(false);
         unload(m_main);
     }
@@ -147,8 +152,53 @@ void AgentWindows::sync()
 
 void AgentWindows::openSettings()
 {
-    // The settings windows arrive with their own piece; until then the menu item does
-    // nothing beyond pausing the lock screen's raising while it would be open.
+    if (!m_main || m_settingsOpen) {
+        return;
+    }
+    // The staff's windows go above the lock screen while they are open.
+    m_settingsOpen = true;
+    QPointer<FrmMain> main = m_main;
+    main->setKeepOnTopPaused(true);
+    m_inputLock->setKeepOnTop(false);
+    auto* password = new FrmPassword(m_controller.settings());
+    password->setWindowFlag(Qt::WindowStaysOnTopHint);
+    password->setAttribute(Qt::WA_DeleteOnClose);
+    connect(password, &FrmPassword::powerItemsEnabled, this, [main] {
+        if (main) {
+            main->enablePowerItems();
+        }
+    });
+    connect(password, &FrmPassword::reconnectRequested, this, [this] {
+        m_controller.showDialogForReconnect();
+        if (m_dialog && m_controller.state().dialogVisible) {
+            m_dialog->exec();
+        }
+    });
+    connect(password, &FrmPassword::screenApplied, this, [main](const QString& mode) {
+        if (main && mode == PictureShow::ModePictures) {
+            main->startPictureShow();
+        }
+    });
+    password->exec();
+    m_settingsOpen = false;
+    m_inputLock->setKeepOnTop(true);
+    if (main) {
+        main->setKeepOnTopPaused(false);
+    }
+}
+
+void AgentWindows::closeSettingsWindows()
+{
+    // The staff's windows go with the lock screen that opened them; the innermost first, so
+    // each one's modal loop ends before its opener's.
+    for (const char* name : {"frmpicture", "frmsettings", "frmpassword"}) {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QDialog*>(w);
+            if (dialog && dialog->objectName() == QLatin1String(name) && dialog->isVisible()) {
+                dialog->reject();
+            }
+        }
+    }
 }
 
 void AgentWindows::setKeysLocked(bool locked)

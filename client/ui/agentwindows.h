@@ -38,6 +38,7 @@ Q_SIGNALS:
 private:
     void applyPending();
     void openSettings();
+    void closeSettingsWindows();
     void setKeysLocked(bool locked);
 
     AgentController& m_controller;
@@ -48,6 +49,7 @@ private:
     QPointer<FrmConnection> m_dialog;
     InputLock* m_inputLock;
     bool m_exitChosen = false;
+    bool m_settingsOpen = false;
 
     bool m_fillPending = false;
     QString m_fillSurf;

@@ -2,6 +2,7 @@
 
 #include "client/controls/xpcmdbutton.h"
 #include "client/core/agentcontroller.h"
+#include "client/core/pictureshow.h"
 #include "client/ui/digitfilter.h"
 #include "common/clock.h"
 
@@ -9,6 +10,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -199,7 +201,38 @@ FrmMain::FrmMain(AgentController& controller, QWidget* parent)
     connect(m_safety, &QTimer::timeout, this, &FrmMain::keepOnTop);
     m_safety->start();
 
+    m_show = new PictureShow(controller.settings(), this);
+    m_show->setObjectName(QStringLiteral("tmrpicture"));
+    m_show->setDisplay([this](const QString& path) {
+        if (path.isEmpty()) {
+            m_picture->setPixmap(builtInPicture());
+            m_picture->show();
+            return true;
+        }
+        QImageReader reader(path);
+        const QImage image = reader.read();
+        if (image.isNull()) {
+            return false; // the previous picture stays
+        }
+        m_picture->setPixmap(QPixmap::fromImage(image));
+        m_picture->show();
+        return true;
+    });
+    // Until the first picture of a show, the plain background stands for the wallpaper.
+    connect(m_show, &PictureShow::wallpaperRequested, m_picture, &QWidget::hide);
+
     coverScreen();
+}
+
+void FrmMain::startPictureShow()
+{
+    m_show->start();
+}
+
+void FrmMain::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    m_show->refresh();
 }
 
 void FrmMain::coverScreen()
@@ -210,9 +243,7 @@ void FrmMain::coverScreen()
     }
     setGeometry(s->geometry());
     // A resolution change must not leave part of the desktop uncovered.
-    connect(
-        s, &QScreen::geometryChanged, this, [this](const QRect& r) { setGeometry(r); },
-        Qt::UniqueConnection);
+    connect(s, &QScreen::geometryChanged, this, &FrmMain::followScreen, Qt::UniqueConnection);
 }
 
 void FrmMain::followScreen(const QRect& geometry)

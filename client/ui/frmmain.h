@@ -12,6 +12,7 @@ class QMenu;
 class QAction;
 class QPushButton;
 class QTimer;
+class PictureShow;
 
 // The lock screen: covers the screen it starts on, frameless and above every other window.
 // It shows the caption line, the picture, the task bar with the System button and the date,
@@ -38,6 +39,9 @@ public:
     void coverScreen();
     // Shows a picture in the centre of the area below the caption line (null: the built-in).
     void setPicture(const QPixmap& picture);
+    // The picture show of the vkscreen settings, restarted from its first picture.
+    void startPictureShow();
+    PictureShow* pictureShow() const { return m_show; }
     // Re-raise paused (our own dialogs and menus above it).
     void setKeepOnTopPaused(bool paused) { m_paused = paused; }
 
@@ -47,6 +51,7 @@ Q_SIGNALS:
 
 protected:
     bool event(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
@@ -74,5 +79,6 @@ private:
     QAction* m_restartItem;
     QAction* m_shutdownItem;
     QTimer* m_safety;
+    PictureShow* m_show;
     bool m_paused = false;
 };

@@ -59,6 +59,7 @@ FrmWarning::FrmWarning(AgentController& controller, QWidget* parent)
     top->addWidget(m_options, 1, 0, 1, 2);
     m_options->hide();
     resize(360, ShortHeight);
+    fitHeight(ShortHeight);
 
     connect(m_details, &QPushButton::clicked, this, &FrmWarning::toggleDetails);
     connect(m_surf, &QLineEdit::textChanged, this,
@@ -94,12 +95,19 @@ void FrmWarning::toggleDetails()
             m_auto->setChecked(s.autologoffOn());
         }
         m_options->show();
-        resize(width(), TallHeight);
+        fitHeight(TallHeight);
     } else {
         m_details->setText(QStringLiteral("Show Details"));
         m_options->hide();
-        resize(width(), ShortHeight);
+        fitHeight(ShortHeight);
     }
+}
+
+void FrmWarning::fitHeight(int height)
+{
+    // The designed height, unless the fonts of this workstation need more.
+    layout()->activate();
+    setFixedHeight(std::max(height, minimumSizeHint().height()));
 }
 
 void FrmWarning::closeEvent(QCloseEvent* e)

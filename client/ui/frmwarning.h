@@ -27,6 +27,8 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    void fitHeight(int height);
+
     AgentController& m_controller;
     QLabel* m_line;
     QPushButton* m_details;
