@@ -95,8 +95,7 @@ FrmCustTran::FrmCustTran(Database& db, QWidget* parent) : QDialog(parent), m_led
     connect(m_ids->lineEdit(), &QLineEdit::returnPressed, this, [this] { loadTypedId(); });
     FormHelpers::onFocusOut(m_ids, this, [this] {
         // Only another id drops the edits of the loaded member.
-        const QString id = m_ids->currentText();
-        if (!(m_ledger.isLoaded() && id == m_ledger.memberId())) {
+        if (m_ids->currentText() != m_lastTried) {
             loadTypedId();
         }
     });
@@ -120,6 +119,7 @@ FrmCustTran::FrmCustTran(Database& db, QWidget* parent) : QDialog(parent), m_led
         m_editor->commit();
         if (m_ledger.save()) {
             showMember();
+            m_lastTried.clear();
             m_ids->setEditText(QString());
             m_ids->setFocus();
         } else {
@@ -149,6 +149,7 @@ void FrmCustTran::loadTypedId()
     if (id.isEmpty()) {
         return;
     }
+    m_lastTried = id;
     m_editor->cancel();
     m_ledger.load(id);
     showMember();

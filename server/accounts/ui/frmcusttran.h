@@ -36,5 +36,6 @@ private:
     QTableWidget* m_grid = nullptr;
     GridCellEditor* m_editor = nullptr;
     QPushButton* m_buttons[4] = {};
+    QString m_lastTried; // the id last looked up
     bool m_filling = false;
 };

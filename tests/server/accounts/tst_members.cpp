@@ -65,7 +65,7 @@ private Q_SLOTS:
         w.show();
         auto* ids = child<QComboBox>(&w, QStringLiteral("cmbfield_0"));
         ids->setEditText(QStringLiteral("M1  "));
-        QTest::keyClick(ids->lineEdit(), Qt::Key_Return);
+        QTest::keyClick(ids, Qt::Key_Return);
         QCOMPARE(child<QLineEdit>(&w, QStringLiteral("txtfield_0"))->text(),
                  QStringLiteral("Asha"));
         QCOMPARE(child<QLineEdit>(&w, QStringLiteral("txtfield_4"))->text(), QStringLiteral("25"));
@@ -106,7 +106,7 @@ private Q_SLOTS:
         w.show();
         auto* ids = child<QComboBox>(&w, QStringLiteral("cmbfield_0"));
         ids->setEditText(QStringLiteral("N1"));
-        QTest::keyClick(ids->lineEdit(), Qt::Key_Return);
+        QTest::keyClick(ids, Qt::Key_Return);
         QVERIFY(w.memberRegister().isNewMode());
         child<QLineEdit>(&w, QStringLiteral("txtfield_0"))->setText(QStringLiteral("Ravi"));
         auto* ob = child<QLineEdit>(&w, QStringLiteral("txtfield_4"));
@@ -184,7 +184,7 @@ private Q_SLOTS:
         w.show();
         auto* ids = child<QComboBox>(&w, QStringLiteral("cmbfield_0"));
         ids->setEditText(QStringLiteral("M1"));
-        QTest::keyClick(ids->lineEdit(), Qt::Key_Return);
+        QTest::keyClick(ids, Qt::Key_Return);
         QSignalSpy changed(m_db.get(), &Database::tableChanged);
         QTest::mouseClick(child<QPushButton>(&w, QStringLiteral("cmdbtn_1")), Qt::LeftButton);
         QCOMPARE(prompt.texts(),
@@ -225,7 +225,7 @@ private Q_SLOTS:
         w.show();
         auto* ids = child<QComboBox>(&w, QStringLiteral("cmbfield_0"));
         ids->setEditText(QStringLiteral("M1"));
-        QTest::keyClick(ids->lineEdit(), Qt::Key_Return);
+        QTest::keyClick(ids, Qt::Key_Return);
         QTest::mouseClick(child<QPushButton>(&w, QStringLiteral("cmdbtn_0")), Qt::LeftButton);
         QCOMPARE(ids->currentText(), QString());
         QCOMPARE(child<QLineEdit>(&w, QStringLiteral("txtfield_0"))->text(), QString());
