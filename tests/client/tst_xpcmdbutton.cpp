@@ -1,3 +1,4 @@
+#include "client/controls/builtinpicture.h"
 #include "client/controls/xpcmdbutton.h"
 
 #include <QApplication>
@@ -59,6 +60,7 @@ private Q_SLOTS:
     void disabledButtonIsGreyAndRaisesNoClick();
     void accessKeyClicks();
     void mouseOutOnceAfterLeaving();
+    void builtInLockPictureShips();
 };
 
 void TstXpCmdButton::skinHasFiveDistinctCells()
@@ -245,6 +247,16 @@ void TstXpCmdButton::mouseOutOnceAfterLeaving()
     QTRY_COMPARE_WITH_TIMEOUT(out.count(), 2, 500);
     QTest::qWait(40);
     QCOMPARE(out.count(), 2);
+}
+
+void TstXpCmdButton::builtInLockPictureShips()
+{
+    const QPixmap p = builtInLockPicture();
+    QVERIFY(!p.isNull());
+    QCOMPARE(p.size(), QSize(640, 400));
+    // Not a blank: the corners (background) and the centre (lettering) differ.
+    const QImage img = p.toImage();
+    QVERIFY(img.pixel(5, 5) != img.pixel(320, 170));
 }
 
 QTEST_MAIN(TstXpCmdButton)

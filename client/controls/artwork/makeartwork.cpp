@@ -1,7 +1,7 @@
 // Draws the agent's own artwork: the flat button's five-cell skin and the lock screen's
 // built-in picture. Not part of the build; run it once after changing a look:
 //   g++ -std=c++20 -fPIC makeartwork.cpp $(pkg-config --cflags --libs Qt6Gui) -o /tmp/makeartwork
-//   QT_QPA_PLATFORM=offscreen /tmp/makeartwork <client/controls> <client/ui>
+//   QT_QPA_PLATFORM=offscreen /tmp/makeartwork client/controls client/controls
 #include <algorithm>
 #include <cmath>
 
