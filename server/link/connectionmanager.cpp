@@ -27,6 +27,39 @@ QString trimBlanks(const QString& s)
     return s.mid(b, e - b);
 }
 
+// The rows this class writes on connects, name reports and drops (`online`, and the connection
+// index of a running session) describe live connections only: after any restart they are
+// rebuilt from the agents as they connect again. Their commits therefore need not wait for the
+// disk, which would otherwise be the whole cost of a cafe's agents coming up at once. The file
+// stays consistent, and the next fully synced commit (a bill, a logout) makes them durable too.
+class LiveRowsWrite
+{
+public:
+    explicit LiveRowsWrite(Database& db) : m_db(db)
+    {
+        if (m_db.inTransaction()) {
+            return;
+        }
+        const QVariant level = m_db.scalar(QStringLiteral("PRAGMA synchronous"));
+        if (level.isValid() && level.toInt() > 1) {
+            m_restore = level.toInt();
+            m_db.run(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        }
+    }
+    ~LiveRowsWrite()
+    {
+        if (m_restore > 1) {
+            m_db.run(QStringLiteral("PRAGMA synchronous=") + QString::number(m_restore));
+        }
+    }
+    LiveRowsWrite(const LiveRowsWrite&) = delete;
+    LiveRowsWrite& operator=(const LiveRowsWrite&) = delete;
+
+private:
+    Database& m_db;
+    int m_restore = 0;
+};
+
 } // namespace
 
 ConnectionManager::ConnectionManager(Database& db, LinkServer& server, QObject* parent)
@@ -58,6 +91,7 @@ void ConnectionManager::connectionRequest(qint64 index, const QString& address,
     if (index == 0) {
         return;
     }
+    LiveRowsWrite live(m_db);
     const auto session = m_db.firstRow(QStringLiteral("SELECT cid FROM terminals WHERE ip = ?"),
                                        {address}, LabelRequest);
     if (session) {
@@ -124,6 +158,7 @@ void ConnectionManager::nameReport(qint64 index, const Proto::Message& m)
         return;
     }
     // A workstation in session has no online row, so its report changes nothing.
+    LiveRowsWrite live(m_db);
     m_db.run(QStringLiteral("UPDATE online SET name = ? WHERE id = ?"), {m.value, index},
              LabelArrival);
     m_db.notifyChanged(QStringLiteral("online"));
@@ -196,6 +231,7 @@ void ConnectionManager::dropped(qint64 index, const QString& label)
                                        {index}, label)) {
         name = row->value(0).toString();
         address = row->value(1).toString();
+        LiveRowsWrite live(m_db);
         m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {index}, label);
         m_db.notifyChanged(QStringLiteral("online"));
     } else if (const auto session =

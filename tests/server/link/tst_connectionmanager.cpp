@@ -116,6 +116,12 @@ void TstConnectionManager::newIdleAgentIsLockedListedAndRenamed()
                  QStringLiteral("PC-07"));
     QTRY_VERIFY(!changes.isEmpty());
     QCOMPARE(c.onlineRows(), 1);
+    // Connection bookkeeping is written without waiting for the disk, but bills written
+    // afterwards are fully synced again.
+    QCOMPARE(c.value(QStringLiteral("PRAGMA synchronous")).toInt(), 2);
+    a.socket.disconnectFromHost();
+    QTRY_COMPARE(c.onlineRows(), 0);
+    QCOMPARE(c.value(QStringLiteral("PRAGMA synchronous")).toInt(), 2);
 }
 
 void TstConnectionManager::reconnectWithSession_data()

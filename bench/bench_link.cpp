@@ -1,0 +1,355 @@
+// Console link under a cafe's worth of agents, all on loopback.
+//
+// The console side (LinkServer + ConnectionManager on a temporary database) runs in a child
+// process so that its memory and CPU can be read from /proc; this process emulates the agents,
+// each from its own 127.x.y.z address, answering the name request as a real agent does.
+//
+// Prints: time until every agent is registered (locked, asked its name, answered, listed in
+// `online` under the reported name), the delivery latency of single commands (p50/p99), the
+// console's resident memory growth per agent, and its CPU use while all agents sit idle.
+//
+// Usage: bench_link [agents=1000]
+#include "common/protocol.h"
+#include "server/core/database.h"
+#include "server/link/connectionmanager.h"
+#include "server/link/linkserver.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSocketNotifier>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+qint64 monotonicNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void out(const QString& line)
+{
+    std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
+    std::fflush(stdout);
+}
+
+// ---- console side (child process) -------------------------------------------------------
+
+int runConsole(const QString& dbPath)
+{
+    Database db;
+    if (!db.open(dbPath)) {
+        out(QStringLiteral("ERROR database"));
+        return 1;
+    }
+    LinkServer server;
+    ConnectionManager manager(db, server);
+    // The message log keeps every line for the whole run, as the console window's list does.
+    QStringList log;
+    QObject::connect(&manager, &ConnectionManager::logLine,
+                     [&log](const QString& l) { log.append(l); });
+    if (!server.listen(0, QHostAddress::LocalHost)) {
+        out(QStringLiteral("ERROR listen ") + server.errorString());
+        return 1;
+    }
+    // Commands from the driver on standard input: "SEND <ip>" sends a lock to that workstation
+    // the way the remote-control window does (look-up by address, one write).
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QByteArray pending;
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char buf[4096];
+        const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (n <= 0) {
+            QCoreApplication::quit();
+            return;
+        }
+        pending.append(buf, n);
+        qsizetype nl;
+        while ((nl = pending.indexOf('\n')) >= 0) {
+            const QByteArray line = pending.left(nl).trimmed();
+            pending.remove(0, nl + 1);
+            if (line.startsWith("SEND ")) {
+                const qint64 t0 = monotonicNs();
+                const qint64 id = db.scalar(QStringLiteral("SELECT id FROM online WHERE ip = ?"),
+                                            {QString::fromLatin1(line.mid(5))})
+                                      .toLongLong();
+                const bool ok = server.send(id, Proto::Lock);
+                out(QStringLiteral("SENT %1 %2").arg(t0).arg(ok ? 1 : 0));
+            } else if (line == "LOG") {
+                out(QStringLiteral("LOG %1").arg(log.size()));
+            }
+        }
+    });
+    out(QStringLiteral("PORT %1").arg(server.serverPort()));
+    return QCoreApplication::exec();
+}
+
+// ---- driver and agents (this process) ----------------------------------------------------
+
+qint64 rssKiB(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+        }
+    }
+    return -1;
+}
+
+qint64 cpuTicks(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    const QByteArray s = f.readAll();
+    // Fields after the command name (which is in parentheses); utime and stime are 14 and 15.
+    const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? fields.at(11).toLongLong() + fields.at(12).toLongLong() : -1;
+}
+
+void spin(int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents,
+                                        int(std::max<qint64>(1, deadline.remainingTime())));
+    }
+}
+
+struct Agent
+{
+    QTcpSocket* socket = nullptr;
+    QString ip;
+    QString name;
+    QByteArray received;
+    bool answered = false;
+    qint64 lastArrivalNs = 0;
+};
+
+QString agentAddress(int i)
+{
+    // 127.1.0.1 ... : distinct loopback addresses, none of them the console's.
+    return QStringLiteral("127.1.%1.%2").arg(i / 250).arg(i % 250 + 1);
+}
+
+int runDriver(int count)
+{
+    LinkServer::raiseOpenFilesLimit();
+    QTemporaryDir dir;
+    const QString dbPath = dir.filePath(QStringLiteral("server.db"));
+
+    QProcess console;
+    console.setProcessChannelMode(QProcess::SeparateChannels);
+    console.setProcessEnvironment([&] {
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VANTIROKIT_HOME"), dir.path());
+        return env;
+    }());
+    console.setWorkingDirectory(dir.path());
+    console.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--console"), dbPath});
+    QByteArray consoleOut;
+    QList<QByteArray> lines;
+    QObject::connect(&console, &QProcess::readyReadStandardOutput, [&] {
+        consoleOut += console.readAllStandardOutput();
+        qsizetype nl;
+        while ((nl = consoleOut.indexOf('\n')) >= 0) {
+            lines.append(consoleOut.left(nl));
+            consoleOut.remove(0, nl + 1);
+        }
+    });
+    auto nextLine = [&](const QByteArray& prefix, int ms) -> QByteArray {
+        const QDeadlineTimer deadline(ms);
+        while (!deadline.hasExpired()) {
+            for (qsizetype i = 0; i < lines.size(); ++i) {
+                if (lines.at(i).startsWith(prefix)) {
+                    return lines.takeAt(i);
+                }
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        return {};
+    };
+    const QByteArray portLine = nextLine("PORT ", 10000);
+    if (portLine.isEmpty()) {
+        out(QStringLiteral("console did not start: ") +
+            QString::fromLocal8Bit(console.readAllStandardError()));
+        return 1;
+    }
+    const quint16 port = quint16(portLine.mid(5).toUInt());
+    const qint64 pid = console.processId();
+    spin(500);
+    const qint64 rssBefore = rssKiB(pid);
+
+    QSqlDatabase reader =
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+    reader.setDatabaseName(dbPath);
+    reader.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!reader.open()) {
+        out(QStringLiteral("cannot read the console's database"));
+        return 1;
+    }
+    auto namedRows = [&] {
+        QSqlQuery q(reader);
+        q.exec(QStringLiteral("SELECT count(*) FROM online WHERE name LIKE 'PC-%'"));
+        return q.next() ? q.value(0).toInt() : -1;
+    };
+
+    std::vector<std::unique_ptr<Agent>> agents;
+    agents.reserve(size_t(count));
+    int fullyAsked = 0;
+    double askedMs = -1;
+    const qint64 cpuBefore = cpuTicks(pid);
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < count; ++i) {
+        auto a = std::make_unique<Agent>();
+        a->ip = agentAddress(i);
+        a->name = QStringLiteral("PC-%1").arg(i + 1);
+        a->socket = new QTcpSocket;
+        Agent* raw = a.get();
+        QObject::connect(raw->socket, &QTcpSocket::readyRead, [raw, &fullyAsked] {
+            raw->received += raw->socket->readAll();
+            raw->lastArrivalNs = monotonicNs();
+            if (!raw->answered && raw->received.contains(Proto::CName)) {
+                raw->answered = true;
+                raw->socket->write(Proto::cnameReply(raw->name));
+                if (raw->received.contains(Proto::Lock)) {
+                    ++fullyAsked;
+                }
+            }
+        });
+        if (!a->socket->bind(QHostAddress(a->ip), 0)) {
+            out(QStringLiteral("cannot bind %1").arg(a->ip));
+            return 1;
+        }
+        a->socket->connectToHost(QHostAddress::LocalHost, port);
+        agents.push_back(std::move(a));
+    }
+    int named = 0;
+    const QDeadlineTimer limit(30000);
+    while (!limit.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (fullyAsked == count) {
+            if (askedMs < 0) {
+                askedMs = double(clock.nsecsElapsed()) / 1e6;
+            }
+            named = namedRows();
+            if (named == count) {
+                break;
+            }
+        }
+    }
+    const double registerMs = double(clock.nsecsElapsed()) / 1e6;
+    const double registerCpuMs =
+        double(cpuTicks(pid) - cpuBefore) * 1000.0 / double(sysconf(_SC_CLK_TCK));
+    if (named != count) {
+        out(QStringLiteral("registered only %1 of %2 within 30 s (%3 asked)")
+                .arg(named)
+                .arg(count)
+                .arg(fullyAsked));
+    }
+
+    // Single commands to random agents, one at a time.
+    std::vector<double> latency;
+    std::vector<double> delivery;
+    quint32 seed = 7;
+    for (int k = 0; k < 300; ++k) {
+        seed = seed * 1664525u + 1013904223u;
+        Agent* a = agents[size_t(seed % quint32(count))].get();
+        a->received.clear();
+        const qint64 asked = monotonicNs();
+        console.write(QByteArray("SEND ") + a->ip.toLatin1() + '\n');
+        const QByteArray sent = nextLine("SENT ", 5000);
+        const QDeadlineTimer deadline(5000);
+        while (!a->received.contains(Proto::Lock) && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        }
+        if (sent.isEmpty() || !a->received.contains(Proto::Lock)) {
+            out(QStringLiteral("command %1 not delivered").arg(k));
+            continue;
+        }
+        const qint64 sentNs = sent.split(' ').value(1).toLongLong();
+        delivery.push_back(double(a->lastArrivalNs - sentNs) / 1e6);
+        latency.push_back(double(a->lastArrivalNs - asked) / 1e6);
+    }
+    auto pct = [](std::vector<double> v, double p) {
+        if (v.empty()) {
+            return -1.0;
+        }
+        std::sort(v.begin(), v.end());
+        return v[size_t(std::min<double>(double(v.size() - 1), p * double(v.size())))];
+    };
+
+    spin(1000);
+    const qint64 rssAfter = rssKiB(pid);
+    // Idle: every agent connected, nobody sending.
+    const long hz = sysconf(_SC_CLK_TCK);
+    const qint64 t0 = cpuTicks(pid);
+    QElapsedTimer idle;
+    idle.start();
+    spin(5000);
+    const qint64 t1 = cpuTicks(pid);
+    const double idleCpu = double(t1 - t0) / double(hz) / (double(idle.elapsed()) / 1000.0) * 100.0;
+
+    out(QStringLiteral("agents                         %1").arg(count));
+    out(QStringLiteral("all registered in              %1 ms   (target < 2000 ms)")
+            .arg(registerMs, 0, 'f', 1));
+    out(QStringLiteral("  all locked and asked by      %1 ms").arg(askedMs, 0, 'f', 1));
+    out(QStringLiteral("  console CPU while registering %1 ms").arg(registerCpuMs, 0, 'f', 0));
+    out(QStringLiteral("command delivery p50 / p99     %1 / %2 ms   (target p99 < 5 ms)")
+            .arg(pct(delivery, 0.50), 0, 'f', 3)
+            .arg(pct(delivery, 0.99), 0, 'f', 3));
+    out(QStringLiteral("  incl. request pipe p50 / p99 %1 / %2 ms")
+            .arg(pct(latency, 0.50), 0, 'f', 3)
+            .arg(pct(latency, 0.99), 0, 'f', 3));
+    out(QStringLiteral("console RSS before / after     %1 / %2 KiB").arg(rssBefore).arg(rssAfter));
+    out(QStringLiteral("RSS growth per agent           %1 KiB   (target < 50 KiB)")
+            .arg(double(rssAfter - rssBefore) / count, 0, 'f', 2));
+    out(QStringLiteral("console idle CPU               %1 %   (target < 1 %)")
+            .arg(idleCpu, 0, 'f', 2));
+
+    for (auto& a : agents) {
+        a->socket->abort();
+        delete a->socket;
+    }
+    console.closeWriteChannel();
+    if (!console.waitForFinished(5000)) {
+        console.kill();
+        console.waitForFinished(2000);
+    }
+    return named == count ? 0 : 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() >= 3 && args.at(1) == QLatin1String("--console")) {
+        return runConsole(args.at(2));
+    }
+    const int count = args.size() >= 2 ? std::max(1, args.at(1).toInt()) : 1000;
+    return runDriver(count);
+}
