@@ -1,0 +1,400 @@
+// Starting a session from the window: its guards, the row it writes and what the agent hears.
+
+#include "common/clock.h"
+#include "common/protocol.h"
+#include "server/core/database.h"
+#include "server/sessions/sessionservice.h"
+#include "server/sessions/ui/frmsessionstart.h"
+#include "support/loopbackagentlink.h"
+#include "support/scriptedprompt.h"
+#include "support/testhome.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSqlRecord>
+#include <QtTest>
+
+namespace {
+
+const QDateTime T0(QDate(2026, 5, 2), QTime(18, 30, 5));
+
+template <typename T> T* child(QWidget& w, const QString& name)
+{
+    T* c = w.findChild<T*>(name);
+    if (c == nullptr) {
+        qWarning("no control %s", qPrintable(name));
+    }
+    return c;
+}
+
+} // namespace
+
+class TestSessionStart : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_db = std::make_unique<Database>();
+        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+        m_prompt = std::make_unique<ScriptedPrompt>();
+        m_link = std::make_unique<LoopbackAgentLink>();
+        m_agent = m_link->connectAgent();
+        QVERIFY(m_agent > 0);
+        Database& db = *m_db;
+        QVERIFY(db.run(QStringLiteral("INSERT INTO online (name, ip, id) VALUES "
+                                      "('VK Server', '10.0.0.100', 0), ('PC1', '10.0.0.1', ?)"),
+                       {m_agent}));
+        QVERIFY(db.run(QStringLiteral("INSERT INTO user_category (user) VALUES ('Std'), "
+                                      "('Night')")));
+        QVERIFY(db.run(QStringLiteral("INSERT INTO members (memberid, Password, category) VALUES "
+                                      "('M1', 'Secret', 'Night'), ('M2', '', 'Std')")));
+        Clock::setFixed(T0);
+    }
+    void cleanup()
+    {
+        m_link.reset();
+        m_prompt.reset();
+        m_db.reset();
+        m_home.reset();
+        Clock::reset();
+    }
+
+    void guardsInOrder_data()
+    {
+        QTest::addColumn<QString>("terminal");
+        QTest::addColumn<QString>("category");
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("minutes");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("icon");
+        const int question = int(Prompt::Icon::Question);
+        const int stop = int(Prompt::Icon::Critical);
+        QTest::newRow("nothing chosen") << ""
+                                        << ""
+                                        << "M1"
+                                        << "wrong"
+                                        << "0"
+                                        << "Select the Ready Computer to Start Session" << question;
+        QTest::newRow("workstation no longer ready")
+            << "PC9"
+            << "Std"
+            << ""
+            << ""
+            << ""
+            << "Select the Ready Computer to Start Session" << question;
+        QTest::newRow("no category")
+            << " PC1 "
+            << ""
+            << "M1"
+            << "wrong"
+            << "0"
+            << "Select the Usage Category List to Start Session" << question;
+        QTest::newRow("wrong password") << "PC1"
+                                        << "Std"
+                                        << "M1"
+                                        << "secret"
+                                        << "0"
+                                        << "Password Missmatch" << question;
+        QTest::newRow("logout without minutes")
+            << "PC1"
+            << "Std"
+            << "M1"
+            << "Secret"
+            << "0"
+            << "Please Enter the Autolog Out Time in Minute" << stop;
+    }
+    void guardsInOrder()
+    {
+        QFETCH(QString, terminal);
+        QFETCH(QString, category);
+        QFETCH(QString, member);
+        QFETCH(QString, password);
+        QFETCH(QString, minutes);
+        QFETCH(QString, message);
+        QFETCH(int, icon);
+        FrmSessionStart w(*m_db);
+        child<QComboBox>(w, QStringLiteral("cmbonline"))->setEditText(terminal);
+        w.pickOnline();
+        child<QComboBox>(w, QStringLiteral("cmbmemberid"))->setEditText(member);
+        w.memberEntered();
+        child<QComboBox>(w, QStringLiteral("cmbcategory"))->setEditText(category);
+        child<QLineEdit>(w, QStringLiteral("txtPassword"))->setText(password);
+        if (!minutes.isEmpty()) {
+            child<QCheckBox>(w, QStringLiteral("chkautologout"))->setChecked(true);
+            child<QLineEdit>(w, QStringLiteral("txtautologout"))->setText(minutes);
+        }
+        m_prompt->clear();
+        child<QPushButton>(w, QStringLiteral("cmdstart"))->click();
+        QCOMPARE(m_prompt->texts(), QStringList{message});
+        QCOMPARE(int(m_prompt->asked().first().icon), icon);
+        QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Message"));
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM terminals")).toLongLong(), 0);
+        QVERIFY(m_link->sent().isEmpty());
+    }
+
+    void answeringNoStartsNothing()
+    {
+        FrmSessionStart w(*m_db);
+        child<QComboBox>(w, QStringLiteral("cmbonline"))->setEditText(QStringLiteral("PC1"));
+        child<QComboBox>(w, QStringLiteral("cmbcategory"))->setEditText(QStringLiteral("Std"));
+        m_prompt->answerNext(Prompt::Answer::No);
+        child<QPushButton>(w, QStringLiteral("cmdstart"))->click();
+        QCOMPARE(m_prompt->texts(),
+                 QStringList{QStringLiteral("Start New session & Unlock System : PC1")});
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM terminals")).toLongLong(), 0);
+        QVERIFY(w.result() != QDialog::Accepted);
+    }
+
+    void startMessagesInOrder_data()
+    {
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<bool>("byUser");
+        QTest::addColumn<bool>("options");
+        QTest::addColumn<QString>("minutes");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("plain") << "" << false << false << ""
+                               << (Proto::SetTime + Proto::StartSession);
+        QTest::newRow("logout 30")
+            << "" << false << false << "30"
+            << (Proto::SetTime + "|AUTOLOGOUT_MIN| 30|<LOGOUTTIME|" + Proto::StartSession);
+        QTest::newRow("logout typed 0045")
+            << "" << false << false << "0045"
+            << (Proto::SetTime + "|AUTOLOGOUT_MIN| 45|<LOGOUTTIME|" + Proto::StartSession);
+        QTest::newRow("options") << "" << false << true << ""
+                                 << (Proto::SetTime + Proto::ShowOptions);
+        QTest::newRow("password by user, logout 30")
+            << "M1" << true << false << "30"
+            << (Proto::SetTime + "|AUTOLOGOUT_MIN| 30|<LOGOUTTIME|" +
+                Proto::ShowOptionsWithPassword);
+    }
+    void startMessagesInOrder()
+    {
+        QFETCH(QString, member);
+        QFETCH(bool, byUser);
+        QFETCH(bool, options);
+        QFETCH(QString, minutes);
+        QFETCH(QByteArray, expected);
+        FrmSessionStart w(*m_db);
+        child<QComboBox>(w, QStringLiteral("cmbonline"))->setEditText(QStringLiteral("PC1"));
+        w.pickOnline();
+        child<QComboBox>(w, QStringLiteral("cmbmemberid"))->setEditText(member);
+        w.memberEntered();
+        if (member.isEmpty()) {
+            child<QComboBox>(w, QStringLiteral("cmbcategory"))->setEditText(QStringLiteral("Std"));
+        }
+        if (byUser) {
+            auto* chk = child<QCheckBox>(w, QStringLiteral("chkpassword"));
+            QVERIFY(chk->isEnabled());
+            chk->setChecked(true);
+            QVERIFY(child<QCheckBox>(w, QStringLiteral("chkoptionsinclient"))->isChecked());
+            QVERIFY(!child<QCheckBox>(w, QStringLiteral("chkoptionsinclient"))->isEnabled());
+            QVERIFY(!child<QLineEdit>(w, QStringLiteral("txtPassword"))->isEnabled());
+        }
+        if (options) {
+            child<QCheckBox>(w, QStringLiteral("chkoptionsinclient"))->setChecked(true);
+        }
+        if (!minutes.isEmpty()) {
+            child<QCheckBox>(w, QStringLiteral("chkautologout"))->setChecked(true);
+            child<QLineEdit>(w, QStringLiteral("txtautologout"))->setText(minutes);
+        }
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, QStringLiteral("cmdstart"))->click();
+        QCOMPARE(w.result(), int(QDialog::Accepted));
+        // One send per message, in order, on the workstation's own connection.
+        QByteArray joined;
+        for (const auto& [index, bytes] : m_link->sent()) {
+            QCOMPARE(index, m_agent);
+            joined += bytes;
+        }
+        QCOMPARE(joined, expected);
+        QCOMPARE(m_link->sent().first().second, Proto::SetTime);
+        QCOMPARE(m_link->received(m_agent, int(expected.size())), expected);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM online WHERE name = 'PC1'"))
+                     .toLongLong(),
+                 0);
+    }
+
+    void normalRow()
+    {
+        FrmSessionStart w(*m_db);
+        child<QComboBox>(w, QStringLiteral("cmbonline"))->setEditText(QStringLiteral("PC1"));
+        w.pickOnline();
+        QVERIFY(child<QComboBox>(w, QStringLiteral("cmbmemberid"))->isEnabled());
+        child<QComboBox>(w, QStringLiteral("cmbmemberid"))->setEditText(QStringLiteral("M1"));
+        w.memberEntered();
+        QCOMPARE(child<QComboBox>(w, QStringLiteral("cmbcategory"))->currentText(),
+                 QStringLiteral("Night"));
+        child<QLineEdit>(w, QStringLiteral("txtPassword"))->setText(QStringLiteral("Secret"));
+        child<QLineEdit>(w, QStringLiteral("txtamtr"))->setText(QStringLiteral("12.5"));
+        child<QCheckBox>(w, QStringLiteral("chkautologout"))->setChecked(true);
+        child<QLineEdit>(w, QStringLiteral("txtautologout"))->setText(QStringLiteral("30"));
+        child<QRadioButton>(w, QStringLiteral("chkshutdown"))->setChecked(true);
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, QStringLiteral("cmdstart"))->click();
+
+        const auto r = m_db->firstRow(QStringLiteral("SELECT * FROM terminals"));
+        QVERIFY(r);
+        QCOMPARE(Database::parseTime(r->value(QStringLiteral("sstart"))), T0);
+        QCOMPARE(r->value(QStringLiteral("terminal")).toString(), QStringLiteral("PC1"));
+        QCOMPARE(r->value(QStringLiteral("ip")).toString(), QStringLiteral("10.0.0.1"));
+        QCOMPARE(r->value(QStringLiteral("cid")).toLongLong(), m_agent);
+        QCOMPARE(r->value(QStringLiteral("maintains")).toInt(), 0);
+        QCOMPARE(r->value(QStringLiteral("user")).toString(), QStringLiteral("Night"));
+        QCOMPARE(Money::fromVariant(r->value(QStringLiteral("amtreceived"))).toString(),
+                 QStringLiteral("12.5"));
+        QCOMPARE(r->value(QStringLiteral("logout")).toInt(), 1);
+        QCOMPARE(r->value(QStringLiteral("logouttime")).toInt(), 30);
+        QCOMPARE(r->value(QStringLiteral("logouttype")).toInt(), 2);
+        QCOMPARE(r->value(QStringLiteral("memberid")).toString(), QStringLiteral("M1"));
+        QCOMPARE(r->value(QStringLiteral("Password")).toString(), QStringLiteral("Secret"));
+        QVERIFY(r->value(QStringLiteral("send")).isNull());
+        QCOMPARE(r->value(QStringLiteral("AUTOLOGOUT")).toInt(), 0);
+    }
+
+    void maintenanceRow()
+    {
+        FrmSessionStart w(*m_db);
+        child<QComboBox>(w, QStringLiteral("cmbonline"))->setEditText(QStringLiteral("PC1"));
+        child<QCheckBox>(w, QStringLiteral("chkautologout"))->setChecked(true);
+        child<QCheckBox>(w, QStringLiteral("chkMaintains"))->setChecked(true);
+        for (const char* name : {"cmbmemberid", "txtPassword", "chkautologout", "txtautologout",
+                                 "cmbcategory", "txtamtr", "chkpassword", "chkoptionsinclient"}) {
+            QVERIFY2(!child<QWidget>(w, QLatin1String(name))->isEnabled(), name);
+        }
+        QVERIFY(!child<QCheckBox>(w, QStringLiteral("chkautologout"))->isChecked());
+        child<QLineEdit>(w, QStringLiteral("txtamtr"))->setText(QStringLiteral("9"));
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, QStringLiteral("cmdstart"))->click();
+        const auto r = m_db->firstRow(QStringLiteral("SELECT * FROM terminals"));
+        QVERIFY(r);
+        QCOMPARE(r->value(QStringLiteral("user")).toString(), QStringLiteral("System Maintaining"));
+        QCOMPARE(r->value(QStringLiteral("maintains")).toInt(), 1);
+        QCOMPARE(Money::fromVariant(r->value(QStringLiteral("amtreceived"))), Money());
+        QVERIFY(r->value(QStringLiteral("memberid")).isNull());
+        const QByteArray started = Proto::SetTime + Proto::StartSession;
+        QCOMPARE(m_link->received(m_agent, int(started.size())), started);
+
+        child<QCheckBox>(w, QStringLiteral("chkMaintains"))->setChecked(false);
+        QVERIFY(child<QComboBox>(w, QStringLiteral("cmbcategory"))->isEnabled());
+        QVERIFY(!child<QLineEdit>(w, QStringLiteral("txtautologout"))->isEnabled());
+    }
+
+    void memberPasswordRules()
+    {
+        FrmSessionStart w(*m_db);
+        auto* member = child<QComboBox>(w, QStringLiteral("cmbmemberid"));
+        auto* password = child<QLineEdit>(w, QStringLiteral("txtPassword"));
+        auto* byUser = child<QCheckBox>(w, QStringLiteral("chkpassword"));
+
+        member->setEditText(QStringLiteral("M2")); // no password
+        w.memberEntered();
+        QVERIFY(!password->isEnabled());
+        QVERIFY(!byUser->isEnabled());
+        QCOMPARE(child<QComboBox>(w, QStringLiteral("cmbcategory"))->currentText(),
+                 QStringLiteral("Std"));
+
+        member->setEditText(QStringLiteral("M1"));
+        w.memberEntered();
+        QVERIFY(password->isEnabled());
+        QVERIFY(byUser->isEnabled());
+        password->setText(QStringLiteral(" Secret "));
+        w.passwordLeft(); // trimmed for this check
+        QVERIFY(m_prompt->asked().isEmpty());
+        password->setText(QStringLiteral("secret"));
+        w.passwordLeft();
+        QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Invalid Password")});
+        QCOMPARE(m_prompt->asked().first().buttons, Prompt::Buttons::Ok);
+
+        member->setEditText(QStringLiteral("NOBODY"));
+        w.memberEntered();
+        QCOMPARE(member->currentText(), QString());
+        QVERIFY(!password->isEnabled());
+        QCOMPARE(password->text(), QString());
+
+        byUser->setEnabled(true);
+        byUser->setChecked(true);
+        member->setEditText(QString());
+        w.memberEntered();
+        QVERIFY(!byUser->isChecked());
+        QVERIFY(!byUser->isEnabled());
+
+        // The untrimmed comparison at Start is exact.
+        child<QComboBox>(w, QStringLiteral("cmbonline"))->setEditText(QStringLiteral("PC1"));
+        member->setEditText(QStringLiteral("M1"));
+        w.memberEntered();
+        password->setText(QStringLiteral("Secret "));
+        m_prompt->clear();
+        child<QPushButton>(w, QStringLiteral("cmdstart"))->click();
+        QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Password Missmatch")});
+    }
+
+    void consoleOwnRowSendsNothing()
+    {
+        FrmSessionStart w(*m_db);
+        child<QComboBox>(w, QStringLiteral("cmbonline"))->setEditText(QStringLiteral("VK Server"));
+        child<QComboBox>(w, QStringLiteral("cmbcategory"))->setEditText(QStringLiteral("Std"));
+        child<QCheckBox>(w, QStringLiteral("chkautologout"))->setChecked(true);
+        child<QLineEdit>(w, QStringLiteral("txtautologout"))->setText(QStringLiteral("30"));
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, QStringLiteral("cmdstart"))->click();
+        QCOMPARE(w.result(), int(QDialog::Accepted));
+        QVERIFY(m_link->sent().isEmpty());
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT cid FROM terminals")).toLongLong(), 0);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT terminal FROM terminals")).toString(),
+                 QStringLiteral("VK Server"));
+    }
+
+    void lostConnectionKeepsTheSession()
+    {
+        m_link->dropAgent(m_agent);
+        FrmSessionStart w(*m_db);
+        child<QComboBox>(w, QStringLiteral("cmbonline"))->setEditText(QStringLiteral("PC1"));
+        child<QComboBox>(w, QStringLiteral("cmbcategory"))->setEditText(QStringLiteral("Std"));
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, QStringLiteral("cmdstart"))->click();
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Request Computer Connection Not Found"));
+        QCOMPARE(m_prompt->asked().last().title, QStringLiteral("Warning"));
+        QVERIFY(w.result() != QDialog::Accepted);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM terminals")).toLongLong(), 1);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM online WHERE id = ?"), {m_agent})
+                     .toLongLong(),
+                 0);
+        QVERIFY(!m_home->errorLog().isEmpty());
+    }
+
+    void autoLogoutBoxRules()
+    {
+        FrmSessionStart w(*m_db);
+        auto* chk = child<QCheckBox>(w, QStringLiteral("chkautologout"));
+        auto* box = child<QLineEdit>(w, QStringLiteral("txtautologout"));
+        QVERIFY(!box->isEnabled());
+        chk->setChecked(true);
+        QVERIFY(box->isEnabled());
+        box->clear();
+        QTest::keyClicks(box, QStringLiteral("4x.5"));
+        QCOMPARE(box->text(), QStringLiteral("45"));
+        chk->setChecked(false);
+        QVERIFY(!box->isEnabled());
+        QCOMPARE(box->text(), QStringLiteral("0"));
+        QVERIFY(child<QRadioButton>(w, QStringLiteral("chklock"))->isChecked());
+        QCOMPARE(child<QLineEdit>(w, QStringLiteral("txtamtr"))->text(), QStringLiteral("0.00"));
+    }
+
+private:
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<Database> m_db;
+    std::unique_ptr<ScriptedPrompt> m_prompt;
+    std::unique_ptr<LoopbackAgentLink> m_link;
+    qint64 m_agent = 0;
+};
+
+QTEST_MAIN(TestSessionStart)
+
+#include "tst_sessionstart.moc"

@@ -1,0 +1,761 @@
+// Settlement end to end: the window over a real database file and a real agent connection.
+
+#include "common/clock.h"
+#include "common/protocol.h"
+#include "server/accounts/ui/preview.h"
+#include "server/core/database.h"
+#include "server/core/ui/gridcelleditor.h"
+#include "server/sessions/jobworkstore.h"
+#include "server/sessions/sessionservice.h"
+#include "server/sessions/settlementform.h"
+#include "server/sessions/ui/frmjobworkdetails.h"
+#include "server/sessions/ui/frmsessionend.h"
+#include "support/loopbackagentlink.h"
+#include "support/scriptedprompt.h"
+#include "support/testhome.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTableWidget>
+#include <QTimer>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+const QDateTime T0(QDate(2026, 3, 14), QTime(10, 0, 0));
+
+// Usage categories used below: rows (15, 10, 0.67), (30, 15, 0.33), (60, 25, 0.33).
+void addCategory(Database& db, const QString& name, bool byMinute, bool minimum = false,
+                 bool withRates = true)
+{
+    QVERIFY(db.run(QStringLiteral("INSERT INTO user_category (user, Description) VALUES (?, '')"),
+                   {name}));
+    if (!withRates) {
+        return;
+    }
+    const double rows[3][3] = {{15, 10, 0.67}, {30, 15, 0.33}, {60, 25, 0.33}};
+    for (const auto& r : rows) {
+        QVERIFY(db.run(QStringLiteral("INSERT INTO ratelist (member, timeslice, Rate, rpermin, "
+                                      "chargebyminute, usefirsttimeperiod) "
+                                      "VALUES (?, ?, ?, ?, ?, ?)"),
+                       {name, r[0], r[1], r[2], byMinute ? 1 : 0, minimum ? 1 : 0}));
+    }
+}
+
+void addOnline(Database& db, const QString& name, qint64 id)
+{
+    QVERIFY(db.run(QStringLiteral("INSERT INTO online (name, ip, id) VALUES (?, ?, ?)"),
+                   {name, QStringLiteral("10.0.0.%1").arg(id), id}));
+}
+
+// Starts a session at T0 on the ready workstation `name`.
+void startAt(Database& db, const QString& name, const QString& category,
+             const QString& member = QString(), const QString& advance = QStringLiteral("0"),
+             bool maintenance = false)
+{
+    Clock::setFixed(T0);
+    StartRequest req;
+    req.terminal = name;
+    req.category = category;
+    req.memberId = member;
+    req.amountReceived = advance;
+    req.maintenance = maintenance;
+    QVERIFY(SessionService(db).start(req).ok);
+}
+
+qint64 count(Database& db, const QString& table)
+{
+    return db.scalar(QStringLiteral("SELECT count(*) FROM ") + table).toLongLong();
+}
+
+template <typename T> T* child(QWidget& w, const char* name)
+{
+    T* c = w.findChild<T*>(QLatin1String(name));
+    if (c == nullptr) {
+        qWarning("no control %s", name);
+    }
+    return c;
+}
+
+void pick(FrmSessionEnd& w, const QString& terminal)
+{
+    child<QComboBox>(w, "cmbterminal")->setEditText(terminal);
+    w.pickTerminal();
+}
+
+// The states a settlement may leave behind: the session still running and nothing billed,
+// or exactly one whole bill.
+enum class State
+{
+    Running,
+    Billed,
+    Broken
+};
+
+State stateOf(Database& db, bool member, bool jobWork)
+{
+    const qint64 terminals = count(db, QStringLiteral("terminals"));
+    const qint64 history = count(db, QStringLiteral("history"));
+    const qint64 ledger = count(db, QStringLiteral("transactions"));
+    const qint64 lines = count(db, QStringLiteral("jobwork_details"));
+    const qint64 online = count(db, QStringLiteral("online"));
+    const qint64 next = db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong();
+    if (terminals == 1 && history == 0 && ledger == 0 && lines == 0 && online == 0 && next == 1) {
+        return State::Running;
+    }
+    const qint64 billed =
+        db.scalar(QStringLiteral("SELECT count(*) FROM history WHERE billno = 1")).toLongLong();
+    if (terminals == 0 && history == 1 && billed == 1 && ledger == (member ? 2 : 0) &&
+        lines == (jobWork ? 1 : 0) && online == 1 && next == 2) {
+        return State::Billed;
+    }
+    return State::Broken;
+}
+
+// A member session with an advance and one job-work line: every kind of write a settlement
+// makes (history, credit, debit, job-work line, bill number, online, terminals).
+void prepareFullSession(Database& db)
+{
+    addCategory(db, QStringLiteral("Std"), false);
+    addOnline(db, QStringLiteral("PC1"), 1);
+    QVERIFY(db.run(QStringLiteral("INSERT INTO members (memberid, Password, category) "
+                                  "VALUES ('M1', '', 'Std')")));
+    QVERIFY(db.run(QStringLiteral("INSERT INTO jobwork (Type, amount, qty, totamt) "
+                                  "VALUES ('Print', 2.5, 3, 7.5)")));
+    startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"), QStringLiteral("M1"),
+            QStringLiteral("20"));
+}
+
+SettleResult settleFull(Database& db, std::function<bool(int)> hook)
+{
+    Clock::setFixed(T0.addSecs(70 * 60));
+    SettlementForm form(db, 2);
+    form.open();
+    form.pick(QStringLiteral("PC1"));
+    form.jobWorkClosed(JobWorkStore(db).total());
+    form.otherEntered();
+    form.service().setWriteHook(std::move(hook));
+    return form.settle();
+}
+
+// Child mode: settles the prepared session and kills itself right after write `n`.
+int settleAndDie(const QString& path, int n)
+{
+    Database db;
+    if (!db.open(path)) {
+        return 3;
+    }
+    settleFull(db, [n](int w) {
+        if (w == n) {
+            std::raise(SIGKILL);
+        }
+        return true;
+    });
+    return 0;
+}
+
+} // namespace
+
+class TestSettlement : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_db = std::make_unique<Database>();
+        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+        m_prompt = std::make_unique<ScriptedPrompt>();
+        Preview::setSkipModal(true);
+        Preview::resetRecord();
+    }
+    void cleanup()
+    {
+        m_prompt.reset();
+        m_db.reset();
+        m_home.reset();
+        Clock::reset();
+    }
+
+    void chargeThroughWindow_data()
+    {
+        QTest::addColumn<bool>("byMinute");
+        QTest::addColumn<bool>("minimum");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<QString>("duration");
+        QTest::addColumn<QString>("amount");
+        QTest::newRow("under a minute") << false << false << 40 << " 0: 0: 40"
+                                        << "10";
+        QTest::newRow("0:20 by period") << false << false << 20 * 60 << " 0: 20: 0"
+                                        << "15";
+        QTest::newRow("1:10 by period") << false << false << 70 * 60 << " 1: 10: 0"
+                                        << "35";
+        QTest::newRow("2:00 by period") << false << false << 120 * 60 << " 2: 0: 0"
+                                        << "50";
+        QTest::newRow("0:20 by minute") << true << false << 20 * 60 << " 0: 20: 0"
+                                        << "11.65";
+        QTest::newRow("0:10 by minute") << true << false << 10 * 60 << " 0: 10: 0"
+                                        << "6.7";
+        QTest::newRow("0:10 minimum") << true << true << 10 * 60 << " 0: 10: 0"
+                                      << "10";
+        QTest::newRow("1:45 by minute") << true << false << 105 * 60 + 59 << " 1: 45: 59"
+                                        << "44.95";
+    }
+    void chargeThroughWindow()
+    {
+        QFETCH(bool, byMinute);
+        QFETCH(bool, minimum);
+        QFETCH(int, seconds);
+        QFETCH(QString, duration);
+        QFETCH(QString, amount);
+        Database& db = *m_db;
+        addCategory(db, QStringLiteral("Std"), byMinute, minimum);
+        LoopbackAgentLink link;
+        const qint64 agent = link.connectAgent();
+        QVERIFY(agent > 0);
+        addOnline(db, QStringLiteral("PC1"), agent);
+        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+
+        Clock::setFixed(T0.addSecs(seconds));
+        FrmSessionEnd w(db);
+        pick(w, QStringLiteral("  PC1 "));
+        QCOMPARE(child<QLabel>(w, "lbl1(0)")->text(), QStringLiteral("PC1"));
+        QCOMPARE(child<QLabel>(w, "lbl1(2)")->text(), QStringLiteral("Std"));
+        QCOMPARE(child<QLabel>(w, "lbl1(5)")->text(), duration);
+        QCOMPARE(child<QLabel>(w, "lbl1(6)")->text(), QLatin1Char(' ') + amount);
+        QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), amount);
+        QCOMPARE(child<QLineEdit>(w, "txtnetamt")->text(), amount);
+        QVERIFY(child<QPushButton>(w, "cmdend")->isEnabled());
+
+        // Settled later than picked: the bill ends when the session was picked.
+        Clock::advance(600);
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, "cmdend")->click();
+        QCOMPARE(w.result(), int(QDialog::Accepted));
+        QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("DO YOU WANT TO END THE SESSION")});
+        const auto h = db.firstRow(QStringLiteral("SELECT * FROM history"));
+        QVERIFY(h);
+        QCOMPARE(h->value(QStringLiteral("billno")).toLongLong(), 1);
+        QCOMPARE(h->value(QStringLiteral("duration")).toString(), duration);
+        QCOMPARE(Money::fromVariant(h->value(QStringLiteral("charge"))).toString(), amount);
+        QCOMPARE(Money::fromVariant(h->value(QStringLiteral("netamount"))).toString(), amount);
+        QVERIFY(h->value(QStringLiteral("received")).isNull());
+        QVERIFY(h->value(QStringLiteral("otheramt")).isNull());
+        QCOMPARE(Database::parseTime(h->value(QStringLiteral("send"))), T0.addSecs(seconds));
+        QCOMPARE(h->value(QStringLiteral("terminal")).toString(), QStringLiteral("PC1"));
+        QCOMPARE(h->value(QStringLiteral("cip")).toString(), QStringLiteral("10.0.0.1"));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 2);
+        QCOMPARE(count(db, QStringLiteral("terminals")), 0);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT id FROM online WHERE name = 'PC1'")).toLongLong(),
+                 agent);
+        QCOMPARE(link.received(agent, Proto::EndSession.size()), Proto::EndSession);
+        QCOMPARE(Preview::presentedCount(), 0); // printing is off by default
+    }
+
+    void memberAdvanceAndTotal_data()
+    {
+        QTest::addColumn<QString>("advance");
+        QTest::addColumn<int>("lines");
+        QTest::newRow("advance 20") << "20" << 2;
+        QTest::newRow("no advance") << "0" << 1;
+    }
+    void memberAdvanceAndTotal()
+    {
+        QFETCH(QString, advance);
+        QFETCH(int, lines);
+        Database& db = *m_db;
+        addCategory(db, QStringLiteral("Std"), false);
+        addOnline(db, QStringLiteral("PC1"), 1);
+        QVERIFY(db.run(QStringLiteral("INSERT INTO members (memberid, Password, category) "
+                                      "VALUES ('M1', '', 'Std')")));
+        QVERIFY(db.run(QStringLiteral("UPDATE defalt SET billno = 4294967296")));
+        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"), QStringLiteral("M1"), advance);
+        LoopbackAgentLink link;
+        Clock::setFixed(T0.addSecs(70 * 60)); // 1:10 costs 35
+        FrmSessionEnd w(db);
+        pick(w, QStringLiteral("PC1"));
+        QCOMPARE(child<QLabel>(w, "lbl1(3)")->text(), QStringLiteral("M1"));
+        QCOMPARE(child<QLineEdit>(w, "txtramt")->text(), advance);
+        QCOMPARE(child<QLineEdit>(w, "txtbillNo")->text(), QStringLiteral("4294967296"));
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, "cmdend")->click();
+        // The agent's connection (index 1) is not there: the bill stays, the row goes.
+        QCOMPARE(w.result(), int(QDialog::Accepted));
+        QCOMPARE(count(db, QStringLiteral("online")), 0);
+
+        const auto rows = db.rows(QStringLiteral(
+            "SELECT memberid, part, credit, debit FROM transactions ORDER BY rowid"));
+        QCOMPARE(rows.size(), lines);
+        if (lines == 2) {
+            QCOMPARE(rows[0].value(1).toString(), QStringLiteral("Received By Bill No 4294967296"));
+            QCOMPARE(Money::fromVariant(rows[0].value(2)), Money::fromWhole(20));
+            QCOMPARE(Money::fromVariant(rows[0].value(3)), Money());
+        }
+        const QSqlRecord& debit = rows.last();
+        QCOMPARE(debit.value(0).toString(), QStringLiteral("M1"));
+        QCOMPARE(debit.value(1).toString(), QStringLiteral("By Bill No 4294967296"));
+        QCOMPARE(Money::fromVariant(debit.value(3)), Money::fromWhole(35));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM history")).toLongLong(),
+                 4294967296LL);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 4294967297LL);
+    }
+
+    void zeroAmountsLeftEmpty()
+    {
+        Database& db = *m_db;
+        addCategory(db, QStringLiteral("Free"), false, false, /*withRates=*/false);
+        addOnline(db, QStringLiteral("PC1"), 1);
+        startAt(db, QStringLiteral("PC1"), QStringLiteral("Free"));
+        Clock::setFixed(T0.addSecs(3000));
+        FrmSessionEnd w(db);
+        pick(w, QStringLiteral("PC1"));
+        QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), QStringLiteral("0"));
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, "cmdend")->click();
+        const auto h = db.firstRow(QStringLiteral("SELECT * FROM history"));
+        QVERIFY(h);
+        for (const char* c : {"charge", "netamount", "received", "otheramt"}) {
+            QVERIFY2(h->value(QLatin1String(c)).isNull(), c);
+        }
+        QCOMPARE(h->value(QStringLiteral("billno")).toLongLong(), 1);
+    }
+
+    void maintenanceTakesNoBillNumber()
+    {
+        Database& db = *m_db;
+        addCategory(db, QStringLiteral("Std"), false);
+        QVERIFY(db.run(QStringLiteral("UPDATE defalt SET printbill = 1")));
+        LoopbackAgentLink link;
+        const qint64 a = link.connectAgent();
+        const qint64 b = link.connectAgent();
+        addOnline(db, QStringLiteral("PC1"), a);
+        addOnline(db, QStringLiteral("PC2"), b);
+        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        startAt(db, QStringLiteral("PC2"), QString(), QString(), QStringLiteral("0"), true);
+        Clock::setFixed(T0.addSecs(70 * 60));
+        FrmSessionEnd w(db);
+        // A billed session picked first must not leak its amounts into the maintenance row.
+        pick(w, QStringLiteral("PC1"));
+        QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), QStringLiteral("35"));
+        QVERIFY(child<QCheckBox>(w, "Chkprint")->isChecked());
+        pick(w, QStringLiteral("PC2"));
+        QCOMPARE(child<QLabel>(w, "lbl1(2)")->text(), QStringLiteral("Maintaining"));
+        QVERIFY(!child<QCheckBox>(w, "Chkprint")->isEnabled());
+        QVERIFY(!child<QCheckBox>(w, "Chkprint")->isChecked());
+        QVERIFY(!child<QLineEdit>(w, "txtamt")->isEnabled());
+        QVERIFY(!child<QPushButton>(w, "cmdjobworkdetails")->isEnabled());
+        QVERIFY(child<QPushButton>(w, "cmdend")->isEnabled());
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, "cmdend")->click();
+
+        const auto h = db.firstRow(QStringLiteral("SELECT * FROM history"));
+        QVERIFY(h);
+        QCOMPARE(h->value(QStringLiteral("user")).toString(), QStringLiteral("Maintaining"));
+        QVERIFY(h->value(QStringLiteral("billno")).isNull());
+        QVERIFY(h->value(QStringLiteral("charge")).isNull());
+        QVERIFY(h->value(QStringLiteral("netamount")).isNull());
+        QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 1);
+        QCOMPARE(Preview::presentedCount(), 0);
+        QCOMPARE(link.received(b, Proto::EndSession.size()), Proto::EndSession);
+        // The other session is still running, with the end fixed when it was picked.
+        QCOMPARE(count(db, QStringLiteral("terminals")), 1);
+    }
+
+    void printsAfterCommit()
+    {
+        // The preview waits for the cashier with the bill committed and no write pending.
+        Database& db = *m_db;
+        addCategory(db, QStringLiteral("Std"), false);
+        QVERIFY(db.run(QStringLiteral("UPDATE defalt SET printbill = 1")));
+        LoopbackAgentLink link;
+        const qint64 a = link.connectAgent();
+        addOnline(db, QStringLiteral("PC1"), a);
+        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        Clock::setFixed(T0.addSecs(20 * 60));
+        Preview::setSkipModal(false);
+        FrmSessionEnd w(db);
+        pick(w, QStringLiteral("PC1"));
+        QVERIFY(child<QCheckBox>(w, "Chkprint")->isChecked());
+        bool sawPreview = false;
+        qint64 billsWhileShown = -1;
+        bool otherWriterGotIn = false;
+        QByteArray agentWhileShown = "unread";
+        QTimer::singleShot(100, this, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            sawPreview = modal != nullptr && qobject_cast<Preview*>(modal) != nullptr;
+            billsWhileShown = count(db, QStringLiteral("history"));
+            {
+                QSqlDatabase other =
+                    QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+                other.setDatabaseName(db.path());
+                other.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=200"));
+                if (other.open()) {
+                    QSqlQuery q(other);
+                    otherWriterGotIn = q.exec(QStringLiteral("BEGIN IMMEDIATE")) &&
+                                       q.exec(QStringLiteral("ROLLBACK"));
+                }
+                other.close();
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("other"));
+            agentWhileShown = link.received(a, 1, 100);
+            if (modal != nullptr) {
+                modal->close();
+            }
+        });
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, "cmdend")->click();
+        QVERIFY(sawPreview);
+        QCOMPARE(billsWhileShown, 1);
+        QVERIFY(otherWriterGotIn);
+        QVERIFY(agentWhileShown.isEmpty()); // the agent hears of it after the preview
+        QCOMPARE(link.received(a, Proto::EndSession.size()), Proto::EndSession);
+        Preview::setSkipModal(true);
+    }
+
+    void closeChoices_data()
+    {
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<int>("online");
+        QTest::newRow("lock") << "chklock" << Proto::EndSession << 1;
+        QTest::newRow("shut down") << "chkshutdown" << Proto::Shutdown << 0;
+        QTest::newRow("restart") << "chkrestart" << Proto::Reboot << 0;
+    }
+    void closeChoices()
+    {
+        QFETCH(QString, choice);
+        QFETCH(QByteArray, message);
+        QFETCH(int, online);
+        Database& db = *m_db;
+        addCategory(db, QStringLiteral("Std"), false);
+        LoopbackAgentLink link;
+        const qint64 a = link.connectAgent();
+        addOnline(db, QStringLiteral("PC1"), a);
+        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        Clock::setFixed(T0.addSecs(600));
+        FrmSessionEnd w(db);
+        QVERIFY(child<QRadioButton>(w, "chklock")->isChecked());
+        pick(w, QStringLiteral("PC1"));
+        w.findChild<QRadioButton*>(choice)->setChecked(true);
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, "cmdend")->click();
+        QCOMPARE(link.received(a, message.size()), message);
+        QCOMPARE(count(db, QStringLiteral("online")), online);
+        QCOMPARE(count(db, QStringLiteral("terminals")), 0);
+    }
+
+    void consoleOwnRowKeepsItsOnlineRow_data()
+    {
+        QTest::addColumn<QString>("choice");
+        QTest::newRow("lock") << "chklock";
+        QTest::newRow("shut down") << "chkshutdown";
+    }
+    void consoleOwnRowKeepsItsOnlineRow()
+    {
+        QFETCH(QString, choice);
+        Database& db = *m_db;
+        addCategory(db, QStringLiteral("Std"), false);
+        LoopbackAgentLink link;
+        addOnline(db, QStringLiteral("VK Server"), 0);
+        startAt(db, QStringLiteral("VK Server"), QStringLiteral("Std"));
+        QCOMPARE(count(db, QStringLiteral("online")), 0);
+        Clock::setFixed(T0.addSecs(600));
+        FrmSessionEnd w(db);
+        pick(w, QStringLiteral("VK Server"));
+        w.findChild<QRadioButton*>(choice)->setChecked(true);
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, "cmdend")->click();
+        QCOMPARE(w.result(), int(QDialog::Accepted));
+        QVERIFY(link.sent().isEmpty());
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM online WHERE id = 0")).toLongLong(),
+                 1);
+        QCOMPARE(count(db, QStringLiteral("history")), 1);
+    }
+
+    void amountBoxes()
+    {
+        Database& db = *m_db;
+        addCategory(db, QStringLiteral("Std"), false);
+        addOnline(db, QStringLiteral("PC1"), 1);
+        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"), QString(), QStringLiteral("5"));
+        Clock::setFixed(T0.addSecs(70 * 60));
+        FrmSessionEnd w(db);
+        w.show();
+        pick(w, QStringLiteral("PC1"));
+        QLineEdit* amt = child<QLineEdit>(w, "txtamt");
+        QLineEdit* oamt = child<QLineEdit>(w, "txtoamt");
+        QLineEdit* ramt = child<QLineEdit>(w, "txtramt");
+        QLineEdit* net = child<QLineEdit>(w, "txtnetamt");
+
+        amt->setText(QStringLiteral("35"));
+        QTest::keyClick(amt, Qt::Key_Return);
+        QCOMPARE(net->text(), QStringLiteral("35"));
+
+        amt->setText(QStringLiteral("0"));
+        QTest::keyClick(amt, Qt::Key_Return);
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Please Enter Amount"));
+        QCOMPARE(amt->text(), QStringLiteral("0"));
+
+        amt->setText(QStringLiteral("12.125"));
+        QTest::keyClick(amt, Qt::Key_Tab);
+        QCOMPARE(amt->text(), QStringLiteral("12.12")); // half to even
+        QCOMPARE(net->text(), QStringLiteral("12.12"));
+
+        oamt->setText(QStringLiteral("2.5"));
+        QTest::keyClick(oamt, Qt::Key_Return);
+        QCOMPARE(net->text(), QStringLiteral("14.62"));
+
+        ramt->setText(QStringLiteral("3.335"));
+        QTest::keyClick(ramt, Qt::Key_Return);
+        QCOMPARE(ramt->text(), QStringLiteral("3.34"));
+
+        net->setText(QStringLiteral("0"));
+        m_prompt->clear();
+        QTest::keyClick(net, Qt::Key_Return);
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Please Enter Amount"));
+        QCOMPARE(net->text(), QStringLiteral("11.28")); // 12.12 + 2.5 - 3.34
+
+        // Letters never reach an amount box.
+        QTest::keyClicks(ramt, QStringLiteral("a-"));
+        QCOMPARE(ramt->text(), QStringLiteral("3.34"));
+    }
+
+    void categoryGoneIsNotBilledWithOldAmounts()
+    {
+        Database& db = *m_db;
+        addCategory(db, QStringLiteral("Std"), false);
+        addCategory(db, QStringLiteral("Old"), false);
+        addOnline(db, QStringLiteral("PC1"), 1);
+        addOnline(db, QStringLiteral("PC2"), 2);
+        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        startAt(db, QStringLiteral("PC2"), QStringLiteral("Old"), QString(), QStringLiteral("4"));
+        QVERIFY(db.run(QStringLiteral("DELETE FROM user_category WHERE user = 'Old'")));
+        Clock::setFixed(T0.addSecs(70 * 60));
+        FrmSessionEnd w(db);
+        pick(w, QStringLiteral("PC1"));
+        QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), QStringLiteral("35"));
+        pick(w, QStringLiteral("PC2"));
+        QCOMPARE(m_prompt->lastText(), SettlementForm::CategoryGone);
+        QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), QStringLiteral("0"));
+        QCOMPARE(child<QLineEdit>(w, "txtnetamt")->text(), QStringLiteral("0"));
+        QCOMPARE(child<QLineEdit>(w, "txtramt")->text(), QStringLiteral("4"));
+        QCOMPARE(child<QLabel>(w, "lbl1(6)")->text(), QString());
+        QCOMPARE(child<QLabel>(w, "lbl1(5)")->text(), QStringLiteral(" 1: 10: 0"));
+    }
+
+    void automaticLogoutKeepsItsEnd()
+    {
+        Database& db = *m_db;
+        addCategory(db, QStringLiteral("Std"), false);
+        addOnline(db, QStringLiteral("PC1"), 1);
+        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        QVERIFY(db.run(QStringLiteral("UPDATE terminals SET AUTOLOGOUT = 1, send = ?"),
+                       {Database::timeText(T0.addSecs(20 * 60))}));
+        Clock::setFixed(T0.addSecs(5 * 3600));
+        FrmSessionEnd w(db);
+        pick(w, QStringLiteral("PC1"));
+        QCOMPARE(child<QLabel>(w, "lbl1(4)")->text(), QStringLiteral("AUTO LOGOUT BY USER"));
+        QCOMPARE(child<QLabel>(w, "lbl1(5)")->text(), QStringLiteral(" 0: 20: 0"));
+        QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), QStringLiteral("15"));
+        QCOMPARE(Database::parseTime(db.scalar(QStringLiteral("SELECT send FROM terminals"))),
+                 T0.addSecs(20 * 60));
+    }
+
+    void jobWorkThroughWindow()
+    {
+        Database& db = *m_db;
+        addCategory(db, QStringLiteral("Std"), false);
+        QVERIFY(db.run(QStringLiteral("INSERT INTO jobwork (Type, amount) VALUES ('Print', 2.5), "
+                                      "('Scan', 4)")));
+        LoopbackAgentLink link;
+        const qint64 a = link.connectAgent();
+        addOnline(db, QStringLiteral("PC1"), a);
+        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        Clock::setFixed(T0.addSecs(70 * 60));
+        FrmSessionEnd w(db);
+        pick(w, QStringLiteral("PC1"));
+        QVERIFY(child<QPushButton>(w, "cmdjobworkdetails")->isEnabled());
+        QTimer::singleShot(50, this, [] {
+            auto* d = qobject_cast<FrmJobWorkDetails*>(QApplication::activeModalWidget());
+            QVERIFY(d != nullptr);
+            d->editor()->open(0, 2, QStringLiteral("3"));
+            QTest::keyClick(d->editor()->textEditor(), Qt::Key_Return);
+            d->findChild<QPushButton*>(QStringLiteral("cmdback"))->click();
+        });
+        child<QPushButton>(w, "cmdjobworkdetails")->click();
+        QLineEdit* oamt = child<QLineEdit>(w, "txtoamt");
+        QCOMPARE(oamt->text(), QStringLiteral("7.5"));
+        // Not yet entered: the total is still the time alone.
+        QCOMPARE(child<QLineEdit>(w, "txtnetamt")->text(), QStringLiteral("35"));
+        QTest::keyClick(oamt, Qt::Key_Return);
+        QCOMPARE(child<QLineEdit>(w, "txtnetamt")->text(), QStringLiteral("42.5"));
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, "cmdend")->click();
+        const auto lines = db.rows(QStringLiteral("SELECT billno, Type, qty, amount FROM "
+                                                  "jobwork_details"));
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines[0].value(0).toLongLong(), 1);
+        QCOMPARE(lines[0].value(1).toString(), QStringLiteral("Print"));
+        QCOMPARE(Money::fromVariant(lines[0].value(2)), Money::fromWhole(3));
+        QCOMPARE(Money::fromVariant(lines[0].value(3)).toString(), QStringLiteral("7.5"));
+        QCOMPARE(Money::fromVariant(db.scalar(QStringLiteral("SELECT otheramt FROM history")))
+                     .toString(),
+                 QStringLiteral("7.5"));
+        QCOMPARE(Money::fromVariant(db.scalar(QStringLiteral("SELECT netamount FROM history")))
+                     .toString(),
+                 QStringLiteral("42.5"));
+    }
+
+    void guardsAndBack()
+    {
+        Database& db = *m_db;
+        addCategory(db, QStringLiteral("Std"), false);
+        addOnline(db, QStringLiteral("PC1"), 1);
+        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        FrmSessionEnd w(db);
+        QVERIFY(!child<QPushButton>(w, "cmdend")->isEnabled());
+        w.endClicked();
+        QCOMPARE(m_prompt->texts(),
+                 QStringList{QStringLiteral("Please select the Terminal First")});
+        Clock::setFixed(T0.addSecs(60));
+        pick(w, QStringLiteral("PC1"));
+        m_prompt->answerNext(Prompt::Answer::No);
+        child<QPushButton>(w, "cmdend")->click();
+        QCOMPARE(count(db, QStringLiteral("history")), 0);
+        child<QPushButton>(w, "cmdback")->click();
+        // Picked and abandoned: the end stays written, the session keeps running.
+        QCOMPARE(Database::parseTime(db.scalar(QStringLiteral("SELECT send FROM terminals"))),
+                 T0.addSecs(60));
+    }
+
+    void secondSettlementOfTheSameSessionIsRefused()
+    {
+        Database& db = *m_db;
+        addCategory(db, QStringLiteral("Std"), false);
+        addOnline(db, QStringLiteral("PC1"), 1);
+        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        Clock::setFixed(T0.addSecs(600));
+        SettlementForm a(db, 2);
+        SettlementForm b(db, 2);
+        a.open();
+        b.open();
+        a.pick(QStringLiteral("PC1"));
+        b.pick(QStringLiteral("PC1"));
+        QVERIFY(a.settle().ok);
+        const SettleResult second = b.settle();
+        QVERIFY(!second.ok);
+        QCOMPARE(count(db, QStringLiteral("history")), 1);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 2);
+    }
+
+    void failureAfterEachWriteLeavesSessionOrBill_data()
+    {
+        QTest::addColumn<int>("failAt");
+        for (int n = 1; n <= 7; ++n) {
+            QTest::addRow("after write %d", n) << n;
+        }
+    }
+    void failureAfterEachWriteLeavesSessionOrBill()
+    {
+        QFETCH(int, failAt);
+        Database& db = *m_db;
+        prepareFullSession(db);
+        int writes = 0;
+        const SettleResult r = settleFull(db, [&](int n) {
+            writes = n;
+            return n != failAt;
+        });
+        QVERIFY(!r.ok);
+        QCOMPARE(writes, failAt);
+        QCOMPARE(stateOf(db, true, true), State::Running);
+        // The same session settles completely afterwards, under the same single number.
+        QVERIFY(settleFull(db, {}).ok);
+        QCOMPARE(stateOf(db, true, true), State::Billed);
+    }
+
+    void databaseRefusalOnEachTable_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::newRow("history") << "BEFORE INSERT ON history";
+        QTest::newRow("transactions") << "BEFORE INSERT ON transactions";
+        QTest::newRow("jobwork_details") << "BEFORE INSERT ON jobwork_details";
+        QTest::newRow("defalt") << "BEFORE UPDATE ON defalt";
+        QTest::newRow("online") << "BEFORE INSERT ON online";
+        QTest::newRow("terminals") << "BEFORE DELETE ON terminals";
+    }
+    void databaseRefusalOnEachTable()
+    {
+        QFETCH(QString, trigger);
+        Database& db = *m_db;
+        prepareFullSession(db);
+        QVERIFY(db.run(QStringLiteral("CREATE TRIGGER fail ") + trigger +
+                       QStringLiteral(" BEGIN SELECT RAISE(ABORT, 'disk says no'); END")));
+        const SettleResult r = settleFull(db, {});
+        QVERIFY(!r.ok);
+        QVERIFY(!r.error.isEmpty());
+        QCOMPARE(stateOf(db, true, true), State::Running);
+        QVERIFY(m_home->errorLog().contains(QStringLiteral("disk says no")));
+    }
+
+    void killedMidSettlement_data()
+    {
+        QTest::addColumn<int>("killAt");
+        for (int n = 1; n <= 8; ++n) {
+            QTest::addRow("killed after write %d", n) << n;
+        }
+    }
+    void killedMidSettlement()
+    {
+        QFETCH(int, killAt);
+        const QString path = m_db->path();
+        prepareFullSession(*m_db);
+        m_db->close();
+
+        QProcess child;
+        child.setProgram(QCoreApplication::applicationFilePath());
+        child.setArguments({QStringLiteral("--settle-and-die"), path, QString::number(killAt)});
+        child.start();
+        QVERIFY(child.waitForFinished(30000));
+        if (killAt <= 7) {
+            QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        } else {
+            QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(child.exitCode(), 0);
+        }
+        Database again;
+        QVERIFY(again.open(path));
+        QCOMPARE(stateOf(again, true, true), killAt <= 7 ? State::Running : State::Billed);
+    }
+
+private:
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<Database> m_db;
+    std::unique_ptr<ScriptedPrompt> m_prompt;
+};
+
+int main(int argc, char** argv)
+{
+    if (argc == 4 && qstrcmp(argv[1], "--settle-and-die") == 0) {
+        QCoreApplication app(argc, argv);
+        return settleAndDie(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
+    }
+    QApplication app(argc, argv);
+    TestSettlement test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_settlement.moc"
