@@ -1,0 +1,293 @@
+#include "common/settingsstore.h"
+#include "platform/autostart.h"
+#include "server/accounts/consolesettings.h"
+#include "server/accounts/optionsmodel.h"
+#include "server/accounts/ui/frmoptions.h"
+#include "server/core/database.h"
+#include "support/scriptedprompt.h"
+#include "support/testhome.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QtTest>
+
+#include <memory>
+
+class TestOptions : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<Database> m_db;
+    QByteArray m_oldXdg;
+
+    QString option(const QString& name) { return SettingsStore().readValue(RegKey::Options, name); }
+    template <typename T> T* child(QWidget* w, const QString& name)
+    {
+        T* c = w->findChild<T*>(name);
+        if (c == nullptr) {
+            qFatal("no control %s", qPrintable(name));
+        }
+        return c;
+    }
+    qlonglong billno()
+    {
+        return m_db->scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_oldXdg = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", m_home->path().toLocal8Bit());
+        m_db = std::make_unique<Database>();
+        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET billno = 12")));
+        for (int n : {3, 7, 11}) {
+            QVERIFY(m_db->run(QStringLiteral("INSERT INTO history (billno) VALUES (?)"), {n}));
+        }
+    }
+    void cleanup()
+    {
+        m_db.reset();
+        m_home.reset();
+        qputenv("XDG_CONFIG_HOME", m_oldXdg);
+    }
+
+    void theWindowShowsTheSettings()
+    {
+        FrmOptions w(*m_db);
+        QCOMPARE(w.windowTitle(), QStringLiteral("Defaults Settings"));
+        auto* tabs = child<QTabWidget>(&w, QStringLiteral("SSTab1"));
+        QCOMPARE(tabs->count(), 5);
+        QCOMPARE(tabs->tabText(1), QStringLiteral(" Currency Setting"));
+        QCOMPARE(child<QLineEdit>(&w, QStringLiteral("txtbillno"))->text(), QStringLiteral("12"));
+        QCOMPARE(child<QLineEdit>(&w, QStringLiteral("txtport"))->text(), QStringLiteral("2701"));
+        QVERIFY(!child<QPushButton>(&w, QStringLiteral("cmdsave"))->isEnabled());
+        auto* regional = child<QListWidget>(&w, QStringLiteral("lstregional"));
+        QCOMPARE(regional->count(), 5 + 7 + 7 + 12 + 12);
+        QVERIFY(regional->item(0)->text().startsWith(QStringLiteral(" Local curency symbol: ")));
+        QVERIFY(!child<QLineEdit>(&w, QStringLiteral("txtPassword_1"))->isEnabled());
+        QVERIFY(!child<QLineEdit>(&w, QStringLiteral("txtupassword_2"))->isEnabled());
+    }
+
+    void aUsedBillNumberIsRefusedOnEnter_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("billed") << "7"
+                                << "12" << true;
+        QTest::newRow("later ones billed") << "5"
+                                           << "12" << true;
+        QTest::newRow("not a number") << "abc"
+                                      << "12" << true;
+        QTest::newRow("free") << "20"
+                              << "20" << false;
+    }
+    void aUsedBillNumberIsRefusedOnEnter()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(bool, refused);
+        ScriptedPrompt prompt;
+        FrmOptions w(*m_db);
+        w.show();
+        auto* box = child<QLineEdit>(&w, QStringLiteral("txtbillno"));
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClicks(box, typed);
+        QVERIFY(child<QPushButton>(&w, QStringLiteral("cmdsave"))->isEnabled());
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(box->text(), shown);
+        if (refused) {
+            QCOMPARE(prompt.asked().size(), 1);
+            QCOMPARE(prompt.asked().first().title, QStringLiteral("Verify History Details"));
+        } else {
+            QVERIFY(prompt.asked().isEmpty());
+        }
+        QCOMPARE(billno(), 12); // nothing is stored before Save
+    }
+
+    void saveChecksTheBillNumberAgain()
+    {
+        ScriptedPrompt prompt;
+        OptionsModel options(*m_db);
+        OptionsModel::Defaults d;
+        d.billNumber = QStringLiteral("11");
+        d.printBill = true;
+        QVERIFY(!options.save(d));
+        QVERIFY(
+            prompt.texts().contains(QStringLiteral("Enterd Bill Number Found in History Details")));
+        QCOMPARE(billno(), 12);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT printbill FROM defalt")).toInt(), 0);
+
+        d.billNumber = QStringLiteral("40");
+        QVERIFY(options.save(d));
+        QCOMPARE(billno(), 40);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT printbill FROM defalt")).toInt(), 1);
+
+        // A No to the question stores nothing.
+        prompt.answerNext(Prompt::Answer::No);
+        d.billNumber = QStringLiteral("50");
+        QVERIFY(!options.save(d));
+        QCOMPARE(billno(), 40);
+    }
+
+    void anUnchangedBoxKeepsBillsSettledMeanwhile()
+    {
+        ScriptedPrompt prompt;
+        FrmOptions w(*m_db);
+        w.show();
+        // The session end settles two bills while the window is open.
+        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET billno = 14")));
+        QTest::mouseClick(child<QCheckBox>(&w, QStringLiteral("chkbill")), Qt::LeftButton);
+        child<QLineEdit>(&w, QStringLiteral("txtcafename"))->setText(QStringLiteral("Net Point"));
+        QTest::mouseClick(child<QPushButton>(&w, QStringLiteral("cmdsave")), Qt::LeftButton);
+        QCOMPARE(prompt.lastText(), QStringLiteral("Save Modified Defaults Settings"));
+        QCOMPARE(billno(), 14);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT printbill FROM defalt")).toInt(), 1);
+        QCOMPARE(ConsoleSettings().cafeName(), QStringLiteral("Net Point"));
+        QVERIFY(!child<QPushButton>(&w, QStringLiteral("cmdsave"))->isEnabled());
+    }
+
+    void thePortIsWrittenAtOnce()
+    {
+        FrmOptions w(*m_db);
+        w.show();
+        auto* port = child<QLineEdit>(&w, QStringLiteral("txtport"));
+        port->setFocus();
+        port->setText(QStringLiteral("abc"));
+        QTest::keyClick(port, Qt::Key_Return);
+        QCOMPARE(port->text(), QStringLiteral("2701"));
+        QCOMPARE(option(QStringLiteral("port")), SettingsStore::Error);
+        port->setText(QStringLiteral("2702"));
+        QTest::keyClick(port, Qt::Key_Return);
+        QCOMPARE(option(QStringLiteral("port")), QStringLiteral("2702"));
+        port->setText(QStringLiteral("70000"));
+        QTest::keyClick(port, Qt::Key_Return);
+        QCOMPARE(port->text(), QStringLiteral("2702"));
+        QCOMPARE(option(QStringLiteral("port")), QStringLiteral("2702"));
+        QCOMPARE(OptionsModel(*m_db).portText(), QStringLiteral("2702"));
+    }
+
+    void checkBoxesAreWrittenAtOnce()
+    {
+        FrmOptions w(*m_db);
+        w.show();
+        auto* dt = child<QCheckBox>(&w, QStringLiteral("chkdt"));
+        auto* tray = child<QCheckBox>(&w, QStringLiteral("chkrunmin"));
+        auto* start = child<QCheckBox>(&w, QStringLiteral("chkrunstart"));
+        QVERIFY(!dt->isChecked() && !tray->isChecked() && !start->isChecked());
+        QTest::mouseClick(dt, Qt::LeftButton);
+        QCOMPARE(option(QStringLiteral("lockdatetime")), QStringLiteral("1"));
+        QTest::mouseClick(tray, Qt::LeftButton);
+        QCOMPARE(option(QStringLiteral("RunMinimized")), QStringLiteral("1"));
+        QTest::mouseClick(dt, Qt::LeftButton);
+        QCOMPARE(option(QStringLiteral("lockdatetime")), QStringLiteral("0"));
+
+        QTest::mouseClick(start, Qt::LeftButton);
+        QVERIFY(Autostart::isEnabled(OptionsModel::AutostartName));
+        const QString entry = Autostart::entryFile(OptionsModel::AutostartName);
+        QVERIFY(entry.startsWith(m_home->path()));
+        QTest::mouseClick(start, Qt::LeftButton);
+        QVERIFY(!Autostart::isEnabled(OptionsModel::AutostartName));
+        QVERIFY(QFile::exists(entry));
+
+        FrmOptions again(*m_db);
+        QVERIFY(child<QCheckBox>(&again, QStringLiteral("chkrunmin"))->isChecked());
+        QVERIFY(!child<QCheckBox>(&again, QStringLiteral("chkdt"))->isChecked());
+        QVERIFY(!child<QCheckBox>(&again, QStringLiteral("chkrunstart"))->isChecked());
+    }
+
+    void oldPasswordIgnoresSurroundingBlanks()
+    {
+        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET admin = 'Boss1'")));
+        ScriptedPrompt prompt;
+        OptionsModel options(*m_db);
+        using R = OptionsModel::Role;
+        QCOMPARE(options.checkOldPassword(R::Administrator, QStringLiteral("Boss1 ")),
+                 OptionsModel::OldPassword::Accepted);
+        QCOMPARE(options.checkOldPassword(R::Administrator, QString()),
+                 OptionsModel::OldPassword::Empty);
+        QCOMPARE(options.checkOldPassword(R::Administrator, QStringLiteral("boss1")),
+                 OptionsModel::OldPassword::Wrong);
+        QCOMPARE(prompt.lastText(), QStringLiteral("Invalid Old Password"));
+        QCOMPARE(prompt.asked().last().title, QStringLiteral("Retype Password"));
+        // Without an accepted old password nothing is changed.
+        QVERIFY(
+            !options.changePassword(R::Administrator, QStringLiteral("x"), QStringLiteral("x")));
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT admin FROM defalt")).toString(),
+                 QStringLiteral("Boss1"));
+        // A never-set password takes any old one.
+        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET user = NULL")));
+        QCOMPARE(options.checkOldPassword(R::Staff, QStringLiteral("anything")),
+                 OptionsModel::OldPassword::Accepted);
+    }
+
+    void changingThePasswordThroughTheTab_data()
+    {
+        QTest::addColumn<QString>("prefix");
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("done");
+        QTest::newRow("admin") << "txtPassword_"
+                               << "admin"
+                               << "Admin Password Changed";
+        QTest::newRow("staff") << "txtupassword_"
+                               << "user"
+                               << "Staff Password Changed";
+    }
+    void changingThePasswordThroughTheTab()
+    {
+        QFETCH(QString, prefix);
+        QFETCH(QString, column);
+        QFETCH(QString, done);
+        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET admin = 'old', user = 'old'")));
+        ScriptedPrompt prompt;
+        FrmOptions w(*m_db);
+        w.show();
+        QLineEdit* box[3];
+        for (int i = 0; i < 3; ++i) {
+            box[i] = child<QLineEdit>(&w, prefix + QString::number(i));
+        }
+        box[0]->setText(QStringLiteral("wrong"));
+        QTest::keyClick(box[0], Qt::Key_Return);
+        QCOMPARE(prompt.lastText(), QStringLiteral("Invalid Old Password"));
+        QCOMPARE(box[0]->text(), QString());
+        QVERIFY(!box[1]->isEnabled());
+
+        box[0]->setText(QStringLiteral("old "));
+        QTest::keyClick(box[0], Qt::Key_Return);
+        QVERIFY(box[1]->isEnabled());
+        box[1]->setText(QStringLiteral("abc"));
+        QTest::keyClick(box[1], Qt::Key_Return);
+        QVERIFY(box[2]->isEnabled());
+        box[2]->setText(QStringLiteral("abd"));
+        QTest::keyClick(box[2], Qt::Key_Return);
+        QCOMPARE(prompt.lastText(), QStringLiteral("Password Miss match"));
+        QCOMPARE(prompt.asked().last().title, QStringLiteral("Retype Password"));
+        QCOMPARE(box[2]->text(), QString());
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT ") + column + QStringLiteral(" FROM defalt"))
+                     .toString(),
+                 QStringLiteral("old"));
+
+        box[2]->setText(QStringLiteral("abc"));
+        QTest::keyClick(box[2], Qt::Key_Return);
+        QCOMPARE(prompt.lastText(), done);
+        QCOMPARE(prompt.asked().last().icon, Prompt::Icon::Information);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT ") + column + QStringLiteral(" FROM defalt"))
+                     .toString(),
+                 QStringLiteral("abc"));
+        QVERIFY(box[0]->text().isEmpty() && box[1]->text().isEmpty() && box[2]->text().isEmpty());
+        QVERIFY(!box[1]->isEnabled() && !box[2]->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestOptions)
+#include "tst_options.moc"
