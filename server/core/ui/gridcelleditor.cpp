@@ -170,14 +170,9 @@ bool GridCellEditor::commit()
     // Closed before anything else runs: whatever the commit triggers (a message box taking
     // the focus and giving it back to the grid) finds no open editor.
     m_open = false;
-    QString text;
-    if (isDateColumn(m_column)) {
-        text = m_picker->date().toString(m_date.value(m_column));
-        m_picker->hide();
-    } else {
-        text = m_edit->text();
-        m_edit->hide();
-    }
+    const QString text =
+        isDateColumn(m_column) ? m_picker->date().toString(m_date.value(m_column)) : m_edit->text();
+    hideEditors();
     if (m_row >= m_grid->rowCount() || m_column >= m_grid->columnCount()) {
         return false;
     }
@@ -197,6 +192,17 @@ void GridCellEditor::cancel()
         return;
     }
     m_open = false;
+    hideEditors();
+}
+
+void GridCellEditor::hideEditors()
+{
+    // The focus goes back to the grid before the editor hides: a focused child that hides
+    // passes the focus on through the view, which would move the current cell.
+    const bool focused = m_edit->hasFocus() || (m_picker != nullptr && m_picker->hasFocus());
+    if (focused) {
+        m_grid->setFocus();
+    }
     m_edit->hide();
     if (m_picker) {
         m_picker->hide();

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QString>
+#include <QTableWidget>
 
 class QDateEdit;
 class QKeyEvent;
@@ -73,6 +74,7 @@ private:
     bool gridKey(QKeyEvent* e);
     bool editorKey(QKeyEvent* e);
     void place();
+    void hideEditors();
     void returnToGrid(int rowStep);
     QString cellText(int row, int column) const;
 

@@ -1,0 +1,613 @@
+#include "server/core/database.h"
+#include "server/core/ui/gridcelleditor.h"
+#include "server/sessions/charge.h"
+#include "server/sessions/tariffstore.h"
+#include "server/sessions/ui/frmsessiondetails.h"
+#include "support/scriptedprompt.h"
+#include "support/testhome.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSqlRecord>
+#include <QTableWidget>
+#include <QTest>
+
+#include <memory>
+
+using Answer = Prompt::Answer;
+
+class TestTariffEditor : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestHome> home;
+    std::unique_ptr<Database> db;
+    std::unique_ptr<ScriptedPrompt> prompt;
+    std::unique_ptr<FrmSessionDetails> w;
+
+    template <typename T> T* get(const char* name)
+    {
+        T* c = w->findChild<T*>(QString::fromLatin1(name));
+        if (c == nullptr) {
+            qFatal("control %s missing", name);
+        }
+        return c;
+    }
+    QTableWidget* grid() { return get<QTableWidget>("grdrate"); }
+    QLineEdit* txtEdit() { return get<QLineEdit>("txtEdit"); }
+    QPushButton* button(int i)
+    {
+        return get<QPushButton>(QStringLiteral("Command1(%1)").arg(i).toLatin1().constData());
+    }
+    QCheckBox* flathour(int i)
+    {
+        return get<QCheckBox>(QStringLiteral("flathour(%1)").arg(i).toLatin1().constData());
+    }
+    QString cell(int row, int column)
+    {
+        const QTableWidgetItem* item = grid()->item(row, column);
+        return item ? item->text() : QString();
+    }
+    QStringList column(int c)
+    {
+        QStringList out;
+        for (int r = 0; r < grid()->rowCount(); ++r) {
+            out << cell(r, c);
+        }
+        return out;
+    }
+
+    void openWindow()
+    {
+        w = std::make_unique<FrmSessionDetails>(*db);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    }
+
+    // Types a name into cmbusage and presses Enter, which loads it.
+    void chooseName(const QString& name)
+    {
+        QLineEdit* edit = get<QComboBox>("cmbusage")->lineEdit();
+        edit->clear();
+        QTest::keyClicks(edit, name);
+        QTest::keyClick(edit, Qt::Key_Return);
+    }
+
+    // Types into one cell through the floating editor and commits with Enter.
+    void typeCell(int row, int col, const QString& text)
+    {
+        grid()->setCurrentCell(row, col);
+        QTest::keyClick(grid(), text.at(0).toLatin1());
+        QVERIFY(txtEdit()->isVisible());
+        QTest::keyClicks(txtEdit(), text.mid(1));
+        QTest::keyClick(txtEdit(), Qt::Key_Return);
+        QVERIFY(!txtEdit()->isVisible());
+    }
+
+    void typeRows(const QList<QPair<QString, QString>>& rows)
+    {
+        for (int r = 0; r < rows.size(); ++r) {
+            typeCell(r, 0, rows[r].first);
+            typeCell(r, 1, rows[r].second);
+        }
+    }
+
+    void click(QAbstractButton* b)
+    {
+        QVERIFY(b->isEnabled());
+        // Check boxes and option buttons take clicks on their box and caption only.
+        const bool box = qobject_cast<QPushButton*>(b) == nullptr;
+        QTest::mouseClick(b, Qt::LeftButton, {},
+                          box ? QPoint(6, b->height() / 2) : b->rect().center());
+    }
+
+    int count(const QString& sql, const QVariantList& params = {})
+    {
+        return db->scalar(sql, params).toInt();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        home = std::make_unique<TestHome>();
+        db = std::make_unique<Database>();
+        QVERIFY(db->open(home->file(QStringLiteral("server.db"))));
+        prompt = std::make_unique<ScriptedPrompt>();
+        Prompt::setDefaultTitle(QStringLiteral("VK Server"));
+        FrmSessionDetails::setCurrencyDigits(2);
+        openWindow();
+    }
+    void cleanup()
+    {
+        w.reset();
+        prompt.reset();
+        db.reset();
+        home.reset();
+    }
+
+    void windowAndHeader()
+    {
+        QCOMPARE(w->objectName(), QStringLiteral("frmsessiondetails"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("Usage Details, Charge Setting"));
+        QCOMPARE(grid()->columnCount(), 5);
+        QStringList header;
+        for (int c = 0; c < 5; ++c) {
+            header << grid()->horizontalHeaderItem(c)->text();
+        }
+        QCOMPARE(header.join(u'|'),
+                 QStringLiteral(
+                     "Hour Slice    |    Rate Total   | Time Period |    Rate   | Rate per Min "));
+        QCOMPARE(get<QComboBox>("cmbusage")->toolTip(), QStringLiteral("Select Me to Edit"));
+        QCOMPARE(get<QLineEdit>("txtflathour")->text(), QStringLiteral("00.00"));
+        auto* hours = get<QComboBox>("cmbflathour");
+        QCOMPARE(hours->count(), 12);
+        QCOMPARE(hours->itemText(0), QStringLiteral("01"));
+        QCOMPARE(hours->itemText(11), QStringLiteral("12"));
+        QCOMPARE(hours->currentText(), QStringLiteral("01"));
+        // Nothing chosen yet: nothing to save or delete.
+        QVERIFY(!button(1)->isEnabled());
+        QVERIFY(!button(2)->isEnabled());
+        QVERIFY(!button(4)->isEnabled());
+        QVERIFY(!button(5)->isEnabled());
+        QCOMPARE(grid()->rowCount(), 1);
+    }
+
+    void newNameShowsTemplate()
+    {
+        chooseName(QStringLiteral("Fresh"));
+        QCOMPARE(column(0), (QStringList{"30", "45", "60"}));
+        QCOMPARE(column(1), (QStringList{"", "", ""}));
+        QCOMPARE(column(2), (QStringList{"15", "15", "15"}));
+        QCOMPARE(column(3), (QStringList{"", "", ""}));
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 2; c < 5; ++c) {
+                QCOMPARE(grid()->item(r, c)->background().color(), QColor(255, 255, 179));
+            }
+            QCOMPARE(grid()->item(r, 0)->background().style(), Qt::NoBrush);
+        }
+        QVERIFY(get<QRadioButton>("Option1(0)")->isChecked());
+        QVERIFY(!flathour(2)->isChecked());
+        QVERIFY(!button(1)->isEnabled());
+        QVERIFY(button(2)->isEnabled());
+        QVERIFY(button(4)->isEnabled());
+        QVERIFY(button(5)->isEnabled());
+
+        // Saved without Rate Totals: the category exists with no rate rows.
+        click(button(2));
+        QCOMPARE(prompt->lastText(), QStringLiteral("Save New Usage List"));
+        QCOMPARE(prompt->asked().last().title, QStringLiteral("Message"));
+        QCOMPARE(prompt->asked().last().icon, Prompt::Icon::Question);
+        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM user_category WHERE user = 'Fresh'")),
+                 1);
+        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist")), 0);
+        QCOMPARE(get<QComboBox>("cmbusage")->count(), 1);
+        QVERIFY(!button(2)->isEnabled());
+    }
+
+    void editingKeys()
+    {
+        chooseName(QStringLiteral("Keys"));
+        QTableWidget* g = grid();
+        g->setCurrentCell(0, 0);
+        // A letter on a numeric cell opens nothing.
+        QTest::keyClick(g, 'a');
+        QVERIFY(!txtEdit()->isVisible());
+        // A digit opens the editor with that digit; letters are discarded inside it.
+        QTest::keyClick(g, '2');
+        QVERIFY(txtEdit()->isVisible());
+        QCOMPARE(txtEdit()->text(), QStringLiteral("2"));
+        QCOMPARE(txtEdit()->cursorPosition(), 1);
+        QTest::keyClicks(txtEdit(), "x0-");
+        QCOMPARE(txtEdit()->text(), QStringLiteral("20"));
+        QTest::keyClick(txtEdit(), Qt::Key_Backspace);
+        QTest::keyClicks(txtEdit(), "5.");
+        QCOMPARE(txtEdit()->text(), QStringLiteral("25."));
+        // Escape writes nothing.
+        QTest::keyClick(txtEdit(), Qt::Key_Escape);
+        QVERIFY(!txtEdit()->isVisible());
+        QCOMPARE(cell(0, 0), QStringLiteral("30"));
+        // Space starts with the cell's text; Enter commits it.
+        QTest::keyClick(g, Qt::Key_Space);
+        QCOMPARE(txtEdit()->text(), QStringLiteral("30"));
+        QTest::keyClick(txtEdit(), Qt::Key_Backspace);
+        QTest::keyClick(txtEdit(), Qt::Key_Return);
+        QCOMPARE(cell(0, 0), QStringLiteral("3"));
+        // Backspace on the grid starts with the cell's text too.
+        QTest::keyClick(g, Qt::Key_Backspace);
+        QCOMPARE(txtEdit()->text(), QStringLiteral("3"));
+        QTest::keyClick(txtEdit(), Qt::Key_Escape);
+        // Computed columns take no editor.
+        g->setCurrentCell(0, 2);
+        QTest::keyClick(g, '5');
+        QTest::keyClick(g, Qt::Key_Space);
+        QVERIFY(!txtEdit()->isVisible());
+
+        // Up and Down commit and move one row, never above the first or past the last row.
+        g->setCurrentCell(0, 1);
+        QTest::keyClick(g, '1');
+        QTest::keyClick(txtEdit(), Qt::Key_Up);
+        QCOMPARE(cell(0, 1), QStringLiteral("1"));
+        QCOMPARE(g->currentRow(), 0);
+        QTest::keyClick(g, '7');
+        QTest::keyClick(txtEdit(), Qt::Key_Down);
+        QCOMPARE(cell(0, 1), QStringLiteral("7"));
+        QCOMPARE(g->currentRow(), 1);
+        QCOMPARE(g->currentColumn(), 1);
+        QTest::keyClick(g, '9');
+        QTest::keyClick(txtEdit(), Qt::Key_Down);
+        QCOMPARE(g->currentRow(), 2);
+        QTest::keyClick(g, '9');
+        QTest::keyClick(txtEdit(), '9');
+        QTest::keyClick(txtEdit(), Qt::Key_Down);
+        QCOMPARE(cell(2, 1), QStringLiteral("99"));
+        QCOMPARE(g->currentRow(), 2);
+
+        // A double-click opens the editor with the cell's text; a click on the window commits.
+        const QRect r = g->visualRect(g->model()->index(1, 0));
+        QSignalSpy dbl(g, &QTableWidget::cellDoubleClicked);
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, r.center());
+        QTest::mouseDClick(g->viewport(), Qt::LeftButton, {}, r.center());
+        QCOMPARE(dbl.count(), 1);
+        QVERIFY(txtEdit()->isVisible());
+        QCOMPARE(txtEdit()->text(), QStringLiteral("45"));
+        QTest::keyClick(txtEdit(), '6');
+        QTest::mouseClick(w.get(), Qt::LeftButton, {}, QPoint(2, 2));
+        QVERIFY(!txtEdit()->isVisible());
+        // The 456 reached editgrid: refused as above 60 and reset.
+        QCOMPARE(prompt->lastText(), QStringLiteral("Hour Slice Allways Less then 60"));
+        QCOMPARE(cell(1, 0), QStringLiteral("0"));
+
+        // The flat-rate boxes take digits and the point only.
+        click(flathour(0));
+        auto* rate = get<QLineEdit>("txtflathour");
+        rate->clear();
+        QTest::keyClicks(rate, "1a2.5,x");
+        QCOMPARE(rate->text(), QStringLiteral("12.5"));
+    }
+
+    void validation_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("60 accepted") << 2 << "60"
+                                     << "";
+        QTest::newRow("61 refused") << 2 << "61"
+                                    << "Hour Slice Allways Less then 60";
+        QTest::newRow("first row 61 refused") << 0 << "61"
+                                              << "Hour Slice Allways Less then 60";
+        QTest::newRow("equal to the row above") << 1 << "15"
+                                                << "Please Enter Hour Slice in Order";
+        QTest::newRow("below the row above") << 2 << "20"
+                                             << "Please Enter Hour Slice in Order";
+        QTest::newRow("numeric order") << 1 << "100"
+                                       << "Hour Slice Allways Less then 60";
+        QTest::newRow("above the row above") << 1 << "16"
+                                             << "";
+    }
+
+    void validation()
+    {
+        QFETCH(int, row);
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        chooseName(QStringLiteral("Check"));
+        typeRows({{"15", "10"}, {"30", "15"}, {"59", "25"}});
+        const QString periodBefore = cell(row, 2);
+        prompt->clear();
+        typeCell(row, 0, typed);
+        if (message.isEmpty()) {
+            QVERIFY(prompt->asked().isEmpty());
+            QCOMPARE(cell(row, 0), typed);
+        } else {
+            QCOMPARE(prompt->texts(), QStringList{message});
+            QCOMPARE(prompt->asked().first().title, QStringLiteral("Invalid Entry"));
+            QCOMPARE(prompt->asked().first().icon, Prompt::Icon::Critical);
+            QCOMPARE(cell(row, 0), QStringLiteral("0"));
+            // Nothing is recomputed after a refusal.
+            QCOMPARE(cell(row, 2), periodBefore);
+        }
+    }
+
+    // Slices compare as numbers: 5 then 10 is in order.
+    void numericOrder()
+    {
+        chooseName(QStringLiteral("Order"));
+        typeCell(0, 0, QStringLiteral("5"));
+        typeCell(1, 0, QStringLiteral("10"));
+        QVERIFY(prompt->asked().isEmpty());
+        QCOMPARE(cell(1, 0), QStringLiteral("10"));
+        QCOMPARE(cell(1, 2), QStringLiteral("5"));
+    }
+
+    void recomputedColumns_data()
+    {
+        QTest::addColumn<int>("digits");
+        QTest::addColumn<QStringList>("perMinute");
+        QTest::newRow("two digits") << 2 << QStringList{"0.67", "0.33", "0.33"};
+        // The first row always keeps two decimals; the others follow the currency digits.
+        QTest::newRow("no digits") << 0 << QStringList{"0.67", "0", "0"};
+        QTest::newRow("three digits") << 3 << QStringList{"0.67", "0.333", "0.333"};
+    }
+
+    void recomputedColumns()
+    {
+        QFETCH(int, digits);
+        QFETCH(QStringList, perMinute);
+        FrmSessionDetails::setCurrencyDigits(digits);
+        openWindow();
+        chooseName(QStringLiteral("Standard"));
+        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
+        QCOMPARE(column(2), (QStringList{"15", "15", "30"}));
+        QCOMPARE(column(3), (QStringList{"10", "5", "10"}));
+        QCOMPARE(column(4), perMinute);
+    }
+
+    // Saving, reloading and pricing agree, for both groups of settings.
+    void saveAndReloadRoundTrip_data()
+    {
+        QTest::addColumn<bool>("byMinute");
+        QTest::newRow("by time period, minute after flat hour") << false;
+        QTest::newRow("by one minute, minimum, total time") << true;
+    }
+
+    void saveAndReloadRoundTrip()
+    {
+        QFETCH(bool, byMinute);
+        chooseName(QStringLiteral("Gold"));
+        QTest::keyClicks(get<QLineEdit>("txtdescription"), QStringLiteral("Gaming room"));
+        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
+        click(flathour(0));
+        QVERIFY(get<QLineEdit>("txtflathour")->isEnabled());
+        auto* rate = get<QLineEdit>("txtflathour");
+        rate->clear();
+        QTest::keyClicks(rate, "20.5");
+        get<QComboBox>("cmbflathour")->setCurrentIndex(2);
+        if (byMinute) {
+            click(get<QRadioButton>("Option1(1)"));
+            click(get<QCheckBox>("chkmintime"));
+            click(flathour(1));
+        } else {
+            click(flathour(2));
+        }
+        click(button(2));
+        QCOMPARE(prompt->lastText(), QStringLiteral("Save New Usage List"));
+
+        const auto rows = db->rows(QStringLiteral("SELECT * FROM ratelist ORDER BY rowid"));
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[0].value("member").toString(), QStringLiteral("Gold"));
+        QCOMPARE(rows[2].value("tperiod").toString(), QStringLiteral("30"));
+        QCOMPARE(rows[1].value("rateslice").toString(), QStringLiteral("5"));
+        QCOMPARE(Money::fromVariant(rows[0].value("rpermin")), Money::parse(u"0.67"));
+        for (const QSqlRecord& r : rows) {
+            QCOMPARE(r.value("fhour").toInt(), 1);
+            QCOMPARE(r.value("ftimespent").toInt(), byMinute ? 1 : 0);
+            QCOMPARE(r.value("rateflathour").toInt(), byMinute ? 0 : 1);
+            QCOMPARE(Money::fromVariant(r.value("fhourrate")), Money::parse(u"20.5"));
+            QCOMPARE(r.value("fhournos").toInt(), 3);
+            QCOMPARE(r.value("chargebyminute").toInt(), byMinute ? 1 : 0);
+            QCOMPARE(r.value("usefirsttimeperiod").toInt(), byMinute ? 1 : 0);
+        }
+        QCOMPARE(db->scalar(QStringLiteral("SELECT Description FROM user_category")).toString(),
+                 QStringLiteral("Gaming room"));
+
+        // A fresh window shows exactly what was saved.
+        openWindow();
+        chooseName(QStringLiteral("gold"));
+        QCOMPARE(get<QComboBox>("cmbusage")->currentText(), QStringLiteral("Gold"));
+        QCOMPARE(get<QLineEdit>("txtdescription")->text(), QStringLiteral("Gaming room"));
+        QCOMPARE(column(0), (QStringList{"15", "30", "60"}));
+        QCOMPARE(column(1), (QStringList{"10", "15", "25"}));
+        QCOMPARE(column(4), (QStringList{"0.67", "0.33", "0.33"}));
+        QVERIFY(flathour(0)->isChecked());
+        QCOMPARE(flathour(1)->isChecked(), byMinute);
+        QCOMPARE(flathour(2)->isChecked(), !byMinute);
+        QCOMPARE(flathour(2)->isEnabled(), !byMinute);
+        QCOMPARE(get<QLineEdit>("txtflathour")->text(), QStringLiteral("20.5"));
+        QCOMPARE(get<QComboBox>("cmbflathour")->currentText(), QStringLiteral("03"));
+        QCOMPARE(get<QRadioButton>("Option1(1)")->isChecked(), byMinute);
+        QCOMPARE(get<QRadioButton>("Option1(0)")->isChecked(), !byMinute);
+        QCOMPARE(get<QCheckBox>("chkmintime")->isChecked(), byMinute);
+        QCOMPARE(get<QCheckBox>("chkmintime")->isEnabled(), byMinute);
+        QVERIFY(button(1)->isEnabled());
+        QVERIFY(button(2)->isEnabled());
+
+        // Saving it again unchanged stores the same tariff.
+        const auto before = TariffStore(*db).find(QStringLiteral("Gold"));
+        click(button(2));
+        QCOMPARE(prompt->lastText(), QStringLiteral("Save Modified Usage List"));
+        const auto after = TariffStore(*db).find(QStringLiteral("Gold"));
+        QVERIFY(before && after);
+        QCOMPARE(after->rows, before->rows);
+        QVERIFY(after->settings == before->settings);
+        // 4:20 with 20.5 per hour after 3 hours.
+        const Money price = calccharge(*db, QStringLiteral("Gold"), 4, 20, 0);
+        QCOMPARE(price, Money::parse(byMinute ? u"93.65" : u"107.15"));
+    }
+
+    void saveExistingKeepsDescriptionAndSkipsEmptyRows()
+    {
+        chooseName(QStringLiteral("Std"));
+        QTest::keyClicks(get<QLineEdit>("txtdescription"), QStringLiteral("Walk-in"));
+        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
+        click(button(2));
+        chooseName(QStringLiteral("Std"));
+        auto* desc = get<QLineEdit>("txtdescription");
+        QCOMPARE(desc->text(), QStringLiteral("Walk-in"));
+        desc->clear();
+        QTest::keyClicks(desc, QStringLiteral("Changed"));
+        typeCell(1, 1, QStringLiteral("0"));
+        click(button(2));
+        QCOMPARE(prompt->lastText(), QStringLiteral("Save Modified Usage List"));
+        QCOMPARE(db->scalar(QStringLiteral("SELECT Description FROM user_category")).toString(),
+                 QStringLiteral("Walk-in"));
+        // The row with Rate Total 0 was shown but not stored.
+        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist")), 2);
+        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist WHERE timeslice = 30")), 0);
+        // Answering No saves nothing.
+        chooseName(QStringLiteral("Std"));
+        typeCell(0, 1, QStringLiteral("12"));
+        prompt->answerNext(Answer::No);
+        click(button(2));
+        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist WHERE Rate = 12")), 0);
+    }
+
+    // A save that fails half way leaves the old tariff whole and says so.
+    void failedSaveKeepsOldTariff()
+    {
+        chooseName(QStringLiteral("Std"));
+        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
+        click(button(2));
+        QVERIFY(db->run(
+            QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON ratelist WHEN NEW.Rate = 99 "
+                           "BEGIN SELECT RAISE(ABORT, 'disk full'); END")));
+        chooseName(QStringLiteral("Std"));
+        typeCell(0, 1, QStringLiteral("11"));
+        typeCell(2, 1, QStringLiteral("99"));
+        click(button(2));
+        QCOMPARE(prompt->lastText(), QStringLiteral("The usage list could not be saved."));
+        const auto t = TariffStore(*db).find(QStringLiteral("Std"));
+        QVERIFY(t);
+        QCOMPARE(t->rows.size(), 3);
+        QCOMPARE(t->rows[0].rate, Money::fromWhole(10));
+        QCOMPARE(t->rows[2].rate, Money::fromWhole(25));
+        QVERIFY(home->errorLog().contains(QStringLiteral("disk full")));
+        // The edits stay on screen for another try.
+        QCOMPARE(cell(0, 1), QStringLiteral("11"));
+        QVERIFY(button(2)->isEnabled());
+    }
+
+    void enablingRules()
+    {
+        chooseName(QStringLiteral("Rules"));
+        auto* rate = get<QLineEdit>("txtflathour");
+        auto* hours = get<QComboBox>("cmbflathour");
+        QVERIFY(!rate->isEnabled() && !hours->isEnabled() && !flathour(1)->isEnabled());
+        click(flathour(0));
+        QVERIFY(rate->isEnabled() && hours->isEnabled() && flathour(1)->isEnabled());
+        click(flathour(0));
+        QVERIFY(!rate->isEnabled() && !hours->isEnabled() && !flathour(1)->isEnabled());
+
+        auto* minimum = get<QCheckBox>("chkmintime");
+        QVERIFY(!minimum->isEnabled());
+        click(flathour(2));
+        QVERIFY(flathour(2)->isChecked());
+        click(get<QRadioButton>("Option1(1)"));
+        QVERIFY(minimum->isEnabled());
+        QVERIFY(!flathour(2)->isChecked());
+        QVERIFY(!flathour(2)->isEnabled());
+        click(get<QRadioButton>("Option1(0)"));
+        QVERIFY(!minimum->isEnabled());
+        QVERIFY(!flathour(2)->isChecked());
+        QVERIFY(flathour(2)->isEnabled());
+    }
+
+    void addAndDeleteRateRows()
+    {
+        chooseName(QStringLiteral("Rows"));
+        prompt->answerNext(Answer::No);
+        click(button(4));
+        QCOMPARE(prompt->lastText(), QStringLiteral("Do you want to Add Rate Entry"));
+        QCOMPARE(prompt->asked().last().title, QStringLiteral("VK Server"));
+        QCOMPARE(grid()->rowCount(), 3);
+        click(button(4));
+        QCOMPARE(grid()->rowCount(), 4);
+        QCOMPARE(grid()->currentRow(), 3);
+        QCOMPARE(grid()->currentColumn(), 0);
+        QCOMPARE(grid()->item(3, 4)->background().color(), QColor(255, 255, 179));
+
+        grid()->setCurrentCell(1, 1);
+        prompt->answerNext(Answer::No);
+        click(button(5));
+        QCOMPARE(prompt->lastText(),
+                 QStringLiteral("Do you want to Delete Rate List of hour slice : 45"));
+        QCOMPARE(grid()->rowCount(), 4);
+        click(button(5));
+        QCOMPARE(column(0), (QStringList{"30", "60", ""}));
+        // Time Period follows the rows that are left.
+        QCOMPARE(cell(1, 2), QStringLiteral("30"));
+        grid()->setCurrentCell(2, 0);
+        click(button(5));
+        grid()->setCurrentCell(0, 0);
+        click(button(5));
+        QCOMPARE(column(0), QStringList{"60"});
+
+        // The last row stays, without a question.
+        prompt->clear();
+        click(button(5));
+        QVERIFY(prompt->asked().isEmpty());
+        QCOMPARE(grid()->rowCount(), 1);
+    }
+
+    void deleteCategoryAsksTwice_data()
+    {
+        QTest::addColumn<int>("yesCount");
+        QTest::newRow("no at the first") << 0;
+        QTest::newRow("no at the second") << 1;
+        QTest::newRow("yes at both") << 2;
+    }
+
+    void deleteCategoryAsksTwice()
+    {
+        QFETCH(int, yesCount);
+        chooseName(QStringLiteral("Old"));
+        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
+        click(button(2));
+        chooseName(QStringLiteral("Other"));
+        typeCell(2, 1, QStringLiteral("30"));
+        click(button(2));
+        chooseName(QStringLiteral("Old"));
+        prompt->clear();
+        for (int i = 0; i < 2; ++i) {
+            prompt->answerNext(i < yesCount ? Answer::Yes : Answer::No);
+        }
+        click(button(1));
+        const QStringList expected{
+            QStringLiteral("Delete usage & Rate List :Old"),
+            QStringLiteral(
+                "Deleting the Usage list Removes all Its Rate list do you want to continue...")};
+        QCOMPARE(prompt->texts(), expected.mid(0, qMin(yesCount + 1, 2)));
+        for (const auto& a : prompt->asked()) {
+            QCOMPARE(a.title, QStringLiteral("Warning"));
+            QCOMPARE(a.icon, Prompt::Icon::Critical);
+        }
+        const bool deleted = yesCount == 2;
+        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM user_category WHERE user = 'Old'")),
+                 deleted ? 0 : 1);
+        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist WHERE member = 'Old'")),
+                 deleted ? 0 : 3);
+        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist WHERE member = 'Other'")), 1);
+        auto* name = get<QComboBox>("cmbusage");
+        QCOMPARE(name->count(), deleted ? 1 : 2);
+        if (deleted) {
+            QCOMPARE(name->currentText(), QString());
+            QVERIFY(!button(1)->isEnabled());
+            QVERIFY(!button(2)->isEnabled());
+            QCOMPARE(grid()->rowCount(), 1);
+        }
+    }
+
+    // The new-entry button leaves nothing that a Save could write over a category with.
+    void newEntryClearsTheChoice()
+    {
+        chooseName(QStringLiteral("Std"));
+        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
+        click(button(2));
+        chooseName(QStringLiteral("Std"));
+        click(button(0));
+        QCOMPARE(grid()->rowCount(), 1);
+        QVERIFY(!button(1)->isEnabled());
+        QVERIFY(!button(2)->isEnabled());
+        QVERIFY(!button(4)->isEnabled());
+        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist")), 3);
+    }
+};
+
+QTEST_MAIN(TestTariffEditor)
+#include "tst_tariffeditor.moc"
