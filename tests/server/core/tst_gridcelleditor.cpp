@@ -1,0 +1,211 @@
+#include "common/clock.h"
+#include "server/core/ui/gridcelleditor.h"
+
+#include <QApplication>
+#include <QDateEdit>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <memory>
+
+// A grid with a numeric, a text, a date and a read-only column over three rows.
+class TestGridCellEditor : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QWidget> window;
+    QTableWidget* grid = nullptr;
+    GridCellEditor* editor = nullptr;
+    std::unique_ptr<QSignalSpy> committed;
+
+    QLineEdit* txtEdit() { return window->findChild<QLineEdit*>(QStringLiteral("txtEdit")); }
+    QDateEdit* dtpick() { return window->findChild<QDateEdit*>(QStringLiteral("dtpick")); }
+    QString cell(int r, int c) { return grid->item(r, c) ? grid->item(r, c)->text() : QString(); }
+
+private Q_SLOTS:
+    void init()
+    {
+        window = std::make_unique<QWidget>();
+        grid = new QTableWidget(3, 4, window.get());
+        grid->setHorizontalHeaderLabels({"Qty", "Item", "Date", "Total"});
+        auto* layout = new QVBoxLayout(window.get());
+        layout->setContentsMargins(10, 10, 10, 10);
+        layout->addWidget(grid);
+        for (int r = 0; r < 3; ++r) {
+            grid->setItem(r, 0, new QTableWidgetItem(QString::number(r + 1)));
+            grid->setItem(r, 1, new QTableWidgetItem(QStringLiteral("item %1").arg(r)));
+            grid->setItem(r, 3, new QTableWidgetItem(QStringLiteral("9")));
+        }
+        grid->setItem(0, 2, new QTableWidgetItem(QStringLiteral("05/03/2026")));
+        editor = new GridCellEditor(grid, window.get());
+        editor->setNumericColumn(0);
+        editor->setColumnEditable(1);
+        editor->setDateColumn(2);
+        committed = std::make_unique<QSignalSpy>(editor, &GridCellEditor::cellCommitted);
+        window->resize(500, 300);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void cleanup()
+    {
+        committed.reset();
+        window.reset();
+        Clock::reset();
+    }
+
+    void editorSitsOverTheCell()
+    {
+        QVERIFY(txtEdit());
+        QCOMPARE(txtEdit()->parentWidget(), grid->viewport());
+        grid->setCurrentCell(1, 1);
+        QTest::keyClick(grid, 'q');
+        QVERIFY(txtEdit()->isVisible());
+        QCOMPARE(txtEdit()->geometry().topLeft(),
+                 grid->visualRect(grid->model()->index(1, 1)).topLeft());
+        QCOMPARE(txtEdit()->font(), grid->font());
+        QVERIFY(grid->rowHeight(1) >= txtEdit()->height());
+    }
+
+    void keysOpenTheEditor_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QString>("startText");
+        QTest::newRow("digit on numeric") << 0 << int(Qt::Key_7) << true << "7";
+        QTest::newRow("point on numeric") << 0 << int(Qt::Key_Period) << true << ".";
+        QTest::newRow("letter on numeric") << 0 << int(Qt::Key_A) << false << "";
+        QTest::newRow("space on numeric") << 0 << int(Qt::Key_Space) << true << "2";
+        QTest::newRow("backspace on numeric") << 0 << int(Qt::Key_Backspace) << true << "2";
+        QTest::newRow("letter on text") << 1 << int(Qt::Key_Z) << true << "z";
+        QTest::newRow("enter on text") << 1 << int(Qt::Key_Return) << true << "item 1";
+        QTest::newRow("digit on read-only") << 3 << int(Qt::Key_5) << false << "";
+        QTest::newRow("arrow on text") << 1 << int(Qt::Key_Right) << false << "";
+    }
+
+    void keysOpenTheEditor()
+    {
+        QFETCH(int, column);
+        QFETCH(int, key);
+        QFETCH(bool, opens);
+        QFETCH(QString, startText);
+        grid->setCurrentCell(1, column);
+        QTest::keyClick(grid, Qt::Key(key));
+        QCOMPARE(editor->isOpen(), opens);
+        QCOMPARE(txtEdit()->isVisible(), opens);
+        if (opens) {
+            QCOMPARE(txtEdit()->text(), startText);
+            QCOMPARE(txtEdit()->cursorPosition(), int(startText.size()));
+        }
+    }
+
+    void enterCommitsEscapeDiscards()
+    {
+        grid->setCurrentCell(0, 1);
+        QTest::keyClick(grid, 'n');
+        QTest::keyClicks(txtEdit(), "ew");
+        QTest::keyClick(txtEdit(), Qt::Key_Escape);
+        QCOMPARE(cell(0, 1), QStringLiteral("item 0"));
+        QCOMPARE(committed->count(), 0);
+        QTest::keyClick(grid, 'n');
+        QTest::keyClicks(txtEdit(), "ew");
+        QTest::keyClick(txtEdit(), Qt::Key_Return);
+        QCOMPARE(cell(0, 1), QStringLiteral("new"));
+        QCOMPARE(committed->count(), 1);
+        QCOMPARE(committed->first(), (QVariantList{0, 1, QStringLiteral("new")}));
+        // The cursor stays on the cell.
+        QCOMPARE(grid->currentRow(), 0);
+        QCOMPARE(grid->currentColumn(), 1);
+    }
+
+    void numericEditorFiltersKeys()
+    {
+        grid->setCurrentCell(2, 0);
+        QTest::keyClick(grid, '1');
+        QTest::keyClicks(txtEdit(), "2a-,.5 x");
+        QTest::keyClick(txtEdit(), Qt::Key_Left);
+        QTest::keyClick(txtEdit(), Qt::Key_Backspace);
+        QTest::keyClick(txtEdit(), Qt::Key_Return);
+        QCOMPARE(cell(2, 0), QStringLiteral("125"));
+    }
+
+    void upDownStayInsideTheRows()
+    {
+        grid->setCurrentCell(0, 1);
+        QTest::keyClick(grid, 'a');
+        QTest::keyClick(txtEdit(), Qt::Key_Up);
+        QCOMPARE(cell(0, 1), QStringLiteral("a"));
+        QCOMPARE(grid->currentRow(), 0);
+        QTest::keyClick(grid, 'b');
+        QTest::keyClick(txtEdit(), Qt::Key_Down);
+        QCOMPARE(cell(0, 1), QStringLiteral("b"));
+        QCOMPARE(grid->currentRow(), 1);
+        QCOMPARE(grid->currentColumn(), 1);
+        grid->setCurrentCell(2, 1);
+        QTest::keyClick(grid, 'c');
+        QTest::keyClick(txtEdit(), Qt::Key_Down);
+        QCOMPARE(cell(2, 1), QStringLiteral("c"));
+        QCOMPARE(grid->currentRow(), 2);
+        QCOMPARE(grid->rowCount(), 3);
+    }
+
+    // An open editor lands in the cell it was opened on when the cursor moves elsewhere or
+    // the window is clicked.
+    void cellChangeAndWindowClickCommit()
+    {
+        grid->setCurrentCell(1, 1);
+        QTest::keyClick(grid, 'x');
+        grid->setCurrentCell(2, 0);
+        QVERIFY(!editor->isOpen());
+        QCOMPARE(cell(1, 1), QStringLiteral("x"));
+        QCOMPARE(cell(2, 0), QStringLiteral("3"));
+
+        grid->setCurrentCell(0, 0);
+        QTest::keyClick(grid, '8');
+        QTest::mouseClick(window.get(), Qt::LeftButton, {}, QPoint(3, 3));
+        QVERIFY(!editor->isOpen());
+        QCOMPARE(cell(0, 0), QStringLiteral("8"));
+        QCOMPARE(committed->count(), 2);
+    }
+
+    void dateColumnUsesThePicker()
+    {
+        QVERIFY(dtpick());
+        grid->setCurrentCell(0, 2);
+        QTest::keyClick(grid, Qt::Key_Space);
+        QVERIFY(dtpick()->isVisible());
+        QVERIFY(!txtEdit()->isVisible());
+        QCOMPARE(dtpick()->date(), QDate(2026, 3, 5));
+        dtpick()->setDate(QDate(2026, 3, 9));
+        QTest::keyClick(dtpick(), Qt::Key_Return);
+        QCOMPARE(cell(0, 2), QStringLiteral("09/03/2026"));
+        QVERIFY(!dtpick()->isVisible());
+
+        // An empty date cell starts at today.
+        Clock::setFixed(QDateTime(QDate(2026, 7, 1), QTime(12, 0)));
+        grid->setCurrentCell(1, 2);
+        QTest::keyClick(grid, '4');
+        QCOMPARE(dtpick()->date(), QDate(2026, 7, 1));
+        QTest::keyClick(dtpick(), Qt::Key_Escape);
+        QCOMPARE(cell(1, 2), QString());
+        QCOMPARE(committed->count(), 1);
+    }
+
+    void numericFilterForAmountBoxes()
+    {
+        auto* box = new QLineEdit(window.get());
+        GridCellEditor::installNumericFilter(box);
+        box->show();
+        QTest::keyClicks(box, "1x2.,5-");
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QCOMPARE(box->text(), QStringLiteral("12."));
+    }
+};
+
+QTEST_MAIN(TestGridCellEditor)
+#include "tst_gridcelleditor.moc"
