@@ -2,6 +2,7 @@
 
 #include "common/errorlog.h"
 
+#include <QNetworkInterface>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -209,4 +210,22 @@ QString LinkServer::addressText(const QHostAddress& address)
     bool isV4 = false;
     const quint32 v4 = address.toIPv4Address(&isV4);
     return isV4 ? QHostAddress(v4).toString() : address.toString();
+}
+
+QString LinkServer::ownAddress()
+{
+    for (const QNetworkInterface& nic : QNetworkInterface::allInterfaces()) {
+        const auto flags = nic.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) ||
+            !flags.testFlag(QNetworkInterface::IsRunning) ||
+            flags.testFlag(QNetworkInterface::IsLoopBack)) {
+            continue;
+        }
+        for (const QNetworkAddressEntry& e : nic.addressEntries()) {
+            if (e.ip().protocol() == QAbstractSocket::IPv4Protocol) {
+                return e.ip().toString();
+            }
+        }
+    }
+    return QStringLiteral("127.0.0.1");
 }

@@ -60,6 +60,9 @@ public:
 
     // The dotted IPv4 form of an address that came in over a dual-stack listener.
     static QString addressText(const QHostAddress& address);
+    // This computer's address as the agents see it: the first IPv4 address of an interface
+    // that is up and not loopback, else 127.0.0.1.
+    static QString ownAddress();
 
 Q_SIGNALS:
     void connectionRequest(qint64 index, const QString& address, const QString& hostName);

@@ -422,6 +422,8 @@ void TstConnectionManager::nothingIsSentToTheConsolesOwnComputer()
     QVERIFY(!c.server.send(0, Proto::Lock));
     QVERIFY(!c.server.isConnected(0));
     QVERIFY(!c.server.send(12345, Proto::Lock));
+    // The console's own address is a usable IPv4 address.
+    QVERIFY(QHostAddress(LinkServer::ownAddress()).protocol() == QAbstractSocket::IPv4Protocol);
 }
 
 void TstConnectionManager::openFilesLimitIsRaised()
