@@ -1,0 +1,364 @@
+#include "common/clock.h"
+#include "common/paths.h"
+#include "common/settingsstore.h"
+#include "server/accounts/backup.h"
+#include "server/accounts/housekeeping.h"
+#include "server/accounts/ui/backupwindow.h"
+#include "server/accounts/ui/frmhkeeping.h"
+#include "server/core/database.h"
+#include "support/scriptedprompt.h"
+#include "support/testhome.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+class TestHousekeeping : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<Database> m_db;
+
+    void addBill(int billno, const QString& start)
+    {
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO history (billno, sstart, charge) "
+                                         "VALUES (?, ?, 10)"),
+                          {billno, start}));
+    }
+    QList<int> bills()
+    {
+        QList<int> out;
+        for (const QSqlRecord& r :
+             m_db->rows(QStringLiteral("SELECT billno FROM history ORDER BY billno"))) {
+            out << r.value(0).toInt();
+        }
+        return out;
+    }
+    void addEntry(const QString& date, const QString& credit, const QString& debit)
+    {
+        QVERIFY(
+            m_db->run(QStringLiteral("INSERT INTO transactions (memberid, Date, part, "
+                                     "credit, debit) VALUES ('M1', ?, 'x', ?, ?)"),
+                      {date, Money::parse(credit).toVariant(), Money::parse(debit).toVariant()}));
+    }
+    Money ob()
+    {
+        return Money::fromVariant(
+            m_db->scalar(QStringLiteral("SELECT ob FROM members WHERE memberid = 'M1'")));
+    }
+    qlonglong count(const QString& table)
+    {
+        return m_db->scalar(QStringLiteral("SELECT count(*) FROM ") + table).toLongLong();
+    }
+    // Runs the sqlite3 command-line tool on a file; the tool's output.
+    QString sqlite3(const QString& file, const QString& sql)
+    {
+        QProcess p;
+        p.start(QStringLiteral("sqlite3"), {file, sql});
+        if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+            return QStringLiteral("failed: ") + QString::fromLocal8Bit(p.readAllStandardError());
+        }
+        return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_db = std::make_unique<Database>();
+        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO members (memberid, name, address1, ob) "
+                                         "VALUES ('M1', 'Asha', 'Main Road', 100)")));
+        Clock::setFixed(QDateTime(QDate(2026, 12, 31), QTime(20, 0)));
+    }
+    void cleanup()
+    {
+        Clock::reset();
+        m_db.reset();
+        m_home.reset();
+    }
+
+    void theDateBoundIsMidnight()
+    {
+        addBill(1, QStringLiteral("2026-12-29 23:59:59"));
+        addBill(2, QStringLiteral("2026-12-30 09:00:00"));
+        addBill(3, QStringLiteral("2026-12-31 00:00:00"));
+        addBill(4, QStringLiteral("2026-12-31 00:00:01"));
+        addBill(5, QStringLiteral("2026-12-31 18:00:00"));
+        ScriptedPrompt prompt;
+        prompt.answerNext(Prompt::Answer::Yes);
+        prompt.answerNext(Prompt::Answer::Yes);
+        FrmHKeeping w(*m_db);
+        w.show();
+        w.findChild<QRadioButton*>(QStringLiteral("Options_1"))->setChecked(true);
+        w.findChild<QDateEdit*>(QStringLiteral("DTP_0"))->setDate(QDate(2026, 12, 30));
+        QCOMPARE(w.findChild<QDateEdit*>(QStringLiteral("DTP_1"))->date(), QDate(2026, 12, 31));
+        QSignalSpy changed(m_db.get(), &Database::tableChanged);
+        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cmdhistorydelete")),
+                          Qt::LeftButton);
+        QCOMPARE(bills(), QList<int>({1, 4, 5}));
+        QCOMPARE(prompt.asked().size(), 2);
+        QCOMPARE(prompt.asked().at(0).text,
+                 QStringLiteral("Do you want to Delete the History Details From Date 30/12/2026 "
+                                "to 31/12/2026\rBefore Deleting the History Details Backup the "
+                                "Datafiles OR take the Printout"));
+        for (const auto& a : prompt.asked()) {
+            QCOMPARE(a.buttons, Prompt::Buttons::YesNoDefaultNo);
+            QCOMPARE(a.title, QStringLiteral("Warning"));
+            QCOMPARE(a.icon, Prompt::Icon::Critical);
+        }
+        QVERIFY(changed.contains(QVariantList{QStringLiteral("history")}));
+    }
+
+    void billRangeDeletesInBatches()
+    {
+        QVERIFY(m_db->transaction([&] {
+            for (int n = 1; n <= 5000; ++n) {
+                addBill(n, QStringLiteral("2026-12-01 10:00:00"));
+            }
+            return true;
+        }));
+        ScriptedPrompt prompt;
+        Housekeeping hk(*m_db);
+        auto deletion = hk.byBillNumbers(QStringLiteral("101"), QStringLiteral("4100"));
+        QCOMPARE(deletion.total(), 4000);
+        QVERIFY(hk.confirm(deletion) == false); // the default answer is No
+        QCOMPARE(count(QStringLiteral("history")), 5000);
+        prompt.answerNext(Prompt::Answer::Yes);
+        prompt.answerNext(Prompt::Answer::Yes);
+        QVERIFY(hk.confirm(deletion));
+        QSignalSpy changed(m_db.get(), &Database::tableChanged);
+        int steps = 0;
+        while (hk.step(deletion, 1500)) {
+            ++steps;
+            QCOMPARE(changed.count(), 0); // told once, at the end
+        }
+        QCOMPARE(steps, 2);
+        QCOMPARE(deletion.done(), 4000);
+        QVERIFY(deletion.finished());
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(count(QStringLiteral("history")), 1000);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT min(billno) FROM history WHERE billno > 100"))
+                     .toInt(),
+                 4101);
+    }
+
+    void aBillBoxWithoutANumberDeletesNothing()
+    {
+        addBill(1, QStringLiteral("2026-12-01 10:00:00"));
+        ScriptedPrompt prompt;
+        prompt.answerNext(Prompt::Answer::Yes);
+        prompt.answerNext(Prompt::Answer::Yes);
+        FrmHKeeping w(*m_db);
+        w.show();
+        w.findChild<QLineEdit*>(QStringLiteral("txtbill_0"))->clear();
+        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cmdhistorydelete")),
+                          Qt::LeftButton);
+        QCOMPARE(prompt.asked().size(), 1);
+        QCOMPARE(bills(), QList<int>({1}));
+    }
+
+    void answeringNoLeavesEverything_data()
+    {
+        QTest::addColumn<int>("yes");
+        QTest::newRow("first question") << 0;
+        QTest::newRow("second question") << 1;
+    }
+    void answeringNoLeavesEverything()
+    {
+        QFETCH(int, yes);
+        addBill(5, QStringLiteral("2026-12-01 10:00:00"));
+        addEntry(QStringLiteral("2026-12-01 10:00:00"), QStringLiteral("50"), QStringLiteral("0"));
+        ScriptedPrompt prompt;
+        for (int i = 0; i < yes; ++i) {
+            prompt.answerNext(Prompt::Answer::Yes);
+        }
+        prompt.answerNext(Prompt::Answer::No);
+        FrmHKeeping w(*m_db);
+        w.show();
+        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cmdhistorydelete")),
+                          Qt::LeftButton);
+        QCOMPARE(prompt.asked().size(), yes + 1);
+        QCOMPARE(bills(), QList<int>({5}));
+
+        Housekeeping hk(*m_db);
+        prompt.answerNext(Prompt::Answer::No);
+        QVERIFY(!hk.deleteTransactions(QStringLiteral("M1"), QDate(2026, 12, 31)));
+        QCOMPARE(count(QStringLiteral("transactions")), 1);
+        QCOMPARE(ob(), Money::fromWhole(100));
+    }
+
+    void deletedEntriesMoveIntoTheOpeningBalance_data()
+    {
+        QTest::addColumn<QString>("credit");
+        QTest::addColumn<QString>("debit");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("whole amounts") << "50"
+                                       << "20"
+                                       << "130";
+        QTest::newRow("decimals stay exact") << "50.5"
+                                             << "20.25"
+                                             << "130.25";
+        QTest::newRow("a half is not rounded away") << "0.5"
+                                                    << "0"
+                                                    << "100.5";
+    }
+    void deletedEntriesMoveIntoTheOpeningBalance()
+    {
+        QFETCH(QString, credit);
+        QFETCH(QString, debit);
+        QFETCH(QString, expected);
+        addEntry(QStringLiteral("2026-12-01 10:00:00"), credit, QStringLiteral("0"));
+        addEntry(QStringLiteral("2026-12-05 00:00:00"), QStringLiteral("0"), debit);
+        addEntry(QStringLiteral("2026-12-05 08:00:00"), QStringLiteral("7"), QStringLiteral("0"));
+        ScriptedPrompt prompt;
+        prompt.answerNext(Prompt::Answer::Yes);
+        FrmHKeeping w(*m_db);
+        w.show();
+        auto* ids = w.findChild<QComboBox*>(QStringLiteral("cmbfield"));
+        auto* del = w.findChild<QPushButton*>(QStringLiteral("cmdtransactiondel"));
+        QVERIFY(!del->isEnabled());
+        ids->setEditText(QStringLiteral("M1"));
+        QTest::keyClick(ids, Qt::Key_Return);
+        QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtfield_0"))->text(),
+                 QStringLiteral("Asha"));
+        QVERIFY(del->isEnabled());
+        w.findChild<QDateEdit*>(QStringLiteral("Dt1"))->setDate(QDate(2026, 12, 5));
+        QTest::mouseClick(del, Qt::LeftButton);
+        QCOMPARE(prompt.asked().size(), 1);
+        QCOMPARE(prompt.asked().first().buttons, Prompt::Buttons::YesNoDefaultNo);
+        QCOMPARE(ob().toString(), expected);
+        // The entry of the cut-off day after midnight is neither summed nor deleted.
+        QCOMPARE(count(QStringLiteral("transactions")), 1);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT Date FROM transactions")).toString(),
+                 QStringLiteral("2026-12-05 08:00:00"));
+        QVERIFY(!del->isEnabled());
+        QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtfield_0"))->text(), QString());
+    }
+
+    void anUnknownMemberIsReported()
+    {
+        ScriptedPrompt prompt;
+        FrmHKeeping w(*m_db);
+        w.show();
+        auto* ids = w.findChild<QComboBox*>(QStringLiteral("cmbfield"));
+        ids->setEditText(QStringLiteral("X9"));
+        QTest::keyClick(ids, Qt::Key_Return);
+        QCOMPARE(prompt.texts(), QStringList{QStringLiteral("Customer ID Not Found")});
+        QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("cmdtransactiondel"))->isEnabled());
+    }
+
+    void backupIsConsistentWhileTheConsoleWrites()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("sqlite3")).isEmpty()) {
+            QSKIP("the sqlite3 command-line tool (package sqlite3) is not installed");
+        }
+        const QString folder = m_home->file(QStringLiteral("backups"));
+        QVERIFY(QDir().mkpath(folder));
+        SettingsStore store;
+        store.createKey(RegKey::Options);
+        store.writeValue(RegKey::Options, QStringLiteral("backupfolder"), folder);
+        QVERIFY(m_db->transaction([&] {
+            for (int n = 1; n <= 30000; ++n) {
+                addBill(n, QStringLiteral("2026-12-01 10:00:00"));
+            }
+            return true;
+        }));
+        // Another connection to the same file keeps billing while the copy is made.
+        Database writer;
+        QVERIFY(writer.open(m_db->path()));
+        int next = 100000;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            writer.transaction([&] {
+                return writer.run(QStringLiteral("INSERT INTO history (billno, sstart) VALUES "
+                                                 "(?, '2026-12-31 10:00:00')"),
+                                  {next++}) &&
+                       writer.run(QStringLiteral("UPDATE defalt SET billno = ?"), {next});
+            });
+        });
+        timer.start(1);
+        Backup backup(*m_db);
+        QSignalSpy finished(&backup, &Backup::finished);
+        QVERIFY(backup.start());
+        QVERIFY(backup.isRunning());
+        QVERIFY(finished.wait(60000));
+        timer.stop();
+        QCOMPARE(finished.first().at(0).toBool(), true);
+        const QString copy = QDir(folder).filePath(QStringLiteral("hai.db"));
+        QCOMPARE(finished.first().at(1).toString(), copy);
+        QCOMPARE(sqlite3(copy, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+        // One moment of the database: the next bill number follows the last copied bill.
+        const QString snapshot = sqlite3(
+            copy, QStringLiteral("SELECT (SELECT billno FROM defalt) - "
+                                 "coalesce((SELECT max(billno) + 1 FROM history WHERE billno >= "
+                                 "100000), (SELECT billno FROM defalt)), count(*) >= 30000 "
+                                 "FROM history"));
+        QCOMPARE(snapshot, QStringLiteral("0|1"));
+        QVERIFY(!QFile::exists(copy + QStringLiteral(".part")));
+
+        // A second backup replaces the first.
+        QVERIFY(writer.run(QStringLiteral("DELETE FROM history WHERE billno <= 29000")));
+        QVERIFY(backup.runAndWait());
+        const QString left =
+            sqlite3(copy, QStringLiteral("SELECT count(*) FROM history WHERE billno < 100000"));
+        QCOMPARE(left, QStringLiteral("1000"));
+    }
+
+    void aFailedBackupIsReported()
+    {
+        SettingsStore store;
+        store.createKey(RegKey::Options);
+        store.writeValue(RegKey::Options, QStringLiteral("backupfolder"),
+                         m_home->file(QStringLiteral("missing")));
+        ScriptedPrompt prompt;
+        BackupWindow window(*m_db);
+        QSignalSpy finished(&window, &BackupWindow::finished);
+        window.start();
+        QVERIFY(finished.count() == 1 || finished.wait(10000));
+        QCOMPARE(finished.first().at(0).toBool(), false);
+        QVERIFY(prompt.lastText().startsWith(QStringLiteral("Database Backup Not Saved: ")));
+        QVERIFY(prompt.lastText().contains(QStringLiteral("missing")));
+        QVERIFY(m_home->errorLog().contains(QStringLiteral("mnubackup")));
+
+        // The export folder serves when no backup folder is set.
+        store.writeValue(RegKey::Options, QStringLiteral("backupfolder"), QString());
+        QCOMPARE(Backup::folder(), Paths::defaultExportDir());
+    }
+
+    void theBackupWindowTellsWhereTheCopyWent()
+    {
+        store().writeValue(RegKey::Options, QStringLiteral("backupfolder"), m_home->path());
+        ScriptedPrompt prompt;
+        BackupWindow window(*m_db);
+        QSignalSpy finished(&window, &BackupWindow::finished);
+        window.start();
+        QVERIFY(window.isRunning());
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(prompt.lastText(), QStringLiteral("Database Backup Saved to ") +
+                                        m_home->file(QStringLiteral("hai.db")));
+        QVERIFY(QFile::exists(m_home->file(QStringLiteral("hai.db"))));
+    }
+
+private:
+    SettingsStore store()
+    {
+        SettingsStore s;
+        s.createKey(RegKey::Options);
+        return s;
+    }
+};
+
+QTEST_MAIN(TestHousekeeping)
+#include "tst_housekeeping.moc"
