@@ -83,14 +83,22 @@ void LinkServer::acceptPending()
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_connections.insert(index, c);
         connect(socket, &QTcpSocket::readyRead, this, [this, index] { readFrom(index); });
-        connect(socket, &QTcpSocket::disconnected, this,
-                [this, index] { finish(index, false, QString()); });
+        // The end of a connection is handled once the current event is done with it: a write
+        // that fails inside a handler must not pull the connection away under that handler.
+        connect(socket, &QTcpSocket::disconnected, this, [this, index] {
+            QMetaObject::invokeMethod(
+                this, [this, index] { finish(index, false, QString()); }, Qt::QueuedConnection);
+        });
         connect(socket, &QTcpSocket::errorOccurred, this,
                 [this, index, socket](QAbstractSocket::SocketError e) {
                     // A peer's orderly close also reports itself as disconnected.
-                    if (e != QAbstractSocket::RemoteHostClosedError) {
-                        finish(index, true, socket->errorString());
+                    if (e == QAbstractSocket::RemoteHostClosedError) {
+                        return;
                     }
+                    const QString text = socket->errorString();
+                    QMetaObject::invokeMethod(
+                        this, [this, index, text] { finish(index, true, text); },
+                        Qt::QueuedConnection);
                 });
         const QString address = addressText(socket->peerAddress());
         const QString host = socket->peerName().isEmpty() ? address : socket->peerName();
@@ -148,7 +156,7 @@ bool LinkServer::send(qint64 index, const QByteArray& message)
         return false;
     }
     c->socket->flush();
-    return true;
+    return c->socket->state() == QAbstractSocket::ConnectedState;
 }
 
 bool LinkServer::isConnected(qint64 index) const

@@ -389,10 +389,17 @@ void TstConnectionManager::flappingAgentLeaksNothing()
             a.socket.abort();
         }
     }
+    // Agents that reset their connection before the console has even answered: the console's
+    // first write fails while it is still registering them, and no row may outlive them.
+    for (int i = 0; i < Rounds; ++i) {
+        FakeAgent a;
+        QVERIFY(a.connectFrom(QStringLiteral("127.0.0.13"), c.port()));
+        a.socket.abort();
+    }
+    QTRY_COMPARE(c.server.lastIndex(), firstIndex + 2 * Rounds);
     QTRY_COMPARE(c.server.connectionCount(), 0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCOMPARE(c.onlineRows(), 0);
-    QCOMPARE(c.server.lastIndex(), firstIndex + Rounds);
+    QTRY_COMPARE(c.onlineRows(), 0);
     QVERIFY2(openFiles() <= filesBefore + 2,
              qPrintable(QStringLiteral("%1 -> %2").arg(filesBefore).arg(openFiles())));
     QCOMPARE(c.server.findChildren<QTcpSocket*>().size(), 0);
