@@ -593,6 +593,32 @@ private Q_SLOTS:
         }
     }
 
+    // Leaving the name box loads the name; leaving it on the same name keeps the edits.
+    void leavingTheNameBoxLoads()
+    {
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        auto* name = get<QComboBox>("cmbusage");
+        auto* description = get<QLineEdit>("txtdescription");
+        name->setFocus();
+        QTest::keyClicks(name->lineEdit(), QStringLiteral("Walk"));
+        description->setFocus();
+        QCOMPARE(column(0), (QStringList{"30", "45", "60"}));
+        QVERIFY(button(2)->isEnabled());
+        typeCell(0, 1, QStringLiteral("10"));
+        name->setFocus();
+        description->setFocus();
+        QCOMPARE(cell(0, 1), QStringLiteral("10"));
+        // cmbflathour takes digits and the point only.
+        click(flathour(0));
+        auto* hours = get<QComboBox>("cmbflathour");
+        hours->lineEdit()->clear();
+        QTest::keyClicks(hours, "0x5-");
+        QCOMPARE(hours->currentText(), QStringLiteral("05"));
+        click(button(2));
+        QCOMPARE(db->scalar(QStringLiteral("SELECT fhournos FROM ratelist")).toInt(), 5);
+    }
+
     // The new-entry button leaves nothing that a Save could write over a category with.
     void newEntryClearsTheChoice()
     {
