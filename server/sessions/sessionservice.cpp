@@ -117,14 +117,22 @@ std::optional<MemberRow> SessionService::findMember(const QString& memberId) con
 
 bool SessionService::categoryExists(const QString& category) const
 {
+    return findCategory(category).has_value();
+}
+
+std::optional<QString> SessionService::findCategory(const QString& category) const
+{
     if (category.trimmed().isEmpty()) {
-        return false;
+        return std::nullopt;
     }
-    return m_db.scalar(
-                   QStringLiteral(
-                       "SELECT count(*) FROM user_category WHERE trim(user) = ? COLLATE NOCASE"),
-                   {category.trimmed()})
-               .toLongLong() > 0;
+    const auto r =
+        m_db.firstRow(QStringLiteral("SELECT user FROM user_category WHERE trim(user) = ? "
+                                     "COLLATE NOCASE ORDER BY rowid"),
+                      {category.trimmed()});
+    if (!r) {
+        return std::nullopt;
+    }
+    return r->value(0).toString();
 }
 
 static QStringList column(Database& db, const QString& sql)
@@ -228,12 +236,14 @@ StartResult SessionService::start(const StartRequest& req)
                 if (req.closeAction != CloseAction::None) {
                     logouttype = int(req.closeAction);
                 }
+                // Stored as the tariff spells it, so the charge finds its rate rows.
+                const QString category = findCategory(req.category).value_or(req.category);
                 done = m_db.run(
                     QStringLiteral("INSERT INTO terminals (sstart, terminal, ip, cid, maintains, "
                                    "user, amtreceived, logout, logouttime, logouttype, memberid, "
                                    "Password) VALUES (?, ?, ?, ?, 0, ?, ?, ?, ?, "
                                    "coalesce(?, 0), ?, ?)"),
-                    {now, row->name, row->ip, row->id, req.category,
+                    {now, row->name, row->ip, row->id, category,
                      Money::parse(req.amountReceived).toVariant(), req.autoLogout ? 1 : 0,
                      req.autoLogout ? QVariant(wholeMinutes(req.autoLogoutMinutes)) : QVariant(0),
                      logouttype, member ? QVariant(req.memberId) : QVariant(),

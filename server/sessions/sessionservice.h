@@ -153,6 +153,8 @@ public:
     std::optional<SessionRow> sessionByRowid(qint64 rowid) const;
     std::optional<MemberRow> findMember(const QString& memberId) const;
     bool categoryExists(const QString& category) const;
+    // The category's name as stored, for a text that matches it trimmed and in any case.
+    std::optional<QString> findCategory(const QString& category) const;
     QStringList onlineNames() const;
     QStringList sessionNames() const;
     QStringList categoryNames() const;

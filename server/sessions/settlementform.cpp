@@ -83,9 +83,9 @@ SettlementForm::Outcome SettlementForm::pick(const QString& terminal)
 
     const TimeSplit split = splittime(s.sstart, s.send);
     m_duration = split.labelText();
-    if (m_service.categoryExists(s.user)) {
-        const Money charge =
-            calccharge(m_db, s.user, split.hours, split.minutes, split.seconds).rounded(m_digits);
+    if (const auto category = m_service.findCategory(s.user)) {
+        const Money charge = calccharge(m_db, *category, split.hours, split.minutes, split.seconds)
+                                 .rounded(m_digits);
         m_amountLabel = charge.toLabel();
         m_amt = charge.toString();
         m_ramt = text(s.amtreceived);

@@ -112,7 +112,11 @@ bool FrmSessionTran::eventFilter(QObject* watched, QEvent* event)
                 pickSource();
             } else if (watched == m_to->lineEdit()) {
                 pickDestination();
+            } else {
+                return QDialog::eventFilter(watched, event);
             }
+            // Enter is handled here alone, so the list does not pick a second time.
+            return key != Qt::Key_Tab;
         }
     }
     return QDialog::eventFilter(watched, event);

@@ -339,7 +339,7 @@ private Q_SLOTS:
     {
         FrmSessionStart w(*m_db);
         child<QComboBox>(w, QStringLiteral("cmbonline"))->setEditText(QStringLiteral("VK Server"));
-        child<QComboBox>(w, QStringLiteral("cmbcategory"))->setEditText(QStringLiteral("Std"));
+        child<QComboBox>(w, QStringLiteral("cmbcategory"))->setEditText(QStringLiteral(" std "));
         child<QCheckBox>(w, QStringLiteral("chkautologout"))->setChecked(true);
         child<QLineEdit>(w, QStringLiteral("txtautologout"))->setText(QStringLiteral("30"));
         m_prompt->answerNext(Prompt::Answer::Yes);
@@ -349,6 +349,9 @@ private Q_SLOTS:
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT cid FROM terminals")).toLongLong(), 0);
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT terminal FROM terminals")).toString(),
                  QStringLiteral("VK Server"));
+        // Stored as the tariff spells it, so the settlement finds its rates.
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT user FROM terminals")).toString(),
+                 QStringLiteral("Std"));
     }
 
     void lostConnectionKeepsTheSession()
