@@ -115,9 +115,21 @@ bool InputLock::ownPopupOpen() const
     return app && QApplication::activePopupWidget() != nullptr;
 }
 
+bool InputLock::ownWindowAbove() const
+{
+    // Our own dialogs and menus belong above the lock window (the staff's settings, say).
+    if (ownPopupOpen())
+        return true;
+    const QWindow* modal = QGuiApplication::modalWindow();
+    if (modal && modal != m_window && modal->isVisible())
+        return true;
+    const QWindow* focus = QGuiApplication::focusWindow();
+    return focus && focus != m_window && focus->isVisible();
+}
+
 void InputLock::raiseWindow()
 {
-    if (!m_window || !m_keepOnTop)
+    if (!m_window || !m_keepOnTop || ownWindowAbove())
         return;
     m_window->raise();
     m_obscured = false;

@@ -33,8 +33,8 @@ public:
     bool isLocked() const { return m_locked; }
     // Both the keyboard and the pointer grab are held right now.
     bool grabsHeld() const { return m_keyboardHeld && m_pointerHeld; }
-    // The lock window is raised whenever something covers it. On by default; a caller that
-    // shows its own dialog above the lock window turns it off meanwhile.
+    // The lock window is raised whenever something covers it, except by the application's own
+    // modal dialogs, focused windows and menus. On by default.
     void setKeepOnTop(bool on);
     bool keepOnTop() const { return m_keepOnTop; }
     QWindow* window() const { return m_window; }
@@ -58,6 +58,7 @@ private:
     void raiseWindow();
     void watchVisibility();
     bool ownPopupOpen() const;
+    bool ownWindowAbove() const;
 
     QPointer<QWindow> m_window;
     bool m_locked = false;

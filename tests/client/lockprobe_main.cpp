@@ -1,11 +1,13 @@
 // A small program for the X11 lock test, run under its own Xvfb:
-//   lockprobe --lock          full-screen frameless window locked with InputLock
+//   lockprobe --lock [--dialog] full-screen frameless window locked with InputLock (and a
+//                             modal dialog of its own over it)
 //   lockprobe --window TITLE  an ordinary window that reports what reaches it
 //   lockprobe --hold-grab MS  another client holding the keyboard and pointer grabs for MS ms
 // Everything it notices goes to stdout, one line each, for the test to read.
 #include "platform/ui/inputlock.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -129,6 +131,20 @@ int main(int argc, char** argv)
         w.showFullScreen();
         lock.lock(w.windowHandle());
         edit->setFocus();
+        if (args.contains(QLatin1String("--dialog"))) {
+            // Our own modal dialog over the lock window, as the staff's settings are.
+            auto* dialog = new QDialog(&w);
+            dialog->setWindowTitle(QStringLiteral("VK Dialog"));
+            auto* dialogEdit = new QLineEdit(dialog);
+            dialogEdit->setObjectName(QStringLiteral("dialogedit"));
+            (new QVBoxLayout(dialog))->addWidget(dialogEdit);
+            QObject::connect(dialogEdit, &QLineEdit::textEdited,
+                             [](const QString& t) { say(QStringLiteral("dialog text ") + t); });
+            QTimer::singleShot(500, dialog, [dialog] {
+                dialog->open();
+                say(QStringLiteral("dialog shown"));
+            });
+        }
         say(QStringLiteral("locked supported=%1 grabs=%2")
                 .arg(InputLock::isSupported() ? 1 : 0)
                 .arg(lock.grabsHeld() ? 1 : 0));
