@@ -1,0 +1,61 @@
+// Prices sessions against a stored tariff, as settlement does, and prints the cost of one
+// pricing (each call reads the category's rows afresh from the database).
+#include "server/core/database.h"
+#include "server/sessions/charge.h"
+#include "server/sessions/tariffstore.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    Database db;
+    if (!dir.isValid() || !db.open(dir.filePath(QStringLiteral("server.db")))) {
+        QTextStream(stderr) << "cannot open a database in a temporary folder\n";
+        return 1;
+    }
+    TariffStore store(db);
+    QList<RateRow> rows;
+    for (int slice = 5; slice <= 60; slice += 5) {
+        RateRow r;
+        r.timeslice = Money::fromWhole(slice);
+        r.rate = Money::fromWhole(slice / 2 + 5);
+        r.rpermin = Money::parse(u"0.5");
+        rows.append(r);
+    }
+    TariffSettings byMinute;
+    byMinute.chargebyminute = true;
+    byMinute.usefirsttimeperiod = true;
+    TariffSettings flat;
+    flat.fhour = true;
+    flat.fhourrate = Money::fromWhole(20);
+    flat.fhournos = Money::fromWhole(2);
+    flat.rateflathour = true;
+    store.save(QStringLiteral("By period"), {}, true, rows, TariffSettings{});
+    store.save(QStringLiteral("By minute"), {}, true, rows, byMinute);
+    store.save(QStringLiteral("Flat"), {}, true, rows, flat);
+    // Other categories in the table, as a cafe has a few.
+    for (int i = 0; i < 20; ++i) {
+        store.save(QStringLiteral("Other %1").arg(i), {}, true, rows, TariffSettings{});
+    }
+
+    QTextStream out(stdout);
+    const int calls = 20000;
+    for (const QString& name :
+         {QStringLiteral("By period"), QStringLiteral("By minute"), QStringLiteral("Flat")}) {
+        QElapsedTimer t;
+        t.start();
+        Money total;
+        for (int i = 0; i < calls; ++i) {
+            total += calccharge(db, name, i % 5, i % 60, i % 60);
+        }
+        const double us = double(t.nsecsElapsed()) / 1000.0 / calls;
+        out << name << ": " << calls << " pricings, " << QString::number(us, 'f', 1)
+            << " us each (sum " << total.toString() << ")\n";
+    }
+    return 0;
+}
