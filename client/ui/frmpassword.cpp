@@ -19,6 +19,7 @@ FrmPassword::FrmPassword(AgentSettings& settings, QWidget* parent)
     setWindowFlag(Qt::WindowStaysOnTopHint);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setMouseTracking(true);
+    setMinimumWidth(380);
 
     auto* line = new QLabel(
         QStringLiteral("Enable Configration Utility, Please Enter Valid Password"), this);

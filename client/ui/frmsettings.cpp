@@ -14,6 +14,19 @@
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
+namespace {
+
+// A row holding the widget at its own size on the right.
+QLayout* rightAligned(QWidget* w)
+{
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(w);
+    return row;
+}
+
+} // namespace
+
 FrmSettings::FrmSettings(AgentSettings& settings, QWidget* parent)
     : QDialog(parent), m_settings(settings)
 {
@@ -91,7 +104,7 @@ FrmSettings::FrmSettings(AgentSettings& settings, QWidget* parent)
         save->setObjectName(QStringLiteral("btnaddsave"));
         save->setMinimumSize(80, 26);
         connect(save, &QAbstractButton::clicked, this, &FrmSettings::saveAdvertisement);
-        l->addRow(QString(), save);
+        l->addRow(QString(), rightAligned(save));
     }
 
     // Password panel.
@@ -114,12 +127,12 @@ FrmSettings::FrmSettings(AgentSettings& settings, QWidget* parent)
         save->setObjectName(QStringLiteral("btnpswsave"));
         save->setMinimumSize(80, 26);
         connect(save, &QAbstractButton::clicked, this, &FrmSettings::savePassword);
-        l->addRow(QString(), save);
+        l->addRow(QString(), rightAligned(save));
     }
 
     // The panels share the content area; at most one shows.
     auto* content = new QWidget(this);
-    content->setMinimumSize(380, 220);
+    content->setMinimumSize(460, 230);
     auto* contentLayout = new QVBoxLayout(content);
     contentLayout->setContentsMargins(0, 0, 0, 0);
     for (QGroupBox* panel : {m_screenPanel, m_addPanel, m_passwordPanel}) {
