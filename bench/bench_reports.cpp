@@ -16,8 +16,17 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <ctime>
 
 namespace {
+
+// Processor time of this process, so that figures taken on a busy machine can be judged.
+double cpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
 
 long peakRssKb()
 {
@@ -75,24 +84,39 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot open the database\n");
         return 1;
     }
-    const int sizes[] = {1000, 10000, 100000};
-    if (!fillHistory(db, sizes[2])) {
+    // An optional argument caps the largest list (for profiling a smaller run).
+    const int cap = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
+    QList<int> sizes;
+    for (const int n : {1000, 10000, 100000}) {
+        if (n <= cap) {
+            sizes.append(n);
+        }
+    }
+    if (sizes.isEmpty() || !fillHistory(db, sizes.last())) {
         std::fprintf(stderr, "cannot fill the history\n");
         return 1;
     }
 
     QTextStream out(stdout);
-    out << "rows      compose_s  pages  pdf_s   html_s  rtf_s   text_s  pdf_MB  peak_rss_MB\n";
+    out << "Seconds as wall/cpu (cpu: this process's processor time).\n"
+        << "rows     compose        pages  pdf            html           rtf            text"
+           "           pdf_MB  peak_rss_MB\n";
+    auto pair = [](double wall, double cpu) {
+        return QString::asprintf("%6.3f/%-6.3f", wall, cpu);
+    };
     for (const int n : sizes) {
         QElapsedTimer t;
         ReportDocument doc;
+        double composeCpu = 0;
         {
             const QList<QSqlRecord> rows =
                 db.rows(QStringLiteral("SELECT * FROM history ORDER BY billno LIMIT ?"), {n});
             t.start();
+            const double c0 = cpuSeconds();
             PrintHistoryList(
                 db, QStringLiteral("HISTORY DETAILS BETWEEN BILL NO From 1 To %1").arg(n), rows);
             doc = Preview::lastDocument();
+            composeCpu = cpuSeconds() - c0;
         }
         const double compose = t.nsecsElapsed() / 1e9;
         int pages = 0;
@@ -101,27 +125,31 @@ int main(int argc, char** argv)
             pages = p.pageCount();
         }
         double secs[4] = {};
+        double cpu[4] = {};
         const ReportExport::Kind kinds[] = {ReportExport::Kind::Pdf, ReportExport::Kind::Html,
                                             ReportExport::Kind::Rtf, ReportExport::Kind::Text};
         for (int k = 0; k < 4; ++k) {
             QString error;
             const QString path = dir.filePath(ReportExport::fileName(kinds[k]));
             t.restart();
+            const double c0 = cpuSeconds();
             if (!ReportExport::writeFile(doc, kinds[k], path, &error)) {
                 std::fprintf(stderr, "export failed: %s\n", qPrintable(error));
                 return 1;
             }
             secs[k] = t.nsecsElapsed() / 1e9;
+            cpu[k] = cpuSeconds() - c0;
         }
         const double pdfMb =
             QFileInfo(dir.filePath(QStringLiteral("Report.pdf"))).size() / 1048576.0;
-        out << qSetFieldWidth(9) << Qt::left << n << qSetFieldWidth(0) << ' '
-            << QString::asprintf("%9.3f  %5d  %6.3f  %6.3f  %6.3f  %6.3f  %6.1f  %8.1f\n", compose,
-                                 pages, secs[0], secs[1], secs[2], secs[3], pdfMb,
-                                 peakRssKb() / 1024.0);
+        out << QString::asprintf("%-8d ", n) << pair(compose, composeCpu)
+            << QString::asprintf("  %5d  ", pages) << pair(secs[0], cpu[0]) << "  "
+            << pair(secs[1], cpu[1]) << "  " << pair(secs[2], cpu[2]) << "  "
+            << pair(secs[3], cpu[3])
+            << QString::asprintf("  %6.1f  %8.1f\n", pdfMb, peakRssKb() / 1024.0);
         out.flush();
     }
-    out << "targets at 100000 rows: pdf <= 5 s (compose included), html/rtf/text <= 2 s each, "
+    out << "targets at 100000 rows: compose + pdf <= 5 s, html, rtf and text <= 2 s each, "
            "peak RSS < 300 MB\n";
     return 0;
 }

@@ -24,6 +24,51 @@ int digits(const QString& s, int from, int count, bool* ok)
 
 } // namespace
 
+namespace {
+
+// The stored form "yyyy-MM-dd HH:mm:ss" read by hand: lists print many thousands, and a local
+// date-time would consult the time zone for each.
+bool quickParts(const QVariant& v, QDate* date, QTime* time)
+{
+    if (v.typeId() != QMetaType::QString) {
+        return false;
+    }
+    const QString s = v.toString();
+    if (s.size() != 19 || s.at(4) != QLatin1Char('-') || s.at(7) != QLatin1Char('-') ||
+        s.at(10) != QLatin1Char(' ') || s.at(13) != QLatin1Char(':') ||
+        s.at(16) != QLatin1Char(':')) {
+        return false;
+    }
+    bool ok = true;
+    const QDate d(digits(s, 0, 4, &ok), digits(s, 5, 2, &ok), digits(s, 8, 2, &ok));
+    const QTime t(digits(s, 11, 2, &ok), digits(s, 14, 2, &ok), digits(s, 17, 2, &ok));
+    if (!ok || !d.isValid() || !t.isValid()) {
+        return false;
+    }
+    *date = d;
+    *time = t;
+    return true;
+}
+
+bool storedParts(const QVariant& v, QDate* date, QTime* time)
+{
+    if (!v.isValid() || v.isNull()) {
+        return false;
+    }
+    if (quickParts(v, date, time)) {
+        return true;
+    }
+    const QDateTime t = ReportComposer::storedTime(v);
+    if (!t.isValid()) {
+        return false;
+    }
+    *date = t.date();
+    *time = t.time();
+    return true;
+}
+
+} // namespace
+
 QDateTime ReportComposer::storedTime(const QVariant& v)
 {
     if (!v.isValid() || v.isNull()) {
@@ -32,17 +77,10 @@ QDateTime ReportComposer::storedTime(const QVariant& v)
     if (v.typeId() == QMetaType::QDateTime) {
         return v.toDateTime();
     }
-    const QString s = v.toString();
-    // The stored form "yyyy-MM-dd HH:mm:ss" is read by hand: lists print many thousands.
-    if (s.size() == 19 && s.at(4) == QLatin1Char('-') && s.at(7) == QLatin1Char('-') &&
-        s.at(10) == QLatin1Char(' ') && s.at(13) == QLatin1Char(':') &&
-        s.at(16) == QLatin1Char(':')) {
-        bool ok = true;
-        const QDate d(digits(s, 0, 4, &ok), digits(s, 5, 2, &ok), digits(s, 8, 2, &ok));
-        const QTime t(digits(s, 11, 2, &ok), digits(s, 14, 2, &ok), digits(s, 17, 2, &ok));
-        if (ok && d.isValid() && t.isValid()) {
-            return QDateTime(d, t);
-        }
+    QDate d;
+    QTime t;
+    if (quickParts(v, &d, &t)) {
+        return QDateTime(d, t);
     }
     return Database::parseTime(v);
 }
@@ -57,8 +95,9 @@ QString ReportComposer::numberText(const QVariant& v)
 
 QString ReportComposer::listTimeText(const QVariant& v)
 {
-    const QDateTime t = storedTime(v);
-    if (!t.isValid()) {
+    QDate date;
+    QTime time;
+    if (!storedParts(v, &date, &time)) {
         return {};
     }
     static thread_local QLocale cachedLocale;
@@ -75,16 +114,15 @@ QString ReportComposer::listTimeText(const QVariant& v)
         am = locale.amText();
         pm = locale.pmText();
     }
-    const QTime time = t.time();
     int hour = time.hour() % 12;
     if (hour == 0) {
         hour = 12;
     }
     QString out;
     out.reserve(16);
-    out += QString::number(t.date().day());
+    out += QString::number(date.day());
     out += QLatin1Char('-');
-    out += months.at(t.date().month() - 1);
+    out += months.at(date.month() - 1);
     out += QLatin1Char(' ');
     if (hour < 10) {
         out += QLatin1Char('0');
@@ -102,11 +140,12 @@ QString ReportComposer::listTimeText(const QVariant& v)
 
 QString ReportComposer::shortDateText(const QVariant& v)
 {
-    const QDateTime t = storedTime(v);
-    if (!t.isValid()) {
+    QDate date;
+    QTime time;
+    if (!storedParts(v, &date, &time)) {
         return {};
     }
-    return QLocale().toString(t.date(), QLocale::ShortFormat);
+    return QLocale().toString(date, QLocale::ShortFormat);
 }
 
 QString ReportComposer::generalDateText(const QDateTime& t)

@@ -2,10 +2,12 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QIODevice>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRawFont>
 #include <QVarLengthArray>
 
 #include <cmath>
@@ -192,15 +194,27 @@ constexpr double CellPadX = 60;  // twips
 constexpr double CellPadY = 30;  // twips
 constexpr double BorderPen = 10; // twips (half a point)
 
+// A font with the glyphs and advances of the characters met so far, so that the many short
+// texts of a long report are measured and drawn without running the text shaper for each.
+// Texts with characters outside the simple range (combining marks, complex scripts, glyphs
+// the font lacks) take the shaper's way.
 struct FontInfo
 {
+    static constexpr char16_t CachedChars = 0x0300;
+
     QFont font;
     QFontMetricsF fm;
+    QRawFont raw;
     double ascent;
     double lineHeight;
     double maxCharWidth;
+    mutable std::vector<quint32> glyphs = std::vector<quint32>(CachedChars, 0);
+    mutable std::vector<double> advances = std::vector<double>(CachedChars, 0);
+    // 0 not looked up, 1 simple, 2 needs the shaper
+    mutable std::vector<quint8> state = std::vector<quint8>(CachedChars, 0);
 
-    explicit FontInfo(const ReportStyle& s) : font(makeFont(s)), fm(font)
+    explicit FontInfo(const ReportStyle& s)
+        : font(makeFont(s)), fm(font), raw(QRawFont::fromFont(font))
     {
         ascent = fm.ascent();
         lineHeight = fm.height();
@@ -217,6 +231,105 @@ struct FontInfo
         f.setKerning(false);
         return f;
     }
+
+    bool simpleChar(char16_t c) const
+    {
+        if (c >= CachedChars || !raw.isValid()) {
+            return false;
+        }
+        if (state[c] == 0) {
+            quint32 g = 0;
+            int n = 1;
+            const QChar ch(c);
+            state[c] = 2;
+            if (c >= 0x20 && raw.glyphIndexesForChars(&ch, 1, &g, &n) && n == 1 && g != 0) {
+                QPointF adv;
+                if (raw.advancesForGlyphIndexes(&g, &adv, 1)) {
+                    glyphs[c] = g;
+                    advances[c] = adv.x();
+                    state[c] = 1;
+                }
+            }
+        }
+        return state[c] == 1;
+    }
+
+    bool simple(QStringView text) const
+    {
+        for (const QChar c : text) {
+            if (!simpleChar(c.unicode())) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    double width(QStringView text) const
+    {
+        if (simple(text)) {
+            double w = 0;
+            for (const QChar c : text) {
+                w += advances[c.unicode()];
+            }
+            return w;
+        }
+        return fm.horizontalAdvance(text.toString());
+    }
+
+    using GlyphIds = QVarLengthArray<quint32, 256>;
+    using GlyphPositions = QVarLengthArray<QPointF, 256>;
+
+    // Adds the glyphs of one simple line, baseline starting at `at`, to a run that is drawn
+    // at once; false (nothing added) when the text needs the shaper.
+    bool append(GlyphIds& ids, GlyphPositions& pos, const QPointF& at, QStringView text) const
+    {
+        if (!simple(text)) {
+            return false;
+        }
+        double x = at.x();
+        for (const QChar c : text) {
+            ids.append(glyphs[c.unicode()]);
+            pos.append(QPointF(x, at.y()));
+            x += advances[c.unicode()];
+        }
+        return true;
+    }
+
+    void drawRun(QPainter& p, const GlyphIds& ids, const GlyphPositions& pos) const
+    {
+        if (ids.isEmpty()) {
+            return;
+        }
+        QGlyphRun run;
+        run.setRawFont(raw);
+        run.setRawData(ids.constData(), pos.constData(), int(ids.size()));
+        p.drawGlyphRun(QPointF(0, 0), run);
+    }
+
+    // Draws one line of text with its baseline starting at `at`.
+    void draw(QPainter& p, const QPointF& at, const QString& text) const
+    {
+        if (text.isEmpty()) {
+            return;
+        }
+        if (!simple(text)) {
+            p.setFont(font);
+            p.drawText(at, text);
+            return;
+        }
+        QVarLengthArray<quint32, 64> ids;
+        QVarLengthArray<QPointF, 64> pos;
+        double x = 0;
+        for (const QChar c : text) {
+            ids.append(glyphs[c.unicode()]);
+            pos.append(QPointF(x, 0));
+            x += advances[c.unicode()];
+        }
+        QGlyphRun run;
+        run.setRawFont(raw);
+        run.setRawData(ids.constData(), pos.constData(), int(ids.size()));
+        p.drawGlyphRun(at, run);
+    }
 };
 
 // Greedy word wrap of one text into lines no wider than `width`.
@@ -228,7 +341,7 @@ QStringList wrapLines(const FontInfo& fi, const QString& text, double width)
         if (para.endsWith(QLatin1Char('\r'))) {
             para.chop(1);
         }
-        if (fi.fm.horizontalAdvance(para) <= width) {
+        if (fi.width(para) <= width) {
             out.append(para);
             continue;
         }
@@ -237,7 +350,7 @@ QStringList wrapLines(const FontInfo& fi, const QString& text, double width)
         for (int i = 0; i < words.size(); ++i) {
             const QString candidate =
                 line.isEmpty() && i == 0 ? words[i] : line + QLatin1Char(' ') + words[i];
-            if (fi.fm.horizontalAdvance(candidate) <= width) {
+            if (fi.width(candidate) <= width) {
                 line = candidate;
                 continue;
             }
@@ -247,9 +360,9 @@ QStringList wrapLines(const FontInfo& fi, const QString& text, double width)
             }
             // A word wider than the cell is broken between characters.
             QString word = words[i];
-            while (!word.isEmpty() && fi.fm.horizontalAdvance(word) > width) {
+            while (!word.isEmpty() && fi.width(word) > width) {
                 int n = 1;
-                while (n < word.size() && fi.fm.horizontalAdvance(word.left(n + 1)) <= width) {
+                while (n < word.size() && fi.width(QStringView(word).left(n + 1)) <= width) {
                     ++n;
                 }
                 out.append(word.left(n));
@@ -265,7 +378,7 @@ QStringList wrapLines(const FontInfo& fi, const QString& text, double width)
 int lineCount(const FontInfo& fi, const QString& text, double width)
 {
     if (!text.contains(QLatin1Char('\n')) &&
-        (text.size() * fi.maxCharWidth <= width || fi.fm.horizontalAdvance(text) <= width)) {
+        (text.size() * fi.maxCharWidth <= width || fi.width(text) <= width)) {
         return 1;
     }
     return int(wrapLines(fi, text, width).size());
@@ -414,7 +527,7 @@ void ReportPages::paintPage(QPainter& p, int page) const
             const FontInfo& fi = useFont(b.style);
             const QStringList ls = wrapLines(fi, b.text, contentWidth);
             for (int l = 0; l < ls.size(); ++l) {
-                p.drawText(QPointF(left, it.y + fi.ascent + l * fi.lineHeight), ls[l]);
+                fi.draw(p, QPointF(left, it.y + fi.ascent + l * fi.lineHeight), ls[l]);
             }
             continue;
         }
@@ -424,6 +537,9 @@ void ReportPages::paintPage(QPainter& p, int page) const
         const ReportStyle& st = m_doc.style(style);
         const FontInfo& fi = useFont(style);
         double x = left;
+        // The cells of a row go to the device as one run of glyphs.
+        FontInfo::GlyphIds ids;
+        FontInfo::GlyphPositions pos;
         if (header && b.headerShade.isValid()) {
             p.fillRect(QRectF(left, it.y, b.width(), it.height), b.headerShade);
         }
@@ -439,7 +555,7 @@ void ReportPages::paintPage(QPainter& p, int page) const
                 if (simple) {
                     ls.append(text);
                 } else {
-                    const double w = fi.fm.horizontalAdvance(text);
+                    const double w = fi.width(text);
                     ls = (w <= avail && !text.contains(QLatin1Char('\n')))
                              ? QStringList{text}
                              : wrapLines(fi, text, avail);
@@ -447,15 +563,19 @@ void ReportPages::paintPage(QPainter& p, int page) const
                 for (int l = 0; l < ls.size(); ++l) {
                     double tx = x + CellPadX;
                     if (col.align != CellAlign::Left) {
-                        const double w = fi.fm.horizontalAdvance(ls[l]);
+                        const double w = fi.width(ls[l]);
                         tx = col.align == CellAlign::Right ? x + col.width - CellPadX - w
                                                            : x + (col.width - w) / 2;
                     }
-                    p.drawText(QPointF(tx, it.y + CellPadY + fi.ascent + l * fi.lineHeight), ls[l]);
+                    const QPointF at(tx, it.y + CellPadY + fi.ascent + l * fi.lineHeight);
+                    if (!fi.append(ids, pos, at, ls[l])) {
+                        fi.draw(p, at, ls[l]);
+                    }
                 }
             }
             x += col.width;
         }
+        fi.drawRun(p, ids, pos);
         const double right = left + b.width();
         const double bottomY = it.y + it.height;
         if (st.border == TableBorder::All) {
@@ -481,9 +601,9 @@ void ReportPages::paintPage(QPainter& p, int page) const
     if (!m_doc.footer().isEmpty()) {
         const FontInfo& fi = useFont(0);
         const QString text = ReportDocument::footerForPage(m_doc.footer(), page + 1);
-        const double w = fi.fm.horizontalAdvance(text);
+        const double w = fi.width(text);
         const double y = m_doc.paperSize().height() - m_doc.marginBottom() / 2.0;
-        p.drawText(QPointF(left + (contentWidth - w) / 2, y), text);
+        fi.draw(p, QPointF(left + (contentWidth - w) / 2, y), text);
     }
     p.restore();
 }
