@@ -291,6 +291,31 @@ private Q_SLOTS:
         QVERIFY(text.contains(QStringLiteral("Café | Scan")));
     }
 
+    void shapedAndWrappedTextReachesThePdf()
+    {
+        TestHome home;
+        const QString pdftotext = tool("pdftotext");
+        if (pdftotext.isEmpty()) {
+            QSKIP("pdftotext is not installed (package poppler-utils)");
+        }
+        ReportDocument doc;
+        // Greek and a combining accent take the text shaper's way; the long word is broken.
+        doc.addTable(QStringLiteral("<3000|>3000"), QString(),
+                     QStringLiteral("Ελλάδα Café|nai\u0308ve"));
+        doc.addTable(QStringLiteral("<1200"), QString(),
+                     QStringLiteral("averyveryverylongword and more"));
+        const QString file = home.file(QStringLiteral("shaped.pdf"));
+        QVERIFY(ReportExport::writeFile(doc, ReportExport::Kind::Pdf, file));
+        const QString text = runTool(pdftotext, {file, QStringLiteral("-")});
+        QVERIFY2(text.contains(QStringLiteral("Ελλάδα Café")), qPrintable(text));
+        QVERIFY2(text.normalized(QString::NormalizationForm_C).contains(QStringLiteral("naïve")),
+                 qPrintable(text));
+        QVERIFY2(!text.contains(QLatin1String("averyveryverylongword")), qPrintable(text));
+        QVERIFY(QString(text)
+                    .remove(QLatin1Char('\n'))
+                    .contains(QLatin1String("averyveryverylongword")));
+    }
+
     void exportReplacesTheEarlierFile()
     {
         TestHome home;
