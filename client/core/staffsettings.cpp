@@ -24,7 +24,17 @@ StaffSettings::Change StaffSettings::changePassword(const QString& oldPassword,
         return Change::WrongOld;
     if (newPassword != confirm)
         return Change::Mismatch;
+    if (!AgentSettings::isSet(newPassword) || newPassword.size() > MaxPasswordLength)
+        return Change::NotStored;
+    const QString before = m_settings.read(RegKey::Password, QStringLiteral("psw"));
     m_settings.write(RegKey::Password, QStringLiteral("psw"), newPassword);
+    if (referencePassword() != newPassword) {
+        // Not readable back as typed: put the old value back rather than report a change
+        // that did not happen.
+        if (AgentSettings::isSet(before))
+            m_settings.write(RegKey::Password, QStringLiteral("psw"), before);
+        return Change::NotStored;
+    }
     return Change::Saved;
 }
 
@@ -35,6 +45,8 @@ QString StaffSettings::message(Change c)
         return InvalidOldPassword;
     case Change::Mismatch:
         return NewPasswordMismatch;
+    case Change::NotStored:
+        return PasswordNotStored;
     case Change::Saved:
         break;
     }

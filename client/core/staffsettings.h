@@ -19,11 +19,15 @@ public:
     // The longest password the settings store can give back (longer values read as unset).
     static constexpr int MaxPasswordLength = 254;
 
+    static inline const QString PasswordNotStored =
+        QStringLiteral("This password cannot be used, please choose another one");
+
     enum class Change
     {
         Saved,
         WrongOld,
-        Mismatch
+        Mismatch,
+        NotStored
     };
 
     struct PictureOptions
@@ -43,7 +47,9 @@ public:
     QString referencePassword() const;
     bool passwordMatches(const QString& typed) const;
     // Saves the new password when the old one is right and the confirmation agrees. An empty
-    // new password is allowed and then is the password.
+    // new password is allowed and then is the password. A password the settings store cannot
+    // give back as typed (the text "Error", which reads as "not set" and would leave the
+    // built-in password in force) is refused and nothing changes.
     Change changePassword(const QString& oldPassword, const QString& newPassword,
                           const QString& confirm);
     static QString message(Change c);

@@ -261,6 +261,7 @@ void FrmSettings::savePassword()
         m_psw[0]->setFocus();
         return;
     case StaffSettings::Change::Mismatch:
+    case StaffSettings::Change::NotStored:
         Prompt::message(StaffSettings::message(result), StaffSettings::MessageTitle);
         return;
     case StaffSettings::Change::Saved:

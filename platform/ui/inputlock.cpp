@@ -167,6 +167,12 @@ void InputLock::attempt()
         m_timer.start(RetryIntervalMs);
         return;
     }
+    if (grabsHeld() && QGuiApplication::mouseButtons() != Qt::NoButton) {
+        // A drag in one of our own windows is under way; re-asserting the pointer grab now
+        // would take its events away. The grabs are held: look again next round.
+        m_timer.start(SafetyIntervalMs);
+        return;
+    }
     watchVisibility();
     const auto w = xcb_window_t(m_window->winId());
 

@@ -265,6 +265,19 @@ void TstAgentSettingsWindows::passwordChangeRulesAndMessages_data()
                                         << "abc"
                                         << ""
                                         << "" << QString() << "";
+    QTest::newRow("the unset marker cannot be a password")
+        << "abc"
+        << "abc"
+        << "Error"
+        << "Error"
+        << "This password cannot be used, please choose another one"
+        << "abc";
+    QTest::newRow("unset marker refused from built-in too")
+        << QString() << "TOVLE"
+        << "Error"
+        << "Error"
+        << "This password cannot be used, please choose another one"
+        << "TOVLE";
     QTest::newRow("blanks kept") << "abc"
                                  << "abc"
                                  << " p w "
