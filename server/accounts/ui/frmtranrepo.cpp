@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDateTimeEdit>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -46,15 +47,18 @@ FrmTranRepo::FrmTranRepo(Database& db, QWidget* parent) : QDialog(parent), m_db(
         grid->addWidget(new QLabel(captions[i], this), i + 1, 0);
         grid->addWidget(m_field[i], i + 1, 1, 1, 3);
     }
-    const QDate today = Clock::now().date();
-    m_from = new QDateEdit(today, this);
+    // The period starts at the first moment of the From day and ends at the To value, which
+    // carries a time of day (initially now, so today's entries so far are included); the
+    // time is shown so that the operator sees where the statement ends.
+    const QDateTime now = Clock::now();
+    m_from = new QDateEdit(now.date(), this);
     m_from->setObjectName(QStringLiteral("Dt1"));
-    m_to = new QDateEdit(today, this);
+    m_from->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
+    m_to = new QDateTimeEdit(now, this);
     m_to->setObjectName(QStringLiteral("DT2"));
-    for (QDateEdit* d : {m_from, m_to}) {
-        d->setCalendarPopup(true);
-        d->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
-    }
+    m_to->setDisplayFormat(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    m_from->setCalendarPopup(true);
+    m_to->setCalendarPopup(true);
     grid->addWidget(new QLabel(QStringLiteral("From"), this), 4, 0);
     grid->addWidget(m_from, 4, 1);
     grid->addWidget(new QLabel(QStringLiteral("To"), this), 4, 2);
@@ -131,8 +135,7 @@ void FrmTranRepo::print()
     if (!m_member) {
         return;
     }
-    // The bounds are the first moments of the chosen days.
-    const auto statement = CustomerStatement::build(m_db, *m_member, m_from->date().startOfDay(),
-                                                    m_to->date().startOfDay());
+    const auto statement =
+        CustomerStatement::build(m_db, *m_member, m_from->date().startOfDay(), m_to->dateTime());
     Preview::present(CustomerStatement::compose(statement), this);
 }

@@ -9,6 +9,7 @@
 class Database;
 class QComboBox;
 class QDateEdit;
+class QDateTimeEdit;
 class QLineEdit;
 class QPushButton;
 
@@ -32,7 +33,7 @@ private:
     QComboBox* m_id = nullptr;
     QLineEdit* m_field[3] = {};
     QDateEdit* m_from = nullptr;
-    QDateEdit* m_to = nullptr;
+    QDateTimeEdit* m_to = nullptr;
     QPushButton* m_print = nullptr;
     std::optional<CustomerStatement::Member> m_member;
     bool m_choosing = false;

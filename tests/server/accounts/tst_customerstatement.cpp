@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDateTimeEdit>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
@@ -184,10 +185,10 @@ private Q_SLOTS:
         auto* id = w.findChild<QComboBox*>(QStringLiteral("cmbfield"));
         auto* print = w.findChild<QPushButton*>(QStringLiteral("cmdprint"));
         auto* from = w.findChild<QDateEdit*>(QStringLiteral("Dt1"));
-        auto* to = w.findChild<QDateEdit*>(QStringLiteral("DT2"));
+        auto* to = w.findChild<QDateTimeEdit*>(QStringLiteral("DT2"));
         QCOMPARE(id->count(), 2);
         QCOMPARE(from->date(), QDate(2026, 3, 20));
-        QCOMPARE(to->date(), QDate(2026, 3, 20));
+        QCOMPARE(to->dateTime(), QDateTime(QDate(2026, 3, 20), QTime(14, 0)));
         QVERIFY(!print->isEnabled());
 
         id->setEditText(QStringLiteral("nobody"));
@@ -216,6 +217,17 @@ private Q_SLOTS:
         const ReportDocument doc = Preview::lastDocument();
         QCOMPARE(doc.tableRows(6).at(0).at(1), QStringLiteral("130"));
         QCOMPARE(doc.tableRows(7).at(0).at(4), QStringLiteral("140"));
+
+        // The To value keeps its time of day (14:00) when another day is picked: an entry
+        // of the To day before it is listed, one after it is not.
+        addEntry(db, "M1", "2026-03-31 13:59:59", "before", 1, QVariant());
+        addEntry(db, "M1", "2026-03-31 14:00:01", "after", 2, QVariant());
+        QCOMPARE(to->dateTime(), QDateTime(QDate(2026, 3, 31), QTime(14, 0)));
+        print->click();
+        const QList<QStringList> rows = Preview::lastDocument().tableRows(7);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows.at(1).at(1), QStringLiteral("before"));
+        QCOMPARE(rows.at(2).at(1), QStringLiteral("Total : "));
 
         // An unknown id afterwards empties the boxes and blocks Print again.
         id->setEditText(QStringLiteral("M9"));
