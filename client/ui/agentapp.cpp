@@ -30,7 +30,9 @@ int runAgent(int argc, char** argv)
     settings.createKeys();
     AgentController controller(settings);
     AgentWindows windows(controller);
-    QObject::connect(&windows, &AgentWindows::exitRequested, &app, &QApplication::quit);
+    // exit(), not quit(): quit() would ask each window first, and the session window only
+    // minimizes when asked to close.
+    QObject::connect(&windows, &AgentWindows::exitRequested, &app, [] { QApplication::exit(0); });
     QObject::connect(&controller, &AgentController::openWebAddress, &app, [](const QString& url) {
         if (!UrlOpener::openUrl(url)) {
             ErrorLog::write(QStringLiteral("OpenWebAddress"), QStringLiteral("Cannot open ") + url);
@@ -38,7 +40,7 @@ int runAgent(int argc, char** argv)
     });
     TerminationWatcher termination;
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &app,
-                     &QApplication::quit);
+                     [] { QApplication::exit(0); });
 
     if (controller.needsConnectionDialog()) {
         if (!windows.runConnectionDialog()) {

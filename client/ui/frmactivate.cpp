@@ -76,7 +76,12 @@ void FrmActivate::refresh()
 
 void FrmActivate::closeEvent(QCloseEvent* e)
 {
-    // The session window goes with the session, not with the customer's click.
-    e->ignore();
-    showMinimized();
+    // The session window goes with the session, not with the customer's click; the program's
+    // own closing (at exit) goes through.
+    if (e->spontaneous()) {
+        e->ignore();
+        showMinimized();
+        return;
+    }
+    e->accept();
 }

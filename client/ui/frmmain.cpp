@@ -1,5 +1,6 @@
 #include "client/ui/frmmain.h"
 
+#include "client/controls/builtinpicture.h"
 #include "client/controls/xpcmdbutton.h"
 #include "client/core/agentcontroller.h"
 #include "client/core/pictureshow.h"
@@ -14,7 +15,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLinearGradient>
 #include <QLocale>
 #include <QMenu>
 #include <QPainter>
@@ -25,26 +25,14 @@
 
 namespace {
 
-// The built-in picture: drawn here so the agent ships no third-party artwork.
+// The shipped picture; a plain panel should the resource ever be missing.
 QPixmap builtInPicture()
 {
-    QPixmap pm(480, 300);
-    QPainter p(&pm);
-    QLinearGradient g(0, 0, 480, 300);
-    g.setColorAt(0, QColor(24, 60, 110));
-    g.setColorAt(1, QColor(10, 120, 140));
-    p.fillRect(pm.rect(), g);
-    p.setPen(QColor(255, 255, 255, 60));
-    for (int i = -300; i < 480; i += 24) {
-        p.drawLine(i, 300, i + 300, 0);
+    QPixmap pm = builtInLockPicture();
+    if (pm.isNull()) {
+        pm = QPixmap(480, 300);
+        pm.fill(QColor(24, 60, 110));
     }
-    p.setPen(Qt::white);
-    QFont f(QStringLiteral("Serif"), 26, QFont::Bold);
-    p.setFont(f);
-    p.drawText(pm.rect().adjusted(0, 0, 0, -40), Qt::AlignCenter, QStringLiteral("Vantirokit"));
-    p.setFont(QFont(QStringLiteral("Sans"), 12));
-    p.drawText(pm.rect().adjusted(0, 80, 0, 0), Qt::AlignCenter,
-               QStringLiteral("Please ask at the counter to start"));
     return pm;
 }
 
@@ -96,6 +84,7 @@ FrmMain::FrmMain(AgentController& controller, QWidget* parent)
     m_picture->setObjectName(QStringLiteral("backimage"));
     m_picture->setAlignment(Qt::AlignCenter);
     m_picture->setPixmap(builtInPicture());
+    m_picture->resize(m_picture->pixmap().size());
 
     m_options = new QGroupBox(QStringLiteral("Options"), this);
     m_options->setObjectName(QStringLiteral("options"));
@@ -157,7 +146,6 @@ FrmMain::FrmMain(AgentController& controller, QWidget* parent)
 
     auto* centre = new QVBoxLayout;
     centre->addStretch();
-    centre->addWidget(m_picture, 0, Qt::AlignHCenter);
     centre->addWidget(m_options, 0, Qt::AlignHCenter);
     centre->addStretch();
     auto* top = new QVBoxLayout(this);
@@ -205,8 +193,7 @@ FrmMain::FrmMain(AgentController& controller, QWidget* parent)
     m_show->setObjectName(QStringLiteral("tmrpicture"));
     m_show->setDisplay([this](const QString& path) {
         if (path.isEmpty()) {
-            m_picture->setPixmap(builtInPicture());
-            m_picture->show();
+            showPicture(builtInPicture());
             return true;
         }
         QImageReader reader(path);
@@ -214,14 +201,34 @@ FrmMain::FrmMain(AgentController& controller, QWidget* parent)
         if (image.isNull()) {
             return false; // the previous picture stays
         }
-        m_picture->setPixmap(QPixmap::fromImage(image));
-        m_picture->show();
+        showPicture(QPixmap::fromImage(image));
         return true;
     });
     // Until the first picture of a show, the plain background stands for the wallpaper.
     connect(m_show, &PictureShow::wallpaperRequested, m_picture, &QWidget::hide);
 
     coverScreen();
+}
+
+void FrmMain::showPicture(const QPixmap& picture)
+{
+    m_picture->setPixmap(picture);
+    m_picture->resize(picture.size());
+    placePicture();
+    m_picture->show();
+}
+
+void FrmMain::placePicture()
+{
+    // At its own size, centred across the screen and in the area below the caption line.
+    m_picture->move(PictureShow::placement(size(), m_caption->height(), m_picture->size()));
+    m_picture->lower();
+}
+
+void FrmMain::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    placePicture();
 }
 
 void FrmMain::startPictureShow()
@@ -286,7 +293,7 @@ void FrmMain::enablePowerItems()
 
 void FrmMain::setPicture(const QPixmap& picture)
 {
-    m_picture->setPixmap(picture.isNull() ? builtInPicture() : picture);
+    showPicture(picture.isNull() ? builtInPicture() : picture);
 }
 
 void FrmMain::login()

@@ -52,11 +52,14 @@ Q_SIGNALS:
 protected:
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void keepOnTop();
     void followScreen(const QRect& geometry);
+    void showPicture(const QPixmap& picture);
+    void placePicture();
     static bool windowSystemStacks();
     void login();
     void openSystemMenu();

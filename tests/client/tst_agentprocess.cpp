@@ -21,6 +21,7 @@ private Q_SLOTS:
     void wakeConnectionSendsTesting();
     void reconnectsAfterConsoleRestart();
     void firstStartRefusalIsReportedWithoutRetry();
+    void endsInOrderOnTerminationDuringSession();
 
 private:
     // Starts an agent against the console, waits for its name reply.
@@ -243,6 +244,21 @@ void TstAgentProcess::firstStartRefusalIsReportedWithoutRetry()
     QVERIFY(console.listen(port));
     QTest::qWait(3000);
     QCOMPARE(console.connections(), 0);
+}
+
+void TstAgentProcess::endsInOrderOnTerminationDuringSession()
+{
+    TestHome home;
+    AgentTestConsole console;
+    AgentProcess agent;
+    QVERIFY(startConnected(console, agent));
+    console.send(Proto::SetTime + Proto::StartSession);
+    QVERIFY(agent.waitState(QStringLiteral("sessionWindow"), true));
+    // The session window refuses the customer's close, but not the program's own end.
+    agent.process().terminate();
+    QVERIFY(agent.process().waitForFinished(5000));
+    QCOMPARE(agent.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(agent.process().exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TstAgentProcess)
