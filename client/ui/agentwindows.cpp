@@ -104,7 +104,10 @@ void AgentWindows::sync()
         m_main = new FrmMain(m_controller);
         m_mainLoads = s.lockScreenLoads;
         connect(m_main, &FrmMain::exitRequested, this, &AgentWindows::exitRequested);
-        connect(m_main, &FrmMain::settingsRequested, this, &AgentWindows::openSettings);
+        // Queued: the settings run their own modal loops, which must not sit inside the
+        // lock screen's menu (a "|LOCK|" meanwhile replaces that window).
+        connect(m_main, &FrmMain::settingsRequested, this, &AgentWindows::openSettings,
+                Qt::QueuedConnection);
     }
     if (m_main) {
         m_main->applyState(s);

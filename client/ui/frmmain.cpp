@@ -18,6 +18,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QTimer>
@@ -304,8 +305,12 @@ void FrmMain::login()
 void FrmMain::openSystemMenu()
 {
     m_paused = true;
+    const QPointer<FrmMain> self(this);
     m_menu->exec(QCursor::pos());
-    m_paused = false;
+    // A command that arrived while the menu was open may have unloaded this window.
+    if (self) {
+        m_paused = false;
+    }
 }
 
 void FrmMain::keepOnTop()

@@ -5,8 +5,11 @@
 #include "client/ui/agentwindows.h"
 #include "common/clock.h"
 #include "common/protocol.h"
+#include "support/agentprocess.h"
 #include "support/testhome.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -43,6 +46,8 @@ private Q_SLOTS:
     void warningWindowDetails();
     void connectionDialogRules();
     void serviceKeyFreesTheWorkstation();
+    void settingsGoWithTheLockScreen();
+    void firstStartDialog();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -237,6 +242,68 @@ void TstAgentWindows::serviceKeyFreesTheWorkstation()
     c.handleArrival(Proto::Lock);
     QTest::keyClick(windows.lockScreen(), Qt::Key_F11);
     QCOMPARE(exit.count(), 1);
+}
+
+void TstAgentWindows::settingsGoWithTheLockScreen()
+{
+    AgentController c(*m_settings);
+    AgentWindows windows(c);
+    c.startLocked();
+    QPointer<FrmMain> first = windows.lockScreen();
+    auto* restart = first->findChild<QAction*>(QStringLiteral("mnurestart"));
+    QVERIFY(!restart->isEnabled());
+    bool seen = false;
+    QTimer::singleShot(300, this, [&] {
+        QWidget* password = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == QLatin1String("frmpassword") && w->isVisible()) {
+                password = w;
+            }
+        }
+        seen = password != nullptr;
+        // The console locks while the staff are in the settings.
+        c.handleArrival(Proto::Lock);
+    });
+    first->findChild<QAction*>(QStringLiteral("mnusettings"))->trigger();
+    QTRY_VERIFY(seen);
+    QTRY_VERIFY(!first);
+    QVERIFY(windows.lockScreen());
+    QVERIFY(windows.lockScreen()->isVisible());
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        QVERIFY(!(w->objectName() == QLatin1String("frmpassword") && w->isVisible()));
+    }
+}
+
+void TstAgentWindows::firstStartDialog()
+{
+    AgentTestConsole console;
+    QVERIFY(console.listen());
+    AgentController c(*m_settings);
+    AgentWindows windows(c);
+    QVERIFY(c.needsConnectionDialog());
+    FrmConnection* d = windows.connectionDialog();
+    QTimer::singleShot(200, this, [&] {
+        QTest::keyClicks(child<QLineEdit>(d, "txtRemotecmp"), QStringLiteral("127.0.0.1"));
+        auto* name = child<QLineEdit>(d, "txtcname");
+        name->setText(QStringLiteral("PC-09"));
+        auto* port = child<QLineEdit>(d, "txtport");
+        port->setText(QString::number(console.port()));
+        child<QPushButton>(d, "cmdConnect")->click();
+    });
+    QVERIFY(windows.runConnectionDialog());
+    QVERIFY(!d->isVisible());
+    QCOMPARE(m_settings->server(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(m_settings->cname(), QStringLiteral("PC-09"));
+    QCOMPARE(m_settings->portText(), QString::number(console.port()));
+    QVERIFY(!c.needsConnectionDialog());
+
+    // Exit ends the start.
+    AgentController other(*m_settings);
+    AgentWindows otherWindows(other);
+    QTimer::singleShot(200, this, [&] {
+        child<QPushButton>(otherWindows.connectionDialog(), "cmdcancel")->click();
+    });
+    QVERIFY(!otherWindows.runConnectionDialog());
 }
 
 QTEST_MAIN(TstAgentWindows)
