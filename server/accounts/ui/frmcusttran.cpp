@@ -1,5 +1,6 @@
 #include "server/accounts/ui/frmcusttran.h"
 
+#include "common/clock.h"
 #include "server/accounts/ui/formhelpers.h"
 #include "server/core/ui/gridcelleditor.h"
 
@@ -59,7 +60,7 @@ FrmCustTran::FrmCustTran(Database& db, QWidget* parent) : QDialog(parent), m_led
     m_editor->setColumnEditable(MemberLedger::PartColumn);
     m_editor->setNumericColumn(MemberLedger::CreditColumn);
     m_editor->setNumericColumn(MemberLedger::DebitColumn);
-    m_editor->datePicker()->setDate(QDate::currentDate());
+    m_editor->datePicker()->setDate(Clock::now().date());
     m_grid->verticalHeader()->setDefaultSectionSize(
         qMax(m_grid->verticalHeader()->defaultSectionSize(),
              m_editor->textEditor()->sizeHint().height()));
@@ -131,6 +132,13 @@ FrmCustTran::FrmCustTran(Database& db, QWidget* parent) : QDialog(parent), m_led
     fillIdList();
     m_ledger.unload();
     showMember();
+}
+
+FrmCustTran::~FrmCustTran()
+{
+    // The cell editor filters the grid's events; it goes before the grid does, so that the
+    // grid's own destruction never reaches it.
+    delete m_editor;
 }
 
 void FrmCustTran::fillIdList()

@@ -18,6 +18,7 @@ class FrmCustTran : public QDialog
     Q_OBJECT
 public:
     explicit FrmCustTran(Database& db, QWidget* parent = nullptr);
+    ~FrmCustTran() override;
 
     MemberLedger& ledger() { return m_ledger; }
     GridCellEditor* cellEditor() const { return m_editor; }

@@ -7,6 +7,7 @@
 #include "support/testhome.h"
 
 #include <QComboBox>
+#include <QDateEdit>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -108,6 +109,14 @@ private Q_SLOTS:
         w.cellEditor()->open(1, 3, QStringLiteral("200"));
         w.cellEditor()->commit();
         QCOMPARE(balances(grid), QStringList({QStringLiteral(" 160.5"), QStringLiteral("-39.5")}));
+
+        // The picker changes the day of an entry and keeps its time of day.
+        QVERIFY(w.cellEditor()->open(0, 0));
+        QCOMPARE(w.cellEditor()->datePicker()->objectName(), QStringLiteral("dtpick"));
+        w.cellEditor()->datePicker()->setDate(QDate(2026, 12, 3));
+        QVERIFY(w.cellEditor()->commit());
+        QCOMPARE(grid->item(0, 0)->text(), QStringLiteral("03/12/2026"));
+        QCOMPARE(w.ledger().row(0).date, QDateTime(QDate(2026, 12, 3), QTime(10, 0)));
     }
 
     void aCreditWithTwoPointsCountsAsItsLeadingNumber()
