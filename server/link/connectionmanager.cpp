@@ -46,10 +46,13 @@ public:
             m_db.run(QStringLiteral("PRAGMA synchronous=NORMAL"));
         }
     }
-    ~LiveRowsWrite()
+    ~LiveRowsWrite() { end(); }
+    // Back to full syncing; called before anyone hears of the change and might write more.
+    void end()
     {
         if (m_restore > 1) {
             m_db.run(QStringLiteral("PRAGMA synchronous=") + QString::number(m_restore));
+            m_restore = 0;
         }
     }
     LiveRowsWrite(const LiveRowsWrite&) = delete;
@@ -99,6 +102,7 @@ void ConnectionManager::connectionRequest(qint64 index, const QString& address,
         // unless an automatic logout ended it, and then it waits locked for settlement.
         m_db.run(QStringLiteral("UPDATE terminals SET cid = ? WHERE ip = ?"), {index, address},
                  LabelRequest);
+        live.end();
         m_db.notifyChanged(QStringLiteral("terminals"));
         const auto row =
             m_db.firstRow(QStringLiteral("SELECT AUTOLOGOUT FROM terminals WHERE cid = ?"), {index},
@@ -122,6 +126,7 @@ void ConnectionManager::connectionRequest(qint64 index, const QString& address,
                            {name, address, index}, LabelRequest);
             },
             LabelRequest);
+        live.end();
         m_db.notifyChanged(QStringLiteral("online"));
         send(index, Proto::CName, LabelRequest);
     }
@@ -161,6 +166,7 @@ void ConnectionManager::nameReport(qint64 index, const Proto::Message& m)
     LiveRowsWrite live(m_db);
     m_db.run(QStringLiteral("UPDATE online SET name = ? WHERE id = ?"), {m.value, index},
              LabelArrival);
+    live.end();
     m_db.notifyChanged(QStringLiteral("online"));
 }
 
@@ -233,6 +239,7 @@ void ConnectionManager::dropped(qint64 index, const QString& label)
         address = row->value(1).toString();
         LiveRowsWrite live(m_db);
         m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {index}, label);
+        live.end();
         m_db.notifyChanged(QStringLiteral("online"));
     } else if (const auto session =
                    m_db.firstRow(QStringLiteral("SELECT terminal, ip FROM terminals WHERE cid = ?"),

@@ -95,6 +95,10 @@ void TstConnectionManager::newIdleAgentIsLockedListedAndRenamed()
 {
     Console c;
     QSignalSpy changes(&c.db, &Database::tableChanged);
+    // What a list refreshing on the change would find: full syncing already back in force.
+    QList<int> levels;
+    QObject::connect(&c.db, &Database::tableChanged,
+                     [&] { levels << c.value(QStringLiteral("PRAGMA synchronous")).toInt(); });
     FakeAgent a;
     QVERIFY(a.connectFrom(QStringLiteral("127.0.0.2"), c.port()));
     QVERIFY(a.waitFor(Proto::CName));
@@ -122,6 +126,8 @@ void TstConnectionManager::newIdleAgentIsLockedListedAndRenamed()
     a.socket.disconnectFromHost();
     QTRY_COMPARE(c.onlineRows(), 0);
     QCOMPARE(c.value(QStringLiteral("PRAGMA synchronous")).toInt(), 2);
+    QVERIFY(levels.size() >= 3);
+    QCOMPARE(levels, QList<int>(levels.size(), 2));
 }
 
 void TstConnectionManager::reconnectWithSession_data()
