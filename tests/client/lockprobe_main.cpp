@@ -2,7 +2,8 @@
 //   lockprobe --lock [--dialog] full-screen frameless window locked with InputLock (and a
 //                             modal dialog of its own over it)
 //   lockprobe --window TITLE  an ordinary window that reports what reaches it
-//   lockprobe --hold-grab MS  another client holding the keyboard and pointer grabs for MS ms
+//   lockprobe --hold-grab MS  another client holding the keyboard and pointer grabs until a
+//                             line arrives on its stdin, at most MS ms
 // Everything it notices goes to stdout, one line each, for the test to read.
 #include "platform/ui/inputlock.h"
 
@@ -12,12 +13,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 
 #include <xcb/xcb.h>
+
+#include <poll.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -83,7 +85,9 @@ int holdGrab(int ms)
     std::free(pr);
     say(ok ? QStringLiteral("held") : QStringLiteral("refused"));
     xcb_flush(c);
-    QThread::msleep(ms);
+    // Hold until a line arrives on stdin (the test says when), at most the given time.
+    pollfd in{0, POLLIN, 0};
+    ::poll(&in, 1, ms);
     xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
     xcb_ungrab_pointer(c, XCB_CURRENT_TIME);
     xcb_flush(c);
