@@ -23,8 +23,9 @@ public:
     // Connections the system may queue before the console accepts them: a whole cafe coming up
     // at once must not be turned away.
     static constexpr int ListenBacklog = 4096;
-    // Most bytes taken from one connection per read.
-    static constexpr qint64 ReadChunk = 64 * 1024;
+    // Most bytes taken from one connection per read: with the decoder's bounded carry-over,
+    // no peer can make the console hold more than a few KiB for its connection.
+    static constexpr qint64 ReadChunk = 4096;
 
     explicit LinkServer(QObject* parent = nullptr);
     ~LinkServer() override;

@@ -371,6 +371,12 @@ void TstConnectionManager::messageCutByTransportIsCompleted()
     a.write(reply.mid(12));
     QTRY_COMPARE(c.value(QStringLiteral("SELECT name FROM online")).toString(),
                  QStringLiteral("Café-11"));
+    // A flood of bytes that mean nothing is read and dropped; what follows is still understood.
+    a.write(QByteArray(256 * 1024, '#') + QByteArray(3000, '|') +
+            Proto::cnameReply(QStringLiteral("After")));
+    QTRY_COMPARE(c.value(QStringLiteral("SELECT name FROM online")).toString(),
+                 QStringLiteral("After"));
+    QVERIFY(c.server.isConnected(c.server.lastIndex()));
 }
 
 void TstConnectionManager::flappingAgentLeaksNothing()
