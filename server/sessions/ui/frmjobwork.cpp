@@ -54,6 +54,13 @@ FrmJobWork::FrmJobWork(Database& db, QWidget* parent) : QDialog(parent), m_db(db
     connect(back, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+FrmJobWork::~FrmJobWork()
+{
+    // The editor goes first: its box would otherwise report to it while the grid is
+    // half destroyed.
+    delete m_editor;
+}
+
 void FrmJobWork::load()
 {
     const auto items = JobWorkStore(m_db).catalogue();

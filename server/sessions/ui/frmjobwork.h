@@ -13,6 +13,7 @@ class FrmJobWork : public QDialog
     Q_OBJECT
 public:
     explicit FrmJobWork(Database& db, QWidget* parent = nullptr);
+    ~FrmJobWork() override;
 
     QTableWidget* grid() const { return m_grid; }
     GridCellEditor* editor() const { return m_editor; }

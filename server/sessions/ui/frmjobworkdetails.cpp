@@ -70,6 +70,13 @@ FrmJobWorkDetails::FrmJobWorkDetails(Database& db, QWidget* parent) : QDialog(pa
     connect(back, &QPushButton::clicked, this, &QDialog::accept);
 }
 
+FrmJobWorkDetails::~FrmJobWorkDetails()
+{
+    // The editor goes first: its box would otherwise report to it while the grid is
+    // half destroyed.
+    delete m_editor;
+}
+
 bool FrmJobWorkDetails::eventFilter(QObject* watched, QEvent* event)
 {
     // A key that is not part of a number still opens the quantity, with 0 in it.

@@ -16,6 +16,7 @@ class FrmJobWorkDetails : public QDialog
     Q_OBJECT
 public:
     explicit FrmJobWorkDetails(Database& db, QWidget* parent = nullptr);
+    ~FrmJobWorkDetails() override;
 
     QTableWidget* grid() const { return m_grid; }
     GridCellEditor* editor() const { return m_editor; }
