@@ -631,7 +631,10 @@ private Q_SLOTS:
         QCOMPARE(m_prompt->texts(),
                  QStringList{QStringLiteral("Please select the Terminal First")});
         Clock::setFixed(T0.addSecs(60));
-        pick(w, QStringLiteral("PC1"));
+        auto* terminal = child<QComboBox>(w, "cmbterminal");
+        terminal->setEditText(QStringLiteral("PC1"));
+        QTest::keyClick(terminal->lineEdit(), Qt::Key_Return);
+        QCOMPARE(child<QLabel>(w, "lbl1(5)")->text(), QStringLiteral(" 0: 1: 0"));
         m_prompt->answerNext(Prompt::Answer::No);
         child<QPushButton>(w, "cmdend")->click();
         QCOMPARE(count(db, QStringLiteral("history")), 0);
