@@ -35,7 +35,7 @@ bool isControlChar(QChar c)
 } // namespace
 
 GridCellEditor::GridCellEditor(QTableWidget* grid, QWidget* window)
-    : QObject(grid), m_grid(grid), m_window(window)
+    : QObject(grid), m_grid(grid), m_window(window), m_gridObject(grid), m_windowObject(window)
 {
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_edit = new QLineEdit(m_grid->viewport());
@@ -300,7 +300,7 @@ bool GridCellEditor::gridKey(QKeyEvent* e)
 
 bool GridCellEditor::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_grid) {
+    if (watched == m_gridObject) {
         if (event->type() == QEvent::KeyPress) {
             return gridKey(static_cast<QKeyEvent*>(event));
         }
@@ -317,7 +317,7 @@ bool GridCellEditor::eventFilter(QObject* watched, QEvent* event)
         }
         return false;
     }
-    if (watched == m_window && event->type() == QEvent::MouseButtonPress) {
+    if (watched == m_windowObject && event->type() == QEvent::MouseButtonPress) {
         commit();
     }
     return false;

@@ -80,6 +80,10 @@ private:
 
     QPointer<QTableWidget> m_grid;
     QPointer<QWidget> m_window;
+    // Compared as plain objects: events still arrive while the grid or the window is being
+    // destroyed, when it is no longer of its own type.
+    QObject* m_gridObject = nullptr;
+    QObject* m_windowObject = nullptr;
     QLineEdit* m_edit = nullptr;
     QDateEdit* m_picker = nullptr;
     QSet<int> m_editable;
