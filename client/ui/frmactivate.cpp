@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 FrmActivate::FrmActivate(AgentController& controller, QWidget* parent)
@@ -39,6 +40,7 @@ FrmActivate::FrmActivate(AgentController& controller, QWidget* parent)
     l->addWidget(holder, 0, Qt::AlignCenter);
 
     connect(&controller, &AgentController::sessionTick, this, &FrmActivate::refresh);
+    setMinimumWidth(240);
     adjustSize();
     placeBottomRight();
 }
@@ -50,8 +52,13 @@ void FrmActivate::placeBottomRight()
         return;
     }
     const QRect r = s->availableGeometry();
-    const QSize size = frameGeometry().size().expandedTo(sizeHint());
-    move(r.right() - size.width() - 3, r.bottom() - size.height());
+    // The frame is known only once the window manager has framed the window; until then the
+    // title bar's usual height stands in for it.
+    QSize size = frameGeometry().size();
+    if (size == this->size()) {
+        size += QSize(2, 26);
+    }
+    move(r.x() + r.width() - size.width() - 3, r.y() + r.height() - size.height());
 }
 
 QString FrmActivate::timeText() const
@@ -72,6 +79,13 @@ void FrmActivate::refresh()
     if (isVisible() && !isMinimized() && QGuiApplication::platformName() != u"offscreen") {
         raise();
     }
+}
+
+void FrmActivate::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    // Once more when the frame is there, so the whole window stays on the screen.
+    QTimer::singleShot(200, this, &FrmActivate::placeBottomRight);
 }
 
 void FrmActivate::closeEvent(QCloseEvent* e)

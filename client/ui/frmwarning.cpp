@@ -18,7 +18,7 @@ FrmWarning::FrmWarning(AgentController& controller, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmwarning"));
     setWindowTitle(QStringLiteral("Warning"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint);
 
     m_line = new QLabel(this);
