@@ -2,6 +2,15 @@
 
 #include "common/paths.h"
 #include "common/prompt.h"
+#include "server/accounts/ui/backupwindow.h"
+#include "server/accounts/ui/frmbillreprint.h"
+#include "server/accounts/ui/frmcusttran.h"
+#include "server/accounts/ui/frmhkeeping.h"
+#include "server/accounts/ui/frmlogin.h"
+#include "server/accounts/ui/frmmember.h"
+#include "server/accounts/ui/frmoptions.h"
+#include "server/accounts/ui/frmrpthistory.h"
+#include "server/accounts/ui/frmtranrepo.h"
 #include "server/core/agentlink.h"
 #include "server/core/consolecommands.h"
 #include "server/core/consolecore.h"
@@ -12,6 +21,12 @@
 #include "server/core/ui/systemtray.h"
 #include "server/link/connectionmanager.h"
 #include "server/link/linkserver.h"
+#include "server/link/ui/frmtools.h"
+#include "server/sessions/ui/frmjobwork.h"
+#include "server/sessions/ui/frmsessiondetails.h"
+#include "server/sessions/ui/frmsessionend.h"
+#include "server/sessions/ui/frmsessionstart.h"
+#include "server/sessions/ui/frmsessiontran.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,6 +45,7 @@ struct Console::Private
     std::unique_ptr<SystemTray> tray;
     std::unique_ptr<LinkServer> link;
     std::unique_ptr<ConnectionManager> manager;
+    std::unique_ptr<BackupWindow> backup;
     quint16 port = 0;
     bool shutDown = false;
 };
@@ -106,6 +122,9 @@ void Console::start()
         return true;
     };
     d->core->startUp(Paths::databaseFile(), hooks);
+    // Money is rounded to the digits read once at start-up.
+    FrmSessionEnd::setCurrencyDigits(d->core->currencyDigits());
+    FrmSessionDetails::setCurrencyDigits(d->core->currencyDigits());
 
     d->window = std::make_unique<FrmMain>(d->db, d->log);
     wireCommands();
@@ -190,6 +209,22 @@ template <typename Dialog> void Console::openModal()
     dialog.exec();
 }
 
+template <typename Dialog> void Console::openWithDatabase()
+{
+    Dialog dialog(d->db, d->window.get());
+    dialog.exec();
+}
+
+bool Console::refused(const QString& message, bool critical)
+{
+    if (message.isEmpty()) {
+        return false;
+    }
+    Prompt::message(message, QStringLiteral("Message"),
+                    critical ? Prompt::Icon::Critical : Prompt::Icon::Information);
+    return true;
+}
+
 void Console::wireCommands()
 {
     FrmMain& w = *d->window;
@@ -198,18 +233,48 @@ void Console::wireCommands()
             connect(a, &QAction::triggered, this, slot);
         }
     };
-    const auto disable = [&w](const char* name) {
-        if (QAction* a = w.action(QString::fromLatin1(name))) {
-            a->setEnabled(false);
-        }
-    };
+    Database& db = d->db;
     on("mnusystray", [this] { sendToTray(); });
     on("mnuexit", [this] { shutDown(); });
     on("mnuabout", [this] { openModal<FrmAbout>(); });
-    // Commands whose windows are not part of this build yet.
-    for (const char* name : {"mnustartsession", "mnusession", "mnutransfer", "mnutool",
-                             "mnutransactions", "mnujobwork", "mnumemberdetails", "mnulogin",
-                             "mnubackup", "mnurpthistory", "mnurptbillreprint", "mnutranrepo"}) {
-        disable(name);
-    }
+    on("mnustartsession", [this, &db] {
+        if (!refused(ConsoleCommands::startSessionRefusal(db), true)) {
+            openWithDatabase<FrmSessionStart>();
+        }
+    });
+    on("mnusession", [this, &db] {
+        if (!refused(ConsoleCommands::endSessionRefusal(db), false)) {
+            openWithDatabase<FrmSessionEnd>();
+        }
+    });
+    on("mnutransfer", [this, &db] {
+        if (!refused(ConsoleCommands::transferRefusal(db), false)) {
+            openWithDatabase<FrmSessionTran>();
+        }
+    });
+    on("mnutool", [this, &db] {
+        if (!refused(ConsoleCommands::toolsRefusal(db), false)) {
+            openWithDatabase<FrmTools>();
+        }
+    });
+    on("mnutransactions", [this] { openWithDatabase<FrmCustTran>(); });
+    on("mnuoptions", [this] { openWithDatabase<FrmOptions>(); });
+    on("mnujobwork", [this] { openWithDatabase<FrmJobWork>(); });
+    on("mnuusercat", [this] { openWithDatabase<FrmSessionDetails>(); });
+    on("mnumemberdetails", [this] { openWithDatabase<FrmMember>(); });
+    on("mnulogin", [this] {
+        FrmLogin login(d->db, d->window.get());
+        connect(&login, &FrmLogin::adminChanged, d->window.get(), &FrmMain::setAdministrator);
+        login.exec();
+    });
+    on("mnubackup", [this] {
+        if (!d->backup) {
+            d->backup = std::make_unique<BackupWindow>(d->db, d->window.get());
+        }
+        d->backup->start();
+    });
+    on("mnuhouskeeping", [this] { openWithDatabase<FrmHKeeping>(); });
+    on("mnurpthistory", [this] { openWithDatabase<FrmRptHistory>(); });
+    on("mnurptbillreprint", [this] { openWithDatabase<FrmBillReprint>(); });
+    on("mnutranrepo", [this] { openWithDatabase<FrmTranRepo>(); });
 }
