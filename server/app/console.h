@@ -43,6 +43,9 @@ private:
     void wireCommands();
     void reportShownAndQuit();
     template <typename Dialog> void openModal();
+    template <typename Dialog> void openWithDatabase();
+    // Shows a guard's refusal; true when there was one.
+    static bool refused(const QString& message, bool critical);
 
     struct Private;
     std::unique_ptr<Private> d;
