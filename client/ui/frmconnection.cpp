@@ -109,8 +109,11 @@ void FrmConnection::cancelClicked()
 
 void FrmConnection::reject()
 {
-    // Escape or the window's close box act as the second button.
-    cancelClicked();
+    // Escape or the close box hide a dialog opened from the settings; they never end the
+    // agent, which only the Exit button does.
+    if (m_cancel->text() != QLatin1String("E&xit")) {
+        m_controller.hideDialog();
+    }
 }
 
 bool FrmConnection::eventFilter(QObject* watched, QEvent* event)

@@ -187,7 +187,11 @@ FrmMain::FrmMain(AgentController& controller, QWidget* parent)
     m_safety = new QTimer(this);
     m_safety->setObjectName(QStringLiteral("timerwarning"));
     m_safety->setInterval(SafetyRaiseMs);
-    connect(m_safety, &QTimer::timeout, this, &FrmMain::keepOnTop);
+    connect(m_safety, &QTimer::timeout, this, [this] {
+        // A lock screen shown for days keeps today's date.
+        m_date->setText(QLocale::system().toString(Clock::now().date(), QLocale::LongFormat));
+        keepOnTop();
+    });
     m_safety->start();
 
     m_show = new PictureShow(controller.settings(), this);

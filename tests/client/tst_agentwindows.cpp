@@ -220,6 +220,11 @@ void TstAgentWindows::connectionDialogRules()
     connectButton->click();
     QCOMPARE(child<QLabel>(d, "lblstatus")->text(), QStringLiteral("Invalid IP Address"));
 
+    // Escape never ends the agent; only Exit does.
+    QSignalSpy exit(&windows, &AgentWindows::exitRequested);
+    QTest::keyClick(d, Qt::Key_Escape);
+    QCOMPARE(exit.count(), 0);
+
     c.showDialogForReconnect();
     QVERIFY(d->isVisible());
     QCOMPARE(cancel->text(), QStringLiteral("&Hide"));
