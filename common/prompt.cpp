@@ -10,16 +10,7 @@ public:
     Answer ask(const QString& text, const QString& title, Icon, Buttons buttons) override
     {
         QTextStream(stderr) << title << ": " << text << '\n';
-        switch (buttons) {
-        case Buttons::Ok:
-        case Buttons::OkCancel:
-            return Answer::Ok;
-        case Buttons::YesNo:
-            return Answer::Yes;
-        case Buttons::YesNoDefaultNo:
-            return Answer::No;
-        }
-        return Answer::Ok;
+        return defaultAnswer(buttons);
     }
 };
 
@@ -28,6 +19,20 @@ Prompt* g_current = nullptr;
 QString g_title;
 
 } // namespace
+
+Prompt::Answer Prompt::defaultAnswer(Buttons buttons)
+{
+    switch (buttons) {
+    case Buttons::Ok:
+    case Buttons::OkCancel:
+        return Answer::Ok;
+    case Buttons::YesNo:
+        return Answer::Yes;
+    case Buttons::YesNoDefaultNo:
+        return Answer::No;
+    }
+    return Answer::Ok;
+}
 
 Prompt& Prompt::current()
 {

@@ -23,6 +23,9 @@ public:
     static void setDefaultTitle(const QString& title);
     static QString defaultTitle();
 
+    // The answer of a box closed with its default button.
+    static Answer defaultAnswer(Buttons buttons);
+
     static void message(const QString& text, const QString& title = {}, Icon icon = Icon::None);
     static bool yesNo(const QString& text, const QString& title, Icon icon, bool defaultNo = false);
 };

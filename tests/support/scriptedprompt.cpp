@@ -19,16 +19,7 @@ Prompt::Answer ScriptedPrompt::ask(const QString& text, const QString& title, Ic
     if (!m_answers.isEmpty()) {
         return m_answers.takeFirst();
     }
-    switch (buttons) {
-    case Buttons::Ok:
-    case Buttons::OkCancel:
-        return Answer::Ok;
-    case Buttons::YesNo:
-        return Answer::Yes;
-    case Buttons::YesNoDefaultNo:
-        return Answer::No;
-    }
-    return Answer::Ok;
+    return defaultAnswer(buttons);
 }
 
 QStringList ScriptedPrompt::texts() const
