@@ -22,6 +22,8 @@ private Q_SLOTS:
     void reconnectsAfterConsoleRestart();
     void firstStartRefusalIsReportedWithoutRetry();
     void endsInOrderOnTerminationDuringSession();
+    void killedAgentComesBackLockedAndIsResumed();
+    void secondStartEndsSilently();
 
 private:
     // Starts an agent against the console, waits for its name reply.
@@ -259,6 +261,47 @@ void TstAgentProcess::endsInOrderOnTerminationDuringSession()
     QVERIFY(agent.process().waitForFinished(5000));
     QCOMPARE(agent.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(agent.process().exitCode(), 0);
+}
+
+void TstAgentProcess::killedAgentComesBackLockedAndIsResumed()
+{
+    TestHome home;
+    AgentTestConsole console;
+    AgentProcess agent;
+    QVERIFY(startConnected(console, agent));
+    const QDateTime start = QDateTime::currentDateTime().addSecs(-600);
+    console.send(Proto::setDateTime(start) + Proto::StartSession);
+    QVERIFY(agent.waitState(QStringLiteral("sessionWindow"), true));
+
+    agent.kill();
+    QFile::remove(agent.stateFile());
+    QVERIFY(agent.start());
+    // Locked from the start, before the console has said anything.
+    QVERIFY(agent.waitState(QStringLiteral("keysLocked"), true));
+    QCOMPARE(agent.state().value(QStringLiteral("lockScreenVisible")).toBool(), true);
+    QCOMPARE(agent.state().value(QStringLiteral("sessionWindow")).toBool(), false);
+    QTRY_COMPARE_WITH_TIMEOUT(console.connections(), 2, 10000);
+    // The console re-attaches the running session; its time counts from the stored start.
+    console.send(Proto::StartSession);
+    QVERIFY(agent.waitState(QStringLiteral("sessionWindow"), true));
+    QCOMPARE(agent.state().value(QStringLiteral("keysLocked")).toBool(), false);
+    QCOMPARE(agent.state().value(QStringLiteral("loginTime")).toString(),
+             Proto::dateTimeText(start));
+}
+
+void TstAgentProcess::secondStartEndsSilently()
+{
+    TestHome home;
+    AgentTestConsole console;
+    AgentProcess agent;
+    QVERIFY(startConnected(console, agent));
+    AgentProcess second;
+    QVERIFY(second.start());
+    QVERIFY(second.process().waitForFinished(10000));
+    QCOMPARE(second.process().exitCode(), 0);
+    QTest::qWait(300);
+    QCOMPARE(console.connections(), 1);
+    QCOMPARE(agent.process().state(), QProcess::Running);
 }
 
 QTEST_GUILESS_MAIN(TstAgentProcess)
