@@ -25,6 +25,15 @@ AgentController::AgentController(AgentSettings& settings, QObject* parent)
       m_stateFile(qEnvironmentVariable("VANTIROKIT_AGENT_STATE_FILE"))
 {
     m_reconnect.setSingleShot(true);
+    m_connectTimeout.setSingleShot(true);
+    m_connectTimeout.setInterval(ConnectTimeoutMs);
+    connect(&m_connectTimeout, &QTimer::timeout, this, [this] {
+        // A console machine that does not answer at all would keep a connect pending for
+        // minutes; give up and try again at the usual pace.
+        if (m_tcp.state() != QAbstractSocket::ConnectedState) {
+            linkBroken(BrokenCaption);
+        }
+    });
     connect(&m_reconnect, &QTimer::timeout, this, [this] { connectToServer(m_settings.server()); });
     connect(&m_tcp, &QTcpSocket::connected, this, &AgentController::onConnected);
     connect(&m_tcp, &QTcpSocket::disconnected, this, &AgentController::onClosed);
@@ -210,6 +219,7 @@ void AgentController::connectToServer(const QString& address)
     m_decoder.reset();
     m_connectingAddress = address;
     m_tcp.connectToHost(address, quint16(port));
+    m_connectTimeout.start();
 }
 
 int AgentController::reconnectDelayMs(int attempt)
@@ -237,6 +247,7 @@ void AgentController::scheduleReconnect()
 
 void AgentController::onConnected()
 {
+    m_connectTimeout.stop();
     m_attempts = 0;
     // The address actually reached is stored, so a half-typed dialog field never replaces
     // the working one.
@@ -250,6 +261,7 @@ void AgentController::onConnected()
 
 void AgentController::linkBroken(const QString& caption)
 {
+    m_connectTimeout.stop();
     m_state.linkUp = false;
     unloadSessionWindow();
     m_state.caption = caption;
@@ -276,6 +288,7 @@ void AgentController::onError(QAbstractSocket::SocketError error)
         return;
     }
     if (error == QAbstractSocket::HostNotFoundError) {
+        m_connectTimeout.stop();
         unloadSessionWindow();
         m_state.status.clear();
         m_tcp.abort();
@@ -287,6 +300,7 @@ void AgentController::onError(QAbstractSocket::SocketError error)
         return;
     }
     if (error == QAbstractSocket::ConnectionRefusedError && !m_settings.everConnected()) {
+        m_connectTimeout.stop();
         unloadSessionWindow();
         m_state.status.clear();
         m_tcp.abort();

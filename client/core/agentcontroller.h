@@ -82,6 +82,8 @@ public:
 
     // Reconnect pacing: first retry at once, then 0.5 s doubling up to 5 s.
     static int reconnectDelayMs(int attempt);
+    // A connect that has not succeeded by then is abandoned and retried.
+    static constexpr int ConnectTimeoutMs = 5000;
     bool reconnectPending() const { return m_reconnect.isActive(); }
 
     // Sends one message when the link is up; false otherwise.
@@ -126,6 +128,7 @@ private:
     QTcpSocket m_tcp;
     QTcpServer m_wake;
     QTimer m_reconnect;
+    QTimer m_connectTimeout;
     int m_attempts = 0;
     Proto::Decoder m_decoder{Proto::Side::Agent};
 

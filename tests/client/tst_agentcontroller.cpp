@@ -10,7 +10,13 @@
 #include "support/testhome.h"
 
 #include <QHostInfo>
+#include <QTcpSocket>
 #include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 class TstAgentController : public QObject
 {
@@ -50,6 +56,7 @@ private Q_SLOTS:
     void invalidAddressIsRefused();
     void busyWakePortDoesNotStopStart();
     void cutValueWaitsForItsEnd();
+    void unansweredConnectIsRetried();
 
 private:
     // A controller connected to a console; both outlive the call.
@@ -331,6 +338,43 @@ void TstAgentController::cutValueWaitsForItsEnd()
     QCOMPARE(m_settings->autologoffText(), QStringLiteral("1"));
     QVERIFY(c.state().sessionWindowLoaded);
     QVERIFY(m_home->errorLog().isEmpty());
+}
+
+void TstAgentController::unansweredConnectIsRetried()
+{
+    // A listener whose queue is full: the kernel drops further connection requests unanswered.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(fd >= 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    QCOMPARE(::listen(fd, 0), 0);
+    socklen_t len = sizeof addr;
+    QCOMPARE(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    const quint16 port = ntohs(addr.sin_port);
+    QList<QTcpSocket*> fillers;
+    for (int i = 0; i < 3; ++i) {
+        auto* f = new QTcpSocket(this);
+        f->connectToHost(QHostAddress::LocalHost, port);
+        fillers.append(f);
+    }
+    QTest::qWait(300);
+
+    m_settings->storeConnection(QStringLiteral("127.0.0.1"), QStringLiteral("PC-1"),
+                                QString::number(port));
+    AgentController c(*m_settings);
+    c.connectStored();
+    QTest::qWait(1000);
+    QVERIFY(!c.state().linkUp);
+    QVERIFY(!c.reconnectPending());
+    QTRY_VERIFY_WITH_TIMEOUT(c.reconnectPending() || c.state().caption.startsWith(QStringLiteral(
+                                                         "Server Connection Broken")),
+                             AgentController::ConnectTimeoutMs + 2000);
+    QCOMPARE(c.state().caption,
+             QStringLiteral("Server Connection Broken, Wait connecting to Server..."));
+    qDeleteAll(fillers);
+    ::close(fd);
 }
 
 QTEST_GUILESS_MAIN(TstAgentController)
