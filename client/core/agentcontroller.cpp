@@ -248,6 +248,9 @@ void AgentController::scheduleReconnect()
 void AgentController::onConnected()
 {
     m_connectTimeout.stop();
+    // The protocol has no keep-alive of its own; let the system notice a console machine
+    // that vanished without closing the connection.
+    m_tcp.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     m_attempts = 0;
     // The address actually reached is stored, so a half-typed dialog field never replaces
     // the working one.
