@@ -91,10 +91,12 @@ std::optional<qint64> HistoryReport::reprintNumber(Database& db, const QString& 
     if (answer.trimmed().isEmpty()) {
         return std::nullopt;
     }
+    // The number as typed, fraction included: "7.6" names no bill, it is not bill 7.
+    const Money typed = Money::parse(answer);
     const qint64 billno = typedNumber(answer);
     const QVariant found =
-        db.scalar(QStringLiteral("SELECT count(*) FROM history WHERE billno = ?"), {billno},
-                  QStringLiteral("Bill Reprint"));
+        db.scalar(QStringLiteral("SELECT count(*) FROM history WHERE billno = ?"),
+                  {typed.toVariant()}, QStringLiteral("Bill Reprint"));
     if (found.toLongLong() == 0) {
         if (message) {
             *message = QStringLiteral("Bill No Not found");

@@ -199,6 +199,9 @@ private Q_SLOTS:
         QTest::newRow("not a number") << "abc"
                                       << "Bill No Not found"
                                       << "";
+        QTest::newRow("fraction of a bill number") << "7.6"
+                                                   << "Bill No Not found"
+                                                   << "";
         QTest::newRow("beyond 16 bits") << "40000"
                                         << ""
                                         << "Bill No :40000";
