@@ -174,6 +174,7 @@ void FrmSessionStart::pickOnline()
 void FrmSessionStart::memberEntered()
 {
     m_memberPassword.clear();
+    m_enteredMember.clear();
     m_password->clear();
     if (!m_maintains->isChecked()) {
         m_options->setEnabled(true);
@@ -193,6 +194,7 @@ void FrmSessionStart::memberEntered()
     }
     m_category->setEditText(member->category);
     m_memberPassword = member->password;
+    m_enteredMember = id;
     const bool hasPassword = !m_memberPassword.isEmpty();
     m_password->setEnabled(hasPassword && !m_passwordByUser->isChecked());
     m_passwordByUser->setEnabled(hasPassword);
@@ -269,6 +271,11 @@ StartRequest FrmSessionStart::request() const
 
 void FrmSessionStart::startClicked()
 {
+    // An id typed without Enter has not been looked up: its password would not be asked for
+    // and an unknown id would be billed. Look it up now, as Enter would have.
+    if (!m_maintains->isChecked() && m_member->currentText() != m_enteredMember) {
+        memberEntered();
+    }
     const StartRequest req = request();
     if (const auto refusal = m_service.checkStart(req)) {
         Prompt::message(refusal->text, QStringLiteral("Message"),

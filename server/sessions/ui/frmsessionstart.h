@@ -38,6 +38,7 @@ private:
     Database& m_db;
     SessionService m_service;
     QString m_memberPassword;
+    QString m_enteredMember; // the id whose look-up the held password belongs to
     QComboBox* m_online;
     QComboBox* m_category;
     QGroupBox* m_memberFrame;

@@ -335,6 +335,33 @@ private Q_SLOTS:
         QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Password Missmatch")});
     }
 
+    void memberTypedWithoutEnterIsLookedUp()
+    {
+        FrmSessionStart w(*m_db);
+        auto* member = child<QComboBox>(w, QStringLiteral("cmbmemberid"));
+        child<QComboBox>(w, QStringLiteral("cmbonline"))->setEditText(QStringLiteral("PC1"));
+        child<QComboBox>(w, QStringLiteral("cmbcategory"))->setEditText(QStringLiteral("Std"));
+
+        // A member with a password, typed and never entered: the password is still asked for.
+        member->setEditText(QStringLiteral("M1"));
+        child<QPushButton>(w, QStringLiteral("cmdstart"))->click();
+        QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Password Missmatch")});
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM terminals")).toLongLong(), 0);
+        QVERIFY(child<QLineEdit>(w, QStringLiteral("txtPassword"))->isEnabled());
+
+        // An id nobody has is not billed: the box is emptied as Enter would have done.
+        m_prompt->clear();
+        member->setEditText(QStringLiteral("NOBODY"));
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, QStringLiteral("cmdstart"))->click();
+        QCOMPARE(m_prompt->texts(),
+                 QStringList{QStringLiteral("Start New session & Unlock System : PC1")});
+        const auto r = m_db->firstRow(QStringLiteral("SELECT memberid, Password FROM terminals"));
+        QVERIFY(r);
+        QVERIFY(r->value(0).isNull());
+        QVERIFY(r->value(1).isNull());
+    }
+
     void consoleOwnRowSendsNothing()
     {
         FrmSessionStart w(*m_db);
