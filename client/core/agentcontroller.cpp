@@ -148,7 +148,9 @@ void AgentController::startLocked()
     m_state.caption = AgentSettings::AppTitle;
     m_clock.resetCounters();
     const quint16 port = m_settings.wakePort();
-    if (m_wake.listen(QHostAddress::Any, port)) {
+    const QString local = m_settings.localAddress();
+    if (m_wake.listen(local.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(local),
+                      port)) {
         m_state.wakePort = m_wake.serverPort();
     } else {
         // The workstation still locks and talks to the console without it.
@@ -218,6 +220,9 @@ void AgentController::connectToServer(const QString& address)
     m_tcp.abort();
     m_decoder.reset();
     m_connectingAddress = address;
+    if (const QString local = m_settings.localAddress(); !local.isEmpty()) {
+        m_tcp.bind(QHostAddress(local), 0);
+    }
     m_tcp.connectToHost(address, quint16(port));
     m_connectTimeout.start();
 }

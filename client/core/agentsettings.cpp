@@ -92,6 +92,12 @@ quint16 AgentSettings::wakePort() const
     return Proto::WakePort;
 }
 
+QString AgentSettings::localAddress() const
+{
+    const QString a = read(RegKey::Server, QStringLiteral("localaddress"));
+    return isSet(a) ? a.trimmed() : QString();
+}
+
 QString AgentSettings::webAddress() const
 {
     const QString url = read(RegKey::AgentOptions, QStringLiteral("weburl"));

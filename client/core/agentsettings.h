@@ -43,6 +43,10 @@ public:
     // The web address opened when a session starts (value "weburl" of the options key);
     // empty when none is configured.
     QString webAddress() const;
+    // The workstation's own address to use on a machine with several (value
+    // Server\localaddress); empty lets the system choose. Both the console connection and the
+    // wake listener use it.
+    QString localAddress() const;
 
     // Session limit and automatic logout.
     QString autologoffText() const
