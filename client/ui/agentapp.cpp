@@ -1,7 +1,7 @@
 #include "client/ui/agentapp.h"
 
 #include "client/core/agentcontroller.h"
-#include "client/ui/agentprompt.h"
+#include "common/ui/messageboxprompt.h"
 #include "client/ui/agentwindows.h"
 #include "common/errorlog.h"
 #include "common/prompt.h"
@@ -22,7 +22,7 @@ int runAgent(int argc, char** argv)
         return 0; // a second start ends silently
     }
 
-    AgentPrompt prompt;
+    MessageBoxPrompt prompt(true);
     Prompt::install(&prompt);
     Prompt::setDefaultTitle(AgentSettings::AppTitle);
 

@@ -5,7 +5,7 @@
 #include "platform/termination.h"
 #include "server/app/console.h"
 #include "server/core/consolecore.h"
-#include "server/core/ui/widgetprompt.h"
+#include "common/ui/messageboxprompt.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -18,7 +18,7 @@ int ConsoleApp::run(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     Prompt::setDefaultTitle(ConsoleCore::AppTitle);
-    WidgetPrompt prompt;
+    MessageBoxPrompt prompt;
     Prompt::install(&prompt);
 
     // One console per settings folder: a second start brings the running console forward.

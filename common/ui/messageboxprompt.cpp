@@ -1,16 +1,20 @@
-#include "client/ui/agentprompt.h"
+#include "common/ui/messageboxprompt.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
-Prompt::Answer AgentPrompt::ask(const QString& text, const QString& title, Icon icon,
-                                Buttons buttons)
+Prompt::Answer MessageBoxPrompt::ask(const QString& text, const QString& title, Icon icon,
+                                     Buttons buttons)
 {
-    QMessageBox box;
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    box.setWindowTitle(title);
+    QMessageBox box(m_keepOnTop ? nullptr : QApplication::activeWindow());
+    if (m_keepOnTop) {
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    }
     box.setText(text);
+    box.setWindowTitle(title);
     switch (icon) {
     case Icon::None:
+        box.setIcon(QMessageBox::NoIcon);
         break;
     case Icon::Information:
         box.setIcon(QMessageBox::Information);
@@ -42,13 +46,13 @@ Prompt::Answer AgentPrompt::ask(const QString& text, const QString& title, Icon 
         break;
     }
     switch (box.exec()) {
-    case QMessageBox::Cancel:
-        return Answer::Cancel;
     case QMessageBox::Yes:
         return Answer::Yes;
     case QMessageBox::No:
         return Answer::No;
+    case QMessageBox::Cancel:
+        return Answer::Cancel;
     default:
-        return Answer::Ok;
+        return buttons == Buttons::Ok || buttons == Buttons::OkCancel ? Answer::Ok : Answer::No;
     }
 }
