@@ -99,7 +99,7 @@ QString MemberLedger::cellText(int r, int column) const
     case DebitColumn:
         return row.debit;
     case BalanceColumn:
-        return m_loaded ? balance(r).toLabel() : QString();
+        return m_loaded ? balance(r).toString() : QString();
     default:
         return {};
     }
