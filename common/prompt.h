@@ -7,9 +7,28 @@
 class Prompt
 {
 public:
-    enum class Icon { None, Information, Question, Exclamation, Critical };
-    enum class Buttons { Ok, OkCancel, YesNo, YesNoDefaultNo };
-    enum class Answer { Ok, Cancel, Yes, No };
+    enum class Icon
+    {
+        None,
+        Information,
+        Question,
+        Exclamation,
+        Critical
+    };
+    enum class Buttons
+    {
+        Ok,
+        OkCancel,
+        YesNo,
+        YesNoDefaultNo
+    };
+    enum class Answer
+    {
+        Ok,
+        Cancel,
+        Yes,
+        No
+    };
 
     virtual ~Prompt() = default;
     virtual Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) = 0;

@@ -1,10 +1,10 @@
 #include "client/ui/agentapp.h"
 
 #include "client/core/agentcontroller.h"
-#include "common/ui/messageboxprompt.h"
 #include "client/ui/agentwindows.h"
 #include "common/errorlog.h"
 #include "common/prompt.h"
+#include "common/ui/messageboxprompt.h"
 #include "platform/singleinstance.h"
 #include "platform/termination.h"
 #include "platform/ui/urlopener.h"

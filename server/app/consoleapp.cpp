@@ -1,11 +1,11 @@
 #include "server/app/consoleapp.h"
 
 #include "common/prompt.h"
+#include "common/ui/messageboxprompt.h"
 #include "platform/singleinstance.h"
 #include "platform/termination.h"
 #include "server/app/console.h"
 #include "server/core/consolecore.h"
-#include "common/ui/messageboxprompt.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -77,11 +77,12 @@ void Database::setInstance(Database* db)
 
 const QStringList& Database::tableNames()
 {
-    static const QStringList names{QStringLiteral("online"),        QStringLiteral("terminals"),
-                                   QStringLiteral("history"),       QStringLiteral("user_category"),
-                                   QStringLiteral("ratelist"),      QStringLiteral("members"),
-                                   QStringLiteral("transactions"),  QStringLiteral("jobwork"),
-                                   QStringLiteral("jobwork_details"), QStringLiteral("defalt")};
+    static const QStringList names{
+        QStringLiteral("online"),          QStringLiteral("terminals"),
+        QStringLiteral("history"),         QStringLiteral("user_category"),
+        QStringLiteral("ratelist"),        QStringLiteral("members"),
+        QStringLiteral("transactions"),    QStringLiteral("jobwork"),
+        QStringLiteral("jobwork_details"), QStringLiteral("defalt")};
     return names;
 }
 

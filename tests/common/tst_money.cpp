@@ -90,18 +90,18 @@ private Q_SLOTS:
         auto t = [](int y, int mo, int d, int h, int mi, int s) {
             return QDateTime(QDate(y, mo, d), QTime(h, mi, s));
         };
-        QTest::newRow("month end") << t(2026, 1, 31, 23, 50, 20) << t(2026, 2, 1, 1, 5, 10)
-                                   << qint64(1) << 14 << 50;
+        QTest::newRow("month end")
+            << t(2026, 1, 31, 23, 50, 20) << t(2026, 2, 1, 1, 5, 10) << qint64(1) << 14 << 50;
         QTest::newRow("year end") << t(2026, 12, 31, 22, 0, 0) << t(2027, 1, 1, 2, 30, 1)
                                   << qint64(4) << 30 << 1;
         QTest::newRow("leap day") << t(2028, 2, 28, 12, 0, 0) << t(2028, 3, 1, 12, 0, 0)
                                   << qint64(48) << 0 << 0;
-        QTest::newRow("under an hour") << t(2026, 5, 5, 10, 0, 20) << t(2026, 5, 5, 11, 0, 0)
-                                       << qint64(0) << 59 << 40;
+        QTest::newRow("under an hour")
+            << t(2026, 5, 5, 10, 0, 20) << t(2026, 5, 5, 11, 0, 0) << qint64(0) << 59 << 40;
         QTest::newRow("zero") << t(2026, 5, 5, 10, 0, 0) << t(2026, 5, 5, 10, 0, 0) << qint64(0)
                               << 0 << 0;
-        QTest::newRow("clock set back") << t(2026, 5, 5, 10, 1, 5) << t(2026, 5, 5, 10, 0, 0)
-                                        << qint64(0) << -1 << -5;
+        QTest::newRow("clock set back")
+            << t(2026, 5, 5, 10, 1, 5) << t(2026, 5, 5, 10, 0, 0) << qint64(0) << -1 << -5;
     }
     void timeSplitCountsAcrossBoundaries()
     {
