@@ -1,0 +1,339 @@
+// The real agent on a real X server (Xvfb with openbox), driven by a test console on loopback
+// and by real key presses and clicks through the XTEST extension (xdotool): locked, options,
+// password check, a session with warnings and the automatic logout, the end of the session,
+// and the staff's settings opened from the lock screen.
+
+#include "client/core/agentsettings.h"
+#include "common/protocol.h"
+#include "support/agentprocess.h"
+#include "support/testhome.h"
+#include "support/xvfbsession.h"
+
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+constexpr int ScreenWidth = 1024;
+constexpr int ScreenHeight = 768;
+// Every step waits at most this long for the agent.
+constexpr int StepMs = 15000;
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = StepMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QTest::qWait(50);
+    }
+    return true;
+}
+
+} // namespace
+
+class TstAgentX11 : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    // In order: each case carries on from where the previous one left the agent.
+    void startsLockedAndKeepsTheKeys();
+    void optionsAndPasswordCheck();
+    void sessionWithWarningAndAutomaticLogout();
+    void endOfSessionLocksAgain();
+    void staffSettingsFromTheSystemMenu();
+
+private:
+    QString xdotool(const QStringList& args) { return m_x.xdotool(args); }
+    void key(const QString& keys) { xdotool({QStringLiteral("key"), keys}); }
+    void type(const QString& text)
+    {
+        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
+    }
+    // The focused window covers the whole screen: the lock screen has the keyboard.
+    bool lockScreenActive();
+    QJsonObject state() { return m_agent->state(); }
+    bool waitState(const QString& k, const QJsonValue& v)
+    {
+        return m_agent->waitState(k, v, StepMs);
+    }
+    QString agentOutput() { return QString::fromLocal8Bit(m_agent->process().readAll()); }
+
+    QString m_skip;
+    XvfbSession m_x;
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<AgentTestConsole> m_console;
+    std::unique_ptr<AgentProcess> m_agent;
+    QString m_lockWindow;
+};
+
+bool TstAgentX11::lockScreenActive()
+{
+    const QString id = xdotool({QStringLiteral("getactivewindow")});
+    if (id.isEmpty()) {
+        return false;
+    }
+    const QString geometry =
+        xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
+    if (!geometry.contains(QStringLiteral("WIDTH=%1\n").arg(ScreenWidth)) ||
+        !geometry.contains(QStringLiteral("HEIGHT=%1").arg(ScreenHeight))) {
+        return false;
+    }
+    m_lockWindow = id;
+    return true;
+}
+
+void TstAgentX11::initTestCase()
+{
+    m_skip = XvfbSession::missingPrograms();
+    if (!m_skip.isEmpty()) {
+        QSKIP(qPrintable(m_skip));
+    }
+    QVERIFY2(QFileInfo(AgentProcess::executable()).isExecutable(),
+             qPrintable(QStringLiteral("the agent is not built: ") + AgentProcess::executable()));
+    QVERIFY2(m_x.start(true, ScreenWidth, ScreenHeight),
+             "could not start Xvfb and the window manager");
+
+    m_home = std::make_unique<TestHome>();
+    m_console = std::make_unique<AgentTestConsole>();
+    QVERIFY(m_console->listen());
+    AgentProcess::seedServer(QStringLiteral("127.0.0.1"), m_console->port(),
+                             QStringLiteral("PC-X11"), true);
+
+    // The agent as on a workstation: on the X server, not offscreen.
+    m_agent = std::make_unique<AgentProcess>();
+    QProcessEnvironment env = m_x.environment();
+    env.insert(QStringLiteral("VANTIROKIT_HOME"), m_home->path());
+    env.insert(QStringLiteral("VANTIROKIT_AGENT_STATE_FILE"), m_agent->stateFile());
+    env.insert(QStringLiteral("VANTIROKIT_POWER_COMMAND"),
+               QStringLiteral("sh '%1'").arg(QDir::current().filePath(QStringLiteral("power.sh"))));
+    env.insert(QStringLiteral("VANTIROKIT_WAKE_PORT"), QStringLiteral("0"));
+    QProcess& p = m_agent->process();
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(m_home->path());
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(AgentProcess::executable(), {});
+    QVERIFY(p.waitForStarted(5000));
+    QVERIFY2(m_console->waitForAgent(StepMs), qPrintable(agentOutput()));
+}
+
+void TstAgentX11::cleanupTestCase()
+{
+    if (m_agent) {
+        m_agent->kill();
+    }
+    m_agent.reset();
+    m_console.reset();
+    m_home.reset();
+    m_x.stop();
+}
+
+void TstAgentX11::startsLockedAndKeepsTheKeys()
+{
+    m_console->send(Proto::Lock + Proto::CName);
+    QVERIFY(m_console->waitFor(Proto::CNameReplyEnd, StepMs));
+    QCOMPARE(m_console->received(), QByteArray("|CNAME`|PC-X11|<endname|"));
+    QVERIFY(waitState(QStringLiteral("keysLocked"), true));
+    QVERIFY(waitState(QStringLiteral("lockScreenVisible"), true));
+    QCOMPARE(state().value(QStringLiteral("caption")).toString(), AgentSettings::AppTitle);
+    QVERIFY2(waitUntil([this] { return lockScreenActive(); }), "no full-screen lock window");
+    const QString lockWindow = m_lockWindow;
+    QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), lockWindow, StepMs);
+
+    // Another program opens a window after the lock screen (xev reports every key and button
+    // that reaches it): the lock screen comes back above it.
+    LineProcess victim(QStandardPaths::findExecutable(QStringLiteral("xev")),
+                       {QStringLiteral("-name"), QStringLiteral("VK Victim"),
+                        QStringLiteral("-geometry"), QStringLiteral("300x200+100+100"),
+                        QStringLiteral("-event"), QStringLiteral("keyboard"),
+                        QStringLiteral("-event"), QStringLiteral("button")},
+                       m_x.environment());
+    QVERIFY(victim.started());
+    QVERIFY(!m_x.windowId(QStringLiteral("^VK Victim$"), StepMs).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), lockWindow, StepMs);
+
+    // The window manager's and the desktop's keys, typing and a click where the other window
+    // lies reach nothing but the lock screen, which stays focused and on top.
+    key(QStringLiteral("alt+Tab"));
+    key(QStringLiteral("alt+F4"));
+    key(QStringLiteral("ctrl+Escape"));
+    key(QStringLiteral("super"));
+    type(QStringLiteral("q"));
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("150"), QStringLiteral("150"),
+             QStringLiteral("click"), QStringLiteral("1")});
+    QTest::qWait(500);
+    QVERIFY2(victim.running(), "the other window was closed");
+    QCOMPARE(victim.linesStarting(QStringLiteral("KeyPress")), QStringList());
+    QCOMPARE(victim.linesStarting(QStringLiteral("ButtonPress")), QStringList());
+    QVERIFY2(m_agent->process().state() == QProcess::Running, qPrintable(agentOutput()));
+    QVERIFY(lockScreenActive());
+    QCOMPARE(m_lockWindow, lockWindow);
+    QCOMPARE(m_x.topClientWindow(), lockWindow);
+    QCOMPARE(state().value(QStringLiteral("lockScreenVisible")).toBool(), true);
+    QCOMPARE(m_console->received(), QByteArray("|CNAME`|PC-X11|<endname|"));
+}
+
+void TstAgentX11::optionsAndPasswordCheck()
+{
+    m_console->clearReceived();
+    m_console->send(Proto::ShowOptionsWithPassword);
+    QVERIFY(waitState(QStringLiteral("optionsVisible"), true));
+    QCOMPARE(state().value(QStringLiteral("passwordVisible")).toBool(), true);
+    QVERIFY(waitUntil([this] { return lockScreenActive(); }));
+
+    // The customer types the surf time into the field the options panel focused, jumps to
+    // the password with its access key and presses Enter. The keys are sent again should the
+    // first ones have come before the focus settled (the fields are selected first, so a
+    // repeat replaces instead of appending).
+    const QByteArray expected = Proto::checkPassword(QStringLiteral("secret7"));
+    QCOMPARE(expected, QByteArray("|CHECK_PASSWORD|secret7<PSW"));
+    bool sent = false;
+    for (int attempt = 0; attempt < 3 && !sent; ++attempt) {
+        key(QStringLiteral("ctrl+a"));
+        type(QStringLiteral("45"));
+        key(QStringLiteral("alt+p"));
+        key(QStringLiteral("ctrl+a"));
+        type(QStringLiteral("secret7"));
+        key(QStringLiteral("Return"));
+        sent = m_console->waitFor(Proto::CheckPassword, 4000);
+    }
+    QVERIFY2(sent, qPrintable(QString::fromLatin1(m_console->received())));
+    QVERIFY(m_console->waitFor(Proto::CheckPasswordEnd, StepMs));
+    QCOMPARE(m_console->received(), expected);
+    QCOMPARE(state().value(QStringLiteral("surfupto")).toString(), QStringLiteral("45"));
+
+    // Refused: the lock screen comes back with the options and the message.
+    m_console->send(Proto::PasswordNotValid);
+    QVERIFY(waitState(QStringLiteral("caption"),
+                      QStringLiteral("Invalid Password, Please Re Enter Password")));
+    QJsonObject s = state();
+    QCOMPARE(s.value(QStringLiteral("lockScreenVisible")).toBool(), true);
+    QCOMPARE(s.value(QStringLiteral("optionsVisible")).toBool(), true);
+    QCOMPARE(s.value(QStringLiteral("keysLocked")).toBool(), true);
+    QCOMPARE(s.value(QStringLiteral("sessionWindow")).toBool(), false);
+    QVERIFY(waitUntil([this] { return lockScreenActive(); }));
+
+    // Accepted: the console starts the session.
+    m_console->send(Proto::StartSession);
+    QVERIFY(waitState(QStringLiteral("sessionWindow"), true));
+    s = state();
+    QCOMPARE(s.value(QStringLiteral("keysLocked")).toBool(), false);
+    QCOMPARE(s.value(QStringLiteral("lockScreenVisible")).toBool(), false);
+    QVERIFY(!m_x.windowId(QLatin1Char('^') + AgentSettings::AppTitle + QLatin1Char('$'), StepMs)
+                 .isEmpty());
+    QVERIFY(waitUntil([this] { return !lockScreenActive(); }));
+}
+
+void TstAgentX11::sessionWithWarningAndAutomaticLogout()
+{
+    m_console->clearReceived();
+    // A 10-minute session started 9 minutes ago: the warning with a minute left.
+    QDateTime start = QDateTime::currentDateTime().addSecs(-9 * 60 - 5);
+    m_console->send(Proto::setDateTime(start) + Proto::autologoutMinutes(10) + Proto::StartSession);
+    QVERIFY(waitState(QStringLiteral("warning"), true));
+    QCOMPARE(state().value(QStringLiteral("warningMinutes")).toInt(), 1);
+    QCOMPARE(state().value(QStringLiteral("sessionWindow")).toBool(), true);
+    QVERIFY2(waitUntil([this] { return m_x.hasVisibleWindow(QStringLiteral("^Warning$")); }),
+             "the warning window is not on the screen");
+    QVERIFY(!m_console->received().contains(Proto::Autologout));
+
+    // The limit reached: the agent asks the console to log it out, and again each second.
+    start = QDateTime::currentDateTime().addSecs(-10 * 60 - 2);
+    m_console->send(Proto::setDateTime(start) + Proto::autologoutMinutes(10));
+    QVERIFY(m_console->waitFor(Proto::Autologout + Proto::Autologout, StepMs));
+    QVERIFY(waitUntil(
+        [this] { return state().value(QStringLiteral("autologoutsSent")).toInt() >= 2; }));
+}
+
+void TstAgentX11::endOfSessionLocksAgain()
+{
+    m_console->send(Proto::EndSession);
+    QVERIFY(waitState(QStringLiteral("sessionWindow"), false));
+    QVERIFY(waitState(QStringLiteral("lockScreenVisible"), true));
+    const QJsonObject s = state();
+    QCOMPARE(s.value(QStringLiteral("keysLocked")).toBool(), true);
+    QCOMPARE(s.value(QStringLiteral("warning")).toBool(), false);
+    QCOMPARE(s.value(QStringLiteral("optionsVisible")).toBool(), false);
+    QVERIFY(waitUntil([this] { return lockScreenActive(); }));
+    QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), m_lockWindow, StepMs);
+    QVERIFY(waitUntil([this] {
+        return !m_x.hasVisibleWindow(QStringLiteral("^Warning$")) &&
+               !m_x.hasVisibleWindow(QLatin1Char('^') + AgentSettings::AppTitle);
+    }));
+    // The automatic logout requests stopped with the session.
+    QTest::qWait(300);
+    const int sent = m_console->count(Proto::Autologout);
+    QTest::qWait(1500);
+    QCOMPARE(m_console->count(Proto::Autologout), sent);
+}
+
+void TstAgentX11::staffSettingsFromTheSystemMenu()
+{
+    QVERIFY(waitUntil([this] { return lockScreenActive(); }));
+    // The System button sits at the left end of the task bar along the bottom edge; its menu's
+    // first item is Settings, which asks for the settings password.
+    QString passwordWindow;
+    for (int attempt = 0; attempt < 3 && passwordWindow.isEmpty(); ++attempt) {
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("20"),
+                 QString::number(ScreenHeight - 10), QStringLiteral("click"), QStringLiteral("1")});
+        QTest::qWait(300);
+        key(QStringLiteral("Down"));
+        key(QStringLiteral("Return"));
+        passwordWindow = m_x.windowId(QStringLiteral("^Password$"), 4000);
+        if (passwordWindow.isEmpty()) {
+            key(QStringLiteral("Escape"));
+        }
+    }
+    QVERIFY2(!passwordWindow.isEmpty(), "the settings password window did not open");
+    QVERIFY(waitUntil([this] { return m_x.hasVisibleWindow(QStringLiteral("^Password$")); }));
+
+    // The staff type the password straight away: the window has the keyboard.
+    QString settingsWindow;
+    for (int attempt = 0; attempt < 3 && settingsWindow.isEmpty(); ++attempt) {
+        key(QStringLiteral("ctrl+a"));
+        type(QStringLiteral("TOVLE"));
+        key(QStringLiteral("Return"));
+        settingsWindow = m_x.windowId(QStringLiteral("^VK Client Settings$"), 4000);
+    }
+    QVERIFY2(!settingsWindow.isEmpty(), "the settings window did not open");
+    QVERIFY(
+        waitUntil([this] { return m_x.hasVisibleWindow(QStringLiteral("^VK Client Settings$")); }));
+    QVERIFY(!m_x.hasVisibleWindow(QStringLiteral("^Password$")));
+    // Above the lock screen while open.
+    QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), settingsWindow, StepMs);
+
+    // Leaving the settings: back to the lock screen, still locked.
+    key(QStringLiteral("Escape"));
+    QVERIFY(waitUntil([this] {
+        return !m_x.hasVisibleWindow(QStringLiteral("^VK Client Settings$")) &&
+               !m_x.hasVisibleWindow(QStringLiteral("^Password$"));
+    }));
+    QVERIFY(waitUntil([this] { return lockScreenActive(); }));
+    QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), m_lockWindow, StepMs);
+    QCOMPARE(state().value(QStringLiteral("keysLocked")).toBool(), true);
+
+    // The password also enabled Restart, the item after Settings.
+    QVERIFY(m_agent->powerCalls().isEmpty());
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("20"), QString::number(ScreenHeight - 10),
+             QStringLiteral("click"), QStringLiteral("1")});
+    QTest::qWait(300);
+    key(QStringLiteral("Down"));
+    key(QStringLiteral("Down"));
+    key(QStringLiteral("Return"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_agent->powerCalls(), QStringLiteral("reboot"), StepMs);
+}
+
+QTEST_MAIN(TstAgentX11)
+#include "tst_agent_x11.moc"
