@@ -2,88 +2,17 @@
 // clicks through the XTEST extension (xdotool), and a locker program (lockprobe) that shows a
 // full-screen lock window and holds InputLock on it.
 #include "platform/ui/inputlock.h"
+#include "support/xvfbsession.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTest>
 #include <QWindow>
 
 #include <memory>
-
-namespace {
-
-// A child process whose standard output is collected line by line.
-class Child
-{
-public:
-    Child(const QString& program, const QStringList& args, const QProcessEnvironment& env)
-    {
-        m_p.setProgram(program);
-        m_p.setArguments(args);
-        m_p.setProcessEnvironment(env);
-        m_p.setProcessChannelMode(QProcess::SeparateChannels);
-        m_p.start();
-    }
-    ~Child()
-    {
-        if (m_p.state() != QProcess::NotRunning) {
-            m_p.terminate();
-            if (!m_p.waitForFinished(2000)) {
-                m_p.kill();
-                m_p.waitForFinished(2000);
-            }
-        }
-    }
-    bool started() { return m_p.waitForStarted(5000); }
-    bool running() const { return m_p.state() == QProcess::Running; }
-    QStringList lines()
-    {
-        m_out += QString::fromLocal8Bit(m_p.readAllStandardOutput());
-        return m_out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-    bool waitForLine(const QString& line, int timeoutMs)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < timeoutMs) {
-            if (lines().contains(line))
-                return true;
-            m_p.waitForReadyRead(50);
-        }
-        return lines().contains(line);
-    }
-    // Lines starting with the prefix.
-    QStringList linesStarting(const QString& prefix)
-    {
-        QStringList r;
-        for (const QString& l : lines())
-            if (l.startsWith(prefix))
-                r << l;
-        return r;
-    }
-    QProcess& process() { return m_p; }
-
-private:
-    QProcess m_p;
-    QString m_out;
-};
-
-QString run(const QString& program, const QStringList& args, const QProcessEnvironment& env)
-{
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(10000))
-        return {};
-    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-}
-
-} // namespace
 
 class TstInputLockX11 : public QObject
 {
@@ -105,32 +34,21 @@ private Q_SLOTS:
     void stillOnTopAndGrabbedWithoutWindowManager();
 
 private:
-    bool startX(bool withWindowManager);
-    void stopX();
-    QString xdotool(const QStringList& args) { return run(m_xdotool, args, m_env); }
-    QString windowId(const QString& title);
-    QString topClientWindow();
-    QString topRootChild();
-    std::unique_ptr<Child> startProbe(const QStringList& args);
+    QString xdotool(const QStringList& args) { return m_x.xdotool(args); }
+    QString windowId(const QString& title) { return m_x.windowId(title); }
+    QString topClientWindow() { return m_x.topClientWindow(); }
+    QString topRootChild() { return m_x.topRootChild(); }
+    std::unique_ptr<LineProcess> startProbe(const QStringList& args);
 
-    const char* m_skip = nullptr;
-    QString m_probe, m_xvfb, m_openbox, m_xdotool, m_xprop, m_xwininfo;
-    std::unique_ptr<Child> m_x;
-    std::unique_ptr<Child> m_wm;
-    QProcessEnvironment m_env;
+    QString m_skip;
+    QString m_probe;
+    XvfbSession m_x;
 };
 
 void TstInputLockX11::initTestCase()
 {
-    m_xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    m_openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
-    m_xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
-    m_xprop = QStandardPaths::findExecutable(QStringLiteral("xprop"));
-    m_xwininfo = QStandardPaths::findExecutable(QStringLiteral("xwininfo"));
-    if (m_xvfb.isEmpty() || m_openbox.isEmpty() || m_xdotool.isEmpty() || m_xprop.isEmpty() ||
-        m_xwininfo.isEmpty()) {
-        m_skip = "needs Xvfb, openbox, xdotool, xprop and xwininfo (packages xvfb, openbox, "
-                 "xdotool, x11-utils)";
+    m_skip = XvfbSession::missingPrograms();
+    if (!m_skip.isEmpty()) {
         return;
     }
     const QStringList candidates = {
@@ -144,125 +62,34 @@ void TstInputLockX11::initTestCase()
         }
     }
     if (m_probe.isEmpty())
-        m_skip = "the lockprobe program is not built next to this test";
+        m_skip = QStringLiteral("the lockprobe program is not built next to this test");
 }
 
 void TstInputLockX11::init()
 {
     if (QByteArray(QTest::currentTestFunction()) == "noOpWithoutX11")
         return;
-    if (m_skip)
-        QSKIP(m_skip);
+    if (!m_skip.isEmpty())
+        QSKIP(qPrintable(m_skip));
     // Cases named "...WithoutWindowManager" run on a bare X server.
     const bool wm = !QByteArray(QTest::currentTestFunction()).contains("WithoutWindowManager");
-    QVERIFY2(startX(wm), "could not start Xvfb and the window manager");
+    QVERIFY2(m_x.start(wm), "could not start Xvfb and the window manager");
 }
 
 void TstInputLockX11::cleanup()
 {
-    stopX();
+    m_x.stop();
 }
 
 void TstInputLockX11::cleanupTestCase()
 {
-    stopX();
+    m_x.stop();
 }
 
-bool TstInputLockX11::startX(bool withWindowManager)
+std::unique_ptr<LineProcess> TstInputLockX11::startProbe(const QStringList& args)
 {
-    // -displayfd: the server picks a free display itself and writes its number to stdout.
-    m_x = std::make_unique<Child>(m_xvfb,
-                                  QStringList{QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                              QStringLiteral("-screen"), QStringLiteral("0"),
-                                              QStringLiteral("1024x768x24"),
-                                              QStringLiteral("-nolisten"), QStringLiteral("tcp")},
-                                  QProcessEnvironment::systemEnvironment());
-    if (!m_x->started())
-        return false;
-    QElapsedTimer t;
-    t.start();
-    QString display;
-    while (display.isEmpty() && t.elapsed() < 10000) {
-        m_x->process().waitForReadyRead(100);
-        const QStringList l = m_x->lines();
-        if (!l.isEmpty())
-            display = QLatin1Char(':') + l.first().trimmed();
-    }
-    if (display.isEmpty())
-        return false;
-    m_env = QProcessEnvironment::systemEnvironment();
-    m_env.insert(QStringLiteral("DISPLAY"), display);
-    m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    m_env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    if (!withWindowManager)
-        return true;
-    m_wm = std::make_unique<Child>(m_openbox, QStringList{}, m_env);
-    if (!m_wm->started())
-        return false;
-    while (t.elapsed() < 15000) {
-        if (run(m_xprop, {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")},
-                m_env)
-                .contains(QLatin1String("window id")))
-            return true;
-        QTest::qWait(100);
-    }
-    return false;
-}
-
-void TstInputLockX11::stopX()
-{
-    m_wm.reset();
-    m_x.reset();
-}
-
-std::unique_ptr<Child> TstInputLockX11::startProbe(const QStringList& args)
-{
-    auto c = std::make_unique<Child>(m_probe, args, m_env);
+    auto c = std::make_unique<LineProcess>(m_probe, args, m_x.environment());
     return c->started() ? std::move(c) : nullptr;
-}
-
-QString TstInputLockX11::windowId(const QString& title)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 5000) {
-        const QString id = xdotool({QStringLiteral("search"), QStringLiteral("--name"), title})
-                               .section(QLatin1Char('\n'), 0, 0);
-        if (!id.isEmpty())
-            return id;
-        QTest::qWait(100);
-    }
-    return {};
-}
-
-// The top-most client window as the window manager stacks them (decimal id).
-QString TstInputLockX11::topClientWindow()
-{
-    const QString out =
-        run(m_xprop, {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")}, m_env);
-    const QString last = out.section(QLatin1Char(','), -1).section(QLatin1Char('#'), -1).trimmed();
-    bool ok = false;
-    const qulonglong v = last.toULongLong(&ok, 16);
-    return ok ? QString::number(v) : QString();
-}
-
-// The top-most mapped child of the root window (decimal id), for a display without a manager.
-QString TstInputLockX11::topRootChild()
-{
-    const QString out =
-        run(m_xwininfo, {QStringLiteral("-root"), QStringLiteral("-children")}, m_env);
-    // xwininfo lists the children from the top of the stack down.
-    const QStringList lines = out.split(QLatin1Char('\n'));
-    for (const QString& l : lines) {
-        const QString s = l.trimmed();
-        if (!s.startsWith(QLatin1String("0x")))
-            continue;
-        const QString idText = s.section(QLatin1Char(' '), 0, 0);
-        const QString attrs = run(m_xwininfo, {QStringLiteral("-id"), idText}, m_env);
-        if (attrs.contains(QLatin1String("IsViewable")))
-            return QString::number(idText.toULongLong(nullptr, 16));
-    }
-    return {};
 }
 
 void TstInputLockX11::noOpWithoutX11()
