@@ -4,6 +4,7 @@
 // and the staff's settings opened from the lock screen.
 
 #include "client/core/agentsettings.h"
+#include "client/core/staffsettings.h"
 #include "common/protocol.h"
 #include "support/agentprocess.h"
 #include "support/testhome.h"
@@ -69,6 +70,11 @@ private:
     {
         return m_agent->waitState(k, v, StepMs);
     }
+    QString openSettingsPassword();
+    void clickSystemButton();
+    // Types into the settings password window; the settings window's id when it opened.
+    QString typeSettingsPassword(const QString& password);
+    bool closeSettings();
     QString agentOutput() { return QString::fromLocal8Bit(m_agent->process().readAll()); }
 
     QString m_skip;
@@ -279,16 +285,16 @@ void TstAgentX11::endOfSessionLocksAgain()
     QCOMPARE(m_console->count(Proto::Autologout), sent);
 }
 
-void TstAgentX11::staffSettingsFromTheSystemMenu()
+QString TstAgentX11::openSettingsPassword()
 {
-    QVERIFY(waitUntil([this] { return lockScreenActive(); }));
+    if (!waitUntil([this] { return lockScreenActive(); })) {
+        return {};
+    }
     // The System button sits at the left end of the task bar along the bottom edge; its menu's
     // first item is Settings, which asks for the settings password.
     QString passwordWindow;
     for (int attempt = 0; attempt < 3 && passwordWindow.isEmpty(); ++attempt) {
-        xdotool({QStringLiteral("mousemove"), QStringLiteral("20"),
-                 QString::number(ScreenHeight - 10), QStringLiteral("click"), QStringLiteral("1")});
-        QTest::qWait(300);
+        clickSystemButton();
         key(QStringLiteral("Down"));
         key(QStringLiteral("Return"));
         passwordWindow = m_x.windowId(QStringLiteral("^Password$"), 4000);
@@ -296,39 +302,94 @@ void TstAgentX11::staffSettingsFromTheSystemMenu()
             key(QStringLiteral("Escape"));
         }
     }
-    QVERIFY2(!passwordWindow.isEmpty(), "the settings password window did not open");
-    QVERIFY(waitUntil([this] { return m_x.hasVisibleWindow(QStringLiteral("^Password$")); }));
-
-    // The staff type the password straight away: the window has the keyboard.
-    QString settingsWindow;
-    for (int attempt = 0; attempt < 3 && settingsWindow.isEmpty(); ++attempt) {
-        key(QStringLiteral("ctrl+a"));
-        type(QStringLiteral("TOVLE"));
-        key(QStringLiteral("Return"));
-        settingsWindow = m_x.windowId(QStringLiteral("^VK Client Settings$"), 4000);
+    if (!passwordWindow.isEmpty() &&
+        !waitUntil([this] { return m_x.hasVisibleWindow(QStringLiteral("^Password$")); })) {
+        return {};
     }
+    return passwordWindow;
+}
+
+void TstAgentX11::clickSystemButton()
+{
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("20"), QString::number(ScreenHeight - 10),
+             QStringLiteral("click"), QStringLiteral("1")});
+    // The menu opens under the pointer; give it its moment before the keys.
+    QTest::qWait(300);
+}
+
+QString TstAgentX11::typeSettingsPassword(const QString& password)
+{
+    key(QStringLiteral("ctrl+a"));
+    type(password);
+    key(QStringLiteral("Return"));
+    const QString id = m_x.windowId(QStringLiteral("^VK Client Settings$"), 4000);
+    if (!id.isEmpty() && !waitUntil([this] {
+            return m_x.hasVisibleWindow(QStringLiteral("^VK Client Settings$"));
+        })) {
+        return {};
+    }
+    return id;
+}
+
+bool TstAgentX11::closeSettings()
+{
+    key(QStringLiteral("Escape"));
+    // Back to the lock screen, focused, on top and still holding the keys.
+    return waitUntil([this] {
+               return !m_x.hasVisibleWindow(QStringLiteral("^VK Client Settings$")) &&
+                      !m_x.hasVisibleWindow(QStringLiteral("^Password$"));
+           }) &&
+           waitUntil(
+               [this] { return lockScreenActive() && m_x.topClientWindow() == m_lockWindow; }) &&
+           state().value(QStringLiteral("keysLocked")).toBool();
+}
+
+void TstAgentX11::staffSettingsFromTheSystemMenu()
+{
+    QVERIFY2(!openSettingsPassword().isEmpty(), "the settings password window did not open");
+    // The staff type the password straight away: the window has the keyboard.
+    const QString settingsWindow = typeSettingsPassword(QStringLiteral("TOVLE"));
     QVERIFY2(!settingsWindow.isEmpty(), "the settings window did not open");
-    QVERIFY(
-        waitUntil([this] { return m_x.hasVisibleWindow(QStringLiteral("^VK Client Settings$")); }));
     QVERIFY(!m_x.hasVisibleWindow(QStringLiteral("^Password$")));
     // Above the lock screen while open.
     QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), settingsWindow, StepMs);
 
-    // Leaving the settings: back to the lock screen, still locked.
-    key(QStringLiteral("Escape"));
-    QVERIFY(waitUntil([this] {
-        return !m_x.hasVisibleWindow(QStringLiteral("^VK Client Settings$")) &&
-               !m_x.hasVisibleWindow(QStringLiteral("^Password$"));
-    }));
-    QVERIFY(waitUntil([this] { return lockScreenActive(); }));
-    QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), m_lockWindow, StepMs);
-    QCOMPARE(state().value(QStringLiteral("keysLocked")).toBool(), true);
+    // Password Change, the third button: old, new and confirmed password, then Save.
+    key(QStringLiteral("Tab"));
+    key(QStringLiteral("Tab"));
+    key(QStringLiteral("space"));
+    type(QStringLiteral("TOVLE"));
+    key(QStringLiteral("Tab"));
+    type(QStringLiteral("Cafe9"));
+    key(QStringLiteral("Tab"));
+    type(QStringLiteral("Cafe9"));
+    key(QStringLiteral("Tab"));
+    key(QStringLiteral("space"));
+    AgentSettings stored;
+    QVERIFY2(waitUntil([&stored] {
+                 return StaffSettings(stored).passwordMatches(QStringLiteral("Cafe9"));
+             }),
+             "the new settings password was not stored");
+    QVERIFY(!StaffSettings(stored).passwordMatches(QStringLiteral("TOVLE")));
+    QVERIFY2(closeSettings(), "the lock screen did not come back after the settings");
+
+    // Next time the old password is refused with a message, and the new one opens the settings.
+    QVERIFY2(!openSettingsPassword().isEmpty(), "the settings password window did not open");
+    key(QStringLiteral("ctrl+a"));
+    type(QStringLiteral("TOVLE"));
+    key(QStringLiteral("Return"));
+    QVERIFY(!m_x.windowId(QStringLiteral("^Message$"), StepMs).isEmpty());
+    QVERIFY(!m_x.hasVisibleWindow(QStringLiteral("^VK Client Settings$")));
+    key(QStringLiteral("Return"));
+    QVERIFY(waitUntil([this] { return !m_x.hasVisibleWindow(QStringLiteral("^Message$")); }));
+    QVERIFY(m_x.hasVisibleWindow(QStringLiteral("^Password$")));
+    QVERIFY2(!typeSettingsPassword(QStringLiteral("Cafe9")).isEmpty(),
+             "the settings window did not open with the new password");
+    QVERIFY2(closeSettings(), "the lock screen did not come back after the settings");
 
     // The password also enabled Restart, the item after Settings.
     QVERIFY(m_agent->powerCalls().isEmpty());
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("20"), QString::number(ScreenHeight - 10),
-             QStringLiteral("click"), QStringLiteral("1")});
-    QTest::qWait(300);
+    clickSystemButton();
     key(QStringLiteral("Down"));
     key(QStringLiteral("Down"));
     key(QStringLiteral("Return"));
