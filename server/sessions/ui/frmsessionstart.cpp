@@ -272,9 +272,14 @@ StartRequest FrmSessionStart::request() const
 void FrmSessionStart::startClicked()
 {
     // An id typed without Enter has not been looked up: its password would not be asked for
-    // and an unknown id would be billed. Look it up now, as Enter would have.
+    // and an unknown id would be billed. Look it up now, as Enter would have, keeping the
+    // category the cashier has already chosen.
     if (!m_maintains->isChecked() && m_member->currentText() != m_enteredMember) {
+        const QString chosen = m_category->currentText();
         memberEntered();
+        if (!chosen.trimmed().isEmpty()) {
+            m_category->setEditText(chosen);
+        }
     }
     const StartRequest req = request();
     if (const auto refusal = m_service.checkStart(req)) {

@@ -348,6 +348,8 @@ private Q_SLOTS:
         QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Password Missmatch")});
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM terminals")).toLongLong(), 0);
         QVERIFY(child<QLineEdit>(w, QStringLiteral("txtPassword"))->isEnabled());
+        QCOMPARE(child<QComboBox>(w, QStringLiteral("cmbcategory"))->currentText(),
+                 QStringLiteral("Std"));
 
         // An id nobody has is not billed: the box is emptied as Enter would have done.
         m_prompt->clear();
@@ -360,6 +362,8 @@ private Q_SLOTS:
         QVERIFY(r);
         QVERIFY(r->value(0).isNull());
         QVERIFY(r->value(1).isNull());
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT user FROM terminals")).toString(),
+                 QStringLiteral("Std"));
     }
 
     void consoleOwnRowSendsNothing()
