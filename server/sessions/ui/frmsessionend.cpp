@@ -286,6 +286,12 @@ void FrmSessionEnd::endClicked()
         m_terminal->setFocus();
         return;
     }
+    if (m_terminal->currentText().trimmed() != m_form.session()->terminal.trimmed()) {
+        // The box names another workstation than the one priced below it: price that one
+        // first, so the cashier sees the session that would be billed before ending it.
+        pickTerminal();
+        return;
+    }
     if (!Prompt::yesNo(QStringLiteral("DO YOU WANT TO END THE SESSION"), QStringLiteral("MESSAGE"),
                        Prompt::Icon::Question)) {
         return;

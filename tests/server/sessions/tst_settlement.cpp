@@ -644,6 +644,32 @@ private Q_SLOTS:
                  T0.addSecs(60));
     }
 
+    void endSettlesTheWorkstationTheBoxNames()
+    {
+        Database& db = *m_db;
+        addCategory(db, QStringLiteral("Std"), false);
+        addOnline(db, QStringLiteral("PC1"), 1);
+        addOnline(db, QStringLiteral("PC2"), 2);
+        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        startAt(db, QStringLiteral("PC2"), QStringLiteral("Std"));
+        Clock::setFixed(T0.addSecs(600));
+        FrmSessionEnd w(db);
+        pick(w, QStringLiteral("PC1"));
+        // Another name typed over the picked one, without Enter: it is priced, not PC1 billed.
+        child<QComboBox>(w, "cmbterminal")->setEditText(QStringLiteral("PC2"));
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, "cmdend")->click();
+        QCOMPARE(count(db, QStringLiteral("history")), 0);
+        QCOMPARE(child<QLabel>(w, "lbl1(0)")->text(), QStringLiteral("PC2"));
+        QVERIFY(m_prompt->texts().isEmpty());
+        child<QPushButton>(w, "cmdend")->click();
+        QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("DO YOU WANT TO END THE SESSION")});
+        QCOMPARE(db.scalar(QStringLiteral("SELECT terminal FROM history")).toString(),
+                 QStringLiteral("PC2"));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT terminal FROM terminals")).toString(),
+                 QStringLiteral("PC1"));
+    }
+
     void secondSettlementOfTheSameSessionIsRefused()
     {
         Database& db = *m_db;
