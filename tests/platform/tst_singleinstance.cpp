@@ -139,12 +139,12 @@ private Q_SLOTS:
         auto second = startChild(QStringLiteral("second"));
         QCOMPARE(nextLine(*second), QByteArray("busy"));
         QCOMPARE(nextLine(*second), QByteArray("notified"));
-        QVERIFY(second->waitForFinished(10000));
+        QVERIFY(second->state() == QProcess::NotRunning || second->waitForFinished(10000));
         QCOMPARE(nextLine(*holder), QByteArray("activated"));
 
         // Killed outright, the holder leaves its lock file and socket behind.
         holder->kill();
-        QVERIFY(holder->waitForFinished(10000));
+        QVERIFY(holder->state() == QProcess::NotRunning || holder->waitForFinished(10000));
         QVERIFY(QFile::exists(SingleInstance::lockFileFor(Name)));
 
         SingleInstance next;
