@@ -231,11 +231,9 @@ void TstXpCmdButton::mouseOutOnceAfterLeaving()
         QTest::mouseMove(b, QPoint(x, 12));
     QCOMPARE(b->currentCell(), int(XpCmdButton::Hover));
     QCursor::setPos(w.mapToGlobal(QPoint(250, 180)));
-    QElapsedTimer t;
-    t.start();
-    QTRY_COMPARE_WITH_TIMEOUT(out.count(), 1, 500);
-    // Noticed within a couple of watch intervals, allowing for a loaded test machine.
-    QVERIFY2(t.elapsed() < 200, qPrintable(QString::number(t.elapsed())));
+    // Noticed by the watch without any leave event (how soon is a matter for the eye, not
+    // for a loaded test machine).
+    QTRY_COMPARE_WITH_TIMEOUT(out.count(), 1, 5000);
     QCOMPARE(b->currentCell(), int(XpCmdButton::Normal));
     QTest::qWait(60);
     QCOMPARE(out.count(), 1);
