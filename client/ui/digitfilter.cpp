@@ -3,7 +3,11 @@
 #include "client/core/connectionrules.h"
 #include "client/core/loginrules.h"
 
+#include <QCheckBox>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpressionValidator>
 
 KeyFilter::KeyFilter(Kind kind, QObject* parent) : QObject(parent), m_kind(kind) {}
 
@@ -26,4 +30,20 @@ bool KeyFilter::eventFilter(QObject* watched, QEvent* event)
     const bool allowed = m_kind == Kind::Digits ? LoginRules::surfKeyAllowed(c, false)
                                                 : ConnectionRules::addressKeyAllowed(c, false);
     return !allowed;
+}
+
+SurfFields makeSurfFields(QWidget* parent)
+{
+    SurfFields f;
+    f.minutes = new QLineEdit(parent);
+    f.minutes->setObjectName(QStringLiteral("txtsurfto"));
+    f.minutes->installEventFilter(new KeyFilter(KeyFilter::Kind::Digits, f.minutes));
+    f.minutes->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), f.minutes));
+    f.label = new QLabel(QStringLiteral("&Surf For :"), parent);
+    f.label->setBuddy(f.minutes);
+    f.autoLogoff = new QCheckBox(
+        QStringLiteral("&Auto logoff if I Cross My Approximate Surfing Time"), parent);
+    f.autoLogoff->setObjectName(QStringLiteral("chkautologoff"));
+    return f;
 }

@@ -94,16 +94,10 @@ FrmMain::FrmMain(AgentController& controller, QWidget* parent)
     op.setColor(QPalette::Window, QColor(236, 233, 216));
     op.setColor(QPalette::WindowText, Qt::black);
     m_options->setPalette(op);
-    m_surf = new QLineEdit(m_options);
-    m_surf->setObjectName(QStringLiteral("txtsurfto"));
-    m_surf->installEventFilter(new KeyFilter(KeyFilter::Kind::Digits, m_surf));
-    m_surf->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_surf));
-    auto* surfLabel = new QLabel(QStringLiteral("&Surf For :"), m_options);
-    surfLabel->setBuddy(m_surf);
-    m_auto = new QCheckBox(QStringLiteral("&Auto logoff if I Cross My Approximate Surfing Time"),
-                           m_options);
-    m_auto->setObjectName(QStringLiteral("chkautologoff"));
+    const SurfFields surf = makeSurfFields(m_options);
+    m_surf = surf.minutes;
+    m_auto = surf.autoLogoff;
+    QLabel* surfLabel = surf.label;
     m_passwordLabel = new QLabel(QStringLiteral("&Password"), m_options);
     m_passwordLabel->setObjectName(QStringLiteral("lblpassword"));
     m_password = new QLineEdit(m_options);

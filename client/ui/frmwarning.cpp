@@ -28,16 +28,10 @@ FrmWarning::FrmWarning(AgentController& controller, QWidget* parent)
 
     m_options = new QGroupBox(QStringLiteral("Details"), this);
     m_options->setObjectName(QStringLiteral("options"));
-    m_surf = new QLineEdit(m_options);
-    m_surf->setObjectName(QStringLiteral("txtsurfto"));
-    m_surf->installEventFilter(new KeyFilter(KeyFilter::Kind::Digits, m_surf));
-    m_surf->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_surf));
-    auto* surfLabel = new QLabel(QStringLiteral("&Surf For :"), m_options);
-    surfLabel->setBuddy(m_surf);
-    m_auto = new QCheckBox(QStringLiteral("&Auto logoff if I Cross My Approximate Surfing Time"),
-                           m_options);
-    m_auto->setObjectName(QStringLiteral("chkautologoff"));
+    const SurfFields surf = makeSurfFields(m_options);
+    m_surf = surf.minutes;
+    m_auto = surf.autoLogoff;
+    QLabel* surfLabel = surf.label;
     // The advertisement's text, shown to the customer with the session details.
     auto* advert = new QLabel(m_options);
     advert->setObjectName(QStringLiteral("lbladvertisement"));
