@@ -1,0 +1,214 @@
+// Opens every console window over a small demonstration cafe and saves a picture of each.
+// Usage: vk_console_shots <output folder>   (run under an X server; see tools/screenshots.sh)
+#include "common/clock.h"
+#include "common/money.h"
+#include "server/accounts/consolesettings.h"
+#include "server/accounts/ui/preview.h"
+#include "server/accounts/ui/printing.h"
+#include "server/app/console.h"
+#include "server/core/database.h"
+#include "server/core/ui/frmmain.h"
+#include "server/sessions/tariffstore.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+QString g_out;
+int g_failures = 0;
+
+void save(QWidget* w, const QString& name)
+{
+    const QString file = QDir(g_out).filePath(name + QStringLiteral(".png"));
+    if (!w->grab().save(file)) {
+        QTextStream(stderr) << "could not write " << file << '\n';
+        ++g_failures;
+        return;
+    }
+    QTextStream(stdout) << file << '\n';
+}
+
+// Shows a window the way a command does (usually modal), pictures it once it has painted,
+// and closes everything that opened.
+void shoot(const QString& name, const std::function<void()>& open,
+           const std::function<void(QWidget*)>& prepare = {})
+{
+    bool taken = false;
+    QTimer::singleShot(600, qApp, [&] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w) {
+            QTextStream(stderr) << name << ": no window opened\n";
+            ++g_failures;
+            return;
+        }
+        if (prepare) {
+            prepare(w);
+        }
+        QTimer::singleShot(300, qApp, [&, w] {
+            save(w, name);
+            taken = true;
+            // Close the window and any question it raised on the way out.
+            for (int i = 0; i < 5 && QApplication::activeModalWidget(); ++i) {
+                QWidget* m = QApplication::activeModalWidget();
+                if (auto* box = qobject_cast<QMessageBox*>(m)) {
+                    box->reject();
+                } else if (auto* dialog = qobject_cast<QDialog*>(m)) {
+                    dialog->reject();
+                } else {
+                    m->close();
+                }
+                QCoreApplication::processEvents();
+            }
+        });
+    });
+    open();
+    if (!taken) {
+        QTextStream(stderr) << name << ": not taken\n";
+        ++g_failures;
+    }
+}
+
+// Chooses a list entry the way a click does, so the window fills in what depends on it.
+void pick(QWidget* w, const char* combo, int index = 0)
+{
+    if (auto* c = w->findChild<QComboBox*>(QString::fromLatin1(combo)); c && c->count() > index) {
+        c->setCurrentIndex(index);
+        if (c->isEditable()) {
+            c->setEditText(c->itemText(index));
+        }
+        Q_EMIT c->activated(index);
+        Q_EMIT c->textActivated(c->itemText(index));
+    }
+}
+
+void seed(Database& db)
+{
+    const QDateTime day(QDate(2026, 12, 5), QTime(18, 40));
+    TariffStore tariffs(db);
+    const auto row = [](int minutes, const char* rate) {
+        RateRow r;
+        r.timeslice = Money::fromWhole(minutes);
+        r.rate = Money::parse(QString::fromLatin1(rate));
+        r.tperiod = QString::number(minutes);
+        r.rateslice = QString::fromLatin1(rate);
+        r.rpermin = r.rate.dividedBy(minutes);
+        return r;
+    };
+    tariffs.save(QStringLiteral("Normal"), QStringLiteral("Walk-in customers"), true,
+                 {row(30, "20"), row(45, "28"), row(60, "35")}, {});
+    tariffs.save(QStringLiteral("Member"), QStringLiteral("Members with an account"), true,
+                 {row(30, "15"), row(45, "22"), row(60, "28")}, {});
+    db.run(QStringLiteral("INSERT INTO members (memberid, name, address1, address2, ob, category, "
+                          "createddate) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+           {QStringLiteral("M001"), QStringLiteral("Asha Raman"), QStringLiteral("12 Lake Road"),
+            QStringLiteral("Kochi"), 100, QStringLiteral("Member"),
+            Database::timeText(day.addDays(-30))});
+    db.run(QStringLiteral("INSERT INTO transactions (memberid, Date, part, credit, debit) VALUES "
+                          "('M001', ?, 'Advance', 200, 0), ('M001', ?, 'Bill No 3', 0, 28)"),
+           {Database::timeText(day.addDays(-2)), Database::timeText(day.addDays(-1))});
+    db.run(QStringLiteral("INSERT INTO jobwork (Type, amount, qty, totamt) VALUES "
+                          "('Printout', 2, 0, 0), ('Scan', 5, 0, 0), ('CD burning', 30, 0, 0)"));
+    for (int i = 1; i <= 6; ++i) {
+        const QDateTime start = day.addSecs(-3600 * (8 - i));
+        db.run(QStringLiteral("INSERT INTO history (billno, sstart, send, terminal, cip, user, "
+                              "memberid, duration, charge, otheramt, netamount, received) VALUES "
+                              "(?, ?, ?, ?, ?, ?, ?, ?, ?, 0, ?, ?)"),
+               {i, Database::timeText(start), Database::timeText(start.addSecs(2700)),
+                QStringLiteral("PC%1").arg(i, 2, 10, QLatin1Char('0')),
+                QStringLiteral("192.168.1.%1").arg(10 + i), QStringLiteral("Normal"), QString(),
+                QStringLiteral(" 0: 45: 0"), 28, 28, 28});
+    }
+    db.run(QStringLiteral("UPDATE defalt SET billno = 7"));
+    db.run(QStringLiteral("INSERT INTO online (name, ip, id) VALUES ('PC03', '192.168.1.13', 3), "
+                          "('PC04', '192.168.1.14', 4), ('PC05', '192.168.1.15', 5)"));
+    db.run(QStringLiteral("INSERT INTO terminals (terminal, ip, cid, sstart, user, memberid, "
+                          "amtreceived, logout, logouttime) VALUES "
+                          "('PC01', '192.168.1.11', 1, ?, 'Normal', '', 20, 1, 45), "
+                          "('PC02', '192.168.1.12', 2, ?, 'Member', 'M001', 0, 0, 0)"),
+           {Database::timeText(day.addSecs(-1500)), Database::timeText(day.addSecs(-4000))});
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        QTextStream(stderr) << "usage: vk_console_shots <output folder>\n";
+        return 2;
+    }
+    g_out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(g_out);
+    QTemporaryDir home;
+    qputenv("VANTIROKIT_HOME", home.path().toLocal8Bit());
+    QDir::setCurrent(home.path());
+    {
+        QFile conf(QDir(home.path()).filePath(QStringLiteral("vantirokit.conf")));
+        if (conf.open(QIODevice::WriteOnly)) {
+            conf.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n\"port\"=\"0\"\n");
+        }
+    }
+    Clock::setFixed(QDateTime(QDate(2026, 12, 5), QTime(18, 40)));
+    ConsoleSettings settings;
+    settings.setCafeName(QStringLiteral("Harbour Net Cafe"));
+    settings.setCafeAddress1(QStringLiteral("4 Quay Street"));
+    settings.setCafeAddress2(QStringLiteral("Open 9 to 23"));
+    settings.setExportFolder(home.path());
+
+    Console console;
+    console.start();
+    seed(console.database());
+    for (const char* table : {"online", "terminals", "history", "members", "jobwork"}) {
+        console.database().notifyChanged(QString::fromLatin1(table));
+    }
+    FrmMain& w = console.window();
+    w.resize(1100, 720);
+    w.setAdministrator(true);
+    w.show();
+
+    QTimer::singleShot(800, &app, [&] {
+        save(&w, QStringLiteral("console-main"));
+        const auto command = [&w](const char* action) {
+            return [&w, action] { w.action(QString::fromLatin1(action))->trigger(); };
+        };
+        shoot(QStringLiteral("console-session-start"), command("mnustartsession"), [](QWidget* d) {
+            pick(d, "cmbonline", 1);
+            pick(d, "cmbcategory");
+        });
+        shoot(QStringLiteral("console-session-end"), command("mnusession"),
+              [](QWidget* d) { pick(d, "cmbterminal"); });
+        shoot(QStringLiteral("console-session-transfer"), command("mnutransfer"));
+        shoot(QStringLiteral("console-tools"), command("mnutool"));
+        shoot(QStringLiteral("console-transactions"), command("mnutransactions"),
+              [](QWidget* d) { pick(d, "cmbfield"); });
+        shoot(QStringLiteral("console-options"), command("mnuoptions"));
+        shoot(QStringLiteral("console-jobwork"), command("mnujobwork"));
+        shoot(QStringLiteral("console-tariffs"), command("mnuusercat"),
+              [](QWidget* d) { pick(d, "cmbusage"); });
+        shoot(QStringLiteral("console-members"), command("mnumemberdetails"));
+        shoot(QStringLiteral("console-login"), command("mnulogin"));
+        shoot(QStringLiteral("console-housekeeping"), command("mnuhouskeeping"));
+        shoot(QStringLiteral("console-history-report"), command("mnurpthistory"));
+        shoot(QStringLiteral("console-bill-reprint"), command("mnurptbillreprint"));
+        shoot(QStringLiteral("console-transaction-report"), command("mnutranrepo"));
+        shoot(QStringLiteral("console-about"), command("mnuabout"));
+        shoot(QStringLiteral("console-bill-preview"),
+              [&console, &w] { PrintBill(console.database(), 6, &w); });
+        console.shutDown();
+    });
+    QObject::connect(&console, &Console::finished, &app, &QCoreApplication::quit);
+    app.exec();
+    return g_failures == 0 ? 0 : 1;
+}
