@@ -66,13 +66,14 @@ set(CPACK_DEBIAN_CONSOLE_PACKAGE_NAME vantirokit-console)
 set(CPACK_DEBIAN_CONSOLE_PACKAGE_DEPENDS "libqt6sql6-sqlite")
 set(CPACK_DEBIAN_CONSOLE_PACKAGE_SUGGESTS "sqlite3")
 set(CPACK_DEBIAN_CONSOLE_PACKAGE_CONTROL_EXTRA ${_pkg}/debian/console/postinst)
+# Summary, then the extended description; cpack indents its lines.
 set(CPACK_COMPONENT_CONSOLE_DESCRIPTION
     "cyber cafe console: times and bills the cafe's workstations
- The cashier's console of the Vantirokit cafe system (vkserver). It keeps the cafe's
- SQLite database, starts, transfers and settles timed sessions priced by usage category,
- keeps job work, members and their ledger, prints, previews and exports bills and
- reports, and locks, unlocks, shuts down or restarts idle workstations running the
- vantirokit-agent package.")
+The cashier's console of the Vantirokit cafe system (vkserver). It keeps the cafe's
+SQLite database, starts, transfers and settles timed sessions priced by usage category,
+keeps job work, members and their ledger, prints, previews and exports bills and
+reports, and locks, unlocks, shuts down or restarts idle workstations running the
+vantirokit-agent package.")
 
 set(CPACK_DEBIAN_AGENT_PACKAGE_NAME vantirokit-agent)
 set(CPACK_DEBIAN_AGENT_PACKAGE_RECOMMENDS "libcap2-bin, python3-xdg")
@@ -81,10 +82,10 @@ set(CPACK_DEBIAN_AGENT_PACKAGE_CONTROL_EXTRA ${_pkg}/debian/agent/postinst
     ${_pkg}/debian/agent/conffiles)
 set(CPACK_COMPONENT_AGENT_DESCRIPTION
     "cyber cafe workstation agent: locks the workstation between sessions
- The agent of the Vantirokit cafe system that runs on every workstation. It holds the
- workstation behind a full-screen lock screen, connects to the cashier's console
- (vantirokit-console), unlocks when a session starts, shows the time used, warns before
- the agreed time runs out and logs out automatically. Started at every X11 login as a
- systemd user unit that restarts it whenever it ends.")
+The agent of the Vantirokit cafe system that runs on every workstation. It holds the
+workstation behind a full-screen lock screen, connects to the cashier's console
+(vantirokit-console), unlocks when a session starts, shows the time used, warns before
+the agreed time runs out and logs out automatically. Started at every X11 login as a
+systemd user unit that restarts it whenever it ends.")
 
 include(CPack)

@@ -57,6 +57,10 @@ check_control() { # deb package-name depends...
     desc=$(field "$deb" Description)
     # A one-line summary and an extended description below it.
     [ "$(printf '%s\n' "$desc" | wc -l)" -ge 3 ] || fail "$name: Description too short: $desc"
+    # Lines indented further would be shown verbatim, unwrapped.
+    if printf '%s\n' "$desc" | tail -n +2 | grep -q '^  '; then
+        fail "$name: the extended description has verbatim lines"
+    fi
     local depends
     depends=$(field "$deb" Depends)
     for d in "$@"; do
