@@ -39,11 +39,16 @@ int runAgent(int argc, char** argv)
         }
     });
     TerminationWatcher termination;
-    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &app,
-                     [] { QApplication::exit(0); });
+    // A request to end that arrives while the connection dialog runs ends the dialog's loop
+    // only; it must not be forgotten before the main loop starts.
+    bool terminating = false;
+    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &app, [&terminating] {
+        terminating = true;
+        QApplication::exit(0);
+    });
 
     if (controller.needsConnectionDialog()) {
-        if (!windows.runConnectionDialog()) {
+        if (!windows.runConnectionDialog() || terminating) {
             Prompt::install(nullptr);
             return 0;
         }

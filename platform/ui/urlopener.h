@@ -2,10 +2,14 @@
 
 #include <QString>
 
+class QUrl;
+
 // Opens a web address in the user's default browser.
 namespace UrlOpener {
 
 // False for an empty or unusable address, or when no program took it.
 bool openUrl(const QString& address);
+// An address already made, such as a local file's: nothing in it is guessed at.
+bool openUrl(const QUrl& url);
 
 } // namespace UrlOpener

@@ -14,5 +14,13 @@ bool UrlOpener::openUrl(const QString& address)
     if (!url.isValid() || url.scheme().isEmpty()) {
         return false;
     }
+    return openUrl(url);
+}
+
+bool UrlOpener::openUrl(const QUrl& url)
+{
+    if (!url.isValid() || url.scheme().isEmpty()) {
+        return false;
+    }
     return QDesktopServices::openUrl(url);
 }

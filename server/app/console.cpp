@@ -18,6 +18,7 @@
 #include "server/core/messagelog.h"
 #include "server/core/ui/frmabout.h"
 #include "server/core/ui/frmmain.h"
+#include "server/core/ui/helpviewer.h"
 #include "server/core/ui/systemtray.h"
 #include "server/link/connectionmanager.h"
 #include "server/link/linkserver.h"
@@ -237,6 +238,13 @@ void Console::wireCommands()
     on("mnusystray", [this] { sendToTray(); });
     on("mnuexit", [this] { shutDown(); });
     on("mnuabout", [this] { openModal<FrmAbout>(); });
+    // F1 anywhere in the console window opens the help; without help pages it does nothing.
+    auto* help = new QAction(&w);
+    help->setObjectName(QStringLiteral("mnuhelp"));
+    help->setShortcut(QKeySequence::HelpContents);
+    help->setShortcutContext(Qt::WindowShortcut);
+    connect(help, &QAction::triggered, this, [] { HelpViewer::show(); });
+    w.QWidget::addAction(help);
     on("mnustartsession", [this, &db] {
         if (!refused(ConsoleCommands::startSessionRefusal(db), true)) {
             openWithDatabase<FrmSessionStart>();

@@ -2,6 +2,7 @@
 
 #include "common/prompt.h"
 #include "server/core/consolecore.h"
+#include "server/core/ui/helpviewer.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -33,6 +34,12 @@ FrmAbout::FrmAbout(QWidget* parent) : QDialog(parent)
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
+    // Help is an optional part of an installation: without it the button is there but idle.
+    auto* help = new QPushButton(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("cmdHelp"));
+    help->setEnabled(HelpViewer::available());
+    connect(help, &QPushButton::clicked, this, [] { HelpViewer::show(); });
+    buttons->addWidget(help);
     auto* sysInfo = new QPushButton(QStringLiteral("&System Info..."));
     sysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
     auto* ok = new QPushButton(QStringLiteral("OK"));

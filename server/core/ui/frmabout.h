@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-// "About" box: the program's name and version, and its OK button.
+// "About" box: the program's name and version, the way to its help, and its OK button.
 class FrmAbout : public QDialog
 {
     Q_OBJECT

@@ -1,0 +1,257 @@
+#!/usr/bin/env bash
+# Builds the two Debian packages from a configured build folder, unpacks each into a scratch
+# root and checks what a machine would get: the files and their permissions, the control
+# fields, the desktop entries, the man pages, the maintainer scripts, and that the unpacked
+# programs start and stop.
+#
+#   check-packages.sh <build-dir> <source-dir>
+set -uo pipefail
+build=$(realpath "$1")
+src=$(realpath "$2")
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# Waits up to $2 seconds for the condition in $1 (a command) to hold.
+wait_for() {
+    local i
+    for ((i = 0; i < $2 * 10; i++)); do
+        eval "$1" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+echo "== cpack"
+if ! (cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1); then
+    cat "$work/cpack.log"
+    echo "FAIL: cpack"
+    exit 1
+fi
+console_deb=$(ls "$work"/out/vantirokit-console_*.deb 2>/dev/null)
+agent_deb=$(ls "$work"/out/vantirokit-agent_*.deb 2>/dev/null)
+[ -f "$console_deb" ] || { echo "FAIL: no console package"; ls "$work/out"; exit 1; }
+[ -f "$agent_deb" ] || { echo "FAIL: no agent package"; ls "$work/out"; exit 1; }
+
+# --- control fields ---------------------------------------------------------------------
+field() { dpkg-deb -f "$1" "$2"; }
+check_control() { # deb package-name depends...
+    local deb=$1 name=$2
+    shift 2
+    [ "$(field "$deb" Package)" = "$name" ] || fail "$name: Package is '$(field "$deb" Package)'"
+    [ "$(field "$deb" Version)" = "1.2.0" ] || fail "$name: Version is '$(field "$deb" Version)'"
+    [ "$(field "$deb" Architecture)" = "$(dpkg --print-architecture)" ] ||
+        fail "$name: Architecture is '$(field "$deb" Architecture)'"
+    [ -n "$(field "$deb" Maintainer)" ] || fail "$name: no Maintainer"
+    local desc
+    desc=$(field "$deb" Description)
+    # A one-line summary and an extended description below it.
+    [ "$(printf '%s\n' "$desc" | wc -l)" -ge 3 ] || fail "$name: Description too short: $desc"
+    # Lines indented further would be shown verbatim, unwrapped.
+    if printf '%s\n' "$desc" | tail -n +2 | grep -q '^  '; then
+        fail "$name: the extended description has verbatim lines"
+    fi
+    local depends
+    depends=$(field "$deb" Depends)
+    for d in "$@"; do
+        printf '%s' "$depends" | tr ',' '\n' | sed 's/^ *//; s/ .*//' | grep -qx "$d" ||
+            fail "$name: Depends lacks $d ($depends)"
+    done
+}
+echo "== control fields"
+check_control "$console_deb" vantirokit-console libc6 libqt6core6 libqt6widgets6 libqt6sql6 \
+    libqt6network6 libqt6sql6-sqlite
+check_control "$agent_deb" vantirokit-agent libc6 libqt6core6 libqt6widgets6 libqt6network6
+printf '%s' "$(field "$console_deb" Depends)" | grep -q 'libqt6sql6-sqlite' ||
+    fail "console: the SQLite driver is not a dependency"
+
+# --- files and permissions --------------------------------------------------------------
+# Every regular file of a package, with its mode and owner, as "mode owner path".
+listing() { dpkg-deb -c "$1" | awk '{ print $1, $2, $6 }'; }
+check_files() { # deb expected-files...
+    local deb=$1
+    shift
+    local list
+    list=$(listing "$deb")
+    local expected=("$@")
+    for f in "${expected[@]}"; do
+        local line
+        line=$(printf '%s\n' "$list" | awk -v p="./$f" '$3 == p')
+        if [ -z "$line" ]; then
+            fail "$(basename "$deb"): missing $f"
+            continue
+        fi
+        local mode=${line%% *}
+        case "$f" in
+        usr/bin/*) [ "$mode" = "-rwxr-xr-x" ] || fail "$f has mode $mode" ;;
+        *) [ "$mode" = "-rw-r--r--" ] || fail "$f has mode $mode" ;;
+        esac
+    done
+    # Nothing else, and everything owned by root.
+    while read -r mode owner path; do
+        [ "$owner" = "root/root" ] || fail "$path is owned by $owner"
+        case "$mode" in
+        d*) [ "$mode" = "drwxr-xr-x" ] || fail "folder $path has mode $mode" ;;
+        -*)
+            local known=0
+            for f in "${expected[@]}"; do [ "$path" = "./$f" ] && known=1; done
+            [ $known = 1 ] || fail "$(basename "$deb"): unexpected file $path"
+            ;;
+        *) fail "$path is neither a file nor a folder ($mode)" ;;
+        esac
+    done <<<"$list"
+}
+echo "== files"
+help_files=()
+for f in "$src"/docs/help/*; do help_files+=("usr/share/vantirokit/help/$(basename "$f")"); done
+help_files+=(usr/share/vantirokit/help/install-workstation.html)
+check_files "$console_deb" usr/bin/vkserver \
+    usr/share/applications/vantirokit-console.desktop \
+    usr/share/icons/hicolor/scalable/apps/vantirokit-console.svg \
+    usr/share/man/man1/vkserver.1.gz "${help_files[@]}"
+check_files "$agent_deb" usr/bin/vantirokit-client \
+    usr/lib/systemd/user/vantirokit-client.service \
+    etc/xdg/autostart/vantirokit-client.desktop \
+    usr/share/icons/hicolor/scalable/apps/vantirokit-agent.svg \
+    usr/share/man/man1/vantirokit-client.1.gz \
+    usr/share/doc/vantirokit-agent/install-workstation.html \
+    usr/share/doc/vantirokit-agent/style.css
+
+root="$work/root"
+mkdir -p "$root"
+dpkg-deb -x "$console_deb" "$root" || fail "console: dpkg-deb -x"
+dpkg-deb -x "$agent_deb" "$root" || fail "agent: dpkg-deb -x"
+
+for b in vkserver vantirokit-client; do
+    if readelf -S "$root/usr/bin/$b" | grep -q '\.debug_info'; then
+        fail "$b is not stripped"
+    fi
+done
+# The packaged files are the ones this checkout holds.
+cmp -s "$src/packaging/vantirokit-client.service" \
+    "$root/usr/lib/systemd/user/vantirokit-client.service" || fail "the user unit differs"
+for f in "$src"/docs/help/*; do
+    cmp -s "$f" "$root/usr/share/vantirokit/help/$(basename "$f")" ||
+        fail "help page $(basename "$f") differs from docs/help"
+done
+grep -q '<h1' "$root/usr/share/vantirokit/help/install-workstation.html" ||
+    fail "the install guide was not converted"
+if grep -q 'href="index.html"' "$root/usr/share/doc/vantirokit-agent/install-workstation.html"; then
+    fail "the agent's guide links to a help start page it does not have"
+fi
+# The unit's program is found on the system's search path, where the package puts it.
+exec_start=$(sed -n 's/^ExecStart=//p' "$root/usr/lib/systemd/user/vantirokit-client.service")
+[ -x "$root/usr/bin/$exec_start" ] || fail "the unit starts '$exec_start', not in /usr/bin"
+grep -q '^Exec=vkserver$' "$root/usr/share/applications/vantirokit-console.desktop" ||
+    fail "the console's desktop entry does not start vkserver"
+
+# --- desktop entries ----------------------------------------------------------------------
+echo "== desktop entries"
+if command -v desktop-file-validate >/dev/null; then
+    for d in "$root/usr/share/applications/vantirokit-console.desktop" \
+        "$root/etc/xdg/autostart/vantirokit-client.desktop"; do
+        out=$(desktop-file-validate "$d" 2>&1) || fail "$(basename "$d"): $out"
+        [ -z "$out" ] || fail "$(basename "$d"): $out"
+    done
+else
+    echo "desktop-file-validate not installed: desktop entries not validated"
+fi
+for icon in vantirokit-console vantirokit-agent; do
+    grep -q '<svg' "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ||
+        fail "$icon.svg is no SVG picture"
+done
+
+# --- man pages ----------------------------------------------------------------------------
+echo "== man pages"
+for page in vkserver vantirokit-client; do
+    gz="$root/usr/share/man/man1/$page.1.gz"
+    warnings=$(zcat "$gz" | LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z 2>&1)
+    [ -z "$warnings" ] || fail "$page.1: $warnings"
+    text=$(zcat "$gz" | LC_ALL=C.UTF-8 groff -man -Tutf8 2>/dev/null | sed 's/.\x08//g')
+    for section in NAME SYNOPSIS DESCRIPTION OPTIONS ENVIRONMENT FILES EXAMPLES; do
+        printf '%s\n' "$text" | grep -qx "$section" || fail "$page.1 has no $section section"
+    done
+    printf '%s\n' "$text" | grep -q VANTIROKIT_HOME || fail "$page.1 does not name VANTIROKIT_HOME"
+done
+
+# --- maintainer scripts -------------------------------------------------------------------
+echo "== maintainer scripts"
+for deb in "$console_deb" "$agent_deb"; do
+    ctl="$work/control-$(basename "$deb" .deb)"
+    dpkg-deb -e "$deb" "$ctl" || fail "$(basename "$deb"): dpkg-deb -e"
+    [ -x "$ctl/postinst" ] || fail "$(basename "$deb"): postinst missing or not executable"
+    sh -n "$ctl/postinst" || fail "$(basename "$deb"): postinst does not parse"
+done
+ctl="$work/control-$(basename "$agent_deb" .deb)"
+grep -qx '/etc/xdg/autostart/vantirokit-client.desktop' "$ctl/conffiles" ||
+    fail "the autostart entry is not a conffile"
+ctl="$work/control-$(basename "$console_deb" .deb)"
+note=$("$ctl/postinst" configure 2>&1) || fail "console postinst failed"
+printf '%s' "$note" | grep -q 'server.db' || fail "console postinst note does not say where data lives"
+[ -z "$("$ctl/postinst" remove 2>&1)" ] || fail "console postinst prints outside configure"
+
+# --- the unpacked programs run ------------------------------------------------------------
+echo "== vkserver from the package"
+home="$work/console-home"
+mkdir -p "$home"
+# Port 0: no clash with a console or a test running beside this one.
+printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n"port"="0"\n' >"$home/vantirokit.conf"
+(cd "$home" && exec env QT_QPA_PLATFORM=offscreen VANTIROKIT_HOME="$home" \
+    "$root/usr/bin/vkserver" >"$work/vkserver.log" 2>&1) &
+pid=$!
+pids+=("$pid")
+if wait_for "[ -s '$home/server.db' ]" 30; then
+    # The console has finished its start-up when it no longer holds the database alone.
+    wait_for "sqlite3 '$home/server.db' 'select count(*) from defalt' >/dev/null 2>&1" 30 ||
+        fail "server.db has no defaults row"
+    kill -TERM "$pid"
+    if wait_for "! kill -0 $pid 2>/dev/null" 30; then
+        wait "$pid"
+        rc=$?
+        [ "$rc" = 0 ] || fail "vkserver ended with status $rc on SIGTERM"
+    else
+        fail "vkserver did not end on SIGTERM"
+    fi
+else
+    fail "vkserver did not create server.db"
+fi
+[ -f "$home/Morvek.txt" ] && fail "vkserver logged errors: $(cat "$home/Morvek.txt")"
+[ -s "$work/vkserver.log" ] && echo "vkserver said: $(cat "$work/vkserver.log")"
+
+echo "== vantirokit-client from the package"
+ahome="$work/agent-home"
+mkdir -p "$ahome"
+state="$work/agent-state.json"
+(cd "$ahome" && exec env QT_QPA_PLATFORM=offscreen VANTIROKIT_HOME="$ahome" VANTIROKIT_WAKE_PORT=0 \
+    VANTIROKIT_AGENT_STATE_FILE="$state" "$root/usr/bin/vantirokit-client" >"$work/agent.log" 2>&1) &
+pid=$!
+pids+=("$pid")
+# Without a console address it asks for one first.
+if wait_for "grep -q '\"dialogVisible\": *true' '$state' 2>/dev/null" 30; then
+    kill -TERM "$pid"
+    if wait_for "! kill -0 $pid 2>/dev/null" 30; then
+        wait "$pid"
+        rc=$?
+        [ "$rc" = 0 ] || fail "vantirokit-client ended with status $rc on SIGTERM"
+    else
+        fail "vantirokit-client did not end on SIGTERM"
+    fi
+else
+    fail "vantirokit-client did not ask for the console: $(cat "$state" 2>/dev/null) $(cat "$work/agent.log")"
+fi
+
+if [ $failures -gt 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all package checks passed"
