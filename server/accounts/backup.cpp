@@ -9,13 +9,19 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
 #include <QUuid>
 
+#include <sqlite3.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <memory>
 
@@ -23,8 +29,39 @@ namespace {
 
 const QString Label = QStringLiteral("mnubackup click");
 
+} // namespace
+
+// What the console thread shares with the copy: a cancel request and the copy's connection,
+// which a cancel interrupts.
+struct Backup::Control
+{
+    std::atomic<bool> cancelled{false};
+    QMutex mutex;
+    sqlite3* handle = nullptr;
+
+    void interrupt()
+    {
+        cancelled = true;
+        QMutexLocker lock(&mutex);
+        if (handle != nullptr) {
+            sqlite3_interrupt(handle);
+        }
+    }
+};
+
+namespace {
+
+sqlite3* sqliteHandle(const QSqlDatabase& db)
+{
+    const QVariant v = db.driver()->handle();
+    if (qstrcmp(v.typeName(), "sqlite3*") != 0) {
+        return nullptr;
+    }
+    return *static_cast<sqlite3* const*>(v.data());
+}
+
 // Runs in the worker thread: its own connection, one read snapshot, one output file.
-QString copyDatabase(const QString& source, const QString& temp)
+QString copyDatabase(const QString& source, const QString& temp, Backup::Control& control)
 {
     const QString name = QStringLiteral("vk-backup-") + QUuid::createUuid().toString();
     QString error;
@@ -35,16 +72,24 @@ QString copyDatabase(const QString& source, const QString& temp)
         if (!db.open()) {
             error = db.lastError().text();
         } else {
+            {
+                QMutexLocker lock(&control.mutex);
+                control.handle = sqliteHandle(db);
+            }
             QSqlQuery q(db);
             if (!q.prepare(QStringLiteral("VACUUM INTO ?"))) {
                 error = q.lastError().text();
             } else {
                 q.addBindValue(temp);
-                if (!q.exec()) {
-                    error = q.lastError().text();
+                if (control.cancelled || !q.exec()) {
+                    error = control.cancelled ? Backup::Cancelled : q.lastError().text();
                 }
             }
             q.finish();
+            {
+                QMutexLocker lock(&control.mutex);
+                control.handle = nullptr;
+            }
             db.close();
         }
     }
@@ -103,10 +148,19 @@ bool Backup::start()
     const QString source = m_source;
     const QString temp = m_temp;
     auto result = std::make_shared<QString>();
-    m_thread = QThread::create([source, temp, result] { *result = copyDatabase(source, temp); });
-    connect(m_thread, &QThread::finished, this, [this, result] {
+    auto control = std::make_shared<Control>();
+    m_control = control;
+    m_thread = QThread::create(
+        [source, temp, result, control] { *result = copyDatabase(source, temp, *control); });
+    connect(m_thread, &QThread::finished, this, [this, result, control] {
         m_thread->deleteLater();
         m_thread = nullptr;
+        m_control.reset();
+        // A copy cancelled after it was complete is dropped too: the operator was told it
+        // would not be made, and the earlier copy stays as it was.
+        if (control->cancelled) {
+            *result = Cancelled;
+        }
         if (!result->isEmpty()) {
             QFile::remove(m_temp);
             complete(false, *result);
@@ -123,6 +177,13 @@ bool Backup::start()
     });
     m_thread->start();
     return true;
+}
+
+void Backup::cancel()
+{
+    if (m_control) {
+        m_control->interrupt();
+    }
 }
 
 int Backup::progress() const
@@ -156,7 +217,10 @@ void Backup::complete(bool ok, const QString& where)
 {
     if (!ok) {
         m_error = where;
-        ErrorLog::write(Label, where);
+        // The operator's own cancel is no failure.
+        if (where != Cancelled) {
+            ErrorLog::write(Label, where);
+        }
     }
     Q_EMIT finished(ok, where);
 }

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 class Database;
 class QThread;
 
@@ -15,6 +17,9 @@ class Backup : public QObject
     Q_OBJECT
 public:
     static inline const QString FileName = QStringLiteral("hai.db");
+    // The reason finished() gives for a cancelled copy.
+    static inline const QString Cancelled = QStringLiteral("Cancelled");
+    struct Control;
 
     explicit Backup(Database& db, QObject* parent = nullptr);
     ~Backup() override;
@@ -26,6 +31,9 @@ public:
     // Starts the copy; false when one is already running or the database is not open.
     bool start();
     bool isRunning() const { return m_thread != nullptr; }
+    // Stops a running copy: finished() reports Cancelled, the partial file is removed and an
+    // earlier copy stays untouched.
+    void cancel();
     // Percent written so far (estimated from the copy's size), 0..100.
     int progress() const;
     // Starts and waits for the result (for callers without an event loop of their own).
@@ -42,6 +50,7 @@ private:
 
     Database& m_db;
     QThread* m_thread = nullptr;
+    std::shared_ptr<Control> m_control;
     QString m_source;
     QString m_temp;
     QString m_target;

@@ -776,7 +776,8 @@ QString htmlRowAttributes(const ReportStyle& s)
 
 } // namespace
 
-bool ReportWriter::writePdf(const ReportDocument& doc, QIODevice& out, QString* error)
+bool ReportWriter::writePdf(const ReportDocument& doc, QIODevice& out, QString* error,
+                            const Progress& progress)
 {
     QPdfWriter writer(&out);
     writer.setResolution(ReportPages::MaxDpi);
@@ -793,7 +794,15 @@ bool ReportWriter::writePdf(const ReportDocument& doc, QIODevice& out, QString* 
         return false;
     }
     const double scale = double(ReportPages::MaxDpi) / Twips::PerInch;
-    for (int i = 0; i < pages.pageCount(); ++i) {
+    const int total = pages.pageCount();
+    for (int i = 0; i < total; ++i) {
+        if (progress && !progress(i, total)) {
+            p.end();
+            if (error) {
+                *error = Cancelled;
+            }
+            return false;
+        }
         if (i > 0 && !writer.newPage()) {
             p.end();
             return failWith(out, error);

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class QIODevice;
@@ -178,8 +179,13 @@ private:
 };
 
 namespace ReportWriter {
+// Told how many of how many pages are done; returning false stops the writing.
+using Progress = std::function<bool(int done, int total)>;
+// The reason a writer gives when its progress callback stopped it.
+inline const QString Cancelled = QStringLiteral("Cancelled");
 // Each returns false with a reason when the device cannot be written.
-bool writePdf(const ReportDocument& doc, QIODevice& out, QString* error = nullptr);
+bool writePdf(const ReportDocument& doc, QIODevice& out, QString* error = nullptr,
+              const Progress& progress = {});
 bool writeHtml(const ReportDocument& doc, QIODevice& out, QString* error = nullptr);
 bool writeRtf(const ReportDocument& doc, QIODevice& out, QString* error = nullptr);
 bool writeText(const ReportDocument& doc, QIODevice& out, QString* error = nullptr);

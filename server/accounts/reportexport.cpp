@@ -39,7 +39,7 @@ QString ReportExport::fileName(Kind kind)
 }
 
 bool ReportExport::writeFile(const ReportDocument& doc, Kind kind, const QString& path,
-                             QString* error)
+                             QString* error, const ReportWriter::Progress& progress)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -52,7 +52,7 @@ bool ReportExport::writeFile(const ReportDocument& doc, Kind kind, const QString
     bool ok = false;
     switch (kind) {
     case Kind::Pdf:
-        ok = ReportWriter::writePdf(doc, file, &why);
+        ok = ReportWriter::writePdf(doc, file, &why, progress);
         break;
     case Kind::Html:
         ok = ReportWriter::writeHtml(doc, file, &why);
@@ -81,7 +81,7 @@ bool ReportExport::writeFile(const ReportDocument& doc, Kind kind, const QString
 }
 
 QString ReportExport::exportItem(const ReportDocument& doc, const QString& item,
-                                 const QString& folder)
+                                 const QString& folder, const ReportWriter::Progress& progress)
 {
     const auto kind = kindForItem(item);
     if (!kind) {
@@ -94,7 +94,10 @@ QString ReportExport::exportItem(const ReportDocument& doc, const QString& item,
         error =
             QStringLiteral("the folder %1 cannot be created").arg(QDir::toNativeSeparators(folder));
     } else {
-        ok = writeFile(doc, *kind, path, &error);
+        ok = writeFile(doc, *kind, path, &error, progress);
+    }
+    if (!ok && error == ReportWriter::Cancelled) {
+        return {};
     }
     const QString shown = QDir::toNativeSeparators(path);
     if (!ok) {

@@ -11,6 +11,7 @@
 #include "server/accounts/ui/frmoptions.h"
 #include "server/accounts/ui/frmrpthistory.h"
 #include "server/accounts/ui/frmtranrepo.h"
+#include "server/app/frmfirstrun.h"
 #include "server/core/agentlink.h"
 #include "server/core/consolecommands.h"
 #include "server/core/consolecore.h"
@@ -28,6 +29,7 @@
 #include "server/sessions/ui/frmsessionend.h"
 #include "server/sessions/ui/frmsessionstart.h"
 #include "server/sessions/ui/frmsessiontran.h"
+#include "server/sessions/ui/livesessionview.h"
 
 #include <QAction>
 #include <QApplication>
@@ -43,10 +45,12 @@ struct Console::Private
     MessageLog log;
     std::unique_ptr<ConsoleCore> core;
     std::unique_ptr<FrmMain> window;
+    std::unique_ptr<LiveSessionView> live;
     std::unique_ptr<SystemTray> tray;
     std::unique_ptr<LinkServer> link;
     std::unique_ptr<ConnectionManager> manager;
     std::unique_ptr<BackupWindow> backup;
+    QPointer<FrmFirstRun> firstRun;
     quint16 port = 0;
     bool shutDown = false;
 };
@@ -61,6 +65,7 @@ Console::Console(QObject* parent) : QObject(parent), d(std::make_unique<Private>
 Console::~Console()
 {
     shutDown();
+    d->live.reset();
     d->window.reset();
     if (Database::instance() == &d->db) {
         Database::setInstance(nullptr);
@@ -85,6 +90,11 @@ ConsoleCore& Console::core()
 FrmMain& Console::window()
 {
     return *d->window;
+}
+
+LiveSessionView& Console::liveSessions()
+{
+    return *d->live;
 }
 
 SystemTray& Console::tray()
@@ -128,6 +138,10 @@ void Console::start()
     FrmSessionDetails::setCurrencyDigits(d->core->currencyDigits());
 
     d->window = std::make_unique<FrmMain>(d->db, d->log);
+    d->live = std::make_unique<LiveSessionView>(d->db, d->core->currencyDigits(), *d->window,
+                                                d->link.get());
+    connect(d->manager.get(), &ConnectionManager::agentDropped, d->live.get(),
+            &LiveSessionView::agentDropped);
     wireCommands();
     connect(d->tray.get(), &SystemTray::showControlPanel, this, &Console::showControlPanel);
     connect(d->tray.get(), &SystemTray::closeRequested, this, &Console::shutDown);
@@ -139,9 +153,32 @@ void Console::start()
     if (!d->core->options().runMinimized || !SystemTray::trayAvailable()) {
         showControlPanel();
     }
+    offerFirstRun();
     if (qEnvironmentVariableIsSet("VANTIROKIT_EXIT_WHEN_SHOWN")) {
         QTimer::singleShot(0, this, &Console::reportShownAndQuit);
     }
+}
+
+void Console::offerFirstRun()
+{
+    if (!FirstRun(d->db, d->core->currencyDigits()).isDue()) {
+        return;
+    }
+    // Not modal: the console listens and takes agents while the new cafe is being set up, and
+    // the setup can be left open beside the console window.
+    d->firstRun = new FrmFirstRun(d->db, d->core->currencyDigits(), d->window.get());
+    d->firstRun->setWindowModality(Qt::NonModal);
+    connect(d->firstRun, &FrmFirstRun::completed, this, [this](bool stored) {
+        if (stored) {
+            d->log.append(QStringLiteral("New cafe setup saved."));
+        }
+    });
+    d->firstRun->show();
+}
+
+QWidget* Console::firstRunWindow() const
+{
+    return d->firstRun;
 }
 
 void Console::reportShownAndQuit()
@@ -195,6 +232,9 @@ void Console::shutDown()
     }
     if (AgentLink::instance() == d->link.get()) {
         AgentLink::setInstance(nullptr);
+    }
+    if (d->live) {
+        d->live->timer().stop();
     }
     d->core->shutDown();
     d->tray->removeIcon();

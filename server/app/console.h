@@ -6,6 +6,7 @@
 class ConsoleCore;
 class Database;
 class FrmMain;
+class LiveSessionView;
 class MessageLog;
 class SystemTray;
 class QWidget;
@@ -28,7 +29,11 @@ public:
     MessageLog& messageLog();
     ConsoleCore& core();
     FrmMain& window();
+    // The live figures of the session list (after start()).
+    LiveSessionView& liveSessions();
     SystemTray& tray();
+    // The first-run setup while it is open (nullptr otherwise).
+    QWidget* firstRunWindow() const;
     // The port the console listens on (0 when it does not).
     quint16 listeningPort() const;
 
@@ -41,6 +46,8 @@ Q_SIGNALS:
 
 private:
     void wireCommands();
+    // Opens the setup of a new cafe when the database is new and it was never done.
+    void offerFirstRun();
     void reportShownAndQuit();
     template <typename Dialog> void openModal();
     template <typename Dialog> void openWithDatabase();

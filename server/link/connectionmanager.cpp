@@ -251,4 +251,5 @@ void ConnectionManager::dropped(qint64 index, const QString& label)
     Q_EMIT logLine(QStringLiteral("Client Connection Closed, Client Name - ") + name +
                    QStringLiteral(" IP -") + address);
     Q_EMIT logLine(ListeningLine);
+    Q_EMIT agentDropped(index);
 }

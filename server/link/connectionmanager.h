@@ -34,6 +34,8 @@ public:
 Q_SIGNALS:
     // One line for the console's message log.
     void logLine(const QString& line);
+    // The connection with that index is gone (closed or failed); its session, if any, runs on.
+    void agentDropped(qint64 index);
 
 private:
     void nameReport(qint64 index, const Proto::Message& m);

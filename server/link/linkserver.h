@@ -45,7 +45,7 @@ public:
     // Closes one connection from this side; reported like a close by the peer.
     void disconnectAgent(qint64 index);
     // The address of the agent on that connection ("" when none).
-    QString peerAddress(qint64 index) const;
+    QString peerAddress(qint64 index) const override;
     // The highest index given so far.
     qint64 lastIndex() const { return m_counter; }
     qsizetype connectionCount() const { return m_connections.size(); }

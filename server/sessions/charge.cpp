@@ -47,7 +47,13 @@ Money calccharge(Database& db, const QString& category, std::int64_t hours, int 
     }
     TariffSettings s;
     const QList<RateRow> rows = TariffStore(db).rateRows(category, &s);
-    if (rows.isEmpty()) {
+    return calccharge(rows, s, hours, minutes, seconds);
+}
+
+Money calccharge(const QList<RateRow>& rows, const TariffSettings& s, std::int64_t hours,
+                 int minutes, int seconds)
+{
+    if (hours < 0 || minutes < 0 || seconds < 0 || rows.isEmpty()) {
         return {};
     }
     const Money first = rows.first().rate;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/money.h"
+#include "server/sessions/tariffstore.h"
 
 #include <QString>
 #include <cstdint>
@@ -15,3 +16,8 @@ class Database;
 // during a session is never billed, not even the first slice.
 Money calccharge(Database& db, const QString& category, std::int64_t hours, int minutes,
                  int seconds);
+
+// The same pricing over rate rows already read (ascending by timeslice, as TariffStore gives
+// them), for callers that price many sessions of one category at once.
+Money calccharge(const QList<RateRow>& rows, const TariffSettings& settings, std::int64_t hours,
+                 int minutes, int seconds);

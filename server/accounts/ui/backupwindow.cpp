@@ -14,6 +14,11 @@ BackupWindow::BackupWindow(Database& db, QWidget* parent)
 {
 }
 
+void BackupWindow::cancel()
+{
+    m_backup->cancel();
+}
+
 bool BackupWindow::isRunning() const
 {
     return m_backup->isRunning();
@@ -24,14 +29,16 @@ void BackupWindow::start()
     if (m_backup->isRunning()) {
         return;
     }
-    auto* progress =
-        new QProgressDialog(QStringLiteral("Copying the database..."), QString(), 0, 100, m_parent);
+    auto* progress = new QProgressDialog(QStringLiteral("Copying the database..."),
+                                         QStringLiteral("Cancel"), 0, 100, m_parent);
     progress->setWindowTitle(QStringLiteral("Backup"));
     progress->setObjectName(QStringLiteral("backupprogress"));
     progress->setWindowModality(Qt::WindowModal);
     progress->setMinimumDuration(300);
     progress->setAutoClose(false);
     progress->setAutoReset(false);
+    // Cancelling loses nothing: the copy is made into a separate file that is dropped.
+    connect(progress, &QProgressDialog::canceled, this, &BackupWindow::cancel);
     auto* timer = new QTimer(progress);
     timer->setInterval(100);
     connect(timer, &QTimer::timeout, progress,
@@ -44,6 +51,10 @@ void BackupWindow::start()
                      progress->deleteLater();
                      if (ok) {
                          Prompt::message(QStringLiteral("Database Backup Saved to ") + where,
+                                         QStringLiteral("Backup"), Prompt::Icon::Information);
+                     } else if (where == Backup::Cancelled) {
+                         Prompt::message(QStringLiteral("Database Backup Cancelled. An earlier "
+                                                        "backup is left as it was."),
                                          QStringLiteral("Backup"), Prompt::Icon::Information);
                      } else {
                          Prompt::message(QStringLiteral("Database Backup Not Saved: ") + where,

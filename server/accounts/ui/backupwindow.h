@@ -16,6 +16,8 @@ public:
     // Starts a backup unless one is running; returns at once.
     void start();
     bool isRunning() const;
+    // The progress window's Cancel: the running copy is dropped.
+    void cancel();
 
 Q_SIGNALS:
     void finished(bool ok, const QString& where);

@@ -293,7 +293,23 @@ QString Preview::exportItem(const QString& item)
     const ConsoleSettings settings;
     const QString folder = settings.exportFolder();
     QApplication::restoreOverrideCursor();
-    return ReportExport::exportItem(m_doc, item, folder);
+    // Long PDFs show their pages going by and can be cancelled: the file is written under a
+    // temporary name, so a cancel leaves no half file and an earlier export as it was.
+    QProgressDialog progress(QStringLiteral("Exporting the report..."), QStringLiteral("Cancel"), 0,
+                             1, this);
+    progress.setObjectName(QStringLiteral("exportprogress"));
+    progress.setWindowTitle(QStringLiteral("Export"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    return ReportExport::exportItem(m_doc, item, folder, [&progress](int done, int total) {
+        progress.setMaximum(total);
+        progress.setLabelText(
+            QStringLiteral("Exporting page %1 of %2...").arg(done + 1).arg(total));
+        progress.setValue(done);
+        return !progress.wasCanceled();
+    });
 }
 
 bool Preview::printTo(QPrinter& printer)

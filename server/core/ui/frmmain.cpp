@@ -70,7 +70,8 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
     auto* sessionBox = new QGroupBox(QStringLiteral("Current Session Lists"));
     m_sessions = makeList(QStringLiteral("lvwsession"),
                           {QStringLiteral("Terminal"), QStringLiteral("Session Start"),
-                           QStringLiteral("Usage Type"), QStringLiteral("Member ID")});
+                           QStringLiteral("Usage Type"), QStringLiteral("Member ID"),
+                           QStringLiteral("Elapsed"), QStringLiteral("Charge")});
     (new QVBoxLayout(sessionBox))->addWidget(m_sessions);
 
     auto* historyBox = new QGroupBox(QStringLiteral("Session History Listing"));
@@ -223,8 +224,9 @@ void FrmMain::refreshSessionList()
     m_sessionsDirty = false;
     m_sessions->clear();
     const auto rows = m_db.rows(
-        QStringLiteral("SELECT terminal, sstart, user, memberid, AUTOLOGOUT FROM terminals"), {},
-        QStringLiteral("refresh session list"));
+        QStringLiteral("SELECT terminal, sstart, user, memberid, AUTOLOGOUT, rowid FROM terminals "
+                       "ORDER BY rowid"),
+        {}, QStringLiteral("refresh session list"));
     QList<QTreeWidgetItem*> items;
     items.reserve(rows.size());
     for (const QSqlRecord& r : rows) {
@@ -234,9 +236,11 @@ void FrmMain::refreshSessionList()
         }
         auto* item = new QTreeWidgetItem(cols);
         item->setIcon(0, r.value(4).toInt() != 0 ? exitIcon() : computerIcon());
+        item->setData(0, SessionRowidRole, r.value(5).toLongLong());
         items.append(item);
     }
     m_sessions->addTopLevelItems(items);
+    Q_EMIT sessionListRefilled();
 }
 
 void FrmMain::scrollHistoryToEnd()

@@ -20,6 +20,12 @@ class FrmMain : public QMainWindow
 public:
     FrmMain(Database& db, MessageLog& log, QWidget* parent = nullptr);
 
+    // Each session list row carries its `terminals` rowid under this role in column 0.
+    static constexpr int SessionRowidRole = Qt::UserRole + 1;
+    // The session list's columns after Member ID, filled by whoever keeps the live figures.
+    static constexpr int ElapsedColumn = 4;
+    static constexpr int ChargeColumn = 5;
+
     QAction* action(const QString& objectName) const;
     // The administrator-only commands: exit, options, tariffs, housekeeping.
     void setAdministrator(bool admin);
@@ -40,6 +46,8 @@ Q_SIGNALS:
     // The window was closed by the operator (not hidden): the console shuts down.
     void closeRequested();
     void administratorChanged(bool admin);
+    // The session list was rebuilt from `terminals`.
+    void sessionListRefilled();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

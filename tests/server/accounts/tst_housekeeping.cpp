@@ -316,6 +316,76 @@ private Q_SLOTS:
         QCOMPARE(left, QStringLiteral("1000"));
     }
 
+    // A cancel at any moment of the copy leaves the earlier copy as it was and no partial
+    // file, and is not logged as a failure.
+    void aCancelledBackupLosesNothing_data()
+    {
+        QTest::addColumn<int>("waitMs");
+        QTest::newRow("at once") << 0;
+        QTest::newRow("while copying") << 20;
+    }
+    void aCancelledBackupLosesNothing()
+    {
+        QFETCH(int, waitMs);
+        const QString folder = m_home->file(QStringLiteral("backups"));
+        QVERIFY(QDir().mkpath(folder));
+        store().writeValue(RegKey::Options, QStringLiteral("backupfolder"), folder);
+        QVERIFY(m_db->transaction([&] {
+            for (int n = 1; n <= 20000; ++n) {
+                addBill(n, QStringLiteral("2026-12-01 10:00:00"));
+            }
+            return true;
+        }));
+        Backup backup(*m_db);
+        QVERIFY(backup.runAndWait());
+        const QString copy = QDir(folder).filePath(Backup::FileName);
+        const auto contents = [&copy] {
+            QFile f(copy);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        const QByteArray earlier = contents();
+        QVERIFY(!earlier.isEmpty());
+        QVERIFY(m_db->transaction([&] {
+            for (int n = 20001; n <= 60000; ++n) {
+                addBill(n, QStringLiteral("2026-12-02 10:00:00"));
+            }
+            return true;
+        }));
+
+        QSignalSpy finished(&backup, &Backup::finished);
+        QVERIFY(backup.start());
+        if (waitMs > 0) {
+            QTest::qWait(waitMs);
+        }
+        backup.cancel();
+        QVERIFY(finished.count() == 1 || finished.wait(60000));
+        QCOMPARE(finished.first().at(0).toBool(), false);
+        QCOMPARE(finished.first().at(1).toString(), Backup::Cancelled);
+        QVERIFY(!backup.isRunning());
+        QCOMPARE(contents(), earlier);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{Backup::FileName});
+        QVERIFY(!m_home->errorLog().contains(QStringLiteral("mnubackup")));
+
+        // The next backup is made as usual.
+        QVERIFY(backup.runAndWait());
+        QVERIFY(contents() != earlier);
+    }
+
+    void theBackupWindowCancels()
+    {
+        store().writeValue(RegKey::Options, QStringLiteral("backupfolder"), m_home->path());
+        ScriptedPrompt prompt;
+        BackupWindow window(*m_db);
+        QSignalSpy finished(&window, &BackupWindow::finished);
+        window.start();
+        window.cancel();
+        QVERIFY(finished.count() == 1 || finished.wait(30000));
+        QCOMPARE(finished.first().at(0).toBool(), false);
+        QVERIFY(prompt.lastText().startsWith(QStringLiteral("Database Backup Cancelled")));
+        QVERIFY(!QFile::exists(m_home->file(QStringLiteral("hai.db"))));
+        QVERIFY(!QFile::exists(m_home->file(QStringLiteral("hai.db.part"))));
+    }
+
     void aFailedBackupIsReported()
     {
         SettingsStore store;

@@ -330,6 +330,64 @@ private Q_SLOTS:
         QCOMPARE(readFile(folder + "/Report.txt"), QStringLiteral("second\n"));
     }
 
+    // A long PDF tells its pages as it goes; stopped part-way it leaves the earlier export
+    // whole, no half file beside it, and no message.
+    void cancelledExportLeavesNoHalfFile()
+    {
+        TestHome home;
+        ScriptedPrompt prompt;
+        ReportDocument big;
+        big.applyListPageSetup();
+        for (int i = 0; i < 400; ++i) {
+            big.addTable(QStringLiteral("<3000|>1500"), QString(),
+                         QStringLiteral("row %1|%2").arg(i).arg(i * 10));
+        }
+        const QString folder = home.file(QStringLiteral("exports"));
+        QList<int> seen;
+        int total = 0;
+        const QString path = ReportExport::exportItem(big, QStringLiteral("Export To PDF"), folder,
+                                                      [&](int done, int all) {
+                                                          seen.append(done);
+                                                          total = all;
+                                                          return true;
+                                                      });
+        QCOMPARE(path, folder + QStringLiteral("/Report.pdf"));
+        QVERIFY2(total >= 3, qPrintable(QString::number(total)));
+        QCOMPARE(seen.size(), total);
+        QCOMPARE(seen.first(), 0);
+        QCOMPARE(seen.last(), total - 1);
+        QFile done(path);
+        QVERIFY(done.open(QIODevice::ReadOnly));
+        const QByteArray earlier = done.readAll();
+        done.close();
+        prompt.clear();
+
+        ReportDocument other = big;
+        other.addTable(QStringLiteral("<3000"), QString(), QStringLiteral("one more row"));
+        int calls = 0;
+        QString error;
+        QVERIFY(!ReportExport::writeFile(other, ReportExport::Kind::Pdf, path, &error,
+                                         [&](int, int) { return ++calls < 2; }));
+        QCOMPARE(error, ReportWriter::Cancelled);
+        QCOMPARE(calls, 2);
+        QVERIFY(done.open(QIODevice::ReadOnly));
+        QCOMPARE(done.readAll(), earlier);
+        done.close();
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("Report.pdf")});
+
+        // Through the export list: nothing said, nothing logged, nothing written.
+        QFile::remove(path);
+        QVERIFY(
+            ReportExport::exportItem(other, QStringLiteral("Export To PDF"), folder, [](int, int) {
+                return false;
+            }).isEmpty());
+        QVERIFY(prompt.asked().isEmpty());
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        QVERIFY(!home.errorLog().contains(QLatin1String("cmbexport_Click")));
+    }
+
     void failedExportSaysSo()
     {
         TestHome home;

@@ -1,0 +1,362 @@
+// The setup of a new cafe: what it stores, when it is offered, what it refuses, and the
+// console that offers it without being held up by it.
+#include "common/clock.h"
+#include "common/paths.h"
+#include "common/settingsstore.h"
+#include "server/accounts/backup.h"
+#include "server/accounts/consolesettings.h"
+#include "server/accounts/operatorlogin.h"
+#include "server/app/console.h"
+#include "server/app/firstrun.h"
+#include "server/app/frmfirstrun.h"
+#include "server/core/database.h"
+#include "server/core/ui/frmmain.h"
+#include "server/sessions/charge.h"
+#include "server/sessions/sessionservice.h"
+#include "server/sessions/settlementform.h"
+#include "server/sessions/tariffstore.h"
+#include "support/scriptedprompt.h"
+#include "support/testhome.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTest>
+
+#include <memory>
+
+#include <unistd.h>
+
+namespace {
+
+void seedPort(const TestHome& home)
+{
+    QFile f(home.file("vantirokit.conf"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n\"port\"=\"0\"\n");
+}
+
+Money m(const char* text)
+{
+    return Money::parse(QString::fromLatin1(text));
+}
+
+} // namespace
+
+class TestFirstRun : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestHome> home;
+    std::unique_ptr<Database> db;
+
+    FirstRun::Answers good() const
+    {
+        FirstRun::Answers a;
+        a.password = a.retyped = "s3cret";
+        a.cafeName = "Corner Net";
+        a.address1 = "12 Market Road";
+        a.address2 = "Riverside";
+        a.category = "Normal";
+        a.description = "Browsing";
+        a.rate30 = "15";
+        a.rate45 = "20";
+        a.rate60 = "25.50";
+        a.exportFolder = home->file("exports");
+        a.backupFolder = home->file("backups");
+        return a;
+    }
+
+    qint64 count(const char* table)
+    {
+        return db->scalar(QString("SELECT count(*) FROM %1").arg(table)).toLongLong();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        home = std::make_unique<TestHome>();
+        db = std::make_unique<Database>();
+        QVERIFY(db->open(Paths::databaseFile()));
+    }
+    void cleanup()
+    {
+        Clock::reset();
+        db.reset();
+        home.reset();
+    }
+
+    // From nothing to a priced session with what the setup stored.
+    void setupLeadsToTheFirstSession()
+    {
+        FirstRun setup(*db, 2);
+        QVERIFY(setup.isDue());
+        QCOMPARE(setup.apply(good()), QString());
+        QVERIFY(!setup.isDue());
+        QVERIFY(setup.isMarkedDone());
+
+        QCOMPARE(OperatorLogin(*db).check("admin", "s3cret"), OperatorLogin::Result::Administrator);
+        QCOMPARE(OperatorLogin(*db).check("admin", ""), OperatorLogin::Result::WrongPassword);
+        ConsoleSettings cafe;
+        QCOMPARE(cafe.cafeName(), QString("Corner Net"));
+        QCOMPARE(cafe.cafeAddress1(), QString("12 Market Road"));
+        QCOMPARE(cafe.cafeAddress2(), QString("Riverside"));
+        QCOMPARE(cafe.exportFolder(), home->file("exports"));
+        QCOMPARE(Backup::folder(), home->file("backups"));
+        QVERIFY(QFileInfo(home->file("backups")).isDir());
+
+        const auto tariff = TariffStore(*db).find("Normal");
+        QVERIFY(tariff);
+        QCOMPARE(tariff->description, QString("Browsing"));
+        QCOMPARE(tariff->rows.size(), 3);
+        QCOMPARE(tariff->rows[0].timeslice, m("30"));
+        QCOMPARE(tariff->rows[1].timeslice, m("45"));
+        QCOMPARE(tariff->rows[2].timeslice, m("60"));
+        // The editor's computed columns: 15/30, 5/15, 5.5/15.
+        QCOMPARE(tariff->rows[0].rpermin, m("0.5"));
+        QCOMPARE(tariff->rows[1].rateslice, QString("5"));
+        QCOMPARE(tariff->rows[1].rpermin, m("0.33"));
+        QCOMPARE(tariff->rows[2].rpermin, m("0.37"));
+        QVERIFY(!tariff->settings.chargebyminute);
+
+        const struct
+        {
+            int h, min;
+            const char* charge;
+        } spans[] = {{0, 0, "15"},  {0, 20, "15"},   {0, 30, "15"},  {0, 31, "20"},
+                     {0, 45, "20"}, {0, 46, "25.5"}, {1, 0, "25.5"}, {1, 40, "45.5"}};
+        for (const auto& s : spans) {
+            QCOMPARE(calccharge(*db, "Normal", s.h, s.min, 0), m(s.charge));
+        }
+
+        // A session on the console's own computer, settled after 44 minutes.
+        QVERIFY(db->run("INSERT INTO online (name, ip, id) VALUES ('VK Server', '127.0.0.1', 0)"));
+        Clock::setFixed(QDateTime(QDate(2026, 5, 1), QTime(10, 0)));
+        SessionService service(*db);
+        StartRequest req;
+        req.terminal = "VK Server";
+        req.category = "Normal";
+        QVERIFY(!service.checkStart(req));
+        QVERIFY(service.start(req).ok);
+        Clock::advance(44 * 60 + 30);
+        SettlementForm form(*db, 2);
+        form.open();
+        form.pick("VK Server");
+        QCOMPARE(form.usageType(), QString("Normal"));
+        QCOMPARE(Money::parse(form.amount()), m("20"));
+    }
+
+    void byMinuteIsStored()
+    {
+        FirstRun::Answers a = good();
+        a.byMinute = true;
+        QCOMPARE(FirstRun(*db, 2).apply(a), QString());
+        // 40 minutes by the minute: 15 + 10 x 0.33.
+        QCOMPARE(calccharge(*db, "Normal", 0, 40, 0), m("18.3"));
+    }
+
+    void skipMarksItDoneAndChangesNothing()
+    {
+        FirstRun setup(*db, 2);
+        setup.skip();
+        QVERIFY(!setup.isDue());
+        QVERIFY(!FirstRun(*db, 2).isDue());
+        QCOMPARE(count("user_category"), 0);
+        QCOMPARE(db->scalar("SELECT admin FROM defalt").toString(), QString());
+        QCOMPARE(ConsoleSettings().cafeName(), QString());
+    }
+
+    void anExistingCafeIsNeverOffered_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::newRow("category") << "INSERT INTO user_category (user) VALUES ('Normal')";
+        QTest::newRow("history") << "INSERT INTO history (billno, terminal) VALUES (1, 'PC1')";
+        QTest::newRow("session") << "INSERT INTO terminals (terminal, ip) VALUES ('PC1', 'x')";
+        QTest::newRow("member") << "INSERT INTO members (memberid) VALUES ('M1')";
+        QTest::newRow("ledger") << "INSERT INTO transactions (memberid) VALUES ('M1')";
+        QTest::newRow("admin password") << "UPDATE defalt SET admin = 'pw'";
+        QTest::newRow("bills numbered on") << "UPDATE defalt SET billno = 120";
+    }
+    void anExistingCafeIsNeverOffered()
+    {
+        QFETCH(QString, sql);
+        QVERIFY(db->run(sql));
+        QVERIFY(!FirstRun(*db, 2).isDue());
+        QVERIFY(!FirstRun(*db, 2).isMarkedDone());
+    }
+
+    void invalidAnswersAreRefused_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no password") << "password"
+                                     << ""
+                                     << "Enter a password";
+        QTest::newRow("retyped differently") << "retyped"
+                                             << "s3creT"
+                                             << "do not match";
+        QTest::newRow("empty name") << "cafeName"
+                                    << "   "
+                                    << "Enter the cafe's name";
+        QTest::newRow("no category") << "category"
+                                     << " "
+                                     << "name for the usage category";
+        QTest::newRow("letter in rate") << "rate45"
+                                        << "2O"
+                                        << "45 minutes must be a number";
+        QTest::newRow("text rate") << "rate30"
+                                   << "fifteen"
+                                   << "30 minutes must be a number";
+        QTest::newRow("negative rate") << "rate30"
+                                       << "-5"
+                                       << "30 minutes must be a number";
+        QTest::newRow("zero rate") << "rate60"
+                                   << "0"
+                                   << "60 minutes must be more than 0";
+        QTest::newRow("less for more time") << "rate60"
+                                            << "19.99"
+                                            << "cannot be less";
+        QTest::newRow("relative folder") << "exportFolder"
+                                         << "exports"
+                                         << "full path";
+        QTest::newRow("folder under a file") << "backupFolder"
+                                             << "FILE/sub"
+                                             << "cannot be created";
+        QTest::newRow("no folder") << "exportFolder"
+                                   << ""
+                                   << "Enter the export folder";
+    }
+    void invalidAnswersAreRefused()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(QString, message);
+        QFile file(home->file("afile"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        value.replace("FILE", home->file("afile"));
+
+        FirstRun::Answers a = good();
+        QString* fields[] = {&a.password, &a.retyped, &a.cafeName,     &a.category,    &a.rate30,
+                             &a.rate45,   &a.rate60,  &a.exportFolder, &a.backupFolder};
+        const char* names[] = {"password", "retyped", "cafeName",     "category",    "rate30",
+                               "rate45",   "rate60",  "exportFolder", "backupFolder"};
+        bool set = false;
+        for (int i = 0; i < 9; ++i) {
+            if (field == names[i]) {
+                *fields[i] = value;
+                set = true;
+            }
+        }
+        QVERIFY(set);
+
+        FirstRun setup(*db, 2);
+        const QString got = setup.apply(a);
+        QVERIFY2(got.contains(message), qPrintable(got));
+        // Refused means nothing stored and the setup still due.
+        QVERIFY(setup.isDue());
+        QCOMPARE(count("user_category"), 0);
+        QCOMPARE(count("ratelist"), 0);
+        QCOMPARE(db->scalar("SELECT admin FROM defalt").toString(), QString());
+        QCOMPARE(ConsoleSettings().cafeName(), QString());
+    }
+
+    // A write-protected folder is found by trying to write, not by looking at its bits.
+    void unwritableFolderIsRefused()
+    {
+        if (::geteuid() == 0) {
+            QSKIP("the superuser writes into read-only folders");
+        }
+        QDir().mkpath(home->file("locked"));
+        QFile::setPermissions(home->file("locked"), QFile::ReadOwner | QFile::ExeOwner);
+        FirstRun::Answers a = good();
+        a.backupFolder = home->file("locked");
+        const QString got = FirstRun(*db, 2).apply(a);
+        QFile::setPermissions(home->file("locked"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY2(got.contains("cannot be written"), qPrintable(got));
+    }
+
+    // The console on an empty home offers the setup beside its window, without holding up
+    // the start: it listens and its window is up while the setup waits. Once saved (or
+    // skipped) it is not offered again.
+    void consoleOffersTheSetupOnce()
+    {
+        db.reset();
+        seedPort(*home);
+        ScriptedPrompt prompt;
+        {
+            Console console;
+            console.start();
+            QVERIFY(console.window().isVisible());
+            QVERIFY(console.listeningPort() != 0);
+            auto* wizard = qobject_cast<FrmFirstRun*>(console.firstRunWindow());
+            QVERIFY(wizard);
+            QCOMPARE(wizard->objectName(), QString("frmfirstrun"));
+            QVERIFY(wizard->isVisible());
+            QVERIFY(!wizard->isModal());
+            QVERIFY(QApplication::activeModalWidget() == nullptr);
+
+            // Each page is checked before the next one opens.
+            QVERIFY(!wizard->validateCurrentPage());
+            QVERIFY(prompt.lastText().contains("Enter a password"));
+            wizard->field("txtpassword")->setText("pw");
+            wizard->field("txtretype")->setText("pw");
+            wizard->next();
+            wizard->field("txtcafename")->setText("Corner Net");
+            wizard->next();
+            QCOMPARE(wizard->field("txtcategory")->text(), QString("Normal"));
+            wizard->field("txtrate30")->setText("10");
+            wizard->field("txtrate45")->setText("x");
+            wizard->field("txtrate60")->setText("20");
+            const int page = wizard->currentId();
+            wizard->next();
+            QCOMPARE(wizard->currentId(), page);
+            QVERIFY(prompt.lastText().contains("45 minutes must be a number"));
+            wizard->field("txtrate45")->setText("15");
+            wizard->next();
+            QVERIFY(wizard->field("txtexportfolder")->text().startsWith(home->path()));
+            wizard->field("txtbackupfolder")->setText(home->file("bk"));
+            wizard->button(QWizard::FinishButton)->click();
+            QTRY_VERIFY(console.firstRunWindow() == nullptr);
+            QVERIFY(TariffStore(console.database()).find("Normal"));
+            QCOMPARE(calccharge(console.database(), "Normal", 0, 40, 0), m("15"));
+            console.shutDown();
+        }
+        {
+            Console console;
+            console.start();
+            QVERIFY(console.firstRunWindow() == nullptr);
+            console.shutDown();
+        }
+    }
+
+    void skippingInTheConsole()
+    {
+        db.reset();
+        seedPort(*home);
+        ScriptedPrompt prompt;
+        {
+            Console console;
+            console.start();
+            auto* wizard = qobject_cast<FrmFirstRun*>(console.firstRunWindow());
+            QVERIFY(wizard);
+            wizard->button(QWizard::CustomButton1)->click();
+            QTRY_VERIFY(console.firstRunWindow() == nullptr);
+            QCOMPARE(console.database().scalar("SELECT count(*) FROM user_category").toInt(), 0);
+            console.shutDown();
+        }
+        {
+            Console console;
+            console.start();
+            QVERIFY(console.firstRunWindow() == nullptr);
+            console.shutDown();
+        }
+    }
+};
+
+QTEST_MAIN(TestFirstRun)
+#include "tst_firstrun.moc"

@@ -1,0 +1,255 @@
+#include "../link/fakeagent.h"
+#include "common/clock.h"
+#include "common/timesplit.h"
+#include "server/core/database.h"
+#include "server/core/messagelog.h"
+#include "server/core/ui/frmmain.h"
+#include "server/link/connectionmanager.h"
+#include "server/link/linkserver.h"
+#include "server/sessions/charge.h"
+#include "server/sessions/livesessions.h"
+#include "server/sessions/tariffstore.h"
+#include "server/sessions/ui/livesessionview.h"
+#include "support/testhome.h"
+
+#include <QSet>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+Money m(const char* text)
+{
+    return Money::parse(QString::fromLatin1(text));
+}
+
+RateRow row(const char* slice, const char* rate, const char* rpm)
+{
+    RateRow r;
+    r.timeslice = m(slice);
+    r.rate = m(rate);
+    r.rpermin = m(rpm);
+    return r;
+}
+
+const QDateTime T0(QDate(2026, 3, 14), QTime(9, 0, 0));
+
+} // namespace
+
+class TestLiveSessions : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestHome> home;
+    std::unique_ptr<Database> db;
+
+    void session(const QString& terminal, const QString& ip, qint64 cid, const QDateTime& start,
+                 const QString& user, int maintains = 0, int autologout = 0,
+                 const QDateTime& end = {})
+    {
+        QVERIFY(db->run("INSERT INTO terminals (terminal, ip, cid, sstart, send, user, "
+                        "maintains, AUTOLOGOUT) VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
+                        {terminal, ip, cid, Database::timeText(start),
+                         end.isValid() ? QVariant(Database::timeText(end)) : QVariant(), user,
+                         maintains, autologout}));
+    }
+
+    Money settled(const QString& category, const QDateTime& start, const QDateTime& end)
+    {
+        const TimeSplit t = splittime(start, end);
+        return calccharge(*db, category, t.hours, t.minutes, t.seconds).rounded(2);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        home = std::make_unique<TestHome>();
+        db = std::make_unique<Database>();
+        QVERIFY(db->open(home->file(QStringLiteral("server.db"))));
+        TariffSettings minute;
+        minute.chargebyminute = true;
+        QVERIFY(TariffStore(*db).save(
+            "Normal", QString(), true,
+            {row("15", "10", "0.67"), row("30", "15", "0.33"), row("60", "25", "0.33")}, {}));
+        QVERIFY(TariffStore(*db).save("Games", QString(), true,
+                                      {row("30", "20", "0.5"), row("60", "30", "0.5")}, minute));
+        Clock::setFixed(T0);
+    }
+    void cleanup()
+    {
+        Clock::reset();
+        db.reset();
+        home.reset();
+    }
+
+    // Every figure is what settling at that moment would bill; the sessions that settlement
+    // does not price by the clock stay as they are.
+    void figuresFollowTheClock()
+    {
+        session("PC1", "10.0.0.1", 0, T0, "Normal");
+        session("PC2", "10.0.0.2", 0, T0.addSecs(-3 * 3600 - 50), " games ");
+        session("PC3", "10.0.0.3", 0, T0.addSecs(-600), "Normal", 1);
+        session("PC4", "10.0.0.4", 0, T0.addSecs(-7200), "Normal", 0, 1, T0.addSecs(-3600 + 70));
+        session("PC5", "10.0.0.5", 0, T0, "Gone");
+        LiveSessions live(*db, 2);
+        live.reload();
+        const QList<LiveSession>& s = live.sessions();
+        QCOMPARE(s.size(), 5);
+        QCOMPARE(s[3].elapsed.hours, std::int64_t(1));
+        QCOMPARE(s[3].elapsed.minutes, 1);
+        QCOMPARE(s[3].charge, settled("Normal", s[3].sstart, s[3].send));
+
+        for (int step = 0; step < 40; ++step) {
+            const QDateTime now = Clock::now();
+            for (int i : {0, 1}) {
+                const QString cat = i == 0 ? QStringLiteral("Normal") : QStringLiteral("Games");
+                QVERIFY(s[i].priced);
+                QCOMPARE(s[i].charge, settled(cat, s[i].sstart, now));
+                const TimeSplit t = splittime(s[i].sstart, now);
+                QCOMPARE(LiveSessions::elapsedText(s[i].elapsed),
+                         QStringLiteral("%1:%2").arg(t.hours).arg(t.minutes, 2, 10, QChar('0')));
+            }
+            QVERIFY(!s[2].priced);
+            QCOMPARE(live.chargeText(s[2]), QString());
+            QVERIFY(!s[4].priced);
+            QCOMPARE(s[3].elapsed.minutes, 1);
+
+            Clock::advance(4 * 60 + 7);
+            const QList<int> changed = live.tick();
+            // Both clocked sessions moved a minute or more; the others never change.
+            QCOMPARE(changed, (QList<int>{0, 1, 2, 4}));
+        }
+        // Within the same minute nothing is priced again.
+        const int start = splittime(s[0].sstart, Clock::now()).seconds;
+        Clock::advance(59 - start);
+        QVERIFY(live.tick().isEmpty());
+        Clock::advance(1);
+        // PC2 started 50 seconds into a minute: its minute has not moved yet.
+        QCOMPARE(live.tick(), (QList<int>{0, 2, 4}));
+        QCOMPARE(live.chargeText(s[0]), settled("Normal", s[0].sstart, Clock::now()).toFixed(2));
+    }
+
+    // A clock set back before the start shows no charge, as settlement bills nothing for it.
+    void clockSetBack()
+    {
+        session("PC1", "10.0.0.1", 0, T0.addSecs(300), "Normal");
+        LiveSessions live(*db, 2);
+        live.reload();
+        QCOMPARE(live.sessions()[0].charge, Money());
+        QCOMPARE(LiveSessions::elapsedText(live.sessions()[0].elapsed), QString("0:00"));
+        Clock::advance(301);
+        QCOMPARE(live.tick().size(), 1);
+        QCOMPARE(live.sessions()[0].charge, m("10"));
+    }
+
+    // The rate rows are read once per category, not per session or tick, and a saved tariff
+    // reprices every session at once.
+    void tariffEditIsPickedUp()
+    {
+        for (int i = 0; i < 200; ++i) {
+            session(QString("PC%1").arg(i), QString("10.0.1.%1").arg(i), 0, T0.addSecs(-60 * i),
+                    i % 2 ? "normal" : "Games");
+        }
+        LiveSessions live(*db, 2);
+        QSignalSpy spy(&live, &LiveSessions::rowsChanged);
+        live.reload();
+        for (int k = 0; k < 10; ++k) {
+            Clock::advance(61);
+            live.tick();
+        }
+        QCOMPARE(live.tariffReads(), 2);
+
+        QVERIFY(TariffStore(*db).save("Normal", QString(), false,
+                                      {row("15", "12", "0.8"), row("60", "40", "0.5")}, {}));
+        QVERIFY(spy.count() >= 1);
+        QSet<int> repriced;
+        for (const auto& args : spy) {
+            for (int p : args.at(0).value<QList<int>>()) {
+                repriced.insert(p);
+            }
+        }
+        const QList<LiveSession>& s = live.sessions();
+        for (int i = 0; i < s.size(); ++i) {
+            const QString cat = i % 2 ? QStringLiteral("Normal") : QStringLiteral("Games");
+            QCOMPARE(s[i].charge, settled(cat, s[i].sstart, Clock::now()));
+            if (i % 2) {
+                QVERIFY2(repriced.contains(i), qPrintable(QString::number(i)));
+            }
+        }
+        QVERIFY(live.tariffReads() >= 3);
+
+        // A deleted category leaves its sessions without a price rather than a stale one.
+        QVERIFY(TariffStore(*db).remove("Games"));
+        QVERIFY(!live.sessions()[0].priced);
+        QVERIFY(live.sessions()[1].priced);
+    }
+
+    // The list rows carry the figures and the disconnected mark, following real connections:
+    // an agent that goes away is marked, and unmarked when it connects again.
+    void disconnectedAgentIsMarked()
+    {
+        LinkServer server;
+        QVERIFY(server.listen(0, QHostAddress::LocalHost));
+        ConnectionManager manager(*db, server);
+        // A session from an earlier run, on an index this run gives to another workstation.
+        session("PC41", "127.0.0.41", 1, T0.addSecs(-1800), "Normal");
+        session("OWN", "127.0.0.1", 0, T0.addSecs(-60), "Normal");
+
+        MessageLog log;
+        FrmMain window(*db, log);
+        LiveSessionView view(*db, 2, window, &server);
+        QObject::connect(&manager, &ConnectionManager::agentDropped, &view,
+                         &LiveSessionView::agentDropped);
+        QTreeWidget* list = window.sessionList();
+        QCOMPARE(list->topLevelItemCount(), 2);
+        const auto item = [&](int i) { return list->topLevelItem(i); };
+        QCOMPARE(item(0)->text(0), QString("PC41 (disconnected)"));
+        QCOMPARE(item(0)->toolTip(2), LiveSessionView::DisconnectedTip);
+        QVERIFY(item(0)->font(3).italic());
+        QCOMPARE(item(0)->text(FrmMain::ElapsedColumn), QString("0:30"));
+        QCOMPARE(item(0)->text(FrmMain::ChargeColumn), QString("15.00"));
+        QCOMPARE(item(1)->text(0), QString("OWN"));
+        QCOMPARE(item(1)->text(FrmMain::ChargeColumn), QString("10.00"));
+
+        auto other = std::make_unique<FakeAgent>();
+        QVERIFY(other->connectFrom("127.0.0.42", server.serverPort()));
+        QTRY_COMPARE(server.connectionCount(), qsizetype(1));
+        QCOMPARE(server.lastIndex(), qint64(1));
+        FakeAgent::settle();
+        // Index 1 is open now, but not to PC41's address.
+        view.refill();
+        QCOMPARE(item(0)->text(0), QString("PC41 (disconnected)"));
+
+        auto agent = std::make_unique<FakeAgent>();
+        QVERIFY(agent->connectFrom("127.0.0.41", server.serverPort()));
+        QTRY_COMPARE(item(0)->text(0), QString("PC41"));
+        QVERIFY(!item(0)->font(0).italic());
+        QCOMPARE(item(0)->toolTip(0), QString());
+        QCOMPARE(item(0)->data(0, Qt::ForegroundRole), QVariant());
+
+        Clock::advance(30 * 60);
+        view.tick();
+        QCOMPARE(item(0)->text(FrmMain::ElapsedColumn), QString("1:00"));
+        QCOMPARE(item(0)->text(FrmMain::ChargeColumn), QString("25.00"));
+
+        agent->socket.disconnectFromHost();
+        QTRY_COMPARE(item(0)->text(0), QString("PC41 (disconnected)"));
+        QCOMPARE(item(0)->text(FrmMain::ChargeColumn), QString("25.00"));
+        QCOMPARE(item(1)->text(0), QString("OWN"));
+        // The other workstation's drop does not touch PC41's mark or the console's own row.
+        other->socket.disconnectFromHost();
+        QTRY_COMPARE(server.connectionCount(), qsizetype(0));
+        QCOMPARE(item(1)->text(0), QString("OWN"));
+
+        agent = std::make_unique<FakeAgent>();
+        QVERIFY(agent->connectFrom("127.0.0.41", server.serverPort()));
+        QTRY_COMPARE(item(0)->text(0), QString("PC41"));
+    }
+};
+
+QTEST_MAIN(TestLiveSessions)
+#include "tst_livesessions.moc"
