@@ -17,10 +17,13 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
+#include <QWizard>
 
 #include <functional>
 
@@ -135,7 +138,7 @@ void seed(Database& db)
                           "('PC04', '192.168.1.14', 4), ('PC05', '192.168.1.15', 5)"));
     db.run(QStringLiteral("INSERT INTO terminals (terminal, ip, cid, sstart, user, memberid, "
                           "amtreceived, logout, logouttime) VALUES "
-                          "('PC01', '192.168.1.11', 1, ?, 'Normal', '', 20, 1, 45), "
+                          "('PC01', '127.0.0.41', 1, ?, 'Normal', '', 20, 1, 45), "
                           "('PC02', '192.168.1.12', 2, ?, 'Member', 'M001', 0, 0, 0)"),
            {Database::timeText(day.addSecs(-1500)), Database::timeText(day.addSecs(-4000))});
 }
@@ -169,12 +172,42 @@ int main(int argc, char** argv)
 
     Console console;
     console.start();
+    // A new cafe's first start: the guided setup, page by page, then left for the tour.
+    if (auto* setup = qobject_cast<QWizard*>(console.firstRunWindow())) {
+        setup->resize(560, 420);
+        const QList<std::pair<const char*, const char*>> answers = {
+            {"txtpassword", "secret"},
+            {"txtretype", "secret"},
+            {"txtcafename", "Harbour Net Cafe"},
+            {"txtaddress1", "4 Quay Street"},
+            {"txtaddress2", "Open 9 to 23"},
+            {"txtdescription", "Walk-in customers"},
+            {"txtrate30", "20"},
+            {"txtrate45", "28"},
+            {"txtrate60", "35"}};
+        for (const auto& [name, text] : answers) {
+            if (auto* line = setup->findChild<QLineEdit*>(QString::fromLatin1(name))) {
+                line->setText(QString::fromLatin1(text));
+            }
+        }
+        for (int page = 1; page <= 4; ++page) {
+            QCoreApplication::processEvents();
+            save(setup, QStringLiteral("console-first-run-%1").arg(page));
+            setup->next();
+        }
+        setup->reject();
+    }
     seed(console.database());
     for (const char* table : {"online", "terminals", "history", "members", "jobwork"}) {
         console.database().notifyChanged(QString::fromLatin1(table));
     }
+    // PC01's agent is connected (it re-attaches by its address); PC02's is not.
+    QTcpSocket agent;
+    agent.bind(QHostAddress(QStringLiteral("127.0.0.41")));
+    agent.connectToHost(QHostAddress::LocalHost, console.listeningPort());
+    agent.waitForConnected(3000);
     FrmMain& w = console.window();
-    w.resize(1100, 720);
+    w.resize(1260, 720);
     w.setAdministrator(true);
     w.show();
 
