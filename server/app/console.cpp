@@ -60,6 +60,9 @@ Console::Console(QObject* parent) : QObject(parent), d(std::make_unique<Private>
 Console::~Console()
 {
     shutDown();
+    // The backup window is a child of the console window as well: it goes first, or the
+    // console window would delete it under its owner.
+    d->backup.reset();
     d->window.reset();
     if (Database::instance() == &d->db) {
         Database::setInstance(nullptr);
