@@ -5,6 +5,7 @@
 // and must say so where it refuses what was typed.
 #include "common/prompt.h"
 #include "server/accounts/ui/frmhkeeping.h"
+#include "server/accounts/ui/frmmember.h"
 #include "server/accounts/ui/frmoptions.h"
 #include "server/app/console.h"
 #include "server/core/database.h"
@@ -424,6 +425,57 @@ class TestHostileInput : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void memberTextIsKeptExactlyOrRefusedAloud_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("quotes") << QStringLiteral("O'Brien\"; DROP TABLE members;--")
+                                << QStringLiteral("x'); DELETE FROM members;--") << true;
+        QTest::newRow("non-ascii")
+            << QStringLiteral("\u6771\u4eac\U0001F600")
+            << QStringLiteral("\u00c7a\u011fr\u0131 \u6771\u4eac \U0001F600") << true;
+        QTest::newRow("10,000 characters") << QString(10000, u'7') << QString(10000, u'\'') << true;
+        QTest::newRow("empty name") << QStringLiteral("N1") << QString() << false;
+        QTest::newRow("blank name") << QStringLiteral("N1") << QStringLiteral("   ") << false;
+    }
+    void memberTextIsKeptExactlyOrRefusedAloud()
+    {
+        // Whatever the text, it is stored as typed (the statements bind it) or the cashier is
+        // told why not.
+        QFETCH(QString, id);
+        QFETCH(QString, name);
+        QFETCH(bool, saved);
+        TestHome home;
+        Database db;
+        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        QVERIFY(db.run(QStringLiteral("INSERT INTO members (memberid, name) VALUES ('M1', 'A')")));
+        ScriptedPrompt prompt;
+        FrmMember w(db);
+        w.show();
+        auto* ids = w.findChild<QComboBox*>(QStringLiteral("cmbfield_0"));
+        auto* nameBox = w.findChild<QLineEdit*>(QStringLiteral("txtfield_0"));
+        auto* save = w.findChild<QPushButton*>(QStringLiteral("cmdbtn_2"));
+        QVERIFY(ids && nameBox && save);
+        ids->setEditText(id);
+        QTest::keyClick(ids, Qt::Key_Return);
+        nameBox->setText(name);
+        save->click();
+        const int members = db.scalar(QStringLiteral("SELECT count(*) FROM members")).toInt();
+        if (saved) {
+            QCOMPARE(prompt.lastText(), QStringLiteral("Save New Member Information ID : ") + id);
+            QCOMPARE(members, 2);
+            QCOMPARE(db.scalar(QStringLiteral("SELECT name FROM members WHERE memberid = ?"), {id})
+                         .toString(),
+                     name);
+        } else {
+            QCOMPARE(prompt.lastText(), QStringLiteral("Member Name Not found"));
+            QCOMPARE(members, 1);
+        }
+        checkConsistent(db, QStringLiteral("member form"));
+        QVERIFY2(home.errorLog().isEmpty(), qPrintable(home.errorLog()));
+    }
+
     void refusedBillNumbersAreSaidSo_data()
     {
         QTest::addColumn<QString>("text");
