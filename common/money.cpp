@@ -8,7 +8,10 @@ namespace {
 // Products of two amounts need twice the width of a stored amount.
 __extension__ typedef __int128 Wide;
 
-constexpr std::int64_t MaxUnits = std::numeric_limits<std::int64_t>::max() / 2;
+// The largest amount, a whole number of units: a saturated amount rounded to any number of
+// decimals must stay within the range and on its grid.
+constexpr std::int64_t MaxUnits =
+    std::numeric_limits<std::int64_t>::max() / 2 / Money::Scale * Money::Scale;
 
 // Divides with the quotient rounded half to even; d > 0.
 Wide divRoundEven(Wide n, Wide d)

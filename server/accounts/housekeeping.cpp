@@ -12,9 +12,12 @@ const QString Label = QStringLiteral("frmhkeeping delete");
 // The number a bill-number box holds, or nothing when it does not start with one.
 std::optional<QVariant> billNumber(const QString& text)
 {
+    // Only the digits 0-9 make a number: a full-width or other script's digit would pass a
+    // Unicode digit test and then be read as 0, widening the deletion to the first bill.
+    const auto digit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
     const QString t = text.trimmed();
-    if (t.isEmpty() || !(t.at(0).isDigit() ||
-                         (t.size() > 1 && t.at(0) == QLatin1Char('.') && t.at(1).isDigit()))) {
+    if (t.isEmpty() ||
+        !(digit(t.at(0)) || (t.size() > 1 && t.at(0) == QLatin1Char('.') && digit(t.at(1))))) {
         return std::nullopt;
     }
     return Money::parse(t).toVariant();

@@ -66,6 +66,9 @@ Console::~Console()
 {
     shutDown();
     d->live.reset();
+    // The backup window is a child of the console window as well: it goes first, or the
+    // console window would delete it under its owner.
+    d->backup.reset();
     d->window.reset();
     if (Database::instance() == &d->db) {
         Database::setInstance(nullptr);

@@ -22,7 +22,7 @@ private Q_SLOTS:
         QTest::newRow("fifth decimal rounds half to even up") << "0.00015" << qint64(2);
         QTest::newRow("above half") << "0.000051" << qint64(1);
         QTest::newRow("comma is not a decimal point") << "1,5" << qint64(10000);
-        QTest::newRow("huge saturates") << "99999999999999999999999" << qint64(4611686018427387903);
+        QTest::newRow("huge saturates") << "99999999999999999999999" << qint64(4611686018427380000);
     }
     void parse()
     {
@@ -42,6 +42,29 @@ private Q_SLOTS:
         QCOMPARE(Money::parse(u"1.2345").rounded(3), Money::parse(u"1.234"));
         QCOMPARE(Money::parse(u"1.2355").rounded(3), Money::parse(u"1.236"));
         QCOMPARE(Money::parse(u"1.2345").rounded(4), Money::parse(u"1.2345"));
+    }
+
+    void saturatedAmountsRoundOntoTheirGrid_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("huge") << "922337203685477.5807";
+        QTest::newRow("huge negative") << "-99999999999999999999";
+        QTest::newRow("just below the limit") << "461168601842737.9999";
+    }
+    void saturatedAmountsRoundOntoTheirGrid()
+    {
+        // A cashier's absurd amount must still round to a whole bill total, and stay there.
+        QFETCH(QString, text);
+        const Money m = Money::parse(text);
+        qint64 step = Money::Scale * 10;
+        for (int digits = 0; digits <= 4; ++digits) {
+            step /= 10;
+            const Money r = m.rounded(digits);
+            QCOMPARE(r.units() % step, 0);
+            QCOMPARE(r.rounded(digits), r);
+            QCOMPARE(Money::parse(m.toFixed(digits)), r);
+        }
+        QCOMPARE(m.roundedWhole() * Money::Scale, m.rounded(0).units());
     }
 
     void arithmeticStaysExact()
