@@ -14,9 +14,12 @@ struct Valued
     const QByteArray* close;
 };
 
-const std::array<Valued, 4>& valuedMessages()
+const std::array<Valued, 7>& valuedMessages()
 {
-    static const std::array<Valued, 4> v{{
+    static const std::array<Valued, 7> v{{
+        {Kind::LinkChallenge, &LinkChallenge, &LinkChallengeEnd},
+        {Kind::LinkAnswer, &LinkAnswer, &LinkAnswerEnd},
+        {Kind::LinkProof, &LinkProof, &LinkProofEnd},
         {Kind::SetDateTime, &SetDateTime, &SetDateTimeEnd},
         {Kind::AutologoutMin, &AutologoutMin, &AutologoutMinEnd},
         {Kind::CNameReply, &CNameReply, &CNameReplyEnd},
@@ -25,20 +28,27 @@ const std::array<Valued, 4>& valuedMessages()
     return v;
 }
 
-// The agent's order: the name request, then one of the four exclusive commands, else the rest.
+// The agent's order: the link messages (which decide whether anything else is obeyed), the
+// name request, then one of the four exclusive commands, else the rest.
+constexpr std::array<Kind, 2> AgentLinkOrder{Kind::LinkChallenge, Kind::LinkAnswer};
 constexpr std::array<Kind, 4> AgentExclusive{Kind::Shutdown, Kind::Reboot, Kind::Lock,
                                              Kind::Unlock};
 constexpr std::array<Kind, 9> AgentRest{
     Kind::SetTime,     Kind::SetDateTime,      Kind::AutologoutMin, Kind::ShowOptionsWithPassword,
     Kind::ShowOptions, Kind::PasswordNotValid, Kind::StartSession,  Kind::EndSession,
     Kind::GetDeskTop};
-constexpr std::array<Kind, 3> ConsoleOrder{Kind::CNameReply, Kind::CheckPassword, Kind::Autologout};
+constexpr std::array<Kind, 4> ConsoleOrder{Kind::LinkProof, Kind::CNameReply, Kind::CheckPassword,
+                                           Kind::Autologout};
 
 // Openings a side looks for: a tail of an arrival that begins one of them is kept.
 const QList<QByteArray>& receivedTokens(Side side)
 {
     static const QList<QByteArray> agent = [] {
-        QList<QByteArray> l{token(Kind::CName)};
+        QList<QByteArray> l;
+        for (Kind k : AgentLinkOrder) {
+            l.append(token(k));
+        }
+        l.append(token(Kind::CName));
         for (Kind k : AgentExclusive) {
             l.append(token(k));
         }
@@ -83,7 +93,13 @@ const QList<QByteArray>& allStrings()
                                        CheckPasswordEnd,
                                        Autologout,
                                        SendTime,
-                                       Testing};
+                                       Testing,
+                                       LinkChallenge,
+                                       LinkChallengeEnd,
+                                       LinkAnswer,
+                                       LinkAnswerEnd,
+                                       LinkProof,
+                                       LinkProofEnd};
     return all;
 }
 
@@ -144,6 +160,12 @@ bool insideToken(const QByteArray& buf, qsizetype q)
 QByteArray token(Kind kind)
 {
     switch (kind) {
+    case Kind::LinkChallenge:
+        return LinkChallenge;
+    case Kind::LinkAnswer:
+        return LinkAnswer;
+    case Kind::LinkProof:
+        return LinkProof;
     case Kind::CName:
         return CName;
     case Kind::Shutdown:
@@ -227,6 +249,21 @@ QByteArray autologoutMinutes(qint64 minutes)
     return valued(AutologoutMin, QString::number(minutes), AutologoutMinEnd);
 }
 
+QByteArray linkChallenge(const QByteArray& consoleNonce)
+{
+    return valued(LinkChallenge, QString::fromLatin1(consoleNonce), LinkChallengeEnd);
+}
+
+QByteArray linkProof(const QByteArray& agentNonce, const QByteArray& proof)
+{
+    return valued(LinkProof, QString::fromLatin1(agentNonce + ' ' + proof), LinkProofEnd);
+}
+
+QByteArray linkAnswer(const QByteArray& proof)
+{
+    return valued(LinkAnswer, QString::fromLatin1(proof), LinkAnswerEnd);
+}
+
 QString dateTimeText(const QDateTime& t)
 {
     return t.toString(QString::fromLatin1(DateTimeFormat));
@@ -250,6 +287,9 @@ QList<Message> Decoder::decodeWhole(Side side, const QByteArray& data)
             appendIfPresent(out, data, k);
         }
         return out;
+    }
+    for (Kind k : AgentLinkOrder) {
+        appendIfPresent(out, data, k);
     }
     appendIfPresent(out, data, Kind::CName);
     for (Kind k : AgentExclusive) {

@@ -26,6 +26,11 @@ inline const QByteArray PasswordNotValid = QByteArrayLiteral("|PASSWORD_NOT_VALI
 inline const QByteArray StartSession = QByteArrayLiteral("|STARTSESSION|");
 inline const QByteArray EndSession = QByteArrayLiteral("|ENDSESSION|");
 inline const QByteArray GetDeskTop = QByteArrayLiteral("|GET_DESK_TOP|");
+// With a link key: the console's fresh nonce, and after the agent's proof, the console's own.
+inline const QByteArray LinkChallenge = QByteArrayLiteral("|LINK_CHALLENGE|");
+inline const QByteArray LinkChallengeEnd = QByteArrayLiteral("|<CHALLENGE|");
+inline const QByteArray LinkAnswer = QByteArrayLiteral("|LINK_ANSWER|");
+inline const QByteArray LinkAnswerEnd = QByteArrayLiteral("|<ANSWER|");
 
 // Agent to console.
 inline const QByteArray CNameReply = QByteArrayLiteral("|CNAME`|");
@@ -35,6 +40,9 @@ inline const QByteArray CheckPasswordEnd = QByteArrayLiteral("<PSW");
 inline const QByteArray Autologout = QByteArrayLiteral("|AUTOLOGOUT|");
 inline const QByteArray SendTime = QByteArrayLiteral("|SEND_TIME:|");
 inline const QByteArray Testing = QByteArrayLiteral("|TESTING|");
+// With a link key: the agent's fresh nonce and its proof.
+inline const QByteArray LinkProof = QByteArrayLiteral("|LINK_PROOF|");
+inline const QByteArray LinkProofEnd = QByteArrayLiteral("|<PROOF|");
 
 inline constexpr quint16 DefaultPort = 2701;
 inline constexpr quint16 WakePort = 1021;
@@ -55,6 +63,8 @@ enum class Side
 enum class Kind
 {
     // Received by the agent.
+    LinkChallenge,
+    LinkAnswer,
     CName,
     Shutdown,
     Reboot,
@@ -70,6 +80,7 @@ enum class Kind
     EndSession,
     GetDeskTop,
     // Received by the console.
+    LinkProof,
     CNameReply,
     CheckPassword,
     Autologout,
@@ -105,6 +116,9 @@ QByteArray cnameReply(const QString& name);
 QByteArray checkPassword(const QString& password);
 QByteArray setDateTime(const QDateTime& start);
 QByteArray autologoutMinutes(qint64 minutes);
+QByteArray linkChallenge(const QByteArray& consoleNonce);
+QByteArray linkProof(const QByteArray& agentNonce, const QByteArray& proof);
+QByteArray linkAnswer(const QByteArray& proof);
 
 // The start date-time of "|SET_DATE_TIME:|" in its fixed form, and back (invalid when the text
 // is not in that form).
@@ -113,11 +127,13 @@ QDateTime parseDateTime(const QString& text);
 
 // Turns one arrival into the batch of messages the receiver handles for it, in the receiver's
 // fixed order:
-//   agent:   "|CNAME|"; then the first present of SHUTDOWN, REBOOT, LOCK, UNLOCK, and when one
+//   agent:   the link challenge and the link answer; "|CNAME|"; then the first present of SHUTDOWN,
+//   REBOOT, LOCK, UNLOCK, and when one
 //            is present nothing else; otherwise SET_TIME, SET_DATE_TIME, AUTOLOGOUT_MIN,
 //            SHOW_OPTIONS_WITH_PASSWORD, SHOW_OPTIONS, PASSWORD_NOT_VALID, STARTSESSION,
 //            ENDSESSION, GET_DESK_TOP;
-//   console: the name reply, the password check, the automatic logout, independently.
+//   console: the link proof, the name reply, the password check, the automatic logout,
+//   independently.
 // Each token is found by search and handled once per arrival, whatever its number of
 // occurrences; a valued message's value runs from its first opening token to the first
 // closing marker.

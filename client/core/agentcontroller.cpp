@@ -4,6 +4,7 @@
 #include "client/core/loginrules.h"
 #include "common/clock.h"
 #include "common/errorlog.h"
+#include "common/linkauth.h"
 #include "common/prompt.h"
 #include "common/protocol.h"
 #include "platform/power.h"
@@ -15,6 +16,7 @@
 namespace {
 
 const QString DataArrivalLabel = QStringLiteral("objTCP_DataArrival_Error");
+const QString LinkKeyLabel = QStringLiteral("TCP_Authentication");
 const QString BrokenCaption =
     QStringLiteral("Server Connection Broken, Wait connecting to Server...");
 
@@ -34,6 +36,10 @@ AgentController::AgentController(AgentSettings& settings, QObject* parent)
             linkBroken(BrokenCaption);
         }
     });
+    m_proofTimeout.setSingleShot(true);
+    m_proofTimeout.setInterval(LinkAuth::ProofTimeoutMs);
+    connect(&m_proofTimeout, &QTimer::timeout, this,
+            [this] { refuseConsole(QStringLiteral("no proof of the link key in time")); });
     connect(&m_reconnect, &QTimer::timeout, this, [this] { connectToServer(m_settings.server()); });
     connect(&m_tcp, &QTcpSocket::connected, this, &AgentController::onConnected);
     connect(&m_tcp, &QTcpSocket::disconnected, this, &AgentController::onClosed);
@@ -90,6 +96,7 @@ void AgentController::writeStateFile() const
     o[QStringLiteral("dialogVisible")] = s.dialogVisible;
     o[QStringLiteral("status")] = s.status;
     o[QStringLiteral("linkUp")] = s.linkUp;
+    o[QStringLiteral("linkProven")] = s.linkProven;
     o[QStringLiteral("wakePort")] = int(s.wakePort);
     o[QStringLiteral("autologoutsSent")] = s.autologoutsSent;
     o[QStringLiteral("warningsShown")] = s.warningsShown;
@@ -99,6 +106,8 @@ void AgentController::writeStateFile() const
     o[QStringLiteral("autologoff")] = m_settings.autologoffText();
     o[QStringLiteral("surfupto")] = m_settings.surfuptoText();
     o[QStringLiteral("loginTime")] = m_settings.read(RegKey::LoginTime, QStringLiteral("time"));
+    // What the session window showed when the state was written.
+    o[QStringLiteral("sessionTime")] = s.sessionWindowLoaded ? m_clock.timeText() : QString();
     QSaveFile f(m_stateFile);
     if (f.open(QIODevice::WriteOnly)) {
         f.write(QJsonDocument(o).toJson());
@@ -219,6 +228,11 @@ void AgentController::connectToServer(const QString& address)
     }
     m_tcp.abort();
     m_decoder.reset();
+    m_proofTimeout.stop();
+    // Read at every connect, so a key set by staff applies from the next connection.
+    m_linkKey = m_settings.linkKey();
+    m_phase = m_linkKey.isEmpty() ? LinkPhase::Open : LinkPhase::AwaitChallenge;
+    m_state.linkProven = false;
     m_connectingAddress = address;
     if (const QString local = m_settings.localAddress(); !local.isEmpty()) {
         m_tcp.bind(QHostAddress(local), 0);
@@ -256,7 +270,14 @@ void AgentController::onConnected()
     // The protocol has no keep-alive of its own; let the system notice a console machine
     // that vanished without closing the connection.
     m_tcp.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-    m_attempts = 0;
+    if (m_phase == LinkPhase::Open) {
+        m_attempts = 0;
+        m_state.linkProven = true;
+    } else {
+        // Reconnect pacing starts afresh only once the console has proven itself, so a console
+        // without the key is not retried in a tight loop.
+        m_proofTimeout.start();
+    }
     // The address actually reached is stored, so a half-typed dialog field never replaces
     // the working one.
     m_settings.storeConnection(m_connectingAddress, m_fieldName, m_fieldPort);
@@ -269,8 +290,15 @@ void AgentController::onConnected()
 
 void AgentController::linkBroken(const QString& caption)
 {
+    if (m_phase == LinkPhase::AwaitAnswer) {
+        linkKeyTrouble(QStringLiteral("The console at %1 closed the connection after our proof of "
+                                      "the link key: is the same key set on both sides?")
+                           .arg(m_connectingAddress));
+    }
     m_connectTimeout.stop();
+    m_proofTimeout.stop();
     m_state.linkUp = false;
+    m_state.linkProven = false;
     unloadSessionWindow();
     m_state.caption = caption;
     m_tcp.abort();
@@ -339,6 +367,15 @@ void AgentController::onWakeConnection()
 }
 
 bool AgentController::send(const QByteArray& message)
+{
+    // Nothing of ours goes to a console that has not proven the key.
+    if (m_phase == LinkPhase::AwaitChallenge || m_phase == LinkPhase::AwaitAnswer) {
+        return false;
+    }
+    return write(message);
+}
+
+bool AgentController::write(const QByteArray& message)
 {
     if (m_tcp.state() != QAbstractSocket::ConnectedState) {
         return false;
@@ -418,7 +455,77 @@ void AgentController::power(bool reboot)
 
 void AgentController::handleArrival(const QByteArray& bytes)
 {
-    applyBatch(m_decoder.feed(bytes));
+    const QList<Proto::Message> batch = m_decoder.feed(bytes);
+    if (m_phase == LinkPhase::AwaitChallenge || m_phase == LinkPhase::AwaitAnswer) {
+        handshake(batch);
+    } else {
+        applyBatch(batch);
+    }
+}
+
+void AgentController::handshake(const QList<Proto::Message>& batch)
+{
+    using Proto::Kind;
+    for (qsizetype i = 0; i < batch.size(); ++i) {
+        const Proto::Message& m = batch.at(i);
+        if (m_phase == LinkPhase::AwaitChallenge) {
+            const QByteArray nonce = m.value.toLatin1();
+            if (m.kind != Kind::LinkChallenge || m.malformed || !LinkAuth::isNonce(nonce)) {
+                refuseConsole(QStringLiteral("the console sent commands without proving the "
+                                             "link key"));
+                return;
+            }
+            m_consoleNonce = nonce;
+            m_agentNonce = LinkAuth::newNonce();
+            m_phase = LinkPhase::AwaitAnswer;
+            write(Proto::linkProof(m_agentNonce,
+                                   LinkAuth::agentProof(m_linkKey, m_consoleNonce, m_agentNonce)));
+            continue;
+        }
+        // Awaiting the console's proof over both nonces: the one thing that opens the link.
+        if (m.kind != Kind::LinkAnswer || m.malformed ||
+            !LinkAuth::sameProof(m.value.toLatin1(),
+                                 LinkAuth::consoleProof(m_linkKey, m_consoleNonce, m_agentNonce))) {
+            refuseConsole(m.kind == Kind::LinkAnswer
+                              ? QStringLiteral("wrong proof of the link key from the console")
+                              : QStringLiteral("the console sent commands without proving the "
+                                               "link key"));
+            return;
+        }
+        m_phase = LinkPhase::Proven;
+        m_linkKeyTroubleLogged = false;
+        m_proofTimeout.stop();
+        m_attempts = 0;
+        m_state.linkProven = true;
+        // The console's first commands may share the arrival with its proof.
+        const QList<Proto::Message> rest = batch.mid(i + 1);
+        if (rest.isEmpty()) {
+            notify();
+        } else {
+            applyBatch(rest);
+        }
+        return;
+    }
+}
+
+void AgentController::linkKeyTrouble(const QString& text)
+{
+    // Once until the next proven link: a key that differs would otherwise fill the log anew at
+    // every retry.
+    if (m_linkKeyTroubleLogged) {
+        return;
+    }
+    m_linkKeyTroubleLogged = true;
+    ErrorLog::write(LinkKeyLabel, text);
+}
+
+void AgentController::refuseConsole(const QString& reason)
+{
+    linkKeyTrouble(
+        QStringLiteral("Console at %1 refused: %2").arg(m_tcp.peerAddress().toString(), reason));
+    // The workstation stays as it is (locked at start-up) and the connection is tried again
+    // at the usual pace.
+    linkBroken(BrokenCaption);
 }
 
 void AgentController::applyBatch(const QList<Proto::Message>& batch)
@@ -440,6 +547,11 @@ void AgentController::apply(const Proto::Message& m)
                                               QString::fromLatin1(Proto::token(m.kind)));
     }
     switch (m.kind) {
+    case Kind::LinkChallenge:
+    case Kind::LinkAnswer:
+    case Kind::LinkProof:
+        // Outside the handshake (or on an open link) they mean nothing.
+        break;
     case Kind::CName:
         send(Proto::cnameReply(m_settings.terminalName()));
         break;

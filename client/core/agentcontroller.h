@@ -86,7 +86,7 @@ public:
     static constexpr int ConnectTimeoutMs = 5000;
     bool reconnectPending() const { return m_reconnect.isActive(); }
 
-    // Sends one message when the link is up; false otherwise.
+    // Sends one message when the link is up (and, with a link key, proven); false otherwise.
     bool send(const QByteArray& message);
 
 Q_SIGNALS:
@@ -121,6 +121,11 @@ private:
     void power(bool reboot);
 
     void apply(const Proto::Message& m);
+    // With a link key, what arrives before the console has proven it: only the handshake.
+    void handshake(const QList<Proto::Message>& batch);
+    void refuseConsole(const QString& reason);
+    void linkKeyTrouble(const QString& text);
+    bool write(const QByteArray& message);
 
     AgentSettings& m_settings;
     AgentState m_state;
@@ -131,6 +136,21 @@ private:
     QTimer m_connectTimeout;
     int m_attempts = 0;
     Proto::Decoder m_decoder{Proto::Side::Agent};
+
+    // The link key handshake of the current connection.
+    enum class LinkPhase
+    {
+        Open,           // no key: every command is obeyed
+        AwaitChallenge, // keyed, nothing heard yet
+        AwaitAnswer,    // our proof is sent, the console's is awaited
+        Proven
+    };
+    LinkPhase m_phase = LinkPhase::Open;
+    QByteArray m_linkKey;
+    QByteArray m_consoleNonce;
+    QByteArray m_agentNonce;
+    QTimer m_proofTimeout;
+    bool m_linkKeyTroubleLogged = false;
 
     QString m_fieldAddress;
     QString m_fieldName;

@@ -1,5 +1,7 @@
 #include "client/core/agentsettings.h"
 
+#include "common/linkauth.h"
+
 #include "common/protocol.h"
 
 #include <QHostInfo>
@@ -96,6 +98,11 @@ QString AgentSettings::localAddress() const
 {
     const QString a = read(RegKey::Server, QStringLiteral("localaddress"));
     return isSet(a) ? a.trimmed() : QString();
+}
+
+QByteArray AgentSettings::linkKey() const
+{
+    return LinkAuth::keyFromSetting(read(RegKey::Server, QStringLiteral("linkkey")));
 }
 
 QString AgentSettings::webAddress() const

@@ -47,6 +47,9 @@ public:
     // Server\localaddress); empty lets the system choose. Both the console connection and the
     // wake listener use it.
     QString localAddress() const;
+    // The cafe's shared link key (value Server\linkkey) the console must prove and this agent
+    // proves back; empty when none is set, and then the link is open as it always was.
+    QByteArray linkKey() const;
 
     // Session limit and automatic logout.
     QString autologoffText() const

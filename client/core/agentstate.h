@@ -31,6 +31,8 @@ struct AgentState
 
     // Link.
     bool linkUp = false;
+    // The console has proven the link key (always true on an open link once it is up).
+    bool linkProven = false;
     quint16 wakePort = 0; // 0 when the auxiliary listener could not listen
 
     // Counters for observers.

@@ -129,6 +129,7 @@ void Console::start()
     LinkServer* link = d->link.get();
     hooks.wake = [link](const QString& ip) { link->wake(ip); };
     hooks.listen = [this, link](quint16 port) {
+        link->setLinkKey(d->core->options().linkKey);
         if (!link->listen(port)) {
             return false;
         }

@@ -1,5 +1,6 @@
 #include "server/core/consoleoptions.h"
 
+#include "common/linkauth.h"
 #include "common/settingsstore.h"
 
 quint16 ConsoleOptions::portFromText(const QString& text)
@@ -23,5 +24,7 @@ ConsoleOptions ConsoleOptions::load(const SettingsStore& store)
         store.readValue(RegKey::Options, QStringLiteral("RunMinimized")) == QStringLiteral("1");
     o.lockDateTime =
         store.readValue(RegKey::Options, QStringLiteral("lockdatetime")) == QStringLiteral("1");
+    o.linkKey =
+        LinkAuth::keyFromSetting(store.readValue(RegKey::Options, QStringLiteral("linkkey")));
     return o;
 }

@@ -72,6 +72,12 @@ ConnectionManager::ConnectionManager(Database& db, LinkServer& server, QObject* 
     connect(&server, &LinkServer::messagesArrived, this, &ConnectionManager::messagesArrived);
     connect(&server, &LinkServer::connectionClosed, this, &ConnectionManager::connectionClosed);
     connect(&server, &LinkServer::connectionFailed, this, &ConnectionManager::connectionFailed);
+    connect(&server, &LinkServer::peerRefused, this,
+            [this](const QString& address, const QString& reason) {
+                Q_EMIT logLine(QStringLiteral("Authentication Failed. IP -") + address +
+                               QStringLiteral(" - ") + reason);
+                Q_EMIT logLine(ListeningLine);
+            });
 }
 
 ConnectionManager::ConnectionManager(Database& db, AgentLink& link, QObject* parent)
@@ -172,17 +178,30 @@ void ConnectionManager::nameReport(qint64 index, const Proto::Message& m)
 
 void ConnectionManager::passwordCheck(qint64 index, const Proto::Message& m)
 {
-    const auto row = m_db.firstRow(
-        QStringLiteral("SELECT cid, Password FROM terminals WHERE cid = ?"), {index}, LabelArrival);
+    const auto row =
+        m_db.firstRow(QStringLiteral("SELECT cid, Password, ip FROM terminals WHERE cid = ?"),
+                      {index}, LabelArrival);
     if (!row) {
         send(index, Proto::PasswordNotValid, LabelArrival);
+        return;
+    }
+    const qint64 cid = row->value(0).toLongLong();
+    const QString address = row->value(2).toString();
+    const QDateTime now = Clock::now();
+    if (!m_throttle.allowed(address, now)) {
+        // Guessing is held back: the answer is the same whatever was sent.
+        send(cid, Proto::PasswordNotValid, LabelArrival);
         return;
     }
     if (m.malformed) {
         ErrorLog::write(LabelArrival, QStringLiteral("Password check without its end marker"));
     }
-    const qint64 cid = row->value(0).toLongLong();
     const bool match = !m.malformed && m.value == trimBlanks(row->value(1).toString());
+    if (const qint64 wait = m_throttle.record(address, match, now); wait > 0) {
+        Q_EMIT logLine(QStringLiteral("Too many wrong session passwords from IP -") + address +
+                       QStringLiteral(", checks held back for ") + QString::number(wait) +
+                       QStringLiteral(" seconds"));
+    }
     send(cid, match ? Proto::StartSession : Proto::PasswordNotValid, LabelArrival);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/protocol.h"
+#include "server/link/passwordthrottle.h"
 
 #include <QObject>
 #include <QString>
@@ -13,7 +14,8 @@ class LinkServer;
 // a new agent is locked, listed in `online` and asked its name; an agent whose session still
 // runs gets its session back; name reports, password checks and automatic logouts are answered;
 // a lost connection takes the workstation out of `online` but never ends its session.
-// Every event appends its lines to the console's message log through logLine().
+// Every event appends its lines to the console's message log through logLine(). Password
+// checks are held back per workstation address once too many have been wrong (PasswordThrottle).
 class ConnectionManager : public QObject
 {
     Q_OBJECT
@@ -45,4 +47,5 @@ private:
 
     Database& m_db;
     AgentLink& m_link;
+    PasswordThrottle m_throttle;
 };

@@ -1,6 +1,7 @@
 #include "server/link/linkserver.h"
 
 #include "common/errorlog.h"
+#include "common/linkauth.h"
 
 #include <QNetworkInterface>
 #include <QTcpServer>
@@ -15,9 +16,11 @@
 
 namespace {
 constexpr int WakeTimeoutMs = 3000;
-}
+const QString AuthLabel = QStringLiteral("objTCP_Authentication");
+} // namespace
 
-LinkServer::LinkServer(QObject* parent) : QObject(parent), m_server(new QTcpServer(this))
+LinkServer::LinkServer(QObject* parent)
+    : QObject(parent), m_server(new QTcpServer(this)), m_proofTimeoutMs(LinkAuth::ProofTimeoutMs)
 {
     m_server->setListenBacklogSize(ListenBacklog);
     m_server->setMaxPendingConnections(ListenBacklog);
@@ -66,11 +69,20 @@ void LinkServer::close()
     const auto all = m_connections;
     m_connections.clear();
     for (Connection* c : all) {
-        c->socket->disconnect(this);
-        c->socket->abort();
-        c->socket->deleteLater();
-        delete c;
+        release(c);
     }
+}
+
+void LinkServer::release(Connection* c)
+{
+    if (c->proofTimer != nullptr) {
+        // It goes with its socket; it may be the very timer whose timeout is being handled.
+        c->proofTimer->stop();
+    }
+    c->socket->disconnect(this);
+    c->socket->abort();
+    c->socket->deleteLater();
+    delete c;
 }
 
 void LinkServer::acceptPending()
@@ -100,9 +112,23 @@ void LinkServer::acceptPending()
                         this, [this, index, text] { finish(index, true, text); },
                         Qt::QueuedConnection);
                 });
-        const QString address = addressText(socket->peerAddress());
-        const QString host = socket->peerName().isEmpty() ? address : socket->peerName();
-        Q_EMIT connectionRequest(index, address, host);
+        c->address = addressText(socket->peerAddress());
+        c->host = socket->peerName().isEmpty() ? c->address : socket->peerName();
+        if (m_linkKey.isEmpty()) {
+            Q_EMIT connectionRequest(index, c->address, c->host);
+        } else {
+            // Until the peer proves the key it is told nothing but the challenge.
+            c->proven = false;
+            c->nonce = LinkAuth::newNonce();
+            c->proofTimer = new QTimer(socket);
+            c->proofTimer->setSingleShot(true);
+            connect(c->proofTimer, &QTimer::timeout, this, [this, index] {
+                refuse(index, QStringLiteral("no proof of the link key in time"));
+            });
+            c->proofTimer->start(m_proofTimeoutMs);
+            socket->write(Proto::linkChallenge(c->nonce));
+            socket->flush();
+        }
         // The handler may have closed it, or the peer may already have gone.
         if (m_connections.contains(index) && socket->bytesAvailable() > 0) {
             readFrom(index);
@@ -123,10 +149,57 @@ void LinkServer::readFrom(qint64 index)
         }
         const QByteArray data = c->socket->read(ReadChunk);
         const QList<Proto::Message> batch = c->decoder.feed(data);
-        if (!batch.isEmpty()) {
+        if (!c->proven) {
+            // Nothing an unproven peer sends is handed on; the proof only opens the link.
+            if (!checkProof(index, c, batch)) {
+                continue;
+            }
+        } else if (!batch.isEmpty()) {
             Q_EMIT messagesArrived(index, batch);
         }
     }
+}
+
+bool LinkServer::checkProof(qint64 index, Connection* c, const QList<Proto::Message>& batch)
+{
+    if (batch.isEmpty()) {
+        return false; // nothing complete yet; the timer bounds the wait
+    }
+    const Proto::Message& first = batch.first();
+    QByteArray agentNonce;
+    QByteArray proof;
+    if (first.kind != Proto::Kind::LinkProof || first.malformed ||
+        !LinkAuth::splitProof(first.value, &agentNonce, &proof)) {
+        refuse(index, QStringLiteral("sent other messages before proving the link key"));
+        return false;
+    }
+    if (!LinkAuth::sameProof(proof, LinkAuth::agentProof(m_linkKey, c->nonce, agentNonce))) {
+        refuse(index, QStringLiteral("wrong proof of the link key"));
+        return false;
+    }
+    c->proven = true;
+    c->proofTimer->stop();
+    // Anything behind the proof in the same arrival was sent before the peer heard our proof,
+    // which an honest agent never does: it is dropped with the rest of the handshake.
+    c->socket->write(Proto::linkAnswer(LinkAuth::consoleProof(m_linkKey, c->nonce, agentNonce)));
+    c->socket->flush();
+    const QString address = c->address;
+    const QString host = c->host;
+    Q_EMIT connectionRequest(index, address, host);
+    return true;
+}
+
+void LinkServer::refuse(qint64 index, const QString& reason)
+{
+    Connection* c = m_connections.take(index);
+    if (c == nullptr) {
+        return;
+    }
+    const QString address = c->address;
+    release(c);
+    ErrorLog::write(AuthLabel,
+                    QStringLiteral("Connection from %1 refused: %2").arg(address, reason));
+    Q_EMIT peerRefused(address, reason);
 }
 
 void LinkServer::finish(qint64 index, bool failed, const QString& error)
@@ -135,10 +208,12 @@ void LinkServer::finish(qint64 index, bool failed, const QString& error)
     if (c == nullptr) {
         return;
     }
-    c->socket->disconnect(this);
-    c->socket->abort();
-    c->socket->deleteLater();
-    delete c;
+    const bool wasProven = c->proven;
+    release(c);
+    if (!wasProven) {
+        // No one was told of this connection, so no one is told of its end.
+        return;
+    }
     if (failed) {
         Q_EMIT connectionFailed(index, error);
     } else {
@@ -149,7 +224,8 @@ void LinkServer::finish(qint64 index, bool failed, const QString& error)
 bool LinkServer::send(qint64 index, const QByteArray& message)
 {
     Connection* c = m_connections.value(index);
-    if (index == 0 || c == nullptr || c->socket->state() != QAbstractSocket::ConnectedState) {
+    if (index == 0 || c == nullptr || !c->proven ||
+        c->socket->state() != QAbstractSocket::ConnectedState) {
         return false;
     }
     if (c->socket->write(message) != message.size()) {
@@ -162,7 +238,7 @@ bool LinkServer::send(qint64 index, const QByteArray& message)
 bool LinkServer::isConnected(qint64 index) const
 {
     const Connection* c = m_connections.value(index);
-    return c != nullptr && c->socket->state() == QAbstractSocket::ConnectedState;
+    return c != nullptr && c->proven && c->socket->state() == QAbstractSocket::ConnectedState;
 }
 
 void LinkServer::disconnectAgent(qint64 index)

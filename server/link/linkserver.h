@@ -10,12 +10,19 @@
 
 class QTcpServer;
 class QTcpSocket;
+class QTimer;
 
 // The console's sockets: one listener and one connection per agent, each known by an index
 // that only grows during a run (1, 2, 3 ...; 0 stands for the console's own computer and never
 // carries a connection). Every arrival is decoded into the batch the console handles; what the
 // batch means for the tables is ConnectionManager's business. A closed connection is forgotten
 // and its socket released, so agents that come and go cost nothing once gone.
+//
+// With a link key set, a new connection is sent the key challenge and nothing else, and is
+// heard of by no one (no connection request, no arrivals, nothing sent to it) until the peer
+// has proven the key; then the console proves it back and the connection goes on as any other.
+// A peer that answers anything else, a wrong proof, or nothing in time is refused: its
+// connection is closed and the refusal logged.
 class LinkServer : public QObject, public AgentLink
 {
     Q_OBJECT
@@ -41,6 +48,13 @@ public:
     // AgentLink: one write of the message on that connection, handed to the system at once.
     bool send(qint64 index, const QByteArray& message) override;
     bool isConnected(qint64 index) const override;
+
+    // The shared key the agents must prove (empty: none, the link is open as it always was).
+    // Applies to connections accepted from now on.
+    void setLinkKey(const QByteArray& key) { m_linkKey = key; }
+    bool hasLinkKey() const { return !m_linkKey.isEmpty(); }
+    // How long a new connection may take to prove the key.
+    void setProofTimeout(int ms) { m_proofTimeoutMs = ms; }
 
     // Closes one connection from this side; reported like a close by the peer.
     void disconnectAgent(qint64 index);
@@ -70,20 +84,34 @@ Q_SIGNALS:
     void messagesArrived(qint64 index, const QList<Proto::Message>& batch);
     void connectionClosed(qint64 index);
     void connectionFailed(qint64 index, const QString& error);
+    // A peer that did not prove the link key was sent away.
+    void peerRefused(const QString& address, const QString& reason);
 
 private:
     struct Connection
     {
         QTcpSocket* socket = nullptr;
         Proto::Decoder decoder{Proto::Side::Console};
+        // False while a keyed connection has not proven the key yet.
+        bool proven = true;
+        QByteArray nonce;
+        QString address;
+        QString host;
+        QTimer* proofTimer = nullptr;
     };
 
     void acceptPending();
     void readFrom(qint64 index);
+    // Handles what an unproven connection sent; true when it is now proven.
+    bool checkProof(qint64 index, Connection* c, const QList<Proto::Message>& batch);
+    void refuse(qint64 index, const QString& reason);
+    void release(Connection* c);
     void finish(qint64 index, bool failed, const QString& error);
 
     QTcpServer* m_server = nullptr;
     QHash<qint64, Connection*> m_connections;
     qint64 m_counter = 0;
     quint16 m_wakePort = Proto::WakePort;
+    QByteArray m_linkKey;
+    int m_proofTimeoutMs;
 };

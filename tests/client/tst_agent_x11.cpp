@@ -55,8 +55,12 @@ private Q_SLOTS:
     void sessionWithWarningAndAutomaticLogout();
     void endOfSessionLocksAgain();
     void staffSettingsFromTheSystemMenu();
+    void killedInSessionComesBackLockedAndResumes();
 
 private:
+    bool startAgent();
+    // Key chords and a click sent while the lock screen is up reach no other window.
+    void verifyLockHoldsAgainst(const QString& victimName);
     QString xdotool(const QStringList& args) { return m_x.xdotool(args); }
     void key(const QString& keys) { xdotool({QStringLiteral("key"), keys}); }
     void type(const QString& text)
@@ -130,9 +134,51 @@ void TstAgentX11::initTestCase()
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(m_home->path());
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(AgentProcess::executable(), {});
-    QVERIFY(p.waitForStarted(5000));
+    QVERIFY(startAgent());
     QVERIFY2(m_console->waitForAgent(StepMs), qPrintable(agentOutput()));
+}
+
+bool TstAgentX11::startAgent()
+{
+    QProcess& p = m_agent->process();
+    p.start(AgentProcess::executable(), {});
+    return p.waitForStarted(5000);
+}
+
+void TstAgentX11::verifyLockHoldsAgainst(const QString& victimName)
+{
+    // Another program opens a window after the lock screen (xev reports every key and button
+    // that reaches it): the lock screen comes back above it.
+    LineProcess victim(QStandardPaths::findExecutable(QStringLiteral("xev")),
+                       {QStringLiteral("-name"), victimName, QStringLiteral("-geometry"),
+                        QStringLiteral("300x200+100+100"), QStringLiteral("-event"),
+                        QStringLiteral("keyboard"), QStringLiteral("-event"),
+                        QStringLiteral("button")},
+                       m_x.environment());
+    QVERIFY(victim.started());
+    QVERIFY(!m_x.windowId(QLatin1Char('^') + victimName + QLatin1Char('$'), StepMs).isEmpty());
+    QVERIFY2(waitUntil([this] { return lockScreenActive(); }), "no full-screen lock window");
+    const QString lockWindow = m_lockWindow;
+    QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), lockWindow, StepMs);
+
+    // The window manager's and the desktop's keys, typing and a click where the other window
+    // lies reach nothing but the lock screen, which stays focused and on top.
+    key(QStringLiteral("alt+Tab"));
+    key(QStringLiteral("alt+F4"));
+    key(QStringLiteral("ctrl+Escape"));
+    key(QStringLiteral("super"));
+    type(QStringLiteral("q"));
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("150"), QStringLiteral("150"),
+             QStringLiteral("click"), QStringLiteral("1")});
+    QTest::qWait(500);
+    QVERIFY2(victim.running(), "the other window was closed");
+    QCOMPARE(victim.linesStarting(QStringLiteral("KeyPress")), QStringList());
+    QCOMPARE(victim.linesStarting(QStringLiteral("ButtonPress")), QStringList());
+    QVERIFY2(m_agent->process().state() == QProcess::Running, qPrintable(agentOutput()));
+    QVERIFY(lockScreenActive());
+    QCOMPARE(m_lockWindow, lockWindow);
+    QCOMPARE(m_x.topClientWindow(), lockWindow);
+    QCOMPARE(state().value(QStringLiteral("lockScreenVisible")).toBool(), true);
 }
 
 void TstAgentX11::cleanupTestCase()
@@ -154,40 +200,7 @@ void TstAgentX11::startsLockedAndKeepsTheKeys()
     QVERIFY(waitState(QStringLiteral("keysLocked"), true));
     QVERIFY(waitState(QStringLiteral("lockScreenVisible"), true));
     QCOMPARE(state().value(QStringLiteral("caption")).toString(), AgentSettings::AppTitle);
-    QVERIFY2(waitUntil([this] { return lockScreenActive(); }), "no full-screen lock window");
-    const QString lockWindow = m_lockWindow;
-    QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), lockWindow, StepMs);
-
-    // Another program opens a window after the lock screen (xev reports every key and button
-    // that reaches it): the lock screen comes back above it.
-    LineProcess victim(QStandardPaths::findExecutable(QStringLiteral("xev")),
-                       {QStringLiteral("-name"), QStringLiteral("VK Victim"),
-                        QStringLiteral("-geometry"), QStringLiteral("300x200+100+100"),
-                        QStringLiteral("-event"), QStringLiteral("keyboard"),
-                        QStringLiteral("-event"), QStringLiteral("button")},
-                       m_x.environment());
-    QVERIFY(victim.started());
-    QVERIFY(!m_x.windowId(QStringLiteral("^VK Victim$"), StepMs).isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), lockWindow, StepMs);
-
-    // The window manager's and the desktop's keys, typing and a click where the other window
-    // lies reach nothing but the lock screen, which stays focused and on top.
-    key(QStringLiteral("alt+Tab"));
-    key(QStringLiteral("alt+F4"));
-    key(QStringLiteral("ctrl+Escape"));
-    key(QStringLiteral("super"));
-    type(QStringLiteral("q"));
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("150"), QStringLiteral("150"),
-             QStringLiteral("click"), QStringLiteral("1")});
-    QTest::qWait(500);
-    QVERIFY2(victim.running(), "the other window was closed");
-    QCOMPARE(victim.linesStarting(QStringLiteral("KeyPress")), QStringList());
-    QCOMPARE(victim.linesStarting(QStringLiteral("ButtonPress")), QStringList());
-    QVERIFY2(m_agent->process().state() == QProcess::Running, qPrintable(agentOutput()));
-    QVERIFY(lockScreenActive());
-    QCOMPARE(m_lockWindow, lockWindow);
-    QCOMPARE(m_x.topClientWindow(), lockWindow);
-    QCOMPARE(state().value(QStringLiteral("lockScreenVisible")).toBool(), true);
+    verifyLockHoldsAgainst(QStringLiteral("VK Victim"));
     QCOMPARE(m_console->received(), QByteArray("|CNAME`|PC-X11|<endname|"));
 }
 
@@ -394,6 +407,39 @@ void TstAgentX11::staffSettingsFromTheSystemMenu()
     key(QStringLiteral("Down"));
     key(QStringLiteral("Return"));
     QTRY_COMPARE_WITH_TIMEOUT(m_agent->powerCalls(), QStringLiteral("reboot"), StepMs);
+}
+
+void TstAgentX11::killedInSessionComesBackLockedAndResumes()
+{
+    // A session that began 20 minutes ago, as the console started it.
+    const QDateTime start = QDateTime::currentDateTime().addSecs(-20 * 60);
+    m_console->send(Proto::setDateTime(start) + Proto::StartSession);
+    QVERIFY(waitState(QStringLiteral("sessionWindow"), true));
+    QVERIFY(waitUntil([this] { return !lockScreenActive(); }));
+
+    // The customer kills the agent; the user service starts it again at once, as systemd's
+    // Restart=always does. It comes up locked and holding the keys before the console says
+    // anything.
+    m_agent->kill();
+    const int connectionsBefore = m_console->connections();
+    QVERIFY(startAgent());
+    QVERIFY(waitState(QStringLiteral("keysLocked"), true));
+    QVERIFY(waitState(QStringLiteral("lockScreenVisible"), true));
+    QCOMPARE(state().value(QStringLiteral("sessionWindow")).toBool(), false);
+    verifyLockHoldsAgainst(QStringLiteral("VK Victim 2"));
+
+    // The console re-attaches the running session the way it does for any returning agent
+    // ("|STARTSESSION|" alone): the session window counts from the original start.
+    QVERIFY(waitUntil([&] { return m_console->connections() > connectionsBefore; }));
+    QVERIFY(m_console->waitForAgent(StepMs));
+    m_console->send(Proto::StartSession);
+    QVERIFY(waitState(QStringLiteral("sessionWindow"), true));
+    QCOMPARE(state().value(QStringLiteral("keysLocked")).toBool(), false);
+    const QString shown = state().value(QStringLiteral("sessionTime")).toString();
+    QVERIFY2(shown.startsWith(QStringLiteral("0:20:")), qPrintable(shown));
+    QCOMPARE(state().value(QStringLiteral("loginTime")).toString(),
+             start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    QVERIFY(waitUntil([this] { return !lockScreenActive(); }));
 }
 
 QTEST_MAIN(TstAgentX11)

@@ -70,6 +70,7 @@ private Q_SLOTS:
     void unfinishedValueBeyondBoundIsHandledEmpty();
     void flushHandlesWhatIsKeptAsItStands();
     void encoder();
+    void noStringInsideAnother();
 };
 
 void TstProtocol::agentOrder_data()
@@ -123,6 +124,18 @@ void TstProtocol::agentOrder_data()
         << (CNameReply + "x" + CNameReplyEnd + Autologout + Testing) << L({});
     QTest::newRow("unknown token and garbage") << QByteArray("|HELLO|garbage||x") << L({});
     QTest::newRow("get desktop recognised") << GetDeskTop << L({bare(Kind::GetDeskTop)});
+    QTest::newRow("challenge before the name request and lock")
+        << (Lock + CName + linkChallenge("00ff"))
+        << L({val(Kind::LinkChallenge, QStringLiteral("00ff")), bare(Kind::CName),
+              bare(Kind::Lock)});
+    QTest::newRow("console's proof first, then its commands")
+        << (SetTime + StartSession + linkAnswer("ab12"))
+        << L({val(Kind::LinkAnswer, QStringLiteral("ab12")), bare(Kind::SetTime),
+              bare(Kind::StartSession)});
+    QTest::newRow("proof with an exclusive command keeps both")
+        << (Unlock + linkAnswer("cd"))
+        << L({val(Kind::LinkAnswer, QStringLiteral("cd")), bare(Kind::Unlock)});
+    QTest::newRow("agent ignores the agent's proof") << linkProof("aa", "bb") << L({});
 }
 
 void TstProtocol::agentOrder()
@@ -162,6 +175,12 @@ void TstProtocol::consoleOrder_data()
     QTest::newRow("console ignores the agent's commands") << (Lock + CName + StartSession) << L({});
     QTest::newRow("automatic logout twice")
         << (Autologout + Autologout) << L({bare(Kind::Autologout)});
+    QTest::newRow("proof before the name report")
+        << (CNameReply + "n" + CNameReplyEnd + linkProof("01", "02"))
+        << L({val(Kind::LinkProof, QStringLiteral("01 02")),
+              val(Kind::CNameReply, QStringLiteral("n"))});
+    QTest::newRow("console ignores its own challenge and answer")
+        << (linkChallenge("01") + linkAnswer("02")) << L({});
 }
 
 void TstProtocol::consoleOrder()
@@ -192,6 +211,54 @@ void TstProtocol::splitAtEveryPosition_data()
         << int(Side::Console)
         << (QByteArray("||x") + CNameReply + "A" + CNameReplyEnd + Testing + "<PS" + CheckPassword +
             " pw " + CheckPasswordEnd + SendTime + Autologout + "|.");
+    const QByteArray nonce(32, 'a');
+    const QByteArray proof(64, '9');
+    QTest::newRow("agent: challenge, then answer with the first commands")
+        << int(Side::Agent) << (linkChallenge(nonce) + linkAnswer(proof) + CName + Lock);
+    QTest::newRow("console: proof and a name report")
+        << int(Side::Console) << (linkProof(nonce, proof) + CNameReply + "PC" + CNameReplyEnd);
+}
+
+void TstProtocol::noStringInsideAnother()
+{
+    // Receivers find messages by search, so no protocol string may occur inside another one:
+    // one found inside another would be handled where it was never sent.
+    const QList<QByteArray> all{CName,
+                                Lock,
+                                Unlock,
+                                Shutdown,
+                                Reboot,
+                                SetTime,
+                                SetDateTime,
+                                SetDateTimeEnd,
+                                AutologoutMin,
+                                AutologoutMinEnd,
+                                ShowOptions,
+                                ShowOptionsWithPassword,
+                                PasswordNotValid,
+                                StartSession,
+                                EndSession,
+                                GetDeskTop,
+                                LinkChallenge,
+                                LinkChallengeEnd,
+                                LinkAnswer,
+                                LinkAnswerEnd,
+                                CNameReply,
+                                CNameReplyEnd,
+                                CheckPassword,
+                                CheckPasswordEnd,
+                                Autologout,
+                                SendTime,
+                                Testing,
+                                LinkProof,
+                                LinkProofEnd};
+    for (const QByteArray& a : all) {
+        for (const QByteArray& b : all) {
+            if (a != b && b.contains(a)) {
+                QFAIL(qPrintable(QString::fromLatin1(a + " is inside " + b)));
+            }
+        }
+    }
 }
 
 void TstProtocol::splitAtEveryPosition()

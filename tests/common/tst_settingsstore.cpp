@@ -121,6 +121,20 @@ private Q_SLOTS:
         m_home.reset();
     }
 
+    void fileMadePrivateStaysPrivate()
+    {
+        // The file may hold the cafe's link key: staff make it readable by its owner only, and
+        // the programs' own writes (which replace the file) must keep it that way.
+        SettingsStore s;
+        s.createKey(Key);
+        QFile::setPermissions(s.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        s.writeValue(Key, QStringLiteral("linkkey"), QStringLiteral("k"));
+        QCOMPARE(QFile::permissions(s.fileName()) &
+                     ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QCOMPARE(s.readValue(Key, QStringLiteral("linkkey")), QStringLiteral("k"));
+    }
+
     void defaultFileIsInTheHomeFolder()
     {
         QCOMPARE(SettingsStore().fileName(), m_home->file(QStringLiteral("vantirokit.conf")));

@@ -1,0 +1,216 @@
+// The agent's side of the link key: a console that cannot prove the key gets no command obeyed
+// and hears nothing from the workstation.
+#include "client/core/agentcontroller.h"
+#include "common/linkauth.h"
+#include "common/protocol.h"
+#include "support/agentprocess.h"
+#include "support/scriptedprompt.h"
+#include "support/testhome.h"
+
+#include <QtTest>
+
+namespace {
+
+const QByteArray Key = QByteArrayLiteral("cafe-secret");
+
+QByteArray valueOf(const QByteArray& data, const QByteArray& open, const QByteArray& close)
+{
+    const qsizetype a = data.indexOf(open);
+    const qsizetype b = data.indexOf(close, a);
+    return a < 0 || b < 0 ? QByteArray() : data.mid(a + open.size(), b - a - open.size());
+}
+
+// The agent's nonce and proof from what it sent.
+bool agentProofOf(const QByteArray& received, QByteArray* nonce, QByteArray* proof)
+{
+    return LinkAuth::splitProof(
+        QString::fromLatin1(valueOf(received, Proto::LinkProof, Proto::LinkProofEnd)), nonce,
+        proof);
+}
+
+} // namespace
+
+class TstAgentLinkKey : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("VANTIROKIT_POWER_COMMAND", "true");
+        qputenv("VANTIROKIT_WAKE_PORT", "0");
+    }
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_settings = std::make_unique<AgentSettings>();
+        m_settings->createKeys();
+        m_settings->write(RegKey::Server, QStringLiteral("linkkey"), QString::fromUtf8(Key));
+    }
+    void cleanup()
+    {
+        m_settings.reset();
+        m_home.reset();
+    }
+
+    void rightKeyOpensTheLinkWithTheFirstCommands();
+    void fakeConsoleCannotUnlock_data();
+    void fakeConsoleCannotUnlock();
+    void replayedConsoleProofIsRefused();
+    void nothingIsSentBeforeTheConsoleIsProven();
+
+private:
+    // A locked agent connecting to the test console.
+    std::unique_ptr<AgentController> startAgent(AgentTestConsole& console)
+    {
+        auto c = std::make_unique<AgentController>(*m_settings);
+        c->startLocked();
+        c->setFields(QStringLiteral("127.0.0.1"), QStringLiteral("PC-03"),
+                     QString::number(console.port()));
+        c->connectToServer(QStringLiteral("127.0.0.1"));
+        return c;
+    }
+
+    // Plays a right-keyed console's part; returns the console's nonce.
+    static QByteArray handshake(AgentTestConsole& console, const QByteArray& key,
+                                const QByteArray& after, QByteArray* answerSent = nullptr)
+    {
+        const QByteArray nonce = LinkAuth::newNonce();
+        console.send(Proto::linkChallenge(nonce));
+        if (!console.waitFor(Proto::LinkProofEnd)) {
+            return {};
+        }
+        QByteArray agentNonce;
+        QByteArray proof;
+        if (!agentProofOf(console.received(), &agentNonce, &proof) ||
+            !LinkAuth::sameProof(proof, LinkAuth::agentProof(key, nonce, agentNonce))) {
+            return {};
+        }
+        const QByteArray answer = Proto::linkAnswer(LinkAuth::consoleProof(key, nonce, agentNonce));
+        if (answerSent != nullptr) {
+            *answerSent = answer;
+        }
+        console.send(answer + after);
+        return nonce;
+    }
+
+    static void verifyStillLocked(const AgentController& c)
+    {
+        QVERIFY(c.state().keysLocked);
+        QVERIFY(c.state().lockScreenVisible);
+        QVERIFY(!c.state().sessionWindowLoaded);
+        QVERIFY(!c.state().linkProven);
+    }
+
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<AgentSettings> m_settings;
+};
+
+void TstAgentLinkKey::rightKeyOpensTheLinkWithTheFirstCommands()
+{
+    AgentTestConsole console;
+    QVERIFY(console.listen());
+    auto c = startAgent(console);
+    QVERIFY(console.waitForAgent());
+    // The console's proof and its session start in one arrival.
+    QVERIFY(!handshake(console, Key, Proto::SetTime + Proto::StartSession).isEmpty());
+    QTRY_VERIFY(c->state().sessionWindowLoaded);
+    QVERIFY(c->state().linkProven);
+    QVERIFY(!c->state().keysLocked);
+    // From now on the agent talks as on an open link.
+    console.clearReceived();
+    console.send(Proto::CName);
+    QVERIFY(console.waitFor(Proto::CNameReplyEnd));
+    QVERIFY(m_home->errorLog().isEmpty());
+}
+
+void TstAgentLinkKey::fakeConsoleCannotUnlock_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("no key: commands at once") << QStringLiteral("nokey");
+    QTest::newRow("wrong key") << QStringLiteral("wrongkey");
+    QTest::newRow("answer without a challenge") << QStringLiteral("noChallenge");
+    QTest::newRow("challenge, then commands without an answer") << QStringLiteral("noAnswer");
+}
+
+void TstAgentLinkKey::fakeConsoleCannotUnlock()
+{
+    QFETCH(QString, how);
+    AgentTestConsole fake;
+    QVERIFY(fake.listen());
+    auto c = startAgent(fake);
+    QVERIFY(fake.waitForAgent());
+    const QByteArray commands = Proto::Unlock + Proto::SetTime + Proto::StartSession;
+    if (how == QLatin1String("nokey")) {
+        fake.send(Proto::Lock + Proto::CName + commands);
+    } else if (how == QLatin1String("wrongkey")) {
+        const QByteArray nonce = LinkAuth::newNonce();
+        fake.send(Proto::linkChallenge(nonce));
+        QVERIFY(fake.waitFor(Proto::LinkProofEnd));
+        QByteArray agentNonce;
+        QByteArray proof;
+        QVERIFY(agentProofOf(fake.received(), &agentNonce, &proof));
+        fake.send(Proto::linkAnswer(LinkAuth::consoleProof("guessed", nonce, agentNonce)) +
+                  commands);
+    } else if (how == QLatin1String("noChallenge")) {
+        fake.send(Proto::linkAnswer(QByteArray(64, 'a')) + commands);
+    } else {
+        fake.send(Proto::linkChallenge(LinkAuth::newNonce()));
+        QVERIFY(fake.waitFor(Proto::LinkProofEnd));
+        fake.send(Proto::StartSession);
+    }
+    // The agent hangs up and tries again later; meanwhile the workstation stays locked.
+    QTRY_COMPARE(fake.connections(), 2);
+    verifyStillLocked(*c);
+    QVERIFY(m_home->errorLog().contains(QStringLiteral("TCP_Authentication")));
+    // Nothing but its proof left the agent: no name, no password, no logout.
+    QVERIFY(!fake.received().contains(Proto::CNameReply));
+}
+
+void TstAgentLinkKey::replayedConsoleProofIsRefused()
+{
+    AgentTestConsole console;
+    QVERIFY(console.listen());
+    auto c = startAgent(console);
+    QVERIFY(console.waitForAgent());
+    // A genuine exchange, recorded by someone on the cafe's network.
+    QByteArray recordedAnswer;
+    const QByteArray recordedChallenge = handshake(console, Key, Proto::Lock, &recordedAnswer);
+    QVERIFY(!recordedChallenge.isEmpty());
+    QTRY_VERIFY(c->state().linkProven);
+
+    // The recorder poses as the console on the agent's next connection and plays it back.
+    const quint16 port = console.port();
+    console.stop();
+    QVERIFY(console.listen(port));
+    QTRY_COMPARE(console.connections(), 2);
+    QVERIFY(console.waitForAgent());
+    QVERIFY(!c->state().linkProven);
+    console.send(Proto::linkChallenge(recordedChallenge));
+    QVERIFY(console.waitFor(Proto::LinkProofEnd));
+    console.send(recordedAnswer + Proto::Unlock + Proto::StartSession);
+    QTRY_COMPARE(console.connections(), 3);
+    verifyStillLocked(*c);
+    QVERIFY(m_home->errorLog().contains(QStringLiteral("wrong proof")));
+}
+
+void TstAgentLinkKey::nothingIsSentBeforeTheConsoleIsProven()
+{
+    AgentTestConsole console;
+    QVERIFY(console.listen());
+    auto c = startAgent(console);
+    QVERIFY(console.waitForAgent());
+    QTRY_VERIFY(c->state().linkUp);
+    // A customer's password at the lock screen, a logout notice: neither goes out yet.
+    QVERIFY(!c->send(Proto::checkPassword(QStringLiteral("pw"))));
+    QVERIFY(!c->send(Proto::Autologout));
+    console.send(Proto::linkChallenge(LinkAuth::newNonce()));
+    QVERIFY(console.waitFor(Proto::LinkProofEnd));
+    QVERIFY(!c->send(Proto::Autologout));
+    QTest::qWait(100);
+    QVERIFY(!console.received().contains(Proto::CheckPassword));
+    QVERIFY(!console.received().contains(Proto::Autologout));
+}
+
+QTEST_MAIN(TstAgentLinkKey)
+#include "tst_agentlinkkey.moc"

@@ -1,0 +1,315 @@
+// The console's side of the link key: who gets a row in `online`, who is told anything, and
+// the per-workstation hold on session-password guessing.
+#include "common/clock.h"
+#include "common/linkauth.h"
+#include "common/protocol.h"
+#include "server/core/database.h"
+#include "server/link/connectionmanager.h"
+#include "server/link/linkserver.h"
+#include "support/testhome.h"
+#include "tests/server/link/fakeagent.h"
+
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QByteArray Key = QByteArrayLiteral("cafe-secret");
+
+struct Console
+{
+    TestHome home;
+    Database db;
+    LinkServer server;
+    std::unique_ptr<ConnectionManager> manager;
+    QStringList log;
+
+    explicit Console(const QByteArray& key)
+    {
+        if (!db.open(home.file(QStringLiteral("server.db")))) {
+            qFatal("database");
+        }
+        manager = std::make_unique<ConnectionManager>(db, server);
+        QObject::connect(manager.get(), &ConnectionManager::logLine,
+                         [this](const QString& l) { log << l; });
+        server.setLinkKey(key);
+        if (!server.listen(0, QHostAddress::LocalHost)) {
+            qFatal("listen");
+        }
+    }
+
+    quint16 port() const { return server.serverPort(); }
+    int onlineRows() { return db.scalar(QStringLiteral("SELECT count(*) FROM online")).toInt(); }
+    void addSession(const QString& ip, const QString& password)
+    {
+        db.run(QStringLiteral("INSERT INTO terminals (terminal, ip, cid, sstart, user, Password, "
+                              "logouttype, AUTOLOGOUT) VALUES ('PC', ?, 77, "
+                              "'2026-12-06 10:00:00', 'Browsing', ?, 1, 0)"),
+               {ip, password});
+    }
+};
+
+// The value between a valued message's opening token and its closing marker.
+QByteArray valueOf(const QByteArray& data, const QByteArray& open, const QByteArray& close)
+{
+    const qsizetype a = data.indexOf(open);
+    const qsizetype b = data.indexOf(close, a);
+    return a < 0 || b < 0 ? QByteArray() : data.mid(a + open.size(), b - a - open.size());
+}
+
+// An agent that knows a key (maybe the wrong one) and proves it the way the real agent does.
+struct KeyedAgent : FakeAgent
+{
+    QByteArray consoleNonce;
+    QByteArray agentNonce;
+    QByteArray proofSent;
+
+    bool prove(const QByteArray& key)
+    {
+        if (!waitFor(Proto::LinkChallengeEnd)) {
+            return false;
+        }
+        consoleNonce = valueOf(received, Proto::LinkChallenge, Proto::LinkChallengeEnd);
+        agentNonce = LinkAuth::newNonce();
+        proofSent =
+            Proto::linkProof(agentNonce, LinkAuth::agentProof(key, consoleNonce, agentNonce));
+        received.clear();
+        write(proofSent);
+        return true;
+    }
+
+    bool closedByConsole(int ms = 5000)
+    {
+        const QDeadlineTimer deadline(ms);
+        while (socket.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
+            socket.waitForReadyRead(20);
+            QCoreApplication::processEvents();
+        }
+        return socket.state() != QAbstractSocket::ConnectedState;
+    }
+};
+
+} // namespace
+
+class TstLinkKey : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void rightKeyIsProvenBothWaysThenLinkIsAsBefore();
+    void sessionIsResumedOnlyAfterTheProof();
+    void peerWithoutTheKeyGetsNothing_data();
+    void peerWithoutTheKeyGetsNothing();
+    void silentPeerIsSentAwayInTime();
+    void recordedProofIsRefusedOnANewConnection();
+    void proofsNameTheirSide();
+    void passwordGuessingIsHeldBackPerWorkstation();
+    void cleanup() { Clock::reset(); }
+};
+
+void TstLinkKey::rightKeyIsProvenBothWaysThenLinkIsAsBefore()
+{
+    Console c(Key);
+    KeyedAgent a;
+    QVERIFY(a.connectFrom(QStringLiteral("127.0.0.2"), c.port()));
+    QVERIFY(a.prove(Key));
+    QVERIFY(a.waitFor(Proto::CName));
+    // First the console's proof over both nonces, then what an open link would have sent.
+    const QByteArray answer = valueOf(a.received, Proto::LinkAnswer, Proto::LinkAnswerEnd);
+    QVERIFY(LinkAuth::sameProof(answer, LinkAuth::consoleProof(Key, a.consoleNonce, a.agentNonce)));
+    QVERIFY(a.received.endsWith(Proto::Lock + Proto::CName));
+    QCOMPARE(c.onlineRows(), 1);
+    QVERIFY(c.log.contains(QStringLiteral("Authentication Sucess.")));
+    a.write(Proto::cnameReply(QStringLiteral("PC-02")));
+    QTRY_COMPARE(c.db.scalar(QStringLiteral("SELECT name FROM online")).toString(),
+                 QStringLiteral("PC-02"));
+    QVERIFY(c.home.errorLog().isEmpty());
+}
+
+void TstLinkKey::sessionIsResumedOnlyAfterTheProof()
+{
+    Console c(Key);
+    c.addSession(QStringLiteral("127.0.0.3"), QString());
+    KeyedAgent a;
+    QVERIFY(a.connectFrom(QStringLiteral("127.0.0.3"), c.port()));
+    QVERIFY(a.waitFor(Proto::LinkChallengeEnd));
+    FakeAgent::settle(200);
+    // Before the proof the session is neither resumed nor moved to this connection.
+    QVERIFY(!a.received.contains(Proto::StartSession));
+    QCOMPARE(c.db.scalar(QStringLiteral("SELECT cid FROM terminals")).toLongLong(), 77);
+    QVERIFY(!c.server.isConnected(c.server.lastIndex()));
+    QVERIFY(!c.server.send(c.server.lastIndex(), Proto::Unlock));
+    QVERIFY(a.prove(Key));
+    QVERIFY(a.waitFor(Proto::StartSession));
+    QCOMPARE(c.db.scalar(QStringLiteral("SELECT cid FROM terminals")).toLongLong(),
+             c.server.lastIndex());
+}
+
+void TstLinkKey::peerWithoutTheKeyGetsNothing_data()
+{
+    QTest::addColumn<QByteArray>("sent");
+    const QByteArray nonce = LinkAuth::newNonce();
+    QTest::newRow("wrong key")
+        << QByteArray(); // filled in by the test from the challenge, with another key
+    QTest::newRow("no key: talks as an open agent would")
+        << (Proto::cnameReply(QStringLiteral("LAPTOP")) +
+            Proto::checkPassword(QStringLiteral("x")) + Proto::Autologout);
+    QTest::newRow("proof of the wrong form")
+        << Proto::linkProof(nonce, QByteArrayLiteral("not-hex"));
+    QTest::newRow("proof without its end marker")
+        << (Proto::LinkProof + nonce + QByteArray(5000, 'a'));
+}
+
+void TstLinkKey::peerWithoutTheKeyGetsNothing()
+{
+    QFETCH(QByteArray, sent);
+    Console c(Key);
+    // A workstation in session at the laptop's address: nothing may touch it.
+    c.addSession(QStringLiteral("127.0.0.4"), QStringLiteral("x"));
+    KeyedAgent laptop;
+    QVERIFY(laptop.connectFrom(QStringLiteral("127.0.0.4"), c.port()));
+    if (sent.isEmpty()) {
+        QVERIFY(laptop.prove("guessed-key"));
+    } else {
+        QVERIFY(laptop.waitFor(Proto::LinkChallengeEnd));
+        laptop.received.clear();
+        laptop.write(sent);
+    }
+    QVERIFY(laptop.closedByConsole());
+    QCOMPARE(laptop.received, QByteArray());
+    QCOMPARE(c.onlineRows(), 0);
+    QCOMPARE(c.db.scalar(QStringLiteral("SELECT cid FROM terminals")).toLongLong(), 77);
+    QCOMPARE(c.db.scalar(QStringLiteral("SELECT AUTOLOGOUT FROM terminals")).toInt(), 0);
+    QTRY_COMPARE(c.server.connectionCount(), 0);
+    QVERIFY(c.home.errorLog().contains(QStringLiteral("objTCP_Authentication")));
+    QVERIFY(c.home.errorLog().contains(QStringLiteral("127.0.0.4")));
+    QVERIFY(!c.log.isEmpty());
+    QVERIFY(c.log.first().startsWith(QStringLiteral("Authentication Failed. IP -127.0.0.4")));
+    // The log never claims a connection it did not have.
+    QVERIFY(!c.log.join(QLatin1Char('\n')).contains(QStringLiteral("Client Connection Closed")));
+}
+
+void TstLinkKey::silentPeerIsSentAwayInTime()
+{
+    Console c(Key);
+    c.server.setProofTimeout(300);
+    KeyedAgent idle;
+    QVERIFY(idle.connectFrom(QStringLiteral("127.0.0.5"), c.port()));
+    QVERIFY(idle.waitFor(Proto::LinkChallengeEnd));
+    QVERIFY(idle.closedByConsole());
+    QCOMPARE(c.onlineRows(), 0);
+    QTRY_COMPARE(c.server.connectionCount(), 0);
+    QVERIFY(c.home.errorLog().contains(QStringLiteral("in time")));
+}
+
+void TstLinkKey::recordedProofIsRefusedOnANewConnection()
+{
+    Console c(Key);
+    KeyedAgent genuine;
+    QVERIFY(genuine.connectFrom(QStringLiteral("127.0.0.6"), c.port()));
+    QVERIFY(genuine.prove(Key));
+    QVERIFY(genuine.waitFor(Proto::CName));
+    const QByteArray recorded = genuine.proofSent;
+    genuine.socket.disconnectFromHost();
+    QTRY_COMPARE(c.onlineRows(), 0);
+
+    // The replayer sends the recorded proof on its own connection: the console's nonce is new.
+    KeyedAgent replayer;
+    QVERIFY(replayer.connectFrom(QStringLiteral("127.0.0.6"), c.port()));
+    QVERIFY(replayer.waitFor(Proto::LinkChallengeEnd));
+    const QByteArray nonce =
+        valueOf(replayer.received, Proto::LinkChallenge, Proto::LinkChallengeEnd);
+    QVERIFY(nonce != genuine.consoleNonce);
+    replayer.received.clear();
+    replayer.write(recorded);
+    QVERIFY(replayer.closedByConsole());
+    QCOMPARE(replayer.received, QByteArray());
+    QCOMPARE(c.onlineRows(), 0);
+    QVERIFY(c.home.errorLog().contains(QStringLiteral("wrong proof")));
+}
+
+void TstLinkKey::proofsNameTheirSide()
+{
+    // The console's proof can never be passed off as an agent's (or the other way round), and
+    // each proof depends on both nonces and on the key.
+    const QByteArray n1 = LinkAuth::newNonce();
+    const QByteArray n2 = LinkAuth::newNonce();
+    QVERIFY(n1 != n2);
+    QVERIFY(LinkAuth::isNonce(n1));
+    QVERIFY(LinkAuth::agentProof(Key, n1, n2) != LinkAuth::consoleProof(Key, n1, n2));
+    QVERIFY(LinkAuth::agentProof(Key, n1, n2) != LinkAuth::agentProof(Key, n2, n1));
+    QVERIFY(LinkAuth::agentProof(Key, n1, n2) != LinkAuth::agentProof("other", n1, n2));
+    QVERIFY(
+        LinkAuth::sameProof(LinkAuth::agentProof(Key, n1, n2), LinkAuth::agentProof(Key, n1, n2)));
+    QVERIFY(!LinkAuth::sameProof(QByteArray(), QByteArray()));
+    // A key set as blanks, or not set at all, is no key; blanks around a key do not count.
+    QVERIFY(LinkAuth::keyFromSetting(QStringLiteral("Error")).isEmpty());
+    QVERIFY(LinkAuth::keyFromSetting(QStringLiteral("   ")).isEmpty());
+    QCOMPARE(LinkAuth::keyFromSetting(QStringLiteral(" cafe-secret ")), Key);
+}
+
+void TstLinkKey::passwordGuessingIsHeldBackPerWorkstation()
+{
+    Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(12, 0)));
+    Console c{QByteArray()}; // the hold applies with or without a key
+    c.addSession(QStringLiteral("127.0.0.7"), QStringLiteral("right"));
+    c.addSession(QStringLiteral("127.0.0.8"), QStringLiteral("other"));
+    c.db.run(QStringLiteral("UPDATE terminals SET cid = 78 WHERE ip = '127.0.0.8'"));
+    auto connectAgent = [&](const QString& ip) {
+        auto a = std::make_unique<FakeAgent>();
+        if (!a->connectFrom(ip, c.port()) || !a->waitFor(Proto::StartSession)) {
+            return std::unique_ptr<FakeAgent>();
+        }
+        a->received.clear();
+        return a;
+    };
+    auto check = [](FakeAgent& a, const QString& password) {
+        a.received.clear();
+        a.write(Proto::checkPassword(password));
+        const QDeadlineTimer deadline(5000);
+        while (a.received.isEmpty() && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return a.received;
+    };
+    auto a = connectAgent(QStringLiteral("127.0.0.7"));
+    QVERIFY(a);
+    // Wrong passwords below the limit cost nothing: the right one still opens.
+    for (int i = 0; i < PasswordThrottle::FreeAttempts - 1; ++i) {
+        QCOMPARE(check(*a, QStringLiteral("guess")), Proto::PasswordNotValid);
+    }
+    QCOMPARE(check(*a, QStringLiteral("right")), Proto::StartSession);
+    // A right password starts the count afresh; the limit's wrong password shuts checks out.
+    for (int i = 0; i < PasswordThrottle::FreeAttempts; ++i) {
+        QCOMPARE(check(*a, QStringLiteral("guess")), Proto::PasswordNotValid);
+    }
+    QVERIFY(c.log.last().startsWith(
+        QStringLiteral("Too many wrong session passwords from IP -127.0.0.7")));
+    QCOMPARE(check(*a, QStringLiteral("right")), Proto::PasswordNotValid);
+    // Reconnecting does not wipe the count.
+    a.reset();
+    QTRY_COMPARE(c.server.connectionCount(), 0);
+    a = connectAgent(QStringLiteral("127.0.0.7"));
+    QVERIFY(a);
+    QCOMPARE(check(*a, QStringLiteral("right")), Proto::PasswordNotValid);
+    // Another workstation is not held back by this one's guessing.
+    auto b = connectAgent(QStringLiteral("127.0.0.8"));
+    QVERIFY(b);
+    QCOMPARE(check(*b, QStringLiteral("other")), Proto::StartSession);
+    // After the delay the right password works.
+    Clock::advance(PasswordThrottle::FirstDelaySeconds);
+    QCOMPARE(check(*a, QStringLiteral("right")), Proto::StartSession);
+    // Guessing on after the limit makes each delay twice as long as the one before.
+    for (int i = 0; i < PasswordThrottle::FreeAttempts; ++i) {
+        QCOMPARE(check(*a, QStringLiteral("guess")), Proto::PasswordNotValid);
+    }
+    Clock::advance(PasswordThrottle::FirstDelaySeconds);
+    QCOMPARE(check(*a, QStringLiteral("guess")), Proto::PasswordNotValid);
+    Clock::advance(PasswordThrottle::FirstDelaySeconds * 2 - 1);
+    QCOMPARE(check(*a, QStringLiteral("right")), Proto::PasswordNotValid);
+    Clock::advance(1);
+    QCOMPARE(check(*a, QStringLiteral("right")), Proto::StartSession);
+}
+
+QTEST_GUILESS_MAIN(TstLinkKey)
+#include "tst_linkkey.moc"
