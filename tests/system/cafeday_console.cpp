@@ -4,6 +4,7 @@
 // to the journal: the journal is what the cashier was told. Every action is answered on
 // standard output with "done <verb> ok|fail <detail>".
 // The journal file is named by VANTIROKIT_DAY_JOURNAL.
+#include "common/clock.h"
 #include "common/money.h"
 #include "common/prompt.h"
 #include "server/accounts/backup.h"
@@ -429,8 +430,11 @@ private:
             detail = QStringLiteral("unknown member");
             return false;
         }
-        const int r = l.addRow();
-        if (r < 0) {
+        // An empty ledger shows one blank row, which the cashier fills in; otherwise a new one.
+        int r = 0;
+        if (l.rowCount() == 1 && !l.row(0).date.isValid()) {
+            l.setDate(0, Clock::now());
+        } else if ((r = l.addRow()) < 0) {
             return false;
         }
         l.setText(r, MemberLedger::PartColumn, QStringLiteral("Counter"));
@@ -438,10 +442,11 @@ private:
                   a.value(QStringLiteral("credit"), QStringLiteral("0")));
         l.setText(r, MemberLedger::DebitColumn,
                   a.value(QStringLiteral("debit"), QStringLiteral("0")));
+        // The balance the cashier sees on the last row before saving.
+        detail = l.balance(l.rowCount() - 1).toString();
         if (!l.save()) {
             return false;
         }
-        detail = l.balance(l.rowCount() - 1).toString();
         m_journal.write(QStringLiteral("ledger id=%1 credit=%2 debit=%3 balance=%4")
                             .arg(a.value(QStringLiteral("id")),
                                  a.value(QStringLiteral("credit"), QStringLiteral("0")),
