@@ -938,6 +938,9 @@ private Q_SLOTS:
                 QTest::qWait(1000);
                 const QByteArray reply = act("start term=PC-14 cat=Std");
                 QVERIFY2(!reply.contains(" ok"), reply.constData());
+                qInfo("console on a read-only folder: %s", reply.constData());
+            } else {
+                qInfo("console on a read-only folder did not start: %s", first.constData());
             }
         }
         ++diskFull;
@@ -948,6 +951,7 @@ private Q_SLOTS:
         startConsole();
         QCOMPARE(scalar("SELECT billno FROM defalt").toLongLong(), next);
         checkInvariants("database folder read-only");
+        QVERIFY(waitUntil([&] { return registered(agent("PC-14")); }));
         mustAct("start term=PC-14 cat=Std adv=1");
         mustAct("end term=PC-14 recv=1");
         checkInvariants("after the read-only folder");
