@@ -68,6 +68,7 @@ private:
 ConnectionManager::ConnectionManager(Database& db, LinkServer& server, QObject* parent)
     : ConnectionManager(db, static_cast<AgentLink&>(server), parent)
 {
+    m_server = &server;
     connect(&server, &LinkServer::connectionRequest, this, &ConnectionManager::connectionRequest);
     connect(&server, &LinkServer::messagesArrived, this, &ConnectionManager::messagesArrived);
     connect(&server, &LinkServer::connectionClosed, this, &ConnectionManager::connectionClosed);
@@ -248,6 +249,39 @@ void ConnectionManager::connectionFailed(qint64 index, const QString& error)
     dropped(index, LabelError);
 }
 
+// The connection that went had taken the workstation over from an older one from the same
+// address that is still open (a stray or half-made connection from the workstation's address
+// that then died): the workstation stays listed, or its session reachable, on the open one
+// instead of vanishing from both `online` and the agent's reach.
+void ConnectionManager::handOver(qint64 index, const QString& name, const QString& address,
+                                 bool inSession, const QString& label)
+{
+    if (m_server == nullptr || address.isEmpty()) {
+        return;
+    }
+    const QList<qint64> open = m_server->connectionsFrom(address);
+    if (open.isEmpty()) {
+        return;
+    }
+    const qint64 other = open.last();
+    if (inSession) {
+        m_db.run(QStringLiteral("UPDATE terminals SET cid = ? WHERE cid = ?"), {other, index},
+                 label);
+        m_db.notifyChanged(QStringLiteral("terminals"));
+        return;
+    }
+    m_db.transaction(
+        [&] {
+            return m_db.scalar(QStringLiteral("SELECT count(*) FROM online WHERE ip = ?"),
+                               {address}, label)
+                           .toLongLong() > 0 ||
+                   m_db.run(QStringLiteral("INSERT INTO online (name, ip, id) VALUES (?, ?, ?)"),
+                            {name, address, other}, label);
+        },
+        label);
+    m_db.notifyChanged(QStringLiteral("online"));
+}
+
 void ConnectionManager::dropped(qint64 index, const QString& label)
 {
     QString name;
@@ -260,12 +294,14 @@ void ConnectionManager::dropped(qint64 index, const QString& label)
         m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {index}, label);
         live.end();
         m_db.notifyChanged(QStringLiteral("online"));
+        handOver(index, name, address, false, label);
     } else if (const auto session =
                    m_db.firstRow(QStringLiteral("SELECT terminal, ip FROM terminals WHERE cid = ?"),
                                  {index}, label)) {
         // A workstation in session: its session stays, but the log still says who went.
         name = session->value(0).toString();
         address = session->value(1).toString();
+        handOver(index, name, address, true, label);
     }
     Q_EMIT logLine(QStringLiteral("Client Connection Closed, Client Name - ") + name +
                    QStringLiteral(" IP -") + address);

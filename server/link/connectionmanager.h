@@ -43,9 +43,12 @@ private:
     void nameReport(qint64 index, const Proto::Message& m);
     void passwordCheck(qint64 index, const Proto::Message& m);
     void dropped(qint64 index, const QString& label);
+    void handOver(qint64 index, const QString& name, const QString& address, bool inSession,
+                  const QString& label);
     void send(qint64 index, const QByteArray& token, const QString& label);
 
     Database& m_db;
     AgentLink& m_link;
     PasswordThrottle m_throttle;
+    LinkServer* m_server = nullptr;
 };

@@ -10,6 +10,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -250,6 +251,19 @@ QString LinkServer::peerAddress(qint64 index) const
 {
     const Connection* c = m_connections.value(index);
     return c == nullptr ? QString() : addressText(c->socket->peerAddress());
+}
+
+QList<qint64> LinkServer::connectionsFrom(const QString& address) const
+{
+    QList<qint64> out;
+    for (auto it = m_connections.cbegin(); it != m_connections.cend(); ++it) {
+        // A connection that has not proven the link key is nobody's yet.
+        if (it.value()->proven && addressText(it.value()->socket->peerAddress()) == address) {
+            out.append(it.key());
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 void LinkServer::wake(const QString& ip)

@@ -60,6 +60,9 @@ public:
     void disconnectAgent(qint64 index);
     // The address of the agent on that connection ("" when none).
     QString peerAddress(qint64 index) const override;
+    // The open connections whose peer has that address and proved the link key when one is
+    // set, oldest first.
+    QList<qint64> connectionsFrom(const QString& address) const;
     // The highest index given so far.
     qint64 lastIndex() const { return m_counter; }
     qsizetype connectionCount() const { return m_connections.size(); }

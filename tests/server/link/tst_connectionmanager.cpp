@@ -83,6 +83,7 @@ private Q_SLOTS:
     void droppedConnectionKeepsSession();
     void twoAgentsAtDifferentAddresses();
     void reconnectingIdleAgentKeepsOneRow();
+    void strayConnectionFromAnAgentsAddressLeavesItReachable();
     void nameReportAndLogoutInOneArrival();
     void messageCutByTransportIsCompleted();
     void flappingAgentLeaksNothing();
@@ -338,6 +339,40 @@ void TstConnectionManager::reconnectingIdleAgentKeepsOneRow()
     QTRY_COMPARE(c.server.connectionCount(), 1);
     QCOMPARE(c.onlineRows(), 1);
     QCOMPARE(c.value(QStringLiteral("SELECT id FROM online")).toLongLong(), c.server.lastIndex());
+}
+
+void TstConnectionManager::strayConnectionFromAnAgentsAddressLeavesItReachable()
+{
+    Console c;
+    FakeAgent idle;
+    QVERIFY(idle.connectFrom(QStringLiteral("127.0.0.9"), c.port()));
+    QVERIFY(idle.waitFor(Proto::CName));
+    idle.write(Proto::cnameReply(QStringLiteral("Nine")));
+    QTRY_COMPARE(c.value(QStringLiteral("SELECT name FROM online")).toString(),
+                 QStringLiteral("Nine"));
+    const qint64 idleIndex = c.server.lastIndex();
+    c.addSession(QStringLiteral("127.0.0.6"), 99);
+    FakeAgent busy;
+    QVERIFY(busy.connectFrom(QStringLiteral("127.0.0.6"), c.port()));
+    QVERIFY(busy.waitFor(Proto::StartSession));
+    const qint64 busyIndex = c.server.lastIndex();
+
+    // A connection from each address that takes the row over and dies half-way through a name.
+    for (const QString& ip : {QStringLiteral("127.0.0.9"), QStringLiteral("127.0.0.6")}) {
+        FakeAgent stray;
+        QVERIFY(stray.connectFrom(ip, c.port()));
+        QTRY_COMPARE(c.server.connectionCount(), 3);
+        stray.write("|CNAME|Ni");
+        stray.socket.abort();
+        QTRY_COMPARE(c.server.connectionCount(), 2);
+    }
+    // The workstations are still where they were, on the connections that are still open.
+    QCOMPARE(c.onlineRows(), 1);
+    QCOMPARE(c.value(QStringLiteral("SELECT id FROM online")).toLongLong(), idleIndex);
+    QCOMPARE(c.value(QStringLiteral("SELECT name FROM online")).toString(), QStringLiteral("Nine"));
+    QCOMPARE(c.value(QStringLiteral("SELECT cid FROM terminals")).toLongLong(), busyIndex);
+    QVERIFY(c.server.send(busyIndex, Proto::EndSession));
+    QVERIFY(busy.waitFor(Proto::EndSession));
 }
 
 void TstConnectionManager::nameReportAndLogoutInOneArrival()

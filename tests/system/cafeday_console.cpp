@@ -1,0 +1,566 @@
+// The cashier of the cafe-day test: the console exactly as vkserver composes it, plus a reader
+// of cashier's actions on standard input. Each action goes through the window or service class
+// that the console's own button uses; once it is committed, one line is appended (and synced)
+// to the journal: the journal is what the cashier was told. Every action is answered on
+// standard output with "done <verb> ok|fail <detail>".
+// The journal file is named by VANTIROKIT_DAY_JOURNAL.
+#include "common/clock.h"
+#include "common/money.h"
+#include "common/prompt.h"
+#include "server/accounts/backup.h"
+#include "server/accounts/housekeeping.h"
+#include "server/accounts/memberledger.h"
+#include "server/accounts/memberregister.h"
+#include "server/accounts/optionsmodel.h"
+#include "server/accounts/reportcomposer.h"
+#include "server/accounts/reportdocument.h"
+#include "server/accounts/reportexport.h"
+#include "server/app/console.h"
+#include "server/core/agentlink.h"
+#include "server/core/consolecore.h"
+#include "server/core/database.h"
+#include "server/core/ui/frmmain.h"
+#include "server/link/remotecontrol.h"
+#include "server/sessions/jobworkstore.h"
+#include "server/sessions/settlementform.h"
+#include "server/sessions/tariffstore.h"
+#include "server/sessions/ui/frmsessionend.h"
+#include "server/sessions/ui/frmsessionstart.h"
+#include "server/sessions/ui/frmsessiontran.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QHash>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSocketNotifier>
+#include <QThread>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+// Every question is answered Yes, every message recorded so the action's reply can carry it.
+class CashierPrompt final : public Prompt
+{
+public:
+    Answer ask(const QString& text, const QString&, Icon, Buttons buttons) override
+    {
+        said.append(text);
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
+    }
+    QStringList said;
+};
+
+class Journal
+{
+public:
+    explicit Journal(const QString& path) : m_file(path)
+    {
+        m_file.open(QIODevice::WriteOnly | QIODevice::Append);
+    }
+    // The cashier's confirmation is only as good as the line on disk.
+    void write(const QString& line)
+    {
+        m_file.write(line.toUtf8() + '\n');
+        m_file.flush();
+        ::fsync(m_file.handle());
+    }
+
+private:
+    QFile m_file;
+};
+
+using Args = QHash<QString, QString>;
+
+Args parseArgs(const QStringList& words)
+{
+    Args a;
+    for (const QString& w : words) {
+        const qsizetype eq = w.indexOf(QLatin1Char('='));
+        if (eq > 0) {
+            a.insert(w.left(eq), w.mid(eq + 1));
+        }
+    }
+    return a;
+}
+
+template <typename T> T* child(QWidget& w, const char* name)
+{
+    return w.findChild<T*>(QLatin1String(name));
+}
+
+CloseAction closeAction(const QString& text)
+{
+    if (text == QLatin1String("shutdown")) {
+        return CloseAction::Shutdown;
+    }
+    if (text == QLatin1String("restart")) {
+        return CloseAction::Restart;
+    }
+    return CloseAction::Lock;
+}
+
+void sendAll(Database& db, const QList<AgentMessage>& messages)
+{
+    AgentLink* link = AgentLink::instance();
+    for (const AgentMessage& m : messages) {
+        if (link == nullptr || !link->send(m.index, m.bytes)) {
+            // As the settlement window does: an agent that is gone is not ready either.
+            if (m.index > 0 &&
+                db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {m.index})) {
+                db.notifyChanged(QStringLiteral("online"));
+            }
+            break;
+        }
+    }
+}
+
+class Cashier
+{
+public:
+    Cashier(Console& console, CashierPrompt& prompt, Journal& journal)
+        : m_console(console), m_db(console.database()), m_prompt(prompt), m_journal(journal)
+    {
+    }
+
+    // Runs one action; the reply's detail is what the cashier saw.
+    QString run(const QString& line, bool& ok)
+    {
+        QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const QString verb = words.value(0);
+        const Args a = parseArgs(words.mid(1));
+        m_prompt.said.clear();
+        QString detail;
+        ok = false;
+        if (verb == QLatin1String("category")) {
+            ok = category(a);
+        } else if (verb == QLatin1String("jobcatalogue")) {
+            ok = jobCatalogue(a);
+        } else if (verb == QLatin1String("member")) {
+            ok = member(a);
+        } else if (verb == QLatin1String("start")) {
+            ok = start(a, detail);
+        } else if (verb == QLatin1String("end")) {
+            ok = end(a, detail);
+        } else if (verb == QLatin1String("endjob")) {
+            ok = endWithJobWork(a, detail);
+        } else if (verb == QLatin1String("transfer")) {
+            ok = transfer(a, detail);
+        } else if (verb == QLatin1String("remote")) {
+            ok = remote(a);
+        } else if (verb == QLatin1String("ledger")) {
+            ok = ledger(a, detail);
+        } else if (verb == QLatin1String("password")) {
+            ok = password(a, detail);
+        } else if (verb == QLatin1String("export")) {
+            ok = exportBill(a, detail);
+        } else if (verb == QLatin1String("housekeeping")) {
+            ok = housekeeping(a, detail);
+        } else if (verb == QLatin1String("backup")) {
+            ok = backup(detail);
+        } else if (verb == QLatin1String("ping")) {
+            ok = true;
+        } else {
+            detail = QStringLiteral("unknown action");
+        }
+        if (!m_prompt.said.isEmpty()) {
+            detail += QStringLiteral(" said=") + m_prompt.said.join(QLatin1Char('/'));
+        }
+        return detail;
+    }
+
+private:
+    bool category(const Args& a)
+    {
+        // Per minute with a minimum: every second of a long session counts.
+        RateRow first;
+        first.timeslice = Money::fromWhole(60);
+        first.rate = Money::parse(a.value(QStringLiteral("hour"), QStringLiteral("30")));
+        first.tperiod = QStringLiteral("60");
+        first.rateslice = first.rate.toString();
+        first.rpermin = first.rate.dividedBy(60);
+        TariffSettings s;
+        s.chargebyminute = true;
+        const bool done =
+            TariffStore(m_db).save(a.value(QStringLiteral("name")), QString(), true, {first}, s);
+        if (done) {
+            m_journal.write(QStringLiteral("category ") + a.value(QStringLiteral("name")));
+        }
+        return done;
+    }
+
+    bool jobCatalogue(const Args& a)
+    {
+        QList<JobWorkStore::CatalogueRow> rows;
+        for (auto it = a.begin(); it != a.end(); ++it) {
+            rows.append({it.key(), it.value()});
+        }
+        return JobWorkStore(m_db).saveCatalogue(rows);
+    }
+
+    bool member(const Args& a)
+    {
+        MemberRegister reg(m_db);
+        reg.newRecord();
+        reg.chooseId(a.value(QStringLiteral("id")));
+        MemberRegister::Fields f;
+        f.name = a.value(QStringLiteral("name"), a.value(QStringLiteral("id")));
+        f.openingBalance = a.value(QStringLiteral("ob"), QStringLiteral("0"));
+        f.password = a.value(QStringLiteral("pw"));
+        f.category = a.value(QStringLiteral("cat"));
+        reg.setFields(f);
+        if (!reg.save()) {
+            return false;
+        }
+        m_journal.write(QStringLiteral("member id=%1 ob=%2")
+                            .arg(a.value(QStringLiteral("id")), f.openingBalance));
+        return true;
+    }
+
+    bool start(const Args& a, QString& detail)
+    {
+        const QString terminal = a.value(QStringLiteral("term"));
+        FrmSessionStart w(m_db, &m_console.window());
+        child<QComboBox>(w, "cmbonline")->setEditText(terminal);
+        w.pickOnline();
+        if (a.contains(QStringLiteral("member"))) {
+            child<QComboBox>(w, "cmbmemberid")->setEditText(a.value(QStringLiteral("member")));
+            w.memberEntered();
+            if (a.value(QStringLiteral("byuser")) == QLatin1String("1")) {
+                child<QCheckBox>(w, "chkpassword")->setChecked(true);
+            } else {
+                child<QLineEdit>(w, "txtPassword")->setText(a.value(QStringLiteral("pw")));
+            }
+        }
+        if (a.contains(QStringLiteral("cat"))) {
+            child<QComboBox>(w, "cmbcategory")->setEditText(a.value(QStringLiteral("cat")));
+        }
+        if (a.value(QStringLiteral("maint")) == QLatin1String("1")) {
+            child<QCheckBox>(w, "chkMaintains")->setChecked(true);
+        }
+        child<QLineEdit>(w, "txtamtr")
+            ->setText(a.value(QStringLiteral("adv"), QStringLiteral("0")));
+        if (a.value(QStringLiteral("options")) == QLatin1String("1")) {
+            child<QCheckBox>(w, "chkoptionsinclient")->setChecked(true);
+        }
+        if (a.contains(QStringLiteral("auto"))) {
+            child<QCheckBox>(w, "chkautologout")->setChecked(true);
+            child<QLineEdit>(w, "txtautologout")->setText(a.value(QStringLiteral("auto")));
+        }
+        const QString close = a.value(QStringLiteral("close"), QStringLiteral("lock"));
+        const char* radio = close == QLatin1String("shutdown")  ? "chkshutdown"
+                            : close == QLatin1String("restart") ? "chkrestart"
+                                                                : "chklock";
+        if (auto* r = child<QRadioButton>(w, radio)) {
+            r->setChecked(true);
+        } else if (auto* c = child<QCheckBox>(w, radio)) {
+            c->setChecked(true);
+        }
+        child<QPushButton>(w, "cmdstart")->click();
+        const auto row = m_db.firstRow(
+            QStringLiteral("SELECT sstart FROM terminals WHERE trim(terminal) = ?"), {terminal});
+        if (w.result() != QDialog::Accepted || !row) {
+            detail = QStringLiteral("refused");
+            return false;
+        }
+        const QString sstart = row->value(0).toString();
+        m_journal.write(QStringLiteral("start %1 sstart=%2").arg(terminal, sstart));
+        detail = sstart;
+        return true;
+    }
+
+    // A bill as the cashier saw it confirmed.
+    void journalBill(const QString& terminal, const QString& sstart)
+    {
+        const auto h =
+            m_db.firstRow(QStringLiteral("SELECT billno, memberid, received, netamount "
+                                         "FROM history WHERE terminal = ? AND sstart = ?"),
+                          {terminal, sstart});
+        if (!h) {
+            return;
+        }
+        m_journal.write(
+            QStringLiteral("bill %1 sstart=%2 no=%3 member=%4 received=%5 net=%6")
+                .arg(terminal, sstart,
+                     h->value(0).isNull() ? QStringLiteral("none") : h->value(0).toString(),
+                     h->value(1).toString(), Money::fromVariant(h->value(2)).toString(),
+                     Money::fromVariant(h->value(3)).toString()));
+    }
+
+    bool end(const Args& a, QString& detail)
+    {
+        const QString terminal = a.value(QStringLiteral("term"));
+        FrmSessionEnd w(m_db, &m_console.window());
+        if (auto* print = child<QCheckBox>(w, "Chkprint")) {
+            print->setChecked(false);
+        }
+        child<QComboBox>(w, "cmbterminal")->setEditText(terminal);
+        w.pickTerminal();
+        const auto picked = m_db.firstRow(
+            QStringLiteral("SELECT sstart FROM terminals WHERE trim(terminal) = ?"), {terminal});
+        if (!picked) {
+            detail = QStringLiteral("no session");
+            return false;
+        }
+        if (a.contains(QStringLiteral("recv"))) {
+            child<QLineEdit>(w, "txtramt")->setText(a.value(QStringLiteral("recv")));
+        }
+        const QString close = a.value(QStringLiteral("close"), QStringLiteral("lock"));
+        if (close != QLatin1String("lock")) {
+            child<QRadioButton>(w,
+                                close == QLatin1String("shutdown") ? "chkshutdown" : "chkrestart")
+                ->setChecked(true);
+        }
+        child<QPushButton>(w, "cmdend")->click();
+        if (w.result() != QDialog::Accepted) {
+            detail = QStringLiteral("refused");
+            return false;
+        }
+        journalBill(terminal, picked->value(0).toString());
+        detail = child<QLineEdit>(w, "txtbillNo")->text();
+        return true;
+    }
+
+    // The settlement with job work, on the window's own logic class so that a test can stall
+    // it between two of its writes.
+    bool endWithJobWork(const Args& a, QString& detail)
+    {
+        const QString terminal = a.value(QStringLiteral("term"));
+        SettlementForm form(m_db, m_console.core().currencyDigits());
+        form.open();
+        form.pick(terminal);
+        if (!form.hasSession()) {
+            detail = QStringLiteral("no session");
+            return false;
+        }
+        const QString sstart = Database::timeText(form.session()->sstart);
+        JobWorkStore jobs(m_db);
+        QList<JobWorkStore::Line> lines = jobs.lines();
+        for (JobWorkStore::Line& l : lines) {
+            l.qty = a.value(l.type, QStringLiteral("0"));
+            l.netAmount = JobWorkStore::lineAmount(l.amount, l.qty);
+        }
+        if (!jobs.storeQuantities(lines)) {
+            detail = QStringLiteral("quantities not stored");
+            return false;
+        }
+        form.jobWorkClosed(jobs.total());
+        if (jobs.total() > Money()) {
+            // Enter in the other-amount box, which brings the net amount up to date.
+            form.otherEntered();
+        }
+        if (a.contains(QStringLiteral("recv"))) {
+            form.setReceived(a.value(QStringLiteral("recv")));
+            form.receivedEntered();
+        }
+        const int stallAt = a.value(QStringLiteral("stall"), QStringLiteral("0")).toInt();
+        if (stallAt > 0) {
+            form.service().setWriteHook([stallAt](int n) {
+                if (n == stallAt) {
+                    // Held inside the transaction until the test kills the console.
+                    std::fputs("stalled\n", stdout);
+                    std::fflush(stdout);
+                    for (;;) {
+                        QThread::sleep(1);
+                    }
+                }
+                return true;
+            });
+        }
+        form.setAction(closeAction(a.value(QStringLiteral("close"))));
+        const SettleResult result = form.settle();
+        if (!result.ok) {
+            detail = result.error;
+            return false;
+        }
+        sendAll(m_db, result.messages);
+        journalBill(terminal, sstart);
+        detail = QString::number(result.billno);
+        return true;
+    }
+
+    bool transfer(const Args& a, QString& detail)
+    {
+        const QString from = a.value(QStringLiteral("from"));
+        const QString to = a.value(QStringLiteral("to"));
+        const auto before = m_db.firstRow(
+            QStringLiteral("SELECT sstart FROM terminals WHERE trim(terminal) = ?"), {from});
+        FrmSessionTran w(m_db, &m_console.window());
+        child<QComboBox>(w, "cmbterminal")->setEditText(from);
+        w.pickSource();
+        child<QComboBox>(w, "cmbonline")->setEditText(to);
+        w.pickDestination();
+        w.transferClicked();
+        const auto after = m_db.firstRow(
+            QStringLiteral("SELECT sstart FROM terminals WHERE trim(terminal) = ?"), {to});
+        if (!before || !after || after->value(0) != before->value(0)) {
+            detail = QStringLiteral("not moved");
+            return false;
+        }
+        m_journal.write(
+            QStringLiteral("transfer %1 %2 sstart=%3").arg(from, to, after->value(0).toString()));
+        return true;
+    }
+
+    bool remote(const Args& a)
+    {
+        const QString cmd = a.value(QStringLiteral("cmd"));
+        const RemoteControl::Command c =
+            cmd == QLatin1String("unlock")     ? RemoteControl::Command::Unlock
+            : cmd == QLatin1String("shutdown") ? RemoteControl::Command::Shutdown
+            : cmd == QLatin1String("restart")  ? RemoteControl::Command::Restart
+                                               : RemoteControl::Command::Lock;
+        const QString ip = a.value(QStringLiteral("ip"));
+        const bool sent = RemoteControl(m_db).send(c, ip, AgentLink::instance());
+        if (sent) {
+            m_journal.write(QStringLiteral("remote %1 %2").arg(cmd, ip));
+        }
+        return sent;
+    }
+
+    bool ledger(const Args& a, QString& detail)
+    {
+        MemberLedger l(m_db);
+        if (!l.load(a.value(QStringLiteral("id")))) {
+            detail = QStringLiteral("unknown member");
+            return false;
+        }
+        // An empty ledger shows one blank row, which the cashier fills in; otherwise a new one.
+        int r = 0;
+        if (l.rowCount() == 1 && !l.row(0).date.isValid()) {
+            l.setDate(0, Clock::now());
+        } else if ((r = l.addRow()) < 0) {
+            return false;
+        }
+        l.setText(r, MemberLedger::PartColumn, QStringLiteral("Counter"));
+        l.setText(r, MemberLedger::CreditColumn,
+                  a.value(QStringLiteral("credit"), QStringLiteral("0")));
+        l.setText(r, MemberLedger::DebitColumn,
+                  a.value(QStringLiteral("debit"), QStringLiteral("0")));
+        // The balance the cashier sees on the last row before saving.
+        detail = l.balance(l.rowCount() - 1).toString();
+        if (!l.save()) {
+            return false;
+        }
+        m_journal.write(QStringLiteral("ledger id=%1 credit=%2 debit=%3 balance=%4")
+                            .arg(a.value(QStringLiteral("id")),
+                                 a.value(QStringLiteral("credit"), QStringLiteral("0")),
+                                 a.value(QStringLiteral("debit"), QStringLiteral("0")), detail));
+        return true;
+    }
+
+    // The options screen's password change: the old password first.
+    bool password(const Args& a, QString& detail)
+    {
+        OptionsModel options(m_db);
+        options.load();
+        const auto old = options.checkOldPassword(OptionsModel::Role::Administrator,
+                                                  a.value(QStringLiteral("old")));
+        if (old == OptionsModel::OldPassword::Wrong) {
+            detail = QStringLiteral("wrong");
+            return false;
+        }
+        const QString next = a.value(QStringLiteral("new"));
+        if (!options.changePassword(OptionsModel::Role::Administrator, next, next)) {
+            return false;
+        }
+        m_journal.write(QStringLiteral("password changed"));
+        return true;
+    }
+
+    bool exportBill(const Args& a, QString& detail)
+    {
+        const qint64 no = a.value(QStringLiteral("no")).toLongLong();
+        const ReportDocument doc = ReportComposer::composeBill(m_db, no);
+        const QString path = a.value(QStringLiteral("to"));
+        const auto kind = path.endsWith(QLatin1String(".pdf")) ? ReportExport::Kind::Pdf
+                                                               : ReportExport::Kind::Text;
+        return ReportExport::writeFile(doc, kind, path, &detail);
+    }
+
+    bool housekeeping(const Args& a, QString& detail)
+    {
+        Housekeeping h(m_db);
+        Housekeeping::HistoryDeletion d =
+            h.byBillNumbers(a.value(QStringLiteral("from")), a.value(QStringLiteral("to")));
+        if (!d.isValid() || !h.confirm(d) || !h.runAll(d)) {
+            return false;
+        }
+        detail = QString::number(d.done());
+        m_journal.write(QStringLiteral("housekeeping from=%1 to=%2")
+                            .arg(a.value(QStringLiteral("from")), a.value(QStringLiteral("to"))));
+        return true;
+    }
+
+    bool backup(QString& detail)
+    {
+        Backup b(m_db);
+        if (!b.runAndWait()) {
+            detail = b.lastError();
+            return false;
+        }
+        detail = Backup::targetPath();
+        m_journal.write(QStringLiteral("backup"));
+        return true;
+    }
+
+    Console& m_console;
+    Database& m_db;
+    CashierPrompt& m_prompt;
+    Journal& m_journal;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("vkserver"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    CashierPrompt prompt;
+    Prompt::install(&prompt);
+    Journal journal(qEnvironmentVariable("VANTIROKIT_DAY_JOURNAL"));
+
+    Console console;
+    QObject::connect(&console, &Console::finished, &app, [] { QApplication::quit(); });
+    console.start();
+    Cashier cashier(console, prompt, journal);
+
+    QByteArray pending;
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
+        char buf[4096];
+        const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (n <= 0) {
+            input.setEnabled(false);
+            console.shutDown();
+            return;
+        }
+        pending.append(buf, n);
+        qsizetype nl;
+        while ((nl = pending.indexOf('\n')) >= 0) {
+            const QString line = QString::fromUtf8(pending.left(nl)).trimmed();
+            pending.remove(0, nl + 1);
+            if (line.isEmpty()) {
+                continue;
+            }
+            bool ok = false;
+            const QString detail = cashier.run(line, ok);
+            const QByteArray reply = "done " + line.section(QLatin1Char(' '), 0, 0).toUtf8() +
+                                     (ok ? " ok " : " fail ") + detail.toUtf8() + '\n';
+            std::fwrite(reply.constData(), 1, size_t(reply.size()), stdout);
+            std::fflush(stdout);
+        }
+    });
+    std::fputs(qPrintable(QStringLiteral("listening %1\n").arg(console.listeningPort())), stdout);
+    std::fflush(stdout);
+    const int rc = app.exec();
+    Prompt::install(nullptr);
+    return rc;
+}
