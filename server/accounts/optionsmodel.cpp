@@ -218,8 +218,11 @@ OptionsModel::OldPassword OptionsModel::checkOldPassword(Role role, const QStrin
         return OldPassword::Empty;
     }
     const QVariant stored = storedPassword(role);
-    // A password that was never set takes any old password.
-    if (stored.isValid() && !stored.isNull() && text.trimmed() != stored.toString().trimmed()) {
+    // A password that was never set takes any old password. A new database holds an empty one,
+    // which no typed old password could match (an empty box does not count as typed), so it
+    // counts as never set: otherwise the first password could never be given.
+    const QString storedText = stored.isValid() ? stored.toString().trimmed() : QString();
+    if (!storedText.isEmpty() && text.trimmed() != storedText) {
         Prompt::message(QStringLiteral("Invalid Old Password"), QStringLiteral("Retype Password"),
                         Prompt::Icon::Question);
         return OldPassword::Wrong;

@@ -229,6 +229,13 @@ private Q_SLOTS:
         QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET user = NULL")));
         QCOMPARE(options.checkOldPassword(R::Staff, QStringLiteral("anything")),
                  OptionsModel::OldPassword::Accepted);
+        // So does the empty one a new database starts with: the first password can be given.
+        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET user = ''")));
+        QCOMPARE(options.checkOldPassword(R::Staff, QStringLiteral("x")),
+                 OptionsModel::OldPassword::Accepted);
+        QVERIFY(options.changePassword(R::Staff, QStringLiteral("Desk7"), QStringLiteral("Desk7")));
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT user FROM defalt")).toString(),
+                 QStringLiteral("Desk7"));
     }
 
     void changingThePasswordThroughTheTab_data()
