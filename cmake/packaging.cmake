@@ -41,7 +41,8 @@ install(FILES ${_pkg}/vantirokit-client.desktop DESTINATION /etc/xdg/autostart C
 install(FILES ${_pkg}/icons/vantirokit-agent.svg DESTINATION ${_icons} COMPONENT agent)
 install(FILES ${VK_MAN_DIR}/vantirokit-client.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
         COMPONENT agent)
-install(FILES ${VK_AGENT_DOC_DIR}/install-workstation.html ${VK_AGENT_DOC_DIR}/style.css
+install(FILES ${VK_AGENT_DOC_DIR}/install-workstation.html ${VK_AGENT_DOC_DIR}/threat-model.html
+        ${VK_AGENT_DOC_DIR}/style.css
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vantirokit-agent COMPONENT agent)
 
 # --- packages ---

@@ -49,7 +49,10 @@ int main(int argc, char** argv)
         QTextStream(stderr) << "unexpected HTML for " << args.at(1) << '\n';
         return 1;
     }
-    const QString body = html.mid(bodyStart + 1, bodyEnd - bodyStart - 1);
+    QString body = html.mid(bodyStart + 1, bodyEnd - bodyStart - 1);
+    // A link to a neighbouring Markdown page points at its converted copy beside this one.
+    body.replace(QRegularExpression(QStringLiteral("href=\"([^\":/#]+)\\.md(#[^\"]*)?\"")),
+                 QStringLiteral("href=\"\\1.html\\2\""));
 
     QString title = QStringLiteral("Help");
     const QRegularExpression heading(QStringLiteral("^#\\s+(.+)$"),

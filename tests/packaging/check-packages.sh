@@ -114,7 +114,8 @@ check_files() { # deb expected-files...
 echo "== files"
 help_files=()
 for f in "$src"/docs/help/*; do help_files+=("usr/share/vantirokit/help/$(basename "$f")"); done
-help_files+=(usr/share/vantirokit/help/install-workstation.html)
+help_files+=(usr/share/vantirokit/help/install-workstation.html
+    usr/share/vantirokit/help/threat-model.html)
 check_files "$console_deb" usr/bin/vkserver \
     usr/share/applications/vantirokit-console.desktop \
     usr/share/icons/hicolor/scalable/apps/vantirokit-console.svg \
@@ -125,6 +126,7 @@ check_files "$agent_deb" usr/bin/vantirokit-client \
     usr/share/icons/hicolor/scalable/apps/vantirokit-agent.svg \
     usr/share/man/man1/vantirokit-client.1.gz \
     usr/share/doc/vantirokit-agent/install-workstation.html \
+    usr/share/doc/vantirokit-agent/threat-model.html \
     usr/share/doc/vantirokit-agent/style.css
 
 root="$work/root"
