@@ -152,7 +152,7 @@ int main(int argc, char** argv)
         QTextStream(stderr) << "usage: vk_console_shots <output folder>\n";
         return 2;
     }
-    g_out = QString::fromLocal8Bit(argv[1]);
+    g_out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     QDir().mkpath(g_out);
     QTemporaryDir home;
     qputenv("VANTIROKIT_HOME", home.path().toLocal8Bit());
