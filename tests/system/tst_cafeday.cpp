@@ -7,6 +7,7 @@
 //
 // VANTIROKIT_DAY_SEED fixes the seed of the random kills; VANTIROKIT_SOAK_DAYS runs more days.
 #include "common/money.h"
+#include "support/systemwait.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -41,32 +42,9 @@
 
 namespace {
 
+using namespace SystemTest;
+
 constexpr int AgentCount = 20;
-
-QString binary(const char* name)
-{
-    return qEnvironmentVariable("VK_BIN_DIR") + '/' + QString::fromLatin1(name);
-}
-
-quint16 freePort(const QHostAddress& on = QHostAddress::LocalHost)
-{
-    QTcpServer s;
-    s.listen(on, 0);
-    return s.serverPort();
-}
-
-bool waitUntil(const std::function<bool()>& f, int ms = 20000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        if (f()) {
-            return true;
-        }
-        QTest::qWait(50);
-    }
-    return f();
-}
 
 bool writeFile(const QString& path, const QByteArray& text)
 {

@@ -2,6 +2,7 @@
 // name, sessions resumed on reconnect, automatic-logout sessions kept locked, and everything
 // coming back after the console is killed and started again.
 #include "server/core/database.h"
+#include "support/systemwait.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -16,30 +17,7 @@
 
 namespace {
 
-QString binary(const char* name)
-{
-    return qEnvironmentVariable("VK_BIN_DIR") + '/' + QString::fromLatin1(name);
-}
-
-quint16 freePort(const QHostAddress& on = QHostAddress::LocalHost)
-{
-    QTcpServer s;
-    s.listen(on, 0);
-    return s.serverPort();
-}
-
-bool waitUntil(const std::function<bool()>& f, int ms = 15000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        if (f()) {
-            return true;
-        }
-        QTest::qWait(50);
-    }
-    return f();
-}
+using namespace SystemTest;
 
 void writeFile(const QString& path, const QByteArray& text)
 {

@@ -3,6 +3,7 @@
 // single token. Meanwhile a real agent registers and takes a command; the console's memory
 // stays bounded, every byte sent to it is consumed, and no `online` row outlives its peer.
 #include "server/core/database.h"
+#include "support/systemwait.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -22,6 +23,8 @@
 
 namespace {
 
+using namespace SystemTest;
+
 constexpr int HalfOpenPeers = 200;
 // Each endless peer sends at least this much; together several times the memory cap.
 constexpr qint64 EndlessBytesEach = 32ll << 20;
@@ -31,31 +34,6 @@ constexpr int RandomPeers = 4;
 // Growth of the console's resident memory allowed over its idle size. A console that kept
 // what it cannot decode would grow by the endless peers' 128 MiB.
 constexpr qint64 RssCapKiB = 48 * 1024;
-
-QString binary(const char* name)
-{
-    return qEnvironmentVariable("VK_BIN_DIR") + '/' + QString::fromLatin1(name);
-}
-
-quint16 freePort(const QHostAddress& on = QHostAddress::LocalHost)
-{
-    QTcpServer s;
-    s.listen(on, 0);
-    return s.serverPort();
-}
-
-bool waitUntil(const std::function<bool()>& f, int ms = 30000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        if (f()) {
-            return true;
-        }
-        QTest::qWait(50);
-    }
-    return f();
-}
 
 void writeFile(const QString& path, const QByteArray& text)
 {

@@ -7,6 +7,7 @@
 #include "server/link/linkserver.h"
 #include "server/sessions/sessionservice.h"
 #include "support/agentprocess.h"
+#include "support/systemwait.h"
 #include "support/testhome.h"
 
 #include <QElapsedTimer>
@@ -22,25 +23,9 @@
 
 namespace {
 
+using namespace SystemTest;
+
 const QString Key = QStringLiteral("Cafe key 2026");
-
-QString binary(const char* name)
-{
-    return qEnvironmentVariable("VK_BIN_DIR") + '/' + QString::fromLatin1(name);
-}
-
-bool waitUntil(const std::function<bool()>& f, int ms = 15000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        if (f()) {
-            return true;
-        }
-        QTest::qWait(50);
-    }
-    return f();
-}
 
 void writeFile(const QString& path, const QString& text)
 {

@@ -1,5 +1,6 @@
 // The real console program, started as a cashier's machine would start it.
 #include "server/core/database.h"
+#include "support/systemwait.h"
 #include "support/testhome.h"
 
 #include <QProcess>
@@ -12,16 +13,11 @@
 
 namespace {
 
+using namespace SystemTest;
+
 QString consoleExe()
 {
-    return qEnvironmentVariable("VK_BIN_DIR") + "/vkserver";
-}
-
-quint16 freePort()
-{
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
+    return binary("vkserver");
 }
 
 void writeSettings(const TestHome& home, const QByteArray& text)
@@ -36,19 +32,6 @@ bool canConnect(quint16 port)
     QTcpSocket s;
     s.connectToHost(QHostAddress::LocalHost, port);
     return s.waitForConnected(200);
-}
-
-bool waitUntil(const std::function<bool()>& f, int ms = 10000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        if (f()) {
-            return true;
-        }
-        QTest::qWait(50);
-    }
-    return f();
 }
 
 class ConsoleProcess
