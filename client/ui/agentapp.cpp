@@ -5,6 +5,7 @@
 #include "common/errorlog.h"
 #include "common/prompt.h"
 #include "common/ui/messageboxprompt.h"
+#include "platform/filemodes.h"
 #include "platform/singleinstance.h"
 #include "platform/termination.h"
 #include "platform/ui/urlopener.h"
@@ -13,6 +14,8 @@
 
 int runAgent(int argc, char** argv)
 {
+    // The settings (link key, staff password) and the error log are the agent's account's alone.
+    FileModes::ownerOnlyNewFiles();
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("client"));
     app.setQuitOnLastWindowClosed(false);

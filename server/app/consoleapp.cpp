@@ -2,6 +2,7 @@
 
 #include "common/prompt.h"
 #include "common/ui/messageboxprompt.h"
+#include "platform/filemodes.h"
 #include "platform/singleinstance.h"
 #include "platform/termination.h"
 #include "server/app/console.h"
@@ -12,6 +13,8 @@
 
 int ConsoleApp::run(int argc, char** argv)
 {
+    // The database holds the operators' and members' passwords: owner-only from its creation.
+    FileModes::ownerOnlyNewFiles();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vkserver"));
     QApplication::setApplicationVersion(QStringLiteral("1.2.0"));

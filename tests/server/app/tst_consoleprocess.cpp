@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -57,6 +58,13 @@ public:
     QProcess p;
 };
 
+// The permission bits of a file, as ls shows them in octal.
+int modeOf(const QString& path)
+{
+    struct stat st = {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
 } // namespace
 
 class TestConsoleProcess : public QObject
@@ -86,6 +94,49 @@ private Q_SLOTS:
         QCOMPARE(db.scalar("SELECT count(*) FROM sqlite_master WHERE type = 'table'").toInt(), 10);
         QCOMPARE(db.scalar("SELECT count(*) FROM online").toInt(), 0); // emptied at shut-down
         QCOMPARE(db.scalar("SELECT billno FROM defalt").toInt(), 1);
+    }
+
+    // The database carries the passwords, the error log addresses: other accounts of the
+    // computer read neither. A mode an administrator chose for a file stays.
+    void filesAreOwnerOnlyUnlessAnAdministratorSaidOtherwise()
+    {
+        TestHome home;
+        // A port already taken: the console logs that it cannot listen, so it writes its
+        // error log on every start.
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::LocalHost));
+        writeSettings(home, QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n"
+                                    "\"port\"=\"%1\"\n")
+                                .arg(taken.serverPort())
+                                .toUtf8());
+        const QStringList files = {home.file("server.db"), home.file("server.db-wal"),
+                                   home.file("server.db-shm"), home.file("Morvek.txt")};
+        const auto allThere = [&] {
+            for (const QString& f : files) {
+                if (!QFile::exists(f)) {
+                    return false;
+                }
+            }
+            // Logged after the database is open: the start-up has touched every file.
+            return QFileInfo(home.file("Morvek.txt")).size() > 0;
+        };
+        for (const int mode : {0600, 0640}) {
+            ConsoleProcess console(home);
+            QVERIFY2(waitUntil(allThere), qPrintable(home.errorLog()));
+            // The second start finds the files an administrator opened to a group.
+            for (const QString& f : files) {
+                QCOMPARE(modeOf(f), mode);
+            }
+            if (mode == 0600) {
+                // Killed, so the journals stay for the next start to open again.
+                console.p.kill();
+                QVERIFY(console.p.waitForFinished(10000));
+                for (const QString& f : files) {
+                    QVERIFY(::chmod(QFile::encodeName(f).constData(), 0640) == 0);
+                }
+                QFile::resize(home.file("Morvek.txt"), 0);
+            }
+        }
     }
 
     void secondStartLeavesTheRunningConsoleAlone()
