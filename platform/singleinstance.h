@@ -3,14 +3,14 @@
 #include <QObject>
 #include <QString>
 
-#include <memory>
-
 class QLocalServer;
-class QLockFile;
 
-// One running copy of a program per user and settings folder. The first start holds a lock
-// (released by the system when the process dies, so a killed copy never blocks the next) and
-// listens for later starts; a later start tells it to come forward and then ends.
+// One running copy of a program per user and settings folder. The first start holds a kernel
+// lock on a file in the settings folder and listens for later starts; a later start tells it to
+// come forward and then ends. Only a live lock counts, never what the file says: a killed copy
+// never blocks the next, and neither does a lock file someone wrote by hand. Where the folder
+// belongs to an account of its own (the workstation's system set-up), nobody else can even
+// open the file to hold it.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -40,6 +40,6 @@ private:
 
     QString m_name;
     bool m_primary = false;
-    std::unique_ptr<QLockFile> m_lock;
+    int m_lockFd = -1;
     QLocalServer* m_server = nullptr;
 };

@@ -5,11 +5,14 @@
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLockFile>
 #include <QThread>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -34,8 +37,8 @@ SingleInstance::~SingleInstance()
     if (m_server) {
         m_server->close();
     }
-    if (m_lock) {
-        m_lock->unlock();
+    if (m_lockFd >= 0) {
+        ::close(m_lockFd); // releases the lock; the file stays for the next start
     }
 }
 
@@ -58,18 +61,27 @@ QString SingleInstance::serverNameFor(const QString& name)
 bool SingleInstance::tryAcquire(const QString& name)
 {
     m_name = name;
-    m_lock = std::make_unique<QLockFile>(lockFileFor(name));
-    // Never stale by age: the first instance may run for weeks. A holder that died is found
-    // out by its process id.
-    m_lock->setStaleLockTime(0);
-    if (!m_lock->tryLock(0)) {
-        if (m_lock->error() == QLockFile::LockFailedError) {
+    const QByteArray path = QFile::encodeName(lockFileFor(name));
+    // The kernel drops the lock with the process however it ends, so it is never stale and
+    // never held by a file's contents. A link planted in the folder is not followed.
+    m_lockFd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_lockFd < 0) {
+        m_lockFd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    }
+    int failure = m_lockFd < 0 ? errno : 0;
+    if (m_lockFd >= 0 && ::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
+        failure = errno;
+        if (failure == EWOULDBLOCK) {
+            ::close(m_lockFd);
+            m_lockFd = -1;
             m_primary = false;
             return false;
         }
+    }
+    if (failure != 0) {
         // Better two copies than none when the folder cannot hold the lock.
         ErrorLog::write(QStringLiteral("SingleInstance"),
-                        QStringLiteral("Cannot lock ") + lockFileFor(name), m_lock->error());
+                        QStringLiteral("Cannot lock ") + lockFileFor(name), failure);
     }
     m_primary = true;
 

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -100,6 +101,30 @@ private Q_SLOTS:
         }
         SingleInstance again;
         QVERIFY(again.tryAcquire(Name));
+    }
+
+    // A customer who can write into the folder puts a lock file there naming a live process
+    // (this one): only a lock held in the kernel keeps the agent out.
+    void handWrittenLockFileHoldsNothing()
+    {
+        const QString sample = m_home->file(QStringLiteral("sample.lock"));
+        QByteArray forged;
+        {
+            QLockFile live(sample);
+            QVERIFY(live.tryLock(0));
+            QFile f(sample);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            forged = f.readAll();
+        }
+        QFile lock(SingleInstance::lockFileFor(Name));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(forged);
+        lock.close();
+
+        SingleInstance first;
+        QVERIFY(first.tryAcquire(Name));
+        SingleInstance second;
+        QVERIFY(!second.tryAcquire(Name));
     }
 
     void namesDependOnTheHomeFolder()
