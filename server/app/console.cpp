@@ -2,6 +2,7 @@
 
 #include "common/paths.h"
 #include "common/prompt.h"
+#include "common/settingsstore.h"
 #include "server/accounts/ui/backupwindow.h"
 #include "server/accounts/ui/frmbillreprint.h"
 #include "server/accounts/ui/frmcusttran.h"
@@ -13,6 +14,7 @@
 #include "server/accounts/ui/frmtranrepo.h"
 #include "server/app/frmfirstrun.h"
 #include "server/core/agentlink.h"
+#include "server/core/clockjumpwatch.h"
 #include "server/core/consolecommands.h"
 #include "server/core/consolecore.h"
 #include "server/core/database.h"
@@ -50,6 +52,7 @@ struct Console::Private
     std::unique_ptr<LinkServer> link;
     std::unique_ptr<ConnectionManager> manager;
     std::unique_ptr<BackupWindow> backup;
+    std::unique_ptr<ClockJumpWatch> clockWatch;
     QPointer<FrmFirstRun> firstRun;
     quint16 port = 0;
     bool shutDown = false;
@@ -153,6 +156,13 @@ void Console::start()
     connect(d->window.get(), &FrmMain::administratorChanged, d->tray.get(),
             &SystemTray::setCloseEnabled);
 
+    // The option is read at each look: ticking it in the options takes effect at once.
+    d->clockWatch = std::make_unique<ClockJumpWatch>(d->log, [] {
+        return SettingsStore().readValue(RegKey::Options, QStringLiteral("lockdatetime")) ==
+               QLatin1String("1");
+    });
+    d->clockWatch->start();
+
     // Without a tray the console window is the only way back to the console.
     if (!d->core->options().runMinimized || !SystemTray::trayAvailable()) {
         showControlPanel();
@@ -212,6 +222,7 @@ void Console::reportShownAndQuit()
 void Console::showControlPanel()
 {
     d->tray->setMenuEnabled(false);
+    d->window->setWindowState(d->window->windowState() & ~Qt::WindowMinimized);
     d->window->show();
     d->window->raise();
     d->window->activateWindow();
@@ -220,6 +231,11 @@ void Console::showControlPanel()
 
 void Console::sendToTray()
 {
+    // Hidden on a desktop without a tray, the console could be neither seen nor closed.
+    if (!SystemTray::trayAvailable()) {
+        d->window->showMinimized();
+        return;
+    }
     d->tray->showIcon();
     d->tray->setMenuEnabled(true);
     d->window->hide();
@@ -240,6 +256,7 @@ void Console::shutDown()
     if (d->live) {
         d->live->timer().stop();
     }
+    d->clockWatch.reset();
     d->core->shutDown();
     d->tray->removeIcon();
     if (d->window) {
