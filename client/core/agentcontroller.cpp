@@ -7,6 +7,7 @@
 #include "common/linkauth.h"
 #include "common/prompt.h"
 #include "common/protocol.h"
+#include "platform/loginsession.h"
 #include "platform/power.h"
 
 #include <QJsonDocument>
@@ -635,6 +636,12 @@ void AgentController::apply(const Proto::Message& m)
         showLockScreen();
         m_state.optionsVisible = false;
         m_state.passwordVisible = false;
+        // Locked first, then the customer's login and everything it runs are ended, where the
+        // set-up allows it.
+        if (LoginSession::enabled()) {
+            notify();
+            LoginSession::endOnDisplay();
+        }
         break;
     case Kind::GetDeskTop:
     case Kind::CNameReply:

@@ -1,4 +1,5 @@
 #include "common/settingsstore.h"
+#include "platform/loginsession.h"
 #include "platform/power.h"
 #include "support/testhome.h"
 
@@ -7,8 +8,12 @@
 
 #include <memory>
 
-// Every case configures a recording command first and checks it is in force, so the tests
-// can never reach the machine's real power control.
+Q_DECLARE_METATYPE(LoginSession::Session)
+
+// What the agent asks of the system at the end: power, and the end of the customer's login.
+// Every power case configures a recording command first and checks it is in force, so the
+// tests can never reach the machine's real power control; the login cases never call the
+// login manager.
 class TestPower : public QObject
 {
     Q_OBJECT
@@ -77,6 +82,44 @@ private Q_SLOTS:
         QCOMPARE(Power::overrideCommand(), QString());
         SettingsStore().createKey(Power::platformKey());
         QCOMPARE(Power::overrideCommand(), QString());
+    }
+
+    void loginEndingIsOffUnlessSetToOne()
+    {
+        QVERIFY(!LoginSession::enabled());
+        SettingsStore s;
+        s.createKey(RegKey::Platform);
+        const QString value = QString::fromLatin1(LoginSession::EndValue);
+        for (const char* text : {"0", "yes", "", "1"}) {
+            s.writeValue(RegKey::Platform, value, QString::fromLatin1(text));
+            QCOMPARE(LoginSession::enabled(), QByteArray(text) == "1");
+        }
+    }
+
+    void accountsToEnd_data()
+    {
+        using S = LoginSession::Session;
+        QTest::addColumn<QList<S>>("sessions");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QList<uint>>("ended");
+        // The agent runs as account 120.
+        QTest::newRow("the customer") << QList<S>{{1001, ":0"}} << ":0" << QList<uint>{1001};
+        QTest::newRow("screen number") << QList<S>{{1001, ":0"}} << ":0.0" << QList<uint>{1001};
+        QTest::newRow("other display")
+            << QList<S>{{1001, ":1"}, {1002, ""}} << ":0" << QList<uint>{};
+        QTest::newRow("never root, never the agent")
+            << QList<S>{{0, ":0"}, {120, ":0"}, {1001, ":0"}} << ":0" << QList<uint>{1001};
+        QTest::newRow("each account once") << QList<S>{{1001, ":0"}, {1001, ":0"}, {1002, ":0"}}
+                                           << ":0" << QList<uint>{1001, 1002};
+        QTest::newRow("no display known") << QList<S>{{1001, ""}} << "" << QList<uint>{};
+    }
+
+    void accountsToEnd()
+    {
+        QFETCH(QList<LoginSession::Session>, sessions);
+        QFETCH(QString, display);
+        QFETCH(QList<uint>, ended);
+        QCOMPARE(LoginSession::accountsToEnd(sessions, display, 120), ended);
     }
 
 private:
