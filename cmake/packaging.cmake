@@ -1,6 +1,7 @@
 # Installation and the two Debian packages: vantirokit-console (component "console": vkserver,
-# its help) and vantirokit-agent (component "agent": the workstation agent with its user unit
-# and autostart entry). tools/package.sh builds them; so does "cpack" in a configured build.
+# its help) and vantirokit-agent (component "agent": the workstation agent with its system
+# service and what lets it onto the display and end logins, and the older per-user unit and
+# autostart entry). tools/package.sh builds them; so does "cpack" in a configured build.
 include(GNUInstallDirs)
 
 set(_pkg ${PROJECT_SOURCE_DIR}/packaging)
@@ -36,6 +37,13 @@ install(CODE "
         execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded
             \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/vantirokit-client\")
     endif()" COMPONENT agent)
+install(FILES ${_pkg}/vantirokit-agent.service DESTINATION lib/systemd/system COMPONENT agent)
+install(FILES ${_pkg}/agent-system/60-vantirokit-agent.rules
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/rules.d COMPONENT agent)
+install(PROGRAMS ${_pkg}/agent-system/x-access ${_pkg}/agent-system/system-setup
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/vantirokit-agent COMPONENT agent)
+install(FILES ${_pkg}/agent-system/60vantirokit-agent DESTINATION /etc/X11/Xsession.d
+        COMPONENT agent)
 install(FILES ${_pkg}/vantirokit-client.service DESTINATION lib/systemd/user COMPONENT agent)
 install(FILES ${_pkg}/vantirokit-client.desktop DESTINATION /etc/xdg/autostart COMPONENT agent)
 install(FILES ${_pkg}/icons/vantirokit-agent.svg DESTINATION ${_icons} COMPONENT agent)
@@ -77,8 +85,10 @@ reports, and locks, unlocks, shuts down or restarts idle workstations running th
 vantirokit-agent package.")
 
 set(CPACK_DEBIAN_AGENT_PACKAGE_NAME vantirokit-agent)
-set(CPACK_DEBIAN_AGENT_PACKAGE_RECOMMENDS "libcap2-bin, python3-xdg")
-# The autostart entry lives in /etc: an administrator's edit of it survives upgrades.
+# xhost lets the agent's account onto the display; polkitd applies its rule.
+set(CPACK_DEBIAN_AGENT_PACKAGE_RECOMMENDS "libcap2-bin, python3-xdg, x11-xserver-utils, polkitd")
+# The autostart entry and the X session hook live in /etc: an administrator's edit of them
+# survives upgrades.
 set(CPACK_DEBIAN_AGENT_PACKAGE_CONTROL_EXTRA ${_pkg}/debian/agent/postinst
     ${_pkg}/debian/agent/conffiles)
 set(CPACK_COMPONENT_AGENT_DESCRIPTION
@@ -86,7 +96,8 @@ set(CPACK_COMPONENT_AGENT_DESCRIPTION
 The agent of the Vantirokit cafe system that runs on every workstation. It holds the
 workstation behind a full-screen lock screen, connects to the cashier's console
 (vantirokit-console), unlocks when a session starts, shows the time used, warns before
-the agreed time runs out and logs out automatically. Started at every X11 login as a
-systemd user unit that restarts it whenever it ends.")
+the agreed time runs out and logs out automatically. It runs as a system service under
+an account of its own, which the customer can neither stop nor read, and ends the
+customer's login when a session ends.")
 
 include(CPack)

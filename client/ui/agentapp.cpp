@@ -37,6 +37,12 @@ int runAgent(int argc, char** argv)
     // minimizes when asked to close.
     QObject::connect(&windows, &AgentWindows::exitRequested, &app, [] { QApplication::exit(0); });
     QObject::connect(&controller, &AgentController::openWebAddress, &app, [](const QString& url) {
+        // Under a system account of its own, a browser the agent started would run as that
+        // account, in front of the customer, able to open the agent's settings. The service
+        // says so in its environment.
+        if (qEnvironmentVariable("VANTIROKIT_OPEN_WEB") == QLatin1String("0")) {
+            return;
+        }
         if (!UrlOpener::openUrl(url)) {
             ErrorLog::write(QStringLiteral("OpenWebAddress"), QStringLiteral("Cannot open ") + url);
         }

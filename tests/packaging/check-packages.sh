@@ -93,7 +93,8 @@ check_files() { # deb expected-files...
         fi
         local mode=${line%% *}
         case "$f" in
-        usr/bin/*) [ "$mode" = "-rwxr-xr-x" ] || fail "$f has mode $mode" ;;
+        usr/bin/* | usr/share/vantirokit-agent/*)
+            [ "$mode" = "-rwxr-xr-x" ] || fail "$f has mode $mode" ;;
         *) [ "$mode" = "-rw-r--r--" ] || fail "$f has mode $mode" ;;
         esac
     done
@@ -121,6 +122,11 @@ check_files "$console_deb" usr/bin/vkserver \
     usr/share/icons/hicolor/scalable/apps/vantirokit-console.svg \
     usr/share/man/man1/vkserver.1.gz "${help_files[@]}"
 check_files "$agent_deb" usr/bin/vantirokit-client \
+    usr/lib/systemd/system/vantirokit-agent.service \
+    usr/share/polkit-1/rules.d/60-vantirokit-agent.rules \
+    usr/share/vantirokit-agent/x-access \
+    usr/share/vantirokit-agent/system-setup \
+    etc/X11/Xsession.d/60vantirokit-agent \
     usr/lib/systemd/user/vantirokit-client.service \
     etc/xdg/autostart/vantirokit-client.desktop \
     usr/share/icons/hicolor/scalable/apps/vantirokit-agent.svg \
@@ -154,6 +160,38 @@ fi
 # The unit's program is found on the system's search path, where the package puts it.
 exec_start=$(sed -n 's/^ExecStart=//p' "$root/usr/lib/systemd/user/vantirokit-client.service")
 [ -x "$root/usr/bin/$exec_start" ] || fail "the unit starts '$exec_start', not in /usr/bin"
+# The system service: the agent under its own account, in the account's own folder.
+unit="$root/usr/lib/systemd/system/vantirokit-agent.service"
+for line in User=vantirokit-agent Group=vantirokit-agent ExecStart=/usr/bin/vantirokit-client \
+    WorkingDirectory=/var/lib/vantirokit-agent Environment=VANTIROKIT_HOME=/var/lib/vantirokit-agent \
+    Environment=VANTIROKIT_OPEN_WEB=0 UMask=0077 Restart=always StartLimitIntervalSec=0 \
+    WantedBy=graphical.target; do
+    grep -qx "$line" "$unit" || fail "the system unit lacks $line"
+done
+if command -v systemd-analyze >/dev/null; then
+    # Checked as it stands; the program is only in the scratch root.
+    out=$(systemd-analyze verify "$unit" 2>&1 | grep -v 'vantirokit-client is not executable')
+    [ -z "$out" ] || fail "the system unit: $out"
+fi
+# The polkit rule grants the agent's account ending logins and power, and nothing else.
+rule="$root/usr/share/polkit-1/rules.d/60-vantirokit-agent.rules"
+granted=$(grep -o '"org\.freedesktop\.[a-z0-9.-]*"' "$rule" | tr -d '"' | sort | tr '\n' ' ')
+[ "$granted" = "org.freedesktop.login1.manage org.freedesktop.login1.power-off org.freedesktop.login1.power-off-multiple-sessions org.freedesktop.login1.reboot org.freedesktop.login1.reboot-multiple-sessions " ] ||
+    fail "the polkit rule grants: $granted"
+grep -q 'subject.user !== "vantirokit-agent"' "$rule" || fail "the polkit rule is not for the agent's account alone"
+# The X access hook lets the account in by name, from every X session too.
+mkdir -p "$work/fakebin"
+printf '#!/bin/sh\necho "$@" >>"%s/xhost.log"\n' "$work" >"$work/fakebin/xhost"
+chmod +x "$work/fakebin/xhost"
+sh -n "$root/etc/X11/Xsession.d/60vantirokit-agent" || fail "the Xsession hook does not parse"
+grep -q /usr/share/vantirokit-agent/x-access "$root/etc/X11/Xsession.d/60vantirokit-agent" ||
+    fail "the Xsession hook does not run the X access hook"
+DISPLAY=:5 PATH="$work/fakebin:$PATH" "$root/usr/share/vantirokit-agent/x-access" ||
+    fail "x-access failed"
+[ "$(cat "$work/xhost.log" 2>/dev/null)" = "+si:localuser:vantirokit-agent" ] ||
+    fail "x-access ran xhost with: $(cat "$work/xhost.log" 2>/dev/null)"
+grep -q 'is-enabled vantirokit-agent.service' "$root/etc/xdg/autostart/vantirokit-client.desktop" ||
+    fail "the per-user autostart entry would start a second agent beside the system service"
 grep -q '^Exec=vkserver$' "$root/usr/share/applications/vantirokit-console.desktop" ||
     fail "the console's desktop entry does not start vkserver"
 
@@ -195,8 +233,73 @@ for deb in "$console_deb" "$agent_deb"; do
     sh -n "$ctl/postinst" || fail "$(basename "$deb"): postinst does not parse"
 done
 ctl="$work/control-$(basename "$agent_deb" .deb)"
-grep -qx '/etc/xdg/autostart/vantirokit-client.desktop' "$ctl/conffiles" ||
-    fail "the autostart entry is not a conffile"
+for f in /etc/xdg/autostart/vantirokit-client.desktop /etc/X11/Xsession.d/60vantirokit-agent; do
+    grep -qx "$f" "$ctl/conffiles" || fail "$f is not a conffile"
+done
+
+# The agent's postinst on a scratch system: a new installation gets the system account, the
+# account's own settings with a staff password of its own, and the service enabled; an upgrade
+# of a per-user installation is left as it was.
+echo "== agent set-up"
+# Owners are only real with root; elsewhere fakeroot keeps up the pretence for one command.
+as_root=()
+[ "$(id -u)" = 0 ] || as_root=(fakeroot)
+if [ ${#as_root[@]} -gt 0 ] && ! command -v fakeroot >/dev/null; then
+    echo "neither root nor fakeroot: the agent's set-up is not checked"
+else
+    new_system() { # folder
+        rm -rf "$1"
+        mkdir -p "$1/etc"
+        cp -a "$root/usr" "$1/"
+        cp -a "$root/etc/." "$1/etc/"
+        printf 'root:x:0:0:root:/root:/bin/bash\n' >"$1/etc/passwd"
+        printf 'root:x:0:\n' >"$1/etc/group"
+        printf 'root:*:19000:0:99999:7:::\n' >"$1/etc/shadow"
+        printf 'root:*::\n' >"$1/etc/gshadow"
+    }
+    sys="$work/system"
+    new_system "$sys"
+    # Run twice: a re-configure must keep what the first made.
+    for args in "configure" "configure 1.2.0"; do
+        # shellcheck disable=SC2086
+        "${as_root[@]}" sh -c 'DPKG_ROOT="$1" "$2" $3 >"$1/note" 2>&1; echo $? >"$1/rc";
+            stat -c "%a %u %n" "$1/var/lib/vantirokit-agent" "$1/var/lib/vantirokit-agent/vantirokit.conf" \
+                "$1/etc/vantirokit-agent" "$1/etc/vantirokit-agent/staff-password" >"$1/modes"' \
+            sh "$sys" "$ctl/postinst" "$args"
+        [ "$(cat "$sys/rc")" = 0 ] || fail "agent postinst $args failed: $(cat "$sys/note")"
+        uid=$(awk -F: '$1 == "vantirokit-agent" { print $3 }' "$sys/etc/passwd")
+        [ -n "$uid" ] && [ "$uid" -gt 0 ] && [ "$uid" -lt 1000 ] || fail "no system account ($uid)"
+        awk -F: '$1 == "vantirokit-agent" { print $7 }' "$sys/etc/passwd" | grep -q nologin ||
+            fail "the agent's account can log in"
+        expected="700 $uid $sys/var/lib/vantirokit-agent
+600 $uid $sys/var/lib/vantirokit-agent/vantirokit.conf
+700 0 $sys/etc/vantirokit-agent
+600 0 $sys/etc/vantirokit-agent/staff-password"
+        [ "$(cat "$sys/modes")" = "$expected" ] || fail "agent set-up modes: $(cat "$sys/modes")"
+        conf="$sys/var/lib/vantirokit-agent/vantirokit.conf"
+        password=$(cat "$sys/etc/vantirokit-agent/staff-password")
+        if [ "$args" = configure ]; then
+            first_password=$password
+            grep -q /etc/vantirokit-agent/staff-password "$sys/note" ||
+                fail "postinst does not say where the password is"
+            grep -q "$password" "$sys/note" && fail "postinst shows the password"
+        fi
+        printf '%s' "$password" | grep -qx '[0-9a-f]\{12\}' || fail "staff password '$password'"
+        [ "$password" = "$first_password" ] || fail "a re-configure changed the staff password"
+        grep -qx "\"psw\"=\"$password\"" "$conf" || fail "the settings lack the staff password"
+        grep -qx '"EndLoginSession"="1"' "$conf" || fail "the settings do not end logins"
+        [ -L "$sys/etc/systemd/system/graphical.target.wants/vantirokit-agent.service" ] ||
+            fail "the system service is not enabled"
+    done
+
+    new_system "$sys"
+    "${as_root[@]}" sh -c 'DPKG_ROOT="$1" "$2" configure 1.1.0 >"$1/note" 2>&1' sh "$sys" "$ctl/postinst" ||
+        fail "agent postinst upgrade failed"
+    grep -q vantirokit-agent "$sys/etc/passwd" && fail "an upgrade moved a per-user set-up"
+    [ -e "$sys/etc/systemd/system/graphical.target.wants/vantirokit-agent.service" ] &&
+        fail "an upgrade enabled the system service beside the per-user one"
+    grep -q system-setup "$sys/note" || fail "an upgrade does not say how to move over"
+fi
 ctl="$work/control-$(basename "$console_deb" .deb)"
 note=$("$ctl/postinst" configure 2>&1) || fail "console postinst failed"
 printf '%s' "$note" | grep -q 'server.db' || fail "console postinst note does not say where data lives"
@@ -228,6 +331,8 @@ else
     fail "vkserver did not create server.db"
 fi
 [ -f "$home/Morvek.txt" ] && fail "vkserver logged errors: $(cat "$home/Morvek.txt")"
+# The database carries passwords: its owner's alone.
+[ "$(stat -c %a "$home/server.db")" = 600 ] || fail "server.db has mode $(stat -c %a "$home/server.db")"
 [ -s "$work/vkserver.log" ] && echo "vkserver said: $(cat "$work/vkserver.log")"
 
 echo "== vantirokit-client from the package"
@@ -251,6 +356,9 @@ if wait_for "grep -q '\"dialogVisible\": *true' '$state' 2>/dev/null" 30; then
 else
     fail "vantirokit-client did not ask for the console: $(cat "$state" 2>/dev/null) $(cat "$work/agent.log")"
 fi
+# The settings carry the link key and the staff password.
+[ "$(stat -c %a "$ahome/vantirokit.conf" 2>/dev/null)" = 600 ] ||
+    fail "the agent's settings have mode $(stat -c %a "$ahome/vantirokit.conf" 2>&1)"
 
 if [ $failures -gt 0 ]; then
     echo "$failures check(s) failed"
