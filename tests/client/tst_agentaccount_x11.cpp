@@ -1,0 +1,157 @@
+// The agent as the workstation runs it: under an account of its own, not the X session's, on a
+// display that lets in only what it was told to (an X server with a cookie), reached through
+// the package's X access hook.
+
+#include "common/protocol.h"
+#include "support/agentprocess.h"
+#include "support/testhome.h"
+
+#include <QDeadlineTimer>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int StepMs = 15000;
+const QByteArray Account = "nobody";
+
+// An authority file whose one cookie opens any display of this machine.
+bool writeCookie(const QString& path)
+{
+    QByteArray entry;
+    const auto counted = [&entry](const QByteArray& b) {
+        entry.append(char(b.size() >> 8)).append(char(b.size() & 0xff)).append(b);
+    };
+    entry.append("\xff\xff", 2); // any address
+    counted({});
+    counted({}); // any display number
+    counted("MIT-MAGIC-COOKIE-1");
+    QByteArray cookie(16, '\0');
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(cookie.data()), 4);
+    counted(cookie);
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(entry) == entry.size();
+}
+
+} // namespace
+
+class TstAgentAccountX11 : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup()
+    {
+        if (m_x.state() != QProcess::NotRunning) {
+            m_x.kill();
+            m_x.waitForFinished(5000);
+        }
+    }
+
+    void runsUnderItsOwnAccountOnceTheDisplayLetsItIn()
+    {
+        if (::getuid() != 0) {
+            QSKIP("needs root to run the agent under another account");
+        }
+        const passwd* pw = ::getpwnam(Account.constData());
+        if (!pw) {
+            QSKIP("no account nobody on this machine");
+        }
+        for (const char* p : {"Xvfb", "xhost"}) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(p)).isEmpty()) {
+                QSKIP(qPrintable(QStringLiteral("needs %1 (packages xvfb, x11-xserver-utils)")
+                                     .arg(QString::fromLatin1(p))));
+            }
+        }
+        const QString hook = QFINDTESTDATA("../../packaging/agent-system/x-access");
+        QVERIFY2(!hook.isEmpty(), "the X access hook is not in the source tree");
+        const uid_t uid = pw->pw_uid;
+        const gid_t gid = pw->pw_gid;
+
+        TestHome home;
+        const QString cookie = home.file(QStringLiteral("x-cookie"));
+        QVERIFY(writeCookie(cookie));
+        // -noreset: with no client left the server would reset and forget the grant, as a
+        // display manager's server does between logins.
+        m_x.start(QStandardPaths::findExecutable(QStringLiteral("Xvfb")),
+                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-auth"),
+                   cookie, QStringLiteral("-noreset"), QStringLiteral("-nolisten"),
+                   QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                   QStringLiteral("800x600x24")});
+        QVERIFY(m_x.waitForReadyRead(StepMs));
+        const QString display = QLatin1Char(':') + QString::fromLatin1(m_x.readLine().trimmed());
+
+        AgentTestConsole console;
+        QVERIFY(console.listen());
+        AgentProcess::seedServer(QStringLiteral("127.0.0.1"), console.port(),
+                                 QStringLiteral("PC-ACCOUNT"), true);
+        // The account's own settings folder, as the package's set-up makes it.
+        for (const QString& f : {home.path(), home.file(QStringLiteral("vantirokit.conf"))}) {
+            QVERIFY(::chown(QFile::encodeName(f).constData(), uid, gid) == 0);
+        }
+
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+        env.insert(QStringLiteral("DISPLAY"), display);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("VANTIROKIT_HOME"), home.path());
+        env.insert(QStringLiteral("VANTIROKIT_WAKE_PORT"), QStringLiteral("0"));
+        const auto startAgent = [&](AgentProcess& agent) {
+            QProcess& p = agent.process();
+            env.insert(QStringLiteral("VANTIROKIT_AGENT_STATE_FILE"), agent.stateFile());
+            p.setProcessEnvironment(env);
+            p.setWorkingDirectory(home.path());
+            p.setProcessChannelMode(QProcess::MergedChannels);
+            p.setChildProcessModifier([uid, gid] {
+                if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) {
+                    ::_exit(126);
+                }
+            });
+            p.start(AgentProcess::executable(), {});
+            return p.waitForStarted(5000);
+        };
+
+        // Without the grant the display keeps the account out: the grant is what lets it in.
+        {
+            AgentProcess refused;
+            QVERIFY(startAgent(refused));
+            QVERIFY(refused.process().waitForFinished(StepMs));
+            QVERIFY(refused.process().exitStatus() != QProcess::NormalExit ||
+                    refused.process().exitCode() != 0);
+            QCOMPARE(console.connections(), 0);
+        }
+
+        QProcess grant;
+        QProcessEnvironment admin = QProcessEnvironment::systemEnvironment();
+        admin.insert(QStringLiteral("DISPLAY"), display);
+        admin.insert(QStringLiteral("XAUTHORITY"), cookie);
+        grant.setProcessEnvironment(admin);
+        grant.start(QStringLiteral("/bin/sh"), {hook, QString::fromLatin1(Account)});
+        QVERIFY(grant.waitForFinished(StepMs));
+        QCOMPARE(grant.exitCode(), 0);
+
+        AgentProcess agent;
+        QVERIFY(startAgent(agent));
+        QVERIFY2(console.waitForAgent(StepMs), agent.output().constData());
+        console.send(Proto::Lock + Proto::CName);
+        QVERIFY(console.waitFor(Proto::CNameReplyEnd, StepMs));
+        QVERIFY2(agent.waitState(QStringLiteral("lockScreenVisible"), true, StepMs),
+                 agent.output().constData());
+        QCOMPARE(agent.process().state(), QProcess::Running);
+        QFile status(QStringLiteral("/proc/%1/status").arg(agent.process().processId()));
+        QVERIFY(status.open(QIODevice::ReadOnly));
+        QVERIFY(status.readAll().contains("\nUid:\t" + QByteArray::number(uid) + '\t'));
+        agent.kill();
+    }
+
+private:
+    QProcess m_x;
+};
+
+QTEST_GUILESS_MAIN(TstAgentAccountX11)
+#include "tst_agentaccount_x11.moc"
