@@ -90,7 +90,7 @@ set(CPACK_DEBIAN_AGENT_PACKAGE_RECOMMENDS "libcap2-bin, python3-xdg, x11-xserver
 # The autostart entry and the X session hook live in /etc: an administrator's edit of them
 # survives upgrades.
 set(CPACK_DEBIAN_AGENT_PACKAGE_CONTROL_EXTRA ${_pkg}/debian/agent/postinst
-    ${_pkg}/debian/agent/conffiles)
+    ${_pkg}/debian/agent/prerm ${_pkg}/debian/agent/conffiles)
 set(CPACK_COMPONENT_AGENT_DESCRIPTION
     "cyber cafe workstation agent: locks the workstation between sessions
 The agent of the Vantirokit cafe system that runs on every workstation. It holds the

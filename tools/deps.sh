@@ -3,8 +3,8 @@
 set -euo pipefail
 pkgs=(cmake ninja-build g++ ccache clang-format pkg-config qt6-base-dev qt6-base-dev-tools
       libqt6sql6-sqlite libgl-dev libxcb1-dev libsqlite3-dev
-      # what the tests drive or read back: an X server with a window manager and input
-      # injection, PDF and RTF readers, the sqlite3 shell
+      # what the tests drive or read back: an X server with a window manager, input
+      # injection and its access list (xhost), PDF and RTF readers, the sqlite3 shell
       xvfb xdotool openbox x11-utils x11-xserver-utils dbus poppler-utils unrtf sqlite3
       # packaging: dpkg-shlibdeps, and the checks of the packages' desktop entries and man pages
       dpkg-dev desktop-file-utils groff-base man-db)

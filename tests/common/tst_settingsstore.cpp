@@ -121,17 +121,20 @@ private Q_SLOTS:
         m_home.reset();
     }
 
-    void fileMadePrivateStaysPrivate()
+    void fileModeSetByStaffIsKept()
     {
-        // The file may hold the cafe's link key: staff make it readable by its owner only, and
-        // the programs' own writes (which replace the file) must keep it that way.
+        // The file may hold the cafe's link key. The programs create it owner-only; staff may
+        // open it to a group, or close it again, and the programs' own writes (which replace
+        // the file) keep what they chose.
+        using P = QFileDevice;
+        const P::Permissions owner = P::ReadOwner | P::WriteOwner;
         SettingsStore s;
         s.createKey(Key);
-        QFile::setPermissions(s.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        s.writeValue(Key, QStringLiteral("linkkey"), QStringLiteral("k"));
-        QCOMPARE(QFile::permissions(s.fileName()) &
-                     ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
-                 QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        for (const P::Permissions mode : {owner, owner | P::ReadGroup}) {
+            QFile::setPermissions(s.fileName(), mode);
+            s.writeValue(Key, QStringLiteral("linkkey"), QStringLiteral("k"));
+            QCOMPARE(QFile::permissions(s.fileName()) & ~(P::ReadUser | P::WriteUser), mode);
+        }
         QCOMPARE(s.readValue(Key, QStringLiteral("linkkey")), QStringLiteral("k"));
     }
 

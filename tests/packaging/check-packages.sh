@@ -233,6 +233,7 @@ for deb in "$console_deb" "$agent_deb"; do
     sh -n "$ctl/postinst" || fail "$(basename "$deb"): postinst does not parse"
 done
 ctl="$work/control-$(basename "$agent_deb" .deb)"
+[ -x "$ctl/prerm" ] && sh -n "$ctl/prerm" || fail "the agent's prerm is missing or does not parse"
 for f in /etc/xdg/autostart/vantirokit-client.desktop /etc/X11/Xsession.d/60vantirokit-agent; do
     grep -qx "$f" "$ctl/conffiles" || fail "$f is not a conffile"
 done
