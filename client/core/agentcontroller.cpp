@@ -637,10 +637,9 @@ void AgentController::apply(const Proto::Message& m)
         m_state.optionsVisible = false;
         m_state.passwordVisible = false;
         // Locked first, then the customer's login and everything it runs are ended, where the
-        // set-up allows it.
+        // set-up allows it: the call waits on the login manager, so the lock goes up before.
         if (LoginSession::enabled()) {
-            notify();
-            LoginSession::endOnDisplay();
+            QTimer::singleShot(0, this, [] { LoginSession::endOnDisplay(); });
         }
         break;
     case Kind::GetDeskTop:
