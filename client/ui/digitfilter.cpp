@@ -2,12 +2,12 @@
 
 #include "client/core/connectionrules.h"
 #include "client/core/loginrules.h"
+#include "common/ui/numericinput.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QRegularExpressionValidator>
 
 KeyFilter::KeyFilter(Kind kind, QObject* parent) : QObject(parent), m_kind(kind) {}
 
@@ -38,8 +38,7 @@ SurfFields makeSurfFields(QWidget* parent)
     f.minutes = new QLineEdit(parent);
     f.minutes->setObjectName(QStringLiteral("txtsurfto"));
     f.minutes->installEventFilter(new KeyFilter(KeyFilter::Kind::Digits, f.minutes));
-    f.minutes->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), f.minutes));
+    NumericInput::install(f.minutes, NumericInput::Kind::Digits);
     f.label = new QLabel(QStringLiteral("&Surf For :"), parent);
     f.label->setBuddy(f.minutes);
     f.autoLogoff = new QCheckBox(

@@ -4,13 +4,13 @@
 #include "client/core/agentcontroller.h"
 #include "client/core/connectionrules.h"
 #include "client/ui/digitfilter.h"
+#include "common/ui/numericinput.h"
 
 #include <QFocusEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QRegularExpressionValidator>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -24,8 +24,7 @@ FrmConnection::FrmConnection(AgentController& controller, QWidget* parent)
     m_address = new QLineEdit(this);
     m_address->setObjectName(QStringLiteral("txtRemotecmp"));
     m_address->installEventFilter(new KeyFilter(KeyFilter::Kind::Address, m_address));
-    m_address->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9.]*")), m_address));
+    NumericInput::install(m_address, NumericInput::Kind::Address);
     m_address->installEventFilter(this);
     m_name = new QLineEdit(this);
     m_name->setObjectName(QStringLiteral("txtcname"));

@@ -304,9 +304,18 @@ bool SessionService::write(int& n, const QString& sql, const QVariantList& param
     return !m_writeHook || m_writeHook(n);
 }
 
+const QString SessionService::NegativeAmount =
+    QStringLiteral("An amount below zero cannot be billed.");
+
 SettleResult SessionService::settle(const SettleRequest& req)
 {
     SettleResult result;
+    for (const Money m : {req.received, req.charge, req.other, req.net}) {
+        if (m.isNegative()) {
+            result.error = NegativeAmount;
+            return result;
+        }
+    }
     SessionRow session;
     qint64 billno = 0;
     bool member = false;

@@ -145,6 +145,9 @@ public:
 
     static const QString StartLabel;
     static const QString EndLabel;
+    // Refusal of a settlement with an amount below zero: a negative net would credit the
+    // member's ledger instead of debiting it.
+    static const QString NegativeAmount;
     static const QString TransferLabel;
 
     // Pickers: the first row whose name, trimmed, equals the trimmed text.

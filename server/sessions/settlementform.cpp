@@ -7,6 +7,8 @@
 const QString SettlementForm::CategoryGone =
     QStringLiteral("The usage type of this session no longer exists. Enter the amount to bill.");
 
+const QString SettlementForm::NetByHand = QStringLiteral("net entered by hand");
+
 SettlementForm::SettlementForm(Database& db, int currencyDigits)
     : m_db(db), m_service(db), m_digits(qBound(0, currencyDigits, 4))
 {
@@ -20,6 +22,7 @@ void SettlementForm::refreshBillNo()
 void SettlementForm::open()
 {
     m_amt = m_oamt = m_net = m_ramt = QStringLiteral("0");
+    m_netByHand = false;
     m_print = m_db.scalar(QStringLiteral("SELECT printbill FROM defalt")).toLongLong() != 0;
     m_printEnabled = true;
     m_amountsEnabled = true;
@@ -31,8 +34,39 @@ void SettlementForm::open()
 
 void SettlementForm::clearAmounts()
 {
-    m_amt = m_net = m_ramt = QStringLiteral("0");
+    m_amt = m_ramt = QStringLiteral("0");
+    followNet();
     m_amountLabel.clear();
+}
+
+void SettlementForm::followNet()
+{
+    m_net = text(value(m_amt) + value(m_oamt));
+    m_netByHand = false;
+}
+
+void SettlementForm::setAmount(const QString& t)
+{
+    if (t != m_amt) {
+        m_amt = t;
+        followNet();
+    }
+}
+
+void SettlementForm::setOther(const QString& t)
+{
+    if (t != m_oamt) {
+        m_oamt = t;
+        followNet();
+    }
+}
+
+void SettlementForm::setNet(const QString& t)
+{
+    if (t != m_net) {
+        m_net = t;
+        m_netByHand = true;
+    }
 }
 
 SettlementForm::Outcome SettlementForm::pick(const QString& terminal)
@@ -89,7 +123,7 @@ SettlementForm::Outcome SettlementForm::pick(const QString& terminal)
         m_amountLabel = charge.toLabel();
         m_amt = charge.toString();
         m_ramt = text(s.amtreceived);
-        m_net = text(value(m_amt) + value(m_oamt));
+        followNet();
     } else {
         clearAmounts();
         m_ramt = text(s.amtreceived);
@@ -107,10 +141,11 @@ SettlementForm::Outcome SettlementForm::amountEntered()
     const Money v = value(m_amt);
     if (v <= Money()) {
         m_amt = QStringLiteral("0");
+        followNet();
         return {QStringLiteral("Please Enter Amount"), true, Focus::Amount};
     }
-    m_net = text(v + value(m_oamt));
     m_amt = text(v);
+    followNet();
     return {QString(), true, Focus::EndButton};
 }
 
@@ -119,10 +154,11 @@ SettlementForm::Outcome SettlementForm::otherEntered()
     const Money v = value(m_oamt);
     if (v <= Money()) {
         m_oamt = QStringLiteral("0");
+        followNet();
         return {QStringLiteral("Please Enter Amount"), true, Focus::Other};
     }
-    m_net = text(value(m_amt) + v);
     m_oamt = text(v);
+    followNet();
     return {QString(), true, Focus::Stay};
 }
 
@@ -143,12 +179,13 @@ SettlementForm::Outcome SettlementForm::netEntered()
         return {QString(), true, Focus::EndButton};
     }
     m_net = text(value(m_amt) + value(m_oamt) - value(m_ramt));
+    m_netByHand = value(m_net) != value(m_amt) + value(m_oamt);
     return {QStringLiteral("Please Enter Amount"), true, Focus::Net};
 }
 
 void SettlementForm::jobWorkClosed(Money total)
 {
-    m_oamt = text(total);
+    setOther(text(total));
 }
 
 SettleResult SettlementForm::settle()
@@ -164,6 +201,14 @@ SettleResult SettlementForm::settle()
     req.duration = m_duration;
     req.userLabel = m_usage;
     if (!m_session->maintains) {
+        m_amt = text(value(m_amt));
+        m_oamt = text(value(m_oamt));
+        m_ramt = text(value(m_ramt));
+        if (m_netByHand) {
+            m_net = text(value(m_net));
+        } else {
+            followNet();
+        }
         req.received = value(m_ramt);
         req.charge = value(m_amt);
         req.other = value(m_oamt);

@@ -61,15 +61,19 @@ public:
     QString sessionTime() const { return m_duration; }
     QString amountLabel() const { return m_amountLabel; }
 
-    // Box texts.
+    // Box texts. The net follows the amount and the other amount: any change to either, by
+    // whatever path, puts their sum there. A net the cashier types stands until the next such
+    // change, since it was weighed against the amounts as they were then.
     QString amount() const { return m_amt; }
     QString other() const { return m_oamt; }
     QString received() const { return m_ramt; }
     QString net() const { return m_net; }
-    void setAmount(const QString& t) { m_amt = t; }
-    void setOther(const QString& t) { m_oamt = t; }
+    void setAmount(const QString& t);
+    void setOther(const QString& t);
     void setReceived(const QString& t) { m_ramt = t; }
-    void setNet(const QString& t) { m_net = t; }
+    void setNet(const QString& t);
+    bool netByHand() const { return m_netByHand; }
+    static const QString NetByHand;
 
     QString billNo() const { return m_billno; }
     bool printEnabled() const { return m_printEnabled; }
@@ -91,7 +95,8 @@ public:
     // The job-work window closed with this total of its lines.
     void jobWorkClosed(Money total);
 
-    // "&End Session" after the cashier's Yes: records the bill in one transaction.
+    // "&End Session" after the cashier's Yes: takes the boxes as they stand, as if each had
+    // been entered, and records the bill in one transaction.
     SettleResult settle();
 
     Money value(const QString& text) const { return Money::parse(text).rounded(m_digits); }
@@ -99,6 +104,7 @@ public:
 
 private:
     void clearAmounts();
+    void followNet();
     void refreshBillNo();
 
     Database& m_db;
@@ -111,6 +117,7 @@ private:
     QString m_ramt = QStringLiteral("0");
     QString m_net = QStringLiteral("0");
     QString m_billno;
+    bool m_netByHand = false;
     bool m_print = false;
     bool m_printEnabled = true;
     bool m_amountsEnabled = true;

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -91,6 +92,12 @@ void TstAgentWindows::lockScreenAndOptionsPanel()
     QTest::keyClicks(surf, QStringLiteral("a1b2"));
     QTest::keyClick(surf, Qt::Key_Return);
     QCOMPARE(surf->text(), QStringLiteral("12"));
+    // Nor by the clipboard.
+    for (const char* pasted : {"-5", "1e3", "\uff19"}) {
+        QApplication::clipboard()->setText(QString::fromUtf8(pasted));
+        QTest::keyClick(surf, Qt::Key_Insert, Qt::ShiftModifier);
+        QCOMPARE(surf->text(), QStringLiteral("12"));
+    }
 
     // Login with the password field empty: the message, and the screen stays.
     QTest::mouseClick(child<QPushButton>(main, "cmdlogin"), Qt::LeftButton);
@@ -215,6 +222,9 @@ void TstAgentWindows::connectionDialogRules()
     QVERIFY(!connectButton->isEnabled());
 
     QTest::keyClicks(address, QStringLiteral("19x2.16a8.1.300"));
+    QCOMPARE(address->text(), QStringLiteral("192.168.1.300"));
+    QApplication::clipboard()->setText(QStringLiteral("-1"));
+    address->paste();
     QCOMPARE(address->text(), QStringLiteral("192.168.1.300"));
     QVERIFY(connectButton->isEnabled());
     connectButton->click();

@@ -1,5 +1,7 @@
 #include "server/accounts/ui/formhelpers.h"
 
+#include "common/ui/numericinput.h"
+
 #include <QDialog>
 #include <QEvent>
 #include <QFocusEvent>
@@ -12,7 +14,8 @@
 
 namespace {
 
-class AmountFilter : public QObject
+// Enter in an amount box must not reach the window's buttons.
+class EnterFilter : public QObject
 {
 public:
     using QObject::QObject;
@@ -21,18 +24,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::KeyPress) {
-            auto* k = static_cast<QKeyEvent*>(event);
-            if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
                 return true;
-            }
-            if (k->key() == Qt::Key_Backspace) {
-                return false;
-            }
-            const QString t = k->text();
-            if (!t.isEmpty() && t.at(0).unicode() >= 32) {
-                const QChar c = t.at(0);
-                return !(t.size() == 1 && ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
-                                           c == QLatin1Char('.')));
             }
         }
         return QObject::eventFilter(watched, event);
@@ -82,7 +76,8 @@ void FormHelpers::noDefaultButtons(QDialog* dialog)
 
 void FormHelpers::installAmountFilter(QWidget* box)
 {
-    box->installEventFilter(new AmountFilter(box));
+    box->installEventFilter(new EnterFilter(box));
+    NumericInput::install(box, NumericInput::Kind::Amount);
 }
 
 void FormHelpers::onFocusOut(QWidget* widget, QObject* context,

@@ -20,8 +20,8 @@ inline QString indexed(const char* name, int index)
 // Enter in a box must not press a button of the window.
 void noDefaultButtons(QDialog* dialog);
 
-// Amount boxes: only digits, the full stop and Backspace type anything; Enter is swallowed;
-// keys that type nothing (arrows, Tab, Delete) keep working.
+// Amount boxes: they hold only digits and one full stop, however the text arrives; Enter is
+// swallowed; keys that type nothing (arrows, Tab, Delete) keep working.
 void installAmountFilter(QWidget* box);
 
 // Calls `onLeave` when `widget` loses the focus.

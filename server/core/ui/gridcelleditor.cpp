@@ -1,8 +1,8 @@
 #include "server/core/ui/gridcelleditor.h"
 
 #include "common/clock.h"
+#include "common/ui/numericinput.h"
 
-#include <QComboBox>
 #include <QDateEdit>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -11,21 +11,6 @@
 #include <QTableWidget>
 
 namespace {
-
-class NumericKeyFilter final : public QObject
-{
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::KeyPress) {
-            return !GridCellEditor::acceptsNumericKey(static_cast<QKeyEvent*>(event));
-        }
-        return false;
-    }
-};
 
 bool isControlChar(QChar c)
 {
@@ -44,6 +29,7 @@ GridCellEditor::GridCellEditor(QTableWidget* grid, QWidget* window)
     m_edit->setFont(m_grid->font());
     m_edit->hide();
     m_edit->installEventFilter(this);
+    m_numericRule = NumericInput::validator(NumericInput::Kind::Amount, m_edit);
 
     // Rows at least as tall as the box, so it never hides the rows around the cell.
     const int h = m_edit->sizeHint().height();
@@ -142,6 +128,7 @@ bool GridCellEditor::open(int row, int column, const QString& text)
         m_picker->raise();
         m_picker->setFocus();
     } else {
+        m_edit->setValidator(isNumericColumn(column) ? m_numericRule : nullptr);
         m_edit->setText(start);
         m_edit->setCursorPosition(int(start.size()));
         place();
@@ -219,21 +206,12 @@ bool GridCellEditor::acceptsNumericKey(const QKeyEvent* e)
     if (e->key() == Qt::Key_Backspace) {
         return true;
     }
-    for (QChar c : text) {
-        if (!(c.isDigit() && c.unicode() < 128) && c != u'.') {
-            return false;
-        }
-    }
-    return true;
+    return NumericInput::accepts(NumericInput::Kind::Amount, text);
 }
 
 void GridCellEditor::installNumericFilter(QWidget* widget)
 {
-    auto* filter = new NumericKeyFilter(widget);
-    widget->installEventFilter(filter);
-    if (auto* combo = qobject_cast<QComboBox*>(widget); combo && combo->lineEdit()) {
-        combo->lineEdit()->installEventFilter(filter);
-    }
+    NumericInput::install(widget, NumericInput::Kind::Amount);
 }
 
 void GridCellEditor::returnToGrid(int rowStep)
@@ -269,9 +247,6 @@ bool GridCellEditor::editorKey(QKeyEvent* e)
         return true;
     default:
         break;
-    }
-    if (isNumericColumn(m_column)) {
-        return !acceptsNumericKey(e);
     }
     return false;
 }

@@ -11,6 +11,7 @@ class QDateEdit;
 class QKeyEvent;
 class QLineEdit;
 class QTableWidget;
+class QValidator;
 class QWidget;
 
 // Edits the cells of a QTableWidget through one floating text box, `txtEdit`, laid over the
@@ -19,7 +20,8 @@ class QWidget;
 //
 // A double-click or a key on an editable cell opens the editor: a control key or a space
 // starts it with the cell's text, a printable key starts it with that character. Numeric
-// columns take only the digits, "." and Backspace. In the editor Enter commits and returns to
+// columns hold only an amount (digits and one "."), however the text arrives: typed, pasted or
+// dropped. In the editor Enter commits and returns to
 // the grid, Escape hides it without writing, Up and Down commit and move one row (never past
 // the first or last row). An open editor is also committed when the grid takes the focus
 // back, when the grid's current cell changes and when the window is clicked. Committing only
@@ -58,10 +60,11 @@ public:
     // Hides an open editor without writing.
     void cancel();
 
-    // The key rule of amount boxes: digits, "." and Backspace; keys that type nothing
-    // (arrows, Home, Delete, Tab) pass.
+    // Whether a key may start or go on typing an amount: digits, "." and keys that type
+    // nothing (arrows, Home, Delete, Tab, Backspace).
     static bool acceptsNumericKey(const QKeyEvent* event);
-    // Makes `widget` (a line edit or an editable combo box) discard the other keys.
+    // Makes `widget` (a line edit or an editable combo box) hold only an amount, by any input
+    // path.
     static void installNumericFilter(QWidget* widget);
 
 Q_SIGNALS:
@@ -86,6 +89,7 @@ private:
     QObject* m_windowObject = nullptr;
     QLineEdit* m_edit = nullptr;
     QDateEdit* m_picker = nullptr;
+    QValidator* m_numericRule = nullptr;
     QSet<int> m_editable;
     QSet<int> m_numeric;
     QHash<int, QString> m_date;

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
 
 namespace {
@@ -93,7 +94,13 @@ FrmSessionEnd::FrmSessionEnd(Database& db, QWidget* parent)
     billForm->addRow(QStringLiteral("Amount"), m_amt);
     billForm->addRow(QStringLiteral("Other Amount"), m_oamt);
     billForm->addRow(QStringLiteral("Received Amt"), m_ramt);
-    billForm->addRow(QStringLiteral("Total Amount"), m_net);
+    m_netByHand = new QLabel(SettlementForm::NetByHand, billFrame);
+    m_netByHand->setObjectName(QStringLiteral("lblnetbyhand"));
+    m_netByHand->hide();
+    auto* netRow = new QHBoxLayout;
+    netRow->addWidget(m_net);
+    netRow->addWidget(m_netByHand);
+    billForm->addRow(QStringLiteral("Total Amount"), netRow);
     billForm->addRow(m_jobWork);
 
     auto* terminalFrame = new QGroupBox(QStringLiteral("Terminal"), this);
@@ -134,6 +141,11 @@ FrmSessionEnd::FrmSessionEnd(Database& db, QWidget* parent)
 
     connect(&m_db, &Database::tableChanged, this, &FrmSessionEnd::reloadTerminals);
     connect(m_terminal, &QComboBox::activated, this, &FrmSessionEnd::pickTerminal);
+    for (QLineEdit* e : {m_amt, m_oamt, m_ramt, m_net}) {
+        // Whatever changed the text (keys, a paste, a drop, undo), the form knows it at once:
+        // the net follows the amounts without waiting for Enter.
+        connect(e, &QLineEdit::textChanged, this, [this, e] { boxEdited(e); });
+    }
     connect(m_print, &QCheckBox::toggled, this, [this](bool on) { m_form.setPrint(on); });
     connect(m_jobWork, &QPushButton::clicked, this, &FrmSessionEnd::jobWorkClicked);
     connect(m_end, &QPushButton::clicked, this, &FrmSessionEnd::endClicked);
@@ -154,6 +166,7 @@ void FrmSessionEnd::reloadTerminals(const QString& table)
 
 void FrmSessionEnd::showForm()
 {
+    const QScopedValueRollback showing(m_showing, true);
     m_labels[0]->setText(m_form.computerName());
     m_labels[1]->setText(m_form.ipAddress());
     m_labels[2]->setText(m_form.usageType());
@@ -171,6 +184,7 @@ void FrmSessionEnd::showForm()
     m_oamt->setText(m_form.other());
     m_ramt->setText(m_form.received());
     m_net->setText(m_form.net());
+    m_netByHand->setVisible(m_form.netByHand());
     for (QLineEdit* e : {m_amt, m_oamt, m_ramt, m_net}) {
         e->setEnabled(m_form.amountsEnabled());
     }
@@ -178,17 +192,29 @@ void FrmSessionEnd::showForm()
     m_jobWork->setEnabled(m_form.jobWorkEnabled());
 }
 
-void FrmSessionEnd::readBoxes()
+void FrmSessionEnd::boxEdited(QLineEdit* box)
 {
-    m_form.setAmount(m_amt->text());
-    m_form.setOther(m_oamt->text());
-    m_form.setReceived(m_ramt->text());
-    m_form.setNet(m_net->text());
+    if (m_showing) {
+        return;
+    }
+    if (box == m_amt) {
+        m_form.setAmount(box->text());
+    } else if (box == m_oamt) {
+        m_form.setOther(box->text());
+    } else if (box == m_ramt) {
+        m_form.setReceived(box->text());
+    } else {
+        m_form.setNet(box->text());
+    }
+    const QScopedValueRollback showing(m_showing, true);
+    if (box != m_net) {
+        m_net->setText(m_form.net());
+    }
+    m_netByHand->setVisible(m_form.netByHand());
 }
 
 void FrmSessionEnd::pickTerminal()
 {
-    readBoxes();
     const SettlementForm::Outcome out = m_form.pick(m_terminal->currentText());
     showForm();
     if (!out.message.isEmpty()) {
@@ -238,12 +264,10 @@ bool FrmSessionEnd::eventFilter(QObject* watched, QEvent* event)
         }
         const bool enter = k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter;
         if (watched == m_amt && isEnterOrTab(k)) {
-            readBoxes();
             apply(m_form.amountEntered(), m_amt);
             return true;
         }
         if (watched == m_oamt && isEnterOrTab(k)) {
-            readBoxes();
             const auto out = m_form.otherEntered();
             apply(out, m_oamt);
             if (out.message.isEmpty() && k->key() == Qt::Key_Tab) {
@@ -252,18 +276,16 @@ bool FrmSessionEnd::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
         if (watched == m_ramt && isEnterOrTab(k)) {
-            readBoxes();
             apply(m_form.receivedEntered(), m_ramt);
             return true;
         }
         if (watched == m_net && enter) {
-            readBoxes();
             apply(m_form.netEntered(), m_net);
             return true;
         }
     } else if (event->type() == QEvent::FocusOut && watched == m_ramt) {
-        readBoxes();
         m_form.receivedLeft();
+        const QScopedValueRollback showing(m_showing, true);
         m_ramt->setText(m_form.received());
     }
     return QDialog::eventFilter(watched, event);
@@ -271,11 +293,10 @@ bool FrmSessionEnd::eventFilter(QObject* watched, QEvent* event)
 
 void FrmSessionEnd::jobWorkClicked()
 {
-    readBoxes();
     FrmJobWorkDetails details(m_db, this);
     details.exec();
     m_form.jobWorkClosed(JobWorkStore(m_db).total());
-    m_oamt->setText(m_form.other());
+    showForm();
 }
 
 void FrmSessionEnd::endClicked()
@@ -296,7 +317,6 @@ void FrmSessionEnd::endClicked()
                        Prompt::Icon::Question)) {
         return;
     }
-    readBoxes();
     m_form.setAction(m_shutdown->isChecked()  ? CloseAction::Shutdown
                      : m_restart->isChecked() ? CloseAction::Restart
                                               : CloseAction::Lock);

@@ -36,7 +36,7 @@ protected:
 
 private:
     void showForm();
-    void readBoxes();
+    void boxEdited(QLineEdit* box);
     void apply(const SettlementForm::Outcome& out, QWidget* box);
     void reloadTerminals(const QString& table);
 
@@ -50,10 +50,12 @@ private:
     QLineEdit* m_oamt;
     QLineEdit* m_ramt;
     QLineEdit* m_net;
+    QLabel* m_netByHand;
     QPushButton* m_jobWork;
     QRadioButton* m_lock;
     QRadioButton* m_shutdown;
     QRadioButton* m_restart;
     QPushButton* m_end;
     QPushButton* m_back;
+    bool m_showing = false;
 };

@@ -88,8 +88,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("two points") << "12.5.3"
-                                    << "12.5";
+        QTest::newRow("a second point is not typed") << "12.5.3"
+                                                     << "12.53";
         QTest::newRow("empty") << ""
                                << "0";
         QTest::newRow("letters dropped by the key filter") << "4a0"

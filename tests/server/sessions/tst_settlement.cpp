@@ -95,6 +95,19 @@ void pick(FrmSessionEnd& w, const QString& terminal)
     w.pickTerminal();
 }
 
+// Sets the quantity of the first job-work line through "&Jobwork Details" and closes it.
+void runJobWork(FrmSessionEnd& w, const QString& qty)
+{
+    QTimer::singleShot(0, &w, [qty] {
+        auto* d = qobject_cast<FrmJobWorkDetails*>(QApplication::activeModalWidget());
+        QVERIFY(d != nullptr);
+        d->editor()->open(0, 2, qty);
+        QTest::keyClick(d->editor()->textEditor(), Qt::Key_Return);
+        d->findChild<QPushButton*>(QStringLiteral("cmdback"))->click();
+    });
+    child<QPushButton>(w, "cmdjobworkdetails")->click();
+}
+
 // The states a settlement may leave behind: the session still running and nothing billed,
 // or exactly one whole bill.
 enum class State
@@ -531,6 +544,135 @@ private Q_SLOTS:
         // Letters never reach an amount box.
         QTest::keyClicks(ramt, QStringLiteral("a-"));
         QCOMPARE(ramt->text(), QStringLiteral("3.34"));
+
+        // More received than billed: the balance is below zero and is not billed.
+        ramt->setText(QStringLiteral("50"));
+        net->setText(QStringLiteral("0"));
+        QTest::keyClick(net, Qt::Key_Return);
+        QCOMPARE(net->text(), QStringLiteral("-35.38"));
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, "cmdend")->click();
+        QCOMPARE(m_prompt->lastText(), SessionService::NegativeAmount);
+        QCOMPARE(count(db, QStringLiteral("history")), 0);
+        QCOMPARE(w.result(), int(QDialog::Rejected));
+    }
+
+    // Whatever changes the amount or the other amount, the net shown and billed is their sum;
+    // a net typed after the last such change is billed as typed and marked as such.
+    void netFollowsTheAmounts_data()
+    {
+        QTest::addColumn<QStringList>("steps"); // "job:qty", "box=typed" or "box" for Enter
+        QTest::addColumn<QString>("net");
+        QTest::addColumn<bool>("byHand");
+        QTest::addColumn<QString>("charge");
+        QTest::addColumn<QString>("other"); // "" when none is stored
+        QTest::newRow("job work added") << QStringList{"job:3"} << "42.5" << false << "35"
+                                        << "7.5";
+        QTest::newRow("job work removed")
+            << QStringList{"job:3", "txtoamt", "job:0"} << "35" << false << "35"
+            << "";
+        QTest::newRow("other reset to 0")
+            << QStringList{"txtoamt=5", "txtoamt", "txtoamt=0", "txtoamt"} << "35" << false << "35"
+            << "";
+        QTest::newRow("charge entered")
+            << QStringList{"txtamt=40", "txtamt"} << "40" << false << "40"
+            << "";
+        QTest::newRow("charge not entered") << QStringList{"txtamt=40"} << "40" << false << "40"
+                                            << "";
+        QTest::newRow("charge rounded at End")
+            << QStringList{"txtamt=12.125"} << "12.12" << false << "12.12"
+            << "";
+        QTest::newRow("other not entered") << QStringList{"txtoamt=5"} << "40" << false << "35"
+                                           << "5";
+        QTest::newRow("net by hand")
+            << QStringList{"txtoamt=5", "txtnetamt=30"} << "30" << true << "35"
+            << "5";
+        QTest::newRow("net by hand, then the charge changed")
+            << QStringList{"txtnetamt=30", "txtamt=40"} << "40" << false << "40"
+            << "";
+        QTest::newRow("net by hand, then job work")
+            << QStringList{"txtnetamt=30", "job:2"} << "40" << false << "35"
+            << "5";
+    }
+    void netFollowsTheAmounts()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, net);
+        QFETCH(bool, byHand);
+        QFETCH(QString, charge);
+        QFETCH(QString, other);
+        Database& db = *m_db;
+        prepareFullSession(db);
+        Clock::setFixed(T0.addSecs(70 * 60)); // 1:10 costs 35
+        FrmSessionEnd w(db);
+        w.show();
+        pick(w, QStringLiteral("PC1"));
+        for (const QString& step : steps) {
+            if (step.startsWith(QLatin1String("job:"))) {
+                runJobWork(w, step.mid(4));
+                continue;
+            }
+            auto* box = w.findChild<QLineEdit*>(step.section(QLatin1Char('='), 0, 0));
+            QVERIFY2(box != nullptr, qPrintable(step));
+            if (step.contains(QLatin1Char('='))) {
+                box->selectAll();
+                QTest::keyClicks(box, step.section(QLatin1Char('='), 1));
+            } else {
+                QTest::keyClick(box, Qt::Key_Return);
+            }
+        }
+        QCOMPARE(child<QLineEdit>(w, "txtnetamt")->text(), net);
+        QCOMPARE(child<QLabel>(w, "lblnetbyhand")->isVisible(), byHand);
+
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, "cmdend")->click();
+        QCOMPARE(w.result(), int(QDialog::Accepted));
+        const auto h =
+            db.firstRow(QStringLiteral("SELECT charge, otheramt, netamount FROM history"));
+        QVERIFY(h);
+        QCOMPARE(Money::fromVariant(h->value(0)).toString(), charge);
+        QCOMPARE(h->value(1).isNull() ? QString() : Money::fromVariant(h->value(1)).toString(),
+                 other);
+        QCOMPARE(Money::fromVariant(h->value(2)).toString(), net);
+        QCOMPARE(Money::fromVariant(db.scalar(
+                     QStringLiteral("SELECT debit FROM transactions WHERE part LIKE 'By Bill%'"))),
+                 Money::parse(net));
+    }
+
+    // The service takes no amount below zero, whoever asks: a negative net would credit the
+    // member instead of debiting.
+    void negativeAmountIsRefused_data()
+    {
+        QTest::addColumn<QString>("field");
+        for (const char* f : {"charge", "other", "received", "net"}) {
+            QTest::newRow(f) << QString::fromLatin1(f);
+        }
+    }
+    void negativeAmountIsRefused()
+    {
+        QFETCH(QString, field);
+        Database& db = *m_db;
+        prepareFullSession(db);
+        Clock::setFixed(T0.addSecs(70 * 60));
+        SettlementForm form(db, 2);
+        form.open();
+        form.pick(QStringLiteral("PC1"));
+        form.jobWorkClosed(JobWorkStore(db).total());
+        const QString minus = QStringLiteral("-5");
+        if (field == QLatin1String("charge")) {
+            form.setAmount(minus);
+            form.setNet(QStringLiteral("40"));
+        } else if (field == QLatin1String("other")) {
+            form.setOther(minus);
+        } else if (field == QLatin1String("received")) {
+            form.setReceived(minus);
+        } else {
+            form.setNet(minus);
+        }
+        const SettleResult r = form.settle();
+        QVERIFY(!r.ok);
+        QCOMPARE(r.error, SessionService::NegativeAmount);
+        QCOMPARE(stateOf(db, true, true), State::Running);
     }
 
     void categoryGoneIsNotBilledWithOldAmounts()
@@ -588,20 +730,8 @@ private Q_SLOTS:
         FrmSessionEnd w(db);
         pick(w, QStringLiteral("PC1"));
         QVERIFY(child<QPushButton>(w, "cmdjobworkdetails")->isEnabled());
-        QTimer::singleShot(50, this, [] {
-            auto* d = qobject_cast<FrmJobWorkDetails*>(QApplication::activeModalWidget());
-            QVERIFY(d != nullptr);
-            d->editor()->open(0, 2, QStringLiteral("3"));
-            QTest::keyClick(d->editor()->textEditor(), Qt::Key_Return);
-            d->findChild<QPushButton*>(QStringLiteral("cmdback"))->click();
-        });
-        child<QPushButton>(w, "cmdjobworkdetails")->click();
-        QLineEdit* oamt = child<QLineEdit>(w, "txtoamt");
-        QCOMPARE(oamt->text(), QStringLiteral("7.5"));
-        // Not yet entered: the total is still the time alone.
-        QCOMPARE(child<QLineEdit>(w, "txtnetamt")->text(), QStringLiteral("35"));
-        QTest::keyClick(oamt, Qt::Key_Return);
-        QCOMPARE(child<QLineEdit>(w, "txtnetamt")->text(), QStringLiteral("42.5"));
+        runJobWork(w, QStringLiteral("3"));
+        QCOMPARE(child<QLineEdit>(w, "txtoamt")->text(), QStringLiteral("7.5"));
         m_prompt->answerNext(Prompt::Answer::Yes);
         child<QPushButton>(w, "cmdend")->click();
         const auto lines = db.rows(QStringLiteral("SELECT billno, Type, qty, amount FROM "

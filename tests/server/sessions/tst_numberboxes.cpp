@@ -1,0 +1,177 @@
+// Every number box and number cell of the console, filled by each way text gets into a box
+// besides typing: the clipboard (context menu, Ctrl+V, Shift+Insert) and drag and drop.
+
+#include "server/accounts/ui/frmhkeeping.h"
+#include "server/accounts/ui/frmmember.h"
+#include "server/core/database.h"
+#include "server/core/ui/gridcelleditor.h"
+#include "server/sessions/ui/frmjobwork.h"
+#include "server/sessions/ui/frmjobworkdetails.h"
+#include "server/sessions/ui/frmsessiondetails.h"
+#include "server/sessions/ui/frmsessionend.h"
+#include "server/sessions/ui/frmsessionstart.h"
+#include "support/scriptedprompt.h"
+#include "support/testhome.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+namespace {
+
+using Opener = std::function<std::unique_ptr<QWidget>(Database&)>;
+
+template <typename W> Opener window()
+{
+    return [](Database& db) { return std::unique_ptr<QWidget>(new W(db)); };
+}
+
+// Puts `text` into `box` at its cursor the way `path` does.
+void putIn(QLineEdit* box, const QString& path, const QString& text)
+{
+    QApplication::clipboard()->setText(text);
+    if (path == QLatin1String("context menu")) {
+        const std::unique_ptr<QMenu> menu(box->createStandardContextMenu());
+        const QList<QAction*> actions = menu->actions();
+        const auto paste = std::find_if(actions.begin(), actions.end(), [](QAction* a) {
+            return a->text().startsWith(QLatin1String("&Paste"));
+        });
+        QVERIFY(paste != actions.end());
+        (*paste)->trigger();
+    } else if (path == QLatin1String("Ctrl+V")) {
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    } else if (path == QLatin1String("Shift+Insert")) {
+        QTest::keyClick(box, Qt::Key_Insert, Qt::ShiftModifier);
+    } else {
+        QMimeData data;
+        data.setText(text);
+        // Dragged in and dropped past the end of the text, where the cursor already is.
+        const QPointF end(box->width() - 2, box->height() / 2);
+        QDragEnterEvent enter(end.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(box, &enter);
+        QDropEvent drop(end, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(box, &drop);
+        QVERIFY(drop.isAccepted());
+    }
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Opener)
+
+class TestNumberBoxes : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_db = std::make_unique<Database>();
+        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO jobwork (Type, amount, qty, totamt) "
+                                         "VALUES ('Print', 2.5, 0, 0)")));
+        m_prompt = std::make_unique<ScriptedPrompt>();
+    }
+    void cleanup()
+    {
+        m_prompt.reset();
+        m_db.reset();
+        m_home.reset();
+    }
+
+    void onlyWhatTypingTakes_data()
+    {
+        QTest::addColumn<Opener>("open");
+        QTest::addColumn<QString>("box"); // a line edit or combo box, or a grid
+        QTest::addColumn<int>("column");  // the number column of a grid
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("taken"); // what the box takes after its "7"
+        const struct
+        {
+            const char* name;
+            Opener open;
+            const char* box;
+            int column;
+            const char* taken;
+        } boxes[] = {
+            {"amount", window<FrmSessionEnd>(), "txtamt", -1, "1.5"},
+            {"other amount", window<FrmSessionEnd>(), "txtoamt", -1, "1.5"},
+            {"received", window<FrmSessionEnd>(), "txtramt", -1, "1.5"},
+            {"net", window<FrmSessionEnd>(), "txtnetamt", -1, "1.5"},
+            {"advance", window<FrmSessionStart>(), "txtamtr", -1, "1.5"},
+            {"logout minutes", window<FrmSessionStart>(), "txtautologout", -1, "15"},
+            {"flat rate", window<FrmSessionDetails>(), "txtflathour", -1, "1.5"},
+            {"flat hours", window<FrmSessionDetails>(), "cmbflathour", -1, "1.5"},
+            {"bill from", window<FrmHKeeping>(), "txtbill_0", -1, "1.5"},
+            {"opening balance", window<FrmMember>(), "txtfield_4", -1, "1.5"},
+            {"job price", window<FrmJobWork>(), "grdjobwork", 1, "1.5"},
+            {"job quantity", window<FrmJobWorkDetails>(), "gdjob", 2, "1.5"},
+        };
+        for (const auto& b : boxes) {
+            for (const char* path : {"context menu", "Ctrl+V", "Shift+Insert", "drop"}) {
+                QTest::addRow("%s by %s", b.name, path)
+                    << b.open << QString::fromLatin1(b.box) << b.column << QString::fromLatin1(path)
+                    << QString::fromLatin1(b.taken);
+            }
+        }
+    }
+    void onlyWhatTypingTakes()
+    {
+        QFETCH(Opener, open);
+        QFETCH(QString, box);
+        QFETCH(int, column);
+        QFETCH(QString, path);
+        QFETCH(QString, taken);
+        const std::unique_ptr<QWidget> w = open(*m_db);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QLineEdit* edit = nullptr;
+        GridCellEditor* cells = w->findChild<GridCellEditor*>();
+        if (column >= 0) {
+            QVERIFY(cells != nullptr);
+            QVERIFY(cells->open(0, column, QStringLiteral("7")));
+            edit = cells->textEditor();
+        } else if (auto* combo = w->findChild<QComboBox*>(box)) {
+            edit = combo->lineEdit();
+        } else {
+            edit = w->findChild<QLineEdit*>(box);
+        }
+        QVERIFY(edit != nullptr);
+        // Some boxes wait for a choice elsewhere in their window before they take text.
+        for (QWidget* p = edit; p != w.get(); p = p->parentWidget()) {
+            p->setEnabled(true);
+        }
+        edit->setFocus();
+        edit->setText(QStringLiteral("7"));
+
+        for (const char* refused : {"-5", "abc", "1e3", "12.5.3", "\uff19", " 5", "5,0"}) {
+            putIn(edit, path, QString::fromUtf8(refused));
+            QVERIFY2(edit->text() == QLatin1String("7"), refused);
+        }
+        putIn(edit, path, taken);
+        QCOMPARE(edit->text(), QStringLiteral("7") + taken);
+        if (column >= 0) {
+            QVERIFY(cells->commit());
+            QCOMPARE(cells->grid()->item(0, column)->text(), QStringLiteral("7") + taken);
+        }
+    }
+
+private:
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<Database> m_db;
+    std::unique_ptr<ScriptedPrompt> m_prompt;
+};
+
+QTEST_MAIN(TestNumberBoxes)
+#include "tst_numberboxes.moc"
