@@ -133,6 +133,7 @@ void Console::start()
     hooks.wake = [link](const QString& ip) { link->wake(ip); };
     hooks.listen = [this, link](quint16 port) {
         link->setLinkKey(d->core->options().linkKey);
+        d->manager->continueNumbering();
         if (!link->listen(port)) {
             return false;
         }

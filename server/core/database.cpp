@@ -17,7 +17,8 @@ const char* const SchemaSql[] = {
     "CREATE TABLE IF NOT EXISTS terminals (terminal TEXT, ip TEXT, cid INTEGER, sstart TEXT, "
     "send TEXT, user TEXT, memberid TEXT, Password TEXT, amtreceived REAL DEFAULT 0, "
     "logout INTEGER DEFAULT 0, logouttime REAL DEFAULT 0, logouttype INTEGER DEFAULT 0, "
-    "maintains INTEGER DEFAULT 0, AUTOLOGOUT INTEGER DEFAULT 0, restartcnt REAL DEFAULT 0)",
+    "maintains INTEGER DEFAULT 0, AUTOLOGOUT INTEGER DEFAULT 0, restartcnt REAL DEFAULT 0, "
+    "passwordwait INTEGER DEFAULT 0)",
     "CREATE TABLE IF NOT EXISTS history (billno INTEGER, sstart TEXT, send TEXT, terminal TEXT, "
     "cip TEXT, user TEXT, memberid TEXT, duration TEXT, charge REAL DEFAULT 0, otheramt REAL, "
     "netamount REAL DEFAULT 0, received REAL DEFAULT 0)",
@@ -47,6 +48,20 @@ const char* const SchemaSql[] = {
     "CREATE INDEX IF NOT EXISTS ratelist_member ON ratelist(member, timeslice)",
     "CREATE INDEX IF NOT EXISTS transactions_member ON transactions(memberid, Date)",
     "CREATE INDEX IF NOT EXISTS jobwork_details_billno ON jobwork_details(billno)",
+};
+
+// Columns added after the first files were written, as (table, column, definition): a file
+// that lacks one gets it with its default, so its rows read as they always did.
+struct AddedColumn
+{
+    const char* table;
+    const char* column;
+    const char* definition;
+};
+const AddedColumn AddedColumns[] = {
+    // The session waits for its password at the workstation; until it has been given the
+    // session is not opened, whatever connection its agent comes back on.
+    {"terminals", "passwordwait", "INTEGER DEFAULT 0"},
 };
 
 } // namespace
@@ -115,6 +130,21 @@ bool Database::createSchema()
         [this] {
             for (const char* sql : SchemaSql) {
                 if (!run(QString::fromLatin1(sql))) {
+                    return false;
+                }
+            }
+            for (const AddedColumn& c : AddedColumns) {
+                const QString table = QString::fromLatin1(c.table);
+                const QString column = QString::fromLatin1(c.column);
+                const QVariant has = scalar(
+                    QStringLiteral("SELECT count(*) FROM pragma_table_info(?) WHERE name = ?"),
+                    {table, column});
+                if (!has.isValid()) {
+                    return false;
+                }
+                if (has.toLongLong() == 0 &&
+                    !run(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+                             .arg(table, column, QString::fromLatin1(c.definition)))) {
                     return false;
                 }
             }

@@ -5,6 +5,8 @@
 #include "server/core/database.h"
 #include "server/link/linkserver.h"
 
+#include <tuple>
+
 namespace {
 
 const QString ListeningLine = QStringLiteral("Listening for client connection..");
@@ -86,6 +88,22 @@ ConnectionManager::ConnectionManager(Database& db, AgentLink& link, QObject* par
 {
 }
 
+// Numbering on above the stored indexes, rather than clearing them at start-up, leaves the
+// tables as a previous run wrote them (readable by it and by tools that read the file), keeps
+// the console's own computer at 0 and a gone agent's session at an index no one answers on,
+// and needs nothing of the agents.
+void ConnectionManager::continueNumbering()
+{
+    if (m_server == nullptr) {
+        return;
+    }
+    const QVariant top =
+        m_db.scalar(QStringLiteral("SELECT max(coalesce((SELECT max(cid) FROM terminals), 0), "
+                                   "coalesce((SELECT max(id) FROM online), 0))"),
+                    {}, LabelRequest);
+    m_server->continueAfter(top.toLongLong());
+}
+
 void ConnectionManager::send(qint64 index, const QByteArray& token, const QString& label)
 {
     if (index != 0 && !m_link.send(index, token)) {
@@ -104,18 +122,29 @@ void ConnectionManager::connectionRequest(qint64 index, const QString& address,
     LiveRowsWrite live(m_db);
     const auto session = m_db.firstRow(QStringLiteral("SELECT cid FROM terminals WHERE ip = ?"),
                                        {address}, LabelRequest);
+    QString name = hostName;
     if (session) {
         // The workstation's session ran on while it was away: it continues on this connection,
-        // unless an automatic logout ended it, and then it waits locked for settlement.
+        // unless an automatic logout ended it, and then it waits locked for settlement. One
+        // whose password was never given at the workstation asks for it again: coming back
+        // must not open it.
         m_db.run(QStringLiteral("UPDATE terminals SET cid = ? WHERE ip = ?"), {index, address},
                  LabelRequest);
         live.end();
         m_db.notifyChanged(QStringLiteral("terminals"));
-        const auto row =
-            m_db.firstRow(QStringLiteral("SELECT AUTOLOGOUT FROM terminals WHERE cid = ?"), {index},
-                          LabelRequest);
-        const bool resume = row && row->value(0).toInt() == 0;
-        send(index, resume ? Proto::StartSession : Proto::Lock, LabelRequest);
+        const auto row = m_db.firstRow(
+            QStringLiteral(
+                "SELECT AUTOLOGOUT, passwordwait, terminal FROM terminals WHERE cid = ?"),
+            {index}, LabelRequest);
+        QByteArray token = Proto::Lock;
+        if (row && row->value(0).toInt() == 0) {
+            token =
+                row->value(1).toInt() != 0 ? Proto::ShowOptionsWithPassword : Proto::StartSession;
+        }
+        if (row) {
+            name = row->value(2).toString();
+        }
+        send(index, token, LabelRequest);
     } else {
         send(index, Proto::Lock, LabelRequest);
         // One row per address: a row left from the agent's earlier connection is carried over
@@ -125,7 +154,7 @@ void ConnectionManager::connectionRequest(qint64 index, const QString& address,
                 const auto old = m_db.firstRow(
                     QStringLiteral("SELECT name FROM online WHERE ip = ? ORDER BY rowid"),
                     {address}, LabelRequest);
-                const QString name = old ? old->value(0).toString() : hostName;
+                name = old ? old->value(0).toString() : hostName;
                 return m_db.run(QStringLiteral("DELETE FROM online WHERE ip = ?"), {address},
                                 LabelRequest) &&
                        m_db.run(
@@ -141,6 +170,7 @@ void ConnectionManager::connectionRequest(qint64 index, const QString& address,
                    address);
     Q_EMIT logLine(QStringLiteral("Authentication Sucess."));
     Q_EMIT logLine(ListeningLine);
+    closeOthers(index, address, name);
 }
 
 void ConnectionManager::messagesArrived(qint64 index, const QList<Proto::Message>& batch)
@@ -179,9 +209,9 @@ void ConnectionManager::nameReport(qint64 index, const Proto::Message& m)
 
 void ConnectionManager::passwordCheck(qint64 index, const Proto::Message& m)
 {
-    const auto row =
-        m_db.firstRow(QStringLiteral("SELECT cid, Password, ip FROM terminals WHERE cid = ?"),
-                      {index}, LabelArrival);
+    const auto row = m_db.firstRow(
+        QStringLiteral("SELECT cid, Password, ip, passwordwait FROM terminals WHERE cid = ?"),
+        {index}, LabelArrival);
     if (!row) {
         send(index, Proto::PasswordNotValid, LabelArrival);
         return;
@@ -202,6 +232,13 @@ void ConnectionManager::passwordCheck(qint64 index, const Proto::Message& m)
         Q_EMIT logLine(QStringLiteral("Too many wrong session passwords from IP -") + address +
                        QStringLiteral(", checks held back for ") + QString::number(wait) +
                        QStringLiteral(" seconds"));
+    }
+    // The password has been given: from now on the session resumes wherever its agent comes
+    // back. Written before the agent hears of it, so a restart cannot ask for it again.
+    if (match && row->value(3).toInt() != 0 &&
+        m_db.run(QStringLiteral("UPDATE terminals SET passwordwait = 0 WHERE cid = ?"), {cid},
+                 LabelArrival)) {
+        m_db.notifyChanged(QStringLiteral("terminals"));
     }
     send(cid, match ? Proto::StartSession : Proto::PasswordNotValid, LabelArrival);
 }
@@ -249,37 +286,21 @@ void ConnectionManager::connectionFailed(qint64 index, const QString& error)
     dropped(index, LabelError);
 }
 
-// The connection that went had taken the workstation over from an older one from the same
-// address that is still open (a stray or half-made connection from the workstation's address
-// that then died): the workstation stays listed, or its session reachable, on the open one
-// instead of vanishing from both `online` and the agent's reach.
-void ConnectionManager::handOver(qint64 index, const QString& name, const QString& address,
-                                 bool inSession, const QString& label)
+// One connection per workstation address: the newest (proven, where a link key is set) is the
+// agent that is actually there, so every older one is closed and nothing of the workstation
+// stays on it. Otherwise a second connection from the address (anyone at the workstation, or
+// anyone who can read the link key) would hold the session while the real agent runs free.
+void ConnectionManager::closeOthers(qint64 index, const QString& address, const QString& name)
 {
     if (m_server == nullptr || address.isEmpty()) {
         return;
     }
-    const QList<qint64> open = m_server->connectionsFrom(address);
-    if (open.isEmpty()) {
-        return;
+    for (const qint64 other : m_server->connectionsFrom(address)) {
+        if (other != index) {
+            m_superseded.insert(other, {name, address});
+            m_server->disconnectAgent(other);
+        }
     }
-    const qint64 other = open.last();
-    if (inSession) {
-        m_db.run(QStringLiteral("UPDATE terminals SET cid = ? WHERE cid = ?"), {other, index},
-                 label);
-        m_db.notifyChanged(QStringLiteral("terminals"));
-        return;
-    }
-    m_db.transaction(
-        [&] {
-            return m_db.scalar(QStringLiteral("SELECT count(*) FROM online WHERE ip = ?"),
-                               {address}, label)
-                           .toLongLong() > 0 ||
-                   m_db.run(QStringLiteral("INSERT INTO online (name, ip, id) VALUES (?, ?, ?)"),
-                            {name, address, other}, label);
-        },
-        label);
-    m_db.notifyChanged(QStringLiteral("online"));
 }
 
 void ConnectionManager::dropped(qint64 index, const QString& label)
@@ -294,15 +315,17 @@ void ConnectionManager::dropped(qint64 index, const QString& label)
         m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {index}, label);
         live.end();
         m_db.notifyChanged(QStringLiteral("online"));
-        handOver(index, name, address, false, label);
     } else if (const auto session =
                    m_db.firstRow(QStringLiteral("SELECT terminal, ip FROM terminals WHERE cid = ?"),
                                  {index}, label)) {
         // A workstation in session: its session stays, but the log still says who went.
         name = session->value(0).toString();
         address = session->value(1).toString();
-        handOver(index, name, address, true, label);
+    } else if (m_superseded.contains(index)) {
+        // Closed for a newer connection from its address, which already holds its rows.
+        std::tie(name, address) = m_superseded.value(index);
     }
+    m_superseded.remove(index);
     Q_EMIT logLine(QStringLiteral("Client Connection Closed, Client Name - ") + name +
                    QStringLiteral(" IP -") + address);
     Q_EMIT logLine(ListeningLine);

@@ -3,8 +3,11 @@
 #include "common/protocol.h"
 #include "server/link/passwordthrottle.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
+
+#include <utility>
 
 class AgentLink;
 class Database;
@@ -13,7 +16,10 @@ class LinkServer;
 // What each event on an agent's connection does to the tables and which tokens go back:
 // a new agent is locked, listed in `online` and asked its name; an agent whose session still
 // runs gets its session back; name reports, password checks and automatic logouts are answered;
-// a lost connection takes the workstation out of `online` but never ends its session.
+// a lost connection takes the workstation out of `online` but never ends its session. Each
+// workstation address has one connection: a new one (proven, where a link key is set) closes
+// the older ones. A session whose password is to be given at the workstation is not opened by
+// its agent coming back, only by the password.
 // Every event appends its lines to the console's message log through logLine(). Password
 // checks are held back per workstation address once too many have been wrong (PasswordThrottle).
 class ConnectionManager : public QObject
@@ -24,6 +30,11 @@ public:
     ConnectionManager(Database& db, LinkServer& server, QObject* parent = nullptr);
     // Sends through any link; the events are then delivered by calling the handlers.
     ConnectionManager(Database& db, AgentLink& link, QObject* parent = nullptr);
+
+    // Connections from now on are numbered above every index the tables hold. Called before
+    // the server listens: a session keeps the index of its agent's connection from an earlier
+    // run until the agent comes back, and no connection of this run may carry that index.
+    void continueNumbering();
 
     // The event handlers.
     void connectionRequest(qint64 index, const QString& address, const QString& hostName);
@@ -43,12 +54,14 @@ private:
     void nameReport(qint64 index, const Proto::Message& m);
     void passwordCheck(qint64 index, const Proto::Message& m);
     void dropped(qint64 index, const QString& label);
-    void handOver(qint64 index, const QString& name, const QString& address, bool inSession,
-                  const QString& label);
+    void closeOthers(qint64 index, const QString& address, const QString& name);
     void send(qint64 index, const QByteArray& token, const QString& label);
 
     Database& m_db;
     AgentLink& m_link;
     PasswordThrottle m_throttle;
     LinkServer* m_server = nullptr;
+    // Connections closed for a newer one from their address: the name and address the log
+    // gives for them when they are reported gone.
+    QHash<qint64, std::pair<QString, QString>> m_superseded;
 };

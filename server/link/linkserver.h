@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+#include <algorithm>
+
 class QTcpServer;
 class QTcpSocket;
 class QTimer;
@@ -65,6 +67,8 @@ public:
     QList<qint64> connectionsFrom(const QString& address) const;
     // The highest index given so far.
     qint64 lastIndex() const { return m_counter; }
+    // Connections accepted from now on get indexes above `index`.
+    void continueAfter(qint64 index) { m_counter = std::max(m_counter, index); }
     qsizetype connectionCount() const { return m_connections.size(); }
 
     // Prompts the agent at that address to connect again: a short connection to its wake port

@@ -132,7 +132,8 @@ bool LiveSessions::isConnected(const LiveSession& s) const
         return false;
     }
     // After a restart a session keeps the index of its old connection until its agent comes
-    // back, and the new run may have given that index to another workstation.
+    // back. The console numbers on above the stored indexes, but a link that numbers its own
+    // way could have given that index to another workstation: the address must agree too.
     const QString peer = link->peerAddress(s.cid);
     return peer.isEmpty() || peer == s.ip;
 }

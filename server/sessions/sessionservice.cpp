@@ -16,7 +16,7 @@ namespace {
 
 const QString SessionColumns = QStringLiteral(
     "rowid, terminal, ip, cid, sstart, send, user, memberid, Password, amtreceived, logout, "
-    "logouttime, logouttype, maintains, AUTOLOGOUT");
+    "logouttime, logouttype, maintains, AUTOLOGOUT, passwordwait");
 
 QVariant moneyOrNull(Money m)
 {
@@ -38,6 +38,13 @@ qint64 wholeMinutes(const QString& text)
 
 SessionService::SessionService(Database& db) : m_db(db) {}
 
+bool SessionService::opensWithPassword(const StartRequest& req)
+{
+    // The window always shows the options with it, but a request without them must not open
+    // the session with no password asked at all.
+    return !req.maintenance && req.passwordByUser;
+}
+
 SessionRow SessionService::sessionFrom(const QSqlRecord& r)
 {
     SessionRow s;
@@ -56,6 +63,7 @@ SessionRow SessionService::sessionFrom(const QSqlRecord& r)
     s.logouttype = r.value(QStringLiteral("logouttype")).toInt();
     s.maintains = r.value(QStringLiteral("maintains")).toLongLong() != 0;
     s.autologout = r.value(QStringLiteral("AUTOLOGOUT")).toLongLong() != 0;
+    s.passwordWait = r.value(QStringLiteral("passwordwait")).toLongLong() != 0;
     return s;
 }
 
@@ -198,9 +206,10 @@ QList<AgentMessage> SessionService::startMessages(const StartRequest& req, qint6
                                labelNumber(wholeMinutes(req.autoLogoutMinutes)).toLatin1() +
                                Proto::AutologoutMinEnd});
     }
-    if (!req.maintenance && req.optionsInClient) {
-        out.append(
-            {index, req.passwordByUser ? Proto::ShowOptionsWithPassword : Proto::ShowOptions});
+    if (opensWithPassword(req)) {
+        out.append({index, Proto::ShowOptionsWithPassword});
+    } else if (!req.maintenance && req.optionsInClient) {
+        out.append({index, Proto::ShowOptions});
     } else {
         out.append({index, Proto::StartSession});
     }
@@ -241,13 +250,14 @@ StartResult SessionService::start(const StartRequest& req)
                 done = m_db.run(
                     QStringLiteral("INSERT INTO terminals (sstart, terminal, ip, cid, maintains, "
                                    "user, amtreceived, logout, logouttime, logouttype, memberid, "
-                                   "Password) VALUES (?, ?, ?, ?, 0, ?, ?, ?, ?, "
-                                   "coalesce(?, 0), ?, ?)"),
+                                   "Password, passwordwait) VALUES (?, ?, ?, ?, 0, ?, ?, ?, ?, "
+                                   "coalesce(?, 0), ?, ?, ?)"),
                     {now, row->name, row->ip, row->id, category,
                      Money::parse(req.amountReceived).toVariant(), req.autoLogout ? 1 : 0,
                      req.autoLogout ? QVariant(wholeMinutes(req.autoLogoutMinutes)) : QVariant(0),
                      logouttype, member ? QVariant(req.memberId) : QVariant(),
-                     member ? QVariant(req.memberPassword) : QVariant()},
+                     member ? QVariant(req.memberPassword) : QVariant(),
+                     opensWithPassword(req) ? 1 : 0},
                     StartLabel);
             }
             return done && m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {row->id},
@@ -438,11 +448,17 @@ QList<AgentMessage> SessionService::transferMessages(const SessionRow& moved,
                     Proto::SetDateTime +
                         moved.sstart.toString(QLatin1String(Proto::DateTimeFormat)).toLatin1() +
                         Proto::SetDateTimeEnd});
-        out.append({destinationIndex, Proto::StartSession});
+        if (!moved.passwordWait) {
+            out.append({destinationIndex, Proto::StartSession});
+        }
         if (moved.logouttime > 0) {
             out.append({destinationIndex, Proto::AutologoutMin +
                                               labelNumber(moved.logouttime).toLatin1() +
                                               Proto::AutologoutMinEnd});
+        }
+        // A session still waiting for its password waits for it on the new workstation too.
+        if (moved.passwordWait) {
+            out.append({destinationIndex, Proto::ShowOptionsWithPassword});
         }
     }
     if (sourceIndex > 0) {

@@ -46,6 +46,7 @@ struct SessionRow
     int logouttype = 0;
     bool maintains = false;
     bool autologout = false;
+    bool passwordWait = false; // opened only once the password is given at the workstation
 };
 
 struct MemberRow
@@ -169,6 +170,8 @@ public:
     StartResult start(const StartRequest& req);
     // The messages a start sends to an agent on `index` (none for index 0).
     static QList<AgentMessage> startMessages(const StartRequest& req, qint64 index);
+    // The session is opened only once its password is given at the workstation.
+    static bool opensWithPassword(const StartRequest& req);
 
     // Fixes the end of the session at the current time (an automatic logout keeps its own)
     // and returns the row as it now stands.

@@ -1,6 +1,7 @@
 // A real console and three real agents on loopback addresses of one machine: registration by
-// name, sessions resumed on reconnect, automatic-logout sessions kept locked, and everything
-// coming back after the console is killed and started again.
+// name, sessions resumed on reconnect, automatic-logout sessions and those still waiting for
+// their password kept locked, and everything coming back after the console is killed and
+// started again.
 #include "server/core/database.h"
 #include "support/systemwait.h"
 
@@ -9,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -198,6 +200,31 @@ private Q_SLOTS:
         QCOMPARE(query("SELECT count(*) FROM terminals WHERE ip = ?", {a.ip}).toInt(), 1);
         QCOMPARE(query("SELECT count(*) FROM online WHERE ip = ?", {a.ip}).toInt(), 0);
         QVERIFY(QFile::exists(a.home.filePath("power.log")) == false);
+    }
+
+    void aSessionAwaitingItsPasswordIsNotOpenedByARestartedAgent()
+    {
+        Agent& a = *agents[1];
+        a.program.kill();
+        QVERIFY(waitUntil([&] {
+            return query("SELECT count(*) FROM online WHERE ip = ?", {a.ip}).toInt() == 0;
+        }));
+        {
+            Database db;
+            QVERIFY(db.open(consoleHome.filePath("server.db")));
+            QVERIFY(db.run("INSERT INTO terminals (terminal, ip, cid, sstart, user, Password, "
+                           "AUTOLOGOUT, passwordwait) VALUES (?, ?, 998, '2026-01-01 11:00:00', "
+                           "'Normal', 'pw', 0, 1)",
+                           {a.name, a.ip}));
+        }
+        // Settled unopened afterwards: the workstation is ready again once the console has it
+        // back.
+        const auto settled =
+            qScopeGuard([&] { query("DELETE FROM terminals WHERE ip = ?", {a.ip}); });
+        startAgent(a);
+        QVERIFY(waitUntil([&] { return a.state().value("optionsVisible").toBool(); }));
+        QCOMPARE(a.state().value("passwordVisible").toBool(), true);
+        QCOMPARE(a.state().value("sessionWindow").toBool(), false);
     }
 
     void everythingComesBackAfterTheConsoleIsKilled()

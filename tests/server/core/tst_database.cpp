@@ -15,7 +15,8 @@ const QMap<QString, QStringList>& expectedSchema()
         {"online", {"name", "ip", "id"}},
         {"terminals",
          {"terminal", "ip", "cid", "sstart", "send", "user", "memberid", "Password", "amtreceived",
-          "logout", "logouttime", "logouttype", "maintains", "AUTOLOGOUT", "restartcnt"}},
+          "logout", "logouttime", "logouttype", "maintains", "AUTOLOGOUT", "restartcnt",
+          "passwordwait"}},
         {"history",
          {"billno", "sstart", "send", "terminal", "cip", "user", "memberid", "duration", "charge",
           "otheramt", "netamount", "received"}},
@@ -83,6 +84,41 @@ private Q_SLOTS:
         QVERIFY(db.open(home.file("server.db")));
         QCOMPARE(db.scalar("SELECT count(*) FROM defalt").toInt(), 1);
         QCOMPARE(db.scalar("SELECT billno FROM defalt").toInt(), 41);
+    }
+
+    void fileOfAnEarlierVersionIsUpgradedAndReadsUnchanged()
+    {
+        TestHome home;
+        const QString path = home.file("server.db");
+        {
+            // The running-sessions table as the first versions wrote it, with a session in it.
+            Database db;
+            QVERIFY(db.open(path));
+            QVERIFY(db.run("DROP TABLE terminals"));
+            QVERIFY(db.run("CREATE TABLE terminals (terminal TEXT, ip TEXT, cid INTEGER, "
+                           "sstart TEXT, send TEXT, user TEXT, memberid TEXT, Password TEXT, "
+                           "amtreceived REAL DEFAULT 0, logout INTEGER DEFAULT 0, "
+                           "logouttime REAL DEFAULT 0, logouttype INTEGER DEFAULT 0, "
+                           "maintains INTEGER DEFAULT 0, AUTOLOGOUT INTEGER DEFAULT 0, "
+                           "restartcnt REAL DEFAULT 0)"));
+            QVERIFY(db.run("INSERT INTO terminals (terminal, ip, cid, sstart, user, Password) "
+                           "VALUES ('PC2', '127.0.0.12', 4, '2026-01-01 10:00:00', 'Normal', "
+                           "'pw')"));
+        }
+        for (int i = 0; i < 2; ++i) { // upgraded once, then opened as it is
+            Database db;
+            QVERIFY(db.open(path));
+            const auto columns = db.rows("SELECT name FROM pragma_table_info('terminals')");
+            QCOMPARE(columns.size(), expectedSchema().value("terminals").size());
+            QCOMPARE(columns.last().value(0).toString(), QString("passwordwait"));
+            const auto row =
+                db.firstRow("SELECT terminal, cid, Password, passwordwait FROM terminals");
+            QVERIFY(row);
+            QCOMPARE(row->value(0).toString(), QString("PC2"));
+            QCOMPARE(row->value(1).toInt(), 4);
+            QCOMPARE(row->value(2).toString(), QString("pw"));
+            QCOMPARE(row->value(3).toInt(), 0);
+        }
     }
 
     void awkwardTextRoundTripsThroughEveryHelper()

@@ -45,6 +45,17 @@ public:
         return received.contains(what);
     }
 
+    // Runs the event loop until the console has closed the connection (true) or the time is up.
+    bool closedByConsole(int ms = 5000)
+    {
+        const QDeadlineTimer deadline(ms);
+        while (socket.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
+            socket.waitForReadyRead(20);
+            QCoreApplication::processEvents();
+        }
+        return socket.state() != QAbstractSocket::ConnectedState;
+    }
+
     // Runs the event loop for a while, so that anything still under way arrives.
     static void settle(int ms = 150)
     {

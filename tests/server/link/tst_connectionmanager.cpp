@@ -1,10 +1,7 @@
 #include "common/clock.h"
 #include "common/protocol.h"
-#include "server/core/database.h"
-#include "server/link/connectionmanager.h"
-#include "server/link/linkserver.h"
-#include "support/testhome.h"
 #include "tests/server/link/fakeagent.h"
+#include "tests/server/link/linkconsole.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -13,52 +10,7 @@
 
 #include <sys/resource.h>
 
-#include <memory>
-
 namespace {
-
-// A console's link on a fresh database: the listener on a free loopback port, the manager on
-// its events, and the message log as it is written.
-struct Console
-{
-    TestHome home;
-    Database db;
-    LinkServer server;
-    std::unique_ptr<ConnectionManager> manager;
-    QStringList log;
-
-    Console()
-    {
-        if (!db.open(home.file(QStringLiteral("server.db")))) {
-            qFatal("database");
-        }
-        manager = std::make_unique<ConnectionManager>(db, server);
-        QObject::connect(manager.get(), &ConnectionManager::logLine,
-                         [this](const QString& l) { log << l; });
-        if (!server.listen(0, QHostAddress::LocalHost)) {
-            qFatal("listen");
-        }
-    }
-
-    quint16 port() const { return server.serverPort(); }
-
-    void addSession(const QString& ip, qint64 cid, int autologout = 0, int logouttype = 0,
-                    const QString& password = QString())
-    {
-        db.run(QStringLiteral("INSERT INTO terminals (terminal, ip, cid, sstart, user, Password, "
-                              "logouttype, AUTOLOGOUT) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
-               {QStringLiteral("PC-") + ip.section(QLatin1Char('.'), 3), ip, cid,
-                QStringLiteral("2026-12-06 10:00:00"), QStringLiteral("Browsing"), password,
-                logouttype, autologout});
-    }
-
-    QVariant value(const QString& sql, const QVariantList& params = {})
-    {
-        return db.scalar(sql, params);
-    }
-
-    int onlineRows() { return value(QStringLiteral("SELECT count(*) FROM online")).toInt(); }
-};
 
 int openFiles()
 {
@@ -80,10 +32,11 @@ private Q_SLOTS:
     void automaticLogout();
     void passwordCheck_data();
     void passwordCheck();
+    void awaitedPasswordIsAskedOnEveryReconnectUntilGiven();
     void droppedConnectionKeepsSession();
     void twoAgentsAtDifferentAddresses();
-    void reconnectingIdleAgentKeepsOneRow();
-    void strayConnectionFromAnAgentsAddressLeavesItReachable();
+    void newestConnectionFromAnAddressWins_data();
+    void newestConnectionFromAnAddressWins();
     void nameReportAndLogoutInOneArrival();
     void messageCutByTransportIsCompleted();
     void flappingAgentLeaksNothing();
@@ -94,7 +47,7 @@ private Q_SLOTS:
 
 void TstConnectionManager::newIdleAgentIsLockedListedAndRenamed()
 {
-    Console c;
+    LinkConsole c;
     QSignalSpy changes(&c.db, &Database::tableChanged);
     // What a list refreshing on the change would find: full syncing already back in force.
     QList<int> levels;
@@ -134,17 +87,22 @@ void TstConnectionManager::newIdleAgentIsLockedListedAndRenamed()
 void TstConnectionManager::reconnectWithSession_data()
 {
     QTest::addColumn<int>("autologout");
+    QTest::addColumn<int>("passwordWait");
     QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("running session resumes") << 0 << Proto::StartSession;
-    QTest::newRow("after automatic logout stays locked") << 1 << Proto::Lock;
+    QTest::newRow("running session resumes") << 0 << 0 << Proto::StartSession;
+    QTest::newRow("after automatic logout stays locked") << 1 << 0 << Proto::Lock;
+    QTest::newRow("password never given is asked again")
+        << 0 << 1 << Proto::ShowOptionsWithPassword;
+    QTest::newRow("password never given, automatic logout") << 1 << 1 << Proto::Lock;
 }
 
 void TstConnectionManager::reconnectWithSession()
 {
     QFETCH(int, autologout);
+    QFETCH(int, passwordWait);
     QFETCH(QByteArray, expected);
-    Console c;
-    c.addSession(QStringLiteral("127.0.0.3"), 5, autologout);
+    LinkConsole c;
+    c.addSession(QStringLiteral("127.0.0.3"), 5, autologout, 0, QString(), passwordWait);
     FakeAgent a;
     QVERIFY(a.connectFrom(QStringLiteral("127.0.0.3"), c.port()));
     QVERIFY(a.waitFor(expected));
@@ -172,7 +130,7 @@ void TstConnectionManager::automaticLogout()
 {
     QFETCH(int, logouttype);
     QFETCH(QByteArray, expected);
-    Console c;
+    LinkConsole c;
     const QDateTime t(QDate(2026, 12, 6), QTime(11, 30, 0));
     Clock::setFixed(t);
     c.addSession(QStringLiteral("127.0.0.4"), 9, 0, logouttype);
@@ -236,7 +194,7 @@ void TstConnectionManager::passwordCheck()
     QFETCH(QString, stored);
     QFETCH(QByteArray, sent);
     QFETCH(QByteArray, expected);
-    Console c;
+    LinkConsole c;
     if (session) {
         c.addSession(QStringLiteral("127.0.0.5"), 1, 0, 1, stored);
     }
@@ -249,9 +207,44 @@ void TstConnectionManager::passwordCheck()
     QCOMPARE(a.received, expected);
 }
 
+void TstConnectionManager::awaitedPasswordIsAskedOnEveryReconnectUntilGiven()
+{
+    LinkConsole c;
+    const QString ip = QStringLiteral("127.0.0.5");
+    c.addSession(ip, 1, 0, 1, QStringLiteral("secret"), 1);
+    const auto waiting = [&] {
+        return c.value(QStringLiteral("SELECT passwordwait FROM terminals")).toInt();
+    };
+    // Each round the agent is killed and started again: until the password is given, every
+    // new connection is asked for it; afterwards the session resumes as any other.
+    const QList<QPair<QByteArray, QByteArray>> rounds{
+        {Proto::checkPassword(QStringLiteral("wrong")), Proto::PasswordNotValid},
+        {Proto::checkPassword(QStringLiteral("secret")), Proto::StartSession},
+    };
+    for (const auto& [sent, answer] : rounds) {
+        FakeAgent a;
+        QVERIFY(a.connectFrom(ip, c.port()));
+        QVERIFY(a.waitFor(Proto::ShowOptionsWithPassword));
+        FakeAgent::settle();
+        QCOMPARE(a.received, Proto::ShowOptionsWithPassword);
+        a.received.clear();
+        a.write(sent);
+        QVERIFY(a.waitFor(answer));
+        QCOMPARE(a.received, answer);
+        QCOMPARE(waiting(), answer == Proto::StartSession ? 0 : 1);
+        a.socket.abort();
+        QTRY_COMPARE(c.server.connectionCount(), 0);
+    }
+    FakeAgent again;
+    QVERIFY(again.connectFrom(ip, c.port()));
+    QVERIFY(again.waitFor(Proto::StartSession));
+    FakeAgent::settle();
+    QCOMPARE(again.received, Proto::StartSession);
+}
+
 void TstConnectionManager::droppedConnectionKeepsSession()
 {
-    Console c;
+    LinkConsole c;
     c.addSession(QStringLiteral("127.0.0.6"), 3);
     FakeAgent idle;
     FakeAgent busy;
@@ -291,7 +284,7 @@ void TstConnectionManager::droppedConnectionKeepsSession()
 
 void TstConnectionManager::twoAgentsAtDifferentAddresses()
 {
-    Console c;
+    LinkConsole c;
     FakeAgent a;
     FakeAgent b;
     QVERIFY(a.connectFrom(QStringLiteral("127.0.0.7"), c.port()));
@@ -318,66 +311,79 @@ void TstConnectionManager::twoAgentsAtDifferentAddresses()
     QVERIFY(a.received.isEmpty());
 }
 
-void TstConnectionManager::reconnectingIdleAgentKeepsOneRow()
+void TstConnectionManager::newestConnectionFromAnAddressWins_data()
 {
-    Console c;
-    FakeAgent first;
-    QVERIFY(first.connectFrom(QStringLiteral("127.0.0.9"), c.port()));
-    QVERIFY(first.waitFor(Proto::CName));
-    first.write(Proto::cnameReply(QStringLiteral("Nine")));
-    QTRY_COMPARE(c.value(QStringLiteral("SELECT name FROM online")).toString(),
-                 QStringLiteral("Nine"));
-    // The agent comes again before its old connection is seen to close.
-    FakeAgent second;
-    QVERIFY(second.connectFrom(QStringLiteral("127.0.0.9"), c.port()));
-    QVERIFY(second.waitFor(Proto::CName));
-    QCOMPARE(c.onlineRows(), 1);
-    QCOMPARE(c.value(QStringLiteral("SELECT id FROM online")).toLongLong(), c.server.lastIndex());
-    QCOMPARE(c.value(QStringLiteral("SELECT name FROM online")).toString(), QStringLiteral("Nine"));
-    // The old connection's close leaves the new row alone.
-    first.socket.disconnectFromHost();
-    QTRY_COMPARE(c.server.connectionCount(), 1);
-    QCOMPARE(c.onlineRows(), 1);
-    QCOMPARE(c.value(QStringLiteral("SELECT id FROM online")).toLongLong(), c.server.lastIndex());
+    QTest::addColumn<bool>("inSession");
+    QTest::newRow("ready workstation") << false;
+    QTest::newRow("workstation in session") << true;
 }
 
-void TstConnectionManager::strayConnectionFromAnAgentsAddressLeavesItReachable()
+void TstConnectionManager::newestConnectionFromAnAddressWins()
 {
-    Console c;
-    FakeAgent idle;
-    QVERIFY(idle.connectFrom(QStringLiteral("127.0.0.9"), c.port()));
-    QVERIFY(idle.waitFor(Proto::CName));
-    idle.write(Proto::cnameReply(QStringLiteral("Nine")));
-    QTRY_COMPARE(c.value(QStringLiteral("SELECT name FROM online")).toString(),
-                 QStringLiteral("Nine"));
-    const qint64 idleIndex = c.server.lastIndex();
-    c.addSession(QStringLiteral("127.0.0.6"), 99);
-    FakeAgent busy;
-    QVERIFY(busy.connectFrom(QStringLiteral("127.0.0.6"), c.port()));
-    QVERIFY(busy.waitFor(Proto::StartSession));
-    const qint64 busyIndex = c.server.lastIndex();
-
-    // A connection from each address that takes the row over and dies half-way through a name.
-    for (const QString& ip : {QStringLiteral("127.0.0.9"), QStringLiteral("127.0.0.6")}) {
-        FakeAgent stray;
-        QVERIFY(stray.connectFrom(ip, c.port()));
-        QTRY_COMPARE(c.server.connectionCount(), 3);
-        stray.write("|CNAME|Ni");
-        stray.socket.abort();
-        QTRY_COMPARE(c.server.connectionCount(), 2);
+    QFETCH(bool, inSession);
+    LinkConsole c;
+    const QString ip = QStringLiteral("127.0.0.9");
+    const QByteArray greeting = inSession ? Proto::StartSession : Proto::CName;
+    if (inSession) {
+        c.addSession(ip, 99, 0, 1);
     }
-    // The workstations are still where they were, on the connections that are still open.
-    QCOMPARE(c.onlineRows(), 1);
-    QCOMPARE(c.value(QStringLiteral("SELECT id FROM online")).toLongLong(), idleIndex);
-    QCOMPARE(c.value(QStringLiteral("SELECT name FROM online")).toString(), QStringLiteral("Nine"));
-    QCOMPARE(c.value(QStringLiteral("SELECT cid FROM terminals")).toLongLong(), busyIndex);
-    QVERIFY(c.server.send(busyIndex, Proto::EndSession));
-    QVERIFY(busy.waitFor(Proto::EndSession));
+    FakeAgent agent;
+    QVERIFY(agent.connectFrom(ip, c.port()));
+    QVERIFY(agent.waitFor(greeting));
+    const QString name = inSession ? QStringLiteral("PC-9") : QStringLiteral("Nine");
+    if (!inSession) {
+        agent.write(Proto::cnameReply(name));
+        QTRY_COMPARE(c.value(QStringLiteral("SELECT name FROM online")).toString(), name);
+    }
+    const qint64 agentIndex = c.server.lastIndex();
+    c.log.clear();
+
+    // A second connection from the address: it is the one that is there now, and the older one
+    // is closed, so nothing of the workstation is left on a connection no one answers for.
+    FakeAgent second;
+    QVERIFY(second.connectFrom(ip, c.port()));
+    QVERIFY(second.waitFor(greeting));
+    const qint64 secondIndex = c.server.lastIndex();
+    QVERIFY(agent.closedByConsole());
+    QTRY_COMPARE(c.server.connectionCount(), 1);
+    QVERIFY(!c.server.isConnected(agentIndex));
+    QVERIFY(c.server.isConnected(secondIndex));
+    QVERIFY(c.log.contains(QStringLiteral("Client Connection Closed, Client Name - ") + name +
+                           QStringLiteral(" IP -") + ip));
+    if (inSession) {
+        QCOMPARE(c.value(QStringLiteral("SELECT cid FROM terminals")).toLongLong(), secondIndex);
+        second.received.clear();
+        second.write(Proto::Autologout);
+        QVERIFY(second.waitFor(Proto::EndSession));
+        QCOMPARE(c.value(QStringLiteral("SELECT AUTOLOGOUT FROM terminals")).toInt(), 1);
+    } else {
+        QCOMPARE(c.onlineRows(), 1);
+        QCOMPARE(c.value(QStringLiteral("SELECT id FROM online")).toLongLong(), secondIndex);
+        QCOMPARE(c.value(QStringLiteral("SELECT name FROM online")).toString(), name);
+    }
+
+    // The second dies half-way through a name; the agent comes back as it does when closed,
+    // and finds its workstation as it was.
+    second.write("|CNAME|Ni");
+    second.socket.abort();
+    QTRY_COMPARE(c.server.connectionCount(), 0);
+    FakeAgent back;
+    QVERIFY(back.connectFrom(ip, c.port()));
+    QVERIFY(back.waitFor(inSession ? Proto::Lock : Proto::CName));
+    if (inSession) {
+        QCOMPARE(c.value(QStringLiteral("SELECT cid FROM terminals")).toLongLong(),
+                 c.server.lastIndex());
+        QVERIFY(c.server.send(c.server.lastIndex(), Proto::EndSession));
+        QVERIFY(back.waitFor(Proto::EndSession));
+    } else {
+        QCOMPARE(c.value(QStringLiteral("SELECT id FROM online")).toLongLong(),
+                 c.server.lastIndex());
+    }
 }
 
 void TstConnectionManager::nameReportAndLogoutInOneArrival()
 {
-    Console c;
+    LinkConsole c;
     c.addSession(QStringLiteral("127.0.0.10"), 4, 0, 2);
     FakeAgent busy;
     QVERIFY(busy.connectFrom(QStringLiteral("127.0.0.10"), c.port()));
@@ -394,7 +400,7 @@ void TstConnectionManager::nameReportAndLogoutInOneArrival()
 
 void TstConnectionManager::messageCutByTransportIsCompleted()
 {
-    Console c;
+    LinkConsole c;
     FakeAgent a;
     QVERIFY(a.connectFrom(QStringLiteral("127.0.0.11"), c.port()));
     QVERIFY(a.waitFor(Proto::CName));
@@ -416,7 +422,7 @@ void TstConnectionManager::messageCutByTransportIsCompleted()
 
 void TstConnectionManager::flappingAgentLeaksNothing()
 {
-    Console c;
+    LinkConsole c;
     // Let the first accepted socket's one-time allocations settle before counting.
     {
         FakeAgent warm;
@@ -454,7 +460,7 @@ void TstConnectionManager::flappingAgentLeaksNothing()
 
 void TstConnectionManager::wakeMakesAndClosesAConnection()
 {
-    Console c;
+    LinkConsole c;
     QTcpServer agentPort;
     QVERIFY(agentPort.listen(QHostAddress::LocalHost, 0));
     c.server.setWakePort(agentPort.serverPort());
@@ -472,7 +478,7 @@ void TstConnectionManager::wakeMakesAndClosesAConnection()
 
 void TstConnectionManager::nothingIsSentToTheConsolesOwnComputer()
 {
-    Console c;
+    LinkConsole c;
     QVERIFY(!c.server.send(0, Proto::Lock));
     QVERIFY(!c.server.isConnected(0));
     QVERIFY(!c.server.send(12345, Proto::Lock));

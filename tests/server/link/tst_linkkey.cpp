@@ -3,52 +3,14 @@
 #include "common/clock.h"
 #include "common/linkauth.h"
 #include "common/protocol.h"
-#include "server/core/database.h"
-#include "server/link/connectionmanager.h"
-#include "server/link/linkserver.h"
-#include "support/testhome.h"
 #include "tests/server/link/fakeagent.h"
+#include "tests/server/link/linkconsole.h"
 
 #include <QTest>
-
-#include <memory>
 
 namespace {
 
 const QByteArray Key = QByteArrayLiteral("cafe-secret");
-
-struct Console
-{
-    TestHome home;
-    Database db;
-    LinkServer server;
-    std::unique_ptr<ConnectionManager> manager;
-    QStringList log;
-
-    explicit Console(const QByteArray& key)
-    {
-        if (!db.open(home.file(QStringLiteral("server.db")))) {
-            qFatal("database");
-        }
-        manager = std::make_unique<ConnectionManager>(db, server);
-        QObject::connect(manager.get(), &ConnectionManager::logLine,
-                         [this](const QString& l) { log << l; });
-        server.setLinkKey(key);
-        if (!server.listen(0, QHostAddress::LocalHost)) {
-            qFatal("listen");
-        }
-    }
-
-    quint16 port() const { return server.serverPort(); }
-    int onlineRows() { return db.scalar(QStringLiteral("SELECT count(*) FROM online")).toInt(); }
-    void addSession(const QString& ip, const QString& password)
-    {
-        db.run(QStringLiteral("INSERT INTO terminals (terminal, ip, cid, sstart, user, Password, "
-                              "logouttype, AUTOLOGOUT) VALUES ('PC', ?, 77, "
-                              "'2026-12-06 10:00:00', 'Browsing', ?, 1, 0)"),
-               {ip, password});
-    }
-};
 
 // The value between a valued message's opening token and its closing marker.
 QByteArray valueOf(const QByteArray& data, const QByteArray& open, const QByteArray& close)
@@ -78,16 +40,6 @@ struct KeyedAgent : FakeAgent
         write(proofSent);
         return true;
     }
-
-    bool closedByConsole(int ms = 5000)
-    {
-        const QDeadlineTimer deadline(ms);
-        while (socket.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
-            socket.waitForReadyRead(20);
-            QCoreApplication::processEvents();
-        }
-        return socket.state() != QAbstractSocket::ConnectedState;
-    }
 };
 
 } // namespace
@@ -109,7 +61,7 @@ private Q_SLOTS:
 
 void TstLinkKey::rightKeyIsProvenBothWaysThenLinkIsAsBefore()
 {
-    Console c(Key);
+    LinkConsole c(Key);
     KeyedAgent a;
     QVERIFY(a.connectFrom(QStringLiteral("127.0.0.2"), c.port()));
     QVERIFY(a.prove(Key));
@@ -128,8 +80,8 @@ void TstLinkKey::rightKeyIsProvenBothWaysThenLinkIsAsBefore()
 
 void TstLinkKey::sessionIsResumedOnlyAfterTheProof()
 {
-    Console c(Key);
-    c.addSession(QStringLiteral("127.0.0.3"), QString());
+    LinkConsole c(Key);
+    c.addSession(QStringLiteral("127.0.0.3"), 77, 0, 1, QString());
     KeyedAgent a;
     QVERIFY(a.connectFrom(QStringLiteral("127.0.0.3"), c.port()));
     QVERIFY(a.waitFor(Proto::LinkChallengeEnd));
@@ -163,9 +115,16 @@ void TstLinkKey::peerWithoutTheKeyGetsNothing_data()
 void TstLinkKey::peerWithoutTheKeyGetsNothing()
 {
     QFETCH(QByteArray, sent);
-    Console c(Key);
-    // A workstation in session at the laptop's address: nothing may touch it.
-    c.addSession(QStringLiteral("127.0.0.4"), QStringLiteral("x"));
+    LinkConsole c(Key);
+    // A workstation in session at the laptop's address, its agent connected: nothing may touch
+    // it, and the unproven connection does not take the address over.
+    c.addSession(QStringLiteral("127.0.0.4"), 77, 0, 1, QStringLiteral("x"));
+    KeyedAgent agent;
+    QVERIFY(agent.connectFrom(QStringLiteral("127.0.0.4"), c.port()));
+    QVERIFY(agent.prove(Key));
+    QVERIFY(agent.waitFor(Proto::StartSession));
+    const qint64 agentIndex = c.server.lastIndex();
+    c.log.clear();
     KeyedAgent laptop;
     QVERIFY(laptop.connectFrom(QStringLiteral("127.0.0.4"), c.port()));
     if (sent.isEmpty()) {
@@ -178,9 +137,11 @@ void TstLinkKey::peerWithoutTheKeyGetsNothing()
     QVERIFY(laptop.closedByConsole());
     QCOMPARE(laptop.received, QByteArray());
     QCOMPARE(c.onlineRows(), 0);
-    QCOMPARE(c.db.scalar(QStringLiteral("SELECT cid FROM terminals")).toLongLong(), 77);
+    QCOMPARE(c.db.scalar(QStringLiteral("SELECT cid FROM terminals")).toLongLong(), agentIndex);
     QCOMPARE(c.db.scalar(QStringLiteral("SELECT AUTOLOGOUT FROM terminals")).toInt(), 0);
-    QTRY_COMPARE(c.server.connectionCount(), 0);
+    QTRY_COMPARE(c.server.connectionCount(), 1);
+    QVERIFY(c.server.isConnected(agentIndex));
+    QCOMPARE(agent.socket.state(), QAbstractSocket::ConnectedState);
     QVERIFY(c.home.errorLog().contains(QStringLiteral("objTCP_Authentication")));
     QVERIFY(c.home.errorLog().contains(QStringLiteral("127.0.0.4")));
     QVERIFY(!c.log.isEmpty());
@@ -191,7 +152,7 @@ void TstLinkKey::peerWithoutTheKeyGetsNothing()
 
 void TstLinkKey::silentPeerIsSentAwayInTime()
 {
-    Console c(Key);
+    LinkConsole c(Key);
     c.server.setProofTimeout(300);
     KeyedAgent idle;
     QVERIFY(idle.connectFrom(QStringLiteral("127.0.0.5"), c.port()));
@@ -204,7 +165,7 @@ void TstLinkKey::silentPeerIsSentAwayInTime()
 
 void TstLinkKey::recordedProofIsRefusedOnANewConnection()
 {
-    Console c(Key);
+    LinkConsole c(Key);
     KeyedAgent genuine;
     QVERIFY(genuine.connectFrom(QStringLiteral("127.0.0.6"), c.port()));
     QVERIFY(genuine.prove(Key));
@@ -251,9 +212,9 @@ void TstLinkKey::proofsNameTheirSide()
 void TstLinkKey::passwordGuessingIsHeldBackPerWorkstation()
 {
     Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(12, 0)));
-    Console c{QByteArray()}; // the hold applies with or without a key
-    c.addSession(QStringLiteral("127.0.0.7"), QStringLiteral("right"));
-    c.addSession(QStringLiteral("127.0.0.8"), QStringLiteral("other"));
+    LinkConsole c; // the hold applies with or without a key
+    c.addSession(QStringLiteral("127.0.0.7"), 77, 0, 1, QStringLiteral("right"));
+    c.addSession(QStringLiteral("127.0.0.8"), 77, 0, 1, QStringLiteral("other"));
     c.db.run(QStringLiteral("UPDATE terminals SET cid = 78 WHERE ip = '127.0.0.8'"));
     auto connectAgent = [&](const QString& ip) {
         auto a = std::make_unique<FakeAgent>();

@@ -31,7 +31,7 @@ private:
         QVERIFY(m_db->run(QStringLiteral("INSERT INTO online (name, ip, id) VALUES (?, ?, ?)"),
                           {name, QStringLiteral("10.0.1.%1").arg(id), id}));
     }
-    void start(const QString& name, int minutes = 0, bool maintenance = false)
+    void start(const QString& name, int minutes = 0, bool maintenance = false, bool byUser = false)
     {
         Clock::setFixed(Start);
         StartRequest req;
@@ -45,6 +45,8 @@ private:
         req.autoLogoutMinutes = QString::number(minutes);
         req.closeAction = CloseAction::Restart;
         req.maintenance = maintenance;
+        req.passwordByUser = byUser;
+        req.optionsInClient = byUser;
         QVERIFY(SessionService(*m_db).start(req).ok);
     }
     void choose(FrmSessionTran& w, const QString& from, const QString& to)
@@ -81,17 +83,20 @@ private Q_SLOTS:
     void rowsSwappedMessagesInOrder_data()
     {
         QTest::addColumn<int>("minutes");
-        QTest::newRow("automatic logout 30") << 30;
-        QTest::newRow("no automatic logout") << 0;
+        QTest::addColumn<bool>("byUser");
+        QTest::newRow("automatic logout 30") << 30 << false;
+        QTest::newRow("no automatic logout") << 0 << false;
+        QTest::newRow("password still awaited at the workstation") << 30 << true;
     }
     void rowsSwappedMessagesInOrder()
     {
         QFETCH(int, minutes);
+        QFETCH(bool, byUser);
         const qint64 a = m_link->connectAgent();
         const qint64 b = m_link->connectAgent();
         addOnline(QStringLiteral("pc1"), a);
         addOnline(QStringLiteral("PC2"), b);
-        start(QStringLiteral("pc1"), minutes);
+        start(QStringLiteral("pc1"), minutes, false, byUser);
 
         Clock::setFixed(QDateTime(Start.date(), QTime(11, 20, 5)));
         FrmSessionTran w(*m_db);
@@ -109,10 +114,16 @@ private Q_SLOTS:
         QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Transfer ?")});
         QCOMPARE(w.result(), int(QDialog::Accepted));
 
-        QList<QByteArray> toDestination{"|SET_DATE_TIME:|2026-07-01 10:15:20|<TIME|",
-                                        Proto::StartSession};
+        // A session whose password was never given is not opened by moving it.
+        QList<QByteArray> toDestination{"|SET_DATE_TIME:|2026-07-01 10:15:20|<TIME|"};
+        if (!byUser) {
+            toDestination.append(Proto::StartSession);
+        }
         if (minutes > 0) {
             toDestination.append("|AUTOLOGOUT_MIN| 30|<LOGOUTTIME|");
+        }
+        if (byUser) {
+            toDestination.append(Proto::ShowOptionsWithPassword);
         }
         QList<QPair<qint64, QByteArray>> expected;
         for (const QByteArray& m : toDestination) {
@@ -135,6 +146,7 @@ private Q_SLOTS:
         QCOMPARE(s->value(QStringLiteral("Password")).toString(), QStringLiteral("pw"));
         QCOMPARE(s->value(QStringLiteral("logouttime")).toInt(), minutes);
         QCOMPARE(s->value(QStringLiteral("logouttype")).toInt(), 3);
+        QCOMPARE(s->value(QStringLiteral("passwordwait")).toInt(), byUser ? 1 : 0);
         const auto o = m_db->rows(QStringLiteral("SELECT name, ip, id FROM online"));
         QCOMPARE(o.size(), 1);
         QCOMPARE(o[0].value(0).toString(), QStringLiteral("pc1"));
