@@ -3,9 +3,12 @@
 #include "common/settingsstore.h"
 #include "server/accounts/backup.h"
 #include "server/accounts/housekeeping.h"
+#include "server/accounts/optionsmodel.h"
+#include "server/accounts/reportcomposer.h"
 #include "server/accounts/ui/backupwindow.h"
 #include "server/accounts/ui/frmhkeeping.h"
 #include "server/core/database.h"
+#include "support/billedsession.h"
 #include "support/scriptedprompt.h"
 #include "support/testhome.h"
 
@@ -89,13 +92,14 @@ private Q_SLOTS:
         m_home.reset();
     }
 
-    void theDateBoundIsMidnight()
+    void aDayMeansTheWholeDay()
     {
         addBill(1, QStringLiteral("2026-12-29 23:59:59"));
         addBill(2, QStringLiteral("2026-12-30 09:00:00"));
         addBill(3, QStringLiteral("2026-12-31 00:00:00"));
-        addBill(4, QStringLiteral("2026-12-31 00:00:01"));
-        addBill(5, QStringLiteral("2026-12-31 18:00:00"));
+        addBill(4, QStringLiteral("2026-12-31 12:00:00"));
+        addBill(5, QStringLiteral("2026-12-31 23:59:59"));
+        addBill(6, QStringLiteral("2027-01-01 00:00:00"));
         ScriptedPrompt prompt;
         prompt.answerNext(Prompt::Answer::Yes);
         prompt.answerNext(Prompt::Answer::Yes);
@@ -107,7 +111,7 @@ private Q_SLOTS:
         QSignalSpy changed(m_db.get(), &Database::tableChanged);
         QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cmdhistorydelete")),
                           Qt::LeftButton);
-        QCOMPARE(bills(), QList<int>({1, 4, 5}));
+        QCOMPARE(bills(), QList<int>({1, 6}));
         QCOMPARE(prompt.asked().size(), 2);
         QCOMPARE(prompt.asked().at(0).text,
                  QStringLiteral("Do you want to Delete the History Details From Date 30/12/2026 "
@@ -119,6 +123,97 @@ private Q_SLOTS:
             QCOMPARE(a.icon, Prompt::Icon::Critical);
         }
         QVERIFY(changed.contains(QVariantList{QStringLiteral("history")}));
+    }
+
+    // A batch that fails stops the run; each batch is whole (bills with their job-work
+    // lines), and the operator learns how many rows went and which are left.
+    void aFailedBatchIsReportedExactly_data()
+    {
+        QTest::addColumn<int>("held");
+        QTest::addColumn<QString>("report");
+        QTest::newRow("past the middle")
+            << 3500
+            << "History Details Partly Deleted: 3000 of 5000 records were deleted.\r2000 "
+               "records were not deleted (Bill No 3001 to 5000). Delete again to remove them.";
+        QTest::newRow("in the first batch")
+            << 1
+            << "History Details Not Deleted: nothing was deleted.\r5000 records were not "
+               "deleted (Bill No 1 to 5000). Delete again to remove them.";
+    }
+    void aFailedBatchIsReportedExactly()
+    {
+        QFETCH(int, held);
+        QVERIFY(m_db->transaction([&] {
+            for (int n = 1; n <= 5000; ++n) {
+                addBill(n, QStringLiteral("2026-12-01 10:00:00"));
+            }
+            return m_db->run(QStringLiteral("INSERT INTO jobwork_details (billno, Type, qty, "
+                                            "amount) VALUES (1, 'Print', 1, 2), (3000, 'Print', "
+                                            "1, 2), (3001, 'Print', 1, 2)"));
+        }));
+        QVERIFY(m_db->run(QStringLiteral("CREATE TRIGGER held BEFORE DELETE ON history WHEN "
+                                         "old.billno = %1 BEGIN SELECT RAISE(ABORT, 'held'); "
+                                         "END")
+                              .arg(held)));
+        ScriptedPrompt prompt;
+        Housekeeping hk(*m_db);
+        auto deletion = hk.byBillNumbers(QStringLiteral("1"), QStringLiteral("5000"));
+        while (hk.step(deletion, 1000)) {
+        }
+        QVERIFY(deletion.failed());
+        QTEST(prompt.lastText(), "report");
+        QCOMPARE(prompt.asked().last().icon, Prompt::Icon::Critical);
+        QCOMPARE(count(QStringLiteral("history")), 5000 - deletion.done());
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM jobwork_details WHERE billno "
+                                             "NOT IN (SELECT billno FROM history)"))
+                     .toInt(),
+                 0);
+        QCOMPARE(count(QStringLiteral("jobwork_details")), held == 1 ? 3 : 1);
+    }
+
+    // Once the next bill number is set back onto housekept bills, the new bill carries only
+    // its own job work, also where an earlier housekeeping left the old lines behind.
+    void aReusedBillNumberPrintsOnlyItsOwnLines_data()
+    {
+        QTest::addColumn<bool>("leftBehind");
+        QTest::addColumn<qint64>("billno");
+        QTest::newRow("lines housekept with their bills") << false << qint64(1);
+        QTest::newRow("lines left by an earlier housekeeping") << true << qint64(3);
+    }
+    void aReusedBillNumberPrintsOnlyItsOwnLines()
+    {
+        QFETCH(bool, leftBehind);
+        ScriptedPrompt prompt;
+        QVERIFY(JobWorkStore(*m_db).saveCatalogue(
+            {{QStringLiteral("Print"), QStringLiteral("2.5")}, {QStringLiteral("Scan"), "6"}}));
+        const Money ten = Money::fromWhole(10);
+        QCOMPARE(BilledSession::settle(*m_db, {{}, {}, ten, {{"Print", "3"}}}).billno, 1);
+        QCOMPARE(BilledSession::settle(*m_db, {{}, {}, ten, {{"Scan", "1"}}}).billno, 2);
+        Housekeeping hk(*m_db);
+        auto deletion = hk.byBillNumbers(QStringLiteral("1"), QStringLiteral("2"));
+        QVERIFY(hk.runAll(deletion));
+        QCOMPARE(count(QStringLiteral("history")), 0);
+        QCOMPARE(count(QStringLiteral("jobwork_details")), 0);
+        if (leftBehind) {
+            QVERIFY(m_db->run(QStringLiteral("INSERT INTO jobwork_details VALUES (1, 'Print', 3, "
+                                             "7.5), (2, 'Scan', 1, 6)")));
+        }
+        OptionsModel options(*m_db);
+        OptionsModel::Defaults d;
+        d.billNumber = QStringLiteral("1");
+        QVERIFY(options.save(d));
+
+        const SettleResult bill = BilledSession::settle(*m_db, {{}, {}, ten, {{"Print", "1"}}});
+        QVERIFY(bill.ok);
+        QTEST(bill.billno, "billno");
+        const ReportDocument doc = ReportComposer::composeBill(*m_db, bill.billno);
+        QCOMPARE(doc.tableRows(7),
+                 (QList<QStringList>{{"Time Spent ", " 0: 30: 0", "10"}, {"Print", "1", "2.5"}}));
+        QCOMPARE(doc.tableRows(8).at(0), (QStringList{"Total : ", "12.5"}));
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(),
+                 bill.billno + 1);
+        // Nothing stored is thrown away to make room.
+        QCOMPARE(count(QStringLiteral("jobwork_details")), leftBehind ? 3 : 1);
     }
 
     void billRangeDeletesInBatches()
@@ -147,7 +242,7 @@ private Q_SLOTS:
         QCOMPARE(steps, 2);
         QCOMPARE(deletion.done(), 4000);
         QVERIFY(deletion.finished());
-        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.count(QVariantList{QStringLiteral("history")}), 1);
         QCOMPARE(count(QStringLiteral("history")), 1000);
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT min(billno) FROM history WHERE billno > 100"))
                      .toInt(),
@@ -206,13 +301,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::newRow("whole amounts") << "50"
                                        << "20"
-                                       << "130";
+                                       << "137";
         QTest::newRow("decimals stay exact") << "50.5"
                                              << "20.25"
-                                             << "130.25";
+                                             << "137.25";
         QTest::newRow("a half is not rounded away") << "0.5"
                                                     << "0"
-                                                    << "100.5";
+                                                    << "107.5";
     }
     void deletedEntriesMoveIntoTheOpeningBalance()
     {
@@ -221,7 +316,9 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         addEntry(QStringLiteral("2026-12-01 10:00:00"), credit, QStringLiteral("0"));
         addEntry(QStringLiteral("2026-12-05 00:00:00"), QStringLiteral("0"), debit);
-        addEntry(QStringLiteral("2026-12-05 08:00:00"), QStringLiteral("7"), QStringLiteral("0"));
+        addEntry(QStringLiteral("2026-12-05 23:59:59"), QStringLiteral("7"), QStringLiteral("0"));
+        addEntry(QStringLiteral("2026-12-06 00:00:00"), QStringLiteral("1000"),
+                 QStringLiteral("0"));
         ScriptedPrompt prompt;
         prompt.answerNext(Prompt::Answer::Yes);
         FrmHKeeping w(*m_db);
@@ -239,10 +336,10 @@ private Q_SLOTS:
         QCOMPARE(prompt.asked().size(), 1);
         QCOMPARE(prompt.asked().first().buttons, Prompt::Buttons::YesNoDefaultNo);
         QCOMPARE(ob().toString(), expected);
-        // The entry of the cut-off day after midnight is neither summed nor deleted.
+        // The whole cut-off day goes; the next day's first moment stays.
         QCOMPARE(count(QStringLiteral("transactions")), 1);
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT Date FROM transactions")).toString(),
-                 QStringLiteral("2026-12-05 08:00:00"));
+                 QStringLiteral("2026-12-06 00:00:00"));
         QVERIFY(!del->isEnabled());
         QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtfield_0"))->text(), QString());
     }
