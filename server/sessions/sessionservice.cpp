@@ -364,16 +364,16 @@ SettleResult SessionService::settle(const SettleRequest& req)
                 const QString no = QString::number(billno);
                 if (req.received > Money() &&
                     !write(n,
-                           QStringLiteral("INSERT INTO transactions (memberid, Date, part, credit) "
-                                          "VALUES (?, ?, ?, ?)"),
+                           QStringLiteral("INSERT INTO transactions (memberid, Date, part, credit, "
+                                          "debit) VALUES (?, ?, ?, ?, NULL)"),
                            {session.memberid, now,
                             QString(QStringLiteral("Received By Bill No ") + no),
                             req.received.toVariant()})) {
                     return false;
                 }
                 if (!write(n,
-                           QStringLiteral("INSERT INTO transactions (memberid, Date, part, debit) "
-                                          "VALUES (?, ?, ?, ?)"),
+                           QStringLiteral("INSERT INTO transactions (memberid, Date, part, credit, "
+                                          "debit) VALUES (?, ?, ?, NULL, ?)"),
                            {session.memberid, now, QString(QStringLiteral("By Bill No ") + no),
                             req.net.toVariant()})) {
                     return false;
