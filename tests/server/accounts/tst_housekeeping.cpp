@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QtTest>
@@ -436,11 +437,7 @@ private Q_SLOTS:
         Backup backup(*m_db);
         QVERIFY(backup.runAndWait());
         const QString copy = QDir(folder).filePath(Backup::FileName);
-        const auto contents = [&copy] {
-            QFile f(copy);
-            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        };
-        const QByteArray earlier = contents();
+        const QByteArray earlier = contents(copy);
         QVERIFY(!earlier.isEmpty());
         QVERIFY(m_db->transaction([&] {
             for (int n = 20001; n <= 60000; ++n) {
@@ -459,13 +456,13 @@ private Q_SLOTS:
         QCOMPARE(finished.first().at(0).toBool(), false);
         QCOMPARE(finished.first().at(1).toString(), Backup::Cancelled);
         QVERIFY(!backup.isRunning());
-        QCOMPARE(contents(), earlier);
+        QCOMPARE(contents(copy), earlier);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{Backup::FileName});
         QVERIFY(!m_home->errorLog().contains(QStringLiteral("mnubackup")));
 
         // The next backup is made as usual.
         QVERIFY(backup.runAndWait());
-        QVERIFY(contents() != earlier);
+        QVERIFY(contents(copy) != earlier);
     }
 
     void theBackupWindowCancels()
@@ -498,27 +495,154 @@ private Q_SLOTS:
         QVERIFY(prompt.lastText().startsWith(QStringLiteral("Database Backup Not Saved: ")));
         QVERIFY(prompt.lastText().contains(QStringLiteral("missing")));
         QVERIFY(m_home->errorLog().contains(QStringLiteral("mnubackup")));
-
-        // The export folder serves when no backup folder is set.
-        store.writeValue(RegKey::Options, QStringLiteral("backupfolder"), QString());
-        QCOMPARE(Backup::folder(), Paths::defaultExportDir());
     }
 
+    // Without a chosen folder the copy goes beside the database, into a folder only the
+    // console's owner may enter, never into the temporary folder.
+    void theBackupWindowTellsWhereTheCopyWent_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("a chosen folder") << "chosen"
+                                         << "chosen";
+        QTest::newRow("none chosen") << ""
+                                     << "backups";
+    }
     void theBackupWindowTellsWhereTheCopyWent()
     {
-        store().writeValue(RegKey::Options, QStringLiteral("backupfolder"), m_home->path());
+        QFETCH(QString, chosen);
+        QFETCH(QString, folder);
+        if (!chosen.isEmpty()) {
+            QVERIFY(QDir().mkpath(m_home->file(chosen)));
+            store().writeValue(RegKey::Options, QStringLiteral("backupfolder"),
+                               m_home->file(chosen));
+        }
+        const QString copy = QDir(m_home->file(folder)).filePath(QStringLiteral("hai.db"));
         ScriptedPrompt prompt;
         BackupWindow window(*m_db);
         QSignalSpy finished(&window, &BackupWindow::finished);
         window.start();
         QVERIFY(window.isRunning());
         QVERIFY(finished.wait(30000));
-        QCOMPARE(prompt.lastText(), QStringLiteral("Database Backup Saved to ") +
-                                        m_home->file(QStringLiteral("hai.db")));
-        QVERIFY(QFile::exists(m_home->file(QStringLiteral("hai.db"))));
+        QCOMPARE(prompt.lastText(), QStringLiteral("Database Backup Saved to ") + copy);
+        QVERIFY(QFile::exists(copy));
+        if (chosen.isEmpty()) {
+            // Owner-only: rwx for the owner, nothing for group and others.
+            QCOMPARE(int(QFileInfo(m_home->file(folder)).permissions() & 0x7077), 0x7000);
+        }
+    }
+
+    // The running database is kept aside whole, the backup's rows come back, and the
+    // console goes on with the restored file.
+    void restoreKeepsTheOldDatabaseAside()
+    {
+        for (int n = 1; n <= 3; ++n) {
+            addBill(n, QStringLiteral("2026-12-01 10:00:00"));
+        }
+        Backup backup(*m_db);
+        QVERIFY(backup.runAndWait());
+        const QString copy = Backup::targetPath();
+        const QByteArray copied = contents(copy);
+        addBill(4, QStringLiteral("2026-12-31 19:00:00"));
+
+        ScriptedPrompt prompt;
+        BackupWindow window(*m_db);
+        QVERIFY(!window.restoreFrom(copy)); // No is the default answer
+        QCOMPARE(bills(), QList<int>({1, 2, 3, 4}));
+        prompt.answerNext(Prompt::Answer::Yes);
+        QVERIFY(window.restoreFrom(copy));
+        const QString aside =
+            m_home->file(QStringLiteral("server-before-restore-20261231-200000.db"));
+        QCOMPARE(prompt.lastText(), QStringLiteral("Database Restored from ") + copy +
+                                        QStringLiteral(".\rThe database in use until now is kept "
+                                                       "as ") +
+                                        aside +
+                                        QStringLiteral(".\rClose the console and start it again "
+                                                       "before going on."));
+        QVERIFY(m_db->isOpen());
+        QCOMPARE(bills(), QList<int>({1, 2, 3}));
+        addBill(5, QStringLiteral("2026-12-31 20:00:00"));
+        QCOMPARE(contents(copy), copied);
+        QVERIFY(!QFile::exists(m_db->path() + QStringLiteral(".restoring")));
+        Database before;
+        QVERIFY(before.open(aside));
+        QCOMPARE(before.scalar(QStringLiteral("SELECT group_concat(billno) FROM history")),
+                 QVariant(QStringLiteral("1,2,3,4")));
+        before.close();
+        m_db->close();
+        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+        QCOMPARE(bills(), QList<int>({1, 2, 3, 5}));
+    }
+
+    void aFileThatIsNoBackupIsRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("text") << "text";
+        QTest::newRow("empty") << "empty";
+        QTest::newRow("another program's database") << "foreign";
+        QTest::newRow("damaged backup") << "damaged";
+    }
+    void aFileThatIsNoBackupIsRefused()
+    {
+        QFETCH(QString, kind);
+        QVERIFY(m_db->transaction([&] {
+            for (int n = 1; n <= 3000; ++n) {
+                addBill(n, QStringLiteral("2026-12-01 10:00:00"));
+            }
+            return true;
+        }));
+        const QString file = m_home->file(QStringLiteral("picked.db"));
+        if (kind == QLatin1String("foreign")) {
+            {
+                QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kind);
+                other.setDatabaseName(file);
+                QVERIFY(other.open());
+                QVERIFY(QSqlQuery(other).exec(QStringLiteral("CREATE TABLE history (x)")));
+                other.close();
+            }
+            QSqlDatabase::removeDatabase(kind);
+        } else {
+            QByteArray bytes =
+                kind == QLatin1String("text") ? QByteArray("billno,charge\n1,10\n") : QByteArray();
+            if (kind == QLatin1String("damaged")) {
+                Backup backup(*m_db);
+                QVERIFY(backup.runAndWait());
+                bytes = contents(Backup::targetPath());
+                // Every page after the first few is overwritten: the tables' pages are gone.
+                for (qsizetype i = 4 * 4096; i < bytes.size(); ++i) {
+                    bytes[i] = char(0x5a);
+                }
+            }
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        const QByteArray picked = contents(file);
+        const auto databaseFiles = [this] {
+            return QDir(m_home->path())
+                .entryList({QStringLiteral("server*")}, QDir::Files | QDir::Hidden);
+        };
+        const QStringList before = databaseFiles();
+        ScriptedPrompt prompt;
+        prompt.answerNext(Prompt::Answer::Yes);
+        BackupWindow window(*m_db);
+        QVERIFY(!window.restoreFrom(file));
+        QVERIFY2(prompt.lastText().startsWith(QStringLiteral("Database Not Restored: ") + file +
+                                              QStringLiteral(" cannot be restored: ")),
+                 qPrintable(prompt.lastText()));
+        QVERIFY(prompt.lastText().endsWith(QStringLiteral(". Nothing was changed.")));
+        QCOMPARE(databaseFiles(), before);
+        QCOMPARE(contents(file), picked);
+        QVERIFY(m_db->isOpen());
+        QCOMPARE(count(QStringLiteral("history")), 3000);
     }
 
 private:
+    static QByteArray contents(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
     SettingsStore store()
     {
         SettingsStore s;
