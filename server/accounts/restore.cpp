@@ -155,8 +155,9 @@ Restore::Result Restore::fromFile(Database& live, const QString& file)
         return refused(QStringLiteral("The database is in use by another program"));
     }
     live.close();
-    const QFileInfo wal(path + QStringLiteral("-wal"));
-    if (wal.exists() && wal.size() > 0) {
+    // SQLite removes the log when its last connection closes: one still there belongs to
+    // another connection, idle or not.
+    if (QFileInfo::exists(path + QStringLiteral("-wal"))) {
         live.open(path);
         removeWithSideFiles(staged);
         return refused(QStringLiteral("The database is in use by another program"));

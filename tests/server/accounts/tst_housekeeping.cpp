@@ -574,6 +574,27 @@ private Q_SLOTS:
         QCOMPARE(bills(), QList<int>({1, 2, 3, 5}));
     }
 
+    // Moving the file away under another program would lose what that program writes.
+    void restoreWaitsForOtherPrograms()
+    {
+        addBill(1, QStringLiteral("2026-12-01 10:00:00"));
+        Backup backup(*m_db);
+        QVERIFY(backup.runAndWait());
+        Database other;
+        QVERIFY(other.open(m_db->path()));
+        ScriptedPrompt prompt;
+        prompt.answerNext(Prompt::Answer::Yes);
+        BackupWindow window(*m_db);
+        QVERIFY(!window.restoreFrom(Backup::targetPath()));
+        QCOMPARE(prompt.lastText(), QStringLiteral("Database Not Restored: The database is in use "
+                                                   "by another program. Nothing was changed."));
+        QVERIFY(m_db->isOpen());
+        QVERIFY(m_db->run(QStringLiteral("DELETE FROM history")));
+        QCOMPARE(other.scalar(QStringLiteral("SELECT count(*) FROM history")).toInt(), 0);
+        QCOMPARE(QDir(m_home->path()).entryList({QStringLiteral("*before-restore*")}),
+                 QStringList());
+    }
+
     void aFileThatIsNoBackupIsRefused_data()
     {
         QTest::addColumn<QString>("kind");
