@@ -571,7 +571,7 @@ private Q_SLOTS:
                 }
             }
         };
-        // Restoring swaps the database under the walk (tst_housekeeping covers it).
+        // Restoring swaps the database under the walk (tst_backup covers it).
         const QStringList skipped = {QStringLiteral("mnuexit"), QStringLiteral("mnusystray"),
                                      QStringLiteral("mnulogin"), QStringLiteral("mnurestore")};
         QStringList triggered;
