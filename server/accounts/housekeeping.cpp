@@ -8,6 +8,7 @@
 namespace {
 
 const QString Label = QStringLiteral("frmhkeeping delete");
+const QString DayFormat = QStringLiteral("yyyy-MM-dd");
 
 // The number a bill-number box holds, or nothing when it does not start with one.
 std::optional<QVariant> billNumber(const QString& text)
@@ -67,7 +68,7 @@ Housekeeping::HistoryDeletion Housekeeping::byStartDates(const QDate& from, cons
     d.m_valid = from.isValid() && to.isValid();
     // "To 31/12" means all of the 31st, not only its first moment.
     d.m_condition = QStringLiteral("sstart >= ? AND sstart < ?");
-    d.m_params = {Database::dayText(from), endOfDay(to)};
+    d.m_params = {from.toString(DayFormat), endOfDay(to)};
     if (d.m_valid) {
         d.m_total =
             m_db.scalar(QStringLiteral("SELECT count(*) FROM history WHERE ") + d.m_condition,
@@ -79,7 +80,9 @@ Housekeeping::HistoryDeletion Housekeeping::byStartDates(const QDate& from, cons
 
 QString Housekeeping::endOfDay(const QDate& d)
 {
-    return Database::dayText(d.addDays(1));
+    // The next day's date alone sorts after every moment of `d` and before every moment of
+    // the next day, in the stored form and also where a row holds a date without a time.
+    return d.addDays(1).toString(DayFormat);
 }
 
 bool Housekeeping::confirm(const HistoryDeletion& deletion) const

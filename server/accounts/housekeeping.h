@@ -78,8 +78,7 @@ public:
     // of the day `cutOff` into the opening balance and deletes them, as one unit.
     bool deleteTransactions(const QString& id, const QDate& cutOff);
 
-    // The stored form of the first moment after the whole day `d`: "up to and including
-    // the day" is everything before it.
+    // The bound that "up to and including the whole day `d`" stays below.
     static QString endOfDay(const QDate& d);
 
 private:

@@ -50,6 +50,9 @@ private Q_SLOTS:
         addBill(4, QStringLiteral("2026-12-31 12:00:00"));
         addBill(5, QStringLiteral("2026-12-31 23:59:59"));
         addBill(6, QStringLiteral("2027-01-01 00:00:00"));
+        // A day written without a time belongs to that day.
+        addBill(7, QStringLiteral("2026-12-30"));
+        addBill(8, QStringLiteral("2027-01-01"));
         ScriptedPrompt prompt;
         prompt.answerNext(Prompt::Answer::Yes);
         prompt.answerNext(Prompt::Answer::Yes);
@@ -61,7 +64,7 @@ private Q_SLOTS:
         QSignalSpy changed(m_db.get(), &Database::tableChanged);
         QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cmdhistorydelete")),
                           Qt::LeftButton);
-        QCOMPARE(bills(), QList<int>({1, 6}));
+        QCOMPARE(bills(), QList<int>({1, 6, 8}));
         QCOMPARE(prompt.asked().size(), 2);
         QCOMPARE(prompt.asked().at(0).text,
                  QStringLiteral("Do you want to Delete the History Details From Date 30/12/2026 "
