@@ -169,7 +169,8 @@ Restore::Result Restore::fromFile(Database& live, const QString& file)
         removeWithSideFiles(staged);
         return refused(QStringLiteral("Cannot move ") + path + QStringLiteral(" aside"));
     }
-    // What is left beside it (an emptied log) travels with it, never onto the restored file.
+    // What is left beside it (the shared-memory index) travels with it, never onto the
+    // restored file.
     for (const QString& s : SideFiles) {
         if (QFileInfo::exists(path + s)) {
             QFile::rename(path + s, result.keptAs + s);
