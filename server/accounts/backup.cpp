@@ -114,9 +114,14 @@ QString Backup::folder()
     const QString v =
         SettingsStore().readValue(RegKey::Options, QStringLiteral("backupfolder")).trimmed();
     if (v.isEmpty() || v == SettingsStore::Error) {
-        return Paths::defaultExportDir();
+        return defaultFolder();
     }
     return v;
+}
+
+QString Backup::defaultFolder()
+{
+    return QDir(Paths::dataDir()).filePath(QStringLiteral("backups"));
 }
 
 QString Backup::targetPath()
@@ -137,7 +142,13 @@ bool Backup::start()
         return false;
     }
     const QFileInfo dir(QFileInfo(m_target).absolutePath());
-    if (!dir.isDir()) {
+    if (!dir.isDir() && dir.absoluteFilePath() == QFileInfo(defaultFolder()).absoluteFilePath()) {
+        // Our own folder is made when first needed, for the console's owner only: the copy
+        // holds the operators' passwords. A folder the owner chose must already exist.
+        QDir().mkdir(dir.absoluteFilePath(),
+                     QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    if (!QFileInfo(dir.absoluteFilePath()).isDir()) {
         complete(false, QStringLiteral("The folder ") + dir.absoluteFilePath() +
                             QStringLiteral(" does not exist"));
         return false;

@@ -24,8 +24,11 @@ public:
     explicit Backup(Database& db, QObject* parent = nullptr);
     ~Backup() override;
 
-    // Setting "backupfolder" of the console's options; the export folder when not set.
+    // Setting "backupfolder" of the console's options; defaultFolder() when not set.
     static QString folder();
+    // "backups" in the console's data folder, beside the database: not the temporary folder,
+    // which the system may empty at boot and take the cafe's only copy with it.
+    static QString defaultFolder();
     static QString targetPath();
 
     // Starts the copy; false when one is already running or the database is not open.

@@ -8,6 +8,7 @@
 namespace {
 
 const QString Label = QStringLiteral("frmhkeeping delete");
+const QString DayFormat = QStringLiteral("yyyy-MM-dd");
 
 // The number a bill-number box holds, or nothing when it does not start with one.
 std::optional<QVariant> billNumber(const QString& text)
@@ -61,11 +62,13 @@ Housekeeping::HistoryDeletion Housekeeping::byBillNumbers(const QString& from,
 Housekeeping::HistoryDeletion Housekeeping::byStartDates(const QDate& from, const QDate& to) const
 {
     HistoryDeletion d;
+    d.m_byBill = false;
     d.m_rangeText = QStringLiteral(" From Date ") + from.toString(QStringLiteral("dd/MM/yyyy")) +
                     QStringLiteral(" to ") + to.toString(QStringLiteral("dd/MM/yyyy"));
     d.m_valid = from.isValid() && to.isValid();
-    d.m_condition = QStringLiteral("sstart >= ? AND sstart <= ?");
-    d.m_params = {Database::dayText(from), Database::dayText(to)};
+    // "To 31/12" means all of the 31st, not only its first moment.
+    d.m_condition = QStringLiteral("sstart >= ? AND sstart < ?");
+    d.m_params = {from.toString(DayFormat), endOfDay(to)};
     if (d.m_valid) {
         d.m_total =
             m_db.scalar(QStringLiteral("SELECT count(*) FROM history WHERE ") + d.m_condition,
@@ -73,6 +76,13 @@ Housekeeping::HistoryDeletion Housekeeping::byStartDates(const QDate& from, cons
                 .toLongLong();
     }
     return d;
+}
+
+QString Housekeeping::endOfDay(const QDate& d)
+{
+    // The next day's date alone sorts after every moment of `d` and before every moment of
+    // the next day, in the stored form and also where a row holds a date without a time.
+    return d.addDays(1).toString(DayFormat);
 }
 
 bool Housekeeping::confirm(const HistoryDeletion& deletion) const
@@ -102,24 +112,83 @@ bool Housekeeping::step(HistoryDeletion& deletion, int batch)
     qint64 removed = 0;
     const bool ok = m_db.transaction(
         [&] {
-            auto q = m_db.exec(QStringLiteral("DELETE FROM history WHERE rowid IN (SELECT rowid "
-                                              "FROM history WHERE ") +
-                                   deletion.m_condition + QStringLiteral(" LIMIT ?)"),
-                               params, Label);
+            // The batch's rows are noted once, so that the bills and their job-work lines go
+            // by the very same rows. Lines left behind would be printed on the next bill that
+            // is given a housekept number.
+            if (!m_db.run(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS hk_batch "
+                                         "(rid INTEGER PRIMARY KEY)"),
+                          {}, Label) ||
+                !m_db.run(QStringLiteral("DELETE FROM temp.hk_batch"), {}, Label) ||
+                !m_db.run(QStringLiteral("INSERT INTO temp.hk_batch (rid) SELECT rowid FROM "
+                                         "history WHERE ") +
+                              deletion.m_condition + QStringLiteral(" LIMIT ?"),
+                          params, Label)) {
+                return false;
+            }
+            // A bill's lines go with the last history row that carries its number.
+            if (!m_db.run(QStringLiteral(
+                              "DELETE FROM jobwork_details WHERE billno IN (SELECT billno FROM "
+                              "history WHERE rowid IN (SELECT rid FROM temp.hk_batch)) AND NOT "
+                              "EXISTS (SELECT 1 FROM history h WHERE h.billno = "
+                              "jobwork_details.billno AND h.rowid NOT IN (SELECT rid FROM "
+                              "temp.hk_batch))"),
+                          {}, Label)) {
+                return false;
+            }
+            auto q = m_db.exec(QStringLiteral("DELETE FROM history WHERE rowid IN (SELECT rid "
+                                              "FROM temp.hk_batch)"),
+                               {}, Label);
             if (!q) {
                 return false;
             }
             removed = q->numRowsAffected();
-            return true;
+            return m_db.run(QStringLiteral("DELETE FROM temp.hk_batch"), {}, Label);
         },
         Label);
-    deletion.m_done += removed;
+    if (ok) {
+        deletion.m_done += removed;
+    }
     if (!ok || removed < batch) {
         deletion.m_finished = true;
         m_db.notifyChanged(QStringLiteral("history"));
+        m_db.notifyChanged(QStringLiteral("jobwork_details"));
+        if (!ok) {
+            reportFailure(deletion);
+        }
         return false;
     }
     return true;
+}
+
+void Housekeeping::reportFailure(HistoryDeletion& deletion)
+{
+    deletion.m_failed = true;
+    // Counted again rather than worked out: what is left is what the operator must know.
+    const auto left = m_db.firstRow(QStringLiteral("SELECT count(*), min(billno), max(billno), "
+                                                   "min(sstart), max(sstart) FROM history WHERE ") +
+                                        deletion.m_condition,
+                                    deletion.m_params, Label);
+    const qint64 remaining =
+        left ? left->value(0).toLongLong() : qMax<qint64>(0, deletion.m_total - deletion.m_done);
+    QString which;
+    if (left && remaining > 0) {
+        const auto moment = [](const QVariant& v) {
+            return Database::parseTime(v).toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+        };
+        which = deletion.m_byBill ? QStringLiteral(" (Bill No %1 to %2)")
+                                        .arg(left->value(1).toString(), left->value(2).toString())
+                                  : QStringLiteral(" (sessions started %1 to %2)")
+                                        .arg(moment(left->value(3)), moment(left->value(4)));
+    }
+    const QString head = deletion.m_done == 0
+                             ? QStringLiteral("History Details Not Deleted: nothing was deleted.")
+                             : QStringLiteral("History Details Partly Deleted: %1 of %2 records "
+                                              "were deleted.")
+                                   .arg(deletion.m_done)
+                                   .arg(deletion.m_total);
+    deletion.m_report = head + QStringLiteral("\r%1 records were not deleted").arg(remaining) +
+                        which + QStringLiteral(". Delete again to remove them.");
+    Prompt::message(deletion.m_report, QStringLiteral("Message"), Prompt::Icon::Critical);
 }
 
 bool Housekeeping::runAll(HistoryDeletion& deletion)
@@ -158,7 +227,8 @@ bool Housekeeping::deleteTransactions(const QString& id, const QDate& cutOff)
                        QStringLiteral("Warning"), Prompt::Icon::Critical, true)) {
         return false;
     }
-    const QString bound = Database::dayText(cutOff);
+    // The cut-off day is included whole.
+    const QString bound = endOfDay(cutOff);
     // The member's balance must not move: what the removed entries added up to becomes part
     // of the opening balance, to the last decimal, in the same unit as the removal.
     const bool ok = m_db.transaction(
@@ -171,14 +241,14 @@ bool Housekeeping::deleteTransactions(const QString& id, const QDate& cutOff)
             Money ob = Money::fromVariant(member->value(0));
             for (const QSqlRecord& e :
                  m_db.rows(QStringLiteral("SELECT credit, debit FROM transactions WHERE "
-                                          "memberid = ? AND Date <= ?"),
+                                          "memberid = ? AND Date < ?"),
                            {id, bound}, Label)) {
                 ob += Money::fromVariant(e.value(0)) - Money::fromVariant(e.value(1));
             }
             return m_db.run(QStringLiteral("UPDATE members SET ob = ? WHERE memberid = ?"),
                             {ob.toVariant(), id}, Label) &&
                    m_db.run(QStringLiteral("DELETE FROM transactions WHERE memberid = ? AND "
-                                           "Date <= ?"),
+                                           "Date < ?"),
                             {id, bound}, Label);
         },
         Label);

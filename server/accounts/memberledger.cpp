@@ -10,6 +10,12 @@ namespace {
 
 const QString Label = QStringLiteral("frmcusttran Btn click");
 
+// A column left empty is stored as nothing, not as 0: the statement shows it blank.
+QVariant amountOrNull(const QString& text)
+{
+    return text.trimmed().isEmpty() ? QVariant() : Money::parse(text).toVariant();
+}
+
 } // namespace
 
 MemberLedger::MemberLedger(Database& db, QObject* parent) : QObject(parent), m_db(db) {}
@@ -207,9 +213,8 @@ bool MemberLedger::save()
             for (const Row& r : m_rows) {
                 if (!m_db.run(QStringLiteral("INSERT INTO transactions (memberid, Date, part, "
                                              "credit, debit) VALUES (?, ?, ?, ?, ?)"),
-                              {m_id, Database::timeText(r.date), r.part,
-                               Money::parse(r.credit).toVariant(),
-                               Money::parse(r.debit).toVariant()},
+                              {m_id, Database::timeText(r.date), r.part, amountOrNull(r.credit),
+                               amountOrNull(r.debit)},
                               Label)) {
                     return false;
                 }

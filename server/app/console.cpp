@@ -343,6 +343,12 @@ void Console::wireCommands()
         }
         d->backup->start();
     });
+    on("mnurestore", [this] {
+        if (!d->backup) {
+            d->backup = std::make_unique<BackupWindow>(d->db, d->window.get());
+        }
+        d->backup->restore();
+    });
     on("mnuhouskeeping", [this] { openWithDatabase<FrmHKeeping>(); });
     on("mnurpthistory", [this] { openWithDatabase<FrmRptHistory>(); });
     on("mnurptbillreprint", [this] { openWithDatabase<FrmBillReprint>(); });

@@ -28,6 +28,21 @@ QVariant textOrNull(const QString& s)
     return s.isEmpty() ? QVariant() : QVariant(s);
 }
 
+// The first bill number from `from` on that no bill and no job-work line carries yet. A
+// number set back onto housekept bills may still have their job-work lines (databases
+// housekept before the lines went with their bills): a new bill on it would print them.
+// Skipping leaves a gap in the numbers but keeps every stored row; a free number is either
+// `from` itself or one past a used number.
+QVariant firstFreeBillNumber(Database& db, qint64 from)
+{
+    return db.scalar(
+        QStringLiteral("SELECT min(c) FROM (SELECT ? AS c UNION SELECT billno + 1 FROM "
+                       "jobwork_details WHERE billno >= ? UNION SELECT billno + 1 FROM history "
+                       "WHERE billno >= ?) WHERE NOT EXISTS (SELECT 1 FROM jobwork_details "
+                       "WHERE billno = c) AND NOT EXISTS (SELECT 1 FROM history WHERE billno = c)"),
+        {from, from, from}, SessionService::EndLabel);
+}
+
 // Whole minutes typed in a box that takes only digits; absurd values saturate.
 qint64 wholeMinutes(const QString& text)
 {
@@ -342,7 +357,8 @@ SettleResult SessionService::settle(const SettleRequest& req)
                 // Read under the write lock, so two settlements can never take one number.
                 const QVariant next =
                     m_db.scalar(QStringLiteral("SELECT billno FROM defalt"), {}, EndLabel);
-                billno = next.toLongLong();
+                billno =
+                    next.isValid() ? firstFreeBillNumber(m_db, next.toLongLong()).toLongLong() : 0;
                 if (!next.isValid() || billno <= 0) {
                     result.error = QStringLiteral("The next bill number could not be read.");
                     return false;
@@ -367,16 +383,16 @@ SettleResult SessionService::settle(const SettleRequest& req)
                 const QString no = QString::number(billno);
                 if (req.received > Money() &&
                     !write(n,
-                           QStringLiteral("INSERT INTO transactions (memberid, Date, part, credit) "
-                                          "VALUES (?, ?, ?, ?)"),
+                           QStringLiteral("INSERT INTO transactions (memberid, Date, part, credit, "
+                                          "debit) VALUES (?, ?, ?, ?, NULL)"),
                            {session.memberid, now,
                             QString(QStringLiteral("Received By Bill No ") + no),
                             req.received.toVariant()})) {
                     return false;
                 }
                 if (!write(n,
-                           QStringLiteral("INSERT INTO transactions (memberid, Date, part, debit) "
-                                          "VALUES (?, ?, ?, ?)"),
+                           QStringLiteral("INSERT INTO transactions (memberid, Date, part, credit, "
+                                          "debit) VALUES (?, ?, ?, NULL, ?)"),
                            {session.memberid, now, QString(QStringLiteral("By Bill No ") + no),
                             req.net.toVariant()})) {
                     return false;

@@ -2,7 +2,9 @@
 
 #include "common/prompt.h"
 #include "server/accounts/backup.h"
+#include "server/accounts/restore.h"
 
+#include <QFileDialog>
 #include <QProgressDialog>
 #include <QTimer>
 #include <QWidget>
@@ -65,4 +67,46 @@ void BackupWindow::start()
     timer->start();
     progress->setValue(0);
     m_backup->start();
+}
+
+void BackupWindow::restore()
+{
+    const QString file =
+        QFileDialog::getOpenFileName(m_parent, QStringLiteral("Restore a Backup"), Backup::folder(),
+                                     QStringLiteral("Backups (*.db);;All files (*)"));
+    if (!file.isEmpty()) {
+        restoreFrom(file);
+    }
+}
+
+bool BackupWindow::restoreFrom(const QString& file)
+{
+    const QString title = QStringLiteral("Restore");
+    if (m_backup->isRunning()) {
+        Prompt::message(QStringLiteral("A backup is being made. Restore when it has finished."),
+                        title, Prompt::Icon::Exclamation);
+        return false;
+    }
+    if (!Prompt::yesNo(QStringLiteral("Do you want to Restore the Database from ") + file +
+                           QStringLiteral("?\rBills, sessions and member entries recorded "
+                                          "after that backup was made will not be in it. The "
+                                          "database in use now is kept aside."),
+                       title, Prompt::Icon::Critical, true)) {
+        return false;
+    }
+    const Restore::Result r = Restore::fromFile(m_db, file);
+    if (!r.ok) {
+        Prompt::message(QStringLiteral("Database Not Restored: ") + r.error +
+                            QStringLiteral(". Nothing was changed."),
+                        title, Prompt::Icon::Critical);
+        return false;
+    }
+    // Windows and running-session timers read the database as they start: a fresh start
+    // is the sure way to have all of them on the restored one.
+    Prompt::message(QStringLiteral("Database Restored from ") + file +
+                        QStringLiteral(".\rThe database in use until now is kept as ") + r.keptAs +
+                        QStringLiteral(".\rClose the console and start it again before going "
+                                       "on."),
+                    title, Prompt::Icon::Information);
+    return true;
 }

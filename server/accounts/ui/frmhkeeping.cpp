@@ -55,6 +55,8 @@ FrmHKeeping::FrmHKeeping(Database& db, QWidget* parent) : QDialog(parent), m_hou
     grid->addWidget(m_dtp[0], 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("to"), historyFrame), 1, 2);
     grid->addWidget(m_dtp[1], 1, 3);
+    // Dates mean whole days: sessions started late on the To day go too.
+    grid->addWidget(new QLabel(QStringLiteral("both days included whole"), historyFrame), 1, 4);
     auto* historyDelete = new QPushButton(QStringLiteral("&Delete"), historyPage);
     historyDelete->setObjectName(QStringLiteral("Cmdhistorydelete"));
     auto* historyBack = new QPushButton(QStringLiteral("&Back"), historyPage);
@@ -92,7 +94,12 @@ FrmHKeeping::FrmHKeeping(Database& db, QWidget* parent) : QDialog(parent), m_hou
     form->addRow(QStringLiteral(" Name"), m_boxes[0]);
     form->addRow(QStringLiteral("Address"), m_boxes[1]);
     form->addRow(QString(), m_boxes[2]);
-    form->addRow(QStringLiteral("Date <="), m_cutOff);
+    auto* cutOffRow = new QHBoxLayout;
+    cutOffRow->addWidget(m_cutOff);
+    cutOffRow->addWidget(
+        new QLabel(QStringLiteral("up to and including the whole day"), tranFrame));
+    cutOffRow->addStretch();
+    form->addRow(QStringLiteral("Date <="), cutOffRow);
     m_deleteTransactions = new QPushButton(QStringLiteral("&Delete"), tranPage);
     m_deleteTransactions->setObjectName(QStringLiteral("cmdtransactiondel"));
     m_deleteTransactions->setEnabled(false);

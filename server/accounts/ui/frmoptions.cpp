@@ -1,5 +1,6 @@
 #include "server/accounts/ui/frmoptions.h"
 
+#include "server/accounts/backup.h"
 #include "server/accounts/ui/formhelpers.h"
 
 #include <QCheckBox>
@@ -114,7 +115,7 @@ QWidget* FrmOptions::buildBillingTab()
     m_exportFolder->setObjectName(QStringLiteral("txtexportfolder"));
     m_backupFolder = new QLineEdit(m_options.backupFolder(), page);
     m_backupFolder->setObjectName(QStringLiteral("txtbackupfolder"));
-    m_backupFolder->setPlaceholderText(QStringLiteral("the export folder"));
+    m_backupFolder->setPlaceholderText(Backup::defaultFolder());
     auto* form = new QFormLayout(page);
     form->addRow(QStringLiteral("Current Bill No."), m_billNo);
     form->addRow(m_printBill);

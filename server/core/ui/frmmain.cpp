@@ -141,6 +141,7 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
     addAction(settings, QStringLiteral("mnulogin"), QStringLiteral("Login"));
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
     addAction(tools, QStringLiteral("mnubackup"), QStringLiteral("Backup"));
+    addAction(tools, QStringLiteral("mnurestore"), QStringLiteral("Restore..."));
     addAction(tools, QStringLiteral("mnuhouskeeping"), QStringLiteral("Hourkeeping"));
     QMenu* reports = menuBar()->addMenu(QStringLiteral("&Reports"));
     addAction(reports, QStringLiteral("mnurpthistory"), QStringLiteral("&History Details"));
@@ -195,7 +196,8 @@ QAction* FrmMain::action(const QString& objectName) const
 void FrmMain::setAdministrator(bool admin)
 {
     m_admin = admin;
-    for (const char* name : {"mnuexit", "mnuoptions", "mnuusercat", "mnuhouskeeping"}) {
+    for (const char* name :
+         {"mnuexit", "mnuoptions", "mnuusercat", "mnuhouskeeping", "mnurestore"}) {
         if (QAction* a = action(QString::fromLatin1(name))) {
             a->setEnabled(admin);
         }

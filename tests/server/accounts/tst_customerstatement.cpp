@@ -1,9 +1,11 @@
 #include "common/clock.h"
 #include "server/accounts/consolesettings.h"
 #include "server/accounts/customerstatement.h"
+#include "server/accounts/memberledger.h"
 #include "server/accounts/ui/frmtranrepo.h"
 #include "server/accounts/ui/preview.h"
 #include "server/core/database.h"
+#include "support/billedsession.h"
 #include "support/scriptedprompt.h"
 #include "support/testhome.h"
 
@@ -15,6 +17,8 @@
 #include <QPushButton>
 #include <QTest>
 
+// The statement reads the rows the console itself writes: entries typed into a member's
+// ledger and the lines a settled bill adds. An amount left out is blank, never "0".
 namespace {
 
 void addMember(Database& db, const QString& id, double ob)
@@ -24,28 +28,38 @@ void addMember(Database& db, const QString& id, double ob)
                    {id, ob}));
 }
 
-void addEntry(Database& db, const QString& id, const QString& when, const QString& part,
-              const QVariant& credit, const QVariant& debit)
+// An entry typed into the member's ledger at `when` and saved.
+void addEntry(Database& db, const QString& id, const QDateTime& when, const QString& part,
+              const QString& credit, const QString& debit = {})
 {
-    QVERIFY(db.run(QStringLiteral("INSERT INTO transactions (memberid, Date, part, credit, debit) "
-                                  "VALUES (?, ?, ?, ?, ?)"),
-                   {id, when, part, credit, debit}));
+    Clock::setFixed(when);
+    MemberLedger ledger(db);
+    QVERIFY(ledger.load(id));
+    const int r = ledger.row(0).date.isValid() ? ledger.addRow() : 0;
+    ledger.setDate(r, when);
+    ledger.setText(r, MemberLedger::PartColumn, part);
+    ledger.setText(r, MemberLedger::CreditColumn, credit);
+    ledger.setText(r, MemberLedger::DebitColumn, debit);
+    QVERIFY(ledger.save());
 }
 
-// The example account: ob 100, earlier +50 and -20, one entry of +10 in March.
+QDateTime at(int m, int d, int h, int min = 0, int s = 0)
+{
+    return QDateTime(QDate(2026, m, d), QTime(h, min, s));
+}
+
+// The example account: ob 100, an advance of 50 and a bill of 20 in February, +10 in March.
 void example(Database& db)
 {
     addMember(db, QStringLiteral("M1"), 100);
-    addEntry(db, QStringLiteral("M1"), QStringLiteral("2026-02-01 10:00:00"),
-             QStringLiteral("Advance"), 50, QVariant());
-    addEntry(db, QStringLiteral("M1"), QStringLiteral("2026-02-10 18:30:00"),
-             QStringLiteral("By Bill No 4"), QVariant(), 20);
-    addEntry(db, QStringLiteral("M1"), QStringLiteral("2026-03-05 09:15:00"),
-             QStringLiteral("Received By Bill No 9"), 10, QVariant());
+    addEntry(db, QStringLiteral("M1"), at(2, 1, 10), QStringLiteral("Advance"), "50");
+    Clock::setFixed(at(2, 10, 18, 30));
+    QVERIFY(BilledSession::settle(db, {QStringLiteral("M1"), {}, Money::fromWhole(20), {}}).ok);
+    addEntry(db, QStringLiteral("M1"), at(3, 5, 9, 15), QStringLiteral("Received By Bill No 9"),
+             "10");
     // Another member's entries never count.
     addMember(db, QStringLiteral("M2"), 5);
-    addEntry(db, QStringLiteral("M2"), QStringLiteral("2026-03-05 09:15:00"),
-             QStringLiteral("Other"), 999, QVariant());
+    addEntry(db, QStringLiteral("M2"), at(3, 5, 9, 15), QStringLiteral("Other"), "999");
 }
 
 QDateTime day(int y, int m, int d)
@@ -112,6 +126,12 @@ private Q_SLOTS:
                      {"", "Total : ", "10", "0", ""}}));
         QCOMPARE(doc.style(entries.rows[0].style).border, TableBorder::All);
         QCOMPARE(doc.style(entries.rows[1].style).border, TableBorder::Below);
+
+        // The settled bill's debit line has no credit, the ledger's advance no debit.
+        const ReportDocument feb = CustomerStatement::compose(
+            CustomerStatement::build(db, *member, day(2026, 2, 1), day(2026, 2, 28)));
+        QCOMPARE(feb.tableRows(7).at(0).mid(1), (QStringList{"Advance", "50", "", "150"}));
+        QCOMPARE(feb.tableRows(7).at(1).mid(1), (QStringList{"By Bill No 1", "", "20", "130"}));
     }
 
     void periodBounds_data()
@@ -137,9 +157,9 @@ private Q_SLOTS:
         Database db;
         QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
         addMember(db, QStringLiteral("M1"), 100);
-        addEntry(db, "M1", "2026-03-10 00:00:00", "midnight", 1, QVariant());
-        addEntry(db, "M1", "2026-03-10 15:00:00", "afternoon", 2, QVariant());
-        addEntry(db, "M1", "2026-03-11 00:00:00", "next day", 4, QVariant());
+        addEntry(db, "M1", at(3, 10, 0), "midnight", "1");
+        addEntry(db, "M1", at(3, 10, 15), "afternoon", "2");
+        addEntry(db, "M1", at(3, 11, 0), "next day", "4");
         const auto member = CustomerStatement::findMember(db, QStringLiteral("M1"));
         const auto s = CustomerStatement::build(db, *member, day(2026, 3, 10), to);
         QStringList got;
@@ -159,16 +179,14 @@ private Q_SLOTS:
         Database db;
         QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
         addMember(db, QStringLiteral("M1"), 0.25);
-        addEntry(db, "M1", "2026-03-10 10:00:00", "credit", 12.5, QVariant());
-        addEntry(db, "M1", "2026-03-10 11:00:00", "both", 0.1, 0.3);
-        addEntry(db, "M1", "2026-03-10 12:00:00", "none", QVariant(), QVariant());
+        addEntry(db, "M1", at(3, 10, 10), "credit", "12.5");
+        addEntry(db, "M1", at(3, 10, 11), "both", "0.1", "0.3");
         const auto member = CustomerStatement::findMember(db, QStringLiteral("M1"));
         const auto s = CustomerStatement::build(db, *member, day(2026, 3, 1), day(2026, 3, 31));
         const ReportDocument doc = CustomerStatement::compose(s);
         QCOMPARE(doc.tableRows(7).at(0).mid(1), (QStringList{"credit", "12.5", "", "12.75"}));
         QCOMPARE(doc.tableRows(7).at(1).mid(1), (QStringList{"both", "0.1", "0.3", "12.55"}));
-        QCOMPARE(doc.tableRows(7).at(2).mid(1), (QStringList{"none", "", "", "12.55"}));
-        QCOMPARE(doc.tableRows(7).at(3), (QStringList{"", "Total : ", "12.6", "0.3", ""}));
+        QCOMPARE(doc.tableRows(7).at(2), (QStringList{"", "Total : ", "12.6", "0.3", ""}));
     }
 
     void windowLooksUpAndPrints()
@@ -178,6 +196,7 @@ private Q_SLOTS:
         Database db;
         QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
         example(db);
+        prompt.clear();
         Clock::setFixed(QDateTime(QDate(2026, 3, 20), QTime(14, 0)));
         FrmTranRepo w(db);
         QCOMPARE(w.objectName(), QStringLiteral("frmtranrepo"));
@@ -220,8 +239,8 @@ private Q_SLOTS:
 
         // The To value keeps its time of day (14:00) when another day is picked: an entry
         // of the To day before it is listed, one after it is not.
-        addEntry(db, "M1", "2026-03-31 13:59:59", "before", 1, QVariant());
-        addEntry(db, "M1", "2026-03-31 14:00:01", "after", 2, QVariant());
+        addEntry(db, "M1", at(3, 31, 13, 59, 59), "before", "1");
+        addEntry(db, "M1", at(3, 31, 14, 0, 1), "after", "2");
         QCOMPARE(to->dateTime(), QDateTime(QDate(2026, 3, 31), QTime(14, 0)));
         print->click();
         const QList<QStringList> rows = Preview::lastDocument().tableRows(7);

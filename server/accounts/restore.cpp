@@ -1,0 +1,196 @@
+#include "server/accounts/restore.h"
+
+#include "common/clock.h"
+#include "common/errorlog.h"
+#include "server/core/database.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUuid>
+
+namespace {
+
+const QString Label = QStringLiteral("mnurestore click");
+const QStringList SideFiles = {QStringLiteral("-wal"), QStringLiteral("-shm"),
+                               QStringLiteral("-journal")};
+
+QStringList columnsOf(QSqlQuery& q, const QString& table)
+{
+    QStringList out;
+    q.prepare(QStringLiteral("SELECT name FROM pragma_table_info(?)"));
+    q.addBindValue(table);
+    if (q.exec()) {
+        while (q.next()) {
+            out << q.value(0).toString().toLower();
+        }
+    }
+    return out;
+}
+
+// Checks `file` on a connection of its own; "" when it is a sound copy of our tables.
+QString check(const QString& file, const QList<QPair<QString, QStringList>>& expected)
+{
+    const QString name = QStringLiteral("vk-restore-") + QUuid::createUuid().toString();
+    QString problem;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        if (!db.open()) {
+            problem = QStringLiteral("it cannot be opened");
+        } else {
+            QSqlQuery q(db);
+            // A file that is no database at all fails here already.
+            if (!q.exec(QStringLiteral("PRAGMA integrity_check")) || !q.next()) {
+                problem = QStringLiteral("it is not a database");
+            } else if (q.value(0).toString() != QLatin1String("ok")) {
+                problem = QStringLiteral("the database in it is damaged");
+            }
+            q.finish();
+            for (const auto& [table, columns] : expected) {
+                if (!problem.isEmpty()) {
+                    break;
+                }
+                const QStringList have = columnsOf(q, table);
+                for (const QString& c : columns) {
+                    if (!have.contains(c)) {
+                        problem = QStringLiteral("it is not a backup of this console's database "
+                                                 "(no %1 in %2)")
+                                      .arg(c, table);
+                        break;
+                    }
+                }
+            }
+            q.finish();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return problem;
+}
+
+QList<QPair<QString, QStringList>> expectedTables(Database& live)
+{
+    QList<QPair<QString, QStringList>> out;
+    QSqlQuery q(live.handle());
+    for (const QString& t : Database::tableNames()) {
+        out.append({t, columnsOf(q, t)});
+    }
+    return out;
+}
+
+void removeWithSideFiles(const QString& path)
+{
+    QFile::remove(path);
+    for (const QString& s : SideFiles) {
+        QFile::remove(path + s);
+    }
+}
+
+// A name beside `path` that no file has: "server-before-restore-20261207-051500.db".
+QString asideName(const QString& path)
+{
+    const QFileInfo f(path);
+    const QString stem =
+        f.dir().filePath(f.completeBaseName() + QStringLiteral("-before-restore-") +
+                         Clock::now().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    const QString suffix = f.suffix().isEmpty() ? QString() : QStringLiteral(".") + f.suffix();
+    QString candidate = stem + suffix;
+    for (int n = 2; QFileInfo::exists(candidate); ++n) {
+        candidate = stem + QStringLiteral("-%1").arg(n) + suffix;
+    }
+    return candidate;
+}
+
+Restore::Result refused(const QString& why)
+{
+    Restore::Result r;
+    r.error = why;
+    ErrorLog::write(Label, why);
+    return r;
+}
+
+} // namespace
+
+QString Restore::problem(Database& live, const QString& file)
+{
+    return check(file, expectedTables(live));
+}
+
+Restore::Result Restore::fromFile(Database& live, const QString& file)
+{
+    const QString path = live.path();
+    if (!live.isOpen() || path.isEmpty()) {
+        return refused(QStringLiteral("The database is not open"));
+    }
+    if (!QFileInfo(file).isFile()) {
+        return refused(file + QStringLiteral(" is not a file"));
+    }
+    if (QFileInfo(file).canonicalFilePath() == QFileInfo(path).canonicalFilePath()) {
+        return refused(file + QStringLiteral(" is the database in use"));
+    }
+    const auto expected = expectedTables(live);
+    const QString staged = path + QStringLiteral(".restoring");
+    removeWithSideFiles(staged);
+    if (!QFile::copy(file, staged)) {
+        removeWithSideFiles(staged);
+        return refused(file + QStringLiteral(" cannot be read"));
+    }
+    // It holds the operators' passwords, as the database does.
+    QFile::setPermissions(staged, QFile::ReadOwner | QFile::WriteOwner);
+    if (const QString why = check(staged, expected); !why.isEmpty()) {
+        removeWithSideFiles(staged);
+        return refused(file + QStringLiteral(" cannot be restored: ") + why);
+    }
+
+    // Everything written so far goes into the main file, so the file kept aside is whole
+    // on its own; a checkpoint another connection holds up means another program has the
+    // database open, and moving it away under that program would lose what it writes.
+    const auto ckpt = live.firstRow(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"), {}, Label);
+    if (!ckpt || ckpt->value(0).toInt() != 0) {
+        removeWithSideFiles(staged);
+        return refused(QStringLiteral("The database is in use by another program"));
+    }
+    live.close();
+    // SQLite removes the log when its last connection closes: one still there belongs to
+    // another connection, idle or not.
+    if (QFileInfo::exists(path + QStringLiteral("-wal"))) {
+        live.open(path);
+        removeWithSideFiles(staged);
+        return refused(QStringLiteral("The database is in use by another program"));
+    }
+    Result result;
+    result.keptAs = asideName(path);
+    if (!QFile::rename(path, result.keptAs)) {
+        live.open(path);
+        removeWithSideFiles(staged);
+        return refused(QStringLiteral("Cannot move ") + path + QStringLiteral(" aside"));
+    }
+    // What is left beside it (the shared-memory index) travels with it, never onto the
+    // restored file.
+    for (const QString& s : SideFiles) {
+        if (QFileInfo::exists(path + s)) {
+            QFile::rename(path + s, result.keptAs + s);
+        }
+    }
+    if (!QFile::rename(staged, path) || !live.open(path)) {
+        live.close();
+        removeWithSideFiles(staged);
+        QFile::rename(path, staged);
+        QFile::rename(result.keptAs, path);
+        for (const QString& s : SideFiles) {
+            QFile::rename(result.keptAs + s, path + s);
+        }
+        live.open(path);
+        removeWithSideFiles(staged);
+        return refused(QStringLiteral("Cannot put ") + file + QStringLiteral(" in place"));
+    }
+    for (const QString& t : Database::tableNames()) {
+        live.notifyChanged(t);
+    }
+    result.ok = true;
+    return result;
+}

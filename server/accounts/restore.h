@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+class Database;
+
+// Puts a backup copy in the place of the console's database. The chosen file is first copied
+// beside the database and checked there, so what was checked is what goes in, and the chosen
+// file itself is never touched. The database in use is kept aside under a dated name, never
+// overwritten; a refused file changes nothing.
+namespace Restore {
+
+struct Result
+{
+    bool ok = false;
+    QString error;  // why nothing was changed
+    QString keptAs; // where the database in use until now was put
+};
+
+// Why `file` is no sound database of this console ("" when it is one): every table with the
+// columns the live database has, and SQLite's integrity check passes.
+QString problem(Database& live, const QString& file);
+
+// Restores `file` and reopens `live` on it.
+Result fromFile(Database& live, const QString& file);
+
+} // namespace Restore
