@@ -2,6 +2,7 @@
 
 #include "common/paths.h"
 #include "common/settingsstore.h"
+#include "server/accounts/backup.h"
 #include "server/accounts/consolesettings.h"
 #include "server/accounts/optionsmodel.h"
 #include "server/core/database.h"
@@ -62,7 +63,7 @@ FirstRun::Answers FirstRun::defaults() const
     a.exportFolder = configured == Paths::defaultExportDir()
                          ? QDir(Paths::dataDir()).filePath(QStringLiteral("exports"))
                          : configured;
-    a.backupFolder = QDir(Paths::dataDir()).filePath(QStringLiteral("backup"));
+    a.backupFolder = Backup::defaultFolder();
     return a;
 }
 
