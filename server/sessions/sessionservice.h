@@ -88,6 +88,7 @@ struct Refusal
         None,
         Terminal,
         Category,
+        Member,
         Password,
         AutoLogout,
         Source,
