@@ -40,7 +40,9 @@ Money quotient(Money a, Money b, int digits)
     if (2 * r > d || (2 * r == d && (q % 2) != 0)) {
         q += n < 0 ? -1 : 1;
     }
-    return Money::fromUnits(std::int64_t(q * pow10(4 - digits)));
+    // An absurd total over a tiny slice saturates, like every other amount.
+    const Wide units = q * pow10(4 - digits);
+    return Money::fromUnits(std::int64_t(qBound<Wide>(-Money::MaxUnits, units, Money::MaxUnits)));
 }
 
 // Decimals of Rate per Min. From two currency digits on it is a price in the currency's own

@@ -373,6 +373,10 @@ private Q_SLOTS:
         QTest::newRow("no totals at all")
             << QStringList{"30", "45", "60"} << QStringList{"", "", ""} << -1 << ""
             << "";
+        const QString huge = QStringLiteral("99999999999999999999");
+        QTest::newRow("absurd total over a tiny slice")
+            << QStringList{"0.0001", "30", "60"} << QStringList{huge, huge, huge} << -1 << ""
+            << "";
         QTest::newRow("earlier row edited past the next")
             << slices << totals << 0 << "45"
             << "Please Enter Hour Slice in Order : 45 before 30";
@@ -404,6 +408,9 @@ private Q_SLOTS:
         }
         if (editRow >= 0) {
             QVERIFY(editor.editCell(editRow, TariffEditor::HourSlice, editSlice));
+        }
+        for (int r = 0; message.isEmpty() && r < editor.rowCount(); ++r) {
+            QVERIFY(!Money::parse(editor.cell(r, TariffEditor::RatePerMin)).isNegative());
         }
         prompt->clear();
         QCOMPARE(editor.save(), message.isEmpty());
