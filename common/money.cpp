@@ -1,17 +1,13 @@
 #include "common/money.h"
 
 #include <cmath>
-#include <limits>
 
 namespace {
 
 // Products of two amounts need twice the width of a stored amount.
 __extension__ typedef __int128 Wide;
 
-// The largest amount, a whole number of units: a saturated amount rounded to any number of
-// decimals must stay within the range and on its grid.
-constexpr std::int64_t MaxUnits =
-    std::numeric_limits<std::int64_t>::max() / 2 / Money::Scale * Money::Scale;
+constexpr std::int64_t MaxUnits = Money::MaxUnits;
 
 // Divides with the quotient rounded half to even; d > 0.
 Wide divRoundEven(Wide n, Wide d)
@@ -126,9 +122,11 @@ Money Money::fromVariant(const QVariant& value)
     switch (value.typeId()) {
     case QMetaType::Int:
     case QMetaType::LongLong:
+        return fromUnits(clampUnits(Wide(value.toLongLong()) * Scale));
     case QMetaType::UInt:
     case QMetaType::ULongLong:
-        return fromUnits(clampUnits(Wide(value.toLongLong()) * Scale));
+        // Read as signed, the top half of the range would turn into negative amounts.
+        return fromUnits(clampUnits(Wide(value.toULongLong()) * Scale));
     case QMetaType::Double:
     case QMetaType::Float:
         return fromDouble(value.toDouble());
@@ -163,6 +161,21 @@ Money Money::dividedBy(Money divisor) const
     }
     Wide n = Wide(m_units) * Scale;
     Wide d = divisor.m_units;
+    if (d < 0) {
+        n = -n;
+        d = -d;
+    }
+    return fromUnits(clampUnits(divRoundEven(n, d)));
+}
+
+Money Money::dividedBy(std::int64_t divisor) const
+{
+    // Not through fromWhole: a huge divisor would saturate first and give a wrong quotient.
+    if (divisor == 0) {
+        return {};
+    }
+    Wide n = m_units;
+    Wide d = divisor;
     if (d < 0) {
         n = -n;
         d = -d;

@@ -8,19 +8,25 @@
 
 // An exact amount of money in ten-thousandths of the currency unit, the precision of the
 // database's currency columns. Nothing here knows a currency unit or a locale.
+//
+// Amounts live within plus or minus MaxUnits, and every way of making one saturates there
+// rather than wrapping: an absurd duration times a rate must end as the largest charge, never
+// as a negative one. The bound is a whole amount, so a saturated value is on every rounding
+// grid, and it leaves room for the sum of two amounts without overflow.
 class Money
 {
 public:
     static constexpr std::int64_t Scale = 10000;
+    static constexpr std::int64_t MaxUnits = INT64_MAX / 2 / Scale * Scale;
 
     constexpr Money() = default;
     static constexpr Money fromUnits(std::int64_t units)
     {
         Money m;
-        m.m_units = units;
+        m.m_units = units > MaxUnits ? MaxUnits : units < -MaxUnits ? -MaxUnits : units;
         return m;
     }
-    static constexpr Money fromWhole(std::int64_t whole) { return fromUnits(whole * Scale); }
+    static constexpr Money fromWhole(std::int64_t whole) { return fromProduct(whole, Scale); }
 
     // The value of the number at the start of the text, "." as the decimal point whatever
     // the locale: "12.5.3" is 12.5, "abc" is 0, " 7x" is 7, "-3.25" is -3.25. Digits past the
@@ -50,30 +56,33 @@ public:
     constexpr bool isZero() const { return m_units == 0; }
     constexpr bool isNegative() const { return m_units < 0; }
 
+    // Within the bound, negation, sums and differences cannot overflow; fromUnits saturates.
     constexpr Money operator-() const { return fromUnits(-m_units); }
     constexpr Money operator+(Money o) const { return fromUnits(m_units + o.m_units); }
     constexpr Money operator-(Money o) const { return fromUnits(m_units - o.m_units); }
-    constexpr Money& operator+=(Money o)
-    {
-        m_units += o.m_units;
-        return *this;
-    }
-    constexpr Money& operator-=(Money o)
-    {
-        m_units -= o.m_units;
-        return *this;
-    }
-    constexpr Money operator*(std::int64_t n) const { return fromUnits(m_units * n); }
+    constexpr Money& operator+=(Money o) { return *this = *this + o; }
+    constexpr Money& operator-=(Money o) { return *this = *this - o; }
+    constexpr Money operator*(std::int64_t n) const { return fromProduct(m_units, n); }
     // Product of two amounts (a rate per minute times a quantity that is itself a decimal),
     // rounded half to even to four decimals.
     Money times(Money factor) const;
     // Quotient rounded half to even to four decimals; division by zero gives 0.
     Money dividedBy(Money divisor) const;
-    Money dividedBy(std::int64_t divisor) const { return dividedBy(fromWhole(divisor)); }
+    Money dividedBy(std::int64_t divisor) const;
 
     constexpr auto operator<=>(const Money&) const = default;
 
 private:
+    // a * b units, saturated.
+    static constexpr Money fromProduct(std::int64_t a, std::int64_t b)
+    {
+        std::int64_t p = 0;
+        if (__builtin_mul_overflow(a, b, &p)) {
+            return fromUnits((a < 0) != (b < 0) ? -MaxUnits : MaxUnits);
+        }
+        return fromUnits(p);
+    }
+
     std::int64_t m_units = 0;
 };
 

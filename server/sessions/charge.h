@@ -14,6 +14,8 @@ class Database;
 // digits. A category without rows prices at 0. A negative part in any of hours, minutes or
 // seconds (what splittime gives for an end before the start) prices at 0: a clock set back
 // during a session is never billed, not even the first slice.
+// An absurd duration (a clock set years ahead) prices at Money's bound, never at a wrapped
+// negative amount.
 Money calccharge(Database& db, const QString& category, std::int64_t hours, int minutes,
                  int seconds);
 

@@ -199,6 +199,11 @@ std::optional<Refusal> SessionService::checkStart(const StartRequest& req) const
         return Refusal{QStringLiteral("Select the Usage Category List to Start Session"), false,
                        Refusal::Field::Category};
     }
+    // An id that matches no member is a typing error, not a walk-in: started anyway, the
+    // session would be billed to nobody's account.
+    if (!req.maintenance && !req.memberId.isEmpty() && !findMember(req.memberId)) {
+        return Refusal{QStringLiteral("Customer ID Not Found"), false, Refusal::Field::Member};
+    }
     if (!req.passwordByUser && req.typedPassword != req.memberPassword) {
         return Refusal{QStringLiteral("Password Missmatch"), false, Refusal::Field::Password};
     }

@@ -89,6 +89,7 @@ struct Refusal
         None,
         Terminal,
         Category,
+        Member,
         Password,
         AutoLogout,
         Source,

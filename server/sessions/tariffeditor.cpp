@@ -40,7 +40,48 @@ Money quotient(Money a, Money b, int digits)
     if (2 * r > d || (2 * r == d && (q % 2) != 0)) {
         q += n < 0 ? -1 : 1;
     }
-    return Money::fromUnits(std::int64_t(q * pow10(4 - digits)));
+    // An absurd total over a tiny slice saturates, like every other amount.
+    const Wide units = q * pow10(4 - digits);
+    return Money::fromUnits(std::int64_t(qBound<Wide>(-Money::MaxUnits, units, Money::MaxUnits)));
+}
+
+// Decimals of Rate per Min. From two currency digits on it is a price in the currency's own
+// step (the first row always to two decimals). With fewer digits that step would round most
+// rates per minute to 0, and per-minute pricing would give the minutes of a slice away, so
+// the rate keeps the full precision of the column; the charge is rounded once at the end.
+int perMinuteDigits(int currencyDigits, bool firstRow)
+{
+    if (currencyDigits < 2) {
+        return 4;
+    }
+    return firstRow ? 2 : currencyDigits;
+}
+
+struct Computed
+{
+    QString period;
+    QString rate;
+    QString perMinute;
+};
+
+// The computed cells of a row from its typed Hour Slice and Rate Total and those of the row it
+// follows (none for the first row).
+Computed compute(const QString& slice, const QString& total, const QString* aboveSlice,
+                 const QString* aboveTotal, int currencyDigits)
+{
+    const Money s = Money::parse(slice);
+    const Money t = Money::parse(total);
+    if (aboveSlice == nullptr) {
+        return {slice, total,
+                s > Money{} ? quotient(t, s, perMinuteDigits(currencyDigits, true)).toString()
+                            : QStringLiteral("0")};
+    }
+    const Money period = s - Money::parse(*aboveSlice);
+    const Money rate = t - Money::parse(*aboveTotal);
+    return {period.toString(), rate.toString(),
+            period > Money{}
+                ? quotient(rate, period, perMinuteDigits(currencyDigits, false)).toString()
+                : QStringLiteral("0")};
 }
 
 QString hoursText(Money hours)
@@ -196,22 +237,13 @@ void TariffEditor::recompute()
 {
     for (int i = 0; i < rowCount(); ++i) {
         Row& r = m_rows[i];
-        const Money slice = Money::parse(r.cells[HourSlice]);
-        const Money total = Money::parse(r.cells[RateTotal]);
-        if (i == 0) {
-            r.cells[TimePeriod] = r.cells[HourSlice];
-            r.cells[Rate] = r.cells[RateTotal];
-            r.cells[RatePerMin] =
-                slice > Money{} ? quotient(total, slice, 2).toString() : QStringLiteral("0");
-            continue;
-        }
-        const Row& above = m_rows[i - 1];
-        const Money period = slice - Money::parse(above.cells[HourSlice]);
-        const Money rate = total - Money::parse(above.cells[RateTotal]);
-        r.cells[TimePeriod] = period.toString();
-        r.cells[Rate] = rate.toString();
-        r.cells[RatePerMin] =
-            period > Money{} ? quotient(rate, period, m_digits).toString() : QStringLiteral("0");
+        const Row* above = i > 0 ? &m_rows[i - 1] : nullptr;
+        const Computed c = compute(r.cells[HourSlice], r.cells[RateTotal],
+                                   above ? &above->cells[HourSlice] : nullptr,
+                                   above ? &above->cells[RateTotal] : nullptr, m_digits);
+        r.cells[TimePeriod] = c.period;
+        r.cells[Rate] = c.rate;
+        r.cells[RatePerMin] = c.perMinute;
     }
 }
 
@@ -300,6 +332,7 @@ bool TariffEditor::deleteRow()
 QList<RateRow> TariffEditor::rowsToSave() const
 {
     QList<RateRow> out;
+    const Row* above = nullptr;
     for (const Row& r : m_rows) {
         RateRow rr;
         rr.timeslice = Money::parse(r.cells[HourSlice]);
@@ -307,12 +340,50 @@ QList<RateRow> TariffEditor::rowsToSave() const
         if (!(rr.timeslice > Money{}) || !(rr.rate > Money{})) {
             continue;
         }
-        rr.tperiod = r.cells[TimePeriod];
-        rr.rateslice = r.cells[Rate];
-        rr.rpermin = Money::parse(r.cells[RatePerMin]);
+        // Taken from the stored row before, not the grid row: pricing sees only stored rows,
+        // and a rate per minute over a skipped row would price that slice against a total
+        // that does not exist (the template's 30 and 45 left empty and 60 at 10 would charge
+        // 20 for half an hour).
+        const Computed c = compute(r.cells[HourSlice], r.cells[RateTotal],
+                                   above ? &above->cells[HourSlice] : nullptr,
+                                   above ? &above->cells[RateTotal] : nullptr, m_digits);
+        rr.tperiod = c.period;
+        rr.rateslice = c.rate;
+        rr.rpermin = Money::parse(c.perMinute);
         out.append(rr);
+        above = &r;
     }
     return out;
+}
+
+QString TariffEditor::saveRefusal(const QList<RateRow>& rows)
+{
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const RateRow& r = rows[i];
+        if (r.timeslice > SixtyMinutes) {
+            return QStringLiteral("Hour Slice Allways Less then 60");
+        }
+        if (i == 0) {
+            continue;
+        }
+        const RateRow& above = rows[i - 1];
+        if (!(r.timeslice > above.timeslice)) {
+            return QStringLiteral("Please Enter Hour Slice in Order : %1 before %2")
+                .arg(above.timeslice.toString(), r.timeslice.toString());
+        }
+        if (r.rate < above.rate) {
+            return QStringLiteral("Please Enter Rate Total in Order : %1 for %2 minutes is less "
+                                  "than %3 for %4 minutes")
+                .arg(r.rate.toString(), r.timeslice.toString(), above.rate.toString(),
+                     above.timeslice.toString());
+        }
+    }
+    if (!rows.isEmpty() && rows.last().timeslice != SixtyMinutes) {
+        return QStringLiteral("The Last Hour Slice must be 60 : minutes after %1 would not be "
+                              "charged")
+            .arg(rows.last().timeslice.toString());
+    }
+    return {};
 }
 
 TariffSettings TariffEditor::settingsToSave() const
@@ -333,13 +404,18 @@ bool TariffEditor::save()
     if (!m_c.saveEnabled || m_mode == Mode::None || m_name.isEmpty()) {
         return false;
     }
+    const QList<RateRow> rows = rowsToSave();
+    if (const QString refusal = saveRefusal(rows); !refusal.isEmpty()) {
+        Prompt::message(refusal, InvalidEntry, Prompt::Icon::Critical);
+        return false;
+    }
     const bool isNew = m_mode == Mode::New;
     if (!Prompt::yesNo(isNew ? QStringLiteral("Save New Usage List")
                              : QStringLiteral("Save Modified Usage List"),
                        QStringLiteral("Message"), Prompt::Icon::Question)) {
         return false;
     }
-    if (!m_store.save(m_name, m_c.description, isNew, rowsToSave(), settingsToSave())) {
+    if (!m_store.save(m_name, m_c.description, isNew, rows, settingsToSave())) {
         // The working copy stays on screen so the operator can try again; the stored tariff
         // is as it was before.
         Prompt::message(QStringLiteral("The usage list could not be saved."),

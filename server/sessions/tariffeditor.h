@@ -114,13 +114,20 @@ public:
     bool addRow();
     // Command1(5): asks, then removes the current row; the last row always stays.
     bool deleteRow();
-    // Command1(2): asks, then stores the category and its rate rows at once.
+    // Command1(2): refuses rows that would price wrongly (saveRefusal), else asks, then stores
+    // the category and its rate rows at once.
     bool save();
     // Command1(1): asks twice, then deletes the category with its rate rows.
     bool deleteCategory();
 
-    // The rows a save stores: those whose Hour Slice and Rate Total are above 0.
+    // The rows a save stores: those whose Hour Slice and Rate Total are above 0, their
+    // computed columns taken against the stored row before.
     QList<RateRow> rowsToSave() const;
+    // Why rate rows (as rowsToSave gives them) cannot be stored, or empty when they can. Longer
+    // use must never cost less and no minute of an hour may fall outside every slice, so the
+    // slices rise strictly up to a last one of 60 and the Rate Totals never fall. No rows at
+    // all is allowed: the category is kept without a price.
+    static QString saveRefusal(const QList<RateRow>& rows);
     TariffSettings settingsToSave() const;
 
 private:

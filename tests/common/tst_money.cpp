@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+#include <limits>
+
 class TestMoney : public QObject
 {
     Q_OBJECT
@@ -81,6 +83,46 @@ private Q_SLOTS:
         QCOMPARE(Money::parse(u"0.0001").times(Money::parse(u"0.5")), Money()); // 0.00005 -> even
     }
 
+    // Whatever the operands (an absurd duration times a rate, a corrupt stored number), every
+    // operation ends on the same bound as times() and rounded(): never wrapped, never negative
+    // for a positive product.
+    void extremeOperandsSaturate_data()
+    {
+        QTest::addColumn<qint64>("amount"); // in units
+        QTest::addColumn<qint64>("count");
+        QTest::addColumn<qint64>("product"); // units of amount * count
+        QTest::addColumn<qint64>("whole");   // units of fromWhole(count)
+        const qint64 max = Money::MaxUnits;
+        const qint64 top = std::numeric_limits<qint64>::max();
+        const qint64 bottom = std::numeric_limits<qint64>::min();
+        const qint64 hours = 1000000000000000;
+        QTest::newRow("hourly rate times huge hours") << qint64(250000) << hours << max << max;
+        QTest::newRow("negative rate") << qint64(-250000) << hours << -max << max;
+        QTest::newRow("negative hours") << qint64(250000) << -hours << -max << -max;
+        QTest::newRow("largest count") << qint64(1) << top << max << max;
+        QTest::newRow("smallest count") << qint64(1) << bottom << -max << -max;
+        QTest::newRow("smallest amount negated") << bottom << qint64(-1) << max << qint64(-10000);
+        QTest::newRow("the bound itself") << qint64(10000) << max / 10000 << max << max;
+        QTest::newRow("zero") << qint64(0) << bottom << qint64(0) << -max;
+    }
+    void extremeOperandsSaturate()
+    {
+        QFETCH(qint64, amount);
+        QFETCH(qint64, count);
+        QFETCH(qint64, product);
+        QFETCH(qint64, whole);
+        const Money a = Money::fromUnits(amount);
+        const Money p = a * count;
+        QCOMPARE(p.units(), product);
+        QCOMPARE((-a * count), -p);
+        QCOMPARE(Money::fromWhole(count).units(), whole);
+        // Sums of saturated amounts stay saturated, on the whole-amount grid.
+        const Money twice = p + p;
+        QCOMPARE(twice.units(), product > 0 ? Money::MaxUnits : product < 0 ? -Money::MaxUnits : 0);
+        QCOMPARE(twice - p - p - p, -twice);
+        QCOMPARE(twice.rounded(0), twice);
+    }
+
     void storedValuesRoundTrip()
     {
         for (const char* s : {"0.1", "11.65", "1234567.8912", "-0.0001", "44.95"}) {
@@ -90,6 +132,8 @@ private Q_SLOTS:
         QCOMPARE(Money::fromVariant(QVariant(qlonglong(7))), Money::fromWhole(7));
         QCOMPARE(Money::fromVariant(QVariant(QStringLiteral("3.5abc"))), Money::parse(u"3.5"));
         QCOMPARE(Money::fromVariant(QVariant()), Money());
+        QCOMPARE(Money::fromVariant(QVariant(std::numeric_limits<qulonglong>::max())).units(),
+                 Money::MaxUnits);
     }
 
     void textForms()

@@ -1,5 +1,7 @@
-// libFuzzer target for the money parser: any text parses without a crash to an amount inside
-// the saturation range, and the amount survives every text form and rounding it is put through.
+// libFuzzer target for money: any text parses without a crash to an amount inside the
+// saturation range, and the amount survives every text form and rounding it is put through;
+// the arithmetic on arbitrary operands is free of undefined behaviour, agrees with exact wide
+// arithmetic clamped to the bound, and saturates the same way on both sides of zero.
 #include "common/money.h"
 
 #include <QByteArray>
@@ -11,9 +13,19 @@
 
 namespace {
 
-// The saturation bound of amounts: a whole number of units.
-constexpr std::int64_t Limit =
-    std::numeric_limits<std::int64_t>::max() / 2 / Money::Scale * Money::Scale;
+constexpr std::int64_t Limit = Money::MaxUnits;
+
+__extension__ typedef __int128 Wide;
+
+std::int64_t clamp(Wide v)
+{
+    return v > Limit ? Limit : v < -Limit ? -Limit : std::int64_t(v);
+}
+
+Wide absolute(Wide v)
+{
+    return v < 0 ? -v : v;
+}
 
 void check(bool ok)
 {
@@ -60,6 +72,77 @@ void checkAmount(Money m)
     check(m.dividedBy(Money()) == Money());
 }
 
+void checkArithmetic(std::int64_t rawA, std::int64_t rawB, std::int64_t n)
+{
+    const Money a = Money::fromUnits(rawA);
+    const Money b = Money::fromUnits(rawB);
+    check(a.units() == clamp(rawA) && b.units() == clamp(rawB));
+
+    // Sums, differences, products and whole amounts: the exact result, clamped.
+    const Money sum = a + b;
+    const Money difference = a - b;
+    const Money product = a * n;
+    const Money whole = Money::fromWhole(n);
+    check(sum.units() == clamp(Wide(a.units()) + b.units()));
+    check(difference.units() == clamp(Wide(a.units()) - b.units()));
+    check(product.units() == clamp(Wide(a.units()) * n));
+    check(whole.units() == clamp(Wide(n) * Money::Scale));
+    check(whole.units() % Money::Scale == 0); // saturated or not, a whole amount
+    Money c = a;
+    c += b;
+    check(c == sum);
+    c = a;
+    c -= b;
+    check(c == difference);
+
+    // Saturation is symmetric about zero.
+    check(b + a == sum);
+    check(-sum == (-a) + (-b));
+    check(-difference == b - a);
+    check((-a) * n == -product);
+    if (n != std::numeric_limits<std::int64_t>::min()) {
+        check(a * -n == -product);
+        check(Money::fromWhole(-n) == -whole);
+    }
+
+    // The product of two amounts: half a unit from exact, unless saturated.
+    const Money t = a.times(b);
+    check(t == b.times(a));
+    check((-a).times(b) == -t);
+    const Wide exact = Wide(a.units()) * b.units();
+    if (absolute(t.units()) < Limit) {
+        check(2 * absolute(Wide(t.units()) * Money::Scale - exact) <= Money::Scale);
+    } else {
+        check(2 * absolute(exact) >= (2 * Wide(Limit) - 1) * Money::Scale);
+        check(t.isNegative() == (exact < 0));
+    }
+    if (absolute(n) <= Limit / Money::Scale) {
+        check(a.times(whole) == product);
+    }
+
+    // Division by a count: the nearest quotient, the even one on a tie; zero for zero.
+    const Money q = a.dividedBy(n);
+    if (n == 0) {
+        check(q.isZero());
+    } else {
+        const Wide rest = absolute(Wide(q.units()) * n - a.units());
+        check(2 * rest < absolute(n) || (2 * rest == absolute(n) && q.units() % 2 == 0));
+    }
+
+    for (const Money m : {sum, difference, product, whole, t, q}) {
+        checkAmount(m);
+    }
+}
+
+std::int64_t int64At(const uint8_t* data, size_t size, size_t offset)
+{
+    std::uint64_t v = 0;
+    for (size_t i = offset; i < offset + 8; ++i) {
+        v = v << 8 | (i < size ? data[i] : 0);
+    }
+    return std::int64_t(v);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -74,14 +157,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // Parsing reads a prefix: what follows the number never changes it.
         check(Money::parse(text + QStringLiteral("x9")) == m);
     }
-    // Eight raw bytes as an amount in ten-thousandths, clamped to the range amounts live in.
-    if (size >= 8) {
-        std::int64_t raw = 0;
-        for (int i = 0; i < 8; ++i) {
-            raw = std::int64_t(std::uint64_t(raw) << 8 | data[i]);
-        }
-        raw %= Limit + 1;
-        checkAmount(Money::fromUnits(raw));
-    }
+    // The first 24 bytes (zero-padded) as two raw amounts and a count, the whole int64 range.
+    const std::int64_t a = int64At(data, size, 0);
+    checkAmount(Money::fromUnits(a));
+    checkArithmetic(a, int64At(data, size, 8), int64At(data, size, 16));
     return 0;
 }

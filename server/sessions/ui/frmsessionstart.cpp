@@ -173,6 +173,11 @@ void FrmSessionStart::pickOnline()
 
 void FrmSessionStart::memberEntered()
 {
+    lookUpMember(false);
+}
+
+void FrmSessionStart::lookUpMember(bool atStart)
+{
     m_memberPassword.clear();
     m_enteredMember.clear();
     m_password->clear();
@@ -188,8 +193,13 @@ void FrmSessionStart::memberEntered()
     }
     const auto member = m_service.findMember(id);
     if (!member) {
-        m_member->setEditText(QString());
         m_password->setEnabled(false);
+        if (!atStart) {
+            // Emptied without a word, the box would start a walk-in in the member's place.
+            m_member->setEditText(QString());
+            Prompt::message(QStringLiteral("Customer ID Not Found"), QStringLiteral("Message"),
+                            Prompt::Icon::Question);
+        }
         return;
     }
     m_category->setEditText(member->category);
@@ -271,12 +281,12 @@ StartRequest FrmSessionStart::request() const
 
 void FrmSessionStart::startClicked()
 {
-    // An id typed without Enter has not been looked up: its password would not be asked for
-    // and an unknown id would be billed. Look it up now, as Enter would have, keeping the
-    // category the cashier has already chosen.
+    // An id typed without Enter has not been looked up: its password would not be asked for.
+    // Look it up now, keeping the category the cashier has already chosen; an unknown id is
+    // left for the guards to refuse.
     if (!m_maintains->isChecked() && m_member->currentText() != m_enteredMember) {
         const QString chosen = m_category->currentText();
-        memberEntered();
+        lookUpMember(true);
         if (!chosen.trimmed().isEmpty()) {
             m_category->setEditText(chosen);
         }

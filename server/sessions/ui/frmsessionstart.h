@@ -30,6 +30,9 @@ public Q_SLOTS:
     void startClicked();
 
 private:
+    // The look-up behind memberEntered. At Start an unknown id stays in the box, so the start
+    // guards refuse it in their order; on Enter the box is emptied and the cashier told.
+    void lookUpMember(bool atStart);
     void reloadLists(const QString& table);
     void maintainsToggled(bool on);
     void autoLogoutToggled(bool on);

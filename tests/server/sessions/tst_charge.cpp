@@ -267,6 +267,38 @@ private Q_SLOTS:
         QCOMPARE(calccharge(*db, QStringLiteral("Standard"), 0, -1, 0), Money{});
     }
 
+    // An absurd duration (a clock years off) prices at the largest amount in every mode,
+    // never at a wrapped, negative one.
+    void hugeDurationSaturates_data()
+    {
+        QTest::addColumn<Mode>("mode");
+        Mode minute;
+        minute.byMinute = true;
+        Mode flat;
+        flat.flat = true;
+        flat.flatRate = "20";
+        flat.flatHours = 2;
+        Mode total = flat;
+        total.totalTime = true;
+        Mode flatMinutes = flat;
+        flatMinutes.minuteAfterFlat = true;
+        QTest::newRow("by period") << Mode{};
+        QTest::newRow("by minute") << minute;
+        QTest::newRow("flat after 2 hours") << flat;
+        QTest::newRow("flat on total time") << total;
+        QTest::newRow("minute after flat") << flatMinutes;
+    }
+
+    void hugeDurationSaturates()
+    {
+        QFETCH(Mode, mode);
+        for (const qint64 hours : {qint64(1000000000000000), qint64(1) << 62}) {
+            const Money c = calccharge(standardRows(), mode.settings(), hours, 20, 0);
+            QCOMPARE(c.units(), Money::MaxUnits);
+            QCOMPARE(c.rounded(2), c);
+        }
+    }
+
     // A session across midnight at a month's end, split and priced.
     void splitAcrossMonthEnd()
     {

@@ -312,8 +312,11 @@ private Q_SLOTS:
         QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Invalid Password")});
         QCOMPARE(m_prompt->asked().first().buttons, Prompt::Buttons::Ok);
 
+        // Enter on an unknown id empties the box, and says so.
+        m_prompt->clear();
         member->setEditText(QStringLiteral("NOBODY"));
         w.memberEntered();
+        QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Customer ID Not Found")});
         QCOMPARE(member->currentText(), QString());
         QVERIFY(!password->isEnabled());
         QCOMPARE(password->text(), QString());
@@ -351,9 +354,28 @@ private Q_SLOTS:
         QCOMPARE(child<QComboBox>(w, QStringLiteral("cmbcategory"))->currentText(),
                  QStringLiteral("Std"));
 
-        // An id nobody has is not billed: the box is emptied as Enter would have done.
+        // A mistyped id is refused, not started as a walk-in, and stays for correcting; the
+        // service refuses it too. A missing workstation is still said first.
         m_prompt->clear();
         member->setEditText(QStringLiteral("NOBODY"));
+        child<QPushButton>(w, QStringLiteral("cmdstart"))->click();
+        QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Customer ID Not Found")});
+        QCOMPARE(m_prompt->asked().first().icon, Prompt::Icon::Question);
+        QCOMPARE(member->currentText(), QStringLiteral("NOBODY"));
+        QVERIFY(!SessionService(*m_db).start(w.request()).ok);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM terminals")).toLongLong(), 0);
+        QVERIFY(m_link->sent().isEmpty());
+        auto* online = child<QComboBox>(w, QStringLiteral("cmbonline"));
+        online->setEditText(QString());
+        m_prompt->clear();
+        child<QPushButton>(w, QStringLiteral("cmdstart"))->click();
+        QCOMPARE(m_prompt->texts(),
+                 QStringList{QStringLiteral("Select the Ready Computer to Start Session")});
+
+        // An empty id is a walk-in.
+        online->setEditText(QStringLiteral("PC1"));
+        member->setEditText(QString());
+        m_prompt->clear();
         m_prompt->answerNext(Prompt::Answer::Yes);
         child<QPushButton>(w, QStringLiteral("cmdstart"))->click();
         QCOMPARE(m_prompt->texts(),

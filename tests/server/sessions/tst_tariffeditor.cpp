@@ -331,8 +331,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("digits");
         QTest::addColumn<QStringList>("perMinute");
         QTest::newRow("two digits") << 2 << QStringList{"0.67", "0.33", "0.33"};
-        // The first row always keeps two decimals; the others follow the currency digits.
-        QTest::newRow("no digits") << 0 << QStringList{"0.67", "0", "0"};
+        // The first row keeps two decimals and the others follow the currency digits, but
+        // below two digits every row keeps four: rounded to the currency they would be 0.
+        QTest::newRow("no digits") << 0 << QStringList{"0.6667", "0.3333", "0.3333"};
+        QTest::newRow("one digit") << 1 << QStringList{"0.6667", "0.3333", "0.3333"};
         QTest::newRow("three digits") << 3 << QStringList{"0.67", "0.333", "0.333"};
     }
 
@@ -606,6 +608,7 @@ private Q_SLOTS:
         QCOMPARE(column(0), (QStringList{"30", "45", "60"}));
         QVERIFY(button(2)->isEnabled());
         typeCell(0, 1, QStringLiteral("10"));
+        typeCell(2, 1, QStringLiteral("20"));
         name->setFocus();
         description->setFocus();
         QCOMPARE(cell(0, 1), QStringLiteral("10"));

@@ -68,6 +68,8 @@ private Q_SLOTS:
         m_db = std::make_unique<Database>();
         QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
         QVERIFY(m_db->run(QStringLiteral("INSERT INTO user_category (user) VALUES ('Std')")));
+        QVERIFY(m_db->run(QStringLiteral(
+            "INSERT INTO members (memberid, Password, category) VALUES ('M1', 'pw', 'Std')")));
         m_prompt = std::make_unique<ScriptedPrompt>();
         m_link = std::make_unique<LoopbackAgentLink>();
     }
