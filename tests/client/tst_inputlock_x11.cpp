@@ -1,6 +1,7 @@
 // The workstation lock against a real X server: Xvfb with openbox, real key presses and
 // clicks through the XTEST extension (xdotool), and a locker program (lockprobe) that shows a
 // full-screen lock window and holds InputLock on it.
+#include "common/errorlog.h"
 #include "platform/ui/inputlock.h"
 #include "support/xvfbsession.h"
 
@@ -9,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
 
@@ -38,7 +40,8 @@ private:
     QString windowId(const QString& title) { return m_x.windowId(title); }
     QString topClientWindow() { return m_x.topClientWindow(); }
     QString topRootChild() { return m_x.topRootChild(); }
-    std::unique_ptr<LineProcess> startProbe(const QStringList& args);
+    std::unique_ptr<LineProcess> startProbe(const QStringList& args,
+                                            const QString& workingDirectory = {});
 
     QString m_skip;
     QString m_probe;
@@ -86,9 +89,10 @@ void TstInputLockX11::cleanupTestCase()
     m_x.stop();
 }
 
-std::unique_ptr<LineProcess> TstInputLockX11::startProbe(const QStringList& args)
+std::unique_ptr<LineProcess> TstInputLockX11::startProbe(const QStringList& args,
+                                                         const QString& workingDirectory)
 {
-    auto c = std::make_unique<LineProcess>(m_probe, args, m_x.environment());
+    auto c = std::make_unique<LineProcess>(m_probe, args, m_x.environment(), workingDirectory);
     return c->started() ? std::move(c) : nullptr;
 }
 
@@ -182,12 +186,19 @@ void TstInputLockX11::grabHeldByAnotherClientIsRetried()
     QVERIFY(holder);
     QVERIFY(holder->waitForLine(QStringLiteral("held"), 5000));
 
-    auto locker = startProbe({QStringLiteral("--lock")});
+    QTemporaryDir logDir;
+    auto locker = startProbe({QStringLiteral("--lock")}, logDir.path());
     QVERIFY(locker);
     QVERIFY(locker->waitForLine(QStringLiteral("locked supported=1 grabs=0"), 10000));
-    // While the other client holds the grabs, the lock cannot have them; it keeps trying.
-    QTest::qWait(InputLock::RetryIntervalMs * 3);
+    // While the other client holds the grabs, the lock cannot have them; it keeps trying, and
+    // says so in the error log once, not once a try.
+    QTest::qWait(InputLock::RetryIntervalMs * 4);
     QVERIFY(!locker->lines().contains(QStringLiteral("grabs 1")));
+    QFile log(logDir.filePath(QString::fromLatin1(ErrorLog::FileName)));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString logged = QString::fromUtf8(log.readAll());
+    QCOMPARE(logged.count(QStringLiteral("Calling Form: InputLock grab")), 1);
+    QVERIFY2(logged.contains(QStringLiteral("another program holds it")), qPrintable(logged));
 
     holder->process().write("go\n");
     QVERIFY(holder->waitForLine(QStringLiteral("released"), 5000));
