@@ -24,6 +24,24 @@ xcb_window_t rootWindow(xcb_connection_t* c)
     return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
 }
 
+// The window manager's check window (its own X client), or none.
+xcb_window_t windowManagerWindow(xcb_connection_t* c, xcb_window_t root)
+{
+    static const char name[] = "_NET_SUPPORTING_WM_CHECK";
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof(name) - 1, name), nullptr);
+    if (!atom)
+        return XCB_NONE;
+    xcb_get_property_reply_t* p = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
+    std::free(atom);
+    xcb_window_t w = XCB_NONE;
+    if (p && xcb_get_property_value_length(p) >= int(sizeof(xcb_window_t)))
+        w = *static_cast<xcb_window_t*>(xcb_get_property_value(p));
+    std::free(p);
+    return w;
+}
+
 QString refusalText(int status, int xError)
 {
     switch (status) {
@@ -91,6 +109,7 @@ void InputLock::unlock()
     m_locked = false;
     m_beforeWindow = false;
     m_refused = false;
+    m_refusedSince.invalidate();
     m_timer.stop();
     m_soon.stop();
     if (m_window)
@@ -218,6 +237,8 @@ void InputLock::attempt()
         const bool held = grab(Target::Window);
         if (held)
             m_beforeWindow = false;
+        if (!held && m_refusedSince.isValid() && m_refusedSince.hasExpired(EndCoverAfterMs))
+            endCoveringClients();
         if (!held || m_obscured)
             raiseWindow();
         // While a grab is missing, retry briskly; once both are held, re-assert them slowly
@@ -262,9 +283,11 @@ bool InputLock::grab(Target target)
     m_mayHold = m_mayHold || keyboard || pointer;
     if (keyboard && pointer) {
         m_refused = false;
+        m_refusedSince.invalidate();
     } else if (!m_refused) {
         // Once for each run of refusals: the retries go on quietly until one succeeds.
         m_refused = true;
+        m_refusedSince.start();
         const int status = !keyboard ? (kr ? kr->status : -1) : (pr ? pr->status : -1);
         const int xError =
             !keyboard ? (kerr ? kerr->error_code : 0) : (perr ? perr->error_code : 0);
@@ -293,6 +316,67 @@ bool InputLock::viewableOnServer() const
     const bool viewable = attrs && attrs->map_state == XCB_MAP_STATE_VIEWABLE;
     std::free(attrs);
     return viewable;
+}
+
+void InputLock::endCoveringClients()
+{
+    xcb_connection_t* c = x11Connection();
+    if (!c || !m_window)
+        return;
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
+    const uint32_t clientMask = ~setup->resource_id_mask;
+    const uint32_t ours = setup->resource_id_base & clientMask;
+    const uint32_t wm = windowManagerWindow(c, screen->root) & clientMask;
+
+    // The lock window's place among the root's children (its frame, under a window manager).
+    xcb_window_t top = xcb_window_t(m_window->winId());
+    for (;;) {
+        xcb_query_tree_reply_t* t = xcb_query_tree_reply(c, xcb_query_tree(c, top), nullptr);
+        if (!t)
+            return;
+        const xcb_window_t parent = t->parent;
+        std::free(t);
+        if (parent == screen->root || parent == XCB_NONE)
+            break;
+        top = parent;
+    }
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(c, xcb_query_tree(c, screen->root), nullptr);
+    if (!tree)
+        return;
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    const int count = xcb_query_tree_children_length(tree);
+    int at = 0;
+    while (at < count && children[at] != top)
+        ++at;
+    const qint64 screenArea = qint64(screen->width_in_pixels) * screen->height_in_pixels;
+    // The children come bottom first: those after ours are above it.
+    for (int i = at + 1; i < count; ++i) {
+        const xcb_window_t w = children[i];
+        const uint32_t owner = w & clientMask;
+        if (owner == ours || owner == wm || owner == 0)
+            continue;
+        xcb_get_window_attributes_reply_t* a =
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, w), nullptr);
+        const bool candidate = a && a->override_redirect && a->map_state == XCB_MAP_STATE_VIEWABLE;
+        std::free(a);
+        if (!candidate)
+            continue;
+        xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr);
+        const qint64 area = g ? qint64(g->width) * g->height : 0;
+        std::free(g);
+        // Most of the screen: a cover over the lock, not a menu, tooltip or notice.
+        if (area * 2 < screenArea)
+            continue;
+        xcb_kill_client(c, w);
+        ErrorLog::write(QStringLiteral("InputLock grab"),
+                        QStringLiteral("Ended the program of window 0x%1, which covered the "
+                                       "lock window while the grabs were refused")
+                            .arg(w, 0, 16));
+    }
+    std::free(tree);
+    xcb_flush(c);
 }
 
 void InputLock::reshowWindow()

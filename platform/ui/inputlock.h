@@ -14,6 +14,11 @@
 // own menus took and dropped it) or an uncovered window is retried and re-raised on a timer.
 // A refusal is written to the error log once for each run of refusals.
 //
+// While locked, the lock window is the only rightful owner of the whole screen: when another
+// program holds the grabs for more than a moment and covers most of the screen with a window
+// the window manager cannot stack (override-redirect), that program's X connection is ended.
+// A grab held without such a window (a menu, a tool with no window) is only waited out.
+//
 // The grabs follow the window: held while it is shown, let go when the application hides it.
 // When another program unmaps or minimises it, the lock holds the keyboard and pointer on the
 // root window meanwhile and shows the window again. The agent's own windows keep working:
@@ -36,6 +41,8 @@ public:
     // How long the window may stay shown yet unviewable (mapping takes a moment) before it is
     // shown again.
     static constexpr int ReshowAfterMs = 400;
+    // How long the grabs may be refused before a covering program is ended.
+    static constexpr int EndCoverAfterMs = 1000;
 
     // Locks on the given window (grabs whenever it is shown). Locking again moves the lock.
     void lock(QWindow* window);
@@ -77,6 +84,7 @@ private:
     void attempt();
     bool grab(Target target);
     bool viewableOnServer() const;
+    void endCoveringClients();
     void reshowWindow();
     void releaseGrabs();
     void setHeld(Target on, bool keyboard, bool pointer);
@@ -99,6 +107,7 @@ private:
     bool m_filterInstalled = false;
     bool m_refused = false;
     QElapsedTimer m_unviewable;
+    QElapsedTimer m_refusedSince;
     QTimer m_timer;
     QTimer m_soon;
 };

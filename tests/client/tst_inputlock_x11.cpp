@@ -30,7 +30,9 @@ private Q_SLOTS:
 
     void keysAndClicksReachOnlyTheLockWindow();
     void lockWindowStaysAboveALaterWindow();
+    void grabHeldByAnotherClientIsRetried_data();
     void grabHeldByAnotherClientIsRetried();
+    void coverHoldingTheGrabsIsEnded();
     void ownDialogStaysUsableAboveTheLock();
     void ownDialogStaysAboveWithoutWindowManager();
     void stillOnTopAndGrabbedWithoutWindowManager();
@@ -180,9 +182,20 @@ void TstInputLockX11::lockWindowStaysAboveALaterWindow()
     QCOMPARE(late->linesStarting(QStringLiteral("press")), QStringList());
 }
 
+void TstInputLockX11::grabHeldByAnotherClientIsRetried_data()
+{
+    QTest::addColumn<QStringList>("cover");
+    // Neither a grab without a window nor a small window above the lock gets its program ended.
+    QTest::newRow("no window") << QStringList();
+    QTest::newRow("small window") << QStringList{QStringLiteral("--cover"), QStringLiteral("300"),
+                                                 QStringLiteral("200")};
+}
+
 void TstInputLockX11::grabHeldByAnotherClientIsRetried()
 {
-    auto holder = startProbe({QStringLiteral("--hold-grab"), QStringLiteral("60000")});
+    QFETCH(QStringList, cover);
+    auto holder =
+        startProbe(QStringList{QStringLiteral("--hold-grab"), QStringLiteral("60000")} + cover);
     QVERIFY(holder);
     QVERIFY(holder->waitForLine(QStringLiteral("held"), 5000));
 
@@ -192,8 +205,9 @@ void TstInputLockX11::grabHeldByAnotherClientIsRetried()
     QVERIFY(locker->waitForLine(QStringLiteral("locked supported=1 grabs=0"), 10000));
     // While the other client holds the grabs, the lock cannot have them; it keeps trying, and
     // says so in the error log once, not once a try.
-    QTest::qWait(InputLock::RetryIntervalMs * 4);
+    QTest::qWait(InputLock::EndCoverAfterMs + InputLock::RetryIntervalMs * 4);
     QVERIFY(!locker->lines().contains(QStringLiteral("grabs 1")));
+    QVERIFY(!holder->lines().contains(QStringLiteral("disconnected")));
     QFile log(logDir.filePath(QString::fromLatin1(ErrorLog::FileName)));
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QString logged = QString::fromUtf8(log.readAll());
@@ -206,6 +220,30 @@ void TstInputLockX11::grabHeldByAnotherClientIsRetried()
     QVERIFY(locker->waitForLine(QStringLiteral("grabs 1"), 10000));
     xdotool({QStringLiteral("type"), QStringLiteral("k")});
     QVERIFY(locker->waitForLine(QStringLiteral("key 75 k"), 5000));
+}
+
+void TstInputLockX11::coverHoldingTheGrabsIsEnded()
+{
+    // A program covers the screen with a window no window manager stacks, and holds the grabs.
+    auto holder =
+        startProbe({QStringLiteral("--hold-grab"), QStringLiteral("60000"),
+                    QStringLiteral("--cover"), QStringLiteral("1024"), QStringLiteral("768")});
+    QVERIFY(holder);
+    QVERIFY(holder->waitForLine(QStringLiteral("held"), 5000));
+    QTemporaryDir logDir;
+    auto locker = startProbe({QStringLiteral("--lock")}, logDir.path());
+    QVERIFY(locker);
+    QVERIFY(locker->waitForLine(QStringLiteral("locked supported=1 grabs=0"), 10000));
+
+    // Its connection is ended after a moment, and the lock has the grabs.
+    QVERIFY(holder->waitForLine(QStringLiteral("disconnected"), 10000));
+    QVERIFY(locker->waitForLine(QStringLiteral("grabs 1"), 10000));
+    QCOMPARE(topClientWindow(), windowId(QStringLiteral("VK LockProbe")));
+    xdotool({QStringLiteral("type"), QStringLiteral("k")});
+    QVERIFY(locker->waitForLine(QStringLiteral("key 75 k"), 5000));
+    QFile log(logDir.filePath(QString::fromLatin1(ErrorLog::FileName)));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(log.readAll()).contains(QStringLiteral("Ended the program")));
 }
 
 void TstInputLockX11::ownDialogStaysUsableAboveTheLock()
