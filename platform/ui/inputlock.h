@@ -34,15 +34,14 @@ public:
     // Retry pace while a grab is missing, and the slow re-assertion while both are held.
     static constexpr int RetryIntervalMs = 250;
     static constexpr int SafetyIntervalMs = 1000;
-
-    explicit InputLock(QObject* parent = nullptr);
-    ~InputLock() override;
-
     // How long the window may stay shown yet unviewable (mapping takes a moment) before it is
     // shown again.
     static constexpr int ReshowAfterMs = 400;
     // How long the grabs may be refused before a covering program is ended.
     static constexpr int EndCoverAfterMs = 1000;
+
+    explicit InputLock(QObject* parent = nullptr);
+    ~InputLock() override;
 
     // Locks on the given window (grabs whenever it is shown). Locking again moves the lock.
     void lock(QWindow* window);
@@ -54,8 +53,6 @@ public:
     bool isLocked() const { return m_locked; }
     // Both the keyboard and the pointer grab are held on the lock window right now.
     bool grabsHeld() const { return m_heldOn == Target::Window && m_keyboardHeld && m_pointerHeld; }
-    // Both are held, on the lock window or, while it cannot have them, on the root window.
-    bool inputHeld() const { return m_heldOn != Target::None && m_keyboardHeld && m_pointerHeld; }
     // The lock window is raised whenever something covers it, except by the application's own
     // modal dialogs, focused windows and menus. On by default.
     void setKeepOnTop(bool on);
