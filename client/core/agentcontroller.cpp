@@ -401,6 +401,8 @@ void AgentController::showLockScreen()
         loadLockScreen();
     }
     m_state.lockScreenVisible = true;
+    // A shown lock screen always holds the keys, whichever command showed it.
+    m_state.keysLocked = true;
     // The lock screen and the session window are never both in use.
     unloadSessionWindow();
 }

@@ -8,6 +8,7 @@
 #include "platform/filemodes.h"
 #include "platform/singleinstance.h"
 #include "platform/termination.h"
+#include "platform/ui/inputlock.h"
 #include "platform/ui/urlopener.h"
 
 #include <QApplication>
@@ -25,6 +26,11 @@ int runAgent(int argc, char** argv)
         return 0; // a second start ends silently
     }
 
+    // Started again after being ended (or at login): the keys are ours before anything slower
+    // runs, so a program waiting for the moment finds them taken.
+    auto* inputLock = new InputLock;
+    inputLock->lockBeforeWindow();
+
     MessageBoxPrompt prompt(true);
     Prompt::install(&prompt);
     Prompt::setDefaultTitle(AgentSettings::AppTitle);
@@ -32,7 +38,11 @@ int runAgent(int argc, char** argv)
     AgentSettings settings;
     settings.createKeys();
     AgentController controller(settings);
-    AgentWindows windows(controller);
+    if (controller.needsConnectionDialog()) {
+        // A first start: the staff fill in the connection dialog before anything is locked.
+        inputLock->unlock();
+    }
+    AgentWindows windows(controller, inputLock);
     // exit(), not quit(): quit() would ask each window first, and the session window only
     // minimizes when asked to close.
     QObject::connect(&windows, &AgentWindows::exitRequested, &app, [] { QApplication::exit(0); });

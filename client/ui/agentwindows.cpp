@@ -25,9 +25,11 @@ template <typename W> void unload(QPointer<W>& w)
 
 } // namespace
 
-AgentWindows::AgentWindows(AgentController& controller, QObject* parent)
-    : QObject(parent), m_controller(controller), m_inputLock(new InputLock(this))
+AgentWindows::AgentWindows(AgentController& controller, InputLock* inputLock, QObject* parent)
+    : QObject(parent), m_controller(controller),
+      m_inputLock(inputLock ? inputLock : new InputLock(this))
 {
+    m_inputLock->setParent(this);
     m_dialog = new FrmConnection(controller);
     connect(m_dialog, &FrmConnection::exitRequested, this, [this] {
         m_exitChosen = true;
@@ -97,7 +99,6 @@ void AgentWindows::sync()
         if (m_main) {
             closeSettingsWindows();
         }
-        setKeysLocked(false);
         unload(m_main);
     }
     if (s.lockScreenLoaded && !m_main) {
@@ -119,7 +120,7 @@ void AgentWindows::sync()
             m_main->hide();
         }
     }
-    setKeysLocked(s.keysLocked && m_main && s.lockScreenVisible);
+    followLockScreen();
 
     if (!s.sessionWindowLoaded) {
         unload(m_session);
@@ -204,13 +205,18 @@ void AgentWindows::closeSettingsWindows()
     }
 }
 
-void AgentWindows::setKeysLocked(bool locked)
+void AgentWindows::followLockScreen()
 {
-    if (locked && m_main) {
-        if (m_inputLock->window() != m_main->windowHandle() || !m_inputLock->isLocked()) {
-            m_inputLock->lock(m_main->windowHandle());
+    // The keys are held whenever the lock screen is shown, whatever showed it; the input lock
+    // follows the window itself, so a hidden one lets go and a shown one (or one another
+    // program unmapped) holds them.
+    QWindow* window = m_main ? m_main->windowHandle() : nullptr;
+    if (window) {
+        if (m_inputLock->window() != window || !m_inputLock->isLocked()) {
+            m_inputLock->lock(window);
         }
-    } else if (m_inputLock->isLocked()) {
+    } else if (m_inputLock->isLocked() && m_inputLock->window()) {
+        // (The lock taken at start-up has no window yet: it waits for the first lock screen.)
         m_inputLock->unlock();
     }
 }

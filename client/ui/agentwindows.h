@@ -18,7 +18,9 @@ class AgentWindows : public QObject
 {
     Q_OBJECT
 public:
-    explicit AgentWindows(AgentController& controller, QObject* parent = nullptr);
+    // The input lock, when given, is one the start-up already holds; the windows take it over.
+    explicit AgentWindows(AgentController& controller, InputLock* inputLock = nullptr,
+                          QObject* parent = nullptr);
     ~AgentWindows() override;
 
     FrmMain* lockScreen() const { return m_main; }
@@ -39,7 +41,7 @@ private:
     void applyPending();
     void openSettings();
     void closeSettingsWindows();
-    void setKeysLocked(bool locked);
+    void followLockScreen();
 
     AgentController& m_controller;
     QPointer<FrmMain> m_main;

@@ -2,13 +2,17 @@
 //   lockprobe --lock [--dialog] full-screen frameless window locked with InputLock (and a
 //                             modal dialog of its own over it)
 //   lockprobe --window TITLE  an ordinary window that reports what reaches it
-//   lockprobe --hold-grab MS  another client holding the keyboard and pointer grabs until a
-//                             line arrives on its stdin, at most MS ms
+//   lockprobe --hold-grab MS [--cover W H]
+//                             another client holding the keyboard and pointer grabs until a
+//                             line arrives on its stdin, at most MS ms (with an override-redirect
+//                             window of W x H at the top left); "disconnected" when the X server
+//                             ends its connection
 // Everything it notices goes to stdout, one line each, for the test to read.
 #include "platform/ui/inputlock.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -60,7 +64,7 @@ protected:
     }
 };
 
-int holdGrab(int ms)
+int holdGrab(int ms, int coverWidth, int coverHeight)
 {
     int screenNo = 0;
     xcb_connection_t* c = xcb_connect(nullptr, &screenNo);
@@ -70,6 +74,17 @@ int holdGrab(int ms)
     for (int i = 0; i < screenNo; ++i)
         xcb_screen_next(&it);
     const xcb_window_t root = it.data->root;
+    if (coverWidth > 0 && coverHeight > 0) {
+        // Stacked by no window manager, above whatever was there.
+        const xcb_window_t cover = xcb_generate_id(c);
+        const uint32_t values[] = {it.data->black_pixel, 1};
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, cover, root, 0, 0, uint16_t(coverWidth),
+                          uint16_t(coverHeight), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          it.data->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT,
+                          values);
+        xcb_map_window(c, cover);
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    }
     auto* kr = xcb_grab_keyboard_reply(
         c,
         xcb_grab_keyboard(c, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
@@ -85,9 +100,21 @@ int holdGrab(int ms)
     std::free(pr);
     say(ok ? QStringLiteral("held") : QStringLiteral("refused"));
     xcb_flush(c);
-    // Hold until a line arrives on stdin (the test says when), at most the given time.
-    pollfd in{0, POLLIN, 0};
-    ::poll(&in, 1, ms);
+    // Hold until a line arrives on stdin (the test says when), at most the given time, or the
+    // server ends the connection.
+    pollfd fds[2] = {{0, POLLIN, 0}, {xcb_get_file_descriptor(c), POLLIN, 0}};
+    QElapsedTimer held;
+    held.start();
+    while (!held.hasExpired(ms) && ::poll(fds, 2, int(qMax<qint64>(0, ms - held.elapsed()))) > 0 &&
+           !(fds[0].revents & POLLIN)) {
+        while (xcb_generic_event_t* e = xcb_poll_for_event(c))
+            std::free(e);
+        if (xcb_connection_has_error(c)) {
+            say(QStringLiteral("disconnected"));
+            xcb_disconnect(c);
+            return 3;
+        }
+    }
     xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
     xcb_ungrab_pointer(c, XCB_CURRENT_TIME);
     xcb_flush(c);
@@ -106,8 +133,11 @@ int main(int argc, char** argv)
             a << QString::fromLocal8Bit(argv[i]);
         return a;
     }();
-    if (args.value(0) == QLatin1String("--hold-grab"))
-        return holdGrab(args.value(1).toInt());
+    if (args.value(0) == QLatin1String("--hold-grab")) {
+        const bool cover = args.value(2) == QLatin1String("--cover");
+        return holdGrab(args.value(1).toInt(), cover ? args.value(3).toInt() : 0,
+                        cover ? args.value(4).toInt() : 0);
+    }
 
     QApplication app(argc, argv);
     Reporter reporter;
@@ -159,7 +189,8 @@ int main(int argc, char** argv)
         edit->setFocus();
         say(QStringLiteral("shown"));
     } else {
-        say(QStringLiteral("usage: lockprobe --lock | --window TITLE | --hold-grab MS"));
+        say(QStringLiteral(
+            "usage: lockprobe --lock | --window TITLE | --hold-grab MS [--cover W H]"));
         return 2;
     }
     return app.exec();

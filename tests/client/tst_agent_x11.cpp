@@ -6,37 +6,20 @@
 #include "client/core/agentsettings.h"
 #include "client/core/staffsettings.h"
 #include "common/protocol.h"
-#include "support/agentprocess.h"
-#include "support/testhome.h"
-#include "support/xvfbsession.h"
+#include "support/systemwait.h"
+#include "support/x11agent.h"
 
 #include <QDateTime>
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
 #include <QtTest>
-
-#include <functional>
-#include <memory>
 
 namespace {
 
-constexpr int ScreenWidth = 1024;
-constexpr int ScreenHeight = 768;
-// Every step waits at most this long for the agent.
-constexpr int StepMs = 15000;
+constexpr int ScreenHeight = X11Agent::ScreenHeight;
+constexpr int StepMs = X11Agent::StepMs;
 
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = StepMs)
+bool waitUntil(const std::function<bool()>& condition)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QTest::qWait(50);
-    }
-    return true;
+    return SystemTest::waitUntil(condition, StepMs);
 }
 
 } // namespace
@@ -47,7 +30,6 @@ class TstAgentX11 : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
 
     // In order: each case carries on from where the previous one left the agent.
     void startsLockedAndKeepsTheKeys();
@@ -58,156 +40,48 @@ private Q_SLOTS:
     void killedInSessionComesBackLockedAndResumes();
 
 private:
-    bool startAgent();
-    // Key chords and a click sent while the lock screen is up reach no other window.
-    void verifyLockHoldsAgainst(const QString& victimName);
-    QString xdotool(const QStringList& args) { return m_x.xdotool(args); }
-    void key(const QString& keys) { xdotool({QStringLiteral("key"), keys}); }
-    void type(const QString& text)
-    {
-        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
-    }
-    // The focused window covers the whole screen: the lock screen has the keyboard.
-    bool lockScreenActive();
-    QJsonObject state() { return m_agent->state(); }
-    bool waitState(const QString& k, const QJsonValue& v)
-    {
-        return m_agent->waitState(k, v, StepMs);
-    }
+    QString xdotool(const QStringList& args) { return m_a.xdotool(args); }
+    void key(const QString& keys) { m_a.key(keys); }
+    void type(const QString& text) { m_a.type(text); }
+    bool lockScreenActive() { return m_a.lockScreenActive(); }
+    QJsonObject state() { return m_a.state(); }
+    bool waitState(const QString& k, const QJsonValue& v) { return m_a.waitState(k, v); }
     QString openSettingsPassword();
     void clickSystemButton();
     // Types into the settings password window; the settings window's id when it opened.
     QString typeSettingsPassword(const QString& password);
     bool closeSettings();
-    QString agentOutput() { return QString::fromLocal8Bit(m_agent->process().readAll()); }
 
-    QString m_skip;
-    XvfbSession m_x;
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<AgentTestConsole> m_console;
-    std::unique_ptr<AgentProcess> m_agent;
-    QString m_lockWindow;
+    X11Agent m_a;
+    XvfbSession& m_x = m_a.x();
 };
-
-bool TstAgentX11::lockScreenActive()
-{
-    const QString id = xdotool({QStringLiteral("getactivewindow")});
-    if (id.isEmpty()) {
-        return false;
-    }
-    const QString geometry =
-        xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
-    if (!geometry.contains(QStringLiteral("WIDTH=%1\n").arg(ScreenWidth)) ||
-        !geometry.contains(QStringLiteral("HEIGHT=%1").arg(ScreenHeight))) {
-        return false;
-    }
-    m_lockWindow = id;
-    return true;
-}
 
 void TstAgentX11::initTestCase()
 {
-    m_skip = XvfbSession::missingPrograms();
-    if (!m_skip.isEmpty()) {
-        QSKIP(qPrintable(m_skip));
+    const QString skip = XvfbSession::missingPrograms();
+    if (!skip.isEmpty()) {
+        QSKIP(qPrintable(skip));
     }
-    QVERIFY2(QFileInfo(AgentProcess::executable()).isExecutable(),
-             qPrintable(QStringLiteral("the agent is not built: ") + AgentProcess::executable()));
-    QVERIFY2(m_x.start(true, ScreenWidth, ScreenHeight),
-             "could not start Xvfb and the window manager");
-
-    m_home = std::make_unique<TestHome>();
-    m_console = std::make_unique<AgentTestConsole>();
-    QVERIFY(m_console->listen());
-    AgentProcess::seedServer(QStringLiteral("127.0.0.1"), m_console->port(),
-                             QStringLiteral("PC-X11"), true);
-
-    // The agent as on a workstation: on the X server, not offscreen.
-    m_agent = std::make_unique<AgentProcess>();
-    QProcessEnvironment env = m_x.environment();
-    env.insert(QStringLiteral("VANTIROKIT_HOME"), m_home->path());
-    env.insert(QStringLiteral("VANTIROKIT_AGENT_STATE_FILE"), m_agent->stateFile());
-    env.insert(QStringLiteral("VANTIROKIT_POWER_COMMAND"),
-               QStringLiteral("sh '%1'").arg(QDir::current().filePath(QStringLiteral("power.sh"))));
-    env.insert(QStringLiteral("VANTIROKIT_WAKE_PORT"), QStringLiteral("0"));
-    QProcess& p = m_agent->process();
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(m_home->path());
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    QVERIFY(startAgent());
-    QVERIFY2(m_console->waitForAgent(StepMs), qPrintable(agentOutput()));
-}
-
-bool TstAgentX11::startAgent()
-{
-    QProcess& p = m_agent->process();
-    p.start(AgentProcess::executable(), {});
-    return p.waitForStarted(5000);
-}
-
-void TstAgentX11::verifyLockHoldsAgainst(const QString& victimName)
-{
-    // Another program opens a window after the lock screen (xev reports every key and button
-    // that reaches it): the lock screen comes back above it.
-    LineProcess victim(QStandardPaths::findExecutable(QStringLiteral("xev")),
-                       {QStringLiteral("-name"), victimName, QStringLiteral("-geometry"),
-                        QStringLiteral("300x200+100+100"), QStringLiteral("-event"),
-                        QStringLiteral("keyboard"), QStringLiteral("-event"),
-                        QStringLiteral("button")},
-                       m_x.environment());
-    QVERIFY(victim.started());
-    QVERIFY(!m_x.windowId(QLatin1Char('^') + victimName + QLatin1Char('$'), StepMs).isEmpty());
-    QVERIFY2(waitUntil([this] { return lockScreenActive(); }), "no full-screen lock window");
-    const QString lockWindow = m_lockWindow;
-    QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), lockWindow, StepMs);
-
-    // The window manager's and the desktop's keys, typing and a click where the other window
-    // lies reach nothing but the lock screen, which stays focused and on top.
-    key(QStringLiteral("alt+Tab"));
-    key(QStringLiteral("alt+F4"));
-    key(QStringLiteral("ctrl+Escape"));
-    key(QStringLiteral("super"));
-    type(QStringLiteral("q"));
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("150"), QStringLiteral("150"),
-             QStringLiteral("click"), QStringLiteral("1")});
-    QTest::qWait(500);
-    QVERIFY2(victim.running(), "the other window was closed");
-    QCOMPARE(victim.linesStarting(QStringLiteral("KeyPress")), QStringList());
-    QCOMPARE(victim.linesStarting(QStringLiteral("ButtonPress")), QStringList());
-    QVERIFY2(m_agent->process().state() == QProcess::Running, qPrintable(agentOutput()));
-    QVERIFY(lockScreenActive());
-    QCOMPARE(m_lockWindow, lockWindow);
-    QCOMPARE(m_x.topClientWindow(), lockWindow);
-    QCOMPARE(state().value(QStringLiteral("lockScreenVisible")).toBool(), true);
-}
-
-void TstAgentX11::cleanupTestCase()
-{
-    if (m_agent) {
-        m_agent->kill();
-    }
-    m_agent.reset();
-    m_console.reset();
-    m_home.reset();
-    m_x.stop();
+    const QString failed = m_a.start(QStringLiteral("PC-X11"));
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
 }
 
 void TstAgentX11::startsLockedAndKeepsTheKeys()
 {
-    m_console->send(Proto::Lock + Proto::CName);
-    QVERIFY(m_console->waitFor(Proto::CNameReplyEnd, StepMs));
-    QCOMPARE(m_console->received(), QByteArray("|CNAME`|PC-X11|<endname|"));
+    m_a.console().send(Proto::Lock + Proto::CName);
+    QVERIFY(m_a.console().waitFor(Proto::CNameReplyEnd, StepMs));
+    QCOMPARE(m_a.console().received(), QByteArray("|CNAME`|PC-X11|<endname|"));
     QVERIFY(waitState(QStringLiteral("keysLocked"), true));
     QVERIFY(waitState(QStringLiteral("lockScreenVisible"), true));
     QCOMPARE(state().value(QStringLiteral("caption")).toString(), AgentSettings::AppTitle);
-    verifyLockHoldsAgainst(QStringLiteral("VK Victim"));
-    QCOMPARE(m_console->received(), QByteArray("|CNAME`|PC-X11|<endname|"));
+    m_a.verifyLockHoldsAgainst(QStringLiteral("VK Victim"));
+    QCOMPARE(m_a.console().received(), QByteArray("|CNAME`|PC-X11|<endname|"));
 }
 
 void TstAgentX11::optionsAndPasswordCheck()
 {
-    m_console->clearReceived();
-    m_console->send(Proto::ShowOptionsWithPassword);
+    m_a.console().clearReceived();
+    m_a.console().send(Proto::ShowOptionsWithPassword);
     QVERIFY(waitState(QStringLiteral("optionsVisible"), true));
     QCOMPARE(state().value(QStringLiteral("passwordVisible")).toBool(), true);
     QVERIFY(waitUntil([this] { return lockScreenActive(); }));
@@ -226,15 +100,15 @@ void TstAgentX11::optionsAndPasswordCheck()
         key(QStringLiteral("ctrl+a"));
         type(QStringLiteral("secret7"));
         key(QStringLiteral("Return"));
-        sent = m_console->waitFor(Proto::CheckPassword, 4000);
+        sent = m_a.console().waitFor(Proto::CheckPassword, 4000);
     }
-    QVERIFY2(sent, qPrintable(QString::fromLatin1(m_console->received())));
-    QVERIFY(m_console->waitFor(Proto::CheckPasswordEnd, StepMs));
-    QCOMPARE(m_console->received(), expected);
+    QVERIFY2(sent, qPrintable(QString::fromLatin1(m_a.console().received())));
+    QVERIFY(m_a.console().waitFor(Proto::CheckPasswordEnd, StepMs));
+    QCOMPARE(m_a.console().received(), expected);
     QCOMPARE(state().value(QStringLiteral("surfupto")).toString(), QStringLiteral("45"));
 
     // Refused: the lock screen comes back with the options and the message.
-    m_console->send(Proto::PasswordNotValid);
+    m_a.console().send(Proto::PasswordNotValid);
     QVERIFY(waitState(QStringLiteral("caption"),
                       QStringLiteral("Invalid Password, Please Re Enter Password")));
     QJsonObject s = state();
@@ -245,7 +119,7 @@ void TstAgentX11::optionsAndPasswordCheck()
     QVERIFY(waitUntil([this] { return lockScreenActive(); }));
 
     // Accepted: the console starts the session.
-    m_console->send(Proto::StartSession);
+    m_a.console().send(Proto::StartSession);
     QVERIFY(waitState(QStringLiteral("sessionWindow"), true));
     s = state();
     QCOMPARE(s.value(QStringLiteral("keysLocked")).toBool(), false);
@@ -257,28 +131,29 @@ void TstAgentX11::optionsAndPasswordCheck()
 
 void TstAgentX11::sessionWithWarningAndAutomaticLogout()
 {
-    m_console->clearReceived();
+    m_a.console().clearReceived();
     // A 10-minute session started 9 minutes ago: the warning with a minute left.
     QDateTime start = QDateTime::currentDateTime().addSecs(-9 * 60 - 5);
-    m_console->send(Proto::setDateTime(start) + Proto::autologoutMinutes(10) + Proto::StartSession);
+    m_a.console().send(Proto::setDateTime(start) + Proto::autologoutMinutes(10) +
+                       Proto::StartSession);
     QVERIFY(waitState(QStringLiteral("warning"), true));
     QCOMPARE(state().value(QStringLiteral("warningMinutes")).toInt(), 1);
     QCOMPARE(state().value(QStringLiteral("sessionWindow")).toBool(), true);
     QVERIFY2(waitUntil([this] { return m_x.hasVisibleWindow(QStringLiteral("^Warning$")); }),
              "the warning window is not on the screen");
-    QVERIFY(!m_console->received().contains(Proto::Autologout));
+    QVERIFY(!m_a.console().received().contains(Proto::Autologout));
 
     // The limit reached: the agent asks the console to log it out, and again each second.
     start = QDateTime::currentDateTime().addSecs(-10 * 60 - 2);
-    m_console->send(Proto::setDateTime(start) + Proto::autologoutMinutes(10));
-    QVERIFY(m_console->waitFor(Proto::Autologout + Proto::Autologout, StepMs));
+    m_a.console().send(Proto::setDateTime(start) + Proto::autologoutMinutes(10));
+    QVERIFY(m_a.console().waitFor(Proto::Autologout + Proto::Autologout, StepMs));
     QVERIFY(waitUntil(
         [this] { return state().value(QStringLiteral("autologoutsSent")).toInt() >= 2; }));
 }
 
 void TstAgentX11::endOfSessionLocksAgain()
 {
-    m_console->send(Proto::EndSession);
+    m_a.console().send(Proto::EndSession);
     QVERIFY(waitState(QStringLiteral("sessionWindow"), false));
     QVERIFY(waitState(QStringLiteral("lockScreenVisible"), true));
     const QJsonObject s = state();
@@ -286,16 +161,16 @@ void TstAgentX11::endOfSessionLocksAgain()
     QCOMPARE(s.value(QStringLiteral("warning")).toBool(), false);
     QCOMPARE(s.value(QStringLiteral("optionsVisible")).toBool(), false);
     QVERIFY(waitUntil([this] { return lockScreenActive(); }));
-    QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), m_lockWindow, StepMs);
+    QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), m_a.lockWindow(), StepMs);
     QVERIFY(waitUntil([this] {
         return !m_x.hasVisibleWindow(QStringLiteral("^Warning$")) &&
                !m_x.hasVisibleWindow(QLatin1Char('^') + AgentSettings::AppTitle);
     }));
     // The automatic logout requests stopped with the session.
     QTest::qWait(300);
-    const int sent = m_console->count(Proto::Autologout);
+    const int sent = m_a.console().count(Proto::Autologout);
     QTest::qWait(1500);
-    QCOMPARE(m_console->count(Proto::Autologout), sent);
+    QCOMPARE(m_a.console().count(Proto::Autologout), sent);
 }
 
 QString TstAgentX11::openSettingsPassword()
@@ -352,8 +227,9 @@ bool TstAgentX11::closeSettings()
                return !m_x.hasVisibleWindow(QStringLiteral("^VK Client Settings$")) &&
                       !m_x.hasVisibleWindow(QStringLiteral("^Password$"));
            }) &&
-           waitUntil(
-               [this] { return lockScreenActive() && m_x.topClientWindow() == m_lockWindow; }) &&
+           waitUntil([this] {
+               return lockScreenActive() && m_x.topClientWindow() == m_a.lockWindow();
+           }) &&
            state().value(QStringLiteral("keysLocked")).toBool();
 }
 
@@ -401,38 +277,38 @@ void TstAgentX11::staffSettingsFromTheSystemMenu()
     QVERIFY2(closeSettings(), "the lock screen did not come back after the settings");
 
     // The password also enabled Restart, the item after Settings.
-    QVERIFY(m_agent->powerCalls().isEmpty());
+    QVERIFY(m_a.agent().powerCalls().isEmpty());
     clickSystemButton();
     key(QStringLiteral("Down"));
     key(QStringLiteral("Down"));
     key(QStringLiteral("Return"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_agent->powerCalls(), QStringLiteral("reboot"), StepMs);
+    QTRY_COMPARE_WITH_TIMEOUT(m_a.agent().powerCalls(), QStringLiteral("reboot"), StepMs);
 }
 
 void TstAgentX11::killedInSessionComesBackLockedAndResumes()
 {
     // A session that began 20 minutes ago, as the console started it.
     const QDateTime start = QDateTime::currentDateTime().addSecs(-20 * 60);
-    m_console->send(Proto::setDateTime(start) + Proto::StartSession);
+    m_a.console().send(Proto::setDateTime(start) + Proto::StartSession);
     QVERIFY(waitState(QStringLiteral("sessionWindow"), true));
     QVERIFY(waitUntil([this] { return !lockScreenActive(); }));
 
     // The customer kills the agent; the user service starts it again at once, as systemd's
     // Restart=always does. It comes up locked and holding the keys before the console says
     // anything.
-    m_agent->kill();
-    const int connectionsBefore = m_console->connections();
-    QVERIFY(startAgent());
+    m_a.agent().kill();
+    const int connectionsBefore = m_a.console().connections();
+    QVERIFY(m_a.startAgent());
     QVERIFY(waitState(QStringLiteral("keysLocked"), true));
     QVERIFY(waitState(QStringLiteral("lockScreenVisible"), true));
     QCOMPARE(state().value(QStringLiteral("sessionWindow")).toBool(), false);
-    verifyLockHoldsAgainst(QStringLiteral("VK Victim 2"));
+    m_a.verifyLockHoldsAgainst(QStringLiteral("VK Victim 2"));
 
     // The console re-attaches the running session the way it does for any returning agent
     // ("|STARTSESSION|" alone): the session window counts from the original start.
-    QVERIFY(waitUntil([&] { return m_console->connections() > connectionsBefore; }));
-    QVERIFY(m_console->waitForAgent(StepMs));
-    m_console->send(Proto::StartSession);
+    QVERIFY(waitUntil([&] { return m_a.console().connections() > connectionsBefore; }));
+    QVERIFY(m_a.console().waitForAgent(StepMs));
+    m_a.console().send(Proto::StartSession);
     QVERIFY(waitState(QStringLiteral("sessionWindow"), true));
     QCOMPARE(state().value(QStringLiteral("keysLocked")).toBool(), false);
     const QString shown = state().value(QStringLiteral("sessionTime")).toString();

@@ -253,6 +253,9 @@ void TstAgentController::interpreterOrder_data()
     QTest::newRow("set time then end")
         << (Proto::EndSession + Proto::SetTime) << false << true << true << none
         << QStringLiteral("0") << QStringLiteral("0");
+    QTest::newRow("options shown hold the keys")
+        << Proto::ShowOptions << false << true << true << none << QStringLiteral("45")
+        << QStringLiteral("1");
     QTest::newRow("desk top ignored") << Proto::GetDeskTop << true << false << false << none
                                       << QStringLiteral("45") << QStringLiteral("1");
     QTest::newRow("garbage ignored") << QByteArray("hello |NOPE| world") << true << false << false

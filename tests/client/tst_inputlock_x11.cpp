@@ -1,6 +1,7 @@
 // The workstation lock against a real X server: Xvfb with openbox, real key presses and
 // clicks through the XTEST extension (xdotool), and a locker program (lockprobe) that shows a
 // full-screen lock window and holds InputLock on it.
+#include "common/errorlog.h"
 #include "platform/ui/inputlock.h"
 #include "support/xvfbsession.h"
 
@@ -9,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
 
@@ -28,7 +30,9 @@ private Q_SLOTS:
 
     void keysAndClicksReachOnlyTheLockWindow();
     void lockWindowStaysAboveALaterWindow();
+    void grabHeldByAnotherClientIsRetried_data();
     void grabHeldByAnotherClientIsRetried();
+    void coverHoldingTheGrabsIsEnded();
     void ownDialogStaysUsableAboveTheLock();
     void ownDialogStaysAboveWithoutWindowManager();
     void stillOnTopAndGrabbedWithoutWindowManager();
@@ -38,7 +42,8 @@ private:
     QString windowId(const QString& title) { return m_x.windowId(title); }
     QString topClientWindow() { return m_x.topClientWindow(); }
     QString topRootChild() { return m_x.topRootChild(); }
-    std::unique_ptr<LineProcess> startProbe(const QStringList& args);
+    std::unique_ptr<LineProcess> startProbe(const QStringList& args,
+                                            const QString& workingDirectory = {});
 
     QString m_skip;
     QString m_probe;
@@ -86,9 +91,10 @@ void TstInputLockX11::cleanupTestCase()
     m_x.stop();
 }
 
-std::unique_ptr<LineProcess> TstInputLockX11::startProbe(const QStringList& args)
+std::unique_ptr<LineProcess> TstInputLockX11::startProbe(const QStringList& args,
+                                                         const QString& workingDirectory)
 {
-    auto c = std::make_unique<LineProcess>(m_probe, args, m_x.environment());
+    auto c = std::make_unique<LineProcess>(m_probe, args, m_x.environment(), workingDirectory);
     return c->started() ? std::move(c) : nullptr;
 }
 
@@ -176,18 +182,37 @@ void TstInputLockX11::lockWindowStaysAboveALaterWindow()
     QCOMPARE(late->linesStarting(QStringLiteral("press")), QStringList());
 }
 
+void TstInputLockX11::grabHeldByAnotherClientIsRetried_data()
+{
+    QTest::addColumn<QStringList>("cover");
+    // Neither a grab without a window nor a small window above the lock gets its program ended.
+    QTest::newRow("no window") << QStringList();
+    QTest::newRow("small window") << QStringList{QStringLiteral("--cover"), QStringLiteral("300"),
+                                                 QStringLiteral("200")};
+}
+
 void TstInputLockX11::grabHeldByAnotherClientIsRetried()
 {
-    auto holder = startProbe({QStringLiteral("--hold-grab"), QStringLiteral("60000")});
+    QFETCH(QStringList, cover);
+    auto holder =
+        startProbe(QStringList{QStringLiteral("--hold-grab"), QStringLiteral("60000")} + cover);
     QVERIFY(holder);
     QVERIFY(holder->waitForLine(QStringLiteral("held"), 5000));
 
-    auto locker = startProbe({QStringLiteral("--lock")});
+    QTemporaryDir logDir;
+    auto locker = startProbe({QStringLiteral("--lock")}, logDir.path());
     QVERIFY(locker);
     QVERIFY(locker->waitForLine(QStringLiteral("locked supported=1 grabs=0"), 10000));
-    // While the other client holds the grabs, the lock cannot have them; it keeps trying.
-    QTest::qWait(InputLock::RetryIntervalMs * 3);
+    // While the other client holds the grabs, the lock cannot have them; it keeps trying, and
+    // says so in the error log once, not once a try.
+    QTest::qWait(InputLock::EndCoverAfterMs + InputLock::RetryIntervalMs * 4);
     QVERIFY(!locker->lines().contains(QStringLiteral("grabs 1")));
+    QVERIFY(!holder->lines().contains(QStringLiteral("disconnected")));
+    QFile log(logDir.filePath(QString::fromLatin1(ErrorLog::FileName)));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString logged = QString::fromUtf8(log.readAll());
+    QCOMPARE(logged.count(QStringLiteral("Calling Form: InputLock grab")), 1);
+    QVERIFY2(logged.contains(QStringLiteral("another program holds it")), qPrintable(logged));
 
     holder->process().write("go\n");
     QVERIFY(holder->waitForLine(QStringLiteral("released"), 5000));
@@ -195,6 +220,30 @@ void TstInputLockX11::grabHeldByAnotherClientIsRetried()
     QVERIFY(locker->waitForLine(QStringLiteral("grabs 1"), 10000));
     xdotool({QStringLiteral("type"), QStringLiteral("k")});
     QVERIFY(locker->waitForLine(QStringLiteral("key 75 k"), 5000));
+}
+
+void TstInputLockX11::coverHoldingTheGrabsIsEnded()
+{
+    // A program covers the screen with a window no window manager stacks, and holds the grabs.
+    auto holder =
+        startProbe({QStringLiteral("--hold-grab"), QStringLiteral("60000"),
+                    QStringLiteral("--cover"), QStringLiteral("1024"), QStringLiteral("768")});
+    QVERIFY(holder);
+    QVERIFY(holder->waitForLine(QStringLiteral("held"), 5000));
+    QTemporaryDir logDir;
+    auto locker = startProbe({QStringLiteral("--lock")}, logDir.path());
+    QVERIFY(locker);
+    QVERIFY(locker->waitForLine(QStringLiteral("locked supported=1 grabs=0"), 10000));
+
+    // Its connection is ended after a moment, and the lock has the grabs.
+    QVERIFY(holder->waitForLine(QStringLiteral("disconnected"), 10000));
+    QVERIFY(locker->waitForLine(QStringLiteral("grabs 1"), 10000));
+    QCOMPARE(topClientWindow(), windowId(QStringLiteral("VK LockProbe")));
+    xdotool({QStringLiteral("type"), QStringLiteral("k")});
+    QVERIFY(locker->waitForLine(QStringLiteral("key 75 k"), 5000));
+    QFile log(logDir.filePath(QString::fromLatin1(ErrorLog::FileName)));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(log.readAll()).contains(QStringLiteral("Ended the program")));
 }
 
 void TstInputLockX11::ownDialogStaysUsableAboveTheLock()

@@ -4,9 +4,14 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
 LineProcess::LineProcess(const QString& program, const QStringList& args,
-                         const QProcessEnvironment& env)
+                         const QProcessEnvironment& env, const QString& workingDirectory)
 {
+    m_p.setWorkingDirectory(workingDirectory);
     m_p.setProgram(program);
     m_p.setArguments(args);
     m_p.setProcessEnvironment(env);
@@ -170,6 +175,30 @@ bool XvfbSession::hasVisibleWindow(const QString& namePattern) const
     return !xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                      QStringLiteral("--name"), namePattern})
                 .isEmpty();
+}
+
+bool XvfbSession::isViewable(const QString& id) const
+{
+    return run(m_xwininfo, {QStringLiteral("-id"), id}).contains(QLatin1String("IsViewable"));
+}
+
+bool XvfbSession::keyboardTaken() const
+{
+    xcb_connection_t* c = xcb_connect(m_display.toLocal8Bit().constData(), nullptr);
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return false;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_grab_keyboard_reply_t* r = xcb_grab_keyboard_reply(
+        c,
+        xcb_grab_keyboard(c, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+        nullptr);
+    const bool taken = !r || r->status != XCB_GRAB_STATUS_SUCCESS;
+    std::free(r);
+    xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+    xcb_disconnect(c);
+    return taken;
 }
 
 QString XvfbSession::topClientWindow() const

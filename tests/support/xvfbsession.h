@@ -11,7 +11,8 @@
 class LineProcess
 {
 public:
-    LineProcess(const QString& program, const QStringList& args, const QProcessEnvironment& env);
+    LineProcess(const QString& program, const QStringList& args, const QProcessEnvironment& env,
+                const QString& workingDirectory = {});
     ~LineProcess();
     LineProcess(const LineProcess&) = delete;
     LineProcess& operator=(const LineProcess&) = delete;
@@ -55,6 +56,10 @@ public:
     QString windowId(const QString& namePattern, int timeoutMs = 5000) const;
     // Whether a mapped window's name matches the pattern right now.
     bool hasVisibleWindow(const QString& namePattern) const;
+    // Whether the window (decimal id) is mapped and all its ancestors too.
+    bool isViewable(const QString& id) const;
+    // Another X client's attempt at the keyboard grab is refused right now: someone holds it.
+    bool keyboardTaken() const;
     // The top-most client window as the window manager stacks them (decimal id).
     QString topClientWindow() const;
     // The top-most mapped child of the root window (decimal id), for a display without a
