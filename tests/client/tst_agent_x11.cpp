@@ -1,8 +1,10 @@
 // The real agent on a real X server (Xvfb with openbox), driven by a test console on loopback
-// and by real key presses and clicks through the XTEST extension (xdotool): locked, options,
-// password check, a session with warnings and the automatic logout, the end of the session,
-// and the staff's settings opened from the lock screen.
+// and by real key presses and clicks through the XTEST extension (xdotool): locked, the keys a
+// customer tries, options, password check (with a console that does not answer), a session with
+// warnings and the automatic logout, the end of the session, and the staff's settings opened from
+// the lock screen.
 
+#include "client/core/agentcontroller.h"
 #include "client/core/agentsettings.h"
 #include "client/core/staffsettings.h"
 #include "common/protocol.h"
@@ -51,6 +53,8 @@ private Q_SLOTS:
 
     // In order: each case carries on from where the previous one left the agent.
     void startsLockedAndKeepsTheKeys();
+    void keysLeaveItLocked_data();
+    void keysLeaveItLocked();
     void optionsAndPasswordCheck();
     void sessionWithWarningAndAutomaticLogout();
     void endOfSessionLocksAgain();
@@ -69,6 +73,10 @@ private:
     }
     // The focused window covers the whole screen: the lock screen has the keyboard.
     bool lockScreenActive();
+    // Another client cannot take the keyboard and pointer: the agent holds them.
+    bool grabsHeldByAgent();
+    // Shown, focused, on top, grabbed and locked, with the agent running.
+    void verifyStillLocked();
     QJsonObject state() { return m_agent->state(); }
     bool waitState(const QString& k, const QJsonValue& v)
     {
@@ -87,6 +95,7 @@ private:
     std::unique_ptr<AgentTestConsole> m_console;
     std::unique_ptr<AgentProcess> m_agent;
     QString m_lockWindow;
+    QString m_probe;
 };
 
 bool TstAgentX11::lockScreenActive()
@@ -105,12 +114,34 @@ bool TstAgentX11::lockScreenActive()
     return true;
 }
 
+bool TstAgentX11::grabsHeldByAgent()
+{
+    LineProcess probe(m_probe, {QStringLiteral("--hold-grab"), QStringLiteral("0")},
+                      m_x.environment());
+    return probe.started() && probe.waitForLine(QStringLiteral("refused"), StepMs);
+}
+
+void TstAgentX11::verifyStillLocked()
+{
+    QVERIFY2(m_agent->process().state() == QProcess::Running, qPrintable(agentOutput()));
+    QVERIFY(waitUntil([this] { return lockScreenActive(); }));
+    QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), m_lockWindow, StepMs);
+    QVERIFY2(grabsHeldByAgent(), "another client could take the keyboard and pointer");
+    const QJsonObject s = state();
+    QCOMPARE(s.value(QStringLiteral("keysLocked")).toBool(), true);
+    QCOMPARE(s.value(QStringLiteral("lockScreenVisible")).toBool(), true);
+    QCOMPARE(s.value(QStringLiteral("sessionWindow")).toBool(), false);
+}
+
 void TstAgentX11::initTestCase()
 {
     m_skip = XvfbSession::missingPrograms();
     if (!m_skip.isEmpty()) {
         QSKIP(qPrintable(m_skip));
     }
+    m_probe = QCoreApplication::applicationDirPath() + QStringLiteral("/lockprobe");
+    QVERIFY2(QFileInfo(m_probe).isExecutable(),
+             qPrintable(QStringLiteral("the lockprobe program is not built: ") + m_probe));
     QVERIFY2(QFileInfo(AgentProcess::executable()).isExecutable(),
              qPrintable(QStringLiteral("the agent is not built: ") + AgentProcess::executable()));
     QVERIFY2(m_x.start(true, ScreenWidth, ScreenHeight),
@@ -204,6 +235,44 @@ void TstAgentX11::startsLockedAndKeepsTheKeys()
     QCOMPARE(m_console->received(), QByteArray("|CNAME`|PC-X11|<endname|"));
 }
 
+void TstAgentX11::keysLeaveItLocked_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<bool>("asksPassword");
+    for (int f = 1; f <= 12; ++f) {
+        const QString k = QStringLiteral("F%1").arg(f);
+        // The service keys only ask for the staff password.
+        QTest::newRow(qPrintable(k)) << k << (f >= 11);
+    }
+    for (const char* chord :
+         {"alt+F4", "alt+Tab", "ctrl+alt+BackSpace", "ctrl+alt+Delete", "super", "ctrl+Escape",
+          "ctrl+w", "ctrl+q", "Escape", "alt+F2", "ctrl+alt+F1", "shift+F10", "Menu"}) {
+        QTest::newRow(chord) << QString::fromLatin1(chord) << false;
+    }
+}
+
+void TstAgentX11::keysLeaveItLocked()
+{
+    QFETCH(QString, keys);
+    QFETCH(bool, asksPassword);
+    QVERIFY(waitUntil([this] { return lockScreenActive(); }));
+    key(keys);
+    if (asksPassword) {
+        QVERIFY(!m_x.windowId(QStringLiteral("^Password$"), StepMs).isEmpty());
+        QVERIFY(waitUntil([this] { return m_x.hasVisibleWindow(QStringLiteral("^Password$")); }));
+        // Our own window above the lock, which still holds the keys.
+        QVERIFY2(grabsHeldByAgent(), "another client could take the keyboard and pointer");
+        QCOMPARE(state().value(QStringLiteral("lockScreenVisible")).toBool(), true);
+        // Given up without a password: nothing happened.
+        key(QStringLiteral("Escape"));
+        QVERIFY(waitUntil([this] { return !m_x.hasVisibleWindow(QStringLiteral("^Password$")); }));
+    } else {
+        QTest::qWait(300);
+        QVERIFY(!m_x.hasVisibleWindow(QStringLiteral("^Password$")));
+    }
+    verifyStillLocked();
+}
+
 void TstAgentX11::optionsAndPasswordCheck()
 {
     m_console->clearReceived();
@@ -232,6 +301,27 @@ void TstAgentX11::optionsAndPasswordCheck()
     QVERIFY(m_console->waitFor(Proto::CheckPasswordEnd, StepMs));
     QCOMPARE(m_console->received(), expected);
     QCOMPARE(state().value(QStringLiteral("surfupto")).toString(), QStringLiteral("45"));
+
+    // The console says nothing: the lock holds while it checks, then the panel comes back.
+    QCOMPARE(state().value(QStringLiteral("caption")).toString(),
+             AgentController::CheckingPasswordText);
+    QCOMPARE(state().value(QStringLiteral("checkingPassword")).toBool(), true);
+    verifyStillLocked();
+    QVERIFY(m_agent->waitState(QStringLiteral("caption"), AgentController::NoAnswerText,
+                               AgentController::PasswordCheckTimeoutMs + StepMs));
+    QCOMPARE(state().value(QStringLiteral("optionsVisible")).toBool(), true);
+    verifyStillLocked();
+
+    // Asked again, the password field still filled.
+    m_console->clearReceived();
+    sent = false;
+    for (int attempt = 0; attempt < 3 && !sent; ++attempt) {
+        key(QStringLiteral("alt+p"));
+        key(QStringLiteral("Return"));
+        sent = m_console->waitFor(Proto::CheckPasswordEnd, 4000);
+    }
+    QVERIFY2(sent, qPrintable(QString::fromLatin1(m_console->received())));
+    QCOMPARE(m_console->received(), expected);
 
     // Refused: the lock screen comes back with the options and the message.
     m_console->send(Proto::PasswordNotValid);
