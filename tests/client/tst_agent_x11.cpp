@@ -60,6 +60,7 @@ private Q_SLOTS:
     void endOfSessionLocksAgain();
     void staffSettingsFromTheSystemMenu();
     void killedInSessionComesBackLockedAndResumes();
+    void slowFailingRestartLocksFirst();
 
 private:
     bool startAgent();
@@ -530,6 +531,24 @@ void TstAgentX11::killedInSessionComesBackLockedAndResumes()
     QCOMPARE(state().value(QStringLiteral("loginTime")).toString(),
              start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     QVERIFY(waitUntil([this] { return !lockScreenActive(); }));
+}
+
+void TstAgentX11::slowFailingRestartLocksFirst()
+{
+    // In the resumed session the console restarts the workstation; the power control is slow
+    // and then refuses.
+    QCOMPARE(state().value(QStringLiteral("sessionWindow")).toBool(), true);
+    m_agent->setPowerTail("sleep 4\nexit 5\n");
+    m_console->clearReceived();
+    m_console->send(Proto::Reboot);
+    QTRY_VERIFY_WITH_TIMEOUT(m_agent->powerCalls().endsWith(QStringLiteral("reboot")), StepMs);
+    // Locked and grabbed while it waits, and the agent still answers.
+    verifyStillLocked();
+    m_console->send(Proto::CName);
+    QVERIFY(m_console->waitFor(Proto::CNameReplyEnd, 3000));
+    QVERIFY(m_agent->waitState(QStringLiteral("powerFailed"), true, StepMs));
+    QVERIFY(m_home->errorLog().contains(QStringLiteral("Calling Form: Power\r\n")));
+    verifyStillLocked();
 }
 
 QTEST_MAIN(TstAgentX11)
