@@ -25,14 +25,20 @@ qint64 StaffThrottle::delayAfter(int wrong)
     return std::min(delay, LongestDelaySeconds);
 }
 
-qint64 StaffThrottle::secondsLeft(const QDateTime& now) const
+qint64 StaffThrottle::secondsLeft(const QDateTime& now)
 {
     const QDateTime until =
         QDateTime::fromString(m_settings.read(RegKey::Password, UntilValue), Qt::ISODate);
     if (!until.isValid() || until <= now) {
         return 0;
     }
-    return std::clamp<qint64>(now.secsTo(until), 1, LongestDelaySeconds);
+    qint64 left = now.secsTo(until);
+    if (left > LongestDelaySeconds) {
+        left = LongestDelaySeconds;
+        m_settings.write(RegKey::Password, UntilValue,
+                         now.toUTC().addSecs(left).toString(Qt::ISODate));
+    }
+    return std::max<qint64>(left, 1);
 }
 
 qint64 StaffThrottle::record(bool right, const QDateTime& now)

@@ -20,8 +20,9 @@ public:
     explicit StaffThrottle(AgentSettings& settings);
 
     // Seconds before a password may be compared again (0: now). Never more than the longest
-    // delay, so a clock set back cannot shut the staff out for days.
-    qint64 secondsLeft(const QDateTime& now) const;
+    // delay: after the clock was set back the shut-out is cut to end that long from now, so it
+    // cannot last for days.
+    qint64 secondsLeft(const QDateTime& now);
     // Records the outcome of a comparison; returns the seconds now shut out for (0: none).
     qint64 record(bool right, const QDateTime& now);
     // The delay the given count of wrong passwords earns (0 below FreeAttempts).

@@ -260,6 +260,11 @@ void TstAgentSettingsWindows::wrongPasswordsAreHeldBack()
         QCOMPARE(rules.secondsShutOut(), expected);
         Clock::advance(expected);
     }
+    // A clock set back a day does not make the shut-out last a day.
+    QCOMPARE(rules.checkPassword(QStringLiteral("nope")), StaffSettings::Check::Wrong);
+    Clock::advance(-24 * 3600);
+    QCOMPARE(rules.secondsShutOut(), StaffThrottle::LongestDelaySeconds);
+    Clock::advance(StaffThrottle::LongestDelaySeconds);
     QCOMPARE(rules.checkPassword(QStringLiteral("TOVLE")), StaffSettings::Check::Right);
     for (int i = 1; i < StaffThrottle::FreeAttempts; ++i)
         QCOMPARE(rules.checkPassword(QStringLiteral("nope")), StaffSettings::Check::Wrong);
