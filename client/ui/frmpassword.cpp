@@ -86,7 +86,7 @@ void FrmPassword::showEvent(QShowEvent* event)
     showShutOut();
 }
 
-bool FrmPassword::showShutOut()
+void FrmPassword::showShutOut()
 {
     const qint64 seconds = StaffSettings(m_settings).secondsShutOut();
     m_wait->setText(seconds > 0 ? StaffSettings::shutOutMessage(seconds) : QString());
@@ -95,7 +95,6 @@ bool FrmPassword::showShutOut()
         m_waitTick.start();
     else
         m_waitTick.stop();
-    return seconds > 0;
 }
 
 bool FrmPassword::eventFilter(QObject* watched, QEvent* event)

@@ -51,8 +51,8 @@ protected:
 
 private:
     void ok();
-    // Shows or hides the shut-out line; true while shut out.
-    bool showShutOut();
+    // Shows the shut-out line with the seconds left, or hides it.
+    void showShutOut();
 
     AgentSettings& m_settings;
     Purpose m_purpose;
