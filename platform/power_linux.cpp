@@ -6,58 +6,116 @@
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QProcess>
+#include <QTimer>
 
 namespace {
 
-bool runCommand(const QString& command, const QString& word)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedChannels);
-    // The word goes in as a positional parameter, never pasted into the command text.
-    p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command + QStringLiteral(" \"$1\""),
-                                        QStringLiteral("sh"), word});
-    if (!p.waitForFinished(60000)) {
-        ErrorLog::write(QStringLiteral("Power"),
-                        QStringLiteral("Power command did not finish: ") + p.errorString());
-        p.kill();
-        p.waitForFinished(1000);
-        return false;
-    }
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        ErrorLog::write(QStringLiteral("Power"), QStringLiteral("Power command failed for ") + word,
-                        p.exitCode());
-        return false;
-    }
-    return true;
-}
+const QString Label = QStringLiteral("Power");
 
-bool callLogind(const QString& method)
+// One request in flight. Whatever ends it first (answer, failure, time limit) reports; the
+// rest is ignored. Destroyed with its context, it reports nothing.
+class Request : public QObject
 {
-    QDBusConnection bus = QDBusConnection::systemBus();
-    if (!bus.isConnected()) {
-        ErrorLog::write(QStringLiteral("Power"),
-                        QStringLiteral("No system bus: ") + bus.lastError().message());
-        return false;
+public:
+    Request(QObject* context, std::function<void(bool)> done)
+        : QObject(context), m_done(std::move(done))
+    {
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-        QStringLiteral("org.freedesktop.login1.Manager"), method);
-    call << false; // not interactive: no password dialog on a locked workstation
-    const QDBusMessage reply = bus.call(call, QDBus::Block, 15000);
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        ErrorLog::write(QStringLiteral("Power"),
-                        method + QStringLiteral(": ") + reply.errorMessage());
-        return false;
-    }
-    return true;
-}
 
-bool act(const QString& word, const QString& method)
-{
-    const QString command = Power::overrideCommand();
-    return command.isEmpty() ? callLogind(method) : runCommand(command, word);
-}
+    ~Request() override
+    {
+        if (m_process) {
+            // Nothing may report into a context that is being destroyed.
+            m_process->disconnect(this);
+            if (m_process->state() != QProcess::NotRunning) {
+                m_process->kill();
+                m_process->waitForFinished(1000);
+            }
+        }
+    }
+
+    void runCommand(const QString& command, const QString& word)
+    {
+        m_process = new QProcess(this);
+        m_process->setProcessChannelMode(QProcess::ForwardedChannels);
+        connect(m_process, &QProcess::finished, this,
+                [this, word](int code, QProcess::ExitStatus status) {
+                    if (status != QProcess::NormalExit || code != 0) {
+                        fail(QStringLiteral("Power command failed for ") + word, code);
+                    } else {
+                        finish(true);
+                    }
+                });
+        connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
+            if (e == QProcess::FailedToStart) {
+                fail(QStringLiteral("Power command did not start: ") + m_process->errorString());
+            }
+        });
+        auto* limit = new QTimer(this);
+        limit->setSingleShot(true);
+        connect(limit, &QTimer::timeout, this, [this] {
+            fail(QStringLiteral("Power command did not finish"));
+            m_process->kill();
+        });
+        limit->start(Power::CommandTimeoutMs);
+        // The word goes in as a positional parameter, never pasted into the command text.
+        m_process->start(QStringLiteral("/bin/sh"),
+                         {QStringLiteral("-c"), command + QStringLiteral(" \"$1\""),
+                          QStringLiteral("sh"), word});
+    }
+
+    void callLogind(const QString& method)
+    {
+        QDBusConnection bus = QDBusConnection::systemBus();
+        if (!bus.isConnected()) {
+            // Reported from the event loop, as every other outcome is.
+            const QString text = QStringLiteral("No system bus: ") + bus.lastError().message();
+            QTimer::singleShot(0, this, [this, text] { fail(text); });
+            return;
+        }
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+            QStringLiteral("org.freedesktop.login1.Manager"), method);
+        call << false; // not interactive: no password dialog on a locked workstation
+        auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, Power::BusTimeoutMs), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, method, watcher] {
+            const QDBusPendingReply<> reply = *watcher;
+            if (reply.isError()) {
+                fail(method + QStringLiteral(": ") + reply.error().message());
+            } else {
+                finish(true);
+            }
+        });
+    }
+
+private:
+    void fail(const QString& text, long long number = 0)
+    {
+        if (!m_finished) {
+            ErrorLog::write(Label, text, number);
+        }
+        finish(false);
+    }
+
+    void finish(bool accepted)
+    {
+        if (m_finished) {
+            return;
+        }
+        m_finished = true;
+        if (m_done) {
+            m_done(accepted);
+        }
+        deleteLater();
+    }
+
+    std::function<void(bool)> m_done;
+    QProcess* m_process = nullptr;
+    bool m_finished = false;
+};
 
 } // namespace
 
@@ -77,12 +135,16 @@ QString Power::overrideCommand()
     return stored == SettingsStore::Error ? QString() : stored;
 }
 
-bool Power::shutdown()
+QObject* Power::request(Action action, QObject* context, std::function<void(bool)> done)
 {
-    return act(QStringLiteral("poweroff"), QStringLiteral("PowerOff"));
-}
-
-bool Power::reboot()
-{
-    return act(QStringLiteral("reboot"), QStringLiteral("Reboot"));
+    auto* r = new Request(context, std::move(done));
+    const QString command = overrideCommand();
+    if (!command.isEmpty()) {
+        r->runCommand(command, action == Action::Reboot ? QStringLiteral("reboot")
+                                                        : QStringLiteral("poweroff"));
+    } else {
+        r->callLogind(action == Action::Reboot ? QStringLiteral("Reboot")
+                                               : QStringLiteral("PowerOff"));
+    }
+    return r;
 }

@@ -41,6 +41,15 @@ AgentController::AgentController(AgentSettings& settings, QObject* parent)
     m_proofTimeout.setInterval(LinkAuth::ProofTimeoutMs);
     connect(&m_proofTimeout, &QTimer::timeout, this,
             [this] { refuseConsole(QStringLiteral("no proof of the link key in time")); });
+    m_passwordCheck.setSingleShot(true);
+    m_passwordCheck.setInterval(PasswordCheckTimeoutMs);
+    connect(&m_passwordCheck, &QTimer::timeout, this, [this] {
+        // A silent console must not keep the customer waiting behind the lock for ever.
+        endPasswordCheck();
+        m_state.caption = NoAnswerText;
+        notify();
+        Q_EMIT focusPassword();
+    });
     connect(&m_reconnect, &QTimer::timeout, this, [this] { connectToServer(m_settings.server()); });
     connect(&m_tcp, &QTcpSocket::connected, this, &AgentController::onConnected);
     connect(&m_tcp, &QTcpSocket::disconnected, this, &AgentController::onClosed);
@@ -91,6 +100,7 @@ void AgentController::writeStateFile() const
     o[QStringLiteral("optionsVisible")] = s.optionsVisible;
     o[QStringLiteral("passwordVisible")] = s.passwordVisible;
     o[QStringLiteral("caption")] = s.caption;
+    o[QStringLiteral("checkingPassword")] = s.checkingPassword;
     o[QStringLiteral("sessionWindow")] = s.sessionWindowLoaded;
     o[QStringLiteral("warning")] = s.warningLoaded;
     o[QStringLiteral("warningMinutes")] = double(s.warningMinutes);
@@ -104,6 +114,7 @@ void AgentController::writeStateFile() const
     o[QStringLiteral("lastMessage")] = s.lastMessage;
     o[QStringLiteral("lastWebAddress")] = s.lastWebAddress;
     o[QStringLiteral("lastPowerAction")] = s.lastPowerAction;
+    o[QStringLiteral("powerFailed")] = s.powerFailed;
     o[QStringLiteral("autologoff")] = m_settings.autologoffText();
     o[QStringLiteral("surfupto")] = m_settings.surfuptoText();
     o[QStringLiteral("loginTime")] = m_settings.read(RegKey::LoginTime, QStringLiteral("time"));
@@ -300,6 +311,9 @@ void AgentController::linkBroken(const QString& caption)
     m_proofTimeout.stop();
     m_state.linkUp = false;
     m_state.linkProven = false;
+    // No answer can come over a broken link: the options panel is back, under the caption
+    // that says why.
+    endPasswordCheck();
     unloadSessionWindow();
     m_state.caption = caption;
     m_tcp.abort();
@@ -448,10 +462,35 @@ void AgentController::fillOptionsFromSettings()
 
 void AgentController::power(bool reboot)
 {
+    // Locked before anything is asked of the system: a request that is refused, slow or never
+    // carried out must not leave a billed workstation open.
+    endPasswordCheck();
+    m_state.keysLocked = true;
+    showLockScreen();
+    m_state.optionsVisible = false;
+    m_state.caption = AgentSettings::AppTitle;
     m_state.lastPowerAction = reboot ? QStringLiteral("reboot") : QStringLiteral("shutdown");
     notify();
-    // A refused request is logged by the power interface; the agent carries on locked.
-    reboot ? Power::reboot() : Power::shutdown();
+    if (m_powerRequest) {
+        return; // the workstation is already on its way down
+    }
+    m_state.powerFailed = false;
+    m_powerRequest = Power::request(reboot ? Power::Action::Reboot : Power::Action::Shutdown, this,
+                                    [this](bool accepted) {
+                                        // Logged by the power interface; the agent stays locked.
+                                        m_powerRequest = nullptr;
+                                        m_state.powerFailed = !accepted;
+                                        notify();
+                                    });
+}
+
+void AgentController::endPasswordCheck()
+{
+    m_passwordCheck.stop();
+    if (m_state.checkingPassword) {
+        m_state.checkingPassword = false;
+        m_state.optionsVisible = true;
+    }
 }
 
 // ----- the command interpreter -----
@@ -565,6 +604,7 @@ void AgentController::apply(const Proto::Message& m)
         power(true);
         break;
     case Kind::Lock:
+        endPasswordCheck();
         m_state.keysLocked = true;
         unloadSessionWindow();
         unloadLockScreen();
@@ -572,6 +612,7 @@ void AgentController::apply(const Proto::Message& m)
         m_state.caption = AgentSettings::AppTitle;
         break;
     case Kind::Unlock:
+        endPasswordCheck();
         m_state.keysLocked = false;
         unloadSessionWindow();
         unloadLockScreen();
@@ -612,6 +653,7 @@ void AgentController::apply(const Proto::Message& m)
     }
     case Kind::ShowOptionsWithPassword:
     case Kind::ShowOptions:
+        endPasswordCheck();
         showLockScreen();
         m_state.optionsVisible = true;
         m_state.passwordVisible = m.kind == Kind::ShowOptionsWithPassword;
@@ -619,12 +661,14 @@ void AgentController::apply(const Proto::Message& m)
         Q_EMIT focusSurfTime();
         break;
     case Kind::PasswordNotValid:
+        endPasswordCheck();
         m_settings.setAutologoff(true);
         showLockScreen();
         m_state.optionsVisible = true;
         m_state.caption = QStringLiteral("Invalid Password, Please Re Enter Password");
         break;
     case Kind::StartSession:
+        endPasswordCheck();
         m_state.keysLocked = false;
         m_state.optionsVisible = false;
         unloadLockScreen();
@@ -633,6 +677,7 @@ void AgentController::apply(const Proto::Message& m)
         showSessionWindow();
         break;
     case Kind::EndSession:
+        endPasswordCheck();
         m_state.keysLocked = true;
         unloadSessionWindow();
         showLockScreen();
@@ -667,9 +712,18 @@ AgentController::LoginResult AgentController::login(const QString& surfText, boo
         Q_EMIT focusPassword();
         return LoginResult::FocusPassword;
     case LoginRules::Action::CheckPassword:
-        // The lock stays on until the console starts the session.
-        m_state.lockScreenVisible = false;
-        send(d.message);
+        // The lock window stays up and the keys stay held until the console answers: only
+        // "|STARTSESSION|" frees the workstation.
+        if (!send(d.message)) {
+            m_state.caption = NoAnswerText;
+            notify();
+            Q_EMIT focusPassword();
+            return LoginResult::FocusPassword;
+        }
+        m_state.checkingPassword = true;
+        m_state.optionsVisible = false;
+        m_state.caption = CheckingPasswordText;
+        m_passwordCheck.start();
         notify();
         return LoginResult::CheckingPassword;
     case LoginRules::Action::LocalLogin:
@@ -699,6 +753,7 @@ bool AgentController::autoLogoffTicked(const QString& surfText)
 
 void AgentController::serviceUnlock()
 {
+    endPasswordCheck();
     m_state.lockScreenVisible = false;
     m_state.keysLocked = false;
     notify();

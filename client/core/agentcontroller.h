@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -64,9 +65,16 @@ public:
 
     // Lock screen.
     LoginResult login(const QString& surfText, bool autoChecked, const QString& password);
+    // While the console checks a session password the lock holds with this caption; without
+    // an answer in PasswordCheckTimeoutMs the options panel comes back with NoAnswerText.
+    static inline const QString CheckingPasswordText = QStringLiteral("Checking password…");
+    static inline const QString NoAnswerText =
+        QStringLiteral("No answer from the server, please try again");
+    static constexpr int PasswordCheckTimeoutMs = 10 * 1000;
     // The auto-logoff box was ticked; false when it must be cleared again (no surf time).
     bool autoLogoffTicked(const QString& surfText);
-    // Second service key: free the workstation without a session.
+    // The staff's service action, once the settings password was given: free the workstation
+    // without a session.
     void serviceUnlock();
     void restartWorkstation();
     void shutdownWorkstation();
@@ -119,6 +127,7 @@ private:
     void openDefaultWebAddress();
     void fillOptionsFromSettings();
     void power(bool reboot);
+    void endPasswordCheck();
 
     void apply(const Proto::Message& m);
     // With a link key, what arrives before the console has proven it: only the handshake.
@@ -135,6 +144,8 @@ private:
     QTimer m_reconnect;
     QTimer m_connectTimeout;
     int m_attempts = 0;
+    QTimer m_passwordCheck;
+    QPointer<QObject> m_powerRequest;
     Proto::Decoder m_decoder{Proto::Side::Agent};
 
     // The link key handshake of the current connection.

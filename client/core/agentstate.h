@@ -18,6 +18,8 @@ struct AgentState
     bool optionsVisible = false;
     bool passwordVisible = true;
     QString caption;
+    // A session password is with the console: the lock holds until it answers.
+    bool checkingPassword = false;
 
     // Session window and warning window.
     bool sessionWindowLoaded = false;
@@ -41,4 +43,6 @@ struct AgentState
     QString lastMessage;
     QString lastWebAddress;
     QString lastPowerAction;
+    // The last power request was refused or failed (and is in the error log).
+    bool powerFailed = false;
 };

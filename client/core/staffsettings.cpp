@@ -1,6 +1,8 @@
 #include "client/core/staffsettings.h"
 
 #include "client/core/agentsettings.h"
+#include "client/core/staffthrottle.h"
+#include "common/clock.h"
 
 #include <algorithm>
 
@@ -14,6 +16,27 @@ QString StaffSettings::referencePassword() const
 bool StaffSettings::passwordMatches(const QString& typed) const
 {
     return typed == referencePassword();
+}
+
+StaffSettings::Check StaffSettings::checkPassword(const QString& typed)
+{
+    StaffThrottle throttle(m_settings);
+    const QDateTime now = Clock::now();
+    if (throttle.secondsLeft(now) > 0)
+        return Check::ShutOut;
+    const bool right = passwordMatches(typed);
+    throttle.record(right, now);
+    return right ? Check::Right : Check::Wrong;
+}
+
+qint64 StaffSettings::secondsShutOut() const
+{
+    return StaffThrottle(m_settings).secondsLeft(Clock::now());
+}
+
+QString StaffSettings::shutOutMessage(qint64 seconds)
+{
+    return QStringLiteral("Too many wrong passwords. Try again in %1 seconds.").arg(seconds);
 }
 
 StaffSettings::Change StaffSettings::changePassword(const QString& oldPassword,

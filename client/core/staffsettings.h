@@ -22,6 +22,14 @@ public:
     static inline const QString PasswordNotStored =
         QStringLiteral("This password cannot be used, please choose another one");
 
+    // A staff password check, held back after too many wrong ones (StaffThrottle).
+    enum class Check
+    {
+        Right,
+        Wrong,
+        ShutOut
+    };
+
     enum class Change
     {
         Saved,
@@ -46,6 +54,13 @@ public:
     // The stored password, or "TOVLE" when none is stored; compared exactly, case and all.
     QString referencePassword() const;
     bool passwordMatches(const QString& typed) const;
+    // The settings window's check: while shut out nothing is compared; otherwise the outcome
+    // is counted (time from the project clock).
+    Check checkPassword(const QString& typed);
+    // Seconds before a password is compared again (0: now).
+    qint64 secondsShutOut() const;
+    // What the password window says while shut out.
+    static QString shutOutMessage(qint64 seconds);
     // Saves the new password when the old one is right and the confirmation agrees. An empty
     // new password is allowed and then is the password. A password the settings store cannot
     // give back as typed (the text "Error", which reads as "not set" and would leave the

@@ -104,11 +104,19 @@ void AgentWindows::sync()
     if (s.lockScreenLoaded && !m_main) {
         m_main = new FrmMain(m_controller);
         m_mainLoads = s.lockScreenLoads;
-        connect(m_main, &FrmMain::exitRequested, this, &AgentWindows::exitRequested);
         // Queued: the settings run their own modal loops, which must not sit inside the
-        // lock screen's menu (a "|LOCK|" meanwhile replaces that window).
-        connect(m_main, &FrmMain::settingsRequested, this, &AgentWindows::openSettings,
-                Qt::QueuedConnection);
+        // lock screen's menu or key handler (a "|LOCK|" meanwhile replaces that window).
+        using Purpose = FrmPassword::Purpose;
+        connect(
+            m_main, &FrmMain::settingsRequested, this, [this] { openSettings(Purpose::Settings); },
+            Qt::QueuedConnection);
+        // The service keys act only after the staff password.
+        connect(
+            m_main, &FrmMain::unlockRequested, this,
+            [this] { openSettings(Purpose::FreeWorkstation); }, Qt::QueuedConnection);
+        connect(
+            m_main, &FrmMain::exitRequested, this, [this] { openSettings(Purpose::EndAgent); },
+            Qt::QueuedConnection);
     }
     if (m_main) {
         m_main->applyState(s);
@@ -154,7 +162,7 @@ void AgentWindows::sync()
     applyPending();
 }
 
-void AgentWindows::openSettings()
+void AgentWindows::openSettings(FrmPassword::Purpose purpose)
 {
     if (!m_main || m_settingsOpen) {
         return;
@@ -164,7 +172,7 @@ void AgentWindows::openSettings()
     QPointer<FrmMain> main = m_main;
     main->setKeepOnTopPaused(true);
     m_inputLock->setKeepOnTop(false);
-    auto* password = new FrmPassword(m_controller.settings());
+    auto* password = new FrmPassword(m_controller.settings(), nullptr, purpose);
     password->setWindowFlag(Qt::WindowStaysOnTopHint);
     password->setAttribute(Qt::WA_DeleteOnClose);
     connect(password, &FrmPassword::powerItemsEnabled, this, [main] {
@@ -183,11 +191,22 @@ void AgentWindows::openSettings()
             main->startPictureShow();
         }
     });
+    bool confirmed = false;
+    connect(password, &FrmPassword::serviceConfirmed, this, [&confirmed] { confirmed = true; });
     password->exec();
     m_settingsOpen = false;
     m_inputLock->setKeepOnTop(true);
     if (main) {
         main->setKeepOnTopPaused(false);
+    }
+    // Only for the lock screen that asked: a "|LOCK|" meanwhile stands.
+    if (!confirmed || !main) {
+        return;
+    }
+    if (purpose == FrmPassword::Purpose::FreeWorkstation) {
+        m_controller.serviceUnlock();
+    } else if (purpose == FrmPassword::Purpose::EndAgent) {
+        Q_EMIT exitRequested();
     }
 }
 

@@ -3,6 +3,7 @@
 #include "client/ui/frmactivate.h"
 #include "client/ui/frmconnection.h"
 #include "client/ui/frmmain.h"
+#include "client/ui/frmpassword.h"
 #include "client/ui/frmwarning.h"
 
 #include <QObject>
@@ -39,7 +40,8 @@ Q_SIGNALS:
 
 private:
     void applyPending();
-    void openSettings();
+    // The settings password window, for the settings or for a service key's action.
+    void openSettings(FrmPassword::Purpose purpose);
     void closeSettingsWindows();
     void followLockScreen();
 

@@ -352,12 +352,13 @@ bool FrmMain::event(QEvent* e)
 
 void FrmMain::keyPressEvent(QKeyEvent* e)
 {
+    // Nothing is done here: whoever pressed the key must still give the staff password.
     if (e->key() == ExitKey) {
         Q_EMIT exitRequested();
         return;
     }
     if (e->key() == UnlockKey) {
-        m_controller.serviceUnlock();
+        Q_EMIT unlockRequested();
         return;
     }
     QWidget::keyPressEvent(e);

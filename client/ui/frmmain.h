@@ -21,7 +21,8 @@ class FrmMain : public QWidget
 {
     Q_OBJECT
 public:
-    // The staff's service keys, never shown on screen.
+    // The staff's service keys, never shown on screen. They only ask for the settings
+    // password; the action follows the right one.
     static constexpr int ExitKey = Qt::Key_F11;
     static constexpr int UnlockKey = Qt::Key_F12;
     // The safety timer that re-raises the window in case no event told us it was covered.
@@ -47,7 +48,9 @@ public:
 
 Q_SIGNALS:
     void settingsRequested();
+    // The service keys: end the agent, free the workstation without a session.
     void exitRequested();
+    void unlockRequested();
 
 protected:
     bool event(QEvent* e) override;

@@ -11,8 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
-FrmPassword::FrmPassword(AgentSettings& settings, QWidget* parent)
-    : QDialog(parent), m_settings(settings)
+FrmPassword::FrmPassword(AgentSettings& settings, QWidget* parent, Purpose purpose)
+    : QDialog(parent), m_settings(settings), m_purpose(purpose)
 {
     setObjectName(QStringLiteral("frmpassword"));
     setWindowTitle(QStringLiteral("Password"));
@@ -21,9 +21,18 @@ FrmPassword::FrmPassword(AgentSettings& settings, QWidget* parent)
     setMouseTracking(true);
     setMinimumWidth(380);
 
-    auto* line = new QLabel(
-        QStringLiteral("Enable Configration Utility, Please Enter Valid Password"), this);
+    QString ask = QStringLiteral("Enable Configration Utility, Please Enter Valid Password");
+    if (purpose == Purpose::FreeWorkstation)
+        ask =
+            QStringLiteral("Free this workstation without a session, Please Enter Valid Password");
+    else if (purpose == Purpose::EndAgent)
+        ask = QStringLiteral("End the client program, Please Enter Valid Password");
+    auto* line = new QLabel(ask, this);
     line->setWordWrap(true);
+    m_wait = new QLabel(this);
+    m_wait->setObjectName(QStringLiteral("lblwait"));
+    m_wait->setWordWrap(true);
+    m_wait->hide();
     auto* label = new QLabel(QStringLiteral("&Password"), this);
     m_password = new QLineEdit(this);
     m_password->setObjectName(QStringLiteral("txtpsw"));
@@ -45,7 +54,12 @@ FrmPassword::FrmPassword(AgentSettings& settings, QWidget* parent)
     buttons->addStretch();
     buttons->addWidget(m_ok);
     buttons->addWidget(m_cancel);
-    grid->addLayout(buttons, 2, 0, 1, 2);
+    grid->addWidget(m_wait, 2, 0, 1, 2);
+    grid->addLayout(buttons, 3, 0, 1, 2);
+
+    // The shut-out line counts down and goes when the time is up.
+    m_waitTick.setInterval(1000);
+    connect(&m_waitTick, &QTimer::timeout, this, &FrmPassword::showShutOut);
 
     m_idle.setObjectName(QStringLiteral("Timer1"));
     m_idle.setSingleShot(true);
@@ -69,6 +83,18 @@ void FrmPassword::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     m_password->setFocus();
     m_idle.start();
+    showShutOut();
+}
+
+void FrmPassword::showShutOut()
+{
+    const qint64 seconds = StaffSettings(m_settings).secondsShutOut();
+    m_wait->setText(seconds > 0 ? StaffSettings::shutOutMessage(seconds) : QString());
+    m_wait->setVisible(seconds > 0);
+    if (seconds > 0)
+        m_waitTick.start();
+    else
+        m_waitTick.stop();
 }
 
 bool FrmPassword::eventFilter(QObject* watched, QEvent* event)
@@ -98,15 +124,30 @@ bool FrmPassword::eventFilter(QObject* watched, QEvent* event)
 void FrmPassword::ok()
 {
     StaffSettings rules(m_settings);
-    if (!rules.passwordMatches(m_password->text())) {
-        Prompt::message(StaffSettings::InvalidPassword, StaffSettings::MessageTitle);
+    switch (rules.checkPassword(m_password->text())) {
+    case StaffSettings::Check::ShutOut:
+        // Not compared at all: the line says how long to wait.
+        m_password->clear();
+        showShutOut();
         m_password->setFocus();
         return;
+    case StaffSettings::Check::Wrong:
+        Prompt::message(StaffSettings::InvalidPassword, StaffSettings::MessageTitle);
+        showShutOut();
+        m_password->setFocus();
+        return;
+    case StaffSettings::Check::Right:
+        break;
     }
     // While the staff work in the settings, this window must not close under them.
     m_idle.stop();
     hide();
     m_password->clear();
+    if (m_purpose != Purpose::Settings) {
+        Q_EMIT serviceConfirmed();
+        accept();
+        return;
+    }
     {
         FrmSettings settingsWindow(m_settings, parentWidget());
         connect(&settingsWindow, &FrmSettings::reconnectRequested, this,

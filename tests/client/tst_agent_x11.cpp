@@ -1,8 +1,10 @@
 // The real agent on a real X server (Xvfb with openbox), driven by a test console on loopback
-// and by real key presses and clicks through the XTEST extension (xdotool): locked, options,
-// password check, a session with warnings and the automatic logout, the end of the session,
-// and the staff's settings opened from the lock screen.
+// and by real key presses and clicks through the XTEST extension (xdotool): locked, the keys a
+// customer tries, options, password check (with a console that does not answer), a session with
+// warnings and the automatic logout, the end of the session, the staff's settings opened from
+// the lock screen, and a slow, failing restart.
 
+#include "client/core/agentcontroller.h"
 #include "client/core/agentsettings.h"
 #include "client/core/staffsettings.h"
 #include "common/protocol.h"
@@ -33,17 +35,24 @@ private Q_SLOTS:
 
     // In order: each case carries on from where the previous one left the agent.
     void startsLockedAndKeepsTheKeys();
+    void keysLeaveItLocked_data();
+    void keysLeaveItLocked();
     void optionsAndPasswordCheck();
     void sessionWithWarningAndAutomaticLogout();
     void endOfSessionLocksAgain();
     void staffSettingsFromTheSystemMenu();
     void killedInSessionComesBackLockedAndResumes();
+    void slowFailingRestartLocksFirst();
 
 private:
     QString xdotool(const QStringList& args) { return m_a.xdotool(args); }
     void key(const QString& keys) { m_a.key(keys); }
     void type(const QString& text) { m_a.type(text); }
     bool lockScreenActive() { return m_a.lockScreenActive(); }
+    // Another client cannot take the keyboard and pointer: the agent holds them.
+    bool grabsHeldByAgent();
+    // Shown, focused, on top, grabbed and locked, with the agent running.
+    void verifyStillLocked();
     QJsonObject state() { return m_a.state(); }
     bool waitState(const QString& k, const QJsonValue& v) { return m_a.waitState(k, v); }
     QString openSettingsPassword();
@@ -54,7 +63,27 @@ private:
 
     X11Agent m_a;
     XvfbSession& m_x = m_a.x();
+    QString m_probe;
 };
+
+bool TstAgentX11::grabsHeldByAgent()
+{
+    LineProcess probe(m_probe, {QStringLiteral("--hold-grab"), QStringLiteral("0")},
+                      m_x.environment());
+    return probe.started() && probe.waitForLine(QStringLiteral("refused"), StepMs);
+}
+
+void TstAgentX11::verifyStillLocked()
+{
+    QVERIFY2(m_a.agent().process().state() == QProcess::Running, qPrintable(m_a.output()));
+    QVERIFY(waitUntil([this] { return lockScreenActive(); }));
+    QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), m_a.lockWindow(), StepMs);
+    QVERIFY2(grabsHeldByAgent(), "another client could take the keyboard and pointer");
+    const QJsonObject s = state();
+    QCOMPARE(s.value(QStringLiteral("keysLocked")).toBool(), true);
+    QCOMPARE(s.value(QStringLiteral("lockScreenVisible")).toBool(), true);
+    QCOMPARE(s.value(QStringLiteral("sessionWindow")).toBool(), false);
+}
 
 void TstAgentX11::initTestCase()
 {
@@ -62,6 +91,9 @@ void TstAgentX11::initTestCase()
     if (!skip.isEmpty()) {
         QSKIP(qPrintable(skip));
     }
+    m_probe = QCoreApplication::applicationDirPath() + QStringLiteral("/lockprobe");
+    QVERIFY2(QFileInfo(m_probe).isExecutable(),
+             qPrintable(QStringLiteral("the lockprobe program is not built: ") + m_probe));
     const QString failed = m_a.start(QStringLiteral("PC-X11"));
     QVERIFY2(failed.isEmpty(), qPrintable(failed));
 }
@@ -76,6 +108,44 @@ void TstAgentX11::startsLockedAndKeepsTheKeys()
     QCOMPARE(state().value(QStringLiteral("caption")).toString(), AgentSettings::AppTitle);
     m_a.verifyLockHoldsAgainst(QStringLiteral("VK Victim"));
     QCOMPARE(m_a.console().received(), QByteArray("|CNAME`|PC-X11|<endname|"));
+}
+
+void TstAgentX11::keysLeaveItLocked_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<bool>("asksPassword");
+    for (int f = 1; f <= 12; ++f) {
+        const QString k = QStringLiteral("F%1").arg(f);
+        // The service keys only ask for the staff password.
+        QTest::newRow(qPrintable(k)) << k << (f >= 11);
+    }
+    for (const char* chord :
+         {"alt+F4", "alt+Tab", "ctrl+alt+BackSpace", "ctrl+alt+Delete", "super", "ctrl+Escape",
+          "ctrl+w", "ctrl+q", "Escape", "alt+F2", "ctrl+alt+F1", "shift+F10", "Menu"}) {
+        QTest::newRow(chord) << QString::fromLatin1(chord) << false;
+    }
+}
+
+void TstAgentX11::keysLeaveItLocked()
+{
+    QFETCH(QString, keys);
+    QFETCH(bool, asksPassword);
+    QVERIFY(waitUntil([this] { return lockScreenActive(); }));
+    key(keys);
+    if (asksPassword) {
+        QVERIFY(!m_x.windowId(QStringLiteral("^Password$"), StepMs).isEmpty());
+        QVERIFY(waitUntil([this] { return m_x.hasVisibleWindow(QStringLiteral("^Password$")); }));
+        // Our own window above the lock, which still holds the keys.
+        QVERIFY2(grabsHeldByAgent(), "another client could take the keyboard and pointer");
+        QCOMPARE(state().value(QStringLiteral("lockScreenVisible")).toBool(), true);
+        // Given up without a password: nothing happened.
+        key(QStringLiteral("Escape"));
+        QVERIFY(waitUntil([this] { return !m_x.hasVisibleWindow(QStringLiteral("^Password$")); }));
+    } else {
+        QTest::qWait(300);
+        QVERIFY(!m_x.hasVisibleWindow(QStringLiteral("^Password$")));
+    }
+    verifyStillLocked();
 }
 
 void TstAgentX11::optionsAndPasswordCheck()
@@ -106,6 +176,27 @@ void TstAgentX11::optionsAndPasswordCheck()
     QVERIFY(m_a.console().waitFor(Proto::CheckPasswordEnd, StepMs));
     QCOMPARE(m_a.console().received(), expected);
     QCOMPARE(state().value(QStringLiteral("surfupto")).toString(), QStringLiteral("45"));
+
+    // The console says nothing: the lock holds while it checks, then the panel comes back.
+    QCOMPARE(state().value(QStringLiteral("caption")).toString(),
+             AgentController::CheckingPasswordText);
+    QCOMPARE(state().value(QStringLiteral("checkingPassword")).toBool(), true);
+    verifyStillLocked();
+    QVERIFY(m_a.agent().waitState(QStringLiteral("caption"), AgentController::NoAnswerText,
+                                  AgentController::PasswordCheckTimeoutMs + StepMs));
+    QCOMPARE(state().value(QStringLiteral("optionsVisible")).toBool(), true);
+    verifyStillLocked();
+
+    // Asked again, the password field still filled.
+    m_a.console().clearReceived();
+    sent = false;
+    for (int attempt = 0; attempt < 3 && !sent; ++attempt) {
+        key(QStringLiteral("alt+p"));
+        key(QStringLiteral("Return"));
+        sent = m_a.console().waitFor(Proto::CheckPasswordEnd, 4000);
+    }
+    QVERIFY2(sent, qPrintable(QString::fromLatin1(m_a.console().received())));
+    QCOMPARE(m_a.console().received(), expected);
 
     // Refused: the lock screen comes back with the options and the message.
     m_a.console().send(Proto::PasswordNotValid);
@@ -316,6 +407,24 @@ void TstAgentX11::killedInSessionComesBackLockedAndResumes()
     QCOMPARE(state().value(QStringLiteral("loginTime")).toString(),
              start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     QVERIFY(waitUntil([this] { return !lockScreenActive(); }));
+}
+
+void TstAgentX11::slowFailingRestartLocksFirst()
+{
+    // In the resumed session the console restarts the workstation; the power control is slow
+    // and then refuses.
+    QCOMPARE(state().value(QStringLiteral("sessionWindow")).toBool(), true);
+    m_a.agent().setPowerTail("sleep 4\nexit 5\n");
+    m_a.console().clearReceived();
+    m_a.console().send(Proto::Reboot);
+    QTRY_VERIFY_WITH_TIMEOUT(m_a.agent().powerCalls().endsWith(QStringLiteral("reboot")), StepMs);
+    // Locked and grabbed while it waits, and the agent still answers.
+    verifyStillLocked();
+    m_a.console().send(Proto::CName);
+    QVERIFY(m_a.console().waitFor(Proto::CNameReplyEnd, 3000));
+    QVERIFY(m_a.agent().waitState(QStringLiteral("powerFailed"), true, StepMs));
+    QVERIFY(m_a.home().errorLog().contains(QStringLiteral("Calling Form: Power\r\n")));
+    verifyStillLocked();
 }
 
 QTEST_MAIN(TstAgentX11)

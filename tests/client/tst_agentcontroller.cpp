@@ -46,7 +46,7 @@ private Q_SLOTS:
     void reconnectPacing();
     void nameReplyFallsBackToHostName();
     void emptyPasswordAsksForIt();
-    void blankPasswordIsSentEmpty();
+    void passwordCheckKeepsTheLock();
     void localLoginWithoutPassword();
     void surfTimeKeptWhenEmpty();
     void autoLogoffNeedsSurfTime();
@@ -147,7 +147,7 @@ void TstAgentController::emptyPasswordAsksForIt()
     QCOMPARE(console.received(), QByteArray());
 }
 
-void TstAgentController::blankPasswordIsSentEmpty()
+void TstAgentController::passwordCheckKeepsTheLock()
 {
     AgentController c(*m_settings);
     AgentTestConsole console;
@@ -158,9 +158,12 @@ void TstAgentController::blankPasswordIsSentEmpty()
              AgentController::LoginResult::CheckingPassword);
     QVERIFY(console.waitFor(Proto::CheckPasswordEnd));
     QCOMPARE(console.received(), QByteArray("|CHECK_PASSWORD|<PSW"));
-    // Hidden while the console checks, but still locked.
-    QVERIFY(!c.state().lockScreenVisible);
+    // Shown and locked while the console checks, the panel out of the way.
+    QVERIFY(c.state().lockScreenVisible);
     QVERIFY(c.state().keysLocked);
+    QVERIFY(c.state().checkingPassword);
+    QVERIFY(!c.state().optionsVisible);
+    QCOMPARE(c.state().caption, AgentController::CheckingPasswordText);
     QVERIFY(!c.state().sessionWindowLoaded);
 
     // Blanks around a password go, blanks inside stay.
@@ -171,6 +174,20 @@ void TstAgentController::blankPasswordIsSentEmpty()
     c.login(QString(), false, QStringLiteral("  se cret "));
     QVERIFY(console.waitFor(Proto::CheckPasswordEnd));
     QCOMPARE(console.received(), QByteArray("|CHECK_PASSWORD|se cret<PSW"));
+
+    // The link drops before an answer: the panel comes back, still locked.
+    console.stop();
+    QTRY_VERIFY(!c.state().linkUp);
+    QVERIFY(!c.state().checkingPassword);
+    QVERIFY(c.state().optionsVisible);
+    QVERIFY(c.state().lockScreenVisible);
+    QVERIFY(c.state().keysLocked);
+    // Nothing can be sent now: the customer is told at once and the lock holds.
+    QCOMPARE(c.login(QString(), false, QStringLiteral("again")),
+             AgentController::LoginResult::FocusPassword);
+    QCOMPARE(c.state().caption, AgentController::NoAnswerText);
+    QVERIFY(c.state().lockScreenVisible);
+    QVERIFY(c.state().optionsVisible);
 }
 
 void TstAgentController::localLoginWithoutPassword()
@@ -233,9 +250,12 @@ void TstAgentController::interpreterOrder_data()
     QTest::addColumn<QString>("autologoff");
 
     const QString none;
+    // Locked before the power request, which may be refused or take its time.
     QTest::newRow("end session and shutdown")
-        << (Proto::EndSession + Proto::Shutdown) << true << false << false
+        << (Proto::EndSession + Proto::Shutdown) << false << true << true
         << QStringLiteral("shutdown") << QStringLiteral("45") << QStringLiteral("1");
+    QTest::newRow("reboot") << Proto::Reboot << false << true << true << QStringLiteral("reboot")
+                            << QStringLiteral("45") << QStringLiteral("1");
     QTest::newRow("unlock and start session")
         << (Proto::StartSession + Proto::Unlock) << false << false << false << none
         << QStringLiteral("45") << QStringLiteral("1");

@@ -17,6 +17,7 @@ private Q_SLOTS:
     void carriesOutCommands();
     void powerCommands_data();
     void powerCommands();
+    void slowFailingPowerCallLocksFirst();
     void automaticLogoutAndWarning();
     void wakeConnectionSendsTesting();
     void reconnectsAfterConsoleRestart();
@@ -147,6 +148,37 @@ void TstAgentProcess::powerCommands()
     QTRY_COMPARE_WITH_TIMEOUT(agent.powerCalls(), call, 5000);
     // Nothing else of that arrival was handled.
     QCOMPARE(agent.state().value(QStringLiteral("lockScreenLoads")).toInt(), loads);
+}
+
+void TstAgentProcess::slowFailingPowerCallLocksFirst()
+{
+    TestHome home;
+    AgentTestConsole console;
+    AgentProcess agent;
+    agent.setPowerTail("sleep 5\nexit 7\n");
+    QVERIFY(startConnected(console, agent));
+    console.send(Proto::SetTime + Proto::StartSession);
+    QVERIFY(agent.waitState(QStringLiteral("sessionWindow"), true));
+
+    console.send(Proto::Shutdown);
+    QTRY_COMPARE_WITH_TIMEOUT(agent.powerCalls(), QStringLiteral("poweroff"), 5000);
+    // While the command takes its time the workstation is locked and the agent still answers.
+    QJsonObject s = agent.state();
+    QCOMPARE(s.value(QStringLiteral("sessionWindow")).toBool(), false);
+    QCOMPARE(s.value(QStringLiteral("lockScreenVisible")).toBool(), true);
+    QCOMPARE(s.value(QStringLiteral("keysLocked")).toBool(), true);
+    console.clearReceived();
+    console.send(Proto::CName);
+    QVERIFY(console.waitFor(Proto::CNameReplyEnd, 3000));
+    QVERIFY(home.errorLog().isEmpty());
+
+    // It failed: written to the error log, and the workstation stays locked.
+    QVERIFY(agent.waitState(QStringLiteral("powerFailed"), true, 15000));
+    QVERIFY(home.errorLog().contains(QStringLiteral("Calling Form: Power\r\n")));
+    QVERIFY(home.errorLog().contains(QStringLiteral("Error Number: 7\r\n")));
+    s = agent.state();
+    QCOMPARE(s.value(QStringLiteral("lockScreenVisible")).toBool(), true);
+    QCOMPARE(s.value(QStringLiteral("keysLocked")).toBool(), true);
 }
 
 void TstAgentProcess::automaticLogoutAndWarning()

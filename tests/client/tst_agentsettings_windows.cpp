@@ -1,9 +1,11 @@
 #include "client/controls/xpcmdbutton.h"
 #include "client/core/agentsettings.h"
 #include "client/core/staffsettings.h"
+#include "client/core/staffthrottle.h"
 #include "client/ui/frmpassword.h"
 #include "client/ui/frmpicture.h"
 #include "client/ui/frmsettings.h"
+#include "common/clock.h"
 #include "support/scriptedprompt.h"
 #include "support/testhome.h"
 
@@ -69,6 +71,7 @@ private Q_SLOTS:
     void builtInPasswordUntilChanged();
     void rightPasswordOpensSettingsThenEnablesPowerItems();
     void enterActsAsOkAndCancelStoresNothing();
+    void wrongPasswordsAreHeldBack();
     void closesAfterAMinuteWithoutInput();
     void passwordChangeRulesAndMessages_data();
     void passwordChangeRulesAndMessages();
@@ -98,6 +101,7 @@ void TstAgentSettingsWindows::init()
 
 void TstAgentSettingsWindows::cleanup()
 {
+    Clock::reset();
     FrmPicture::setFileChooser({});
     m_prompt.reset();
     m_settings.reset();
@@ -202,6 +206,69 @@ void TstAgentSettingsWindows::enterActsAsOkAndCancelStoresNothing()
     whenModal([&](QWidget* m) { click(m, QStringLiteral("btncancel")); });
     QCOMPARE(w.exec(), int(QDialog::Rejected));
     QCOMPARE(power.count(), 0);
+}
+
+void TstAgentSettingsWindows::wrongPasswordsAreHeldBack()
+{
+    Clock::setFixed(QDateTime(QDate(2026, 3, 2), QTime(10, 0)));
+    const QString waitText = StaffSettings::shutOutMessage(StaffThrottle::FirstDelaySeconds);
+    {
+        FrmPassword w(*m_settings);
+        w.show();
+        auto* field = child<QLineEdit>(&w, QStringLiteral("txtpsw"));
+        auto* wait = child<QLabel>(&w, QStringLiteral("lblwait"));
+        for (int i = 1; i <= StaffThrottle::FreeAttempts; ++i) {
+            QVERIFY2(!wait->isVisible(), qPrintable(QString::number(i)));
+            type(field, QStringLiteral("guess%1").arg(i));
+            click(&w, QStringLiteral("btnok"));
+        }
+        QCOMPARE(m_prompt->asked().size(), qsizetype(StaffThrottle::FreeAttempts));
+        QVERIFY(wait->isVisible());
+        QCOMPARE(wait->text(), waitText);
+        // Shut out: even the right password is not compared, and no settings window opens.
+        bool opened = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&opened] {
+            if (QWidget* m = QApplication::activeModalWidget()) {
+                opened = true;
+                m->close();
+            }
+        });
+        watch.start(50);
+        type(field, QStringLiteral("TOVLE"));
+        click(&w, QStringLiteral("btnok"));
+        QTest::qWait(100);
+        QVERIFY(!opened);
+        QVERIFY(w.isVisible());
+        QCOMPARE(m_prompt->asked().size(), qsizetype(StaffThrottle::FreeAttempts));
+    }
+    // Ending the agent wipes nothing: a fresh start over the same settings is still shut out.
+    AgentSettings restarted;
+    Clock::advance(StaffThrottle::FirstDelaySeconds - 1);
+    {
+        FrmPassword w(restarted);
+        w.show();
+        QCOMPARE(child<QLabel>(&w, QStringLiteral("lblwait"))->text(),
+                 StaffSettings::shutOutMessage(1));
+    }
+    Clock::advance(1);
+    StaffSettings rules(restarted);
+    QCOMPARE(rules.secondsShutOut(), qint64(0));
+    // Each further wrong one doubles the time, up to the longest; the right one starts afresh.
+    for (qint64 expected : {60, 120, 240, 480, 900, 900}) {
+        QCOMPARE(rules.checkPassword(QStringLiteral("nope")), StaffSettings::Check::Wrong);
+        QCOMPARE(rules.secondsShutOut(), expected);
+        Clock::advance(expected);
+    }
+    // A clock set back a day does not make the shut-out last a day.
+    QCOMPARE(rules.checkPassword(QStringLiteral("nope")), StaffSettings::Check::Wrong);
+    Clock::advance(-24 * 3600);
+    QCOMPARE(rules.secondsShutOut(), StaffThrottle::LongestDelaySeconds);
+    Clock::advance(StaffThrottle::LongestDelaySeconds);
+    QCOMPARE(rules.checkPassword(QStringLiteral("TOVLE")), StaffSettings::Check::Right);
+    for (int i = 1; i < StaffThrottle::FreeAttempts; ++i)
+        QCOMPARE(rules.checkPassword(QStringLiteral("nope")), StaffSettings::Check::Wrong);
+    QCOMPARE(rules.secondsShutOut(), qint64(0));
 }
 
 void TstAgentSettingsWindows::closesAfterAMinuteWithoutInput()

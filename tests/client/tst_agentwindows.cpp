@@ -6,6 +6,7 @@
 #include "common/clock.h"
 #include "common/protocol.h"
 #include "support/agentprocess.h"
+#include "support/scriptedprompt.h"
 #include "support/testhome.h"
 
 #include <QAction>
@@ -46,7 +47,8 @@ private Q_SLOTS:
     void sessionWindowCountsAndMinimizes();
     void warningWindowDetails();
     void connectionDialogRules();
-    void serviceKeyFreesTheWorkstation();
+    void serviceKeysNeedThePassword_data();
+    void serviceKeysNeedThePassword();
     void settingsGoWithTheLockScreen();
     void firstStartDialog();
 
@@ -242,21 +244,55 @@ void TstAgentWindows::connectionDialogRules()
     QVERIFY(!d->isVisible());
 }
 
-void TstAgentWindows::serviceKeyFreesTheWorkstation()
+void TstAgentWindows::serviceKeysNeedThePassword_data()
 {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("freed");
+    QTest::addColumn<bool>("ended");
+    QTest::newRow("free, wrong") << FrmMain::UnlockKey << QStringLiteral("tovle") << false << false;
+    QTest::newRow("free, right") << FrmMain::UnlockKey << QStringLiteral("TOVLE") << true << false;
+    QTest::newRow("end, wrong") << FrmMain::ExitKey << QString() << false << false;
+    QTest::newRow("end, right") << FrmMain::ExitKey << QStringLiteral("TOVLE") << false << true;
+}
+
+void TstAgentWindows::serviceKeysNeedThePassword()
+{
+    QFETCH(int, key);
+    QFETCH(QString, password);
+    QFETCH(bool, freed);
+    QFETCH(bool, ended);
+    ScriptedPrompt prompt;
     AgentController c(*m_settings);
     AgentWindows windows(c);
     c.startLocked();
-    FrmMain* main = windows.lockScreen();
-    QTest::keyClick(main, Qt::Key_F12);
-    QVERIFY(!main->isVisible());
-    QVERIFY(!c.state().keysLocked);
-    QVERIFY(!c.state().sessionWindowLoaded);
-
     QSignalSpy exit(&windows, &AgentWindows::exitRequested);
-    c.handleArrival(Proto::Lock);
-    QTest::keyClick(windows.lockScreen(), Qt::Key_F11);
-    QCOMPARE(exit.count(), 1);
+    // The key asks for the settings password; a wrong one is told off, then the window is
+    // given up.
+    bool asked = false;
+    QTimer answer;
+    answer.setInterval(50);
+    connect(&answer, &QTimer::timeout, this, [&] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (asked || !w || w->objectName() != QLatin1String("frmpassword")) {
+            return;
+        }
+        asked = true;
+        w->findChild<QLineEdit*>(QStringLiteral("txtpsw"))->setText(password);
+        w->findChild<QAbstractButton*>(QStringLiteral("btnok"))->click();
+        if (w->isVisible()) {
+            static_cast<QDialog*>(w)->reject();
+        }
+    });
+    answer.start();
+    QTest::keyClick(windows.lockScreen(), Qt::Key(key));
+    QTRY_VERIFY(asked);
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(prompt.texts().contains(QStringLiteral("Invalid Password")), !freed && !ended);
+    QCOMPARE(c.state().keysLocked, !freed);
+    QCOMPARE(windows.lockScreen()->isVisible(), !freed);
+    QVERIFY(!c.state().sessionWindowLoaded);
+    QCOMPARE(exit.count(), ended ? 1 : 0);
 }
 
 void TstAgentWindows::settingsGoWithTheLockScreen()

@@ -3,6 +3,7 @@
 #include "platform/power.h"
 #include "support/testhome.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
@@ -33,8 +34,8 @@ private Q_SLOTS:
     {
         qputenv(Power::CommandVariable, recorder(QStringLiteral("calls.txt")).toLocal8Bit());
         QVERIFY(!Power::overrideCommand().isEmpty());
-        QVERIFY(Power::shutdown());
-        QVERIFY(Power::reboot());
+        QVERIFY(ask(Power::Action::Shutdown));
+        QVERIFY(ask(Power::Action::Reboot));
         QCOMPARE(read(QStringLiteral("calls.txt")), QByteArray("poweroff\nreboot\n"));
     }
 
@@ -42,7 +43,7 @@ private Q_SLOTS:
     {
         storeCommand(recorder(QStringLiteral("stored.txt")));
         QCOMPARE(Power::overrideCommand(), recorder(QStringLiteral("stored.txt")));
-        QVERIFY(Power::reboot());
+        QVERIFY(ask(Power::Action::Reboot));
         QCOMPARE(read(QStringLiteral("stored.txt")), QByteArray("reboot\n"));
     }
 
@@ -51,7 +52,7 @@ private Q_SLOTS:
         storeCommand(recorder(QStringLiteral("stored.txt")));
         qputenv(Power::CommandVariable, recorder(QStringLiteral("env.txt")).toLocal8Bit());
         QCOMPARE(Power::overrideCommand(), recorder(QStringLiteral("env.txt")));
-        QVERIFY(Power::shutdown());
+        QVERIFY(ask(Power::Action::Shutdown));
         QCOMPARE(read(QStringLiteral("env.txt")), QByteArray("poweroff\n"));
         QVERIFY(!QFile::exists(m_home->file(QStringLiteral("stored.txt"))));
     }
@@ -62,7 +63,7 @@ private Q_SLOTS:
         const QString cmd = QStringLiteral("printf '%s|' \"$#\" >> '") +
                             m_home->file(QStringLiteral("args.txt")) + QStringLiteral("'; :");
         qputenv(Power::CommandVariable, cmd.toLocal8Bit());
-        QVERIFY(Power::shutdown());
+        QVERIFY(ask(Power::Action::Shutdown));
         QCOMPARE(read(QStringLiteral("args.txt")), QByteArray("1|"));
     }
 
@@ -70,9 +71,31 @@ private Q_SLOTS:
     {
         qputenv(Power::CommandVariable, "exit 3; :");
         QVERIFY(!Power::overrideCommand().isEmpty());
-        QVERIFY(!Power::shutdown());
+        QVERIFY(!ask(Power::Action::Shutdown));
         QVERIFY(m_home->errorLog().contains(QStringLiteral("Calling Form: Power\r\n")));
         QVERIFY(m_home->errorLog().contains(QStringLiteral("Error Number: 3\r\n")));
+    }
+
+    void slowCommandNeitherBlocksNorOutlivesItsOwner()
+    {
+        const QString done = m_home->file(QStringLiteral("done.txt"));
+        qputenv(
+            Power::CommandVariable,
+            (QStringLiteral("sleep 1; echo >> '") + done + QStringLiteral("'; :")).toLocal8Bit());
+        bool called = false;
+        QElapsedTimer took;
+        took.start();
+        {
+            QObject owner;
+            Power::request(Power::Action::Reboot, &owner, [&](bool) { called = true; });
+            QVERIFY(took.elapsed() < 500);
+            QTest::qWait(100);
+            QVERIFY(!called);
+        }
+        // Abandoned with its owner: killed before it could act, and nothing reported.
+        QTest::qWait(1500);
+        QVERIFY(!called);
+        QVERIFY(!QFile::exists(done));
     }
 
     void noCommandWhenNothingConfigured()
@@ -123,6 +146,14 @@ private Q_SLOTS:
     }
 
 private:
+    // The request's outcome, waited for on the event loop.
+    static bool ask(Power::Action action)
+    {
+        QObject owner;
+        int outcome = -1;
+        Power::request(action, &owner, [&outcome](bool accepted) { outcome = accepted; });
+        return QTest::qWaitFor([&outcome] { return outcome >= 0; }, 10000) && outcome == 1;
+    }
     QString recorder(const QString& file) const
     {
         return QStringLiteral("echo >> '") + m_home->file(file) + QLatin1Char('\'');

@@ -81,9 +81,14 @@ AgentProcess::AgentProcess()
     m_stateFile = dir + QStringLiteral("/agent-state.json");
     m_powerLog = dir + QStringLiteral("/power.log");
     m_script = dir + QStringLiteral("/power.sh");
+    setPowerTail({});
+}
+
+void AgentProcess::setPowerTail(const QByteArray& lines)
+{
     QFile f(m_script);
     if (f.open(QIODevice::WriteOnly)) {
-        f.write("#!/bin/sh\necho \"$1\" >> '" + m_powerLog.toUtf8() + "'\n");
+        f.write("#!/bin/sh\necho \"$1\" >> '" + m_powerLog.toUtf8() + "'\n" + lines);
     }
     f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
 }

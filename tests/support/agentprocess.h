@@ -67,6 +67,8 @@ public:
     // Waits until the state's key has the value.
     bool waitState(const QString& key, const QJsonValue& value, int timeoutMs = 5000);
     QString powerCalls() const;
+    // Shell lines the power command runs after recording its call (a slow or failing command).
+    void setPowerTail(const QByteArray& lines);
     QByteArray output() const;
     QProcess& process() { return m_process; }
 
