@@ -2,6 +2,7 @@
 
 #include "common/errorlog.h"
 #include "common/linkauth.h"
+#include "platform/memory.h"
 #include "platform/socketoptions.h"
 
 #include <QNetworkInterface>
@@ -120,6 +121,18 @@ void LinkServer::release(Connection* c)
         m_perAddress.erase(it);
     }
     delete c;
+    trimAfterFlood();
+}
+
+void LinkServer::trimAfterFlood()
+{
+    m_peakConnections = std::max(m_peakConnections, m_connections.size());
+    if (m_peakConnections < TrimAfterConnections || m_connections.size() > m_peakConnections / 4) {
+        return;
+    }
+    m_peakConnections = m_connections.size();
+    // Later, once the sockets released meanwhile have been deleted too.
+    QTimer::singleShot(1000, this, [] { Memory::returnFreed(); });
 }
 
 void LinkServer::take(qintptr descriptor)
@@ -156,6 +169,7 @@ void LinkServer::take(qintptr descriptor)
     socket->setReadBufferSize(ReadChunk);
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_connections.insert(index, c);
+    m_peakConnections = std::max(m_peakConnections, m_connections.size());
     connect(socket, &QTcpSocket::readyRead, this, [this, index] { readFrom(index); });
     // The end of a connection is handled once the current event is done with it: a write
     // that fails inside a handler must not pull the connection away under that handler.
@@ -201,19 +215,28 @@ void LinkServer::take(qintptr descriptor)
 
 bool LinkServer::makeRoom()
 {
-    qint64 oldest = -1;
+    // Of the connections that are nobody's yet, one from the address holding the most goes
+    // first, the oldest of those: a flood holds several from each address, a workstation one.
+    qint64 chosen = -1;
+    int chosenHeld = 0;
     for (auto it = m_connections.cbegin(); it != m_connections.cend(); ++it) {
-        if ((!it.value()->proven || !it.value()->heard) && (oldest < 0 || it.key() < oldest)) {
-            oldest = it.key();
+        const Connection* c = it.value();
+        if (c->proven && c->heard) {
+            continue;
+        }
+        const int held = m_perAddress.value(c->counted);
+        if (chosen < 0 || held > chosenHeld || (held == chosenHeld && it.key() < chosen)) {
+            chosen = it.key();
+            chosenHeld = held;
         }
     }
-    if (oldest < 0) {
+    if (chosen < 0) {
         return false;
     }
-    if (m_connections.value(oldest)->proven) {
-        finish(oldest, false, QString());
+    if (m_connections.value(chosen)->proven) {
+        finish(chosen, false, QString());
     } else {
-        refuse(oldest, QStringLiteral("closed to make room for a newer connection"));
+        refuse(chosen, QStringLiteral("closed to make room for a newer connection"));
     }
     return true;
 }
@@ -343,6 +366,11 @@ bool LinkServer::send(qint64 index, const QByteArray& message)
     if (index == 0 || c == nullptr || !c->proven ||
         c->socket->state() != QAbstractSocket::ConnectedState) {
         return false;
+    }
+    if (message.startsWith(Proto::StartSession)) {
+        // A session runs on this connection: it is a workstation's, though an agent in session
+        // may say nothing for hours, and never gives up its place to a newcomer.
+        c->heard = true;
     }
     if (c->socket->write(message) != message.size()) {
         return false;

@@ -30,8 +30,9 @@ class QTimer;
 // A flood of connections is held within fixed caps, checked on the bare descriptor before any
 // socket object or table work exists: beyond them a connection is reset at once. When every
 // place is taken, the oldest connection that has not yet proven the key (or, without a key, has
-// not yet said anything) makes room, so a real agent still gets in. Refusals are recorded at
-// most once a minute per address, with the count of those held back.
+// not yet said anything) makes room, taken from the address that holds the most, so a real
+// agent still gets in. Refusals are recorded at most once a minute per address, with the count
+// of those held back.
 class LinkServer : public QObject, public AgentLink
 {
     Q_OBJECT
@@ -46,6 +47,9 @@ public:
     static constexpr int MaxConnectionsPerAddress = 4;
     // Connections held in all, far above the workstations of any cafe.
     static constexpr int MaxConnections = 512;
+    // Once this many connections were held and most are gone again, the memory they took is
+    // handed back to the system.
+    static constexpr int TrimAfterConnections = 128;
 
     explicit LinkServer(QObject* parent = nullptr);
     ~LinkServer() override;
@@ -118,7 +122,8 @@ private:
         Proto::Decoder decoder{Proto::Side::Console};
         // False while a keyed connection has not proven the key yet.
         bool proven = true;
-        // True once the peer proved the key, or on an open link once it has said anything.
+        // True once the peer proved the key, or on an open link once it has said anything or
+        // a session was started on it.
         bool heard = false;
         // The peer's address as counted against the per-address cap.
         QString counted;
@@ -136,6 +141,8 @@ private:
     // Records a refusal unless one from that address was recorded in the last minute.
     void recordRefusal(const QString& address, const QString& reason);
     void recordHeldRefusals();
+    // After a flood has drained, returns the freed memory to the system.
+    void trimAfterFlood();
     void readFrom(qint64 index);
     // Handles what an unproven connection sent; true when it is now proven.
     bool checkProof(qint64 index, Connection* c, const QList<Proto::Message>& batch);
@@ -153,6 +160,7 @@ private:
     QElapsedTimer m_uptime;
     bool m_keyRefused = false;
     qint64 m_turnedAway = 0;
+    qsizetype m_peakConnections = 0;
     qint64 m_counter = 0;
     quint16 m_wakePort = Proto::WakePort;
     QByteArray m_linkKey;

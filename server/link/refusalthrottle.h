@@ -12,8 +12,9 @@ class RefusalThrottle
 public:
     static constexpr qint64 WindowMs = 60000;
     // Addresses tracked at most; refusals from further addresses are counted together under
-    // the empty address, so a flood from ever new addresses cannot grow the table.
-    static constexpr qsizetype MaxAddresses = 4096;
+    // the empty address, so a flood from ever new addresses can neither grow the table nor
+    // write more than this many records (and one for the rest) a minute.
+    static constexpr qsizetype MaxAddresses = 100;
 
     struct Held
     {

@@ -52,13 +52,16 @@ private Q_SLOTS:
 void TstLinkFlood::capsHoldAndRoomIsMadeForANewcomer_data()
 {
     QTest::addColumn<QByteArray>("key");
-    QTest::newRow("keyed") << Key;
-    QTest::newRow("open") << QByteArray();
+    QTest::addColumn<bool>("inSession"); // the workstation is known by its session, not a word
+    QTest::newRow("keyed") << Key << false;
+    QTest::newRow("open, the workstation has spoken") << QByteArray() << false;
+    QTest::newRow("open, a session runs on it") << QByteArray() << true;
 }
 
 void TstLinkFlood::capsHoldAndRoomIsMadeForANewcomer()
 {
     QFETCH(QByteArray, key);
+    QFETCH(bool, inSession);
     TestHome home;
     LinkServer server;
     server.setLinkKey(key);
@@ -70,9 +73,10 @@ void TstLinkFlood::capsHoldAndRoomIsMadeForANewcomer()
     QVERIFY(server.listen(0, QHostAddress::LocalHost));
     const quint16 port = server.serverPort();
 
-    // A workstation that is linked and has spoken; it is never the one to make room.
+    // A workstation that is linked and known; it is never the one to make room.
     auto station = peer(QStringLiteral("127.0.0.29"), port);
     QVERIFY(station);
+    QTRY_COMPARE(server.connectionCount(), 1);
     if (!key.isEmpty()) {
         QVERIFY(station->waitFor(Proto::LinkChallengeEnd));
         const QByteArray nonce =
@@ -82,7 +86,11 @@ void TstLinkFlood::capsHoldAndRoomIsMadeForANewcomer()
         station->write(Proto::linkProof(own, LinkAuth::agentProof(key, nonce, own, ends)));
         QVERIFY(station->waitFor(Proto::LinkAnswerEnd));
     }
-    station->write(Proto::cnameReply(QStringLiteral("PC-29")));
+    if (inSession) {
+        QVERIFY(server.send(server.lastIndex(), Proto::StartSession));
+    } else {
+        station->write(Proto::cnameReply(QStringLiteral("PC-29")));
+    }
     FakeAgent::settle();
 
     // Six from one address: four are held, the rest reset at once and recorded once.
@@ -112,12 +120,17 @@ void TstLinkFlood::capsHoldAndRoomIsMadeForANewcomer()
         QVERIFY(flood.back()->waitFor(Proto::LinkChallengeEnd));
     }
 
-    // Once the flood is gone its places are free again.
+    // Once the flood is gone its places are free again. Peers from fresh addresses, one each,
+    // fill them all: the oldest that is nobody's makes room, never the workstation.
     flood.clear();
     QTRY_COMPARE(server.connectionCount(), 1);
-    auto later = peer(QStringLiteral("127.0.0.30"), port);
-    QVERIFY(later);
-    QTRY_COMPARE(server.connectionCount(), 2);
+    for (int i = 0; i < 8; ++i) {
+        flood.push_back(peer(QStringLiteral("127.0.0.4%1").arg(i), port));
+        QVERIFY(flood.back());
+    }
+    QTRY_COMPARE(stillConnected(flood), 7);
+    QCOMPARE(server.connectionCount(), 8);
+    QCOMPARE(station->socket.state(), QAbstractSocket::ConnectedState);
 }
 
 void TstLinkFlood::refusalsAreRecordedOnceAMinutePerAddress()
