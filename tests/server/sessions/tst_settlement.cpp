@@ -246,6 +246,8 @@ private Q_SLOTS:
         FrmSessionEnd w(db);
         pick(w, QStringLiteral("  PC1 "));
         QCOMPARE(child<QLabel>(w, "lbl1(0)")->text(), QStringLiteral("PC1"));
+        // Reported names are shown as they came, never rendered as markup.
+        QCOMPARE(child<QLabel>(w, "lbl1(0)")->textFormat(), Qt::PlainText);
         QCOMPARE(child<QLabel>(w, "lbl1(2)")->text(), QStringLiteral("Std"));
         QCOMPARE(child<QLabel>(w, "lbl1(5)")->text(), duration);
         QCOMPARE(child<QLabel>(w, "lbl1(6)")->text(), QLatin1Char(' ') + amount);
