@@ -257,7 +257,7 @@ void TstLinkKey::onlyKeysBeyondGuessingOpenTheLink()
     QFETCH(bool, accepted);
     QCOMPARE(LinkAuth::keyWeakness(key).isEmpty(), accepted);
     // A refused key is no reason to drop the key: every peer is refused, challenged by no one.
-    Console c(key);
+    LinkConsole c(key);
     KeyedAgent a;
     QVERIFY(a.connectFrom(QStringLiteral("127.0.0.9"), c.port()));
     if (accepted) {
