@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -355,15 +356,25 @@ private Q_SLOTS:
             s->connectToHost(QHostAddress::LocalHost, consolePort);
             crowd.push_back(std::move(s));
         };
-        // One address gets four places (and one row); the rest of its connections are refused
-        // and recorded once, not once each.
+        // One address holds at most four places and one row: the newest connection wins and
+        // the older ones are closed, those beyond its places are refused outright, and
+        // refusals are recorded at most once.
         for (int i = 0; i < OneAddressPeers; ++i) {
             open("127.0.8.1");
         }
-        QVERIFY(waitUntil([&] { return logged().contains("Connection from 127.0.8.1 refused"); }));
+        auto stillOpen = [&] {
+            return std::count_if(crowd.begin(), crowd.end(), [](const auto& s) {
+                return s->state() == QAbstractSocket::ConnectedState;
+            });
+        };
+        QVERIFY2(waitUntil([&] {
+                     return stillOpen() <= 4 &&
+                            query("SELECT count(*) FROM online WHERE ip = '127.0.8.1'").toInt() ==
+                                1;
+                 }),
+                 qPrintable(QString::number(stillOpen())));
         QTest::qWait(500);
-        QCOMPARE(logged().count("Connection from 127.0.8.1 refused"), 1);
-        QCOMPARE(query("SELECT count(*) FROM online WHERE ip = '127.0.8.1'").toInt(), 1);
+        QVERIFY(logged().count("Connection from 127.0.8.1 refused") <= 1);
         // The crowd fills the places the agent in session leaves, and no more; the address
         // holding the most gives up its places first.
         for (int i = 0; i < CrowdPeers; ++i) {
