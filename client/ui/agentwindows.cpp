@@ -10,6 +10,7 @@
 #include "platform/ui/inputlock.h"
 
 #include <QApplication>
+#include <QTimer>
 
 namespace {
 
@@ -104,6 +105,7 @@ void AgentWindows::sync()
     if (s.lockScreenLoaded && !m_main) {
         m_main = new FrmMain(m_controller);
         m_mainLoads = s.lockScreenLoads;
+        m_main->installEventFilter(this);
         // Queued: the settings run their own modal loops, which must not sit inside the
         // lock screen's menu or key handler (a "|LOCK|" meanwhile replaces that window).
         using Purpose = FrmPassword::Purpose;
@@ -160,6 +162,17 @@ void AgentWindows::sync()
         }
     }
     applyPending();
+}
+
+bool AgentWindows::eventFilter(QObject* watched, QEvent* event)
+{
+    // Whatever hid the lock screen while the state says it is shown (not us: we change the
+    // state first), it comes back: sync() shows it again. Queued, not inside its own hiding.
+    if (event->type() == QEvent::Hide && watched == m_main &&
+        m_controller.state().lockScreenVisible) {
+        QTimer::singleShot(0, this, &AgentWindows::sync);
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void AgentWindows::openSettings(FrmPassword::Purpose purpose)

@@ -7,6 +7,7 @@
 //                             line arrives on its stdin, at most MS ms (with an override-redirect
 //                             window of W x H at the top left); "disconnected" when the X server
 //                             ends its connection
+//   lockprobe --close ID      asks the window to close as a window manager does (WM_DELETE_WINDOW)
 // Everything it notices goes to stdout, one line each, for the test to read.
 #include "platform/ui/inputlock.h"
 
@@ -123,6 +124,34 @@ int holdGrab(int ms, int coverWidth, int coverHeight)
     return ok ? 0 : 1;
 }
 
+xcb_atom_t atom(xcb_connection_t* c, const char* name)
+{
+    xcb_intern_atom_reply_t* r =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(qstrlen(name)), name), nullptr);
+    const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_NONE);
+    std::free(r);
+    return a;
+}
+
+int askToClose(xcb_window_t window)
+{
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c))
+        return 2;
+    xcb_client_message_event_t ev = {};
+    ev.response_type = XCB_CLIENT_MESSAGE;
+    ev.format = 32;
+    ev.window = window;
+    ev.type = atom(c, "WM_PROTOCOLS");
+    ev.data.data32[0] = atom(c, "WM_DELETE_WINDOW");
+    ev.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(c, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&ev));
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    say(QStringLiteral("asked"));
+    xcb_disconnect(c);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -138,6 +167,9 @@ int main(int argc, char** argv)
         return holdGrab(args.value(1).toInt(), cover ? args.value(3).toInt() : 0,
                         cover ? args.value(4).toInt() : 0);
     }
+
+    if (args.value(0) == QLatin1String("--close"))
+        return askToClose(xcb_window_t(args.value(1).toUInt(nullptr, 0)));
 
     QApplication app(argc, argv);
     Reporter reporter;
@@ -189,8 +221,8 @@ int main(int argc, char** argv)
         edit->setFocus();
         say(QStringLiteral("shown"));
     } else {
-        say(QStringLiteral(
-            "usage: lockprobe --lock | --window TITLE | --hold-grab MS [--cover W H]"));
+        say(QStringLiteral("usage: lockprobe --lock | --window TITLE | --hold-grab MS [--cover W "
+                           "H] | --close ID"));
         return 2;
     }
     return app.exec();

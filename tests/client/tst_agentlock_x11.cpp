@@ -120,6 +120,8 @@ void TstAgentLockX11::hiddenOrCoveredLockComesBack_data()
     QTest::newRow("lowered") << QStringLiteral("windowlower");
     QTest::newRow("other raised") << QStringLiteral("windowraise");
     QTest::newRow("other activated") << QStringLiteral("windowactivate");
+    // As a window manager's close button or a task switcher's close would.
+    QTest::newRow("closed") << QStringLiteral("close");
 }
 
 void TstAgentLockX11::hiddenOrCoveredLockComesBack()
@@ -142,7 +144,13 @@ void TstAgentLockX11::hiddenOrCoveredLockComesBack()
 
     const bool onOther =
         action == QLatin1String("windowraise") || action == QLatin1String("windowactivate");
-    m_a.xdotool({action, onOther ? otherWindow : lockWindow});
+    if (action == QLatin1String("close")) {
+        LineProcess closer(QCoreApplication::applicationDirPath() + QStringLiteral("/lockprobe"),
+                           {QStringLiteral("--close"), lockWindow}, m_a.x().environment());
+        QVERIFY(closer.waitForLine(QStringLiteral("asked"), StepMs));
+    } else {
+        m_a.xdotool({action, onOther ? otherWindow : lockWindow});
+    }
     QElapsedTimer back;
     back.start();
     QVERIFY2(SystemTest::waitUntil([this] { return lockHolds(); }, ComeBackMs), lockReport());
