@@ -130,6 +130,12 @@ private:
     void openDefaultWebAddress();
     void fillOptionsFromSettings();
     void power(bool reboot);
+    // The paid session is over and the lock is up: the customer's login ends too, where the
+    // set-up allows it.
+    void endCustomerLogin();
+    // A command showed the lock screen: a session the agent still counted as running (it was
+    // away when the console settled it) is over.
+    void lockedOnConsolesWord();
     void endPasswordCheck();
 
     void apply(const Proto::Message& m);

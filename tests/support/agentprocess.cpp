@@ -81,6 +81,7 @@ AgentProcess::AgentProcess()
     m_stateFile = dir + QStringLiteral("/agent-state.json");
     m_powerLog = dir + QStringLiteral("/power.log");
     m_script = dir + QStringLiteral("/power.sh");
+    m_loginLog = dir + QStringLiteral("/logins.log");
     setPowerTail({});
 }
 
@@ -130,6 +131,8 @@ bool AgentProcess::start()
     env.insert(QStringLiteral("VANTIROKIT_AGENT_STATE_FILE"), m_stateFile);
     env.insert(QStringLiteral("VANTIROKIT_POWER_COMMAND"), QStringLiteral("sh '%1'").arg(m_script));
     env.insert(QStringLiteral("VANTIROKIT_WAKE_PORT"), QStringLiteral("0"));
+    env.insert(QStringLiteral("VANTIROKIT_END_LOGIN_COMMAND"),
+               QStringLiteral("echo >> '%1' display").arg(m_loginLog));
     m_process.setProcessEnvironment(env);
     m_process.setWorkingDirectory(QDir::currentPath());
     m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -170,6 +173,12 @@ QString AgentProcess::powerCalls() const
         return {};
     }
     return QString::fromUtf8(f.readAll()).trimmed();
+}
+
+QString AgentProcess::loginEndings() const
+{
+    QFile f(m_loginLog);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).trimmed() : QString();
 }
 
 QByteArray AgentProcess::output() const
