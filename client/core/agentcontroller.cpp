@@ -817,6 +817,18 @@ void AgentController::serviceUnlock()
     notify();
 }
 
+void AgentController::inputWithheld()
+{
+    if (!m_state.keysLocked || !LoginSession::enabled()) {
+        return;
+    }
+    ErrorLog::write(QStringLiteral("LoginSession"),
+                    QStringLiteral("Another program keeps the keyboard and pointer from the lock: "
+                                   "ending the logins on the display"));
+    m_settings.setSessionRunning(false);
+    LoginSession::endOnDisplay(this);
+}
+
 void AgentController::restartWorkstation()
 {
     power(true);

@@ -31,6 +31,7 @@ AgentWindows::AgentWindows(AgentController& controller, InputLock* inputLock, QO
       m_inputLock(inputLock ? inputLock : new InputLock(this))
 {
     m_inputLock->setParent(this);
+    connect(m_inputLock, &InputLock::inputWithheld, &controller, &AgentController::inputWithheld);
     m_dialog = new FrmConnection(controller);
     connect(m_dialog, &FrmConnection::exitRequested, this, [this] {
         m_exitChosen = true;

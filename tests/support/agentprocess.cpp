@@ -123,17 +123,22 @@ QString AgentProcess::executable()
     return dir + QStringLiteral("/client");
 }
 
-bool AgentProcess::start()
+QProcessEnvironment AgentProcess::environment(QProcessEnvironment env) const
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("VANTIROKIT_HOME"), qEnvironmentVariable("VANTIROKIT_HOME"));
     env.insert(QStringLiteral("VANTIROKIT_AGENT_STATE_FILE"), m_stateFile);
     env.insert(QStringLiteral("VANTIROKIT_POWER_COMMAND"), QStringLiteral("sh '%1'").arg(m_script));
     env.insert(QStringLiteral("VANTIROKIT_WAKE_PORT"), QStringLiteral("0"));
     env.insert(QStringLiteral("VANTIROKIT_END_LOGIN_COMMAND"),
                QStringLiteral("echo >> '%1' display").arg(m_loginLog));
-    m_process.setProcessEnvironment(env);
+    return env;
+}
+
+bool AgentProcess::start()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    m_process.setProcessEnvironment(environment(env));
     m_process.setWorkingDirectory(QDir::currentPath());
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(executable(), {});

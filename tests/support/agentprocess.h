@@ -58,6 +58,8 @@ public:
                            bool connectedBefore);
     static QString executable();
 
+    // The base environment with the current home and the recording commands.
+    QProcessEnvironment environment(QProcessEnvironment base) const;
     bool start();
     void kill();
     QString stateFile() const { return m_stateFile; }
