@@ -464,6 +464,7 @@ void AgentController::unloadSessionWindow()
 void AgentController::showSessionWindow()
 {
     m_state.sessionWindowLoaded = true;
+    m_settings.setSessionRunning(true);
     if (!m_clock.isRunning()) {
         m_clock.updateElapsed();
         m_clock.start();
@@ -501,13 +502,37 @@ void AgentController::power(bool reboot)
         return; // the workstation is already on its way down
     }
     m_state.powerFailed = false;
+    const bool fromSession = m_settings.sessionRunning();
     m_powerRequest = Power::request(reboot ? Power::Action::Reboot : Power::Action::Shutdown, this,
-                                    [this](bool accepted) {
+                                    [this, fromSession](bool accepted) {
                                         // Logged by the power interface; the agent stays locked.
                                         m_powerRequest = nullptr;
                                         m_state.powerFailed = !accepted;
+                                        // Refused, the workstation stays on with the session
+                                        // over: the customer's programs must not go on.
+                                        if (accepted) {
+                                            m_settings.setSessionRunning(false);
+                                        } else if (fromSession) {
+                                            endCustomerLogin();
+                                        }
                                         notify();
                                     });
+}
+
+void AgentController::endCustomerLogin()
+{
+    m_settings.setSessionRunning(false);
+    // After the batch: the lock goes up before the login manager is asked.
+    if (LoginSession::enabled()) {
+        QTimer::singleShot(0, this, [this] { LoginSession::endOnDisplay(this); });
+    }
+}
+
+void AgentController::lockedOnConsolesWord()
+{
+    if (m_settings.sessionRunning() && m_state.lockScreenVisible && !m_powerRequest) {
+        endCustomerLogin();
+    }
 }
 
 void AgentController::endPasswordCheck()
@@ -640,9 +665,12 @@ void AgentController::apply(const Proto::Message& m)
         unloadLockScreen();
         showLockScreen();
         m_state.caption = AgentSettings::AppTitle;
+        lockedOnConsolesWord();
         break;
     case Kind::Unlock:
         endPasswordCheck();
+        // Free without a session: the customer's login stays, and nothing is owed.
+        m_settings.setSessionRunning(false);
         m_state.keysLocked = false;
         unloadSessionWindow();
         unloadLockScreen();
@@ -689,6 +717,7 @@ void AgentController::apply(const Proto::Message& m)
         m_state.passwordVisible = m.kind == Kind::ShowOptionsWithPassword;
         fillOptionsFromSettings();
         Q_EMIT focusSurfTime();
+        lockedOnConsolesWord();
         break;
     case Kind::PasswordNotValid:
         endPasswordCheck();
@@ -696,6 +725,7 @@ void AgentController::apply(const Proto::Message& m)
         showLockScreen();
         m_state.optionsVisible = true;
         m_state.caption = QStringLiteral("Invalid Password, Please Re Enter Password");
+        lockedOnConsolesWord();
         break;
     case Kind::StartSession:
         endPasswordCheck();
@@ -713,11 +743,8 @@ void AgentController::apply(const Proto::Message& m)
         showLockScreen();
         m_state.optionsVisible = false;
         m_state.passwordVisible = false;
-        // Locked first, then the customer's login and everything it runs are ended, where the
-        // set-up allows it: the call waits on the login manager, so the lock goes up before.
-        if (LoginSession::enabled()) {
-            QTimer::singleShot(0, this, [] { LoginSession::endOnDisplay(); });
-        }
+        // Locked first, then the customer's login and everything it runs are ended.
+        endCustomerLogin();
         break;
     case Kind::GetDeskTop:
     case Kind::CNameReply:
@@ -784,9 +811,22 @@ bool AgentController::autoLogoffTicked(const QString& surfText)
 void AgentController::serviceUnlock()
 {
     endPasswordCheck();
+    m_settings.setSessionRunning(false);
     m_state.lockScreenVisible = false;
     m_state.keysLocked = false;
     notify();
+}
+
+void AgentController::inputWithheld()
+{
+    if (!m_state.keysLocked || !LoginSession::enabled()) {
+        return;
+    }
+    ErrorLog::write(QStringLiteral("LoginSession"),
+                    QStringLiteral("Another program keeps the keyboard and pointer from the lock: "
+                                   "ending the logins on the display"));
+    m_settings.setSessionRunning(false);
+    LoginSession::endOnDisplay(this);
 }
 
 void AgentController::restartWorkstation()

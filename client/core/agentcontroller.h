@@ -77,6 +77,10 @@ public:
     // The staff's service action, once the settings password was given: free the workstation
     // without a session.
     void serviceUnlock();
+    // Another program has kept the keyboard and pointer from the lock for seconds: it runs in
+    // the login on the display (ours never grabs them), and a locked workstation has no paid
+    // session to lose, so that login ends where the set-up allows it.
+    void inputWithheld();
     void restartWorkstation();
     void shutdownWorkstation();
 
@@ -130,6 +134,12 @@ private:
     void openDefaultWebAddress();
     void fillOptionsFromSettings();
     void power(bool reboot);
+    // The paid session is over and the lock is up: the customer's login ends too, where the
+    // set-up allows it.
+    void endCustomerLogin();
+    // A command showed the lock screen: a session the agent still counted as running (it was
+    // away when the console settled it) is over.
+    void lockedOnConsolesWord();
     void endPasswordCheck();
 
     void apply(const Proto::Message& m);

@@ -148,6 +148,19 @@ void AgentSettings::setLoginTime(const QDateTime& t)
           t.toString(QString::fromLatin1(Proto::DateTimeFormat)));
 }
 
+bool AgentSettings::sessionRunning() const
+{
+    return read(RegKey::LoginTime, QStringLiteral("running")) == QLatin1String("1");
+}
+
+void AgentSettings::setSessionRunning(bool running)
+{
+    if (sessionRunning() != running) {
+        write(RegKey::LoginTime, QStringLiteral("running"),
+              running ? QStringLiteral("1") : QStringLiteral("0"));
+    }
+}
+
 QString AgentSettings::settingsPassword() const
 {
     const QString psw = read(RegKey::Password, QStringLiteral("psw"));

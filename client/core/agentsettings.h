@@ -68,6 +68,12 @@ public:
     QDateTime loginTime() const;
     void setLoginTime(const QDateTime& t);
 
+    // A paid session was running when the agent last heard of it (value "running" of the
+    // login-time key). An agent ended during a session finds out on its way back, from the
+    // console's answer, whether the session ended while it was away.
+    bool sessionRunning() const;
+    void setSessionRunning(bool running);
+
     // The settings password, "TOVLE" when none is stored.
     QString settingsPassword() const;
 

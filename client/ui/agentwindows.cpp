@@ -10,6 +10,7 @@
 #include "platform/ui/inputlock.h"
 
 #include <QApplication>
+#include <QTimer>
 
 namespace {
 
@@ -30,6 +31,7 @@ AgentWindows::AgentWindows(AgentController& controller, InputLock* inputLock, QO
       m_inputLock(inputLock ? inputLock : new InputLock(this))
 {
     m_inputLock->setParent(this);
+    connect(m_inputLock, &InputLock::inputWithheld, &controller, &AgentController::inputWithheld);
     m_dialog = new FrmConnection(controller);
     connect(m_dialog, &FrmConnection::exitRequested, this, [this] {
         m_exitChosen = true;
@@ -104,6 +106,7 @@ void AgentWindows::sync()
     if (s.lockScreenLoaded && !m_main) {
         m_main = new FrmMain(m_controller);
         m_mainLoads = s.lockScreenLoads;
+        m_main->installEventFilter(this);
         // Queued: the settings run their own modal loops, which must not sit inside the
         // lock screen's menu or key handler (a "|LOCK|" meanwhile replaces that window).
         using Purpose = FrmPassword::Purpose;
@@ -160,6 +163,17 @@ void AgentWindows::sync()
         }
     }
     applyPending();
+}
+
+bool AgentWindows::eventFilter(QObject* watched, QEvent* event)
+{
+    // Whatever hid the lock screen while the state says it is shown (not us: we change the
+    // state first), it comes back: sync() shows it again. Queued, not inside its own hiding.
+    if (event->type() == QEvent::Hide && watched == m_main &&
+        m_controller.state().lockScreenVisible) {
+        QTimer::singleShot(0, this, &AgentWindows::sync);
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void AgentWindows::openSettings(FrmPassword::Purpose purpose)

@@ -38,6 +38,9 @@ public:
 Q_SIGNALS:
     void exitRequested();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void applyPending();
     // The settings password window, for the settings or for a service key's action.

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QImageReader>
@@ -348,6 +349,13 @@ bool FrmMain::event(QEvent* e)
         break;
     }
     return QWidget::event(e);
+}
+
+void FrmMain::closeEvent(QCloseEvent* e)
+{
+    // The agent only ever hides or deletes the lock screen: a close comes from another
+    // program on the display (the window manager's close request), and would free the desktop.
+    e->ignore();
 }
 
 void FrmMain::keyPressEvent(QKeyEvent* e)

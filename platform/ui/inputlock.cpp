@@ -9,6 +9,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -40,6 +41,38 @@ xcb_window_t windowManagerWindow(xcb_connection_t* c, xcb_window_t root)
         w = *static_cast<xcb_window_t*>(xcb_get_property_value(p));
     std::free(p);
     return w;
+}
+
+xcb_atom_t atomNamed(xcb_connection_t* c, const char* name, bool onlyIfExists)
+{
+    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, onlyIfExists ? 1 : 0, uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_NONE);
+    std::free(r);
+    return a;
+}
+
+// The application's window inside a window manager's frame: the one that has WM_STATE, at
+// most a few levels down. None for the window manager's own windows (panels, menus).
+xcb_window_t clientInside(xcb_connection_t* c, xcb_window_t frame, xcb_atom_t wmState, int depth)
+{
+    xcb_get_property_reply_t* p = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, frame, wmState, XCB_ATOM_ANY, 0, 0), nullptr);
+    const bool hasState = p && p->type != XCB_NONE;
+    std::free(p);
+    if (hasState)
+        return frame;
+    if (depth == 0)
+        return XCB_NONE;
+    xcb_query_tree_reply_t* t = xcb_query_tree_reply(c, xcb_query_tree(c, frame), nullptr);
+    if (!t)
+        return XCB_NONE;
+    xcb_window_t found = XCB_NONE;
+    const xcb_window_t* children = xcb_query_tree_children(t);
+    for (int i = xcb_query_tree_children_length(t) - 1; i >= 0 && found == XCB_NONE; --i)
+        found = clientInside(c, children[i], wmState, depth - 1);
+    std::free(t);
+    return found;
 }
 
 QString refusalText(int status, int xError)
@@ -109,6 +142,7 @@ void InputLock::unlock()
     m_locked = false;
     m_beforeWindow = false;
     m_refused = false;
+    m_withheldSaid = false;
     m_refusedSince.invalidate();
     m_timer.stop();
     m_soon.stop();
@@ -283,8 +317,18 @@ bool InputLock::grab(Target target)
     m_mayHold = m_mayHold || keyboard || pointer;
     if (keyboard && pointer) {
         m_refused = false;
+        m_withheldSaid = false;
         m_refusedSince.invalidate();
-    } else if (!m_refused) {
+    } else if (m_refused) {
+        if (!m_withheldSaid && m_refusedSince.hasExpired(WithheldAfterMs)) {
+            m_withheldSaid = true;
+            // Last: whoever listens may end the program (and with it this refusal run).
+            QTimer::singleShot(0, this, [this] {
+                if (m_locked)
+                    Q_EMIT inputWithheld();
+            });
+        }
+    } else {
         // Once for each run of refusals: the retries go on quietly until one succeeds.
         m_refused = true;
         m_refusedSince.start();
@@ -328,6 +372,7 @@ void InputLock::endCoveringClients()
     const uint32_t clientMask = ~setup->resource_id_mask;
     const uint32_t ours = setup->resource_id_base & clientMask;
     const uint32_t wm = windowManagerWindow(c, screen->root) & clientMask;
+    const xcb_atom_t wmState = atomNamed(c, "WM_STATE", true);
 
     // The lock window's place among the root's children (its frame, under a window manager).
     xcb_window_t top = xcb_window_t(m_window->winId());
@@ -353,17 +398,27 @@ void InputLock::endCoveringClients()
     const qint64 screenArea = qint64(screen->width_in_pixels) * screen->height_in_pixels;
     // The children come bottom first: those after ours are above it.
     for (int i = at + 1; i < count; ++i) {
-        const xcb_window_t w = children[i];
+        const xcb_window_t above = children[i];
+        // A window manager's frame: the program is the one whose window is inside it.
+        xcb_window_t w = above;
+        if ((above & clientMask) == wm && wm != 0) {
+            w = wmState != XCB_NONE ? clientInside(c, above, wmState, 3) : xcb_window_t(XCB_NONE);
+            if (w == XCB_NONE)
+                continue;
+        }
         const uint32_t owner = w & clientMask;
         if (owner == ours || owner == wm || owner == 0)
             continue;
         xcb_get_window_attributes_reply_t* a =
-            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, w), nullptr);
-        const bool candidate = a && a->override_redirect && a->map_state == XCB_MAP_STATE_VIEWABLE;
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, above), nullptr);
+        // Stacked by no window manager, or framed by it: either way above the lock window.
+        const bool candidate =
+            a && (a->override_redirect || w != above) && a->map_state == XCB_MAP_STATE_VIEWABLE;
         std::free(a);
         if (!candidate)
             continue;
-        xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr);
+        xcb_get_geometry_reply_t* g =
+            xcb_get_geometry_reply(c, xcb_get_geometry(c, above), nullptr);
         const qint64 area = g ? qint64(g->width) * g->height : 0;
         std::free(g);
         // Most of the screen: a cover over the lock, not a menu, tooltip or notice.

@@ -17,7 +17,9 @@
 // While locked, the lock window is the only rightful owner of the whole screen: when another
 // program holds the grabs for more than a moment and covers most of the screen with a window
 // the window manager cannot stack (override-redirect), that program's X connection is ended.
-// A grab held without such a window (a menu, a tool with no window) is only waited out.
+// A window inside a window manager's frame counts as the program's own. A grab held without
+// such a window (a menu, a tool with no window) is reported after a few seconds
+// (inputWithheld()), for the application to end the login it belongs to.
 //
 // The grabs follow the window: held while it is shown, let go when the application hides it.
 // When another program unmaps or minimises it, the lock holds the keyboard and pointer on the
@@ -39,6 +41,8 @@ public:
     static constexpr int ReshowAfterMs = 400;
     // How long the grabs may be refused before a covering program is ended.
     static constexpr int EndCoverAfterMs = 1000;
+    // How long the grabs may be refused before inputWithheld() says so.
+    static constexpr int WithheldAfterMs = 3000;
 
     explicit InputLock(QObject* parent = nullptr);
     ~InputLock() override;
@@ -66,6 +70,9 @@ public:
 
 Q_SIGNALS:
     void grabsChanged(bool held);
+    // The grabs have been refused for WithheldAfterMs while locked: another program keeps the
+    // input, with or without a window. Once for each run of refusals.
+    void inputWithheld();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -103,6 +110,7 @@ private:
     bool m_obscured = false;
     bool m_filterInstalled = false;
     bool m_refused = false;
+    bool m_withheldSaid = false;
     QElapsedTimer m_unviewable;
     QElapsedTimer m_refusedSince;
     QTimer m_timer;

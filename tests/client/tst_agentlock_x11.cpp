@@ -1,10 +1,13 @@
 // The lock holding on a real X server (Xvfb with openbox) against what a customer can do:
-// every command that shows the lock screen takes the keys, another program hiding or covering
-// the lock screen does not free the workstation, and an agent started again while another
-// program holds the keyboard takes it as soon as it is let go.
+// every command that shows the lock screen takes the keys, another program hiding, covering or
+// closing the lock screen does not free the workstation, and an agent started again while
+// another program holds the keyboard ends the logins on the display after a few seconds (where
+// the set-up ends logins) and takes the keys as soon as they are let go.
 
 #include "common/errorlog.h"
 #include "common/protocol.h"
+#include "common/settingsstore.h"
+#include "platform/loginsession.h"
 #include "support/systemwait.h"
 #include "support/x11agent.h"
 
@@ -120,6 +123,8 @@ void TstAgentLockX11::hiddenOrCoveredLockComesBack_data()
     QTest::newRow("lowered") << QStringLiteral("windowlower");
     QTest::newRow("other raised") << QStringLiteral("windowraise");
     QTest::newRow("other activated") << QStringLiteral("windowactivate");
+    // As a window manager's close button or a task switcher's close would.
+    QTest::newRow("closed") << QStringLiteral("close");
 }
 
 void TstAgentLockX11::hiddenOrCoveredLockComesBack()
@@ -142,7 +147,13 @@ void TstAgentLockX11::hiddenOrCoveredLockComesBack()
 
     const bool onOther =
         action == QLatin1String("windowraise") || action == QLatin1String("windowactivate");
-    m_a.xdotool({action, onOther ? otherWindow : lockWindow});
+    if (action == QLatin1String("close")) {
+        LineProcess closer(QCoreApplication::applicationDirPath() + QStringLiteral("/lockprobe"),
+                           {QStringLiteral("--close"), lockWindow}, m_a.x().environment());
+        QVERIFY(closer.waitForLine(QStringLiteral("asked"), StepMs));
+    } else {
+        m_a.xdotool({action, onOther ? otherWindow : lockWindow});
+    }
     QElapsedTimer back;
     back.start();
     QVERIFY2(SystemTest::waitUntil([this] { return lockHolds(); }, ComeBackMs), lockReport());
@@ -158,7 +169,11 @@ void TstAgentLockX11::hiddenOrCoveredLockComesBack()
 void TstAgentLockX11::restartedAgentTakesTheKeysWhenLetGo()
 {
     // The customer kills the agent and, before it is back, another program grabs the keyboard
-    // and the pointer.
+    // and the pointer. The set-up ends logins.
+    SettingsStore settings;
+    settings.createKey(RegKey::Platform);
+    settings.writeValue(RegKey::Platform, QString::fromLatin1(LoginSession::EndValue),
+                        QStringLiteral("1"));
     m_a.agent().kill();
     const QString probe = QCoreApplication::applicationDirPath() + QStringLiteral("/lockprobe");
     LineProcess holder(probe, {QStringLiteral("--hold-grab"), QStringLiteral("60000")},
@@ -175,6 +190,13 @@ void TstAgentLockX11::restartedAgentTakesTheKeysWhenLetGo()
     QTest::qWait(1500);
     QCOMPARE(grabRefusalsLogged(), loggedBefore + 1);
     QVERIFY(m_a.home().errorLog().contains(QStringLiteral("another program holds it")));
+    // Held for seconds: the login the program runs in is ended, once.
+    QCOMPARE(m_a.agent().loginEndings(), QString());
+    QVERIFY2(
+        SystemTest::waitUntil([this] { return !m_a.agent().loginEndings().isEmpty(); }, StepMs),
+        "the logins on the display were not ended");
+    QTest::qWait(1000);
+    QCOMPARE(m_a.agent().loginEndings().count(QLatin1Char('\n')), 0);
 
     // Let go: the agent holds the keyboard within a moment.
     holder.process().write("go\n");

@@ -1,6 +1,8 @@
 // The real agent executable against a small test console on loopback.
 
 #include "common/protocol.h"
+#include "common/settingsstore.h"
+#include "platform/loginsession.h"
 #include "support/agentprocess.h"
 #include "support/testhome.h"
 
@@ -24,9 +26,19 @@ private Q_SLOTS:
     void firstStartRefusalIsReportedWithoutRetry();
     void endsInOrderOnTerminationDuringSession();
     void killedAgentComesBackLockedAndIsResumed();
+    void sessionOverEndsTheLogin_data();
+    void sessionOverEndsTheLogin();
     void secondStartEndsSilently();
 
 private:
+    // The set-up where the agent ends the customer's login with the session.
+    static void enableLoginEnding()
+    {
+        SettingsStore s;
+        s.createKey(RegKey::Platform);
+        s.writeValue(RegKey::Platform, QString::fromLatin1(LoginSession::EndValue),
+                     QStringLiteral("1"));
+    }
     // Starts an agent against the console, waits for its name reply.
     bool startConnected(AgentTestConsole& console, AgentProcess& agent)
     {
@@ -297,6 +309,7 @@ void TstAgentProcess::endsInOrderOnTerminationDuringSession()
 void TstAgentProcess::killedAgentComesBackLockedAndIsResumed()
 {
     TestHome home;
+    enableLoginEnding();
     AgentTestConsole console;
     AgentProcess agent;
     QVERIFY(startConnected(console, agent));
@@ -318,6 +331,70 @@ void TstAgentProcess::killedAgentComesBackLockedAndIsResumed()
     QCOMPARE(agent.state().value(QStringLiteral("keysLocked")).toBool(), false);
     QCOMPARE(agent.state().value(QStringLiteral("loginTime")).toString(),
              Proto::dateTimeText(start));
+    // The customer's login goes on with the session.
+    QCOMPARE(agent.loginEndings(), QString());
+}
+
+void TstAgentProcess::sessionOverEndsTheLogin_data()
+{
+    QTest::addColumn<bool>("restart");
+    QTest::addColumn<bool>("freedFirst");
+    QTest::addColumn<QByteArray>("arrival");
+    QTest::addColumn<QByteArray>("powerTail");
+    QTest::addColumn<int>("endings");
+
+    QTest::newRow("session ended") << false << false << Proto::EndSession << QByteArray() << 1;
+    // The agent was away (killed from the session) while the console settled the session.
+    QTest::newRow("locked after restart") << true << false << Proto::Lock << QByteArray() << 1;
+    QTest::newRow("options after restart")
+        << true << false << Proto::ShowOptions << QByteArray() << 1;
+    // Locked for the shutdown, which the system then refused: the workstation stays on.
+    QTest::newRow("shutdown refused")
+        << false << false << Proto::Shutdown << QByteArray("exit 7\n") << 1;
+    // Freed by the console without a session: whoever uses it now is not ended later.
+    QTest::newRow("freed, then locked") << false << true << Proto::Lock << QByteArray() << 0;
+}
+
+void TstAgentProcess::sessionOverEndsTheLogin()
+{
+    QFETCH(bool, restart);
+    QFETCH(bool, freedFirst);
+    QFETCH(QByteArray, arrival);
+    QFETCH(QByteArray, powerTail);
+    QFETCH(int, endings);
+    TestHome home;
+    enableLoginEnding();
+    AgentTestConsole console;
+    AgentProcess agent;
+    agent.setPowerTail(powerTail);
+    QVERIFY(startConnected(console, agent));
+    console.send(Proto::SetTime + Proto::StartSession);
+    QVERIFY(agent.waitState(QStringLiteral("sessionWindow"), true));
+    if (restart) {
+        agent.kill();
+        QFile::remove(agent.stateFile());
+        QVERIFY(agent.start());
+        QVERIFY(agent.waitState(QStringLiteral("keysLocked"), true));
+        QTRY_COMPARE_WITH_TIMEOUT(console.connections(), 2, 10000);
+    }
+    if (freedFirst) {
+        console.send(Proto::Unlock);
+        QVERIFY(agent.waitState(QStringLiteral("sessionWindow"), false));
+    }
+    QCOMPARE(agent.loginEndings(), QString());
+
+    console.send(arrival);
+    QVERIFY(agent.waitState(QStringLiteral("lockScreenVisible"), true));
+    if (!powerTail.isEmpty()) {
+        QVERIFY(agent.waitState(QStringLiteral("powerFailed"), true));
+    }
+    if (endings > 0) {
+        QTRY_VERIFY_WITH_TIMEOUT(!agent.loginEndings().isEmpty(), 5000);
+    }
+    QTest::qWait(300);
+    const QString ended = agent.loginEndings();
+    QCOMPARE(ended.isEmpty() ? 0 : int(ended.count(QLatin1Char('\n'))) + 1, endings);
+    QCOMPARE(agent.state().value(QStringLiteral("keysLocked")).toBool(), true);
 }
 
 void TstAgentProcess::secondStartEndsSilently()

@@ -32,6 +32,7 @@ private Q_SLOTS:
     void lockWindowStaysAboveALaterWindow();
     void grabHeldByAnotherClientIsRetried_data();
     void grabHeldByAnotherClientIsRetried();
+    void coverHoldingTheGrabsIsEnded_data();
     void coverHoldingTheGrabsIsEnded();
     void ownDialogStaysUsableAboveTheLock();
     void ownDialogStaysAboveWithoutWindowManager();
@@ -222,12 +223,22 @@ void TstInputLockX11::grabHeldByAnotherClientIsRetried()
     QVERIFY(locker->waitForLine(QStringLiteral("key 75 k"), 5000));
 }
 
+void TstInputLockX11::coverHoldingTheGrabsIsEnded_data()
+{
+    QTest::addColumn<QStringList>("how");
+    QTest::newRow("stacked by no window manager") << QStringList();
+    // Framed by the window manager, the window's program is found inside the frame.
+    QTest::newRow("framed by the window manager") << QStringList{QStringLiteral("--managed")};
+}
+
 void TstInputLockX11::coverHoldingTheGrabsIsEnded()
 {
-    // A program covers the screen with a window no window manager stacks, and holds the grabs.
-    auto holder =
-        startProbe({QStringLiteral("--hold-grab"), QStringLiteral("60000"),
-                    QStringLiteral("--cover"), QStringLiteral("1024"), QStringLiteral("768")});
+    QFETCH(QStringList, how);
+    // A program covers the screen with a window of its own, and holds the grabs.
+    auto holder = startProbe(QStringList{QStringLiteral("--hold-grab"), QStringLiteral("60000"),
+                                         QStringLiteral("--cover"), QStringLiteral("1024"),
+                                         QStringLiteral("768")} +
+                             how);
     QVERIFY(holder);
     QVERIFY(holder->waitForLine(QStringLiteral("held"), 5000));
     QTemporaryDir logDir;

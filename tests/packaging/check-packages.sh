@@ -164,7 +164,7 @@ exec_start=$(sed -n 's/^ExecStart=//p' "$root/usr/lib/systemd/user/vantirokit-cl
 unit="$root/usr/lib/systemd/system/vantirokit-agent.service"
 for line in User=vantirokit-agent Group=vantirokit-agent ExecStart=/usr/bin/vantirokit-client \
     WorkingDirectory=/var/lib/vantirokit-agent Environment=VANTIROKIT_HOME=/var/lib/vantirokit-agent \
-    Environment=VANTIROKIT_OPEN_WEB=0 UMask=0077 Restart=always StartLimitIntervalSec=0 \
+    Environment=VANTIROKIT_OPEN_WEB=0 UMask=0077 Restart=always RestartSec=200ms StartLimitIntervalSec=0 \
     WantedBy=graphical.target; do
     grep -qx "$line" "$unit" || fail "the system unit lacks $line"
 done

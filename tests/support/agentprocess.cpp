@@ -81,6 +81,7 @@ AgentProcess::AgentProcess()
     m_stateFile = dir + QStringLiteral("/agent-state.json");
     m_powerLog = dir + QStringLiteral("/power.log");
     m_script = dir + QStringLiteral("/power.sh");
+    m_loginLog = dir + QStringLiteral("/logins.log");
     setPowerTail({});
 }
 
@@ -122,15 +123,22 @@ QString AgentProcess::executable()
     return dir + QStringLiteral("/client");
 }
 
-bool AgentProcess::start()
+QProcessEnvironment AgentProcess::environment(QProcessEnvironment env) const
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("VANTIROKIT_HOME"), qEnvironmentVariable("VANTIROKIT_HOME"));
     env.insert(QStringLiteral("VANTIROKIT_AGENT_STATE_FILE"), m_stateFile);
     env.insert(QStringLiteral("VANTIROKIT_POWER_COMMAND"), QStringLiteral("sh '%1'").arg(m_script));
     env.insert(QStringLiteral("VANTIROKIT_WAKE_PORT"), QStringLiteral("0"));
-    m_process.setProcessEnvironment(env);
+    env.insert(QStringLiteral("VANTIROKIT_END_LOGIN_COMMAND"),
+               QStringLiteral("echo >> '%1' display").arg(m_loginLog));
+    return env;
+}
+
+bool AgentProcess::start()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    m_process.setProcessEnvironment(environment(env));
     m_process.setWorkingDirectory(QDir::currentPath());
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(executable(), {});
@@ -170,6 +178,12 @@ QString AgentProcess::powerCalls() const
         return {};
     }
     return QString::fromUtf8(f.readAll()).trimmed();
+}
+
+QString AgentProcess::loginEndings() const
+{
+    QFile f(m_loginLog);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).trimmed() : QString();
 }
 
 QByteArray AgentProcess::output() const

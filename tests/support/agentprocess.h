@@ -44,7 +44,7 @@ private:
 };
 
 // The real agent executable, started offscreen in the current test home with the state file
-// and a recording power command.
+// and recording power and login ending commands.
 class AgentProcess
 {
 public:
@@ -58,6 +58,8 @@ public:
                            bool connectedBefore);
     static QString executable();
 
+    // The base environment with the current home and the recording commands.
+    QProcessEnvironment environment(QProcessEnvironment base) const;
     bool start();
     void kill();
     QString stateFile() const { return m_stateFile; }
@@ -67,6 +69,9 @@ public:
     // Waits until the state's key has the value.
     bool waitState(const QString& key, const QJsonValue& value, int timeoutMs = 5000);
     QString powerCalls() const;
+    // The displays on which the agent ended the logins, one a line (its login ending
+    // command records them); empty when it ended none.
+    QString loginEndings() const;
     // Shell lines the power command runs after recording its call (a slow or failing command).
     void setPowerTail(const QByteArray& lines);
     QByteArray output() const;
@@ -77,4 +82,5 @@ private:
     QString m_stateFile;
     QString m_powerLog;
     QString m_script;
+    QString m_loginLog;
 };

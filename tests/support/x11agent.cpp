@@ -2,7 +2,6 @@
 
 #include "support/systemwait.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTest>
@@ -36,14 +35,8 @@ QString X11Agent::start(const QString& terminalName)
     AgentProcess::seedServer(QStringLiteral("127.0.0.1"), m_console->port(), terminalName, true);
 
     m_agent = std::make_unique<AgentProcess>();
-    QProcessEnvironment env = m_x.environment();
-    env.insert(QStringLiteral("VANTIROKIT_HOME"), m_home->path());
-    env.insert(QStringLiteral("VANTIROKIT_AGENT_STATE_FILE"), m_agent->stateFile());
-    env.insert(QStringLiteral("VANTIROKIT_POWER_COMMAND"),
-               QStringLiteral("sh '%1'").arg(QDir::current().filePath(QStringLiteral("power.sh"))));
-    env.insert(QStringLiteral("VANTIROKIT_WAKE_PORT"), QStringLiteral("0"));
     QProcess& p = m_agent->process();
-    p.setProcessEnvironment(env);
+    p.setProcessEnvironment(m_agent->environment(m_x.environment()));
     p.setWorkingDirectory(m_home->path());
     p.setProcessChannelMode(QProcess::MergedChannels);
     if (!startAgent()) {
