@@ -10,9 +10,8 @@
 #include "server/sessions/settlementform.h"
 #include "server/sessions/ui/frmjobworkdetails.h"
 #include "server/sessions/ui/frmsessionend.h"
+#include "support/consolefixture.h"
 #include "support/loopbackagentlink.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -75,18 +74,12 @@ void startAt(Database& db, const QString& name, const QString& category,
     QVERIFY(SessionService(db).start(req).ok);
 }
 
-qint64 count(Database& db, const QString& table)
+// The usual case: a "Std" session by the period started at T0 on "PC1", agent `agent`.
+void runningOnPC1(Database& db, qint64 agent)
 {
-    return db.scalar(QStringLiteral("SELECT count(*) FROM ") + table).toLongLong();
-}
-
-template <typename T> T* child(QWidget& w, const char* name)
-{
-    T* c = w.findChild<T*>(QLatin1String(name));
-    if (c == nullptr) {
-        qWarning("no control %s", name);
-    }
-    return c;
+    addCategory(db, QStringLiteral("Std"), false);
+    addOnline(db, QStringLiteral("PC1"), agent);
+    startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
 }
 
 void pick(FrmSessionEnd& w, const QString& terminal)
@@ -119,11 +112,14 @@ enum class State
 
 State stateOf(Database& db, bool member, bool jobWork)
 {
-    const qint64 terminals = count(db, QStringLiteral("terminals"));
-    const qint64 history = count(db, QStringLiteral("history"));
-    const qint64 ledger = count(db, QStringLiteral("transactions"));
-    const qint64 lines = count(db, QStringLiteral("jobwork_details"));
-    const qint64 online = count(db, QStringLiteral("online"));
+    const auto count = [&db](const QString& table) {
+        return db.scalar(QStringLiteral("SELECT count(*) FROM ") + table).toLongLong();
+    };
+    const qint64 terminals = count(QStringLiteral("terminals"));
+    const qint64 history = count(QStringLiteral("history"));
+    const qint64 ledger = count(QStringLiteral("transactions"));
+    const qint64 lines = count(QStringLiteral("jobwork_details"));
+    const qint64 online = count(QStringLiteral("online"));
     const qint64 next = db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong();
     if (terminals == 1 && history == 0 && ledger == 0 && lines == 0 && online == 0 && next == 1) {
         return State::Running;
@@ -181,27 +177,25 @@ int settleAndDie(const QString& path, int n)
 
 } // namespace
 
-class TestSettlement : public QObject
+class TestSettlement : public QObject, public ConsoleFixture
 {
     Q_OBJECT
+
+    // The cashier presses End and answers Yes.
+    void endSession(FrmSessionEnd& w)
+    {
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, "cmdend")->click();
+    }
 
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<TestHome>();
-        m_db = std::make_unique<Database>();
-        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
-        m_prompt = std::make_unique<ScriptedPrompt>();
+        openConsole();
         Preview::setSkipModal(true);
         Preview::resetRecord();
     }
-    void cleanup()
-    {
-        m_prompt.reset();
-        m_db.reset();
-        m_home.reset();
-        Clock::reset();
-    }
+    void cleanup() { closeConsole(); }
 
     void chargeThroughWindow_data()
     {
@@ -255,8 +249,7 @@ private Q_SLOTS:
 
         // Settled later than picked: the bill ends when the session was picked.
         Clock::advance(600);
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
         QCOMPARE(w.result(), int(QDialog::Accepted));
         QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("DO YOU WANT TO END THE SESSION")});
         const auto h = db.firstRow(QStringLiteral("SELECT * FROM history"));
@@ -271,7 +264,7 @@ private Q_SLOTS:
         QCOMPARE(h->value(QStringLiteral("terminal")).toString(), QStringLiteral("PC1"));
         QCOMPARE(h->value(QStringLiteral("cip")).toString(), QStringLiteral("10.0.0.1"));
         QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 2);
-        QCOMPARE(count(db, QStringLiteral("terminals")), 0);
+        QCOMPARE(count(QStringLiteral("terminals")), 0);
         QCOMPARE(db.scalar(QStringLiteral("SELECT id FROM online WHERE name = 'PC1'")).toLongLong(),
                  agent);
         QCOMPARE(link.received(agent, Proto::EndSession.size()), Proto::EndSession);
@@ -303,11 +296,10 @@ private Q_SLOTS:
         QCOMPARE(child<QLabel>(w, "lbl1(3)")->text(), QStringLiteral("M1"));
         QCOMPARE(child<QLineEdit>(w, "txtramt")->text(), advance);
         QCOMPARE(child<QLineEdit>(w, "txtbillNo")->text(), QStringLiteral("4294967296"));
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
         // The agent's connection (index 1) is not there: the bill stays, the row goes.
         QCOMPARE(w.result(), int(QDialog::Accepted));
-        QCOMPARE(count(db, QStringLiteral("online")), 0);
+        QCOMPARE(count(QStringLiteral("online")), 0);
 
         const auto rows = db.rows(QStringLiteral(
             "SELECT memberid, part, credit, debit FROM transactions ORDER BY rowid"));
@@ -336,8 +328,7 @@ private Q_SLOTS:
         FrmSessionEnd w(db);
         pick(w, QStringLiteral("PC1"));
         QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), QStringLiteral("0"));
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
         const auto h = db.firstRow(QStringLiteral("SELECT * FROM history"));
         QVERIFY(h);
         for (const char* c : {"charge", "netamount", "received", "otheramt"}) {
@@ -371,8 +362,7 @@ private Q_SLOTS:
         QVERIFY(!child<QLineEdit>(w, "txtamt")->isEnabled());
         QVERIFY(!child<QPushButton>(w, "cmdjobworkdetails")->isEnabled());
         QVERIFY(child<QPushButton>(w, "cmdend")->isEnabled());
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
 
         const auto h = db.firstRow(QStringLiteral("SELECT * FROM history"));
         QVERIFY(h);
@@ -384,19 +374,17 @@ private Q_SLOTS:
         QCOMPARE(Preview::presentedCount(), 0);
         QCOMPARE(link.received(b, Proto::EndSession.size()), Proto::EndSession);
         // The other session is still running, with the end fixed when it was picked.
-        QCOMPARE(count(db, QStringLiteral("terminals")), 1);
+        QCOMPARE(count(QStringLiteral("terminals")), 1);
     }
 
     void printsAfterCommit()
     {
         // The preview waits for the cashier with the bill committed and no write pending.
         Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
         QVERIFY(db.run(QStringLiteral("UPDATE defalt SET printbill = 1")));
         LoopbackAgentLink link;
         const qint64 a = link.connectAgent();
-        addOnline(db, QStringLiteral("PC1"), a);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        runningOnPC1(db, a);
         Clock::setFixed(T0.addSecs(20 * 60));
         Preview::setSkipModal(false);
         FrmSessionEnd w(db);
@@ -409,7 +397,7 @@ private Q_SLOTS:
         QTimer::singleShot(100, this, [&] {
             QWidget* modal = QApplication::activeModalWidget();
             sawPreview = modal != nullptr && qobject_cast<Preview*>(modal) != nullptr;
-            billsWhileShown = count(db, QStringLiteral("history"));
+            billsWhileShown = count(QStringLiteral("history"));
             {
                 QSqlDatabase other =
                     QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
@@ -428,8 +416,7 @@ private Q_SLOTS:
                 modal->close();
             }
         });
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
         QVERIFY(sawPreview);
         QCOMPARE(billsWhileShown, 1);
         QVERIFY(otherWriterGotIn);
@@ -453,21 +440,18 @@ private Q_SLOTS:
         QFETCH(QByteArray, message);
         QFETCH(int, online);
         Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
         LoopbackAgentLink link;
         const qint64 a = link.connectAgent();
-        addOnline(db, QStringLiteral("PC1"), a);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        runningOnPC1(db, a);
         Clock::setFixed(T0.addSecs(600));
         FrmSessionEnd w(db);
         QVERIFY(child<QRadioButton>(w, "chklock")->isChecked());
         pick(w, QStringLiteral("PC1"));
         w.findChild<QRadioButton*>(choice)->setChecked(true);
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
         QCOMPARE(link.received(a, message.size()), message);
-        QCOMPARE(count(db, QStringLiteral("online")), online);
-        QCOMPARE(count(db, QStringLiteral("terminals")), 0);
+        QCOMPARE(count(QStringLiteral("online")), online);
+        QCOMPARE(count(QStringLiteral("terminals")), 0);
     }
 
     void consoleOwnRowKeepsItsOnlineRow_data()
@@ -484,18 +468,17 @@ private Q_SLOTS:
         LoopbackAgentLink link;
         addOnline(db, QStringLiteral("VK Server"), 0);
         startAt(db, QStringLiteral("VK Server"), QStringLiteral("Std"));
-        QCOMPARE(count(db, QStringLiteral("online")), 0);
+        QCOMPARE(count(QStringLiteral("online")), 0);
         Clock::setFixed(T0.addSecs(600));
         FrmSessionEnd w(db);
         pick(w, QStringLiteral("VK Server"));
         w.findChild<QRadioButton*>(choice)->setChecked(true);
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
         QCOMPARE(w.result(), int(QDialog::Accepted));
         QVERIFY(link.sent().isEmpty());
         QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM online WHERE id = 0")).toLongLong(),
                  1);
-        QCOMPARE(count(db, QStringLiteral("history")), 1);
+        QCOMPARE(count(QStringLiteral("history")), 1);
     }
 
     void amountBoxes()
@@ -550,10 +533,9 @@ private Q_SLOTS:
         net->setText(QStringLiteral("0"));
         QTest::keyClick(net, Qt::Key_Return);
         QCOMPARE(net->text(), QStringLiteral("-35.38"));
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
         QCOMPARE(m_prompt->lastText(), SessionService::NegativeAmount);
-        QCOMPARE(count(db, QStringLiteral("history")), 0);
+        QCOMPARE(count(QStringLiteral("history")), 0);
         QCOMPARE(w.result(), int(QDialog::Rejected));
     }
 
@@ -624,8 +606,7 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(w, "txtnetamt")->text(), net);
         QCOMPARE(child<QLabel>(w, "lblnetbyhand")->isVisible(), byHand);
 
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
         QCOMPARE(w.result(), int(QDialog::Accepted));
         const auto h =
             db.firstRow(QStringLiteral("SELECT charge, otheramt, netamount FROM history"));
@@ -701,9 +682,7 @@ private Q_SLOTS:
     void automaticLogoutKeepsItsEnd()
     {
         Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        addOnline(db, QStringLiteral("PC1"), 1);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        runningOnPC1(db, 1);
         QVERIFY(db.run(QStringLiteral("UPDATE terminals SET AUTOLOGOUT = 1, send = ?"),
                        {Database::timeText(T0.addSecs(20 * 60))}));
         Clock::setFixed(T0.addSecs(5 * 3600));
@@ -719,21 +698,18 @@ private Q_SLOTS:
     void jobWorkThroughWindow()
     {
         Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
         QVERIFY(db.run(QStringLiteral("INSERT INTO jobwork (Type, amount) VALUES ('Print', 2.5), "
                                       "('Scan', 4)")));
         LoopbackAgentLink link;
         const qint64 a = link.connectAgent();
-        addOnline(db, QStringLiteral("PC1"), a);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        runningOnPC1(db, a);
         Clock::setFixed(T0.addSecs(70 * 60));
         FrmSessionEnd w(db);
         pick(w, QStringLiteral("PC1"));
         QVERIFY(child<QPushButton>(w, "cmdjobworkdetails")->isEnabled());
         runJobWork(w, QStringLiteral("3"));
         QCOMPARE(child<QLineEdit>(w, "txtoamt")->text(), QStringLiteral("7.5"));
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
         const auto lines = db.rows(QStringLiteral("SELECT billno, Type, qty, amount FROM "
                                                   "jobwork_details"));
         QCOMPARE(lines.size(), 1);
@@ -752,9 +728,7 @@ private Q_SLOTS:
     void guardsAndBack()
     {
         Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        addOnline(db, QStringLiteral("PC1"), 1);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        runningOnPC1(db, 1);
         FrmSessionEnd w(db);
         QVERIFY(!child<QPushButton>(w, "cmdend")->isEnabled());
         w.endClicked();
@@ -767,7 +741,7 @@ private Q_SLOTS:
         QCOMPARE(child<QLabel>(w, "lbl1(5)")->text(), QStringLiteral(" 0: 1: 0"));
         m_prompt->answerNext(Prompt::Answer::No);
         child<QPushButton>(w, "cmdend")->click();
-        QCOMPARE(count(db, QStringLiteral("history")), 0);
+        QCOMPARE(count(QStringLiteral("history")), 0);
         child<QPushButton>(w, "cmdback")->click();
         // Picked and abandoned: the end stays written, the session keeps running.
         QCOMPARE(Database::parseTime(db.scalar(QStringLiteral("SELECT send FROM terminals"))),
@@ -787,9 +761,8 @@ private Q_SLOTS:
         pick(w, QStringLiteral("PC1"));
         // Another name typed over the picked one, without Enter: it is priced, not PC1 billed.
         child<QComboBox>(w, "cmbterminal")->setEditText(QStringLiteral("PC2"));
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
-        QCOMPARE(count(db, QStringLiteral("history")), 0);
+        endSession(w);
+        QCOMPARE(count(QStringLiteral("history")), 0);
         QCOMPARE(child<QLabel>(w, "lbl1(0)")->text(), QStringLiteral("PC2"));
         QVERIFY(m_prompt->texts().isEmpty());
         child<QPushButton>(w, "cmdend")->click();
@@ -803,9 +776,7 @@ private Q_SLOTS:
     void secondSettlementOfTheSameSessionIsRefused()
     {
         Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        addOnline(db, QStringLiteral("PC1"), 1);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        runningOnPC1(db, 1);
         Clock::setFixed(T0.addSecs(600));
         SettlementForm a(db, 2);
         SettlementForm b(db, 2);
@@ -816,7 +787,7 @@ private Q_SLOTS:
         QVERIFY(a.settle().ok);
         const SettleResult second = b.settle();
         QVERIFY(!second.ok);
-        QCOMPARE(count(db, QStringLiteral("history")), 1);
+        QCOMPARE(count(QStringLiteral("history")), 1);
         QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 2);
     }
 
@@ -898,11 +869,6 @@ private Q_SLOTS:
         QVERIFY(again.open(path));
         QCOMPARE(stateOf(again, true, true), killAt <= 7 ? State::Running : State::Billed);
     }
-
-private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<Database> m_db;
-    std::unique_ptr<ScriptedPrompt> m_prompt;
 };
 
 int main(int argc, char** argv)
