@@ -5,9 +5,8 @@
 #include "server/core/database.h"
 #include "server/sessions/sessionservice.h"
 #include "server/sessions/ui/frmsessionstart.h"
+#include "support/consolefixture.h"
 #include "support/loopbackagentlink.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,28 +20,16 @@ namespace {
 
 const QDateTime T0(QDate(2026, 5, 2), QTime(18, 30, 5));
 
-template <typename T> T* child(QWidget& w, const QString& name)
-{
-    T* c = w.findChild<T*>(name);
-    if (c == nullptr) {
-        qWarning("no control %s", qPrintable(name));
-    }
-    return c;
-}
-
 } // namespace
 
-class TestSessionStart : public QObject
+class TestSessionStart : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<TestHome>();
-        m_db = std::make_unique<Database>();
-        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
-        m_prompt = std::make_unique<ScriptedPrompt>();
+        openConsole();
         m_link = std::make_unique<LoopbackAgentLink>();
         m_agent = m_link->connectAgent();
         QVERIFY(m_agent > 0);
@@ -59,10 +46,7 @@ private Q_SLOTS:
     void cleanup()
     {
         m_link.reset();
-        m_prompt.reset();
-        m_db.reset();
-        m_home.reset();
-        Clock::reset();
+        closeConsole();
     }
 
     void guardsInOrder_data()
@@ -444,9 +428,6 @@ private Q_SLOTS:
     }
 
 private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<Database> m_db;
-    std::unique_ptr<ScriptedPrompt> m_prompt;
     std::unique_ptr<LoopbackAgentLink> m_link;
     qint64 m_agent = 0;
 };
