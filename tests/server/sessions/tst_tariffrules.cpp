@@ -4,22 +4,17 @@
 #include "server/core/database.h"
 #include "server/sessions/charge.h"
 #include "server/sessions/tariffeditor.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
 
 #include <QTest>
 
 #include <memory>
 
-class TestTariffRules : public QObject
+class TestTariffRules : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestHome> home;
-    std::unique_ptr<Database> db;
-    std::unique_ptr<ScriptedPrompt> prompt;
-
     // A new category's three template rows, typed over top-down as the operator does.
     static void type(TariffEditor& editor, const QString& name, const QStringList& slices,
                      const QStringList& totals)
@@ -32,22 +27,11 @@ private:
         }
     }
 
-    int count(const QString& sql) { return db->scalar(sql).toInt(); }
+    int count(const QString& sql) { return m_db->scalar(sql).toInt(); }
 
 private Q_SLOTS:
-    void init()
-    {
-        home = std::make_unique<TestHome>();
-        db = std::make_unique<Database>();
-        QVERIFY(db->open(home->file(QStringLiteral("server.db"))));
-        prompt = std::make_unique<ScriptedPrompt>();
-    }
-    void cleanup()
-    {
-        prompt.reset();
-        db.reset();
-        home.reset();
-    }
+    void init() { openConsole(); }
+    void cleanup() { closeConsole(); }
 
     // A save refuses rows by which longer use would cost less or minutes would go unpriced,
     // however the operator got there; the working copy stays for mending.
@@ -97,7 +81,7 @@ private Q_SLOTS:
         QFETCH(int, editRow);
         QFETCH(QString, editSlice);
         QFETCH(QString, message);
-        TariffEditor editor(*db);
+        TariffEditor editor(*m_db);
         type(editor, QStringLiteral("Check"), slices, totals);
         if (editRow >= 0) {
             QVERIFY(editor.editCell(editRow, TariffEditor::HourSlice, editSlice));
@@ -105,16 +89,16 @@ private Q_SLOTS:
         for (int r = 0; message.isEmpty() && r < editor.rowCount(); ++r) {
             QVERIFY(!Money::parse(editor.cell(r, TariffEditor::RatePerMin)).isNegative());
         }
-        prompt->clear();
+        m_prompt->clear();
         QCOMPARE(editor.save(), message.isEmpty());
         const int stored = count(QStringLiteral("SELECT count(*) FROM user_category"));
         if (message.isEmpty()) {
-            QCOMPARE(prompt->texts(), QStringList{QStringLiteral("Save New Usage List")});
+            QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Save New Usage List")});
             QCOMPARE(stored, 1);
         } else {
-            QCOMPARE(prompt->texts(), QStringList{message});
-            QCOMPARE(prompt->asked().first().title, QStringLiteral("Invalid Entry"));
-            QCOMPARE(prompt->asked().first().icon, Prompt::Icon::Critical);
+            QCOMPARE(m_prompt->texts(), QStringList{message});
+            QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Invalid Entry"));
+            QCOMPARE(m_prompt->asked().first().icon, Prompt::Icon::Critical);
             QCOMPARE(stored, 0);
             QCOMPARE(editor.mode(), TariffEditor::Mode::New);
             QCOMPARE(editor.cell(2, TariffEditor::RateTotal), totals[2]);
@@ -142,7 +126,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, slices);
         QFETCH(QStringList, totals);
-        TariffEditor editor(*db, 0);
+        TariffEditor editor(*m_db, 0);
         type(editor, QStringLiteral("Yen"), slices, totals);
         QList<std::pair<qint64, qint64>> priced{{0, 0}}; // (minutes, units), from nothing
         for (int r = 0; r < slices.size(); ++r) {
@@ -163,7 +147,7 @@ private Q_SLOTS:
             const auto [s1, t1] = priced[k];
             const qint64 period = s1 - s0;
             const qint64 numerator = t0 * period + (minute - s0) * (t1 - t0);
-            const Money charge = calccharge(*db, QStringLiteral("Yen"), 0, minute, 0);
+            const Money charge = calccharge(*m_db, QStringLiteral("Yen"), 0, minute, 0);
             QVERIFY2(
                 qAbs(charge.units() * period - numerator) <= 100 * period,
                 qPrintable(QStringLiteral("%1 minutes: %2").arg(minute).arg(charge.toString())));
