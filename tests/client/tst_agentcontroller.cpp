@@ -5,9 +5,9 @@
 #include "client/core/connectionrules.h"
 #include "common/clock.h"
 #include "common/protocol.h"
+#include "support/agentfixture.h"
 #include "support/agentprocess.h"
 #include "support/scriptedprompt.h"
-#include "support/testhome.h"
 
 #include <QHostInfo>
 #include <QTcpSocket>
@@ -18,28 +18,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-class TstAgentController : public QObject
+class TstAgentController : public QObject, public AgentFixture
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        // Power requests of these tests must never reach the machine.
-        qputenv("VANTIROKIT_POWER_COMMAND", "true");
-        qputenv("VANTIROKIT_WAKE_PORT", "0");
-    }
-    void init()
-    {
-        m_home = std::make_unique<TestHome>();
-        m_settings = std::make_unique<AgentSettings>();
-        m_settings->createKeys();
-    }
-    void cleanup()
-    {
-        m_settings.reset();
-        m_home.reset();
-    }
+    void initTestCase() { keepPowerOff(); }
+    void init() { openAgentHome(); }
+    void cleanup() { closeAgentHome(); }
 
     void ipAddressRule_data();
     void ipAddressRule();
@@ -70,9 +56,6 @@ private:
         c.connectToServer(QStringLiteral("127.0.0.1"));
         return console.waitForAgent() && QTest::qWaitFor([&] { return c.state().linkUp; }, 5000);
     }
-
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<AgentSettings> m_settings;
 };
 
 void TstAgentController::ipAddressRule_data()

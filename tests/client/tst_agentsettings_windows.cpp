@@ -6,8 +6,8 @@
 #include "client/ui/frmpicture.h"
 #include "client/ui/frmsettings.h"
 #include "common/clock.h"
+#include "support/agentfixture.h"
 #include "support/scriptedprompt.h"
-#include "support/testhome.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -59,7 +59,7 @@ void click(QWidget* w, const QString& name, int index = -1)
 
 } // namespace
 
-class TstAgentSettingsWindows : public QObject
+class TstAgentSettingsWindows : public QObject, public AgentFixture
 {
     Q_OBJECT
 
@@ -86,26 +86,20 @@ private Q_SLOTS:
     void pictureWindowBrowseTakesTheFolder();
 
 private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<AgentSettings> m_settings;
     std::unique_ptr<ScriptedPrompt> m_prompt;
 };
 
 void TstAgentSettingsWindows::init()
 {
-    m_home = std::make_unique<TestHome>();
-    m_settings = std::make_unique<AgentSettings>();
-    m_settings->createKeys();
+    openAgentHome();
     m_prompt = std::make_unique<ScriptedPrompt>();
 }
 
 void TstAgentSettingsWindows::cleanup()
 {
-    Clock::reset();
     FrmPicture::setFileChooser({});
     m_prompt.reset();
-    m_settings.reset();
-    m_home.reset();
+    closeAgentHome();
 }
 
 void TstAgentSettingsWindows::builtInPasswordUntilChanged_data()

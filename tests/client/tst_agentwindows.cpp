@@ -5,9 +5,9 @@
 #include "client/ui/agentwindows.h"
 #include "common/clock.h"
 #include "common/protocol.h"
+#include "support/agentfixture.h"
 #include "support/agentprocess.h"
 #include "support/scriptedprompt.h"
-#include "support/testhome.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,28 +19,14 @@
 #include <QPushButton>
 #include <QtTest>
 
-class TstAgentWindows : public QObject
+class TstAgentWindows : public QObject, public AgentFixture
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        qputenv("VANTIROKIT_POWER_COMMAND", "true");
-        qputenv("VANTIROKIT_WAKE_PORT", "0");
-    }
-    void init()
-    {
-        m_home = std::make_unique<TestHome>();
-        m_settings = std::make_unique<AgentSettings>();
-        m_settings->createKeys();
-    }
-    void cleanup()
-    {
-        Clock::reset();
-        m_settings.reset();
-        m_home.reset();
-    }
+    void initTestCase() { keepPowerOff(); }
+    void init() { openAgentHome(); }
+    void cleanup() { closeAgentHome(); }
 
     void lockScreenAndOptionsPanel();
     void lockReloadsTheLockScreen();
@@ -51,10 +37,6 @@ private Q_SLOTS:
     void serviceKeysNeedThePassword();
     void settingsGoWithTheLockScreen();
     void firstStartDialog();
-
-private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<AgentSettings> m_settings;
 };
 
 template <typename T> T* child(QWidget* w, const char* name)

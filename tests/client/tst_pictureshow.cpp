@@ -1,6 +1,6 @@
 #include "client/core/agentsettings.h"
 #include "client/core/pictureshow.h"
-#include "support/testhome.h"
+#include "support/agentfixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,7 +49,7 @@ struct Shown
 
 } // namespace
 
-class TstPictureShow : public QObject
+class TstPictureShow : public QObject, public AgentFixture
 {
     Q_OBJECT
 
@@ -76,24 +76,19 @@ private:
     void configure(const QString& mode, const QString& picture, const QString& path,
                    const QString& speed);
 
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<AgentSettings> m_settings;
     QString m_dir;
 };
 
 void TstPictureShow::init()
 {
-    m_home = std::make_unique<TestHome>();
-    m_settings = std::make_unique<AgentSettings>();
-    m_settings->createKeys();
+    openAgentHome();
     m_dir = m_home->file(QStringLiteral("pictures"));
     QVERIFY(QDir().mkpath(m_dir));
 }
 
 void TstPictureShow::cleanup()
 {
-    m_settings.reset();
-    m_home.reset();
+    closeAgentHome();
 }
 
 void TstPictureShow::configure(const QString& mode, const QString& picture, const QString& path,

@@ -5,7 +5,7 @@
 #include "client/core/loginrules.h"
 #include "client/core/sessionclock.h"
 #include "common/clock.h"
-#include "support/testhome.h"
+#include "support/agentfixture.h"
 
 #include <QtTest>
 
@@ -22,25 +22,18 @@ const QDateTime Start(QDate(2026, 3, 14), QTime(9, 0, 0));
 
 } // namespace
 
-class TstSessionClock : public QObject
+class TstSessionClock : public QObject, public AgentFixture
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<TestHome>();
-        m_settings = std::make_unique<AgentSettings>();
-        m_settings->createKeys();
+        openAgentHome();
         m_settings->setLoginTime(Start);
         Clock::setFixed(Start);
     }
-    void cleanup()
-    {
-        Clock::reset();
-        m_settings.reset();
-        m_home.reset();
-    }
+    void cleanup() { closeAgentHome(); }
 
     void warningsWithoutAutomaticLogout();
     void automaticLogoutRepeatsEverySecond();
@@ -73,9 +66,6 @@ private:
         }
         return r;
     }
-
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<AgentSettings> m_settings;
 };
 
 void TstSessionClock::warningsWithoutAutomaticLogout()
