@@ -3,7 +3,7 @@
 #include "server/accounts/ui/preview.h"
 #include "server/accounts/ui/printing.h"
 #include "server/core/database.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
 
 #include <QLocale>
 #include <QTest>
@@ -29,22 +29,22 @@ QStringList cellsOf(const ReportDocument& doc, int block, int row)
 
 } // namespace
 
-class TestBill : public QObject
+class TestBill : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
     void init()
     {
+        openConsole();
         Preview::setSkipModal(true);
         Preview::resetRecord();
     }
+    void cleanup() { closeConsole(); }
 
     void billLayout()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        Database& db = *m_db;
         ConsoleSettings s;
         s.setCafeName(QStringLiteral("Star Cafe"));
         s.setCafeAddress1(QStringLiteral("1 Main Road"));
@@ -119,9 +119,7 @@ private Q_SLOTS:
     {
         QFETCH(QVariant, charge);
         QFETCH(QVariantList, jobs);
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        Database& db = *m_db;
         addBill(db, 40000, charge, 1);
         for (const QVariant& j : jobs) {
             QVERIFY(db.run(
@@ -135,9 +133,7 @@ private Q_SLOTS:
 
     void unknownBillStillOpensAnEmptyPreview()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        Database& db = *m_db;
         PrintBill(db, 99);
         QCOMPARE(Preview::presentedCount(), 1);
         QVERIFY(Preview::lastDocument().isEmpty());
@@ -145,9 +141,7 @@ private Q_SLOTS:
 
     void historyListRowsAndTotal()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        Database& db = *m_db;
         ConsoleSettings().setCafeName(QStringLiteral("Star Cafe"));
         addBill(db, 1, 12.5, 12.5, QStringLiteral("PC-01"), QStringLiteral("2026-03-07 00:05:00"),
                 QStringLiteral("2026-03-07 12:10:00"));

@@ -6,8 +6,7 @@
 #include "server/accounts/ui/preview.h"
 #include "server/core/database.h"
 #include "support/billedsession.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -69,23 +68,22 @@ QDateTime day(int y, int m, int d)
 
 } // namespace
 
-class TestCustomerStatement : public QObject
+class TestCustomerStatement : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
     void init()
     {
+        openConsole();
         Preview::setSkipModal(true);
         Preview::resetRecord();
     }
-    void cleanup() { Clock::reset(); }
+    void cleanup() { closeConsole(); }
 
     void openingBalanceAndRunningBalance()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        Database& db = *m_db;
         ConsoleSettings().setCafeName(QStringLiteral("Star Cafe"));
         example(db);
         const auto member = CustomerStatement::findMember(db, QStringLiteral("M1"));
@@ -153,9 +151,7 @@ private Q_SLOTS:
     {
         QFETCH(QDateTime, to);
         QFETCH(QStringList, parts);
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        Database& db = *m_db;
         addMember(db, QStringLiteral("M1"), 100);
         addEntry(db, "M1", at(3, 10, 0), "midnight", "1");
         addEntry(db, "M1", at(3, 10, 15), "afternoon", "2");
@@ -175,9 +171,7 @@ private Q_SLOTS:
 
     void amountsStayExact()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        Database& db = *m_db;
         addMember(db, QStringLiteral("M1"), 0.25);
         addEntry(db, "M1", at(3, 10, 10), "credit", "12.5");
         addEntry(db, "M1", at(3, 10, 11), "both", "0.1", "0.3");
@@ -191,12 +185,9 @@ private Q_SLOTS:
 
     void windowLooksUpAndPrints()
     {
-        TestHome home;
-        ScriptedPrompt prompt;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        Database& db = *m_db;
         example(db);
-        prompt.clear();
+        m_prompt->clear();
         Clock::setFixed(QDateTime(QDate(2026, 3, 20), QTime(14, 0)));
         FrmTranRepo w(db);
         QCOMPARE(w.objectName(), QStringLiteral("frmtranrepo"));
@@ -212,15 +203,15 @@ private Q_SLOTS:
 
         id->setEditText(QStringLiteral("nobody"));
         QTest::keyClick(id, Qt::Key_Return);
-        QCOMPARE(prompt.texts(), QStringList{QStringLiteral("Customer ID Not Found")});
-        QCOMPARE(prompt.asked().first().icon, Prompt::Icon::Question);
-        QCOMPARE(prompt.asked().first().title, QStringLiteral("Message"));
+        QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Customer ID Not Found")});
+        QCOMPARE(m_prompt->asked().first().icon, Prompt::Icon::Question);
+        QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Message"));
         QVERIFY(!print->isEnabled());
 
         // Surrounding blanks do not matter.
         id->setEditText(QStringLiteral(" M1  "));
         QTest::keyClick(id, Qt::Key_Return);
-        QCOMPARE(prompt.asked().size(), 1);
+        QCOMPARE(m_prompt->asked().size(), 1);
         QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtfield_0"))->text(),
                  QStringLiteral("Asha Rao"));
         QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtfield_1"))->text(),

@@ -3,8 +3,7 @@
 #include "server/accounts/ui/frmrpthistory.h"
 #include "server/accounts/ui/preview.h"
 #include "server/core/database.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -38,15 +37,17 @@ QStringList listedBills(const ReportDocument& doc)
 
 } // namespace
 
-class TestHistoryReport : public QObject
+class TestHistoryReport : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 private Q_SLOTS:
     void init()
     {
+        openConsole();
         Preview::setSkipModal(true);
         Preview::resetRecord();
     }
+    void cleanup() { closeConsole(); }
 
     void billRangeChecksAndTitles_data()
     {
@@ -85,10 +86,7 @@ private Q_SLOTS:
         QFETCH(QString, to);
         QFETCH(QString, message);
         QFETCH(QStringList, bills);
-        TestHome home;
-        ScriptedPrompt prompt;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        Database& db = *m_db;
         fill(db);
         FrmRptHistory w(db);
         QCOMPARE(w.objectName(), QStringLiteral("frmrpthistory"));
@@ -102,13 +100,13 @@ private Q_SLOTS:
         toBox->setText(to);
         w.findChild<QPushButton*>(QStringLiteral("Cmdprint"))->click();
         if (!message.isEmpty()) {
-            QCOMPARE(prompt.texts(), QStringList{message});
-            QCOMPARE(prompt.asked().first().title, QStringLiteral("Message"));
-            QCOMPARE(prompt.asked().first().buttons, Prompt::Buttons::Ok);
+            QCOMPARE(m_prompt->texts(), QStringList{message});
+            QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Message"));
+            QCOMPARE(m_prompt->asked().first().buttons, Prompt::Buttons::Ok);
             QCOMPARE(Preview::presentedCount(), 0);
             return;
         }
-        QVERIFY(prompt.asked().isEmpty());
+        QVERIFY(m_prompt->asked().isEmpty());
         if (bills.isEmpty()) {
             // A selection without rows prints nothing and says nothing.
             QCOMPARE(Preview::presentedCount(), 0);
@@ -123,10 +121,7 @@ private Q_SLOTS:
 
     void terminalAndCategoryLists()
     {
-        TestHome home;
-        ScriptedPrompt prompt;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        Database& db = *m_db;
         FrmRptHistory w(db);
         auto* terminal = w.findChild<QComboBox*>(QStringLiteral("txtterminal"));
         auto* member = w.findChild<QComboBox*>(QStringLiteral("txtmember"));
@@ -136,7 +131,7 @@ private Q_SLOTS:
         w.findChild<QRadioButton*>(QStringLiteral("Option_1"))->click();
         QCOMPARE(terminal->count(), 0);
         print->click();
-        QCOMPARE(prompt.texts(), QStringList{QStringLiteral("Please Select the Terminal")});
+        QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Please Select the Terminal")});
 
         fill(db);
         w.findChild<QRadioButton*>(QStringLiteral("Option_0"))->click();
@@ -169,14 +164,12 @@ private Q_SLOTS:
         w.findChild<QRadioButton*>(QStringLiteral("Option_3"))->click();
         print->click();
         QCOMPARE(Preview::presentedCount(), 2);
-        QCOMPARE(prompt.asked().size(), 1);
+        QCOMPARE(m_prompt->asked().size(), 1);
     }
 
     void emptyCategorySaysNothing()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        Database& db = *m_db;
         const auto s = HistoryReport::byCategory(db, QString());
         QVERIFY(s.message.isEmpty());
         QVERIFY(s.rows.isEmpty());
@@ -211,10 +204,7 @@ private Q_SLOTS:
         QFETCH(QString, answer);
         QFETCH(QString, message);
         QFETCH(QString, billLine);
-        TestHome home;
-        ScriptedPrompt prompt;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        Database& db = *m_db;
         fill(db);
         QVERIFY(db.run(QStringLiteral("UPDATE history SET billno = 40000 WHERE billno = 12")));
         FrmBillReprint w(db);
@@ -222,11 +212,11 @@ private Q_SLOTS:
         w.findChild<QLineEdit*>(QStringLiteral("txtbillno"))->setText(answer);
         w.findChild<QPushButton*>(QStringLiteral("cmdok"))->click();
         if (message.isEmpty()) {
-            QVERIFY(prompt.asked().isEmpty());
+            QVERIFY(m_prompt->asked().isEmpty());
         } else {
-            QCOMPARE(prompt.texts(), QStringList{message});
-            QCOMPARE(prompt.asked().first().icon, Prompt::Icon::Question);
-            QCOMPARE(prompt.asked().first().title, QStringLiteral("Message"));
+            QCOMPARE(m_prompt->texts(), QStringList{message});
+            QCOMPARE(m_prompt->asked().first().icon, Prompt::Icon::Question);
+            QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Message"));
         }
         if (billLine.isEmpty()) {
             QCOMPARE(Preview::presentedCount(), 0);
@@ -238,16 +228,13 @@ private Q_SLOTS:
 
     void cancelledReprintDoesNothing()
     {
-        TestHome home;
-        ScriptedPrompt prompt;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
+        Database& db = *m_db;
         fill(db);
         FrmBillReprint w(db);
         w.findChild<QLineEdit*>(QStringLiteral("txtbillno"))->setText(QStringLiteral("7"));
         w.findChild<QPushButton*>(QStringLiteral("cmdcancel"))->click();
         QCOMPARE(Preview::presentedCount(), 0);
-        QVERIFY(prompt.asked().isEmpty());
+        QVERIFY(m_prompt->asked().isEmpty());
     }
 };
 

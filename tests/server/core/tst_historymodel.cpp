@@ -1,11 +1,11 @@
 #include "common/money.h"
 #include "server/core/database.h"
 #include "server/core/historymodel.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
 
 #include <QTest>
 
-class TestHistoryModel : public QObject
+class TestHistoryModel : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 private:
@@ -25,11 +25,12 @@ private:
     }
 
 private Q_SLOTS:
+    void init() { openConsole(); }
+    void cleanup() { closeConsole(); }
+
     void rowsComeInTableOrderFromEitherEnd()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file("server.db")));
+        Database& db = *m_db;
         fill(db, 1, 1000);
         // A gap left by housekeeping must not shift rows.
         db.run("DELETE FROM history WHERE billno BETWEEN 100 AND 199");
@@ -53,9 +54,7 @@ private Q_SLOTS:
 
     void followsChangesAnnouncedByTheDatabase()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file("server.db")));
+        Database& db = *m_db;
         fill(db, 1, 10);
         HistoryModel model(db);
         QCOMPARE(model.index(9, 0).data().toInt(), 10);
@@ -68,9 +67,7 @@ private Q_SLOTS:
 
     void readsOnlyThePagesAsked()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file("server.db")));
+        Database& db = *m_db;
         fill(db, 1, 5000);
         HistoryModel model(db);
         for (int r = 4990; r < 5000; ++r) {
