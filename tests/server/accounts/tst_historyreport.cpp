@@ -4,6 +4,7 @@
 #include "server/accounts/ui/preview.h"
 #include "server/core/database.h"
 #include "support/consolefixture.h"
+#include "support/datarow.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -55,30 +56,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("to");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QStringList>("bills");
-        QTest::newRow("to below from") << "5"
-                                       << "3"
-                                       << "Please Enter Valid Bill No" << QStringList{};
-        QTest::newRow("from zero") << "0"
-                                   << "3"
-                                   << "Please Enter the Bill No" << QStringList{};
-        QTest::newRow("from empty") << ""
-                                    << "3"
-                                    << "Please Enter the Bill No" << QStringList{};
-        QTest::newRow("to not a number") << "2"
-                                         << "abc"
-                                         << "Please Enter the Bill No" << QStringList{};
-        QTest::newRow("single bill") << "10"
-                                     << "10"
-                                     << "" << QStringList{"10"};
-        QTest::newRow("range") << "3"
-                               << "6"
-                               << "" << QStringList{"3", "4", "5", "6"};
-        QTest::newRow("numbers compare as numbers") << "9"
-                                                    << "11"
-                                                    << "" << QStringList{"9", "10", "11"};
-        QTest::newRow("nothing in range") << "100"
-                                          << "200"
-                                          << "" << QStringList{};
+        dataRow("to below from", "5", "3", "Please Enter Valid Bill No", QStringList{});
+        dataRow("from zero", "0", "3", "Please Enter the Bill No", QStringList{});
+        dataRow("from empty", "", "3", "Please Enter the Bill No", QStringList{});
+        dataRow("to not a number", "2", "abc", "Please Enter the Bill No", QStringList{});
+        dataRow("single bill", "10", "10", "", QStringList{"10"});
+        dataRow("range", "3", "6", "", QStringList{"3", "4", "5", "6"});
+        dataRow("numbers compare as numbers", "9", "11", "", QStringList{"9", "10", "11"});
+        dataRow("nothing in range", "100", "200", "", QStringList{});
     }
     void billRangeChecksAndTitles()
     {
@@ -180,24 +165,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("billLine");
-        QTest::newRow("existing bill") << "7"
-                                       << ""
-                                       << "Bill No :7";
-        QTest::newRow("missing bill") << "70"
-                                      << "Bill No Not found"
-                                      << "";
-        QTest::newRow("empty answer") << ""
-                                      << ""
-                                      << "";
-        QTest::newRow("not a number") << "abc"
-                                      << "Bill No Not found"
-                                      << "";
-        QTest::newRow("fraction of a bill number") << "7.6"
-                                                   << "Bill No Not found"
-                                                   << "";
-        QTest::newRow("beyond 16 bits") << "40000"
-                                        << ""
-                                        << "Bill No :40000";
+        dataRow("existing bill", "7", "", "Bill No :7");
+        dataRow("missing bill", "70", "Bill No Not found", "");
+        dataRow("empty answer", "", "", "");
+        dataRow("not a number", "abc", "Bill No Not found", "");
+        dataRow("fraction of a bill number", "7.6", "Bill No Not found", "");
+        dataRow("beyond 16 bits", "40000", "", "Bill No :40000");
     }
     void billReprint()
     {

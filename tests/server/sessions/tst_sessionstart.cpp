@@ -6,6 +6,7 @@
 #include "server/sessions/sessionservice.h"
 #include "server/sessions/ui/frmsessionstart.h"
 #include "support/consolefixture.h"
+#include "support/datarow.h"
 #include "support/loopbackagentlink.h"
 
 #include <QCheckBox>
@@ -60,39 +61,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("icon");
         const int question = int(Prompt::Icon::Question);
         const int stop = int(Prompt::Icon::Critical);
-        QTest::newRow("nothing chosen") << ""
-                                        << ""
-                                        << "M1"
-                                        << "wrong"
-                                        << "0"
-                                        << "Select the Ready Computer to Start Session" << question;
-        QTest::newRow("workstation no longer ready")
-            << "PC9"
-            << "Std"
-            << ""
-            << ""
-            << ""
-            << "Select the Ready Computer to Start Session" << question;
-        QTest::newRow("no category")
-            << " PC1 "
-            << ""
-            << "M1"
-            << "wrong"
-            << "0"
-            << "Select the Usage Category List to Start Session" << question;
-        QTest::newRow("wrong password") << "PC1"
-                                        << "Std"
-                                        << "M1"
-                                        << "secret"
-                                        << "0"
-                                        << "Password Missmatch" << question;
-        QTest::newRow("logout without minutes")
-            << "PC1"
-            << "Std"
-            << "M1"
-            << "Secret"
-            << "0"
-            << "Please Enter the Autolog Out Time in Minute" << stop;
+        dataRow("nothing chosen", "", "", "M1", "wrong", "0",
+                "Select the Ready Computer to Start Session", question);
+        dataRow("workstation no longer ready", "PC9", "Std", "", "", "",
+                "Select the Ready Computer to Start Session", question);
+        dataRow("no category", " PC1 ", "", "M1", "wrong", "0",
+                "Select the Usage Category List to Start Session", question);
+        dataRow("wrong password", "PC1", "Std", "M1", "secret", "0", "Password Missmatch",
+                question);
+        dataRow("logout without minutes", "PC1", "Std", "M1", "Secret", "0",
+                "Please Enter the Autolog Out Time in Minute", stop);
     }
     void guardsInOrder()
     {
@@ -143,20 +121,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("options");
         QTest::addColumn<QString>("minutes");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("plain") << "" << false << false << ""
-                               << (Proto::SetTime + Proto::StartSession);
-        QTest::newRow("logout 30")
-            << "" << false << false << "30"
-            << (Proto::SetTime + "|AUTOLOGOUT_MIN| 30|<LOGOUTTIME|" + Proto::StartSession);
-        QTest::newRow("logout typed 0045")
-            << "" << false << false << "0045"
-            << (Proto::SetTime + "|AUTOLOGOUT_MIN| 45|<LOGOUTTIME|" + Proto::StartSession);
-        QTest::newRow("options") << "" << false << true << ""
-                                 << (Proto::SetTime + Proto::ShowOptions);
-        QTest::newRow("password by user, logout 30")
-            << "M1" << true << false << "30"
-            << (Proto::SetTime + "|AUTOLOGOUT_MIN| 30|<LOGOUTTIME|" +
-                Proto::ShowOptionsWithPassword);
+        dataRow("plain", "", false, false, "", (Proto::SetTime + Proto::StartSession));
+        dataRow("logout 30", "", false, false, "30",
+                (Proto::SetTime + "|AUTOLOGOUT_MIN| 30|<LOGOUTTIME|" + Proto::StartSession));
+        dataRow("logout typed 0045", "", false, false, "0045",
+                (Proto::SetTime + "|AUTOLOGOUT_MIN| 45|<LOGOUTTIME|" + Proto::StartSession));
+        dataRow("options", "", false, true, "", (Proto::SetTime + Proto::ShowOptions));
+        dataRow(
+            "password by user, logout 30", "M1", true, false, "30",
+            (Proto::SetTime + "|AUTOLOGOUT_MIN| 30|<LOGOUTTIME|" + Proto::ShowOptionsWithPassword));
     }
     void startMessagesInOrder()
     {
