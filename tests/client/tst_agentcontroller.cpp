@@ -7,6 +7,7 @@
 #include "common/protocol.h"
 #include "support/agentfixture.h"
 #include "support/agentprocess.h"
+#include "support/datarow.h"
 #include "support/scriptedprompt.h"
 
 #include <QHostInfo>
@@ -62,16 +63,16 @@ void TstAgentController::ipAddressRule_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("valid");
-    QTest::newRow("plain") << QStringLiteral("10.0.0.5") << true;
-    QTest::newRow("top of range") << QStringLiteral("239.255.255.255") << true;
-    QTest::newRow("part over 255") << QStringLiteral("192.168.1.300") << false;
-    QTest::newRow("first part 240") << QStringLiteral("240.1.1.1") << false;
-    QTest::newRow("no dot") << QStringLiteral("localhost") << false;
-    QTest::newRow("three parts") << QStringLiteral("10.0.5") << false;
-    QTest::newRow("five parts") << QStringLiteral("10.0.0.5.1") << false;
-    QTest::newRow("empty part") << QStringLiteral("10..0.5") << false;
-    QTest::newRow("letters") << QStringLiteral("10.a.0.5") << false;
-    QTest::newRow("huge part") << QStringLiteral("10.99999999999.0.5") << false;
+    dataRow("plain", QStringLiteral("10.0.0.5"), true);
+    dataRow("top of range", QStringLiteral("239.255.255.255"), true);
+    dataRow("part over 255", QStringLiteral("192.168.1.300"), false);
+    dataRow("first part 240", QStringLiteral("240.1.1.1"), false);
+    dataRow("no dot", QStringLiteral("localhost"), false);
+    dataRow("three parts", QStringLiteral("10.0.5"), false);
+    dataRow("five parts", QStringLiteral("10.0.0.5.1"), false);
+    dataRow("empty part", QStringLiteral("10..0.5"), false);
+    dataRow("letters", QStringLiteral("10.a.0.5"), false);
+    dataRow("huge part", QStringLiteral("10.99999999999.0.5"), false);
 }
 
 void TstAgentController::ipAddressRule()
@@ -234,35 +235,28 @@ void TstAgentController::interpreterOrder_data()
 
     const QString none;
     // Locked before the power request, which may be refused or take its time.
-    QTest::newRow("end session and shutdown")
-        << (Proto::EndSession + Proto::Shutdown) << false << true << true
-        << QStringLiteral("shutdown") << QStringLiteral("45") << QStringLiteral("1");
-    QTest::newRow("reboot") << Proto::Reboot << false << true << true << QStringLiteral("reboot")
-                            << QStringLiteral("45") << QStringLiteral("1");
-    QTest::newRow("unlock and start session")
-        << (Proto::StartSession + Proto::Unlock) << false << false << false << none
-        << QStringLiteral("45") << QStringLiteral("1");
-    QTest::newRow("lock twice") << (Proto::Lock + Proto::Lock) << false << true << true << none
-                                << QStringLiteral("45") << QStringLiteral("1");
-    QTest::newRow("limit 0 turns logout off")
-        << Proto::autologoutMinutes(0) << true << false << false << none << QStringLiteral("45")
-        << QStringLiteral("0");
-    QTest::newRow("letters turn logout off")
-        << (Proto::AutologoutMin + "abc" + Proto::AutologoutMinEnd) << true << false << false
-        << none << QStringLiteral("45") << QStringLiteral("0");
-    QTest::newRow("empty start time changes nothing")
-        << (Proto::SetDateTime + Proto::SetDateTimeEnd) << true << false << false << none
-        << QStringLiteral("45") << QStringLiteral("1");
-    QTest::newRow("set time then end")
-        << (Proto::EndSession + Proto::SetTime) << false << true << true << none
-        << QStringLiteral("0") << QStringLiteral("0");
-    QTest::newRow("options shown hold the keys")
-        << Proto::ShowOptions << false << true << true << none << QStringLiteral("45")
-        << QStringLiteral("1");
-    QTest::newRow("desk top ignored") << Proto::GetDeskTop << true << false << false << none
-                                      << QStringLiteral("45") << QStringLiteral("1");
-    QTest::newRow("garbage ignored") << QByteArray("hello |NOPE| world") << true << false << false
-                                     << none << QStringLiteral("45") << QStringLiteral("1");
+    dataRow("end session and shutdown", (Proto::EndSession + Proto::Shutdown), false, true, true,
+            QStringLiteral("shutdown"), QStringLiteral("45"), QStringLiteral("1"));
+    dataRow("reboot", Proto::Reboot, false, true, true, QStringLiteral("reboot"),
+            QStringLiteral("45"), QStringLiteral("1"));
+    dataRow("unlock and start session", (Proto::StartSession + Proto::Unlock), false, false, false,
+            none, QStringLiteral("45"), QStringLiteral("1"));
+    dataRow("lock twice", (Proto::Lock + Proto::Lock), false, true, true, none,
+            QStringLiteral("45"), QStringLiteral("1"));
+    dataRow("limit 0 turns logout off", Proto::autologoutMinutes(0), true, false, false, none,
+            QStringLiteral("45"), QStringLiteral("0"));
+    dataRow("letters turn logout off", (Proto::AutologoutMin + "abc" + Proto::AutologoutMinEnd),
+            true, false, false, none, QStringLiteral("45"), QStringLiteral("0"));
+    dataRow("empty start time changes nothing", (Proto::SetDateTime + Proto::SetDateTimeEnd), true,
+            false, false, none, QStringLiteral("45"), QStringLiteral("1"));
+    dataRow("set time then end", (Proto::EndSession + Proto::SetTime), false, true, true, none,
+            QStringLiteral("0"), QStringLiteral("0"));
+    dataRow("options shown hold the keys", Proto::ShowOptions, false, true, true, none,
+            QStringLiteral("45"), QStringLiteral("1"));
+    dataRow("desk top ignored", Proto::GetDeskTop, true, false, false, none, QStringLiteral("45"),
+            QStringLiteral("1"));
+    dataRow("garbage ignored", QByteArray("hello |NOPE| world"), true, false, false, none,
+            QStringLiteral("45"), QStringLiteral("1"));
 }
 
 void TstAgentController::interpreterOrder()

@@ -2,6 +2,7 @@
 
 #include "common/protocol.h"
 #include "support/agentprocess.h"
+#include "support/datarow.h"
 #include "support/testhome.h"
 
 #include <QDateTime>
@@ -128,11 +129,9 @@ void TstAgentProcess::powerCommands_data()
 {
     QTest::addColumn<QByteArray>("arrival");
     QTest::addColumn<QString>("call");
-    QTest::newRow("shutdown") << (Proto::EndSession + Proto::Shutdown)
-                              << QStringLiteral("poweroff");
-    QTest::newRow("reboot") << Proto::Reboot << QStringLiteral("reboot");
-    QTest::newRow("shutdown before lock")
-        << (Proto::Lock + Proto::Shutdown) << QStringLiteral("poweroff");
+    dataRow("shutdown", (Proto::EndSession + Proto::Shutdown), QStringLiteral("poweroff"));
+    dataRow("reboot", Proto::Reboot, QStringLiteral("reboot"));
+    dataRow("shutdown before lock", (Proto::Lock + Proto::Shutdown), QStringLiteral("poweroff"));
 }
 
 void TstAgentProcess::powerCommands()

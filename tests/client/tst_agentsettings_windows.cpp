@@ -7,6 +7,7 @@
 #include "client/ui/frmsettings.h"
 #include "common/clock.h"
 #include "support/agentfixture.h"
+#include "support/datarow.h"
 #include "support/scriptedprompt.h"
 
 #include <QApplication>
@@ -107,16 +108,14 @@ void TstAgentSettingsWindows::builtInPasswordUntilChanged_data()
     QTest::addColumn<QString>("stored"); // null: none stored
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("opens");
-    QTest::newRow("built-in") << QString() << QStringLiteral("TOVLE") << true;
-    QTest::newRow("built-in, other case") << QString() << QStringLiteral("tovle") << false;
-    QTest::newRow("built-in, trailing blank") << QString() << QStringLiteral("TOVLE ") << false;
-    QTest::newRow("empty, none stored") << QString() << QString() << false;
-    QTest::newRow("changed: new one") << QStringLiteral("Kafe9") << QStringLiteral("Kafe9") << true;
-    QTest::newRow("changed: built-in refused")
-        << QStringLiteral("Kafe9") << QStringLiteral("TOVLE") << false;
-    QTest::newRow("changed: case differs")
-        << QStringLiteral("Kafe9") << QStringLiteral("kafe9") << false;
-    QTest::newRow("empty password stored") << QStringLiteral("") << QString() << true;
+    dataRow("built-in", QString(), QStringLiteral("TOVLE"), true);
+    dataRow("built-in, other case", QString(), QStringLiteral("tovle"), false);
+    dataRow("built-in, trailing blank", QString(), QStringLiteral("TOVLE "), false);
+    dataRow("empty, none stored", QString(), QString(), false);
+    dataRow("changed: new one", QStringLiteral("Kafe9"), QStringLiteral("Kafe9"), true);
+    dataRow("changed: built-in refused", QStringLiteral("Kafe9"), QStringLiteral("TOVLE"), false);
+    dataRow("changed: case differs", QStringLiteral("Kafe9"), QStringLiteral("kafe9"), false);
+    dataRow("empty password stored", QStringLiteral(""), QString(), true);
 }
 
 void TstAgentSettingsWindows::builtInPasswordUntilChanged()
@@ -302,47 +301,17 @@ void TstAgentSettingsWindows::passwordChangeRulesAndMessages_data()
     QTest::addColumn<QString>("confirm");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("reference"); // the password afterwards
-    QTest::newRow("from built-in") << QString() << "TOVLE"
-                                   << "Net4Cafe"
-                                   << "Net4Cafe" << QString() << "Net4Cafe";
-    QTest::newRow("wrong old") << QString() << "tovle"
-                               << "x"
-                               << "x"
-                               << "Invalid old Password"
-                               << "TOVLE";
-    QTest::newRow("mismatch") << "abc"
-                              << "abc"
-                              << "new1"
-                              << "new2"
-                              << "New Password Mismatch"
-                              << "abc";
-    QTest::newRow("wrong old wins over mismatch") << "abc"
-                                                  << "abd"
-                                                  << "n1"
-                                                  << "n2"
-                                                  << "Invalid old Password"
-                                                  << "abc";
-    QTest::newRow("empty new password") << "abc"
-                                        << "abc"
-                                        << ""
-                                        << "" << QString() << "";
-    QTest::newRow("the unset marker cannot be a password")
-        << "abc"
-        << "abc"
-        << "Error"
-        << "Error"
-        << "This password cannot be used, please choose another one"
-        << "abc";
-    QTest::newRow("unset marker refused from built-in too")
-        << QString() << "TOVLE"
-        << "Error"
-        << "Error"
-        << "This password cannot be used, please choose another one"
-        << "TOVLE";
-    QTest::newRow("blanks kept") << "abc"
-                                 << "abc"
-                                 << " p w "
-                                 << " p w " << QString() << " p w ";
+    dataRow("from built-in", QString(), "TOVLE", "Net4Cafe", "Net4Cafe", QString(), "Net4Cafe");
+    dataRow("wrong old", QString(), "tovle", "x", "x", "Invalid old Password", "TOVLE");
+    dataRow("mismatch", "abc", "abc", "new1", "new2", "New Password Mismatch", "abc");
+    dataRow("wrong old wins over mismatch", "abc", "abd", "n1", "n2", "Invalid old Password",
+            "abc");
+    dataRow("empty new password", "abc", "abc", "", "", QString(), "");
+    dataRow("the unset marker cannot be a password", "abc", "abc", "Error", "Error",
+            "This password cannot be used, please choose another one", "abc");
+    dataRow("unset marker refused from built-in too", QString(), "TOVLE", "Error", "Error",
+            "This password cannot be used, please choose another one", "TOVLE");
+    dataRow("blanks kept", "abc", "abc", " p w ", " p w ", QString(), " p w ");
 }
 
 void TstAgentSettingsWindows::passwordChangeRulesAndMessages()

@@ -1,6 +1,7 @@
 #include "client/core/agentsettings.h"
 #include "client/core/pictureshow.h"
 #include "support/agentfixture.h"
+#include "support/datarow.h"
 
 #include <QDir>
 #include <QFile>
@@ -125,10 +126,9 @@ void TstPictureShow::placementCentresBelowTheCaption_data()
     QTest::addColumn<int>("caption");
     QTest::addColumn<QSize>("picture");
     QTest::addColumn<QPoint>("expected");
-    QTest::newRow("small") << QSize(1024, 768) << 40 << QSize(200, 100) << QPoint(412, 354);
-    QTest::newRow("odd sizes") << QSize(1280, 1024) << 31 << QSize(641, 333) << QPoint(319, 361);
-    QTest::newRow("larger than screen")
-        << QSize(800, 600) << 20 << QSize(1000, 800) << QPoint(-100, -90);
+    dataRow("small", QSize(1024, 768), 40, QSize(200, 100), QPoint(412, 354));
+    dataRow("odd sizes", QSize(1280, 1024), 31, QSize(641, 333), QPoint(319, 361));
+    dataRow("larger than screen", QSize(800, 600), 20, QSize(1000, 800), QPoint(-100, -90));
 }
 
 void TstPictureShow::placementCentresBelowTheCaption()
@@ -189,10 +189,10 @@ void TstPictureShow::timerRunsAtTheStoredSpeed()
 void TstPictureShow::speedZeroOrUnsetNeverFires_data()
 {
     QTest::addColumn<QString>("speed");
-    QTest::newRow("zero") << QStringLiteral("0");
-    QTest::newRow("unset") << QString();
-    QTest::newRow("negative") << QStringLiteral("-500");
-    QTest::newRow("not a number") << QStringLiteral("fast");
+    dataRow("zero", QStringLiteral("0"));
+    dataRow("unset", QString());
+    dataRow("negative", QStringLiteral("-500"));
+    dataRow("not a number", QStringLiteral("fast"));
 }
 
 void TstPictureShow::speedZeroOrUnsetNeverFires()
@@ -260,11 +260,11 @@ void TstPictureShow::onlyThePicturesModeStartsTheShow_data()
 {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<bool>("runs");
-    QTest::newRow("pictures") << QStringLiteral("VKPictures") << true;
-    QTest::newRow("text") << QStringLiteral("VKText") << false;
-    QTest::newRow("default") << QStringLiteral("Default") << false;
-    QTest::newRow("other case") << QStringLiteral("vkpictures") << false;
-    QTest::newRow("unset") << QString() << false;
+    dataRow("pictures", QStringLiteral("VKPictures"), true);
+    dataRow("text", QStringLiteral("VKText"), false);
+    dataRow("default", QStringLiteral("Default"), false);
+    dataRow("other case", QStringLiteral("vkpictures"), false);
+    dataRow("unset", QString(), false);
 }
 
 void TstPictureShow::onlyThePicturesModeStartsTheShow()
