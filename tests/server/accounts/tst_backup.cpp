@@ -3,6 +3,7 @@
 #include "common/settingsstore.h"
 #include "server/accounts/backup.h"
 #include "server/accounts/ui/backupwindow.h"
+#include "support/datarow.h"
 #include "support/historyfixture.h"
 #include "support/scriptedprompt.h"
 
@@ -90,8 +91,8 @@ private Q_SLOTS:
     void aCancelledBackupLosesNothing_data()
     {
         QTest::addColumn<int>("waitMs");
-        QTest::newRow("at once") << 0;
-        QTest::newRow("while copying") << 20;
+        dataRow("at once", 0);
+        dataRow("while copying", 20);
     }
     void aCancelledBackupLosesNothing()
     {
@@ -169,10 +170,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("a chosen folder") << "chosen"
-                                         << "chosen";
-        QTest::newRow("none chosen") << ""
-                                     << "backups";
+        dataRow("a chosen folder", "chosen", "chosen");
+        dataRow("none chosen", "", "backups");
     }
     void theBackupWindowTellsWhereTheCopyWent()
     {
@@ -262,10 +261,10 @@ private Q_SLOTS:
     void aFileThatIsNoBackupIsRefused_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("text") << "text";
-        QTest::newRow("empty") << "empty";
-        QTest::newRow("another program's database") << "foreign";
-        QTest::newRow("damaged backup") << "damaged";
+        dataRow("text", "text");
+        dataRow("empty", "empty");
+        dataRow("another program's database", "foreign");
+        dataRow("damaged backup", "damaged");
     }
     void aFileThatIsNoBackupIsRefused()
     {

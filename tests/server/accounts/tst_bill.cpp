@@ -4,6 +4,7 @@
 #include "server/accounts/ui/printing.h"
 #include "server/core/database.h"
 #include "support/consolefixture.h"
+#include "support/datarow.h"
 
 #include <QLocale>
 #include <QTest>
@@ -109,11 +110,10 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("charge");
         QTest::addColumn<QVariantList>("jobs");
         QTest::addColumn<QString>("total");
-        QTest::newRow("charge alone keeps its half") << QVariant(12.5) << QVariantList{} << "12.5";
-        QTest::newRow("halves add exactly") << QVariant(12.5) << QVariantList{13.5} << "26";
-        QTest::newRow("beyond 16 bits")
-            << QVariant(30000.0) << QVariantList{30000.0, 10000.25} << "70000.25";
-        QTest::newRow("null charge") << QVariant() << QVariantList{2.25} << "2.25";
+        dataRow("charge alone keeps its half", QVariant(12.5), QVariantList{}, "12.5");
+        dataRow("halves add exactly", QVariant(12.5), QVariantList{13.5}, "26");
+        dataRow("beyond 16 bits", QVariant(30000.0), QVariantList{30000.0, 10000.25}, "70000.25");
+        dataRow("null charge", QVariant(), QVariantList{2.25}, "2.25");
     }
     void billTotals()
     {

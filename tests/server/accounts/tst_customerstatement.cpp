@@ -7,6 +7,7 @@
 #include "server/core/database.h"
 #include "support/billedsession.h"
 #include "support/consolefixture.h"
+#include "support/datarow.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -138,14 +139,14 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("parts");
         QTest::addColumn<QString>("opening");
         // Entries on 10 March at midnight and at 15:00, and on 11 March.
-        QTest::newRow("midnight of the To day is included")
-            << day(2026, 3, 10) << QStringList{"midnight"} << "100";
-        QTest::newRow("a later time on the To day needs a later To time")
-            << QDateTime(QDate(2026, 3, 10), QTime(15, 0)) << QStringList{"midnight", "afternoon"}
-            << "100";
-        QTest::newRow("whole range")
-            << day(2026, 3, 11) << QStringList{"midnight", "afternoon", "next day"} << "100";
-        QTest::newRow("From later than To") << day(2026, 3, 9) << QStringList{} << "100";
+        dataRow("midnight of the To day is included", day(2026, 3, 10), QStringList{"midnight"},
+                "100");
+        dataRow("a later time on the To day needs a later To time",
+                QDateTime(QDate(2026, 3, 10), QTime(15, 0)), QStringList{"midnight", "afternoon"},
+                "100");
+        dataRow("whole range", day(2026, 3, 11), QStringList{"midnight", "afternoon", "next day"},
+                "100");
+        dataRow("From later than To", day(2026, 3, 9), QStringList{}, "100");
     }
     void periodBounds()
     {

@@ -5,6 +5,7 @@
 #include "server/accounts/ui/frmhkeeping.h"
 #include "server/core/database.h"
 #include "support/billedsession.h"
+#include "support/datarow.h"
 #include "support/historyfixture.h"
 #include "support/scriptedprompt.h"
 
@@ -84,14 +85,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("held");
         QTest::addColumn<QString>("report");
-        QTest::newRow("past the middle")
-            << 3500
-            << "History Details Partly Deleted: 3000 of 5000 records were deleted.\r2000 "
-               "records were not deleted (Bill No 3001 to 5000). Delete again to remove them.";
-        QTest::newRow("in the first batch")
-            << 1
-            << "History Details Not Deleted: nothing was deleted.\r5000 records were not "
-               "deleted (Bill No 1 to 5000). Delete again to remove them.";
+        dataRow("past the middle", 3500,
+                "History Details Partly Deleted: 3000 of 5000 records were deleted.\r2000 "
+                "records were not deleted (Bill No 3001 to 5000). Delete again to remove them.");
+        dataRow("in the first batch", 1,
+                "History Details Not Deleted: nothing was deleted.\r5000 records were not "
+                "deleted (Bill No 1 to 5000). Delete again to remove them.");
     }
     void aFailedBatchIsReportedExactly()
     {
@@ -126,8 +125,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("leftBehind");
         QTest::addColumn<qint64>("billno");
-        QTest::newRow("lines housekept with their bills") << false << qint64(1);
-        QTest::newRow("lines left by an earlier housekeeping") << true << qint64(3);
+        dataRow("lines housekept with their bills", false, qint64(1));
+        dataRow("lines left by an earlier housekeeping", true, qint64(3));
     }
     void aReusedBillNumberPrintsOnlyItsOwnLines()
     {
@@ -211,8 +210,8 @@ private Q_SLOTS:
     void answeringNoLeavesEverything_data()
     {
         QTest::addColumn<int>("yes");
-        QTest::newRow("first question") << 0;
-        QTest::newRow("second question") << 1;
+        dataRow("first question", 0);
+        dataRow("second question", 1);
     }
     void answeringNoLeavesEverything()
     {
@@ -243,15 +242,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("credit");
         QTest::addColumn<QString>("debit");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("whole amounts") << "50"
-                                       << "20"
-                                       << "137";
-        QTest::newRow("decimals stay exact") << "50.5"
-                                             << "20.25"
-                                             << "137.25";
-        QTest::newRow("a half is not rounded away") << "0.5"
-                                                    << "0"
-                                                    << "107.5";
+        dataRow("whole amounts", "50", "20", "137");
+        dataRow("decimals stay exact", "50.5", "20.25", "137.25");
+        dataRow("a half is not rounded away", "0.5", "0", "107.5");
     }
     void deletedEntriesMoveIntoTheOpeningBalance()
     {

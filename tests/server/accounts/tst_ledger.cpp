@@ -3,6 +3,7 @@
 #include "server/accounts/ui/frmcusttran.h"
 #include "server/core/database.h"
 #include "server/core/ui/gridcelleditor.h"
+#include "support/datarow.h"
 #include "support/scriptedprompt.h"
 #include "support/testhome.h"
 
@@ -139,18 +140,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("debit");
         QTest::addColumn<bool>("dated");
         QTest::addColumn<bool>("saves");
-        QTest::newRow("untouched row") << ""
-                                       << ""
-                                       << "" << false << false;
-        QTest::newRow("particular only") << "tea"
-                                         << ""
-                                         << "" << true << false;
-        QTest::newRow("no date") << "tea"
-                                 << "5"
-                                 << "" << false << false;
-        QTest::newRow("debit only") << "tea"
-                                    << ""
-                                    << "5" << true << true;
+        dataRow("untouched row", "", "", "", false, false);
+        dataRow("particular only", "tea", "", "", true, false);
+        dataRow("no date", "tea", "5", "", false, false);
+        dataRow("debit only", "tea", "", "5", true, true);
     }
     void emptyRowsBlockSave()
     {

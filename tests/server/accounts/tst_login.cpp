@@ -1,6 +1,7 @@
 #include "server/accounts/operatorlogin.h"
 #include "server/accounts/ui/frmlogin.h"
 #include "server/core/database.h"
+#include "support/datarow.h"
 #include "support/scriptedprompt.h"
 #include "support/testhome.h"
 
@@ -41,22 +42,14 @@ private Q_SLOTS:
         const int staff = int(OperatorLogin::Result::Staff);
         const int wrong = int(OperatorLogin::Result::WrongPassword);
         const int unknown = int(OperatorLogin::Result::UnknownUser);
-        QTest::newRow("admin lower case") << "admin"
-                                          << "Boss1" << admin;
-        QTest::newRow("Admin mixed case") << "Admin"
-                                          << "Boss1" << admin;
-        QTest::newRow("password case counts") << "ADMIN"
-                                              << "boss1" << wrong;
-        QTest::newRow("password blanks count") << "ADMIN"
-                                               << "Boss1 " << wrong;
-        QTest::newRow("staff") << "user"
-                               << "desk" << staff;
-        QTest::newRow("staff with admin password") << "USER"
-                                                   << "Boss1" << wrong;
-        QTest::newRow("other name") << "guest"
-                                    << "desk" << unknown;
-        QTest::newRow("name with blanks") << " admin"
-                                          << "Boss1" << unknown;
+        dataRow("admin lower case", "admin", "Boss1", admin);
+        dataRow("Admin mixed case", "Admin", "Boss1", admin);
+        dataRow("password case counts", "ADMIN", "boss1", wrong);
+        dataRow("password blanks count", "ADMIN", "Boss1 ", wrong);
+        dataRow("staff", "user", "desk", staff);
+        dataRow("staff with admin password", "USER", "Boss1", wrong);
+        dataRow("other name", "guest", "desk", unknown);
+        dataRow("name with blanks", " admin", "Boss1", unknown);
     }
     void check()
     {

@@ -1,6 +1,7 @@
 #include "server/accounts/memberregister.h"
 #include "server/accounts/ui/frmmember.h"
 #include "server/core/database.h"
+#include "support/datarow.h"
 #include "support/scriptedprompt.h"
 #include "support/testhome.h"
 
@@ -88,14 +89,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("a second point is not typed") << "12.5.3"
-                                                     << "12.53";
-        QTest::newRow("empty") << ""
-                               << "0";
-        QTest::newRow("letters dropped by the key filter") << "4a0"
-                                                           << "40";
-        QTest::newRow("four decimals") << "0.1234"
-                                       << "0.1234";
+        dataRow("a second point is not typed", "12.5.3", "12.53");
+        dataRow("empty", "", "0");
+        dataRow("letters dropped by the key filter", "4a0", "40");
+        dataRow("four decimals", "0.1234", "0.1234");
     }
     void openingBalanceIsTheLeadingNumber()
     {
@@ -149,8 +146,8 @@ private Q_SLOTS:
     void answeringNoKeepsMemberAndEntries_data()
     {
         QTest::addColumn<int>("yesAnswers");
-        QTest::newRow("no at the first question") << 0;
-        QTest::newRow("no at the second question") << 1;
+        dataRow("no at the first question", 0);
+        dataRow("no at the second question", 1);
     }
     void answeringNoKeepsMemberAndEntries()
     {

@@ -4,6 +4,7 @@
 #include "server/accounts/optionsmodel.h"
 #include "server/accounts/ui/frmoptions.h"
 #include "server/core/database.h"
+#include "support/datarow.h"
 #include "support/scriptedprompt.h"
 #include "support/testhome.h"
 
@@ -82,14 +83,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<bool>("refused");
-        QTest::newRow("billed") << "7"
-                                << "12" << true;
-        QTest::newRow("later ones billed") << "5"
-                                           << "12" << true;
-        QTest::newRow("not a number") << "abc"
-                                      << "12" << true;
-        QTest::newRow("free") << "20"
-                              << "20" << false;
+        dataRow("billed", "7", "12", true);
+        dataRow("later ones billed", "5", "12", true);
+        dataRow("not a number", "abc", "12", true);
+        dataRow("free", "20", "20", false);
     }
     void aUsedBillNumberIsRefusedOnEnter()
     {
@@ -243,12 +240,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("prefix");
         QTest::addColumn<QString>("column");
         QTest::addColumn<QString>("done");
-        QTest::newRow("admin") << "txtPassword_"
-                               << "admin"
-                               << "Admin Password Changed";
-        QTest::newRow("staff") << "txtupassword_"
-                               << "user"
-                               << "Staff Password Changed";
+        dataRow("admin", "txtPassword_", "admin", "Admin Password Changed");
+        dataRow("staff", "txtupassword_", "user", "Staff Password Changed");
     }
     void changingThePasswordThroughTheTab()
     {
