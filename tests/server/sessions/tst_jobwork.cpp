@@ -6,6 +6,7 @@
 #include "server/sessions/ui/frmjobwork.h"
 #include "server/sessions/ui/frmjobworkdetails.h"
 #include "support/consolefixture.h"
+#include "support/datarow.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -124,18 +125,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("unit");
         QTest::addColumn<QString>("qty");
         QTest::addColumn<QString>("line");
-        QTest::newRow("3 x 2.5") << "2.5"
-                                 << "3"
-                                 << "7.5";
-        QTest::newRow("empty") << "2.5"
-                               << ""
-                               << "0";
-        QTest::newRow("half pages") << "0.35"
-                                    << "1.5"
-                                    << "0.525";
-        QTest::newRow("many") << "0.1"
-                              << "300000"
-                              << "30000";
+        dataRow("3 x 2.5", "2.5", "3", "7.5");
+        dataRow("empty", "2.5", "", "0");
+        dataRow("half pages", "0.35", "1.5", "0.525");
+        dataRow("many", "0.1", "300000", "30000");
     }
     void lineAmounts()
     {

@@ -11,6 +11,7 @@
 #include "server/sessions/ui/frmjobworkdetails.h"
 #include "server/sessions/ui/frmsessionend.h"
 #include "support/consolefixture.h"
+#include "support/datarow.h"
 #include "support/loopbackagentlink.h"
 
 #include <QApplication>
@@ -204,22 +205,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("seconds");
         QTest::addColumn<QString>("duration");
         QTest::addColumn<QString>("amount");
-        QTest::newRow("under a minute") << false << false << 40 << " 0: 0: 40"
-                                        << "10";
-        QTest::newRow("0:20 by period") << false << false << 20 * 60 << " 0: 20: 0"
-                                        << "15";
-        QTest::newRow("1:10 by period") << false << false << 70 * 60 << " 1: 10: 0"
-                                        << "35";
-        QTest::newRow("2:00 by period") << false << false << 120 * 60 << " 2: 0: 0"
-                                        << "50";
-        QTest::newRow("0:20 by minute") << true << false << 20 * 60 << " 0: 20: 0"
-                                        << "11.65";
-        QTest::newRow("0:10 by minute") << true << false << 10 * 60 << " 0: 10: 0"
-                                        << "6.7";
-        QTest::newRow("0:10 minimum") << true << true << 10 * 60 << " 0: 10: 0"
-                                      << "10";
-        QTest::newRow("1:45 by minute") << true << false << 105 * 60 + 59 << " 1: 45: 59"
-                                        << "44.95";
+        dataRow("under a minute", false, false, 40, " 0: 0: 40", "10");
+        dataRow("0:20 by period", false, false, 20 * 60, " 0: 20: 0", "15");
+        dataRow("1:10 by period", false, false, 70 * 60, " 1: 10: 0", "35");
+        dataRow("2:00 by period", false, false, 120 * 60, " 2: 0: 0", "50");
+        dataRow("0:20 by minute", true, false, 20 * 60, " 0: 20: 0", "11.65");
+        dataRow("0:10 by minute", true, false, 10 * 60, " 0: 10: 0", "6.7");
+        dataRow("0:10 minimum", true, true, 10 * 60, " 0: 10: 0", "10");
+        dataRow("1:45 by minute", true, false, 105 * 60 + 59, " 1: 45: 59", "44.95");
     }
     void chargeThroughWindow()
     {
@@ -275,8 +268,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("advance");
         QTest::addColumn<int>("lines");
-        QTest::newRow("advance 20") << "20" << 2;
-        QTest::newRow("no advance") << "0" << 1;
+        dataRow("advance 20", "20", 2);
+        dataRow("no advance", "0", 1);
     }
     void memberAdvanceAndTotal()
     {
@@ -430,9 +423,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("choice");
         QTest::addColumn<QByteArray>("message");
         QTest::addColumn<int>("online");
-        QTest::newRow("lock") << "chklock" << Proto::EndSession << 1;
-        QTest::newRow("shut down") << "chkshutdown" << Proto::Shutdown << 0;
-        QTest::newRow("restart") << "chkrestart" << Proto::Reboot << 0;
+        dataRow("lock", "chklock", Proto::EndSession, 1);
+        dataRow("shut down", "chkshutdown", Proto::Shutdown, 0);
+        dataRow("restart", "chkrestart", Proto::Reboot, 0);
     }
     void closeChoices()
     {
@@ -457,8 +450,8 @@ private Q_SLOTS:
     void consoleOwnRowKeepsItsOnlineRow_data()
     {
         QTest::addColumn<QString>("choice");
-        QTest::newRow("lock") << "chklock";
-        QTest::newRow("shut down") << "chkshutdown";
+        dataRow("lock", "chklock");
+        dataRow("shut down", "chkshutdown");
     }
     void consoleOwnRowKeepsItsOnlineRow()
     {
@@ -548,33 +541,20 @@ private Q_SLOTS:
         QTest::addColumn<bool>("byHand");
         QTest::addColumn<QString>("charge");
         QTest::addColumn<QString>("other"); // "" when none is stored
-        QTest::newRow("job work added") << QStringList{"job:3"} << "42.5" << false << "35"
-                                        << "7.5";
-        QTest::newRow("job work removed")
-            << QStringList{"job:3", "txtoamt", "job:0"} << "35" << false << "35"
-            << "";
-        QTest::newRow("other reset to 0")
-            << QStringList{"txtoamt=5", "txtoamt", "txtoamt=0", "txtoamt"} << "35" << false << "35"
-            << "";
-        QTest::newRow("charge entered")
-            << QStringList{"txtamt=40", "txtamt"} << "40" << false << "40"
-            << "";
-        QTest::newRow("charge not entered") << QStringList{"txtamt=40"} << "40" << false << "40"
-                                            << "";
-        QTest::newRow("charge rounded at End")
-            << QStringList{"txtamt=12.125"} << "12.12" << false << "12.12"
-            << "";
-        QTest::newRow("other not entered") << QStringList{"txtoamt=5"} << "40" << false << "35"
-                                           << "5";
-        QTest::newRow("net by hand")
-            << QStringList{"txtoamt=5", "txtnetamt=30"} << "30" << true << "35"
-            << "5";
-        QTest::newRow("net by hand, then the charge changed")
-            << QStringList{"txtnetamt=30", "txtamt=40"} << "40" << false << "40"
-            << "";
-        QTest::newRow("net by hand, then job work")
-            << QStringList{"txtnetamt=30", "job:2"} << "40" << false << "35"
-            << "5";
+        dataRow("job work added", QStringList{"job:3"}, "42.5", false, "35", "7.5");
+        dataRow("job work removed", QStringList{"job:3", "txtoamt", "job:0"}, "35", false, "35",
+                "");
+        dataRow("other reset to 0", QStringList{"txtoamt=5", "txtoamt", "txtoamt=0", "txtoamt"},
+                "35", false, "35", "");
+        dataRow("charge entered", QStringList{"txtamt=40", "txtamt"}, "40", false, "40", "");
+        dataRow("charge not entered", QStringList{"txtamt=40"}, "40", false, "40", "");
+        dataRow("charge rounded at End", QStringList{"txtamt=12.125"}, "12.12", false, "12.12", "");
+        dataRow("other not entered", QStringList{"txtoamt=5"}, "40", false, "35", "5");
+        dataRow("net by hand", QStringList{"txtoamt=5", "txtnetamt=30"}, "30", true, "35", "5");
+        dataRow("net by hand, then the charge changed", QStringList{"txtnetamt=30", "txtamt=40"},
+                "40", false, "40", "");
+        dataRow("net by hand, then job work", QStringList{"txtnetamt=30", "job:2"}, "40", false,
+                "35", "5");
     }
     void netFollowsTheAmounts()
     {
@@ -819,12 +799,12 @@ private Q_SLOTS:
     void databaseRefusalOnEachTable_data()
     {
         QTest::addColumn<QString>("trigger");
-        QTest::newRow("history") << "BEFORE INSERT ON history";
-        QTest::newRow("transactions") << "BEFORE INSERT ON transactions";
-        QTest::newRow("jobwork_details") << "BEFORE INSERT ON jobwork_details";
-        QTest::newRow("defalt") << "BEFORE UPDATE ON defalt";
-        QTest::newRow("online") << "BEFORE INSERT ON online";
-        QTest::newRow("terminals") << "BEFORE DELETE ON terminals";
+        dataRow("history", "BEFORE INSERT ON history");
+        dataRow("transactions", "BEFORE INSERT ON transactions");
+        dataRow("jobwork_details", "BEFORE INSERT ON jobwork_details");
+        dataRow("defalt", "BEFORE UPDATE ON defalt");
+        dataRow("online", "BEFORE INSERT ON online");
+        dataRow("terminals", "BEFORE DELETE ON terminals");
     }
     void databaseRefusalOnEachTable()
     {

@@ -4,6 +4,7 @@
 #include "server/sessions/tariffstore.h"
 #include "server/sessions/ui/frmsessiondetails.h"
 #include "support/consolefixture.h"
+#include "support/datarow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -267,20 +268,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("row");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("message");
-        QTest::newRow("60 accepted") << 2 << "60"
-                                     << "";
-        QTest::newRow("61 refused") << 2 << "61"
-                                    << "Hour Slice Allways Less then 60";
-        QTest::newRow("first row 61 refused") << 0 << "61"
-                                              << "Hour Slice Allways Less then 60";
-        QTest::newRow("equal to the row above") << 1 << "15"
-                                                << "Please Enter Hour Slice in Order";
-        QTest::newRow("below the row above") << 2 << "20"
-                                             << "Please Enter Hour Slice in Order";
-        QTest::newRow("numeric order") << 1 << "100"
-                                       << "Hour Slice Allways Less then 60";
-        QTest::newRow("above the row above") << 1 << "16"
-                                             << "";
+        dataRow("60 accepted", 2, "60", "");
+        dataRow("61 refused", 2, "61", "Hour Slice Allways Less then 60");
+        dataRow("first row 61 refused", 0, "61", "Hour Slice Allways Less then 60");
+        dataRow("equal to the row above", 1, "15", "Please Enter Hour Slice in Order");
+        dataRow("below the row above", 2, "20", "Please Enter Hour Slice in Order");
+        dataRow("numeric order", 1, "100", "Hour Slice Allways Less then 60");
+        dataRow("above the row above", 1, "16", "");
     }
 
     void validation()
@@ -321,12 +315,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("digits");
         QTest::addColumn<QStringList>("perMinute");
-        QTest::newRow("two digits") << 2 << QStringList{"0.67", "0.33", "0.33"};
+        dataRow("two digits", 2, QStringList{"0.67", "0.33", "0.33"});
         // The first row keeps two decimals and the others follow the currency digits, but
         // below two digits every row keeps four: rounded to the currency they would be 0.
-        QTest::newRow("no digits") << 0 << QStringList{"0.6667", "0.3333", "0.3333"};
-        QTest::newRow("one digit") << 1 << QStringList{"0.6667", "0.3333", "0.3333"};
-        QTest::newRow("three digits") << 3 << QStringList{"0.67", "0.333", "0.333"};
+        dataRow("no digits", 0, QStringList{"0.6667", "0.3333", "0.3333"});
+        dataRow("one digit", 1, QStringList{"0.6667", "0.3333", "0.3333"});
+        dataRow("three digits", 3, QStringList{"0.67", "0.333", "0.333"});
     }
 
     void recomputedColumns()
@@ -346,8 +340,8 @@ private Q_SLOTS:
     void saveAndReloadRoundTrip_data()
     {
         QTest::addColumn<bool>("byMinute");
-        QTest::newRow("by time period, minute after flat hour") << false;
-        QTest::newRow("by one minute, minimum, total time") << true;
+        dataRow("by time period, minute after flat hour", false);
+        dataRow("by one minute, minimum, total time", true);
     }
 
     void saveAndReloadRoundTrip()
@@ -541,9 +535,9 @@ private Q_SLOTS:
     void deleteCategoryAsksTwice_data()
     {
         QTest::addColumn<int>("yesCount");
-        QTest::newRow("no at the first") << 0;
-        QTest::newRow("no at the second") << 1;
-        QTest::newRow("yes at both") << 2;
+        dataRow("no at the first", 0);
+        dataRow("no at the second", 1);
+        dataRow("yes at both", 2);
     }
 
     void deleteCategoryAsksTwice()

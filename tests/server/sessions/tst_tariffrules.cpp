@@ -5,6 +5,7 @@
 #include "server/sessions/charge.h"
 #include "server/sessions/tariffeditor.h"
 #include "support/consolefixture.h"
+#include "support/datarow.h"
 
 #include <QTest>
 
@@ -44,34 +45,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message"); // empty: saved
         const QStringList slices{"15", "30", "60"};
         const QStringList totals{"10", "15", "25"};
-        QTest::newRow("valid") << slices << totals << -1 << ""
-                               << "";
-        QTest::newRow("equal totals") << slices << QStringList{"10", "10", "25"} << -1 << ""
-                                      << "";
-        QTest::newRow("rows without a total skipped")
-            << QStringList{"30", "45", "60"} << QStringList{"", "", "10"} << -1 << ""
-            << "";
-        QTest::newRow("no totals at all")
-            << QStringList{"30", "45", "60"} << QStringList{"", "", ""} << -1 << ""
-            << "";
+        dataRow("valid", slices, totals, -1, "", "");
+        dataRow("equal totals", slices, QStringList{"10", "10", "25"}, -1, "", "");
+        dataRow("rows without a total skipped", QStringList{"30", "45", "60"},
+                QStringList{"", "", "10"}, -1, "", "");
+        dataRow("no totals at all", QStringList{"30", "45", "60"}, QStringList{"", "", ""}, -1, "",
+                "");
         const QString huge = QStringLiteral("99999999999999999999");
-        QTest::newRow("absurd total over a tiny slice")
-            << QStringList{"0.0001", "30", "60"} << QStringList{huge, huge, huge} << -1 << ""
-            << "";
-        QTest::newRow("earlier row edited past the next")
-            << slices << totals << 0 << "45"
-            << "Please Enter Hour Slice in Order : 45 before 30";
-        QTest::newRow("equal minutes") << slices << totals << 0 << "30"
-                                       << "Please Enter Hour Slice in Order : 30 before 30";
-        QTest::newRow("falling totals") << slices << QStringList{"10", "15", "12"} << -1 << ""
-                                        << "Please Enter Rate Total in Order : 12 for 60 minutes "
-                                           "is less than 15 for 30 minutes";
-        QTest::newRow("last slice short of 60")
-            << QStringList{"15", "30", "45"} << totals << -1 << ""
-            << "The Last Hour Slice must be 60 : minutes after 45 would not be charged";
-        QTest::newRow("the 60 row without a total")
-            << slices << QStringList{"10", "15", ""} << -1 << ""
-            << "The Last Hour Slice must be 60 : minutes after 30 would not be charged";
+        dataRow("absurd total over a tiny slice", QStringList{"0.0001", "30", "60"},
+                QStringList{huge, huge, huge}, -1, "", "");
+        dataRow("earlier row edited past the next", slices, totals, 0, "45",
+                "Please Enter Hour Slice in Order : 45 before 30");
+        dataRow("equal minutes", slices, totals, 0, "30",
+                "Please Enter Hour Slice in Order : 30 before 30");
+        dataRow("falling totals", slices, QStringList{"10", "15", "12"}, -1, "",
+                "Please Enter Rate Total in Order : 12 for 60 minutes "
+                "is less than 15 for 30 minutes");
+        dataRow("last slice short of 60", QStringList{"15", "30", "45"}, totals, -1, "",
+                "The Last Hour Slice must be 60 : minutes after 45 would not be charged");
+        dataRow("the 60 row without a total", slices, QStringList{"10", "15", ""}, -1, "",
+                "The Last Hour Slice must be 60 : minutes after 30 would not be charged");
     }
 
     void saveRefusesRowsThatPriceWrongly()
@@ -112,14 +105,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("slices");
         QTest::addColumn<QStringList>("totals");
-        QTest::newRow("small rates")
-            << QStringList{"15", "30", "60"} << QStringList{"10", "15", "25"};
-        QTest::newRow("large rates")
-            << QStringList{"15", "30", "60"} << QStringList{"100", "150", "200"};
-        QTest::newRow("one unit over half an hour")
-            << QStringList{"10", "30", "60"} << QStringList{"3", "4", "5"};
-        QTest::newRow("only the hour priced")
-            << QStringList{"30", "45", "60"} << QStringList{"", "", "10"};
+        dataRow("small rates", QStringList{"15", "30", "60"}, QStringList{"10", "15", "25"});
+        dataRow("large rates", QStringList{"15", "30", "60"}, QStringList{"100", "150", "200"});
+        dataRow("one unit over half an hour", QStringList{"10", "30", "60"},
+                QStringList{"3", "4", "5"});
+        dataRow("only the hour priced", QStringList{"30", "45", "60"}, QStringList{"", "", "10"});
     }
 
     void perMinuteWithoutDecimalsChargesEveryMinute()
