@@ -84,12 +84,11 @@ private Q_SLOTS:
 
     void openingBalanceAndRunningBalance()
     {
-        Database& db = *m_db;
         ConsoleSettings().setCafeName(QStringLiteral("Star Cafe"));
-        example(db);
-        const auto member = CustomerStatement::findMember(db, QStringLiteral("M1"));
+        example(*m_db);
+        const auto member = CustomerStatement::findMember(*m_db, QStringLiteral("M1"));
         QVERIFY(member);
-        const auto s = CustomerStatement::build(db, *member, day(2026, 3, 1), day(2026, 3, 31));
+        const auto s = CustomerStatement::build(*m_db, *member, day(2026, 3, 1), day(2026, 3, 31));
         QCOMPARE(s.opening, Money::fromWhole(130));
         QCOMPARE(s.entries.size(), 1);
         QCOMPARE(s.entries[0].balance, Money::fromWhole(140));
@@ -128,7 +127,7 @@ private Q_SLOTS:
 
         // The settled bill's debit line has no credit, the ledger's advance no debit.
         const ReportDocument feb = CustomerStatement::compose(
-            CustomerStatement::build(db, *member, day(2026, 2, 1), day(2026, 2, 28)));
+            CustomerStatement::build(*m_db, *member, day(2026, 2, 1), day(2026, 2, 28)));
         QCOMPARE(feb.tableRows(7).at(0).mid(1), (QStringList{"Advance", "50", "", "150"}));
         QCOMPARE(feb.tableRows(7).at(1).mid(1), (QStringList{"By Bill No 1", "", "20", "130"}));
     }
@@ -152,13 +151,12 @@ private Q_SLOTS:
     {
         QFETCH(QDateTime, to);
         QFETCH(QStringList, parts);
-        Database& db = *m_db;
-        addMember(db, QStringLiteral("M1"), 100);
-        addEntry(db, "M1", at(3, 10, 0), "midnight", "1");
-        addEntry(db, "M1", at(3, 10, 15), "afternoon", "2");
-        addEntry(db, "M1", at(3, 11, 0), "next day", "4");
-        const auto member = CustomerStatement::findMember(db, QStringLiteral("M1"));
-        const auto s = CustomerStatement::build(db, *member, day(2026, 3, 10), to);
+        addMember(*m_db, QStringLiteral("M1"), 100);
+        addEntry(*m_db, "M1", at(3, 10, 0), "midnight", "1");
+        addEntry(*m_db, "M1", at(3, 10, 15), "afternoon", "2");
+        addEntry(*m_db, "M1", at(3, 11, 0), "next day", "4");
+        const auto member = CustomerStatement::findMember(*m_db, QStringLiteral("M1"));
+        const auto s = CustomerStatement::build(*m_db, *member, day(2026, 3, 10), to);
         QStringList got;
         for (const auto& e : s.entries) {
             got << e.part;
@@ -172,12 +170,11 @@ private Q_SLOTS:
 
     void amountsStayExact()
     {
-        Database& db = *m_db;
-        addMember(db, QStringLiteral("M1"), 0.25);
-        addEntry(db, "M1", at(3, 10, 10), "credit", "12.5");
-        addEntry(db, "M1", at(3, 10, 11), "both", "0.1", "0.3");
-        const auto member = CustomerStatement::findMember(db, QStringLiteral("M1"));
-        const auto s = CustomerStatement::build(db, *member, day(2026, 3, 1), day(2026, 3, 31));
+        addMember(*m_db, QStringLiteral("M1"), 0.25);
+        addEntry(*m_db, "M1", at(3, 10, 10), "credit", "12.5");
+        addEntry(*m_db, "M1", at(3, 10, 11), "both", "0.1", "0.3");
+        const auto member = CustomerStatement::findMember(*m_db, QStringLiteral("M1"));
+        const auto s = CustomerStatement::build(*m_db, *member, day(2026, 3, 1), day(2026, 3, 31));
         const ReportDocument doc = CustomerStatement::compose(s);
         QCOMPARE(doc.tableRows(7).at(0).mid(1), (QStringList{"credit", "12.5", "", "12.75"}));
         QCOMPARE(doc.tableRows(7).at(1).mid(1), (QStringList{"both", "0.1", "0.3", "12.55"}));
@@ -186,11 +183,10 @@ private Q_SLOTS:
 
     void windowLooksUpAndPrints()
     {
-        Database& db = *m_db;
-        example(db);
+        example(*m_db);
         m_prompt->clear();
         Clock::setFixed(QDateTime(QDate(2026, 3, 20), QTime(14, 0)));
-        FrmTranRepo w(db);
+        FrmTranRepo w(*m_db);
         QCOMPARE(w.objectName(), QStringLiteral("frmtranrepo"));
         QCOMPARE(w.windowTitle(), QStringLiteral("Customer Transactions Details"));
         auto* id = w.findChild<QComboBox*>(QStringLiteral("cmbfield"));
@@ -231,8 +227,8 @@ private Q_SLOTS:
 
         // The To value keeps its time of day (14:00) when another day is picked: an entry
         // of the To day before it is listed, one after it is not.
-        addEntry(db, "M1", at(3, 31, 13, 59, 59), "before", "1");
-        addEntry(db, "M1", at(3, 31, 14, 0, 1), "after", "2");
+        addEntry(*m_db, "M1", at(3, 31, 13, 59, 59), "before", "1");
+        addEntry(*m_db, "M1", at(3, 31, 14, 0, 1), "after", "2");
         QCOMPARE(to->dateTime(), QDateTime(QDate(2026, 3, 31), QTime(14, 0)));
         print->click();
         const QList<QStringList> rows = Preview::lastDocument().tableRows(7);

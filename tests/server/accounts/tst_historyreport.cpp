@@ -71,9 +71,8 @@ private Q_SLOTS:
         QFETCH(QString, to);
         QFETCH(QString, message);
         QFETCH(QStringList, bills);
-        Database& db = *m_db;
-        fill(db);
-        FrmRptHistory w(db);
+        fill(*m_db);
+        FrmRptHistory w(*m_db);
         QCOMPARE(w.objectName(), QStringLiteral("frmrpthistory"));
         QCOMPARE(w.windowTitle(), QStringLiteral("History Details"));
         auto* fromBox = w.findChild<QLineEdit*>(QStringLiteral("txtbill_0"));
@@ -106,8 +105,7 @@ private Q_SLOTS:
 
     void terminalAndCategoryLists()
     {
-        Database& db = *m_db;
-        FrmRptHistory w(db);
+        FrmRptHistory w(*m_db);
         auto* terminal = w.findChild<QComboBox*>(QStringLiteral("txtterminal"));
         auto* member = w.findChild<QComboBox*>(QStringLiteral("txtmember"));
         auto* print = w.findChild<QPushButton*>(QStringLiteral("Cmdprint"));
@@ -118,7 +116,7 @@ private Q_SLOTS:
         print->click();
         QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Please Select the Terminal")});
 
-        fill(db);
+        fill(*m_db);
         w.findChild<QRadioButton*>(QStringLiteral("Option_0"))->click();
         w.findChild<QRadioButton*>(QStringLiteral("Option_1"))->click();
         QCOMPARE(terminal->count(), 3);
@@ -132,7 +130,7 @@ private Q_SLOTS:
         QCOMPARE(listedBills(Preview::lastDocument()), (QStringList{"1", "4", "7", "10"}));
 
         // A terminal without rows any more: nothing happens.
-        QVERIFY(db.run(QStringLiteral("DELETE FROM history WHERE terminal = 'PC-1'")));
+        QVERIFY(m_db->run(QStringLiteral("DELETE FROM history WHERE terminal = 'PC-1'")));
         print->click();
         QCOMPARE(Preview::presentedCount(), 1);
 
@@ -154,8 +152,7 @@ private Q_SLOTS:
 
     void emptyCategorySaysNothing()
     {
-        Database& db = *m_db;
-        const auto s = HistoryReport::byCategory(db, QString());
+        const auto s = HistoryReport::byCategory(*m_db, QString());
         QVERIFY(s.message.isEmpty());
         QVERIFY(s.rows.isEmpty());
     }
@@ -177,10 +174,9 @@ private Q_SLOTS:
         QFETCH(QString, answer);
         QFETCH(QString, message);
         QFETCH(QString, billLine);
-        Database& db = *m_db;
-        fill(db);
-        QVERIFY(db.run(QStringLiteral("UPDATE history SET billno = 40000 WHERE billno = 12")));
-        FrmBillReprint w(db);
+        fill(*m_db);
+        QVERIFY(m_db->run(QStringLiteral("UPDATE history SET billno = 40000 WHERE billno = 12")));
+        FrmBillReprint w(*m_db);
         QCOMPARE(w.windowTitle(), QStringLiteral("Bill Reprint"));
         w.findChild<QLineEdit*>(QStringLiteral("txtbillno"))->setText(answer);
         w.findChild<QPushButton*>(QStringLiteral("cmdok"))->click();
@@ -201,9 +197,8 @@ private Q_SLOTS:
 
     void cancelledReprintDoesNothing()
     {
-        Database& db = *m_db;
-        fill(db);
-        FrmBillReprint w(db);
+        fill(*m_db);
+        FrmBillReprint w(*m_db);
         w.findChild<QLineEdit*>(QStringLiteral("txtbillno"))->setText(QStringLiteral("7"));
         w.findChild<QPushButton*>(QStringLiteral("cmdcancel"))->click();
         QCOMPARE(Preview::presentedCount(), 0);

@@ -30,11 +30,10 @@ private Q_SLOTS:
 
     void rowsComeInTableOrderFromEitherEnd()
     {
-        Database& db = *m_db;
-        fill(db, 1, 1000);
+        fill(*m_db, 1, 1000);
         // A gap left by housekeeping must not shift rows.
-        db.run("DELETE FROM history WHERE billno BETWEEN 100 AND 199");
-        HistoryModel model(db);
+        m_db->run("DELETE FROM history WHERE billno BETWEEN 100 AND 199");
+        HistoryModel model(*m_db);
         QCOMPARE(model.rowCount(), 900);
         QCOMPARE(model.columnCount(), 9);
         QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QString("Bill No"));
@@ -54,22 +53,20 @@ private Q_SLOTS:
 
     void followsChangesAnnouncedByTheDatabase()
     {
-        Database& db = *m_db;
-        fill(db, 1, 10);
-        HistoryModel model(db);
+        fill(*m_db, 1, 10);
+        HistoryModel model(*m_db);
         QCOMPARE(model.index(9, 0).data().toInt(), 10);
-        fill(db, 11, 1);
+        fill(*m_db, 11, 1);
         QCOMPARE(model.rowCount(), 10); // not told yet
-        db.notifyChanged("history");
+        m_db->notifyChanged("history");
         QCOMPARE(model.rowCount(), 11);
         QCOMPARE(model.index(10, 0).data().toInt(), 11);
     }
 
     void readsOnlyThePagesAsked()
     {
-        Database& db = *m_db;
-        fill(db, 1, 5000);
-        HistoryModel model(db);
+        fill(*m_db, 1, 5000);
+        HistoryModel model(*m_db);
         for (int r = 4990; r < 5000; ++r) {
             model.index(r, 0).data();
         }

@@ -34,14 +34,14 @@ private Q_SLOTS:
         m_link = std::make_unique<LoopbackAgentLink>();
         m_agent = m_link->connectAgent();
         QVERIFY(m_agent > 0);
-        Database& db = *m_db;
-        QVERIFY(db.run(QStringLiteral("INSERT INTO online (name, ip, id) VALUES "
-                                      "('VK Server', '10.0.0.100', 0), ('PC1', '10.0.0.1', ?)"),
-                       {m_agent}));
-        QVERIFY(db.run(QStringLiteral("INSERT INTO user_category (user) VALUES ('Std'), "
-                                      "('Night')")));
-        QVERIFY(db.run(QStringLiteral("INSERT INTO members (memberid, Password, category) VALUES "
-                                      "('M1', 'Secret', 'Night'), ('M2', '', 'Std')")));
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO online (name, ip, id) VALUES "
+                                         "('VK Server', '10.0.0.100', 0), ('PC1', '10.0.0.1', ?)"),
+                          {m_agent}));
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO user_category (user) VALUES ('Std'), "
+                                         "('Night')")));
+        QVERIFY(
+            m_db->run(QStringLiteral("INSERT INTO members (memberid, Password, category) VALUES "
+                                     "('M1', 'Secret', 'Night'), ('M2', '', 'Std')")));
         Clock::setFixed(T0);
     }
     void cleanup()

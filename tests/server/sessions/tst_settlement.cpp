@@ -221,16 +221,15 @@ private Q_SLOTS:
         QFETCH(int, seconds);
         QFETCH(QString, duration);
         QFETCH(QString, amount);
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), byMinute, minimum);
+        addCategory(*m_db, QStringLiteral("Std"), byMinute, minimum);
         LoopbackAgentLink link;
         const qint64 agent = link.connectAgent();
         QVERIFY(agent > 0);
-        addOnline(db, QStringLiteral("PC1"), agent);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        addOnline(*m_db, QStringLiteral("PC1"), agent);
+        startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Std"));
 
         Clock::setFixed(T0.addSecs(seconds));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("  PC1 "));
         QCOMPARE(child<QLabel>(w, "lbl1(0)")->text(), QStringLiteral("PC1"));
         QCOMPARE(child<QLabel>(w, "lbl1(2)")->text(), QStringLiteral("Std"));
@@ -245,7 +244,7 @@ private Q_SLOTS:
         endSession(w);
         QCOMPARE(w.result(), int(QDialog::Accepted));
         QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("DO YOU WANT TO END THE SESSION")});
-        const auto h = db.firstRow(QStringLiteral("SELECT * FROM history"));
+        const auto h = m_db->firstRow(QStringLiteral("SELECT * FROM history"));
         QVERIFY(h);
         QCOMPARE(h->value(QStringLiteral("billno")).toLongLong(), 1);
         QCOMPARE(h->value(QStringLiteral("duration")).toString(), duration);
@@ -256,10 +255,11 @@ private Q_SLOTS:
         QCOMPARE(Database::parseTime(h->value(QStringLiteral("send"))), T0.addSecs(seconds));
         QCOMPARE(h->value(QStringLiteral("terminal")).toString(), QStringLiteral("PC1"));
         QCOMPARE(h->value(QStringLiteral("cip")).toString(), QStringLiteral("10.0.0.1"));
-        QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 2);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 2);
         QCOMPARE(count(QStringLiteral("terminals")), 0);
-        QCOMPARE(db.scalar(QStringLiteral("SELECT id FROM online WHERE name = 'PC1'")).toLongLong(),
-                 agent);
+        QCOMPARE(
+            m_db->scalar(QStringLiteral("SELECT id FROM online WHERE name = 'PC1'")).toLongLong(),
+            agent);
         QCOMPARE(link.received(agent, Proto::EndSession.size()), Proto::EndSession);
         QCOMPARE(Preview::presentedCount(), 0); // printing is off by default
     }
@@ -275,16 +275,15 @@ private Q_SLOTS:
     {
         QFETCH(QString, advance);
         QFETCH(int, lines);
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        addOnline(db, QStringLiteral("PC1"), 1);
-        QVERIFY(db.run(QStringLiteral("INSERT INTO members (memberid, Password, category) "
-                                      "VALUES ('M1', '', 'Std')")));
-        QVERIFY(db.run(QStringLiteral("UPDATE defalt SET billno = 4294967296")));
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"), QStringLiteral("M1"), advance);
+        addCategory(*m_db, QStringLiteral("Std"), false);
+        addOnline(*m_db, QStringLiteral("PC1"), 1);
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO members (memberid, Password, category) "
+                                         "VALUES ('M1', '', 'Std')")));
+        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET billno = 4294967296")));
+        startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Std"), QStringLiteral("M1"), advance);
         LoopbackAgentLink link;
         Clock::setFixed(T0.addSecs(70 * 60)); // 1:10 costs 35
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("PC1"));
         QCOMPARE(child<QLabel>(w, "lbl1(3)")->text(), QStringLiteral("M1"));
         QCOMPARE(child<QLineEdit>(w, "txtramt")->text(), advance);
@@ -294,7 +293,7 @@ private Q_SLOTS:
         QCOMPARE(w.result(), int(QDialog::Accepted));
         QCOMPARE(count(QStringLiteral("online")), 0);
 
-        const auto rows = db.rows(QStringLiteral(
+        const auto rows = m_db->rows(QStringLiteral(
             "SELECT memberid, part, credit, debit FROM transactions ORDER BY rowid"));
         QCOMPARE(rows.size(), lines);
         if (lines == 2) {
@@ -306,23 +305,23 @@ private Q_SLOTS:
         QCOMPARE(debit.value(0).toString(), QStringLiteral("M1"));
         QCOMPARE(debit.value(1).toString(), QStringLiteral("By Bill No 4294967296"));
         QCOMPARE(Money::fromVariant(debit.value(3)), Money::fromWhole(35));
-        QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM history")).toLongLong(),
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT billno FROM history")).toLongLong(),
                  4294967296LL);
-        QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 4294967297LL);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(),
+                 4294967297LL);
     }
 
     void zeroAmountsLeftEmpty()
     {
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Free"), false, false, /*withRates=*/false);
-        addOnline(db, QStringLiteral("PC1"), 1);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Free"));
+        addCategory(*m_db, QStringLiteral("Free"), false, false, /*withRates=*/false);
+        addOnline(*m_db, QStringLiteral("PC1"), 1);
+        startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Free"));
         Clock::setFixed(T0.addSecs(3000));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("PC1"));
         QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), QStringLiteral("0"));
         endSession(w);
-        const auto h = db.firstRow(QStringLiteral("SELECT * FROM history"));
+        const auto h = m_db->firstRow(QStringLiteral("SELECT * FROM history"));
         QVERIFY(h);
         for (const char* c : {"charge", "netamount", "received", "otheramt"}) {
             QVERIFY2(h->value(QLatin1String(c)).isNull(), c);
@@ -332,18 +331,17 @@ private Q_SLOTS:
 
     void maintenanceTakesNoBillNumber()
     {
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        QVERIFY(db.run(QStringLiteral("UPDATE defalt SET printbill = 1")));
+        addCategory(*m_db, QStringLiteral("Std"), false);
+        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET printbill = 1")));
         LoopbackAgentLink link;
         const qint64 a = link.connectAgent();
         const qint64 b = link.connectAgent();
-        addOnline(db, QStringLiteral("PC1"), a);
-        addOnline(db, QStringLiteral("PC2"), b);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
-        startAt(db, QStringLiteral("PC2"), QString(), QString(), QStringLiteral("0"), true);
+        addOnline(*m_db, QStringLiteral("PC1"), a);
+        addOnline(*m_db, QStringLiteral("PC2"), b);
+        startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        startAt(*m_db, QStringLiteral("PC2"), QString(), QString(), QStringLiteral("0"), true);
         Clock::setFixed(T0.addSecs(70 * 60));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         // A billed session picked first must not leak its amounts into the maintenance row.
         pick(w, QStringLiteral("PC1"));
         QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), QStringLiteral("35"));
@@ -357,13 +355,13 @@ private Q_SLOTS:
         QVERIFY(child<QPushButton>(w, "cmdend")->isEnabled());
         endSession(w);
 
-        const auto h = db.firstRow(QStringLiteral("SELECT * FROM history"));
+        const auto h = m_db->firstRow(QStringLiteral("SELECT * FROM history"));
         QVERIFY(h);
         QCOMPARE(h->value(QStringLiteral("user")).toString(), QStringLiteral("Maintaining"));
         QVERIFY(h->value(QStringLiteral("billno")).isNull());
         QVERIFY(h->value(QStringLiteral("charge")).isNull());
         QVERIFY(h->value(QStringLiteral("netamount")).isNull());
-        QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 1);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 1);
         QCOMPARE(Preview::presentedCount(), 0);
         QCOMPARE(link.received(b, Proto::EndSession.size()), Proto::EndSession);
         // The other session is still running, with the end fixed when it was picked.
@@ -373,14 +371,13 @@ private Q_SLOTS:
     void printsAfterCommit()
     {
         // The preview waits for the cashier with the bill committed and no write pending.
-        Database& db = *m_db;
-        QVERIFY(db.run(QStringLiteral("UPDATE defalt SET printbill = 1")));
+        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET printbill = 1")));
         LoopbackAgentLink link;
         const qint64 a = link.connectAgent();
-        runningOnPC1(db, a);
+        runningOnPC1(*m_db, a);
         Clock::setFixed(T0.addSecs(20 * 60));
         Preview::setSkipModal(false);
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("PC1"));
         QVERIFY(child<QCheckBox>(w, "Chkprint")->isChecked());
         bool sawPreview = false;
@@ -394,7 +391,7 @@ private Q_SLOTS:
             {
                 QSqlDatabase other =
                     QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
-                other.setDatabaseName(db.path());
+                other.setDatabaseName(m_db->path());
                 other.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=200"));
                 if (other.open()) {
                     QSqlQuery q(other);
@@ -432,12 +429,11 @@ private Q_SLOTS:
         QFETCH(QString, choice);
         QFETCH(QByteArray, message);
         QFETCH(int, online);
-        Database& db = *m_db;
         LoopbackAgentLink link;
         const qint64 a = link.connectAgent();
-        runningOnPC1(db, a);
+        runningOnPC1(*m_db, a);
         Clock::setFixed(T0.addSecs(600));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         QVERIFY(child<QRadioButton>(w, "chklock")->isChecked());
         pick(w, QStringLiteral("PC1"));
         w.findChild<QRadioButton*>(choice)->setChecked(true);
@@ -456,32 +452,32 @@ private Q_SLOTS:
     void consoleOwnRowKeepsItsOnlineRow()
     {
         QFETCH(QString, choice);
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
+        addCategory(*m_db, QStringLiteral("Std"), false);
         LoopbackAgentLink link;
-        addOnline(db, QStringLiteral("VK Server"), 0);
-        startAt(db, QStringLiteral("VK Server"), QStringLiteral("Std"));
+        addOnline(*m_db, QStringLiteral("VK Server"), 0);
+        startAt(*m_db, QStringLiteral("VK Server"), QStringLiteral("Std"));
         QCOMPARE(count(QStringLiteral("online")), 0);
         Clock::setFixed(T0.addSecs(600));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("VK Server"));
         w.findChild<QRadioButton*>(choice)->setChecked(true);
         endSession(w);
         QCOMPARE(w.result(), int(QDialog::Accepted));
         QVERIFY(link.sent().isEmpty());
-        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM online WHERE id = 0")).toLongLong(),
-                 1);
+        QCOMPARE(
+            m_db->scalar(QStringLiteral("SELECT count(*) FROM online WHERE id = 0")).toLongLong(),
+            1);
         QCOMPARE(count(QStringLiteral("history")), 1);
     }
 
     void amountBoxes()
     {
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        addOnline(db, QStringLiteral("PC1"), 1);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"), QString(), QStringLiteral("5"));
+        addCategory(*m_db, QStringLiteral("Std"), false);
+        addOnline(*m_db, QStringLiteral("PC1"), 1);
+        startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Std"), QString(),
+                QStringLiteral("5"));
         Clock::setFixed(T0.addSecs(70 * 60));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         w.show();
         pick(w, QStringLiteral("PC1"));
         QLineEdit* amt = child<QLineEdit>(w, "txtamt");
@@ -563,10 +559,9 @@ private Q_SLOTS:
         QFETCH(bool, byHand);
         QFETCH(QString, charge);
         QFETCH(QString, other);
-        Database& db = *m_db;
-        prepareFullSession(db);
+        prepareFullSession(*m_db);
         Clock::setFixed(T0.addSecs(70 * 60)); // 1:10 costs 35
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         w.show();
         pick(w, QStringLiteral("PC1"));
         for (const QString& step : steps) {
@@ -589,13 +584,13 @@ private Q_SLOTS:
         endSession(w);
         QCOMPARE(w.result(), int(QDialog::Accepted));
         const auto h =
-            db.firstRow(QStringLiteral("SELECT charge, otheramt, netamount FROM history"));
+            m_db->firstRow(QStringLiteral("SELECT charge, otheramt, netamount FROM history"));
         QVERIFY(h);
         QCOMPARE(Money::fromVariant(h->value(0)).toString(), charge);
         QCOMPARE(h->value(1).isNull() ? QString() : Money::fromVariant(h->value(1)).toString(),
                  other);
         QCOMPARE(Money::fromVariant(h->value(2)).toString(), net);
-        QCOMPARE(Money::fromVariant(db.scalar(
+        QCOMPARE(Money::fromVariant(m_db->scalar(
                      QStringLiteral("SELECT debit FROM transactions WHERE part LIKE 'By Bill%'"))),
                  Money::parse(net));
     }
@@ -612,13 +607,12 @@ private Q_SLOTS:
     void negativeAmountIsRefused()
     {
         QFETCH(QString, field);
-        Database& db = *m_db;
-        prepareFullSession(db);
+        prepareFullSession(*m_db);
         Clock::setFixed(T0.addSecs(70 * 60));
-        SettlementForm form(db, 2);
+        SettlementForm form(*m_db, 2);
         form.open();
         form.pick(QStringLiteral("PC1"));
-        form.jobWorkClosed(JobWorkStore(db).total());
+        form.jobWorkClosed(JobWorkStore(*m_db).total());
         const QString minus = QStringLiteral("-5");
         if (field == QLatin1String("charge")) {
             form.setAmount(minus);
@@ -633,21 +627,21 @@ private Q_SLOTS:
         const SettleResult r = form.settle();
         QVERIFY(!r.ok);
         QCOMPARE(r.error, SessionService::NegativeAmount);
-        QCOMPARE(stateOf(db, true, true), State::Running);
+        QCOMPARE(stateOf(*m_db, true, true), State::Running);
     }
 
     void categoryGoneIsNotBilledWithOldAmounts()
     {
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        addCategory(db, QStringLiteral("Old"), false);
-        addOnline(db, QStringLiteral("PC1"), 1);
-        addOnline(db, QStringLiteral("PC2"), 2);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
-        startAt(db, QStringLiteral("PC2"), QStringLiteral("Old"), QString(), QStringLiteral("4"));
-        QVERIFY(db.run(QStringLiteral("DELETE FROM user_category WHERE user = 'Old'")));
+        addCategory(*m_db, QStringLiteral("Std"), false);
+        addCategory(*m_db, QStringLiteral("Old"), false);
+        addOnline(*m_db, QStringLiteral("PC1"), 1);
+        addOnline(*m_db, QStringLiteral("PC2"), 2);
+        startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        startAt(*m_db, QStringLiteral("PC2"), QStringLiteral("Old"), QString(),
+                QStringLiteral("4"));
+        QVERIFY(m_db->run(QStringLiteral("DELETE FROM user_category WHERE user = 'Old'")));
         Clock::setFixed(T0.addSecs(70 * 60));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("PC1"));
         QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), QStringLiteral("35"));
         pick(w, QStringLiteral("PC2"));
@@ -661,55 +655,53 @@ private Q_SLOTS:
 
     void automaticLogoutKeepsItsEnd()
     {
-        Database& db = *m_db;
-        runningOnPC1(db, 1);
-        QVERIFY(db.run(QStringLiteral("UPDATE terminals SET AUTOLOGOUT = 1, send = ?"),
-                       {Database::timeText(T0.addSecs(20 * 60))}));
+        runningOnPC1(*m_db, 1);
+        QVERIFY(m_db->run(QStringLiteral("UPDATE terminals SET AUTOLOGOUT = 1, send = ?"),
+                          {Database::timeText(T0.addSecs(20 * 60))}));
         Clock::setFixed(T0.addSecs(5 * 3600));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("PC1"));
         QCOMPARE(child<QLabel>(w, "lbl1(4)")->text(), QStringLiteral("AUTO LOGOUT BY USER"));
         QCOMPARE(child<QLabel>(w, "lbl1(5)")->text(), QStringLiteral(" 0: 20: 0"));
         QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), QStringLiteral("15"));
-        QCOMPARE(Database::parseTime(db.scalar(QStringLiteral("SELECT send FROM terminals"))),
+        QCOMPARE(Database::parseTime(m_db->scalar(QStringLiteral("SELECT send FROM terminals"))),
                  T0.addSecs(20 * 60));
     }
 
     void jobWorkThroughWindow()
     {
-        Database& db = *m_db;
-        QVERIFY(db.run(QStringLiteral("INSERT INTO jobwork (Type, amount) VALUES ('Print', 2.5), "
-                                      "('Scan', 4)")));
+        QVERIFY(
+            m_db->run(QStringLiteral("INSERT INTO jobwork (Type, amount) VALUES ('Print', 2.5), "
+                                     "('Scan', 4)")));
         LoopbackAgentLink link;
         const qint64 a = link.connectAgent();
-        runningOnPC1(db, a);
+        runningOnPC1(*m_db, a);
         Clock::setFixed(T0.addSecs(70 * 60));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("PC1"));
         QVERIFY(child<QPushButton>(w, "cmdjobworkdetails")->isEnabled());
         runJobWork(w, QStringLiteral("3"));
         QCOMPARE(child<QLineEdit>(w, "txtoamt")->text(), QStringLiteral("7.5"));
         endSession(w);
-        const auto lines = db.rows(QStringLiteral("SELECT billno, Type, qty, amount FROM "
-                                                  "jobwork_details"));
+        const auto lines = m_db->rows(QStringLiteral("SELECT billno, Type, qty, amount FROM "
+                                                     "jobwork_details"));
         QCOMPARE(lines.size(), 1);
         QCOMPARE(lines[0].value(0).toLongLong(), 1);
         QCOMPARE(lines[0].value(1).toString(), QStringLiteral("Print"));
         QCOMPARE(Money::fromVariant(lines[0].value(2)), Money::fromWhole(3));
         QCOMPARE(Money::fromVariant(lines[0].value(3)).toString(), QStringLiteral("7.5"));
-        QCOMPARE(Money::fromVariant(db.scalar(QStringLiteral("SELECT otheramt FROM history")))
+        QCOMPARE(Money::fromVariant(m_db->scalar(QStringLiteral("SELECT otheramt FROM history")))
                      .toString(),
                  QStringLiteral("7.5"));
-        QCOMPARE(Money::fromVariant(db.scalar(QStringLiteral("SELECT netamount FROM history")))
+        QCOMPARE(Money::fromVariant(m_db->scalar(QStringLiteral("SELECT netamount FROM history")))
                      .toString(),
                  QStringLiteral("42.5"));
     }
 
     void guardsAndBack()
     {
-        Database& db = *m_db;
-        runningOnPC1(db, 1);
-        FrmSessionEnd w(db);
+        runningOnPC1(*m_db, 1);
+        FrmSessionEnd w(*m_db);
         QVERIFY(!child<QPushButton>(w, "cmdend")->isEnabled());
         w.endClicked();
         QCOMPARE(m_prompt->texts(),
@@ -724,20 +716,19 @@ private Q_SLOTS:
         QCOMPARE(count(QStringLiteral("history")), 0);
         child<QPushButton>(w, "cmdback")->click();
         // Picked and abandoned: the end stays written, the session keeps running.
-        QCOMPARE(Database::parseTime(db.scalar(QStringLiteral("SELECT send FROM terminals"))),
+        QCOMPARE(Database::parseTime(m_db->scalar(QStringLiteral("SELECT send FROM terminals"))),
                  T0.addSecs(60));
     }
 
     void endSettlesTheWorkstationTheBoxNames()
     {
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        addOnline(db, QStringLiteral("PC1"), 1);
-        addOnline(db, QStringLiteral("PC2"), 2);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
-        startAt(db, QStringLiteral("PC2"), QStringLiteral("Std"));
+        addCategory(*m_db, QStringLiteral("Std"), false);
+        addOnline(*m_db, QStringLiteral("PC1"), 1);
+        addOnline(*m_db, QStringLiteral("PC2"), 2);
+        startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        startAt(*m_db, QStringLiteral("PC2"), QStringLiteral("Std"));
         Clock::setFixed(T0.addSecs(600));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("PC1"));
         // Another name typed over the picked one, without Enter: it is priced, not PC1 billed.
         child<QComboBox>(w, "cmbterminal")->setEditText(QStringLiteral("PC2"));
@@ -747,19 +738,18 @@ private Q_SLOTS:
         QVERIFY(m_prompt->texts().isEmpty());
         child<QPushButton>(w, "cmdend")->click();
         QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("DO YOU WANT TO END THE SESSION")});
-        QCOMPARE(db.scalar(QStringLiteral("SELECT terminal FROM history")).toString(),
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT terminal FROM history")).toString(),
                  QStringLiteral("PC2"));
-        QCOMPARE(db.scalar(QStringLiteral("SELECT terminal FROM terminals")).toString(),
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT terminal FROM terminals")).toString(),
                  QStringLiteral("PC1"));
     }
 
     void secondSettlementOfTheSameSessionIsRefused()
     {
-        Database& db = *m_db;
-        runningOnPC1(db, 1);
+        runningOnPC1(*m_db, 1);
         Clock::setFixed(T0.addSecs(600));
-        SettlementForm a(db, 2);
-        SettlementForm b(db, 2);
+        SettlementForm a(*m_db, 2);
+        SettlementForm b(*m_db, 2);
         a.open();
         b.open();
         a.pick(QStringLiteral("PC1"));
@@ -768,7 +758,7 @@ private Q_SLOTS:
         const SettleResult second = b.settle();
         QVERIFY(!second.ok);
         QCOMPARE(count(QStringLiteral("history")), 1);
-        QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 2);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 2);
     }
 
     void failureAfterEachWriteLeavesSessionOrBill_data()
@@ -781,19 +771,18 @@ private Q_SLOTS:
     void failureAfterEachWriteLeavesSessionOrBill()
     {
         QFETCH(int, failAt);
-        Database& db = *m_db;
-        prepareFullSession(db);
+        prepareFullSession(*m_db);
         int writes = 0;
-        const SettleResult r = settleFull(db, [&](int n) {
+        const SettleResult r = settleFull(*m_db, [&](int n) {
             writes = n;
             return n != failAt;
         });
         QVERIFY(!r.ok);
         QCOMPARE(writes, failAt);
-        QCOMPARE(stateOf(db, true, true), State::Running);
+        QCOMPARE(stateOf(*m_db, true, true), State::Running);
         // The same session settles completely afterwards, under the same single number.
-        QVERIFY(settleFull(db, {}).ok);
-        QCOMPARE(stateOf(db, true, true), State::Billed);
+        QVERIFY(settleFull(*m_db, {}).ok);
+        QCOMPARE(stateOf(*m_db, true, true), State::Billed);
     }
 
     void databaseRefusalOnEachTable_data()
@@ -809,14 +798,13 @@ private Q_SLOTS:
     void databaseRefusalOnEachTable()
     {
         QFETCH(QString, trigger);
-        Database& db = *m_db;
-        prepareFullSession(db);
-        QVERIFY(db.run(QStringLiteral("CREATE TRIGGER fail ") + trigger +
-                       QStringLiteral(" BEGIN SELECT RAISE(ABORT, 'disk says no'); END")));
-        const SettleResult r = settleFull(db, {});
+        prepareFullSession(*m_db);
+        QVERIFY(m_db->run(QStringLiteral("CREATE TRIGGER fail ") + trigger +
+                          QStringLiteral(" BEGIN SELECT RAISE(ABORT, 'disk says no'); END")));
+        const SettleResult r = settleFull(*m_db, {});
         QVERIFY(!r.ok);
         QVERIFY(!r.error.isEmpty());
-        QCOMPARE(stateOf(db, true, true), State::Running);
+        QCOMPARE(stateOf(*m_db, true, true), State::Running);
         QVERIFY(m_home->errorLog().contains(QStringLiteral("disk says no")));
     }
 
