@@ -7,12 +7,21 @@
 // Prints: time until every agent is registered (locked, asked its name, answered, listed in
 // `online` under the reported name), the delivery latency of single commands (p50/p99), the
 // console's resident memory growth per agent, and its CPU use while all agents sit idle.
+// More agents than the console holds in all (LinkServer::MaxConnections) are let in by raising
+// its caps for that run.
 //
-// Usage: bench_link [agents=1000]
+// Then a flood against a keyed console with its usual caps: silent connections, five from each
+// address (one over the per-address cap), held open. Prints how long the console takes to take
+// them in and to clear them once they go, how soon a real agent that connects meanwhile is
+// served, the console's memory before, at its peak and after, and how long its logs grew.
+//
+// Usage: bench_link [agents=1000] [flood=10000]
 // On a machine busy with other work the latencies mostly measure the scheduler's queue; run it
 // as `chrt -f 1 bench_link` (or at least `nice -n -10`) to see what the console itself costs.
+#include "common/linkauth.h"
 #include "common/protocol.h"
 #include "server/core/database.h"
+#include "server/core/messagelog.h"
 #include "server/link/connectionmanager.h"
 #include "server/link/linkserver.h"
 
@@ -20,6 +29,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QSqlDatabase>
@@ -54,7 +64,9 @@ void out(const QString& line)
 
 // ---- console side (child process) -------------------------------------------------------
 
-int runConsole(const QString& dbPath)
+const QByteArray FloodKey = QByteArrayLiteral("9f3c2a7be41d08c6f5a2e9b17d03c4e8");
+
+int runConsole(const QString& dbPath, int holdAtLeast, const QByteArray& key)
 {
     Database db;
     if (!db.open(dbPath)) {
@@ -62,11 +74,14 @@ int runConsole(const QString& dbPath)
         return 1;
     }
     LinkServer server;
+    server.setLinkKey(key);
+    if (holdAtLeast > LinkServer::MaxConnections) {
+        server.setConnectionCaps(LinkServer::MaxConnectionsPerAddress, holdAtLeast + 16);
+    }
     ConnectionManager manager(db, server);
-    // The message log keeps every line for the whole run, as the console window's list does.
-    QStringList log;
-    QObject::connect(&manager, &ConnectionManager::logLine,
-                     [&log](const QString& l) { log.append(l); });
+    // The message log as the console window's list keeps it.
+    MessageLog log;
+    QObject::connect(&manager, &ConnectionManager::logLine, &log, &MessageLog::append);
     if (!server.listen(0, QHostAddress::LocalHost)) {
         out(QStringLiteral("ERROR listen ") + server.errorString());
         return 1;
@@ -98,7 +113,13 @@ int runConsole(const QString& dbPath)
                         .arg(ok ? 1 : 0)
                         .arg(monotonicNs() - t0));
             } else if (line == "LOG") {
-                out(QStringLiteral("LOG %1").arg(log.size()));
+                out(QStringLiteral("LOG %1").arg(log.lines().size()));
+            } else if (line == "STATS") {
+                out(QStringLiteral("STATS %1 %2 %3 %4")
+                        .arg(server.connectionCount())
+                        .arg(server.lastIndex() + server.turnedAwayCount())
+                        .arg(log.lines().size())
+                        .arg(QFileInfo(QStringLiteral("Morvek.txt")).size()));
             }
         }
     });
@@ -181,7 +202,8 @@ int runDriver(int count)
         return env;
     }());
     console.setWorkingDirectory(dir.path());
-    console.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--console"), dbPath});
+    console.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--console"), dbPath, QString::number(count)});
     QByteArray consoleOut;
     QList<QByteArray> lines;
     QObject::connect(&console, &QProcess::readyReadStandardOutput, [&] {
@@ -360,15 +382,161 @@ int runDriver(int count)
     return named == count ? 0 : 2;
 }
 
+int runFlood(int count)
+{
+    QTemporaryDir dir;
+    QProcess console;
+    console.setProcessChannelMode(QProcess::SeparateChannels);
+    console.setWorkingDirectory(dir.path());
+    console.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--console"), dir.filePath(QStringLiteral("server.db")),
+                   QStringLiteral("0"), QString::fromLatin1(FloodKey)});
+    QList<QByteArray> lines;
+    QByteArray partial;
+    QObject::connect(&console, &QProcess::readyReadStandardOutput, [&] {
+        partial += console.readAllStandardOutput();
+        qsizetype nl;
+        while ((nl = partial.indexOf('\n')) >= 0) {
+            lines.append(partial.left(nl));
+            partial.remove(0, nl + 1);
+        }
+    });
+    auto ask = [&](const QByteArray& what) -> QList<QByteArray> {
+        lines.clear();
+        console.write(what + '\n');
+        const QDeadlineTimer deadline(30000);
+        while (!deadline.hasExpired()) {
+            for (const QByteArray& l : lines) {
+                if (l.startsWith(what)) {
+                    return l.split(' ');
+                }
+            }
+            waitEvents(deadline);
+        }
+        return {};
+    };
+    const QDeadlineTimer started(10000);
+    while (lines.isEmpty() && !started.hasExpired()) {
+        waitEvents(started);
+    }
+    if (lines.isEmpty() || !lines.first().startsWith("PORT ")) {
+        out(QStringLiteral("flood console did not start"));
+        return 1;
+    }
+    const quint16 port = quint16(lines.first().mid(5).toUInt());
+    const qint64 pid = console.processId();
+    spin(500);
+    const qint64 rssBefore = rssKiB(pid);
+    qint64 rssPeak = rssBefore;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] { rssPeak = std::max(rssPeak, rssKiB(pid)); });
+    sampler.start(50);
+
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::unique_ptr<QTcpSocket>> flood;
+    flood.reserve(size_t(count));
+    for (int i = 0; i < count; ++i) {
+        auto s = std::make_unique<QTcpSocket>();
+        s->setReadBufferSize(1);
+        const int a = i / (LinkServer::MaxConnectionsPerAddress + 1);
+        s->bind(QHostAddress(QStringLiteral("127.2.%1.%2").arg(a / 250).arg(a % 250 + 1)), 0);
+        s->connectToHost(QHostAddress::LocalHost, port);
+        flood.push_back(std::move(s));
+    }
+    const double openedMs = double(clock.nsecsElapsed()) / 1e6;
+
+    // A real agent, keyed, arriving in the middle of it.
+    QTcpSocket agent;
+    QByteArray heard;
+    bool proved = false;
+    double servedMs = -1;
+    QElapsedTimer agentClock;
+    QObject::connect(&agent, &QTcpSocket::readyRead, [&] {
+        heard += agent.readAll();
+        if (!proved && heard.contains(Proto::LinkChallengeEnd)) {
+            proved = true;
+            const qsizetype at = heard.indexOf(Proto::LinkChallenge) + Proto::LinkChallenge.size();
+            const QByteArray nonce = heard.mid(at, LinkAuth::NonceBytes * 2);
+            const QByteArray own = LinkAuth::newNonce();
+            const LinkAuth::Ends ends{QStringLiteral("127.4.0.1"), QStringLiteral("127.0.0.1")};
+            agent.write(Proto::linkProof(own, LinkAuth::agentProof(FloodKey, nonce, own, ends)));
+        }
+        if (servedMs < 0 && heard.contains(Proto::CName)) {
+            servedMs = double(agentClock.nsecsElapsed()) / 1e6;
+        }
+    });
+    agent.bind(QHostAddress(QStringLiteral("127.4.0.1")), 0);
+    agentClock.start();
+    agent.connectToHost(QHostAddress::LocalHost, port);
+
+    double takenMs = -1;
+    QList<QByteArray> stats;
+    const QDeadlineTimer limit(120000);
+    while (!limit.hasExpired() && (takenMs < 0 || servedMs < 0)) {
+        spin(100);
+        stats = ask("STATS");
+        if (takenMs < 0 && stats.value(2).toLongLong() >= count + 1) {
+            takenMs = double(clock.nsecsElapsed()) / 1e6;
+        }
+    }
+    const qint64 held = stats.value(1).toLongLong();
+    rssPeak = std::max(rssPeak, rssKiB(pid));
+
+    clock.restart();
+    flood.clear();
+    double clearedMs = -1;
+    while (!limit.hasExpired()) {
+        stats = ask("STATS");
+        if (stats.value(1).toLongLong() <= 1) {
+            clearedMs = double(clock.nsecsElapsed()) / 1e6;
+            break;
+        }
+        spin(20);
+    }
+    spin(1000);
+    sampler.stop();
+    const qint64 rssAfter = rssKiB(pid);
+    stats = ask("STATS");
+
+    out(QStringLiteral("flood connections              %1 (%2 per address, %3 addresses)")
+            .arg(count)
+            .arg(LinkServer::MaxConnectionsPerAddress + 1)
+            .arg((count + LinkServer::MaxConnectionsPerAddress) /
+                 (LinkServer::MaxConnectionsPerAddress + 1)));
+    out(QStringLiteral("  opened by the flood in       %1 ms").arg(openedMs, 0, 'f', 1));
+    out(QStringLiteral("  taken in by the console in   %1 ms, %2 held at the end")
+            .arg(takenMs, 0, 'f', 1)
+            .arg(held));
+    out(QStringLiteral("  real agent served in         %1 ms").arg(servedMs, 0, 'f', 1));
+    out(QStringLiteral("  cleared after it ended in    %1 ms").arg(clearedMs, 0, 'f', 1));
+    out(QStringLiteral("console RSS before/peak/after  %1 / %2 / %3 KiB")
+            .arg(rssBefore)
+            .arg(rssPeak)
+            .arg(rssAfter));
+    out(QStringLiteral("message log lines, error log   %1 lines, %2 bytes")
+            .arg(QString::fromLatin1(stats.value(3)), QString::fromLatin1(stats.value(4))));
+    console.closeWriteChannel();
+    if (!console.waitForFinished(5000)) {
+        console.kill();
+        console.waitForFinished(2000);
+    }
+    return servedMs >= 0 && clearedMs >= 0 ? 0 : 3;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() >= 3 && args.at(1) == QLatin1String("--console")) {
-        return runConsole(args.at(2));
+    if (args.size() >= 4 && args.at(1) == QLatin1String("--console")) {
+        return runConsole(args.at(2), args.at(3).toInt(), args.value(4).toLatin1());
     }
+    LinkServer::raiseOpenFilesLimit();
     const int count = args.size() >= 2 ? std::max(1, args.at(1).toInt()) : 1000;
-    return runDriver(count);
+    const int flood = args.size() >= 3 ? std::max(1, args.at(2).toInt()) : 10000;
+    const int registered = runDriver(count);
+    const int flooded = runFlood(flood);
+    return registered != 0 ? registered : flooded;
 }

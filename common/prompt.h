@@ -3,7 +3,8 @@
 #include <QString>
 
 // Every message box and question of both programs goes through here, so that tests can
-// answer them and record what was said, and logic classes never touch a widget.
+// answer them and record what was said, and logic classes never touch a widget. Texts are
+// plain text, shown literally: they often carry names reported by peers.
 class Prompt
 {
 public:

@@ -1,5 +1,7 @@
 #include "platform/boottime.h"
 
+#include <QFile>
+
 #include <time.h>
 
 qint64 BootTime::msecs()
@@ -9,4 +11,13 @@ qint64 BootTime::msecs()
     timespec ts = {};
     ::clock_gettime(CLOCK_BOOTTIME, &ts);
     return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+QString BootTime::bootId()
+{
+    QFile f(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+    if (!f.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QString::fromLatin1(f.readAll()).trimmed();
 }

@@ -9,6 +9,7 @@
 #include "common/protocol.h"
 #include "platform/loginsession.h"
 #include "platform/power.h"
+#include "platform/socketoptions.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,6 +21,14 @@ const QString DataArrivalLabel = QStringLiteral("objTCP_DataArrival_Error");
 const QString LinkKeyLabel = QStringLiteral("TCP_Authentication");
 const QString BrokenCaption =
     QStringLiteral("Server Connection Broken, Wait connecting to Server...");
+
+// Dotted text for IPv4, as the console writes the same addresses.
+QString endText(const QHostAddress& address)
+{
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4).toString() : address.toString();
+}
 
 } // namespace
 
@@ -243,6 +252,23 @@ void AgentController::connectToServer(const QString& address)
     m_proofTimeout.stop();
     // Read at every connect, so a key set by staff applies from the next connection.
     m_linkKey = m_settings.linkKey();
+    if (const QString weakness = m_linkKey.isEmpty() ? QString() : LinkAuth::keyWeakness(m_linkKey);
+        !weakness.isEmpty()) {
+        // A key that falls to guessing protects nothing, and no key at all would let any
+        // console in: the workstation stays as it is and no console is dialled until the key
+        // is replaced (it is read again at the usual pace).
+        m_tcp.abort();
+        linkKeyTrouble(weakness);
+        if (m_state.status != weakness) {
+            // Shown once; staff who hid the window are not pestered at every retry.
+            m_state.status = weakness;
+            m_state.dialogHideMode = true;
+            m_state.dialogVisible = true;
+        }
+        scheduleReconnect();
+        notify();
+        return;
+    }
     m_phase = m_linkKey.isEmpty() ? LinkPhase::Open : LinkPhase::AwaitChallenge;
     m_state.linkProven = false;
     m_connectingAddress = address;
@@ -280,8 +306,8 @@ void AgentController::onConnected()
 {
     m_connectTimeout.stop();
     // The protocol has no keep-alive of its own; let the system notice a console machine
-    // that vanished without closing the connection.
-    m_tcp.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    // that vanished without closing the connection within a minute, not hours.
+    SocketOptions::setKeepAlive(m_tcp.socketDescriptor());
     if (m_phase == LinkPhase::Open) {
         m_attempts = 0;
         m_state.linkProven = true;
@@ -520,14 +546,18 @@ void AgentController::handshake(const QList<Proto::Message>& batch)
             m_consoleNonce = nonce;
             m_agentNonce = LinkAuth::newNonce();
             m_phase = LinkPhase::AwaitAnswer;
-            write(Proto::linkProof(m_agentNonce,
-                                   LinkAuth::agentProof(m_linkKey, m_consoleNonce, m_agentNonce)));
+            // Our own address and the console's as dialled: a machine that passes this on to
+            // the console over its own connection gets a proof made for other ends.
+            m_ends = {endText(m_tcp.localAddress()), endText(m_tcp.peerAddress())};
+            write(Proto::linkProof(m_agentNonce, LinkAuth::agentProof(m_linkKey, m_consoleNonce,
+                                                                      m_agentNonce, m_ends)));
             continue;
         }
         // Awaiting the console's proof over both nonces: the one thing that opens the link.
         if (m.kind != Kind::LinkAnswer || m.malformed ||
-            !LinkAuth::sameProof(m.value.toLatin1(),
-                                 LinkAuth::consoleProof(m_linkKey, m_consoleNonce, m_agentNonce))) {
+            !LinkAuth::sameProof(
+                m.value.toLatin1(),
+                LinkAuth::consoleProof(m_linkKey, m_consoleNonce, m_agentNonce, m_ends))) {
             refuseConsole(m.kind == Kind::LinkAnswer
                               ? QStringLiteral("wrong proof of the link key from the console")
                               : QStringLiteral("the console sent commands without proving the "

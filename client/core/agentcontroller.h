@@ -3,6 +3,7 @@
 #include "client/core/agentsettings.h"
 #include "client/core/agentstate.h"
 #include "client/core/sessionclock.h"
+#include "common/linkauth.h"
 #include "common/protocol.h"
 
 #include <QByteArray>
@@ -93,6 +94,8 @@ public:
     // A connect that has not succeeded by then is abandoned and retried.
     static constexpr int ConnectTimeoutMs = 5000;
     bool reconnectPending() const { return m_reconnect.isActive(); }
+    // The system's descriptor of the link to the console (-1 when there is none).
+    qintptr linkDescriptor() const { return m_tcp.socketDescriptor(); }
 
     // Sends one message when the link is up (and, with a link key, proven); false otherwise.
     bool send(const QByteArray& message);
@@ -158,6 +161,7 @@ private:
     };
     LinkPhase m_phase = LinkPhase::Open;
     QByteArray m_linkKey;
+    LinkAuth::Ends m_ends;
     QByteArray m_consoleNonce;
     QByteArray m_agentNonce;
     QTimer m_proofTimeout;

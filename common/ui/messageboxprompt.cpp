@@ -10,6 +10,9 @@ Prompt::Answer MessageBoxPrompt::ask(const QString& text, const QString& title, 
     if (m_keepOnTop) {
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
     }
+    // Texts carry what peers report (workstation names): never rendered as markup, so a name
+    // cannot dress itself up as a message of the system's own.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     box.setWindowTitle(title);
     switch (icon) {

@@ -12,6 +12,8 @@
 #include <QSqlRecord>
 #include <QUuid>
 
+#include <optional>
+
 namespace {
 
 const QString Label = QStringLiteral("mnurestore click");
@@ -70,6 +72,47 @@ QString check(const QString& file, const QList<QPair<QString, QStringList>>& exp
     }
     QSqlDatabase::removeDatabase(name);
     return problem;
+}
+
+// The backup's running sessions were running when it was made, not now: they may have been
+// settled since, and their connection numbers are an earlier run's. Each comes back ended at
+// the restore and on no connection, so an agent reconnecting from its address is locked
+// rather than opened, and the cashier settles it. The workstations concerned; nullopt when
+// the copy could not be changed.
+std::optional<QStringList> endRunningSessions(const QString& file)
+{
+    const QString name = QStringLiteral("vk-restore-") + QUuid::createUuid().toString();
+    std::optional<QStringList> out;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        if (db.open() && db.transaction()) {
+            QSqlQuery q(db);
+            QStringList names;
+            bool ok = q.exec(QStringLiteral("SELECT terminal FROM terminals ORDER BY terminal"));
+            while (ok && q.next()) {
+                names << q.value(0).toString();
+            }
+            q.finish();
+            // The console's own computer (connection 0) has no agent; -1 is a connection no
+            // run ever numbers.
+            ok = ok && q.prepare(QStringLiteral(
+                           "UPDATE terminals SET send = CASE WHEN AUTOLOGOUT = 0 OR send IS NULL "
+                           "THEN ? ELSE send END, AUTOLOGOUT = 1, "
+                           "cid = CASE WHEN cid = 0 THEN 0 ELSE -1 END"));
+            q.addBindValue(Database::timeText(Clock::now()));
+            ok = ok && q.exec();
+            q.finish();
+            if (ok && db.commit()) {
+                out = names;
+            } else {
+                db.rollback();
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return out;
 }
 
 QList<QPair<QString, QStringList>> expectedTables(Database& live)
@@ -132,6 +175,17 @@ Restore::Result Restore::fromFile(Database& live, const QString& file)
     if (QFileInfo(file).canonicalFilePath() == QFileInfo(path).canonicalFilePath()) {
         return refused(file + QStringLiteral(" is the database in use"));
     }
+    const QList<QSqlRecord> running =
+        live.rows(QStringLiteral("SELECT terminal FROM terminals ORDER BY terminal"), {}, Label);
+    if (!running.isEmpty()) {
+        QStringList names;
+        for (const QSqlRecord& r : running) {
+            names << r.value(0).toString();
+        }
+        return refused(QStringLiteral("Sessions are running on ") +
+                       names.join(QStringLiteral(", ")) +
+                       QStringLiteral(". Settle them first, then restore"));
+    }
     const auto expected = expectedTables(live);
     const QString staged = path + QStringLiteral(".restoring");
     removeWithSideFiles(staged);
@@ -144,6 +198,12 @@ Restore::Result Restore::fromFile(Database& live, const QString& file)
     if (const QString why = check(staged, expected); !why.isEmpty()) {
         removeWithSideFiles(staged);
         return refused(file + QStringLiteral(" cannot be restored: ") + why);
+    }
+    const auto awaiting = endRunningSessions(staged);
+    if (!awaiting) {
+        removeWithSideFiles(staged);
+        return refused(file + QStringLiteral(" cannot be restored: its running sessions cannot "
+                                             "be ended"));
     }
 
     // Everything written so far goes into the main file, so the file kept aside is whole
@@ -163,6 +223,7 @@ Restore::Result Restore::fromFile(Database& live, const QString& file)
         return refused(QStringLiteral("The database is in use by another program"));
     }
     Result result;
+    result.awaiting = *awaiting;
     result.keptAs = asideName(path);
     if (!QFile::rename(path, result.keptAs)) {
         live.open(path);

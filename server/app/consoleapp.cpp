@@ -1,5 +1,6 @@
 #include "server/app/consoleapp.h"
 
+#include "common/linkauth.h"
 #include "common/prompt.h"
 #include "common/ui/messageboxprompt.h"
 #include "platform/filemodes.h"
@@ -11,8 +12,17 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstring>
+
 int ConsoleApp::run(int argc, char** argv)
 {
+    // A fresh link key for the cafe, printed once to be copied into the console's and every
+    // workstation's settings; nothing is started or stored.
+    if (argc == 2 && std::strcmp(argv[1], "--generate-link-key") == 0) {
+        std::printf("%s\n", LinkAuth::generateKey().constData());
+        return 0;
+    }
     // The database holds the operators' and members' passwords: owner-only from its creation.
     FileModes::ownerOnlyNewFiles();
     QApplication app(argc, argv);

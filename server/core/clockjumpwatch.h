@@ -10,9 +10,13 @@ class MessageLog;
 
 // Notices the console computer's date or time being changed while the date-time lock is on:
 // sessions are timed by the wall clock, so moving it back shortens every running session and
-// moving it forward lengthens them. The wall clock (Clock::now()) is compared with a clock
-// nobody can set; when the two disagree by more than the threshold since the last look, the
-// jump goes to the message log and the error log and the cashier is warned, once per jump.
+// moving it forward lengthens them. The wall clock (Clock::now()) is held against a clock
+// nobody can set; when the two have drifted apart by more than the threshold since the last
+// report (or the start), the change goes to the message log and the error log and the cashier
+// is warned, once per change. Small steps add up, so moving the clock a little at a time is
+// seen as well. The difference of the two clocks is kept in the settings file with the name of
+// the computer's run, so a change made while the console was closed is seen at its next start
+// on the same run.
 class ClockJumpWatch : public QObject
 {
     Q_OBJECT
@@ -22,14 +26,17 @@ public:
     static inline const QString Label = QStringLiteral("Date/Time Lock");
 
     // enabled says whether the lock is on now (the option may change while the console runs);
-    // steadyMs is the clock nobody can set, in milliseconds (the computer's boot time clock
-    // unless a test gives another).
+    // steadyMs is the clock nobody can set, in milliseconds, and bootId names the computer's
+    // run it counts from (the computer's boot time clock and boot id unless a test gives
+    // others).
     ClockJumpWatch(MessageLog& log, std::function<bool()> enabled,
-                   std::function<qint64()> steadyMs = {}, QObject* parent = nullptr);
+                   std::function<qint64()> steadyMs = {}, std::function<QString()> bootId = {},
+                   QObject* parent = nullptr);
 
-    // Looks every IntervalMs from now on.
-    void start();
-    // One look; true when it found and reported a jump. While the lock is off, jumps are
+    // Reports a change made since the last run on the same boot, then looks every IntervalMs
+    // from now on; true when it reported one.
+    bool start();
+    // One look; true when it found and reported a change. While the lock is off, changes are
     // passed over and not reported later.
     bool check();
 
@@ -38,10 +45,15 @@ public:
 
 private:
     qint64 offsetMs() const;
+    // Takes `offset` as the new baseline and keeps it for the next start.
+    void rebase(qint64 offset);
+    // A look; `when` tells the report when the change was made ("" while running).
+    bool look(const QString& when);
 
     MessageLog& m_log;
     std::function<bool()> m_enabled;
     std::function<qint64()> m_steadyMs;
+    std::function<QString()> m_bootId;
     qint64 m_offsetMs = 0;
     QTimer m_timer;
 };

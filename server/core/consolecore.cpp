@@ -1,6 +1,8 @@
 #include "server/core/consolecore.h"
 
 #include "common/errorlog.h"
+#include "common/linkauth.h"
+#include "common/prompt.h"
 #include "common/settingsstore.h"
 #include "platform/hostinfo.h"
 #include "platform/localemoney.h"
@@ -58,6 +60,16 @@ bool ConsoleCore::startUp(const QString& databasePath, const Hooks& hooks)
     if (!m_listening) {
         ErrorLog::write(StartLabel, QStringLiteral("Cannot listen on port %1").arg(m_options.port),
                         -1);
+    }
+    // The link refuses every workstation with such a key (see LinkServer); the cashier must
+    // learn why at once, not from a room of locked workstations.
+    if (!m_options.linkKey.isEmpty()) {
+        if (const QString weakness = LinkAuth::keyWeakness(m_options.linkKey);
+            !weakness.isEmpty()) {
+            ErrorLog::write(QStringLiteral("objTCP_Authentication"), weakness);
+            m_log.append(weakness);
+            Prompt::message(weakness, AppTitle, Prompt::Icon::Critical);
+        }
     }
     return m_db.isOpen();
 }

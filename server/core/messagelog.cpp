@@ -3,5 +3,8 @@
 void MessageLog::append(const QString& line)
 {
     m_lines.append(line);
+    if (m_lines.size() > MaxLines) {
+        m_lines.removeFirst();
+    }
     Q_EMIT lineAdded(line);
 }

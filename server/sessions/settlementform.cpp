@@ -178,9 +178,14 @@ SettlementForm::Outcome SettlementForm::netEntered()
     if (value(m_net) > Money()) {
         return {QString(), true, Focus::EndButton};
     }
+    netFromAmounts();
+    return {QStringLiteral("Please Enter Amount"), true, Focus::Net};
+}
+
+void SettlementForm::netFromAmounts()
+{
     m_net = text(value(m_amt) + value(m_oamt) - value(m_ramt));
     m_netByHand = value(m_net) != value(m_amt) + value(m_oamt);
-    return {QStringLiteral("Please Enter Amount"), true, Focus::Net};
 }
 
 void SettlementForm::jobWorkClosed(Money total)
@@ -204,8 +209,13 @@ SettleResult SettlementForm::settle()
         m_amt = text(value(m_amt));
         m_oamt = text(value(m_oamt));
         m_ramt = text(value(m_ramt));
-        if (m_netByHand) {
+        // An emptied or 0 net is no price the cashier meant: it is settled as Enter in the box
+        // would have put it, not billed as nothing. A negative one still goes to the service,
+        // which refuses it.
+        if (m_netByHand && !value(m_net).isZero()) {
             m_net = text(value(m_net));
+        } else if (m_netByHand) {
+            netFromAmounts();
         } else {
             followNet();
         }

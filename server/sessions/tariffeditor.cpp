@@ -45,17 +45,11 @@ Money quotient(Money a, Money b, int digits)
     return Money::fromUnits(std::int64_t(qBound<Wide>(-Money::MaxUnits, units, Money::MaxUnits)));
 }
 
-// Decimals of Rate per Min. From two currency digits on it is a price in the currency's own
-// step (the first row always to two decimals). With fewer digits that step would round most
-// rates per minute to 0, and per-minute pricing would give the minutes of a slice away, so
-// the rate keeps the full precision of the column; the charge is rounded once at the end.
-int perMinuteDigits(int currencyDigits, bool firstRow)
-{
-    if (currencyDigits < 2) {
-        return 4;
-    }
-    return firstRow ? 2 : currencyDigits;
-}
+// Rate per Min keeps the full four decimals of the column, whatever the currency's step: in
+// that step most rates per minute would round down (0.20 over 45 minutes is 0.0044, or 0.00
+// to the cent) and per-minute pricing would give the minutes of a slice away, or round up and
+// charge more than the slice's own rate. The charge is rounded once, at the end.
+constexpr int PerMinuteDigits = 4;
 
 struct Computed
 {
@@ -67,21 +61,19 @@ struct Computed
 // The computed cells of a row from its typed Hour Slice and Rate Total and those of the row it
 // follows (none for the first row).
 Computed compute(const QString& slice, const QString& total, const QString* aboveSlice,
-                 const QString* aboveTotal, int currencyDigits)
+                 const QString* aboveTotal)
 {
     const Money s = Money::parse(slice);
     const Money t = Money::parse(total);
     if (aboveSlice == nullptr) {
         return {slice, total,
-                s > Money{} ? quotient(t, s, perMinuteDigits(currencyDigits, true)).toString()
-                            : QStringLiteral("0")};
+                s > Money{} ? quotient(t, s, PerMinuteDigits).toString() : QStringLiteral("0")};
     }
     const Money period = s - Money::parse(*aboveSlice);
     const Money rate = t - Money::parse(*aboveTotal);
     return {period.toString(), rate.toString(),
-            period > Money{}
-                ? quotient(rate, period, perMinuteDigits(currencyDigits, false)).toString()
-                : QStringLiteral("0")};
+            period > Money{} ? quotient(rate, period, PerMinuteDigits).toString()
+                             : QStringLiteral("0")};
 }
 
 QString hoursText(Money hours)
@@ -240,7 +232,7 @@ void TariffEditor::recompute()
         const Row* above = i > 0 ? &m_rows[i - 1] : nullptr;
         const Computed c = compute(r.cells[HourSlice], r.cells[RateTotal],
                                    above ? &above->cells[HourSlice] : nullptr,
-                                   above ? &above->cells[RateTotal] : nullptr, m_digits);
+                                   above ? &above->cells[RateTotal] : nullptr);
         r.cells[TimePeriod] = c.period;
         r.cells[Rate] = c.rate;
         r.cells[RatePerMin] = c.perMinute;
@@ -346,7 +338,7 @@ QList<RateRow> TariffEditor::rowsToSave() const
         // 20 for half an hour).
         const Computed c = compute(r.cells[HourSlice], r.cells[RateTotal],
                                    above ? &above->cells[HourSlice] : nullptr,
-                                   above ? &above->cells[RateTotal] : nullptr, m_digits);
+                                   above ? &above->cells[RateTotal] : nullptr);
         rr.tperiod = c.period;
         rr.rateslice = c.rate;
         rr.rpermin = Money::parse(c.perMinute);

@@ -3,6 +3,7 @@
 #include "client/core/agentcontroller.h"
 #include "common/linkauth.h"
 #include "common/protocol.h"
+#include "platform/socketoptions.h"
 #include "support/agentfixture.h"
 #include "support/agentprocess.h"
 #include "support/scriptedprompt.h"
@@ -11,7 +12,9 @@
 
 namespace {
 
-const QByteArray Key = QByteArrayLiteral("cafe-secret");
+const QByteArray Key = QByteArrayLiteral("9f3c2a7be41d08c6f5a2e9b17d03c4e8");
+// Agent and test console both on 127.0.0.1: the ends a direct connection's proofs cover.
+const LinkAuth::Ends Direct{QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.1")};
 
 QByteArray valueOf(const QByteArray& data, const QByteArray& open, const QByteArray& close)
 {
@@ -48,6 +51,8 @@ private Q_SLOTS:
     void fakeConsoleCannotUnlock();
     void replayedConsoleProofIsRefused();
     void nothingIsSentBeforeTheConsoleIsProven();
+    void weakKeyDialsNoConsole();
+    void dialledLinkProbesAnIdleConsole();
 
 private:
     // A locked agent connecting to the test console.
@@ -73,10 +78,11 @@ private:
         QByteArray agentNonce;
         QByteArray proof;
         if (!agentProofOf(console.received(), &agentNonce, &proof) ||
-            !LinkAuth::sameProof(proof, LinkAuth::agentProof(key, nonce, agentNonce))) {
+            !LinkAuth::sameProof(proof, LinkAuth::agentProof(key, nonce, agentNonce, Direct))) {
             return {};
         }
-        const QByteArray answer = Proto::linkAnswer(LinkAuth::consoleProof(key, nonce, agentNonce));
+        const QByteArray answer =
+            Proto::linkAnswer(LinkAuth::consoleProof(key, nonce, agentNonce, Direct));
         if (answerSent != nullptr) {
             *answerSent = answer;
         }
@@ -116,6 +122,9 @@ void TstAgentLinkKey::fakeConsoleCannotUnlock_data()
     QTest::addColumn<QString>("how");
     QTest::newRow("no key: commands at once") << QStringLiteral("nokey");
     QTest::newRow("wrong key") << QStringLiteral("wrongkey");
+    // A relay the agent dialled passes on the real console's proof, made for the relay's own
+    // connection to it.
+    QTest::newRow("proof relayed from another connection") << QStringLiteral("relayed");
     QTest::newRow("answer without a challenge") << QStringLiteral("noChallenge");
     QTest::newRow("challenge, then commands without an answer") << QStringLiteral("noAnswer");
 }
@@ -130,15 +139,20 @@ void TstAgentLinkKey::fakeConsoleCannotUnlock()
     const QByteArray commands = Proto::Unlock + Proto::SetTime + Proto::StartSession;
     if (how == QLatin1String("nokey")) {
         fake.send(Proto::Lock + Proto::CName + commands);
-    } else if (how == QLatin1String("wrongkey")) {
+    } else if (how == QLatin1String("wrongkey") || how == QLatin1String("relayed")) {
         const QByteArray nonce = LinkAuth::newNonce();
         fake.send(Proto::linkChallenge(nonce));
         QVERIFY(fake.waitFor(Proto::LinkProofEnd));
         QByteArray agentNonce;
         QByteArray proof;
         QVERIFY(agentProofOf(fake.received(), &agentNonce, &proof));
-        fake.send(Proto::linkAnswer(LinkAuth::consoleProof("guessed", nonce, agentNonce)) +
-                  commands);
+        const QByteArray answer =
+            how == QLatin1String("relayed")
+                ? LinkAuth::consoleProof(
+                      Key, nonce, agentNonce,
+                      {QStringLiteral("127.0.0.51"), QStringLiteral("127.0.0.1")})
+                : LinkAuth::consoleProof("guessed", nonce, agentNonce, Direct);
+        fake.send(Proto::linkAnswer(answer) + commands);
     } else if (how == QLatin1String("noChallenge")) {
         fake.send(Proto::linkAnswer(QByteArray(64, 'a')) + commands);
     } else {
@@ -197,6 +211,32 @@ void TstAgentLinkKey::nothingIsSentBeforeTheConsoleIsProven()
     QTest::qWait(100);
     QVERIFY(!console.received().contains(Proto::CheckPassword));
     QVERIFY(!console.received().contains(Proto::Autologout));
+}
+
+void TstAgentLinkKey::weakKeyDialsNoConsole()
+{
+    // A key that falls to guessing is no protection, and dropping it would open the agent to
+    // any console: the agent stays locked and says why, in its log and its connection window.
+    m_settings->write(RegKey::Server, QStringLiteral("linkkey"), QStringLiteral("cafe2024"));
+    AgentTestConsole console;
+    QVERIFY(console.listen());
+    auto c = startAgent(console);
+    QTRY_VERIFY(c->state().dialogVisible);
+    QVERIFY(c->state().status.contains(QStringLiteral("link key is refused")));
+    QVERIFY(!console.waitForAgent(1500));
+    QCOMPARE(console.connections(), 0);
+    verifyStillLocked(*c);
+    QCOMPARE(m_home->errorLog().count(QStringLiteral("link key is refused")), 1);
+}
+
+void TstAgentLinkKey::dialledLinkProbesAnIdleConsole()
+{
+    AgentTestConsole console;
+    QVERIFY(console.listen());
+    auto c = startAgent(console);
+    QVERIFY(console.waitForAgent());
+    QTRY_VERIFY(c->state().linkUp);
+    QCOMPARE(SocketOptions::keepAlive(c->linkDescriptor()), SocketOptions::KeepAlive{});
 }
 
 QTEST_MAIN(TstAgentLinkKey)

@@ -2,6 +2,8 @@
 // loopback addresses, peers sending random bytes and peers sending endless data without a
 // single token. Meanwhile a real agent registers and takes a command; the console's memory
 // stays bounded, every byte sent to it is consumed, and no `online` row outlives its peer.
+// Then more connections than the console holds, from many addresses and from one: the caps
+// hold, a real agent still gets in, and the logs and memory stay bounded.
 #include "server/core/database.h"
 #include "support/systemwait.h"
 
@@ -18,6 +20,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -34,6 +37,10 @@ constexpr int RandomPeers = 4;
 // Growth of the console's resident memory allowed over its idle size. A console that kept
 // what it cannot decode would grow by the endless peers' 128 MiB.
 constexpr qint64 RssCapKiB = 48 * 1024;
+// More silent peers from their own addresses than the console holds in all (512), and more
+// from one address than it holds from one (4).
+constexpr int CrowdPeers = 600;
+constexpr int OneAddressPeers = 20;
 
 void writeFile(const QString& path, const QByteArray& text)
 {
@@ -326,6 +333,73 @@ private Q_SLOTS:
             "Source: *(SELECT|INSERT|UPDATE|DELETE|PRAGMA|BEGIN|COMMIT|ROLLBACK)",
             QRegularExpression::CaseInsensitiveOption);
         QVERIFY2(!statement.match(logged).hasMatch(), qPrintable(logged.left(2000)));
+    }
+
+    void crowdIsCappedWhileARealAgentGetsIn()
+    {
+        const qint64 pid = console.processId();
+        const qint64 idle = residentKiB(pid);
+        auto logged = [&] {
+            QFile log(consoleHome.filePath("Morvek.txt"));
+            return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+        };
+        auto flooders = [&] {
+            return query("SELECT count(*) FROM online WHERE ip LIKE '127.0.5.%' OR ip LIKE "
+                         "'127.0.6.%' OR ip LIKE '127.0.7.%' OR ip = '127.0.8.1'")
+                .toInt();
+        };
+        std::vector<std::unique_ptr<QTcpSocket>> crowd;
+        auto open = [&](const QString& from) {
+            auto s = std::make_unique<QTcpSocket>();
+            s->setReadBufferSize(1);
+            QVERIFY(s->bind(QHostAddress(from), 0));
+            s->connectToHost(QHostAddress::LocalHost, consolePort);
+            crowd.push_back(std::move(s));
+        };
+        // One address holds at most four places and one row: the newest connection wins and
+        // the older ones are closed, those beyond its places are refused outright, and
+        // refusals are recorded at most once.
+        for (int i = 0; i < OneAddressPeers; ++i) {
+            open("127.0.8.1");
+        }
+        auto stillOpen = [&] {
+            return std::count_if(crowd.begin(), crowd.end(), [](const auto& s) {
+                return s->state() == QAbstractSocket::ConnectedState;
+            });
+        };
+        QVERIFY2(waitUntil([&] {
+                     return stillOpen() <= 4 &&
+                            query("SELECT count(*) FROM online WHERE ip = '127.0.8.1'").toInt() ==
+                                1;
+                 }),
+                 qPrintable(QString::number(stillOpen())));
+        QTest::qWait(500);
+        QVERIFY(logged().count("Connection from 127.0.8.1 refused") <= 1);
+        // The crowd fills the places the agent in session leaves, and no more; the address
+        // holding the most gives up its places first.
+        for (int i = 0; i < CrowdPeers; ++i) {
+            open(QString("127.0.%1.%2").arg(5 + i / 250).arg(i % 250 + 1));
+        }
+        QVERIFY2(waitUntil([&] { return flooders() == 511; }, 60000),
+                 qPrintable(QString::number(flooders())));
+        QCOMPARE(query("SELECT count(*) FROM online WHERE ip = '127.0.8.1'").toInt(), 0);
+        QVERIFY(agent.state().value("linkUp").toBool());
+
+        // A real agent that comes back now is served: a silent peer makes room.
+        stopAgent();
+        startAgent();
+        QVERIFY(waitUntil([&] { return agent.state().value("sessionWindow").toBool(); }, 15000));
+        QVERIFY(flooders() <= 511);
+        const qint64 crowded = residentKiB(pid);
+
+        crowd.clear();
+        QVERIFY(waitUntil([&] { return flooders() == 0; }, 60000));
+        QTest::qWait(1500); // the console hands freed memory back a second after a flood
+        const qint64 after = residentKiB(pid);
+        qInfo("console resident memory: before %lld KiB, crowded %lld KiB, after %lld KiB", idle,
+              crowded, after);
+        QVERIFY2(after - idle < RssCapKiB, qPrintable(QString("grew by %1 KiB").arg(after - idle)));
+        QVERIFY(agent.state().value("sessionWindow").toBool());
     }
 
     void cleanupTestCase()

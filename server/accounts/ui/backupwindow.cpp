@@ -103,8 +103,15 @@ bool BackupWindow::restoreFrom(const QString& file)
     }
     // Windows and running-session timers read the database as they start: a fresh start
     // is the sure way to have all of them on the restored one.
+    QString awaiting;
+    if (!r.awaiting.isEmpty()) {
+        awaiting = QStringLiteral(".\rSessions running in the backup were ended now and wait "
+                                  "for settlement: ") +
+                   r.awaiting.join(QStringLiteral(", "));
+    }
     Prompt::message(QStringLiteral("Database Restored from ") + file +
                         QStringLiteral(".\rThe database in use until now is kept as ") + r.keptAs +
+                        awaiting +
                         QStringLiteral(".\rClose the console and start it again before going "
                                        "on."),
                     title, Prompt::Icon::Information);

@@ -95,6 +95,10 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
     (new QVBoxLayout(logBox))->addWidget(m_log);
     connect(&log, &MessageLog::lineAdded, this, [this](const QString& line) {
         m_log->addItem(line);
+        // The window shows what the log keeps, no more.
+        while (m_log->count() > MessageLog::MaxLines) {
+            delete m_log->takeItem(0);
+        }
         m_log->scrollToBottom();
     });
 

@@ -63,6 +63,8 @@ FrmSessionEnd::FrmSessionEnd(Database& db, QWidget* parent)
     for (int i = 0; i < 7; ++i) {
         m_labels[i] = new QLabel(sessionFrame);
         m_labels[i]->setObjectName(QStringLiteral("lbl1(%1)").arg(i));
+        // Names as the workstations reported them: shown literally, never as markup.
+        m_labels[i]->setTextFormat(Qt::PlainText);
         sessionForm->addRow(QString::fromLatin1(captions[i]), m_labels[i]);
     }
 

@@ -51,6 +51,8 @@ FrmSessionTran::FrmSessionTran(Database& db, QWidget* parent)
     for (int i = 0; i < 5; ++i) {
         m_labels[i] = new QLabel(status);
         m_labels[i]->setObjectName(QStringLiteral("lbltype(%1)").arg(i));
+        // Names as the workstations reported them: shown literally, never as markup.
+        m_labels[i]->setTextFormat(Qt::PlainText);
         statusForm->addRow(QString::fromLatin1(captions[i]), m_labels[i]);
     }
 

@@ -233,6 +233,51 @@ private Q_SLOTS:
         QCOMPARE(bills(), QList<int>({1, 2, 3, 5}));
     }
 
+    // Sessions running now would be lost by a restore, and the backup's running sessions
+    // are an earlier moment's: an agent reconnecting must be locked, not opened, and the
+    // cashier told what waits for settlement.
+    void restoreLeavesNoSessionOpen()
+    {
+        const auto session = [this](const QString& pc, int cid, int autologout) {
+            return m_db->run(
+                QStringLiteral("INSERT INTO terminals (terminal, ip, cid, sstart, "
+                               "AUTOLOGOUT, send) VALUES (?, ?, ?, "
+                               "'2026-12-31 18:00:00', ?, ?)"),
+                {pc, QStringLiteral("127.0.0.") + pc.right(1), cid, autologout,
+                 autologout ? QVariant(QStringLiteral("2026-12-31 18:30:00")) : QVariant()});
+        };
+        QVERIFY(session(QStringLiteral("PC-3"), 7, 0) && session(QStringLiteral("PC-4"), 8, 1) &&
+                session(QStringLiteral("PC-6"), 0, 0));
+        Backup backup(*m_db);
+        QVERIFY(backup.runAndWait());
+        QVERIFY(m_db->run(QStringLiteral("DELETE FROM terminals")));
+        QVERIFY(session(QStringLiteral("PC-5"), 9, 0));
+
+        ScriptedPrompt prompt;
+        BackupWindow window(*m_db);
+        prompt.answerNext(Prompt::Answer::Yes);
+        QVERIFY(!window.restoreFrom(Backup::targetPath()));
+        QCOMPARE(prompt.lastText(), QStringLiteral("Database Not Restored: Sessions are running on "
+                                                   "PC-5. Settle them first, then restore. "
+                                                   "Nothing was changed."));
+        QCOMPARE(count(QStringLiteral("terminals")), 1);
+
+        QVERIFY(m_db->run(QStringLiteral("DELETE FROM terminals")));
+        prompt.answerNext(Prompt::Answer::Yes);
+        QVERIFY(window.restoreFrom(Backup::targetPath()));
+        QVERIFY2(prompt.lastText().contains(
+                     QStringLiteral(".\rSessions running in the backup were ended now and wait for "
+                                    "settlement: PC-3, PC-4, PC-6.\rClose")),
+                 qPrintable(prompt.lastText()));
+        // An earlier automatic logout keeps its end; the console's own computer keeps 0.
+        const auto rows = m_db->rows(QStringLiteral(
+            "SELECT group_concat(terminal || ' ' || cid || ' ' || AUTOLOGOUT || ' ' || send, "
+            "'; ') FROM (SELECT * FROM terminals ORDER BY terminal)"));
+        QCOMPARE(rows.first().value(0).toString(),
+                 QStringLiteral("PC-3 -1 1 2026-12-31 20:00:00; PC-4 -1 1 2026-12-31 18:30:00; "
+                                "PC-6 0 1 2026-12-31 20:00:00"));
+    }
+
     // Moving the file away under another program would lose what that program writes.
     void restoreWaitsForOtherPrograms()
     {

@@ -118,8 +118,8 @@ private Q_SLOTS:
         // The editor's computed columns: 15/30, 5/15, 5.5/15.
         QCOMPARE(tariff->rows[0].rpermin, m("0.5"));
         QCOMPARE(tariff->rows[1].rateslice, QString("5"));
-        QCOMPARE(tariff->rows[1].rpermin, m("0.33"));
-        QCOMPARE(tariff->rows[2].rpermin, m("0.37"));
+        QCOMPARE(tariff->rows[1].rpermin, m("0.3333"));
+        QCOMPARE(tariff->rows[2].rpermin, m("0.3667"));
         QVERIFY(!tariff->settings.chargebyminute);
 
         const struct
@@ -154,8 +154,8 @@ private Q_SLOTS:
         FirstRun::Answers a = good();
         a.byMinute = true;
         QCOMPARE(FirstRun(*db, 2).apply(a), QString());
-        // 40 minutes by the minute: 15 + 10 x 0.33.
-        QCOMPARE(calccharge(*db, "Normal", 0, 40, 0), m("18.3"));
+        // 40 minutes by the minute: 15 + 10 x 5/15.
+        QCOMPARE(calccharge(*db, "Normal", 0, 40, 0).rounded(2), m("18.33"));
     }
 
     void skipMarksItDoneAndChangesNothing()

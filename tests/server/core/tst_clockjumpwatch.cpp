@@ -7,46 +7,92 @@
 
 #include <QTest>
 
+#include <memory>
+
 class TestClockJumpWatch : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
     void cleanup() { Clock::reset(); }
 
+    // The clock is moved `steps` times by `moveSeconds`, with a look after each, or while the
+    // console is closed (then it starts again on the same run of the computer, or another).
     void jumpsAreReportedOnceWhileTheLockIsOn_data()
     {
         QTest::addColumn<bool>("lockOn");
+        QTest::addColumn<int>("steps");
         QTest::addColumn<qint64>("moveSeconds");
+        QTest::addColumn<QString>("closed");   // "" running, "same boot" or "new boot"
         QTest::addColumn<QString>("reported"); // "" when nothing is
 
-        QTest::newRow("set back") << true << qint64(-2700) << "moved back 45 min";
-        QTest::newRow("set forward") << true << qint64(3900) << "moved forward 1 h 5 min";
-        QTest::newRow("a day back") << true << qint64(-86400) << "moved back 24 h 0 min";
-        QTest::newRow("time sync") << true << qint64(90) << "";
-        QTest::newRow("just past") << true << qint64(-121) << "moved back 2 min";
-        QTest::newRow("lock off") << false << qint64(-3600) << "";
+        QTest::newRow("set back") << true << 1 << qint64(-2700) << ""
+                                  << "moved back 45 min";
+        QTest::newRow("set forward") << true << 1 << qint64(3900) << ""
+                                     << "moved forward 1 h 5 min";
+        QTest::newRow("a day back") << true << 1 << qint64(-86400) << ""
+                                    << "moved back 24 h 0 min";
+        QTest::newRow("time sync") << true << 1 << qint64(90) << ""
+                                   << "";
+        QTest::newRow("just past") << true << 1 << qint64(-121) << ""
+                                   << "moved back 2 min";
+        QTest::newRow("lock off") << false << 1 << qint64(-3600) << ""
+                                  << "";
+        QTest::newRow("small steps add up") << true << 3 << qint64(-100) << ""
+                                            << "moved back 3 min";
+        QTest::newRow("while closed") << true << 1 << qint64(-2700) << "same boot"
+                                      << "moved back 45 min while the console was closed";
+        QTest::newRow("small steps across a restart") << true << 2 << qint64(-100) << "same boot"
+                                                      << "moved back 3 min while the console";
+        QTest::newRow("while closed, lock off") << false << 1 << qint64(-2700) << "same boot"
+                                                << "";
+        QTest::newRow("computer restarted") << true << 1 << qint64(-2700) << "new boot"
+                                            << "";
     }
 
     void jumpsAreReportedOnceWhileTheLockIsOn()
     {
         QFETCH(bool, lockOn);
+        QFETCH(int, steps);
         QFETCH(qint64, moveSeconds);
+        QFETCH(QString, closed);
         QFETCH(QString, reported);
         TestHome home;
         ScriptedPrompt prompt;
         MessageLog log;
-        const QDateTime start(QDate(2026, 3, 2), QTime(14, 0));
-        Clock::setFixed(start);
-        ClockJumpWatch watch(log, [&lockOn] { return lockOn; });
+        Clock::setFixed(QDateTime(QDate(2026, 3, 2), QTime(14, 0)));
+        QString boot = QStringLiteral("run-1");
+        const auto watching = [&] {
+            return std::make_unique<ClockJumpWatch>(
+                log, [&lockOn] { return lockOn; }, std::function<qint64()>{},
+                [&boot] { return boot; });
+        };
+        auto watch = watching();
+        QVERIFY(!watch->start()); // nothing kept yet
 
-        Clock::setFixed(start.addSecs(moveSeconds));
-        QCOMPARE(watch.check(), !reported.isEmpty());
-        // Once per jump; and one passed over while the lock was off is not reported later.
+        int reports = 0;
+        for (int i = 0; i < steps; ++i) {
+            Clock::setFixed(Clock::now().addSecs(moveSeconds));
+            // Across a restart the first step is made while running, the rest while closed.
+            if (closed.isEmpty() || (i == 0 && steps > 1)) {
+                reports += watch->check();
+            } else {
+                watch.reset();
+            }
+        }
+        if (!closed.isEmpty()) {
+            if (closed == QLatin1String("new boot")) {
+                boot = QStringLiteral("run-2");
+            }
+            watch = watching();
+            reports += watch->start();
+        }
+        // Once per change; and one passed over while the lock was off is not reported later.
         lockOn = true;
-        QVERIFY(!watch.check());
+        reports += watch->check();
+        QCOMPARE(reports, reported.isEmpty() ? 0 : 1);
 
-        QCOMPARE(log.lines().size(), reported.isEmpty() ? 0 : 1);
-        QCOMPARE(prompt.asked().size(), reported.isEmpty() ? 0 : 1);
+        QCOMPARE(log.lines().size(), reports);
+        QCOMPARE(prompt.asked().size(), reports);
         QCOMPARE(home.errorLog().contains(ClockJumpWatch::Label), !reported.isEmpty());
         if (!reported.isEmpty()) {
             QVERIFY2(log.lines().first().contains(reported), qPrintable(log.lines().first()));

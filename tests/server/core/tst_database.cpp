@@ -1,6 +1,8 @@
+#include "common/settingsstore.h"
 #include "server/core/consolecore.h"
 #include "server/core/database.h"
 #include "server/core/messagelog.h"
+#include "support/scriptedprompt.h"
 #include "support/testhome.h"
 
 #include <QSqlRecord>
@@ -286,6 +288,36 @@ private Q_SLOTS:
         QVERIFY(!core.startUp(home.file("no/such/folder/server.db"), hooks));
         QVERIFY(listened);
         QVERIFY(home.errorLog().contains("Calling Form: Systryfrom load"));
+    }
+
+    void guessableLinkKeyIsRefusedAloudAtStartUp_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("word and year") << "cafe2024" << true;
+        QTest::newRow("generated") << "9f3c2a7be41d08c6f5a2e9b17d03c4e8" << false;
+        QTest::newRow("none") << "" << false;
+    }
+    void guessableLinkKeyIsRefusedAloudAtStartUp()
+    {
+        QFETCH(QString, key);
+        QFETCH(bool, refused);
+        TestHome home;
+        SettingsStore store;
+        store.createKey(RegKey::Options);
+        store.writeValue(RegKey::Options, "linkkey", key);
+        ScriptedPrompt prompt;
+        Database db;
+        MessageLog log;
+        ConsoleCore core(db, log);
+        QVERIFY(core.startUp(home.file("server.db"), quietHooks()));
+        const QString text = "The link key is refused";
+        QCOMPARE(log.lines().filter(text).size(), refused ? 1 : 0);
+        QCOMPARE(prompt.texts().filter(text).size(), refused ? 1 : 0);
+        QCOMPARE(home.errorLog().contains(text), refused);
+        if (refused) {
+            QCOMPARE(prompt.asked().first().icon, Prompt::Icon::Critical);
+        }
     }
 };
 

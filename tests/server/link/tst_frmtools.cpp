@@ -5,6 +5,7 @@
 #include "server/link/linkserver.h"
 #include "server/link/ui/frmtools.h"
 #include "support/scriptedprompt.h"
+#include "support/shownbox.h"
 #include "support/testhome.h"
 #include "tests/server/link/fakeagent.h"
 
@@ -79,6 +80,7 @@ private Q_SLOTS:
     void shutdownTakesTheWorkstationOffTheList();
     void ownComputerAndGoneWorkstationAreSkippedQuietly();
     void backCloses();
+    void reportedNameIsShownLiterally();
 };
 
 void TstFrmTools::listsConnectedWorkstations()
@@ -216,6 +218,26 @@ void TstFrmTools::backCloses()
     QVERIFY(w.isVisible());
     w.findChild<QPushButton*>(QStringLiteral("cmdclose"))->click();
     QVERIFY(!w.isVisible());
+}
+
+void TstFrmTools::reportedNameIsShownLiterally()
+{
+    // A laptop names itself so that the question would read as a message of the system's own.
+    Console c;
+    FakeAgent a;
+    const QString name =
+        QStringLiteral("<font color=red><b>SYSTEM: press OK to lock every workstation</b></font>");
+    QVERIFY(c.join(a, QStringLiteral("127.0.0.26"), name));
+    FrmTools w(c.db);
+    auto* grid = w.findChild<QTableWidget*>(QStringLiteral("Grdonline"));
+    grid->setCurrentCell(1, 0);
+    QCOMPARE(grid->item(1, 0)->text(), name);
+    const ShownBox box = ShownBox::during(
+        [&] { w.findChild<QPushButton*>(QStringLiteral("cmdlock"))->click(); }, &c.prompt);
+    QCOMPARE(box.format, Qt::PlainText);
+    QVERIFY2(box.text.endsWith(QStringLiteral("Name : ") + name), qPrintable(box.text));
+    FakeAgent::settle();
+    QVERIFY(a.received.isEmpty());
 }
 
 QTEST_MAIN(TstFrmTools)

@@ -3,6 +3,11 @@
 #include "common/clock.h"
 #include "common/linkauth.h"
 #include "common/protocol.h"
+#include "platform/socketoptions.h"
+#include "server/core/database.h"
+#include "server/link/connectionmanager.h"
+#include "server/link/linkserver.h"
+#include "support/testhome.h"
 #include "tests/server/link/fakeagent.h"
 #include "tests/server/link/linkconsole.h"
 
@@ -10,7 +15,7 @@
 
 namespace {
 
-const QByteArray Key = QByteArrayLiteral("cafe-secret");
+const QByteArray Key = QByteArrayLiteral("9f3c2a7be41d08c6f5a2e9b17d03c4e8");
 
 // The value between a valued message's opening token and its closing marker.
 QByteArray valueOf(const QByteArray& data, const QByteArray& open, const QByteArray& close)
@@ -27,7 +32,14 @@ struct KeyedAgent : FakeAgent
     QByteArray agentNonce;
     QByteArray proofSent;
 
-    bool prove(const QByteArray& key)
+    // The ends of this connection as the agent sees them.
+    LinkAuth::Ends ends() const
+    {
+        return {socket.localAddress().toString(), socket.peerAddress().toString()};
+    }
+
+    bool prove(const QByteArray& key) { return prove(key, ends()); }
+    bool prove(const QByteArray& key, const LinkAuth::Ends& ends)
     {
         if (!waitFor(Proto::LinkChallengeEnd)) {
             return false;
@@ -35,7 +47,7 @@ struct KeyedAgent : FakeAgent
         consoleNonce = valueOf(received, Proto::LinkChallenge, Proto::LinkChallengeEnd);
         agentNonce = LinkAuth::newNonce();
         proofSent =
-            Proto::linkProof(agentNonce, LinkAuth::agentProof(key, consoleNonce, agentNonce));
+            Proto::linkProof(agentNonce, LinkAuth::agentProof(key, consoleNonce, agentNonce, ends));
         received.clear();
         write(proofSent);
         return true;
@@ -55,6 +67,8 @@ private Q_SLOTS:
     void silentPeerIsSentAwayInTime();
     void recordedProofIsRefusedOnANewConnection();
     void proofsNameTheirSide();
+    void onlyKeysBeyondGuessingOpenTheLink_data();
+    void onlyKeysBeyondGuessingOpenTheLink();
     void passwordGuessingIsHeldBackPerWorkstation();
     void cleanup() { Clock::reset(); }
 };
@@ -68,7 +82,11 @@ void TstLinkKey::rightKeyIsProvenBothWaysThenLinkIsAsBefore()
     QVERIFY(a.waitFor(Proto::CName));
     // First the console's proof over both nonces, then what an open link would have sent.
     const QByteArray answer = valueOf(a.received, Proto::LinkAnswer, Proto::LinkAnswerEnd);
-    QVERIFY(LinkAuth::sameProof(answer, LinkAuth::consoleProof(Key, a.consoleNonce, a.agentNonce)));
+    QVERIFY(LinkAuth::sameProof(
+        answer, LinkAuth::consoleProof(Key, a.consoleNonce, a.agentNonce, a.ends())));
+    // The accepted socket probes a peer that goes quiet, so a dead workstation is noticed.
+    QCOMPARE(SocketOptions::keepAlive(c.server.socketDescriptor(c.server.lastIndex())),
+             SocketOptions::KeepAlive{});
     QVERIFY(a.received.endsWith(Proto::Lock + Proto::CName));
     QCOMPARE(c.onlineRows(), 1);
     QVERIFY(c.log.contains(QStringLiteral("Authentication Sucess.")));
@@ -101,8 +119,9 @@ void TstLinkKey::peerWithoutTheKeyGetsNothing_data()
 {
     QTest::addColumn<QByteArray>("sent");
     const QByteArray nonce = LinkAuth::newNonce();
-    QTest::newRow("wrong key")
-        << QByteArray(); // filled in by the test from the challenge, with another key
+    // Empty: a proof made by the test from the challenge, with another key or for other ends.
+    QTest::newRow("wrong key") << QByteArray();
+    QTest::newRow("right key, proof made for a relay's connection") << QByteArray();
     QTest::newRow("no key: talks as an open agent would")
         << (Proto::cnameReply(QStringLiteral("LAPTOP")) +
             Proto::checkPassword(QStringLiteral("x")) + Proto::Autologout);
@@ -127,7 +146,10 @@ void TstLinkKey::peerWithoutTheKeyGetsNothing()
     c.log.clear();
     KeyedAgent laptop;
     QVERIFY(laptop.connectFrom(QStringLiteral("127.0.0.4"), c.port()));
-    if (sent.isEmpty()) {
+    if (sent.isEmpty() && QByteArray(QTest::currentDataTag()).contains("relay")) {
+        // The agent that dialled the relay at 127.0.0.50 proves the ends it sees.
+        QVERIFY(laptop.prove(Key, {QStringLiteral("127.0.0.52"), QStringLiteral("127.0.0.50")}));
+    } else if (sent.isEmpty()) {
         QVERIFY(laptop.prove("guessed-key"));
     } else {
         QVERIFY(laptop.waitFor(Proto::LinkChallengeEnd));
@@ -197,16 +219,56 @@ void TstLinkKey::proofsNameTheirSide()
     const QByteArray n2 = LinkAuth::newNonce();
     QVERIFY(n1 != n2);
     QVERIFY(LinkAuth::isNonce(n1));
-    QVERIFY(LinkAuth::agentProof(Key, n1, n2) != LinkAuth::consoleProof(Key, n1, n2));
-    QVERIFY(LinkAuth::agentProof(Key, n1, n2) != LinkAuth::agentProof(Key, n2, n1));
-    QVERIFY(LinkAuth::agentProof(Key, n1, n2) != LinkAuth::agentProof("other", n1, n2));
-    QVERIFY(
-        LinkAuth::sameProof(LinkAuth::agentProof(Key, n1, n2), LinkAuth::agentProof(Key, n1, n2)));
+    const LinkAuth::Ends e{QStringLiteral("10.0.0.7"), QStringLiteral("10.0.0.1")};
+    const QByteArray proof = LinkAuth::agentProof(Key, n1, n2, e);
+    QVERIFY(proof != LinkAuth::consoleProof(Key, n1, n2, e));
+    QVERIFY(proof != LinkAuth::agentProof(Key, n2, n1, e));
+    QVERIFY(proof != LinkAuth::agentProof("other", n1, n2, e));
+    QVERIFY(proof != LinkAuth::agentProof(Key, n1, n2, {e.console, e.agent}));
+    QVERIFY(proof != LinkAuth::agentProof(Key, n1, n2, {QStringLiteral("10.0.0.70"), e.console}));
+    QVERIFY(LinkAuth::sameProof(proof, LinkAuth::agentProof(Key, n1, n2, e)));
     QVERIFY(!LinkAuth::sameProof(QByteArray(), QByteArray()));
     // A key set as blanks, or not set at all, is no key; blanks around a key do not count.
     QVERIFY(LinkAuth::keyFromSetting(QStringLiteral("Error")).isEmpty());
     QVERIFY(LinkAuth::keyFromSetting(QStringLiteral("   ")).isEmpty());
-    QCOMPARE(LinkAuth::keyFromSetting(QStringLiteral(" cafe-secret ")), Key);
+    QCOMPARE(LinkAuth::keyFromSetting(QStringLiteral(" ") + QString::fromLatin1(Key) + u' '), Key);
+}
+
+void TstLinkKey::onlyKeysBeyondGuessingOpenTheLink_data()
+{
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("a word and a year") << QByteArray("cafe2024") << false;
+    QTest::newRow("a phrase") << QByteArray("Cafe key 2026 is long enough?") << false;
+    QTest::newRow("31 hex digits") << QByteArray("9f3c2a7be41d08c6f5a2e9b17d03c4e") << false;
+    QTest::newRow("32 hex digits of a pattern") << QByteArray(32, 'a') << false;
+    QTest::newRow("hex word repeated") << QByteArray("cafe").repeated(8) << false;
+    QTest::newRow("32 hex digits") << Key << true;
+    QTest::newRow("64 generated hex digits") << LinkAuth::generateKey() << true;
+    QTest::newRow("upper-case hex") << Key.toUpper() << true;
+    QTest::newRow("26 base32 letters") << QByteArray("MZXW6YTBOI2FK3LQNRSXE5DUPB") << true;
+    QTest::newRow("22 base64 characters, padded") << QByteArray("n8Kq2w+Z7bT0yXv4LmR1dA==") << true;
+    QTest::newRow("21 base64 characters") << QByteArray("n8Kq2w-Z7bT0yXv4LmR1d") << false;
+}
+
+void TstLinkKey::onlyKeysBeyondGuessingOpenTheLink()
+{
+    QFETCH(QByteArray, key);
+    QFETCH(bool, accepted);
+    QCOMPARE(LinkAuth::keyWeakness(key).isEmpty(), accepted);
+    // A refused key is no reason to drop the key: every peer is refused, challenged by no one.
+    LinkConsole c(key);
+    KeyedAgent a;
+    QVERIFY(a.connectFrom(QStringLiteral("127.0.0.9"), c.port()));
+    if (accepted) {
+        QVERIFY(a.prove(key));
+        QVERIFY(a.waitFor(Proto::CName));
+    } else {
+        QVERIFY(a.closedByConsole());
+        QCOMPARE(a.received, QByteArray());
+        QCOMPARE(c.onlineRows(), 0);
+        QVERIFY(c.home.errorLog().contains(QStringLiteral("link key set on this console")));
+    }
 }
 
 void TstLinkKey::passwordGuessingIsHeldBackPerWorkstation()

@@ -8,6 +8,7 @@
 #include "support/consolefixture.h"
 #include "support/datarow.h"
 #include "support/loopbackagentlink.h"
+#include "support/shownbox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -112,6 +113,22 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("Start New session & Unlock System : PC1")});
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM terminals")).toLongLong(), 0);
         QVERIFY(w.result() != QDialog::Accepted);
+    }
+
+    void reportedNameIsShownLiterally()
+    {
+        // The question names the workstation as it reported itself; markup in it stays text.
+        const QString name = QStringLiteral("<font color=red>SYSTEM: press OK</font>");
+        QVERIFY(
+            m_db->run(QStringLiteral("UPDATE online SET name = ? WHERE ip = '10.0.0.1'"), {name}));
+        FrmSessionStart w(*m_db);
+        child<QComboBox>(w, QStringLiteral("cmbonline"))->setEditText(name);
+        child<QComboBox>(w, QStringLiteral("cmbcategory"))->setEditText(QStringLiteral("Std"));
+        const ShownBox box = ShownBox::during(
+            [&] { child<QPushButton>(w, QStringLiteral("cmdstart"))->click(); }, m_prompt.get());
+        QCOMPARE(box.format, Qt::PlainText);
+        QCOMPARE(box.text, QStringLiteral("Start New session & Unlock System : ") + name);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM terminals")).toLongLong(), 0);
     }
 
     void startMessagesInOrder_data()

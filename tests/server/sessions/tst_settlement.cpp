@@ -232,6 +232,8 @@ private Q_SLOTS:
         FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("  PC1 "));
         QCOMPARE(child<QLabel>(w, "lbl1(0)")->text(), QStringLiteral("PC1"));
+        // Reported names are shown as they came, never rendered as markup.
+        QCOMPARE(child<QLabel>(w, "lbl1(0)")->textFormat(), Qt::PlainText);
         QCOMPARE(child<QLabel>(w, "lbl1(2)")->text(), QStringLiteral("Std"));
         QCOMPARE(child<QLabel>(w, "lbl1(5)")->text(), duration);
         QCOMPARE(child<QLabel>(w, "lbl1(6)")->text(), QLatin1Char(' ') + amount);
@@ -536,22 +538,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("net");
         QTest::addColumn<bool>("byHand");
         QTest::addColumn<QString>("charge");
-        QTest::addColumn<QString>("other"); // "" when none is stored
-        dataRow("job work added", QStringList{"job:3"}, "42.5", false, "35", "7.5");
-        dataRow("job work removed", QStringList{"job:3", "txtoamt", "job:0"}, "35", false, "35",
+        QTest::addColumn<QString>("other");  // "" when none is stored
+        QTest::addColumn<QString>("billed"); // the net on the bill; "" when the one shown
+        dataRow("job work added", QStringList{"job:3"}, "42.5", false, "35", "7.5", "");
+        dataRow("job work removed", QStringList{"job:3", "txtoamt", "job:0"}, "35", false, "35", "",
                 "");
         dataRow("other reset to 0", QStringList{"txtoamt=5", "txtoamt", "txtoamt=0", "txtoamt"},
-                "35", false, "35", "");
-        dataRow("charge entered", QStringList{"txtamt=40", "txtamt"}, "40", false, "40", "");
-        dataRow("charge not entered", QStringList{"txtamt=40"}, "40", false, "40", "");
-        dataRow("charge rounded at End", QStringList{"txtamt=12.125"}, "12.12", false, "12.12", "");
-        dataRow("other not entered", QStringList{"txtoamt=5"}, "40", false, "35", "5");
-        dataRow("net by hand", QStringList{"txtoamt=5", "txtnetamt=30"}, "30", true, "35", "5");
+                "35", false, "35", "", "");
+        dataRow("charge entered", QStringList{"txtamt=40", "txtamt"}, "40", false, "40", "", "");
+        dataRow("charge not entered", QStringList{"txtamt=40"}, "40", false, "40", "", "");
+        dataRow("charge rounded at End", QStringList{"txtamt=12.125"}, "12.12", false, "12.12", "",
+                "");
+        dataRow("other not entered", QStringList{"txtoamt=5"}, "40", false, "35", "5", "");
+        dataRow("net by hand", QStringList{"txtoamt=5", "txtnetamt=30"}, "30", true, "35", "5", "");
         dataRow("net by hand, then the charge changed", QStringList{"txtnetamt=30", "txtamt=40"},
-                "40", false, "40", "");
+                "40", false, "40", "", "");
         dataRow("net by hand, then job work", QStringList{"txtnetamt=30", "job:2"}, "40", false,
-                "35", "5");
+                "35", "5", "");
+        // A net emptied or set to 0 by hand is billed as Enter in the box would have put it:
+        // the amounts less the 20 received.
+        dataRow("net emptied by hand", QStringList{"txtoamt=5", "txtnetamt="}, "", true, "35", "5",
+                "20");
+        dataRow("net typed as 0", QStringList{"txtnetamt=0"}, "0", true, "35", "", "15");
     }
+
     void netFollowsTheAmounts()
     {
         QFETCH(QStringList, steps);
@@ -559,6 +569,10 @@ private Q_SLOTS:
         QFETCH(bool, byHand);
         QFETCH(QString, charge);
         QFETCH(QString, other);
+        QFETCH(QString, billed);
+        if (billed.isEmpty()) {
+            billed = net;
+        }
         prepareFullSession(*m_db);
         Clock::setFixed(T0.addSecs(70 * 60)); // 1:10 costs 35
         FrmSessionEnd w(*m_db);
@@ -573,6 +587,7 @@ private Q_SLOTS:
             QVERIFY2(box != nullptr, qPrintable(step));
             if (step.contains(QLatin1Char('='))) {
                 box->selectAll();
+                QTest::keyClick(box, Qt::Key_Delete);
                 QTest::keyClicks(box, step.section(QLatin1Char('='), 1));
             } else {
                 QTest::keyClick(box, Qt::Key_Return);
@@ -589,10 +604,10 @@ private Q_SLOTS:
         QCOMPARE(Money::fromVariant(h->value(0)).toString(), charge);
         QCOMPARE(h->value(1).isNull() ? QString() : Money::fromVariant(h->value(1)).toString(),
                  other);
-        QCOMPARE(Money::fromVariant(h->value(2)).toString(), net);
+        QCOMPARE(Money::fromVariant(h->value(2)).toString(), billed);
         QCOMPARE(Money::fromVariant(m_db->scalar(
                      QStringLiteral("SELECT debit FROM transactions WHERE part LIKE 'By Bill%'"))),
-                 Money::parse(net));
+                 Money::parse(billed));
     }
 
     // The service takes no amount below zero, whoever asks: a negative net would credit the

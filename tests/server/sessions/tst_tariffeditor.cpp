@@ -314,26 +314,23 @@ private Q_SLOTS:
     void recomputedColumns_data()
     {
         QTest::addColumn<int>("digits");
-        QTest::addColumn<QStringList>("perMinute");
-        dataRow("two digits", 2, QStringList{"0.67", "0.33", "0.33"});
-        // The first row keeps two decimals and the others follow the currency digits, but
-        // below two digits every row keeps four: rounded to the currency they would be 0.
-        dataRow("no digits", 0, QStringList{"0.6667", "0.3333", "0.3333"});
-        dataRow("one digit", 1, QStringList{"0.6667", "0.3333", "0.3333"});
-        dataRow("three digits", 3, QStringList{"0.67", "0.333", "0.333"});
+        // Four decimals whatever the currency's step: rounded to it, a rate per minute would
+        // give minutes away or charge more than the slice.
+        dataRow("no digits", 0);
+        dataRow("two digits", 2);
+        dataRow("three digits", 3);
     }
 
     void recomputedColumns()
     {
         QFETCH(int, digits);
-        QFETCH(QStringList, perMinute);
         FrmSessionDetails::setCurrencyDigits(digits);
         openWindow();
         chooseName(QStringLiteral("Standard"));
         typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
         QCOMPARE(column(2), (QStringList{"15", "15", "30"}));
         QCOMPARE(column(3), (QStringList{"10", "5", "10"}));
-        QCOMPARE(column(4), perMinute);
+        QCOMPARE(column(4), (QStringList{"0.6667", "0.3333", "0.3333"}));
     }
 
     // Saving, reloading and pricing agree, for both groups of settings.
@@ -371,7 +368,7 @@ private Q_SLOTS:
         QCOMPARE(rows[0].value("member").toString(), QStringLiteral("Gold"));
         QCOMPARE(rows[2].value("tperiod").toString(), QStringLiteral("30"));
         QCOMPARE(rows[1].value("rateslice").toString(), QStringLiteral("5"));
-        QCOMPARE(Money::fromVariant(rows[0].value("rpermin")), Money::parse(u"0.67"));
+        QCOMPARE(Money::fromVariant(rows[0].value("rpermin")), Money::parse(u"0.6667"));
         for (const QSqlRecord& r : rows) {
             QCOMPARE(r.value("fhour").toInt(), 1);
             QCOMPARE(r.value("ftimespent").toInt(), byMinute ? 1 : 0);
@@ -391,7 +388,7 @@ private Q_SLOTS:
         QCOMPARE(get<QLineEdit>("txtdescription")->text(), QStringLiteral("Gaming room"));
         QCOMPARE(column(0), (QStringList{"15", "30", "60"}));
         QCOMPARE(column(1), (QStringList{"10", "15", "25"}));
-        QCOMPARE(column(4), (QStringList{"0.67", "0.33", "0.33"}));
+        QCOMPARE(column(4), (QStringList{"0.6667", "0.3333", "0.3333"}));
         QVERIFY(flathour(0)->isChecked());
         QCOMPARE(flathour(1)->isChecked(), byMinute);
         QCOMPARE(flathour(2)->isChecked(), !byMinute);
@@ -413,9 +410,10 @@ private Q_SLOTS:
         QVERIFY(before && after);
         QCOMPARE(after->rows, before->rows);
         QVERIFY(after->settings == before->settings);
-        // 4:20 with 20.5 per hour after 3 hours.
+        // 4:20 with 20.5 per hour after 3 hours; the 5 minutes into the 15-minute slice of 5
+        // cost 1.67 on the bill.
         const Money price = calccharge(*m_db, QStringLiteral("Gold"), 4, 20, 0);
-        QCOMPARE(price, Money::parse(byMinute ? u"93.65" : u"107.15"));
+        QCOMPARE(price.rounded(2), Money::parse(byMinute ? u"93.67" : u"107.17"));
     }
 
     void saveExistingKeepsDescriptionAndSkipsEmptyRows()

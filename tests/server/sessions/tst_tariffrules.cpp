@@ -98,25 +98,32 @@ private Q_SLOTS:
         }
     }
 
-    // In a currency without decimals per-minute pricing charges every minute: each price is
-    // within a hundredth of the exact one and never falls as the minutes grow. Rows without a
-    // total are left out of the rate per minute as they are out of pricing.
-    void perMinuteWithoutDecimalsChargesEveryMinute_data()
+    // Per-minute pricing charges every minute, whatever the currency's step: each price is
+    // within a hundredth of the exact one and, in the currency's step, never falls as the
+    // minutes grow. Rows without a total are left out of the rate per minute as they are out
+    // of pricing.
+    void perMinuteChargesEveryMinute_data()
     {
+        QTest::addColumn<int>("digits");
         QTest::addColumn<QStringList>("slices");
         QTest::addColumn<QStringList>("totals");
-        dataRow("small rates", QStringList{"15", "30", "60"}, QStringList{"10", "15", "25"});
-        dataRow("large rates", QStringList{"15", "30", "60"}, QStringList{"100", "150", "200"});
-        dataRow("one unit over half an hour", QStringList{"10", "30", "60"},
+        dataRow("small rates", 0, QStringList{"15", "30", "60"}, QStringList{"10", "15", "25"});
+        dataRow("large rates", 0, QStringList{"15", "30", "60"}, QStringList{"100", "150", "200"});
+        dataRow("one unit over half an hour", 0, QStringList{"10", "30", "60"},
                 QStringList{"3", "4", "5"});
-        dataRow("only the hour priced", QStringList{"30", "45", "60"}, QStringList{"", "", "10"});
+        dataRow("only the hour priced", 0, QStringList{"30", "45", "60"},
+                QStringList{"", "", "10"});
+        // 0.20 over 45 minutes is 0.0044 a minute: to the cent, minutes 16 to 59 were free.
+        dataRow("cents, a small second slice", 2, QStringList{"15", "30", "60"},
+                QStringList{"0.50", "", "0.70"});
     }
 
-    void perMinuteWithoutDecimalsChargesEveryMinute()
+    void perMinuteChargesEveryMinute()
     {
+        QFETCH(int, digits);
         QFETCH(QStringList, slices);
         QFETCH(QStringList, totals);
-        TariffEditor editor(*m_db, 0);
+        TariffEditor editor(*m_db, digits);
         type(editor, QStringLiteral("Yen"), slices, totals);
         QList<std::pair<qint64, qint64>> priced{{0, 0}}; // (minutes, units), from nothing
         for (int r = 0; r < slices.size(); ++r) {
@@ -141,8 +148,8 @@ private Q_SLOTS:
             QVERIFY2(
                 qAbs(charge.units() * period - numerator) <= 100 * period,
                 qPrintable(QStringLiteral("%1 minutes: %2").arg(minute).arg(charge.toString())));
-            QVERIFY(charge.rounded(0) >= before);
-            before = charge.rounded(0);
+            QVERIFY(charge.rounded(digits) >= before);
+            before = charge.rounded(digits);
         }
     }
 };

@@ -1,0 +1,8 @@
+#include "platform/memory.h"
+
+#include <malloc.h>
+
+void Memory::returnFreed()
+{
+    malloc_trim(0);
+}
