@@ -5,9 +5,10 @@
 #include "client/core/connectionrules.h"
 #include "common/clock.h"
 #include "common/protocol.h"
+#include "support/agentfixture.h"
 #include "support/agentprocess.h"
+#include "support/datarow.h"
 #include "support/scriptedprompt.h"
-#include "support/testhome.h"
 
 #include <QHostInfo>
 #include <QTcpSocket>
@@ -18,45 +19,333 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-class TstAgentController : public QObject
+class TstAgentController : public QObject, public AgentFixture
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
+    void initTestCase() { keepPowerOff(); }
+    void init() { openAgentHome(); }
+    void cleanup() { closeAgentHome(); }
+
+    void ipAddressRule_data()
     {
-        // Power requests of these tests must never reach the machine.
-        qputenv("VANTIROKIT_POWER_COMMAND", "true");
-        qputenv("VANTIROKIT_WAKE_PORT", "0");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        dataRow("plain", QStringLiteral("10.0.0.5"), true);
+        dataRow("top of range", QStringLiteral("239.255.255.255"), true);
+        dataRow("part over 255", QStringLiteral("192.168.1.300"), false);
+        dataRow("first part 240", QStringLiteral("240.1.1.1"), false);
+        dataRow("no dot", QStringLiteral("localhost"), false);
+        dataRow("three parts", QStringLiteral("10.0.5"), false);
+        dataRow("five parts", QStringLiteral("10.0.0.5.1"), false);
+        dataRow("empty part", QStringLiteral("10..0.5"), false);
+        dataRow("letters", QStringLiteral("10.a.0.5"), false);
+        dataRow("huge part", QStringLiteral("10.99999999999.0.5"), false);
     }
-    void init()
+    void ipAddressRule()
     {
-        m_home = std::make_unique<TestHome>();
-        m_settings = std::make_unique<AgentSettings>();
-        m_settings->createKeys();
-    }
-    void cleanup()
-    {
-        m_settings.reset();
-        m_home.reset();
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QCOMPARE(ConnectionRules::IsValidIPAddress(text), valid);
     }
 
-    void ipAddressRule_data();
-    void ipAddressRule();
-    void reconnectPacing();
-    void nameReplyFallsBackToHostName();
-    void emptyPasswordAsksForIt();
-    void passwordCheckKeepsTheLock();
-    void localLoginWithoutPassword();
-    void surfTimeKeptWhenEmpty();
-    void autoLogoffNeedsSurfTime();
-    void interpreterOrder_data();
-    void interpreterOrder();
-    void unlockHidesDialog();
-    void invalidAddressIsRefused();
-    void busyWakePortDoesNotStopStart();
-    void cutValueWaitsForItsEnd();
-    void unansweredConnectIsRetried();
+    void reconnectPacing()
+    {
+        QList<int> delays;
+        for (int i = 0; i < 8; ++i) {
+            delays.append(AgentController::reconnectDelayMs(i));
+        }
+        QCOMPARE(delays, (QList<int>{0, 500, 1000, 2000, 4000, 5000, 5000, 5000}));
+    }
+
+    void nameReplyFallsBackToHostName()
+    {
+        m_settings->write(RegKey::Server, QStringLiteral("Server"), QStringLiteral("127.0.0.1"));
+        AgentController c(*m_settings);
+        QCOMPARE(c.fieldName(), QHostInfo::localHostName());
+        AgentTestConsole console;
+        QVERIFY(console.listen());
+        c.setFields(QStringLiteral("127.0.0.1"), c.fieldName(), QString::number(console.port()));
+        c.connectStored();
+        QVERIFY(console.waitForAgent());
+        console.send(Proto::Lock + Proto::CName);
+        QVERIFY(console.waitFor(Proto::CNameReplyEnd));
+        QCOMPARE(console.received(), Proto::cnameReply(QHostInfo::localHostName()));
+        // The connection stored what was used.
+        QCOMPARE(m_settings->cname(), QHostInfo::localHostName());
+        QCOMPARE(m_settings->server(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(m_settings->portText(), QString::number(console.port()));
+        QVERIFY(m_settings->everConnected());
+    }
+
+    void emptyPasswordAsksForIt()
+    {
+        AgentController c(*m_settings);
+        AgentTestConsole console;
+        QVERIFY(connectTo(c, console));
+        c.startLocked();
+        c.handleArrival(Proto::ShowOptionsWithPassword);
+        QSignalSpy focus(&c, &AgentController::focusPassword);
+        QCOMPARE(c.login(QStringLiteral("30"), true, QString()),
+                 AgentController::LoginResult::FocusPassword);
+        QCOMPARE(c.state().caption,
+                 QStringLiteral("Please enter Password. Password can't be empty !"));
+        QCOMPARE(focus.count(), 1);
+        QVERIFY(c.state().lockScreenVisible);
+        QVERIFY(c.state().keysLocked);
+        // Nothing stored, nothing sent.
+        QCOMPARE(m_settings->surfuptoText(), SettingsStore::Error);
+        QTest::qWait(200);
+        QCOMPARE(console.received(), QByteArray());
+    }
+
+    void passwordCheckKeepsTheLock()
+    {
+        AgentController c(*m_settings);
+        AgentTestConsole console;
+        QVERIFY(connectTo(c, console));
+        c.startLocked();
+        c.handleArrival(Proto::ShowOptionsWithPassword);
+        QCOMPARE(c.login(QString(), false, QStringLiteral("   ")),
+                 AgentController::LoginResult::CheckingPassword);
+        QVERIFY(console.waitFor(Proto::CheckPasswordEnd));
+        QCOMPARE(console.received(), QByteArray("|CHECK_PASSWORD|<PSW"));
+        // Shown and locked while the console checks, the panel out of the way.
+        QVERIFY(c.state().lockScreenVisible);
+        QVERIFY(c.state().keysLocked);
+        QVERIFY(c.state().checkingPassword);
+        QVERIFY(!c.state().optionsVisible);
+        QCOMPARE(c.state().caption, AgentController::CheckingPasswordText);
+        QVERIFY(!c.state().sessionWindowLoaded);
+
+        // Blanks around a password go, blanks inside stay.
+        console.clearReceived();
+        c.handleArrival(Proto::PasswordNotValid);
+        QVERIFY(c.state().lockScreenVisible);
+        QVERIFY(c.state().passwordVisible);
+        c.login(QString(), false, QStringLiteral("  se cret "));
+        QVERIFY(console.waitFor(Proto::CheckPasswordEnd));
+        QCOMPARE(console.received(), QByteArray("|CHECK_PASSWORD|se cret<PSW"));
+
+        // The link drops before an answer: the panel comes back, still locked.
+        console.stop();
+        QTRY_VERIFY(!c.state().linkUp);
+        QVERIFY(!c.state().checkingPassword);
+        QVERIFY(c.state().optionsVisible);
+        QVERIFY(c.state().lockScreenVisible);
+        QVERIFY(c.state().keysLocked);
+        // Nothing can be sent now: the customer is told at once and the lock holds.
+        QCOMPARE(c.login(QString(), false, QStringLiteral("again")),
+                 AgentController::LoginResult::FocusPassword);
+        QCOMPARE(c.state().caption, AgentController::NoAnswerText);
+        QVERIFY(c.state().lockScreenVisible);
+        QVERIFY(c.state().optionsVisible);
+    }
+
+    void localLoginWithoutPassword()
+    {
+        m_settings->write(RegKey::AgentOptions, QStringLiteral("weburl"),
+                          QStringLiteral("http://cafe.example/"));
+        AgentController c(*m_settings);
+        AgentTestConsole console;
+        QVERIFY(connectTo(c, console));
+        c.startLocked();
+        c.handleArrival(Proto::ShowOptions);
+        QVERIFY(!c.state().passwordVisible);
+        QSignalSpy web(&c, &AgentController::openWebAddress);
+        QCOMPARE(c.login(QStringLiteral("40"), false, QString()),
+                 AgentController::LoginResult::LoggedInLocally);
+        // Unlocked at once, without waiting for the console.
+        QVERIFY(!c.state().keysLocked);
+        QVERIFY(!c.state().lockScreenLoaded);
+        QVERIFY(c.state().sessionWindowLoaded);
+        QVERIFY(c.clock().isRunning());
+        QCOMPARE(web.count(), 1);
+        QCOMPARE(web.first().first().toString(), QStringLiteral("http://cafe.example/"));
+        QVERIFY(console.waitFor(Proto::SendTime));
+        QCOMPARE(console.received(), Proto::SendTime);
+        QCOMPARE(m_settings->surfuptoText(), QStringLiteral("40"));
+        QCOMPARE(m_settings->autologoffText(), QStringLiteral("0"));
+    }
+
+    void surfTimeKeptWhenEmpty()
+    {
+        m_settings->setSurfupto(QStringLiteral("55"));
+        AgentController c(*m_settings);
+        c.startLocked();
+        c.handleArrival(Proto::ShowOptions);
+        c.login(QString(), true, QString());
+        QCOMPARE(m_settings->surfuptoText(), QStringLiteral("55"));
+        QCOMPARE(m_settings->autologoffText(), QStringLiteral("1"));
+    }
+
+    void autoLogoffNeedsSurfTime()
+    {
+        AgentController c(*m_settings);
+        c.startLocked();
+        c.handleArrival(Proto::ShowOptions);
+        QSignalSpy focus(&c, &AgentController::focusSurfTime);
+        QVERIFY(!c.autoLogoffTicked(QString()));
+        QCOMPARE(c.state().caption, QStringLiteral("Please enter The Surfing Time"));
+        QCOMPARE(focus.count(), 1);
+        QVERIFY(c.autoLogoffTicked(QStringLiteral("20")));
+    }
+
+    void interpreterOrder_data()
+    {
+        QTest::addColumn<QByteArray>("arrival");
+        QTest::addColumn<bool>("session");
+        QTest::addColumn<bool>("keysLocked");
+        QTest::addColumn<bool>("lockVisible");
+        QTest::addColumn<QString>("power");
+        QTest::addColumn<QString>("surfupto");
+        QTest::addColumn<QString>("autologoff");
+
+        const QString none;
+        // Locked before the power request, which may be refused or take its time.
+        dataRow("end session and shutdown", (Proto::EndSession + Proto::Shutdown), false, true,
+                true, QStringLiteral("shutdown"), QStringLiteral("45"), QStringLiteral("1"));
+        dataRow("reboot", Proto::Reboot, false, true, true, QStringLiteral("reboot"),
+                QStringLiteral("45"), QStringLiteral("1"));
+        dataRow("unlock and start session", (Proto::StartSession + Proto::Unlock), false, false,
+                false, none, QStringLiteral("45"), QStringLiteral("1"));
+        dataRow("lock twice", (Proto::Lock + Proto::Lock), false, true, true, none,
+                QStringLiteral("45"), QStringLiteral("1"));
+        dataRow("limit 0 turns logout off", Proto::autologoutMinutes(0), true, false, false, none,
+                QStringLiteral("45"), QStringLiteral("0"));
+        dataRow("letters turn logout off", (Proto::AutologoutMin + "abc" + Proto::AutologoutMinEnd),
+                true, false, false, none, QStringLiteral("45"), QStringLiteral("0"));
+        dataRow("empty start time changes nothing", (Proto::SetDateTime + Proto::SetDateTimeEnd),
+                true, false, false, none, QStringLiteral("45"), QStringLiteral("1"));
+        dataRow("set time then end", (Proto::EndSession + Proto::SetTime), false, true, true, none,
+                QStringLiteral("0"), QStringLiteral("0"));
+        dataRow("options shown hold the keys", Proto::ShowOptions, false, true, true, none,
+                QStringLiteral("45"), QStringLiteral("1"));
+        dataRow("desk top ignored", Proto::GetDeskTop, true, false, false, none,
+                QStringLiteral("45"), QStringLiteral("1"));
+        dataRow("garbage ignored", QByteArray("hello |NOPE| world"), true, false, false, none,
+                QStringLiteral("45"), QStringLiteral("1"));
+    }
+    void interpreterOrder()
+    {
+        QFETCH(QByteArray, arrival);
+        QFETCH(bool, session);
+        QFETCH(bool, keysLocked);
+        QFETCH(bool, lockVisible);
+        QFETCH(QString, power);
+        QFETCH(QString, surfupto);
+        QFETCH(QString, autologoff);
+
+        AgentController c(*m_settings);
+        c.startLocked();
+        // A running session with a 45-minute limit.
+        c.handleArrival(Proto::SetTime + Proto::autologoutMinutes(45) + Proto::StartSession);
+        QVERIFY(c.state().sessionWindowLoaded);
+        QVERIFY(!c.state().keysLocked);
+
+        c.handleArrival(arrival);
+        QCOMPARE(c.state().sessionWindowLoaded, session);
+        QCOMPARE(c.state().keysLocked, keysLocked);
+        QCOMPARE(c.state().lockScreenVisible, lockVisible);
+        QCOMPARE(c.state().lastPowerAction, power);
+        QCOMPARE(m_settings->surfuptoText(), surfupto);
+        QCOMPARE(m_settings->autologoffText(), autologoff);
+    }
+
+    void unlockHidesDialog()
+    {
+        AgentController c(*m_settings);
+        c.showDialogForReconnect();
+        QVERIFY(c.state().dialogVisible);
+        QVERIFY(c.state().dialogHideMode);
+        c.handleArrival(Proto::Unlock);
+        QVERIFY(!c.state().dialogVisible);
+    }
+
+    void invalidAddressIsRefused()
+    {
+        ScriptedPrompt prompt;
+        AgentController c(*m_settings);
+        c.setFields(QStringLiteral("192.168.1.300"), QStringLiteral("PC-1"),
+                    QStringLiteral("2701"));
+        QVERIFY(!c.connectPressed());
+        QCOMPARE(c.state().status, QStringLiteral("Invalid IP Address"));
+        QVERIFY(prompt.asked().isEmpty());
+
+        // A port that cannot be used is a set-up failure: reported while never connected.
+        c.setFields(QStringLiteral("10.0.0.5"), QStringLiteral("PC-1"), QStringLiteral("99999"));
+        QVERIFY(c.connectPressed());
+        QCOMPARE(prompt.lastText(), QStringLiteral("Unable to connect to Vantiro server"));
+        QCOMPARE(prompt.asked().last().title, QStringLiteral("Try Again"));
+        QVERIFY(!c.reconnectPending());
+        QVERIFY(!AgentSettings::isSet(m_settings->server()));
+    }
+
+    void busyWakePortDoesNotStopStart()
+    {
+        QTcpServer busy;
+        QVERIFY(busy.listen(QHostAddress::Any, 0));
+        qputenv("VANTIROKIT_WAKE_PORT", QByteArray::number(busy.serverPort()));
+        AgentController c(*m_settings);
+        c.startLocked();
+        qputenv("VANTIROKIT_WAKE_PORT", "0");
+        QCOMPARE(c.state().wakePort, quint16(0));
+        QVERIFY(c.state().lockScreenVisible);
+        QVERIFY(c.state().keysLocked);
+        QVERIFY(m_home->errorLog().contains(QStringLiteral("Calling Form: TCPCONNECTION")));
+    }
+
+    void cutValueWaitsForItsEnd()
+    {
+        AgentController c(*m_settings);
+        c.startLocked();
+        c.handleArrival(Proto::SetTime + Proto::AutologoutMin + "4");
+        QCOMPARE(m_settings->surfuptoText(), QStringLiteral("0"));
+        c.handleArrival("5" + Proto::AutologoutMinEnd + Proto::StartSession);
+        QCOMPARE(m_settings->surfuptoText(), QStringLiteral("45"));
+        QCOMPARE(m_settings->autologoffText(), QStringLiteral("1"));
+        QVERIFY(c.state().sessionWindowLoaded);
+        QVERIFY(m_home->errorLog().isEmpty());
+    }
+
+    void unansweredConnectIsRetried()
+    {
+        // A listener whose queue is full: the kernel drops further connection requests unanswered.
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        QVERIFY(fd >= 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        QCOMPARE(::listen(fd, 0), 0);
+        socklen_t len = sizeof addr;
+        QCOMPARE(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+        const quint16 port = ntohs(addr.sin_port);
+        QList<QTcpSocket*> fillers;
+        for (int i = 0; i < 3; ++i) {
+            auto* f = new QTcpSocket(this);
+            f->connectToHost(QHostAddress::LocalHost, port);
+            fillers.append(f);
+        }
+        QTest::qWait(300);
+
+        m_settings->storeConnection(QStringLiteral("127.0.0.1"), QStringLiteral("PC-1"),
+                                    QString::number(port));
+        AgentController c(*m_settings);
+        c.connectStored();
+        QTest::qWait(1000);
+        QVERIFY(!c.state().linkUp);
+        QVERIFY(!c.reconnectPending());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            c.reconnectPending() ||
+                c.state().caption.startsWith(QStringLiteral("Server Connection Broken")),
+            AgentController::ConnectTimeoutMs + 2000);
+        QCOMPARE(c.state().caption,
+                 QStringLiteral("Server Connection Broken, Wait connecting to Server..."));
+        qDeleteAll(fillers);
+        ::close(fd);
+    }
 
 private:
     // A controller connected to a console; both outlive the call.
@@ -70,335 +359,7 @@ private:
         c.connectToServer(QStringLiteral("127.0.0.1"));
         return console.waitForAgent() && QTest::qWaitFor([&] { return c.state().linkUp; }, 5000);
     }
-
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<AgentSettings> m_settings;
 };
-
-void TstAgentController::ipAddressRule_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("valid");
-    QTest::newRow("plain") << QStringLiteral("10.0.0.5") << true;
-    QTest::newRow("top of range") << QStringLiteral("239.255.255.255") << true;
-    QTest::newRow("part over 255") << QStringLiteral("192.168.1.300") << false;
-    QTest::newRow("first part 240") << QStringLiteral("240.1.1.1") << false;
-    QTest::newRow("no dot") << QStringLiteral("localhost") << false;
-    QTest::newRow("three parts") << QStringLiteral("10.0.5") << false;
-    QTest::newRow("five parts") << QStringLiteral("10.0.0.5.1") << false;
-    QTest::newRow("empty part") << QStringLiteral("10..0.5") << false;
-    QTest::newRow("letters") << QStringLiteral("10.a.0.5") << false;
-    QTest::newRow("huge part") << QStringLiteral("10.99999999999.0.5") << false;
-}
-
-void TstAgentController::ipAddressRule()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, valid);
-    QCOMPARE(ConnectionRules::IsValidIPAddress(text), valid);
-}
-
-void TstAgentController::reconnectPacing()
-{
-    QList<int> delays;
-    for (int i = 0; i < 8; ++i) {
-        delays.append(AgentController::reconnectDelayMs(i));
-    }
-    QCOMPARE(delays, (QList<int>{0, 500, 1000, 2000, 4000, 5000, 5000, 5000}));
-}
-
-void TstAgentController::nameReplyFallsBackToHostName()
-{
-    m_settings->write(RegKey::Server, QStringLiteral("Server"), QStringLiteral("127.0.0.1"));
-    AgentController c(*m_settings);
-    QCOMPARE(c.fieldName(), QHostInfo::localHostName());
-    AgentTestConsole console;
-    QVERIFY(console.listen());
-    c.setFields(QStringLiteral("127.0.0.1"), c.fieldName(), QString::number(console.port()));
-    c.connectStored();
-    QVERIFY(console.waitForAgent());
-    console.send(Proto::Lock + Proto::CName);
-    QVERIFY(console.waitFor(Proto::CNameReplyEnd));
-    QCOMPARE(console.received(), Proto::cnameReply(QHostInfo::localHostName()));
-    // The connection stored what was used.
-    QCOMPARE(m_settings->cname(), QHostInfo::localHostName());
-    QCOMPARE(m_settings->server(), QStringLiteral("127.0.0.1"));
-    QCOMPARE(m_settings->portText(), QString::number(console.port()));
-    QVERIFY(m_settings->everConnected());
-}
-
-void TstAgentController::emptyPasswordAsksForIt()
-{
-    AgentController c(*m_settings);
-    AgentTestConsole console;
-    QVERIFY(connectTo(c, console));
-    c.startLocked();
-    c.handleArrival(Proto::ShowOptionsWithPassword);
-    QSignalSpy focus(&c, &AgentController::focusPassword);
-    QCOMPARE(c.login(QStringLiteral("30"), true, QString()),
-             AgentController::LoginResult::FocusPassword);
-    QCOMPARE(c.state().caption, QStringLiteral("Please enter Password. Password can't be empty !"));
-    QCOMPARE(focus.count(), 1);
-    QVERIFY(c.state().lockScreenVisible);
-    QVERIFY(c.state().keysLocked);
-    // Nothing stored, nothing sent.
-    QCOMPARE(m_settings->surfuptoText(), SettingsStore::Error);
-    QTest::qWait(200);
-    QCOMPARE(console.received(), QByteArray());
-}
-
-void TstAgentController::passwordCheckKeepsTheLock()
-{
-    AgentController c(*m_settings);
-    AgentTestConsole console;
-    QVERIFY(connectTo(c, console));
-    c.startLocked();
-    c.handleArrival(Proto::ShowOptionsWithPassword);
-    QCOMPARE(c.login(QString(), false, QStringLiteral("   ")),
-             AgentController::LoginResult::CheckingPassword);
-    QVERIFY(console.waitFor(Proto::CheckPasswordEnd));
-    QCOMPARE(console.received(), QByteArray("|CHECK_PASSWORD|<PSW"));
-    // Shown and locked while the console checks, the panel out of the way.
-    QVERIFY(c.state().lockScreenVisible);
-    QVERIFY(c.state().keysLocked);
-    QVERIFY(c.state().checkingPassword);
-    QVERIFY(!c.state().optionsVisible);
-    QCOMPARE(c.state().caption, AgentController::CheckingPasswordText);
-    QVERIFY(!c.state().sessionWindowLoaded);
-
-    // Blanks around a password go, blanks inside stay.
-    console.clearReceived();
-    c.handleArrival(Proto::PasswordNotValid);
-    QVERIFY(c.state().lockScreenVisible);
-    QVERIFY(c.state().passwordVisible);
-    c.login(QString(), false, QStringLiteral("  se cret "));
-    QVERIFY(console.waitFor(Proto::CheckPasswordEnd));
-    QCOMPARE(console.received(), QByteArray("|CHECK_PASSWORD|se cret<PSW"));
-
-    // The link drops before an answer: the panel comes back, still locked.
-    console.stop();
-    QTRY_VERIFY(!c.state().linkUp);
-    QVERIFY(!c.state().checkingPassword);
-    QVERIFY(c.state().optionsVisible);
-    QVERIFY(c.state().lockScreenVisible);
-    QVERIFY(c.state().keysLocked);
-    // Nothing can be sent now: the customer is told at once and the lock holds.
-    QCOMPARE(c.login(QString(), false, QStringLiteral("again")),
-             AgentController::LoginResult::FocusPassword);
-    QCOMPARE(c.state().caption, AgentController::NoAnswerText);
-    QVERIFY(c.state().lockScreenVisible);
-    QVERIFY(c.state().optionsVisible);
-}
-
-void TstAgentController::localLoginWithoutPassword()
-{
-    m_settings->write(RegKey::AgentOptions, QStringLiteral("weburl"),
-                      QStringLiteral("http://cafe.example/"));
-    AgentController c(*m_settings);
-    AgentTestConsole console;
-    QVERIFY(connectTo(c, console));
-    c.startLocked();
-    c.handleArrival(Proto::ShowOptions);
-    QVERIFY(!c.state().passwordVisible);
-    QSignalSpy web(&c, &AgentController::openWebAddress);
-    QCOMPARE(c.login(QStringLiteral("40"), false, QString()),
-             AgentController::LoginResult::LoggedInLocally);
-    // Unlocked at once, without waiting for the console.
-    QVERIFY(!c.state().keysLocked);
-    QVERIFY(!c.state().lockScreenLoaded);
-    QVERIFY(c.state().sessionWindowLoaded);
-    QVERIFY(c.clock().isRunning());
-    QCOMPARE(web.count(), 1);
-    QCOMPARE(web.first().first().toString(), QStringLiteral("http://cafe.example/"));
-    QVERIFY(console.waitFor(Proto::SendTime));
-    QCOMPARE(console.received(), Proto::SendTime);
-    QCOMPARE(m_settings->surfuptoText(), QStringLiteral("40"));
-    QCOMPARE(m_settings->autologoffText(), QStringLiteral("0"));
-}
-
-void TstAgentController::surfTimeKeptWhenEmpty()
-{
-    m_settings->setSurfupto(QStringLiteral("55"));
-    AgentController c(*m_settings);
-    c.startLocked();
-    c.handleArrival(Proto::ShowOptions);
-    c.login(QString(), true, QString());
-    QCOMPARE(m_settings->surfuptoText(), QStringLiteral("55"));
-    QCOMPARE(m_settings->autologoffText(), QStringLiteral("1"));
-}
-
-void TstAgentController::autoLogoffNeedsSurfTime()
-{
-    AgentController c(*m_settings);
-    c.startLocked();
-    c.handleArrival(Proto::ShowOptions);
-    QSignalSpy focus(&c, &AgentController::focusSurfTime);
-    QVERIFY(!c.autoLogoffTicked(QString()));
-    QCOMPARE(c.state().caption, QStringLiteral("Please enter The Surfing Time"));
-    QCOMPARE(focus.count(), 1);
-    QVERIFY(c.autoLogoffTicked(QStringLiteral("20")));
-}
-
-void TstAgentController::interpreterOrder_data()
-{
-    QTest::addColumn<QByteArray>("arrival");
-    QTest::addColumn<bool>("session");
-    QTest::addColumn<bool>("keysLocked");
-    QTest::addColumn<bool>("lockVisible");
-    QTest::addColumn<QString>("power");
-    QTest::addColumn<QString>("surfupto");
-    QTest::addColumn<QString>("autologoff");
-
-    const QString none;
-    // Locked before the power request, which may be refused or take its time.
-    QTest::newRow("end session and shutdown")
-        << (Proto::EndSession + Proto::Shutdown) << false << true << true
-        << QStringLiteral("shutdown") << QStringLiteral("45") << QStringLiteral("1");
-    QTest::newRow("reboot") << Proto::Reboot << false << true << true << QStringLiteral("reboot")
-                            << QStringLiteral("45") << QStringLiteral("1");
-    QTest::newRow("unlock and start session")
-        << (Proto::StartSession + Proto::Unlock) << false << false << false << none
-        << QStringLiteral("45") << QStringLiteral("1");
-    QTest::newRow("lock twice") << (Proto::Lock + Proto::Lock) << false << true << true << none
-                                << QStringLiteral("45") << QStringLiteral("1");
-    QTest::newRow("limit 0 turns logout off")
-        << Proto::autologoutMinutes(0) << true << false << false << none << QStringLiteral("45")
-        << QStringLiteral("0");
-    QTest::newRow("letters turn logout off")
-        << (Proto::AutologoutMin + "abc" + Proto::AutologoutMinEnd) << true << false << false
-        << none << QStringLiteral("45") << QStringLiteral("0");
-    QTest::newRow("empty start time changes nothing")
-        << (Proto::SetDateTime + Proto::SetDateTimeEnd) << true << false << false << none
-        << QStringLiteral("45") << QStringLiteral("1");
-    QTest::newRow("set time then end")
-        << (Proto::EndSession + Proto::SetTime) << false << true << true << none
-        << QStringLiteral("0") << QStringLiteral("0");
-    QTest::newRow("options shown hold the keys")
-        << Proto::ShowOptions << false << true << true << none << QStringLiteral("45")
-        << QStringLiteral("1");
-    QTest::newRow("desk top ignored") << Proto::GetDeskTop << true << false << false << none
-                                      << QStringLiteral("45") << QStringLiteral("1");
-    QTest::newRow("garbage ignored") << QByteArray("hello |NOPE| world") << true << false << false
-                                     << none << QStringLiteral("45") << QStringLiteral("1");
-}
-
-void TstAgentController::interpreterOrder()
-{
-    QFETCH(QByteArray, arrival);
-    QFETCH(bool, session);
-    QFETCH(bool, keysLocked);
-    QFETCH(bool, lockVisible);
-    QFETCH(QString, power);
-    QFETCH(QString, surfupto);
-    QFETCH(QString, autologoff);
-
-    AgentController c(*m_settings);
-    c.startLocked();
-    // A running session with a 45-minute limit.
-    c.handleArrival(Proto::SetTime + Proto::autologoutMinutes(45) + Proto::StartSession);
-    QVERIFY(c.state().sessionWindowLoaded);
-    QVERIFY(!c.state().keysLocked);
-
-    c.handleArrival(arrival);
-    QCOMPARE(c.state().sessionWindowLoaded, session);
-    QCOMPARE(c.state().keysLocked, keysLocked);
-    QCOMPARE(c.state().lockScreenVisible, lockVisible);
-    QCOMPARE(c.state().lastPowerAction, power);
-    QCOMPARE(m_settings->surfuptoText(), surfupto);
-    QCOMPARE(m_settings->autologoffText(), autologoff);
-}
-
-void TstAgentController::unlockHidesDialog()
-{
-    AgentController c(*m_settings);
-    c.showDialogForReconnect();
-    QVERIFY(c.state().dialogVisible);
-    QVERIFY(c.state().dialogHideMode);
-    c.handleArrival(Proto::Unlock);
-    QVERIFY(!c.state().dialogVisible);
-}
-
-void TstAgentController::invalidAddressIsRefused()
-{
-    ScriptedPrompt prompt;
-    AgentController c(*m_settings);
-    c.setFields(QStringLiteral("192.168.1.300"), QStringLiteral("PC-1"), QStringLiteral("2701"));
-    QVERIFY(!c.connectPressed());
-    QCOMPARE(c.state().status, QStringLiteral("Invalid IP Address"));
-    QVERIFY(prompt.asked().isEmpty());
-
-    // A port that cannot be used is a set-up failure: reported while never connected.
-    c.setFields(QStringLiteral("10.0.0.5"), QStringLiteral("PC-1"), QStringLiteral("99999"));
-    QVERIFY(c.connectPressed());
-    QCOMPARE(prompt.lastText(), QStringLiteral("Unable to connect to Vantiro server"));
-    QCOMPARE(prompt.asked().last().title, QStringLiteral("Try Again"));
-    QVERIFY(!c.reconnectPending());
-    QVERIFY(!AgentSettings::isSet(m_settings->server()));
-}
-
-void TstAgentController::busyWakePortDoesNotStopStart()
-{
-    QTcpServer busy;
-    QVERIFY(busy.listen(QHostAddress::Any, 0));
-    qputenv("VANTIROKIT_WAKE_PORT", QByteArray::number(busy.serverPort()));
-    AgentController c(*m_settings);
-    c.startLocked();
-    qputenv("VANTIROKIT_WAKE_PORT", "0");
-    QCOMPARE(c.state().wakePort, quint16(0));
-    QVERIFY(c.state().lockScreenVisible);
-    QVERIFY(c.state().keysLocked);
-    QVERIFY(m_home->errorLog().contains(QStringLiteral("Calling Form: TCPCONNECTION")));
-}
-
-void TstAgentController::cutValueWaitsForItsEnd()
-{
-    AgentController c(*m_settings);
-    c.startLocked();
-    c.handleArrival(Proto::SetTime + Proto::AutologoutMin + "4");
-    QCOMPARE(m_settings->surfuptoText(), QStringLiteral("0"));
-    c.handleArrival("5" + Proto::AutologoutMinEnd + Proto::StartSession);
-    QCOMPARE(m_settings->surfuptoText(), QStringLiteral("45"));
-    QCOMPARE(m_settings->autologoffText(), QStringLiteral("1"));
-    QVERIFY(c.state().sessionWindowLoaded);
-    QVERIFY(m_home->errorLog().isEmpty());
-}
-
-void TstAgentController::unansweredConnectIsRetried()
-{
-    // A listener whose queue is full: the kernel drops further connection requests unanswered.
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    QVERIFY(fd >= 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    QCOMPARE(::listen(fd, 0), 0);
-    socklen_t len = sizeof addr;
-    QCOMPARE(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-    const quint16 port = ntohs(addr.sin_port);
-    QList<QTcpSocket*> fillers;
-    for (int i = 0; i < 3; ++i) {
-        auto* f = new QTcpSocket(this);
-        f->connectToHost(QHostAddress::LocalHost, port);
-        fillers.append(f);
-    }
-    QTest::qWait(300);
-
-    m_settings->storeConnection(QStringLiteral("127.0.0.1"), QStringLiteral("PC-1"),
-                                QString::number(port));
-    AgentController c(*m_settings);
-    c.connectStored();
-    QTest::qWait(1000);
-    QVERIFY(!c.state().linkUp);
-    QVERIFY(!c.reconnectPending());
-    QTRY_VERIFY_WITH_TIMEOUT(c.reconnectPending() || c.state().caption.startsWith(QStringLiteral(
-                                                         "Server Connection Broken")),
-                             AgentController::ConnectTimeoutMs + 2000);
-    QCOMPARE(c.state().caption,
-             QStringLiteral("Server Connection Broken, Wait connecting to Server..."));
-    qDeleteAll(fillers);
-    ::close(fd);
-}
 
 QTEST_GUILESS_MAIN(TstAgentController)
 #include "tst_agentcontroller.moc"

@@ -4,9 +4,9 @@
 #include "common/linkauth.h"
 #include "common/protocol.h"
 #include "platform/socketoptions.h"
+#include "support/agentfixture.h"
 #include "support/agentprocess.h"
 #include "support/scriptedprompt.h"
-#include "support/testhome.h"
 
 #include <QtTest>
 
@@ -33,28 +33,18 @@ bool agentProofOf(const QByteArray& received, QByteArray* nonce, QByteArray* pro
 
 } // namespace
 
-class TstAgentLinkKey : public QObject
+class TstAgentLinkKey : public QObject, public AgentFixture
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        qputenv("VANTIROKIT_POWER_COMMAND", "true");
-        qputenv("VANTIROKIT_WAKE_PORT", "0");
-    }
+    void initTestCase() { keepPowerOff(); }
     void init()
     {
-        m_home = std::make_unique<TestHome>();
-        m_settings = std::make_unique<AgentSettings>();
-        m_settings->createKeys();
+        openAgentHome();
         m_settings->write(RegKey::Server, QStringLiteral("linkkey"), QString::fromUtf8(Key));
     }
-    void cleanup()
-    {
-        m_settings.reset();
-        m_home.reset();
-    }
+    void cleanup() { closeAgentHome(); }
 
     void rightKeyOpensTheLinkWithTheFirstCommands();
     void fakeConsoleCannotUnlock_data();
@@ -107,9 +97,6 @@ private:
         QVERIFY(!c.state().sessionWindowLoaded);
         QVERIFY(!c.state().linkProven);
     }
-
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<AgentSettings> m_settings;
 };
 
 void TstAgentLinkKey::rightKeyOpensTheLinkWithTheFirstCommands()

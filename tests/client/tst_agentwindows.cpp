@@ -5,9 +5,9 @@
 #include "client/ui/agentwindows.h"
 #include "common/clock.h"
 #include "common/protocol.h"
+#include "support/agentfixture.h"
 #include "support/agentprocess.h"
 #include "support/scriptedprompt.h"
-#include "support/testhome.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,343 +19,318 @@
 #include <QPushButton>
 #include <QtTest>
 
-class TstAgentWindows : public QObject
-{
-    Q_OBJECT
-
-private Q_SLOTS:
-    void initTestCase()
-    {
-        qputenv("VANTIROKIT_POWER_COMMAND", "true");
-        qputenv("VANTIROKIT_WAKE_PORT", "0");
-    }
-    void init()
-    {
-        m_home = std::make_unique<TestHome>();
-        m_settings = std::make_unique<AgentSettings>();
-        m_settings->createKeys();
-    }
-    void cleanup()
-    {
-        Clock::reset();
-        m_settings.reset();
-        m_home.reset();
-    }
-
-    void lockScreenAndOptionsPanel();
-    void lockReloadsTheLockScreen();
-    void sessionWindowCountsAndMinimizes();
-    void warningWindowDetails();
-    void connectionDialogRules();
-    void serviceKeysNeedThePassword_data();
-    void serviceKeysNeedThePassword();
-    void settingsGoWithTheLockScreen();
-    void firstStartDialog();
-
-private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<AgentSettings> m_settings;
-};
-
 template <typename T> T* child(QWidget* w, const char* name)
 {
     return w ? w->findChild<T*>(QString::fromLatin1(name)) : nullptr;
 }
 
-void TstAgentWindows::lockScreenAndOptionsPanel()
+class TstAgentWindows : public QObject, public AgentFixture
 {
-    m_settings->setSurfupto(QStringLiteral("50"));
-    m_settings->setAutologoff(true);
-    AgentController c(*m_settings);
-    AgentWindows windows(c);
-    c.startLocked();
-    FrmMain* main = windows.lockScreen();
-    QVERIFY(main);
-    QVERIFY(main->isVisible());
-    QCOMPARE(main->objectName(), QStringLiteral("frmmain"));
-    auto* caption = child<QLabel>(main, "LBLCAPTION");
-    QCOMPARE(caption->text(), QStringLiteral("Vantiro Client 1.2"));
-    auto* options = child<QGroupBox>(main, "options");
-    QVERIFY(!options->isVisible());
-    QVERIFY(child<QPushButton>(main, "cmdsystem"));
-    QVERIFY(!child<QLabel>(main, "lbldatetime")->text().isEmpty());
+    Q_OBJECT
 
-    c.handleArrival(Proto::ShowOptionsWithPassword);
-    QVERIFY(options->isVisible());
-    auto* password = child<QLineEdit>(main, "txtpassword");
-    auto* surf = child<QLineEdit>(main, "txtsurfto");
-    auto* box = child<QCheckBox>(main, "chkautologoff");
-    QVERIFY(password->isVisible());
-    QCOMPARE(surf->text(), QStringLiteral("50"));
-    QVERIFY(box->isChecked());
+private Q_SLOTS:
+    void initTestCase() { keepPowerOff(); }
+    void init() { openAgentHome(); }
+    void cleanup() { closeAgentHome(); }
 
-    // Letters and Enter do not get into the surf-time field.
-    surf->clear();
-    QTest::keyClicks(surf, QStringLiteral("a1b2"));
-    QTest::keyClick(surf, Qt::Key_Return);
-    QCOMPARE(surf->text(), QStringLiteral("12"));
-    // Nor by the clipboard.
-    for (const char* pasted : {"-5", "1e3", "\uff19"}) {
-        QApplication::clipboard()->setText(QString::fromUtf8(pasted));
-        QTest::keyClick(surf, Qt::Key_Insert, Qt::ShiftModifier);
+    void lockScreenAndOptionsPanel()
+    {
+        m_settings->setSurfupto(QStringLiteral("50"));
+        m_settings->setAutologoff(true);
+        AgentController c(*m_settings);
+        AgentWindows windows(c);
+        c.startLocked();
+        FrmMain* main = windows.lockScreen();
+        QVERIFY(main);
+        QVERIFY(main->isVisible());
+        QCOMPARE(main->objectName(), QStringLiteral("frmmain"));
+        auto* caption = child<QLabel>(main, "LBLCAPTION");
+        QCOMPARE(caption->text(), QStringLiteral("Vantiro Client 1.2"));
+        auto* options = child<QGroupBox>(main, "options");
+        QVERIFY(!options->isVisible());
+        QVERIFY(child<QPushButton>(main, "cmdsystem"));
+        QVERIFY(!child<QLabel>(main, "lbldatetime")->text().isEmpty());
+
+        c.handleArrival(Proto::ShowOptionsWithPassword);
+        QVERIFY(options->isVisible());
+        auto* password = child<QLineEdit>(main, "txtpassword");
+        auto* surf = child<QLineEdit>(main, "txtsurfto");
+        auto* box = child<QCheckBox>(main, "chkautologoff");
+        QVERIFY(password->isVisible());
+        QCOMPARE(surf->text(), QStringLiteral("50"));
+        QVERIFY(box->isChecked());
+
+        // Letters and Enter do not get into the surf-time field.
+        surf->clear();
+        QTest::keyClicks(surf, QStringLiteral("a1b2"));
+        QTest::keyClick(surf, Qt::Key_Return);
         QCOMPARE(surf->text(), QStringLiteral("12"));
+        // Nor by the clipboard.
+        for (const char* pasted : {"-5", "1e3", "\uff19"}) {
+            QApplication::clipboard()->setText(QString::fromUtf8(pasted));
+            QTest::keyClick(surf, Qt::Key_Insert, Qt::ShiftModifier);
+            QCOMPARE(surf->text(), QStringLiteral("12"));
+        }
+
+        // Login with the password field empty: the message, and the screen stays.
+        QTest::mouseClick(child<QPushButton>(main, "cmdlogin"), Qt::LeftButton);
+        QCOMPARE(caption->text(),
+                 QStringLiteral("Please enter Password. Password can't be empty !"));
+        QVERIFY(main->isVisible());
+
+        // The box cannot be ticked without a surf time.
+        box->setChecked(false);
+        surf->clear();
+        box->click();
+        QVERIFY(!box->isChecked());
+        QCOMPARE(caption->text(), QStringLiteral("Please enter The Surfing Time"));
+
+        c.handleArrival(Proto::ShowOptions);
+        QVERIFY(!password->isVisible());
+        c.handleArrival(Proto::EndSession);
+        QVERIFY(!options->isVisible());
+        QVERIFY(main->isVisible());
     }
 
-    // Login with the password field empty: the message, and the screen stays.
-    QTest::mouseClick(child<QPushButton>(main, "cmdlogin"), Qt::LeftButton);
-    QCOMPARE(caption->text(), QStringLiteral("Please enter Password. Password can't be empty !"));
-    QVERIFY(main->isVisible());
-
-    // The box cannot be ticked without a surf time.
-    box->setChecked(false);
-    surf->clear();
-    box->click();
-    QVERIFY(!box->isChecked());
-    QCOMPARE(caption->text(), QStringLiteral("Please enter The Surfing Time"));
-
-    c.handleArrival(Proto::ShowOptions);
-    QVERIFY(!password->isVisible());
-    c.handleArrival(Proto::EndSession);
-    QVERIFY(!options->isVisible());
-    QVERIFY(main->isVisible());
-}
-
-void TstAgentWindows::lockReloadsTheLockScreen()
-{
-    AgentController c(*m_settings);
-    AgentWindows windows(c);
-    c.startLocked();
-    QPointer<FrmMain> first = windows.lockScreen();
-    c.handleArrival(Proto::ShowOptions);
-    c.handleArrival(Proto::Lock);
-    QPointer<FrmMain> second = windows.lockScreen();
-    QVERIFY(second);
-    QVERIFY(second != first);
-    QVERIFY(second->isVisible());
-    QVERIFY(!child<QGroupBox>(second, "options")->isVisible());
-    QTRY_VERIFY(!first);
-}
-
-void TstAgentWindows::sessionWindowCountsAndMinimizes()
-{
-    const QDateTime now(QDate(2026, 5, 2), QTime(14, 0, 0));
-    Clock::setFixed(now);
-    AgentController c(*m_settings);
-    AgentWindows windows(c);
-    c.startLocked();
-    c.handleArrival(Proto::setDateTime(now.addSecs(-(3600 + 5 * 60 + 9))) + Proto::StartSession);
-    QVERIFY(!windows.lockScreen());
-    FrmActivate* session = windows.sessionWindow();
-    QVERIFY(session);
-    QVERIFY(session->isVisible());
-    QTRY_COMPARE_WITH_TIMEOUT(session->timeText(), QStringLiteral("1:05:09"), 3000);
-    QCOMPARE(child<QLabel>(session, "Label1")->text(), QStringLiteral("Total Time Spent"));
-    QCOMPARE(session->windowTitle(), QStringLiteral("Vantiro Client 1.2"));
-
-    session->showMinimized();
-    Clock::advance(60);
-    QTRY_COMPARE_WITH_TIMEOUT(session->windowTitle(), QStringLiteral("Time 1:06:09"), 3000);
-
-    c.handleArrival(Proto::EndSession);
-    QVERIFY(!windows.sessionWindow());
-    QVERIFY(!c.clock().isRunning());
-}
-
-void TstAgentWindows::warningWindowDetails()
-{
-    const QDateTime now(QDate(2026, 5, 2), QTime(14, 0, 0));
-    Clock::setFixed(now);
-    AgentController c(*m_settings);
-    AgentWindows windows(c);
-    c.startLocked();
-    c.handleArrival(Proto::setDateTime(now.addSecs(-25 * 60 - 10)) + Proto::autologoutMinutes(30) +
-                    Proto::StartSession);
-    QTRY_VERIFY_WITH_TIMEOUT(windows.warningWindow(), 3000);
-    FrmWarning* w = windows.warningWindow();
-    QCOMPARE(w->windowTitle(), QStringLiteral("Warning"));
-    QCOMPARE(child<QLabel>(w, "lblrshow")->text(),
-             QStringLiteral("Remaining Approximate Time 5 Min"));
-    auto* details = child<QPushButton>(w, "cmdlogin");
-    QCOMPARE(details->text(), QStringLiteral("Show Details"));
-    const int shortHeight = w->height();
-    details->click();
-    QCOMPARE(details->text(), QStringLiteral("Hide Details"));
-    QVERIFY(w->height() > shortHeight);
-    auto* surf = child<QLineEdit>(w, "txtsurfto");
-    auto* box = child<QCheckBox>(w, "chkautologoff");
-    QCOMPARE(surf->text(), QStringLiteral("30"));
-    QVERIFY(box->isChecked());
-
-    // Typing 45: "4" is below the time used and is not kept, "45" is.
-    surf->clear();
-    QCOMPARE(m_settings->surfuptoText(), QStringLiteral("30"));
-    QTest::keyClicks(surf, QStringLiteral("45"));
-    QCOMPARE(m_settings->surfuptoText(), QStringLiteral("45"));
-    box->click();
-    QCOMPARE(m_settings->autologoffText(), QStringLiteral("0"));
-    surf->clear();
-    box->click();
-    QVERIFY(!box->isChecked());
-    QCOMPARE(m_settings->autologoffText(), QStringLiteral("0"));
-
-    details->click();
-    QCOMPARE(details->text(), QStringLiteral("Show Details"));
-    QCOMPARE(w->height(), shortHeight);
-
-    // Closing it is never refused; a session start takes it away too.
-    w->close();
-    QTRY_VERIFY(!windows.warningWindow());
-    QVERIFY(windows.sessionWindow());
-}
-
-void TstAgentWindows::connectionDialogRules()
-{
-    AgentController c(*m_settings);
-    AgentWindows windows(c);
-    FrmConnection* d = windows.connectionDialog();
-    QCOMPARE(d->objectName(), QStringLiteral("frmConnection"));
-    QCOMPARE(d->windowTitle(), QStringLiteral("Connection Properties "));
-    auto* address = child<QLineEdit>(d, "txtRemotecmp");
-    auto* port = child<QLineEdit>(d, "txtport");
-    auto* connectButton = child<QPushButton>(d, "cmdConnect");
-    auto* cancel = child<QPushButton>(d, "cmdcancel");
-    QCOMPARE(port->text(), QStringLiteral("2701"));
-    QCOMPARE(cancel->text(), QStringLiteral("E&xit"));
-    QVERIFY(!connectButton->isEnabled());
-
-    QTest::keyClicks(address, QStringLiteral("19x2.16a8.1.300"));
-    QCOMPARE(address->text(), QStringLiteral("192.168.1.300"));
-    QApplication::clipboard()->setText(QStringLiteral("-1"));
-    address->paste();
-    QCOMPARE(address->text(), QStringLiteral("192.168.1.300"));
-    QVERIFY(connectButton->isEnabled());
-    connectButton->click();
-    QCOMPARE(child<QLabel>(d, "lblstatus")->text(), QStringLiteral("Invalid IP Address"));
-
-    // Escape never ends the agent; only Exit does.
-    QSignalSpy exit(&windows, &AgentWindows::exitRequested);
-    QTest::keyClick(d, Qt::Key_Escape);
-    QCOMPARE(exit.count(), 0);
-
-    c.showDialogForReconnect();
-    QVERIFY(d->isVisible());
-    QCOMPARE(cancel->text(), QStringLiteral("&Hide"));
-    cancel->click();
-    QVERIFY(!d->isVisible());
-}
-
-void TstAgentWindows::serviceKeysNeedThePassword_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<bool>("freed");
-    QTest::addColumn<bool>("ended");
-    QTest::newRow("free, wrong") << FrmMain::UnlockKey << QStringLiteral("tovle") << false << false;
-    QTest::newRow("free, right") << FrmMain::UnlockKey << QStringLiteral("TOVLE") << true << false;
-    QTest::newRow("end, wrong") << FrmMain::ExitKey << QString() << false << false;
-    QTest::newRow("end, right") << FrmMain::ExitKey << QStringLiteral("TOVLE") << false << true;
-}
-
-void TstAgentWindows::serviceKeysNeedThePassword()
-{
-    QFETCH(int, key);
-    QFETCH(QString, password);
-    QFETCH(bool, freed);
-    QFETCH(bool, ended);
-    ScriptedPrompt prompt;
-    AgentController c(*m_settings);
-    AgentWindows windows(c);
-    c.startLocked();
-    QSignalSpy exit(&windows, &AgentWindows::exitRequested);
-    // The key asks for the settings password; a wrong one is told off, then the window is
-    // given up.
-    bool asked = false;
-    QTimer answer;
-    answer.setInterval(50);
-    connect(&answer, &QTimer::timeout, this, [&] {
-        QWidget* w = QApplication::activeModalWidget();
-        if (asked || !w || w->objectName() != QLatin1String("frmpassword")) {
-            return;
-        }
-        asked = true;
-        w->findChild<QLineEdit*>(QStringLiteral("txtpsw"))->setText(password);
-        w->findChild<QAbstractButton*>(QStringLiteral("btnok"))->click();
-        if (w->isVisible()) {
-            static_cast<QDialog*>(w)->reject();
-        }
-    });
-    answer.start();
-    QTest::keyClick(windows.lockScreen(), Qt::Key(key));
-    QTRY_VERIFY(asked);
-    QTRY_VERIFY(!QApplication::activeModalWidget());
-    QCOMPARE(prompt.texts().contains(QStringLiteral("Invalid Password")), !freed && !ended);
-    QCOMPARE(c.state().keysLocked, !freed);
-    QCOMPARE(windows.lockScreen()->isVisible(), !freed);
-    QVERIFY(!c.state().sessionWindowLoaded);
-    QCOMPARE(exit.count(), ended ? 1 : 0);
-}
-
-void TstAgentWindows::settingsGoWithTheLockScreen()
-{
-    AgentController c(*m_settings);
-    AgentWindows windows(c);
-    c.startLocked();
-    QPointer<FrmMain> first = windows.lockScreen();
-    auto* restart = first->findChild<QAction*>(QStringLiteral("mnurestart"));
-    QVERIFY(!restart->isEnabled());
-    bool seen = false;
-    QTimer::singleShot(300, this, [&] {
-        QWidget* password = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (w->objectName() == QLatin1String("frmpassword") && w->isVisible()) {
-                password = w;
-            }
-        }
-        seen = password != nullptr;
-        // The console locks while the staff are in the settings.
+    void lockReloadsTheLockScreen()
+    {
+        AgentController c(*m_settings);
+        AgentWindows windows(c);
+        c.startLocked();
+        QPointer<FrmMain> first = windows.lockScreen();
+        c.handleArrival(Proto::ShowOptions);
         c.handleArrival(Proto::Lock);
-    });
-    first->findChild<QAction*>(QStringLiteral("mnusettings"))->trigger();
-    QTRY_VERIFY(seen);
-    QTRY_VERIFY(!first);
-    QVERIFY(windows.lockScreen());
-    QVERIFY(windows.lockScreen()->isVisible());
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        QVERIFY(!(w->objectName() == QLatin1String("frmpassword") && w->isVisible()));
+        QPointer<FrmMain> second = windows.lockScreen();
+        QVERIFY(second);
+        QVERIFY(second != first);
+        QVERIFY(second->isVisible());
+        QVERIFY(!child<QGroupBox>(second, "options")->isVisible());
+        QTRY_VERIFY(!first);
     }
-}
 
-void TstAgentWindows::firstStartDialog()
-{
-    AgentTestConsole console;
-    QVERIFY(console.listen());
-    AgentController c(*m_settings);
-    AgentWindows windows(c);
-    QVERIFY(c.needsConnectionDialog());
-    FrmConnection* d = windows.connectionDialog();
-    QTimer::singleShot(200, this, [&] {
-        QTest::keyClicks(child<QLineEdit>(d, "txtRemotecmp"), QStringLiteral("127.0.0.1"));
-        auto* name = child<QLineEdit>(d, "txtcname");
-        name->setText(QStringLiteral("PC-09"));
+    void sessionWindowCountsAndMinimizes()
+    {
+        const QDateTime now(QDate(2026, 5, 2), QTime(14, 0, 0));
+        Clock::setFixed(now);
+        AgentController c(*m_settings);
+        AgentWindows windows(c);
+        c.startLocked();
+        c.handleArrival(Proto::setDateTime(now.addSecs(-(3600 + 5 * 60 + 9))) +
+                        Proto::StartSession);
+        QVERIFY(!windows.lockScreen());
+        FrmActivate* session = windows.sessionWindow();
+        QVERIFY(session);
+        QVERIFY(session->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(session->timeText(), QStringLiteral("1:05:09"), 3000);
+        QCOMPARE(child<QLabel>(session, "Label1")->text(), QStringLiteral("Total Time Spent"));
+        QCOMPARE(session->windowTitle(), QStringLiteral("Vantiro Client 1.2"));
+
+        session->showMinimized();
+        Clock::advance(60);
+        QTRY_COMPARE_WITH_TIMEOUT(session->windowTitle(), QStringLiteral("Time 1:06:09"), 3000);
+
+        c.handleArrival(Proto::EndSession);
+        QVERIFY(!windows.sessionWindow());
+        QVERIFY(!c.clock().isRunning());
+    }
+
+    void warningWindowDetails()
+    {
+        const QDateTime now(QDate(2026, 5, 2), QTime(14, 0, 0));
+        Clock::setFixed(now);
+        AgentController c(*m_settings);
+        AgentWindows windows(c);
+        c.startLocked();
+        c.handleArrival(Proto::setDateTime(now.addSecs(-25 * 60 - 10)) +
+                        Proto::autologoutMinutes(30) + Proto::StartSession);
+        QTRY_VERIFY_WITH_TIMEOUT(windows.warningWindow(), 3000);
+        FrmWarning* w = windows.warningWindow();
+        QCOMPARE(w->windowTitle(), QStringLiteral("Warning"));
+        QCOMPARE(child<QLabel>(w, "lblrshow")->text(),
+                 QStringLiteral("Remaining Approximate Time 5 Min"));
+        auto* details = child<QPushButton>(w, "cmdlogin");
+        QCOMPARE(details->text(), QStringLiteral("Show Details"));
+        const int shortHeight = w->height();
+        details->click();
+        QCOMPARE(details->text(), QStringLiteral("Hide Details"));
+        QVERIFY(w->height() > shortHeight);
+        auto* surf = child<QLineEdit>(w, "txtsurfto");
+        auto* box = child<QCheckBox>(w, "chkautologoff");
+        QCOMPARE(surf->text(), QStringLiteral("30"));
+        QVERIFY(box->isChecked());
+
+        // Typing 45: "4" is below the time used and is not kept, "45" is.
+        surf->clear();
+        QCOMPARE(m_settings->surfuptoText(), QStringLiteral("30"));
+        QTest::keyClicks(surf, QStringLiteral("45"));
+        QCOMPARE(m_settings->surfuptoText(), QStringLiteral("45"));
+        box->click();
+        QCOMPARE(m_settings->autologoffText(), QStringLiteral("0"));
+        surf->clear();
+        box->click();
+        QVERIFY(!box->isChecked());
+        QCOMPARE(m_settings->autologoffText(), QStringLiteral("0"));
+
+        details->click();
+        QCOMPARE(details->text(), QStringLiteral("Show Details"));
+        QCOMPARE(w->height(), shortHeight);
+
+        // Closing it is never refused; a session start takes it away too.
+        w->close();
+        QTRY_VERIFY(!windows.warningWindow());
+        QVERIFY(windows.sessionWindow());
+    }
+
+    void connectionDialogRules()
+    {
+        AgentController c(*m_settings);
+        AgentWindows windows(c);
+        FrmConnection* d = windows.connectionDialog();
+        QCOMPARE(d->objectName(), QStringLiteral("frmConnection"));
+        QCOMPARE(d->windowTitle(), QStringLiteral("Connection Properties "));
+        auto* address = child<QLineEdit>(d, "txtRemotecmp");
         auto* port = child<QLineEdit>(d, "txtport");
-        port->setText(QString::number(console.port()));
-        child<QPushButton>(d, "cmdConnect")->click();
-    });
-    QVERIFY(windows.runConnectionDialog());
-    QVERIFY(!d->isVisible());
-    QCOMPARE(m_settings->server(), QStringLiteral("127.0.0.1"));
-    QCOMPARE(m_settings->cname(), QStringLiteral("PC-09"));
-    QCOMPARE(m_settings->portText(), QString::number(console.port()));
-    QVERIFY(!c.needsConnectionDialog());
+        auto* connectButton = child<QPushButton>(d, "cmdConnect");
+        auto* cancel = child<QPushButton>(d, "cmdcancel");
+        QCOMPARE(port->text(), QStringLiteral("2701"));
+        QCOMPARE(cancel->text(), QStringLiteral("E&xit"));
+        QVERIFY(!connectButton->isEnabled());
 
-    // Exit ends the start.
-    AgentController other(*m_settings);
-    AgentWindows otherWindows(other);
-    QTimer::singleShot(200, this, [&] {
-        child<QPushButton>(otherWindows.connectionDialog(), "cmdcancel")->click();
-    });
-    QVERIFY(!otherWindows.runConnectionDialog());
-}
+        QTest::keyClicks(address, QStringLiteral("19x2.16a8.1.300"));
+        QCOMPARE(address->text(), QStringLiteral("192.168.1.300"));
+        QApplication::clipboard()->setText(QStringLiteral("-1"));
+        address->paste();
+        QCOMPARE(address->text(), QStringLiteral("192.168.1.300"));
+        QVERIFY(connectButton->isEnabled());
+        connectButton->click();
+        QCOMPARE(child<QLabel>(d, "lblstatus")->text(), QStringLiteral("Invalid IP Address"));
+
+        // Escape never ends the agent; only Exit does.
+        QSignalSpy exit(&windows, &AgentWindows::exitRequested);
+        QTest::keyClick(d, Qt::Key_Escape);
+        QCOMPARE(exit.count(), 0);
+
+        c.showDialogForReconnect();
+        QVERIFY(d->isVisible());
+        QCOMPARE(cancel->text(), QStringLiteral("&Hide"));
+        cancel->click();
+        QVERIFY(!d->isVisible());
+    }
+
+    void serviceKeysNeedThePassword_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("freed");
+        QTest::addColumn<bool>("ended");
+        QTest::newRow("free, wrong")
+            << FrmMain::UnlockKey << QStringLiteral("tovle") << false << false;
+        QTest::newRow("free, right")
+            << FrmMain::UnlockKey << QStringLiteral("TOVLE") << true << false;
+        QTest::newRow("end, wrong") << FrmMain::ExitKey << QString() << false << false;
+        QTest::newRow("end, right") << FrmMain::ExitKey << QStringLiteral("TOVLE") << false << true;
+    }
+    void serviceKeysNeedThePassword()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, password);
+        QFETCH(bool, freed);
+        QFETCH(bool, ended);
+        ScriptedPrompt prompt;
+        AgentController c(*m_settings);
+        AgentWindows windows(c);
+        c.startLocked();
+        QSignalSpy exit(&windows, &AgentWindows::exitRequested);
+        // The key asks for the settings password; a wrong one is told off, then the window is
+        // given up.
+        bool asked = false;
+        QTimer answer;
+        answer.setInterval(50);
+        connect(&answer, &QTimer::timeout, this, [&] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (asked || !w || w->objectName() != QLatin1String("frmpassword")) {
+                return;
+            }
+            asked = true;
+            w->findChild<QLineEdit*>(QStringLiteral("txtpsw"))->setText(password);
+            w->findChild<QAbstractButton*>(QStringLiteral("btnok"))->click();
+            if (w->isVisible()) {
+                static_cast<QDialog*>(w)->reject();
+            }
+        });
+        answer.start();
+        QTest::keyClick(windows.lockScreen(), Qt::Key(key));
+        QTRY_VERIFY(asked);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(prompt.texts().contains(QStringLiteral("Invalid Password")), !freed && !ended);
+        QCOMPARE(c.state().keysLocked, !freed);
+        QCOMPARE(windows.lockScreen()->isVisible(), !freed);
+        QVERIFY(!c.state().sessionWindowLoaded);
+        QCOMPARE(exit.count(), ended ? 1 : 0);
+    }
+
+    void settingsGoWithTheLockScreen()
+    {
+        AgentController c(*m_settings);
+        AgentWindows windows(c);
+        c.startLocked();
+        QPointer<FrmMain> first = windows.lockScreen();
+        auto* restart = first->findChild<QAction*>(QStringLiteral("mnurestart"));
+        QVERIFY(!restart->isEnabled());
+        bool seen = false;
+        QTimer::singleShot(300, this, [&] {
+            QWidget* password = nullptr;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->objectName() == QLatin1String("frmpassword") && w->isVisible()) {
+                    password = w;
+                }
+            }
+            seen = password != nullptr;
+            // The console locks while the staff are in the settings.
+            c.handleArrival(Proto::Lock);
+        });
+        first->findChild<QAction*>(QStringLiteral("mnusettings"))->trigger();
+        QTRY_VERIFY(seen);
+        QTRY_VERIFY(!first);
+        QVERIFY(windows.lockScreen());
+        QVERIFY(windows.lockScreen()->isVisible());
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            QVERIFY(!(w->objectName() == QLatin1String("frmpassword") && w->isVisible()));
+        }
+    }
+
+    void firstStartDialog()
+    {
+        AgentTestConsole console;
+        QVERIFY(console.listen());
+        AgentController c(*m_settings);
+        AgentWindows windows(c);
+        QVERIFY(c.needsConnectionDialog());
+        FrmConnection* d = windows.connectionDialog();
+        QTimer::singleShot(200, this, [&] {
+            QTest::keyClicks(child<QLineEdit>(d, "txtRemotecmp"), QStringLiteral("127.0.0.1"));
+            auto* name = child<QLineEdit>(d, "txtcname");
+            name->setText(QStringLiteral("PC-09"));
+            auto* port = child<QLineEdit>(d, "txtport");
+            port->setText(QString::number(console.port()));
+            child<QPushButton>(d, "cmdConnect")->click();
+        });
+        QVERIFY(windows.runConnectionDialog());
+        QVERIFY(!d->isVisible());
+        QCOMPARE(m_settings->server(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(m_settings->cname(), QStringLiteral("PC-09"));
+        QCOMPARE(m_settings->portText(), QString::number(console.port()));
+        QVERIFY(!c.needsConnectionDialog());
+
+        // Exit ends the start.
+        AgentController other(*m_settings);
+        AgentWindows otherWindows(other);
+        QTimer::singleShot(200, this, [&] {
+            child<QPushButton>(otherWindows.connectionDialog(), "cmdcancel")->click();
+        });
+        QVERIFY(!otherWindows.runConnectionDialog());
+    }
+};
 
 QTEST_MAIN(TstAgentWindows)
 #include "tst_agentwindows.moc"

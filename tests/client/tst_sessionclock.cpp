@@ -5,7 +5,7 @@
 #include "client/core/loginrules.h"
 #include "client/core/sessionclock.h"
 #include "common/clock.h"
-#include "support/testhome.h"
+#include "support/agentfixture.h"
 
 #include <QtTest>
 
@@ -22,34 +22,142 @@ const QDateTime Start(QDate(2026, 3, 14), QTime(9, 0, 0));
 
 } // namespace
 
-class TstSessionClock : public QObject
+class TstSessionClock : public QObject, public AgentFixture
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<TestHome>();
-        m_settings = std::make_unique<AgentSettings>();
-        m_settings->createKeys();
+        openAgentHome();
         m_settings->setLoginTime(Start);
         Clock::setFixed(Start);
     }
-    void cleanup()
+    void cleanup() { closeAgentHome(); }
+
+    void warningsWithoutAutomaticLogout()
     {
-        Clock::reset();
-        m_settings.reset();
-        m_home.reset();
+        m_settings->setAutologoff(false);
+        m_settings->setSurfupto(QStringLiteral("30"));
+        SessionClock clock(*m_settings);
+        const Run r = tick(clock, 45 * 60);
+        QCOMPARE(r.warnedAt, (QList<qint64>{21, 22, 23, 24, 25, 26, 27, 28, 29}));
+        QCOMPARE(r.remaining, (QList<qint64>{9, 8, 7, 6, 5, 4, 3, 2, 1}));
+        QVERIFY(r.logoutAt.isEmpty());
+        QCOMPARE(m_settings->minlastText(), QStringLiteral("29"));
     }
 
-    void warningsWithoutAutomaticLogout();
-    void automaticLogoutRepeatsEverySecond();
-    void raisingTheLimitInTheWarningWindow();
-    void limitBelowUsedTimeIsNotStored();
-    void noLimitMeansNoWarningAndNoLogout_data();
-    void noLimitMeansNoWarningAndNoLogout();
-    void countsPastMidnight();
-    void unreadableLoginTimeKeepsCounters();
+    void automaticLogoutRepeatsEverySecond()
+    {
+        m_settings->setAutologoff(true);
+        m_settings->setSurfupto(QStringLiteral("30"));
+        SessionClock clock(*m_settings);
+        const Run r = tick(clock, 32 * 60);
+        QCOMPARE(r.warnedAt, (QList<qint64>{21, 22, 23, 24, 25, 26, 27, 28, 29}));
+        // Every second from minute 30 on, none before.
+        QCOMPARE(r.logoutAt.size(), 2 * 60 + 1);
+        QCOMPARE(r.logoutAt.first(), 30 * 60);
+        QCOMPARE(r.logoutAt.last(), 32 * 60);
+    }
+
+    void raisingTheLimitInTheWarningWindow()
+    {
+        m_settings->setAutologoff(true);
+        m_settings->setSurfupto(QStringLiteral("30"));
+        SessionClock clock(*m_settings);
+        LoginRules rules(*m_settings);
+        const Run r = tick(clock, 50 * 60, [&](qint64 s) {
+            if (s == 25 * 60 + 10) {
+                QVERIFY(rules.warningSurfChanged(QStringLiteral("45"), clock.elapsedMinutes()));
+            }
+        });
+        QCOMPARE(r.warnedAt,
+                 (QList<qint64>{21, 22, 23, 24, 25, 36, 37, 38, 39, 40, 41, 42, 43, 44}));
+        QCOMPARE(r.remaining.mid(5), (QList<qint64>{9, 8, 7, 6, 5, 4, 3, 2, 1}));
+        QCOMPARE(r.logoutAt.first(), 45 * 60);
+    }
+
+    void limitBelowUsedTimeIsNotStored()
+    {
+        m_settings->setSurfupto(QStringLiteral("30"));
+        LoginRules rules(*m_settings);
+        QVERIFY(!rules.warningSurfChanged(QStringLiteral("25"), 25));
+        QVERIFY(!rules.warningSurfChanged(QStringLiteral("2"), 25));
+        QVERIFY(!rules.warningSurfChanged(QString(), 25));
+        QCOMPARE(m_settings->surfuptoText(), QStringLiteral("30"));
+        QVERIFY(rules.warningSurfChanged(QStringLiteral("26"), 25));
+        QCOMPARE(m_settings->surfuptoText(), QStringLiteral("26"));
+        // The box needs a surf time.
+        QVERIFY(!rules.warningAutoToggled(true, QString()));
+        QCOMPARE(m_settings->autologoffText(), SettingsStore::Error);
+        QVERIFY(rules.warningAutoToggled(true, QStringLiteral("26")));
+        QCOMPARE(m_settings->autologoffText(), QStringLiteral("1"));
+        QVERIFY(rules.warningAutoToggled(false, QString()));
+        QCOMPARE(m_settings->autologoffText(), QStringLiteral("0"));
+    }
+
+    void noLimitMeansNoWarningAndNoLogout_data()
+    {
+        QTest::addColumn<QString>("autologoff");
+        QTest::addColumn<QString>("surfupto");
+        QTest::newRow("limit 0, logout off") << QStringLiteral("0") << QStringLiteral("0");
+        // A limit of 0 is no limit even with the flag on: the session must not end at once.
+        QTest::newRow("limit 0, logout on") << QStringLiteral("1") << QStringLiteral("0");
+        QTest::newRow("limit unset, logout on") << QStringLiteral("1") << QString();
+        QTest::newRow("flag unset, limit 30") << QString() << QStringLiteral("30");
+        QTest::newRow("letters") << QStringLiteral("1") << QStringLiteral("abc");
+    }
+    void noLimitMeansNoWarningAndNoLogout()
+    {
+        QFETCH(QString, autologoff);
+        QFETCH(QString, surfupto);
+        if (!autologoff.isNull()) {
+            m_settings->write(RegKey::AgentOptions, QStringLiteral("autologoff"), autologoff);
+        }
+        if (!surfupto.isNull()) {
+            m_settings->setSurfupto(surfupto);
+        }
+        SessionClock clock(*m_settings);
+        const Run r = tick(clock, 40 * 60);
+        QVERIFY(r.warnedAt.isEmpty());
+        QVERIFY(r.logoutAt.isEmpty());
+    }
+
+    void countsPastMidnight()
+    {
+        const QDateTime late(QDate(2026, 3, 14), QTime(23, 30, 0));
+        m_settings->setLoginTime(late);
+        m_settings->setAutologoff(false);
+        m_settings->setSurfupto(QStringLiteral("180"));
+        SessionClock clock(*m_settings);
+        Clock::setFixed(late.addSecs(2 * 3600 + 5 * 60 + 9));
+        clock.updateElapsed();
+        QCOMPARE(clock.timeText(), QStringLiteral("2:05:09"));
+        QCOMPARE(clock.elapsedMinutes(), 125);
+        Clock::setFixed(late.addSecs(26 * 3600 + 59));
+        clock.updateElapsed();
+        QCOMPARE(clock.timeText(), QStringLiteral("26:00:59"));
+        // Warnings keep working across the day boundary.
+        Clock::setFixed(late.addSecs(171 * 60));
+        clock.updateElapsed();
+        const SessionClock::Check c = clock.checkAutoLogout();
+        QCOMPARE(int(c.outcome), int(SessionClock::Outcome::Warning));
+        QCOMPARE(c.remainingMinutes, 9);
+    }
+
+    void unreadableLoginTimeKeepsCounters()
+    {
+        SessionClock clock(*m_settings);
+        Clock::advance(65);
+        clock.updateElapsed();
+        QCOMPARE(clock.timeText(), QStringLiteral("0:01:05"));
+        m_settings->write(RegKey::LoginTime, QStringLiteral("time"), QStringLiteral("not a time"));
+        Clock::advance(600);
+        clock.updateElapsed();
+        QCOMPARE(clock.timeText(), QStringLiteral("0:01:05"));
+        clock.resetCounters();
+        QCOMPARE(clock.timeText(), QStringLiteral("0:00:00"));
+    }
 
 private:
     // Ticks both timers once a second from the current clock up to the elapsed second `until`;
@@ -73,134 +181,7 @@ private:
         }
         return r;
     }
-
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<AgentSettings> m_settings;
 };
-
-void TstSessionClock::warningsWithoutAutomaticLogout()
-{
-    m_settings->setAutologoff(false);
-    m_settings->setSurfupto(QStringLiteral("30"));
-    SessionClock clock(*m_settings);
-    const Run r = tick(clock, 45 * 60);
-    QCOMPARE(r.warnedAt, (QList<qint64>{21, 22, 23, 24, 25, 26, 27, 28, 29}));
-    QCOMPARE(r.remaining, (QList<qint64>{9, 8, 7, 6, 5, 4, 3, 2, 1}));
-    QVERIFY(r.logoutAt.isEmpty());
-    QCOMPARE(m_settings->minlastText(), QStringLiteral("29"));
-}
-
-void TstSessionClock::automaticLogoutRepeatsEverySecond()
-{
-    m_settings->setAutologoff(true);
-    m_settings->setSurfupto(QStringLiteral("30"));
-    SessionClock clock(*m_settings);
-    const Run r = tick(clock, 32 * 60);
-    QCOMPARE(r.warnedAt, (QList<qint64>{21, 22, 23, 24, 25, 26, 27, 28, 29}));
-    // Every second from minute 30 on, none before.
-    QCOMPARE(r.logoutAt.size(), 2 * 60 + 1);
-    QCOMPARE(r.logoutAt.first(), 30 * 60);
-    QCOMPARE(r.logoutAt.last(), 32 * 60);
-}
-
-void TstSessionClock::raisingTheLimitInTheWarningWindow()
-{
-    m_settings->setAutologoff(true);
-    m_settings->setSurfupto(QStringLiteral("30"));
-    SessionClock clock(*m_settings);
-    LoginRules rules(*m_settings);
-    const Run r = tick(clock, 50 * 60, [&](qint64 s) {
-        if (s == 25 * 60 + 10) {
-            QVERIFY(rules.warningSurfChanged(QStringLiteral("45"), clock.elapsedMinutes()));
-        }
-    });
-    QCOMPARE(r.warnedAt, (QList<qint64>{21, 22, 23, 24, 25, 36, 37, 38, 39, 40, 41, 42, 43, 44}));
-    QCOMPARE(r.remaining.mid(5), (QList<qint64>{9, 8, 7, 6, 5, 4, 3, 2, 1}));
-    QCOMPARE(r.logoutAt.first(), 45 * 60);
-}
-
-void TstSessionClock::limitBelowUsedTimeIsNotStored()
-{
-    m_settings->setSurfupto(QStringLiteral("30"));
-    LoginRules rules(*m_settings);
-    QVERIFY(!rules.warningSurfChanged(QStringLiteral("25"), 25));
-    QVERIFY(!rules.warningSurfChanged(QStringLiteral("2"), 25));
-    QVERIFY(!rules.warningSurfChanged(QString(), 25));
-    QCOMPARE(m_settings->surfuptoText(), QStringLiteral("30"));
-    QVERIFY(rules.warningSurfChanged(QStringLiteral("26"), 25));
-    QCOMPARE(m_settings->surfuptoText(), QStringLiteral("26"));
-    // The box needs a surf time.
-    QVERIFY(!rules.warningAutoToggled(true, QString()));
-    QCOMPARE(m_settings->autologoffText(), SettingsStore::Error);
-    QVERIFY(rules.warningAutoToggled(true, QStringLiteral("26")));
-    QCOMPARE(m_settings->autologoffText(), QStringLiteral("1"));
-    QVERIFY(rules.warningAutoToggled(false, QString()));
-    QCOMPARE(m_settings->autologoffText(), QStringLiteral("0"));
-}
-
-void TstSessionClock::noLimitMeansNoWarningAndNoLogout_data()
-{
-    QTest::addColumn<QString>("autologoff");
-    QTest::addColumn<QString>("surfupto");
-    QTest::newRow("limit 0, logout off") << QStringLiteral("0") << QStringLiteral("0");
-    // A limit of 0 is no limit even with the flag on: the session must not end at once.
-    QTest::newRow("limit 0, logout on") << QStringLiteral("1") << QStringLiteral("0");
-    QTest::newRow("limit unset, logout on") << QStringLiteral("1") << QString();
-    QTest::newRow("flag unset, limit 30") << QString() << QStringLiteral("30");
-    QTest::newRow("letters") << QStringLiteral("1") << QStringLiteral("abc");
-}
-
-void TstSessionClock::noLimitMeansNoWarningAndNoLogout()
-{
-    QFETCH(QString, autologoff);
-    QFETCH(QString, surfupto);
-    if (!autologoff.isNull()) {
-        m_settings->write(RegKey::AgentOptions, QStringLiteral("autologoff"), autologoff);
-    }
-    if (!surfupto.isNull()) {
-        m_settings->setSurfupto(surfupto);
-    }
-    SessionClock clock(*m_settings);
-    const Run r = tick(clock, 40 * 60);
-    QVERIFY(r.warnedAt.isEmpty());
-    QVERIFY(r.logoutAt.isEmpty());
-}
-
-void TstSessionClock::countsPastMidnight()
-{
-    const QDateTime late(QDate(2026, 3, 14), QTime(23, 30, 0));
-    m_settings->setLoginTime(late);
-    m_settings->setAutologoff(false);
-    m_settings->setSurfupto(QStringLiteral("180"));
-    SessionClock clock(*m_settings);
-    Clock::setFixed(late.addSecs(2 * 3600 + 5 * 60 + 9));
-    clock.updateElapsed();
-    QCOMPARE(clock.timeText(), QStringLiteral("2:05:09"));
-    QCOMPARE(clock.elapsedMinutes(), 125);
-    Clock::setFixed(late.addSecs(26 * 3600 + 59));
-    clock.updateElapsed();
-    QCOMPARE(clock.timeText(), QStringLiteral("26:00:59"));
-    // Warnings keep working across the day boundary.
-    Clock::setFixed(late.addSecs(171 * 60));
-    clock.updateElapsed();
-    const SessionClock::Check c = clock.checkAutoLogout();
-    QCOMPARE(int(c.outcome), int(SessionClock::Outcome::Warning));
-    QCOMPARE(c.remainingMinutes, 9);
-}
-
-void TstSessionClock::unreadableLoginTimeKeepsCounters()
-{
-    SessionClock clock(*m_settings);
-    Clock::advance(65);
-    clock.updateElapsed();
-    QCOMPARE(clock.timeText(), QStringLiteral("0:01:05"));
-    m_settings->write(RegKey::LoginTime, QStringLiteral("time"), QStringLiteral("not a time"));
-    Clock::advance(600);
-    clock.updateElapsed();
-    QCOMPARE(clock.timeText(), QStringLiteral("0:01:05"));
-    clock.resetCounters();
-    QCOMPARE(clock.timeText(), QStringLiteral("0:00:00"));
-}
 
 QTEST_GUILESS_MAIN(TstSessionClock)
 #include "tst_sessionclock.moc"

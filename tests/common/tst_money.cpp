@@ -1,5 +1,6 @@
 #include "common/money.h"
 #include "common/timesplit.h"
+#include "support/datarow.h"
 
 #include <QTest>
 
@@ -13,18 +14,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<qint64>("units");
-        QTest::newRow("plain") << "12.5" << qint64(125000);
-        QTest::newRow("second point ends the number") << "12.5.3" << qint64(125000);
-        QTest::newRow("letters") << "abc" << qint64(0);
-        QTest::newRow("empty") << "" << qint64(0);
-        QTest::newRow("leading blank and trailing text") << " 7x" << qint64(70000);
-        QTest::newRow("negative") << "-3.25" << qint64(-32500);
-        QTest::newRow("leading point") << ".5" << qint64(5000);
-        QTest::newRow("fifth decimal rounds half to even down") << "0.00005" << qint64(0);
-        QTest::newRow("fifth decimal rounds half to even up") << "0.00015" << qint64(2);
-        QTest::newRow("above half") << "0.000051" << qint64(1);
-        QTest::newRow("comma is not a decimal point") << "1,5" << qint64(10000);
-        QTest::newRow("huge saturates") << "99999999999999999999999" << qint64(4611686018427380000);
+        dataRow("plain", "12.5", qint64(125000));
+        dataRow("second point ends the number", "12.5.3", qint64(125000));
+        dataRow("letters", "abc", qint64(0));
+        dataRow("empty", "", qint64(0));
+        dataRow("leading blank and trailing text", " 7x", qint64(70000));
+        dataRow("negative", "-3.25", qint64(-32500));
+        dataRow("leading point", ".5", qint64(5000));
+        dataRow("fifth decimal rounds half to even down", "0.00005", qint64(0));
+        dataRow("fifth decimal rounds half to even up", "0.00015", qint64(2));
+        dataRow("above half", "0.000051", qint64(1));
+        dataRow("comma is not a decimal point", "1,5", qint64(10000));
+        dataRow("huge saturates", "99999999999999999999999", qint64(4611686018427380000));
     }
     void parse()
     {
@@ -49,9 +50,9 @@ private Q_SLOTS:
     void saturatedAmountsRoundOntoTheirGrid_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("huge") << "922337203685477.5807";
-        QTest::newRow("huge negative") << "-99999999999999999999";
-        QTest::newRow("just below the limit") << "461168601842737.9999";
+        dataRow("huge", "922337203685477.5807");
+        dataRow("huge negative", "-99999999999999999999");
+        dataRow("just below the limit", "461168601842737.9999");
     }
     void saturatedAmountsRoundOntoTheirGrid()
     {
@@ -96,14 +97,14 @@ private Q_SLOTS:
         const qint64 top = std::numeric_limits<qint64>::max();
         const qint64 bottom = std::numeric_limits<qint64>::min();
         const qint64 hours = 1000000000000000;
-        QTest::newRow("hourly rate times huge hours") << qint64(250000) << hours << max << max;
-        QTest::newRow("negative rate") << qint64(-250000) << hours << -max << max;
-        QTest::newRow("negative hours") << qint64(250000) << -hours << -max << -max;
-        QTest::newRow("largest count") << qint64(1) << top << max << max;
-        QTest::newRow("smallest count") << qint64(1) << bottom << -max << -max;
-        QTest::newRow("smallest amount negated") << bottom << qint64(-1) << max << qint64(-10000);
-        QTest::newRow("the bound itself") << qint64(10000) << max / 10000 << max << max;
-        QTest::newRow("zero") << qint64(0) << bottom << qint64(0) << -max;
+        dataRow("hourly rate times huge hours", qint64(250000), hours, max, max);
+        dataRow("negative rate", qint64(-250000), hours, -max, max);
+        dataRow("negative hours", qint64(250000), -hours, -max, -max);
+        dataRow("largest count", qint64(1), top, max, max);
+        dataRow("smallest count", qint64(1), bottom, -max, -max);
+        dataRow("smallest amount negated", bottom, qint64(-1), max, qint64(-10000));
+        dataRow("the bound itself", qint64(10000), max / 10000, max, max);
+        dataRow("zero", qint64(0), bottom, qint64(0), -max);
     }
     void extremeOperandsSaturate()
     {
@@ -157,18 +158,15 @@ private Q_SLOTS:
         auto t = [](int y, int mo, int d, int h, int mi, int s) {
             return QDateTime(QDate(y, mo, d), QTime(h, mi, s));
         };
-        QTest::newRow("month end")
-            << t(2026, 1, 31, 23, 50, 20) << t(2026, 2, 1, 1, 5, 10) << qint64(1) << 14 << 50;
-        QTest::newRow("year end") << t(2026, 12, 31, 22, 0, 0) << t(2027, 1, 1, 2, 30, 1)
-                                  << qint64(4) << 30 << 1;
-        QTest::newRow("leap day") << t(2028, 2, 28, 12, 0, 0) << t(2028, 3, 1, 12, 0, 0)
-                                  << qint64(48) << 0 << 0;
-        QTest::newRow("under an hour")
-            << t(2026, 5, 5, 10, 0, 20) << t(2026, 5, 5, 11, 0, 0) << qint64(0) << 59 << 40;
-        QTest::newRow("zero") << t(2026, 5, 5, 10, 0, 0) << t(2026, 5, 5, 10, 0, 0) << qint64(0)
-                              << 0 << 0;
-        QTest::newRow("clock set back")
-            << t(2026, 5, 5, 10, 1, 5) << t(2026, 5, 5, 10, 0, 0) << qint64(0) << -1 << -5;
+        dataRow("month end", t(2026, 1, 31, 23, 50, 20), t(2026, 2, 1, 1, 5, 10), qint64(1), 14,
+                50);
+        dataRow("year end", t(2026, 12, 31, 22, 0, 0), t(2027, 1, 1, 2, 30, 1), qint64(4), 30, 1);
+        dataRow("leap day", t(2028, 2, 28, 12, 0, 0), t(2028, 3, 1, 12, 0, 0), qint64(48), 0, 0);
+        dataRow("under an hour", t(2026, 5, 5, 10, 0, 20), t(2026, 5, 5, 11, 0, 0), qint64(0), 59,
+                40);
+        dataRow("zero", t(2026, 5, 5, 10, 0, 0), t(2026, 5, 5, 10, 0, 0), qint64(0), 0, 0);
+        dataRow("clock set back", t(2026, 5, 5, 10, 1, 5), t(2026, 5, 5, 10, 0, 0), qint64(0), -1,
+                -5);
     }
     void timeSplitCountsAcrossBoundaries()
     {

@@ -1,4 +1,5 @@
 #include "common/protocol.h"
+#include "support/datarow.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -79,63 +80,60 @@ void TstProtocol::agentOrder_data()
     QTest::addColumn<QList<Message>>("expected");
 
     const auto L = [](std::initializer_list<Message> l) { return QList<Message>(l); };
-    QTest::newRow("lock and name request: name first")
-        << (Lock + CName) << L({bare(Kind::CName), bare(Kind::Lock)});
-    QTest::newRow("end session and shutdown: shutdown only")
-        << (EndSession + Shutdown) << L({bare(Kind::Shutdown)});
-    QTest::newRow("unlock and start session: unlock only")
-        << (Unlock + StartSession) << L({bare(Kind::Unlock)});
-    QTest::newRow("session start in one read")
-        << (SetTime + AutologoutMin + "45" + AutologoutMinEnd + StartSession)
-        << L({bare(Kind::SetTime), val(Kind::AutologoutMin, QStringLiteral("45")),
-              bare(Kind::StartSession)});
-    QTest::newRow("receiver order, not arrival order")
-        << (GetDeskTop + EndSession + StartSession + PasswordNotValid + ShowOptions +
-            ShowOptionsWithPassword + AutologoutMin + "3" + AutologoutMinEnd + SetDateTime +
-            "2026-01-02 10:11:12" + SetDateTimeEnd + SetTime)
-        << L({bare(Kind::SetTime), val(Kind::SetDateTime, QStringLiteral("2026-01-02 10:11:12")),
-              val(Kind::AutologoutMin, QStringLiteral("3")), bare(Kind::ShowOptionsWithPassword),
-              bare(Kind::ShowOptions), bare(Kind::PasswordNotValid), bare(Kind::StartSession),
-              bare(Kind::EndSession), bare(Kind::GetDeskTop)});
-    QTest::newRow("second lock has no further effect") << (Lock + Lock) << L({bare(Kind::Lock)});
-    QTest::newRow("shutdown before reboot") << (Reboot + Shutdown) << L({bare(Kind::Shutdown)});
-    QTest::newRow("reboot before lock") << (Lock + Reboot) << L({bare(Kind::Reboot)});
-    QTest::newRow("lock before unlock, lock not inside unlock")
-        << (Unlock + Lock) << L({bare(Kind::Lock)});
-    QTest::newRow("unlock alone") << Unlock << L({bare(Kind::Unlock)});
-    QTest::newRow("exclusive command with name request and the rest")
-        << (SetTime + CName + StartSession + Lock) << L({bare(Kind::CName), bare(Kind::Lock)});
-    QTest::newRow("options with password is not plain options")
-        << ShowOptionsWithPassword << L({bare(Kind::ShowOptionsWithPassword)});
-    QTest::newRow("set time is not set date time")
-        << (SetDateTime + "x" + SetDateTimeEnd) << L({val(Kind::SetDateTime, QStringLiteral("x"))});
-    QTest::newRow("empty start time")
-        << (SetDateTime + SetDateTimeEnd) << L({val(Kind::SetDateTime, QString())});
-    QTest::newRow("limit of letters is passed on as it stands")
-        << (AutologoutMin + "abc" + AutologoutMinEnd)
-        << L({val(Kind::AutologoutMin, QStringLiteral("abc"))});
-    QTest::newRow("first of two limits")
-        << (AutologoutMin + "5" + AutologoutMinEnd + AutologoutMin + "7" + AutologoutMinEnd)
-        << L({val(Kind::AutologoutMin, QStringLiteral("5"))});
-    QTest::newRow("closing marker before the opening token")
-        << (AutologoutMinEnd + AutologoutMin + "5" + AutologoutMinEnd + StartSession)
-        << L({broken(Kind::AutologoutMin), bare(Kind::StartSession)});
-    QTest::newRow("agent ignores what the console receives")
-        << (CNameReply + "x" + CNameReplyEnd + Autologout + Testing) << L({});
-    QTest::newRow("unknown token and garbage") << QByteArray("|HELLO|garbage||x") << L({});
-    QTest::newRow("get desktop recognised") << GetDeskTop << L({bare(Kind::GetDeskTop)});
-    QTest::newRow("challenge before the name request and lock")
-        << (Lock + CName + linkChallenge("00ff"))
-        << L({val(Kind::LinkChallenge, QStringLiteral("00ff")), bare(Kind::CName),
-              bare(Kind::Lock)});
-    QTest::newRow("console's proof first, then its commands")
-        << (SetTime + StartSession + linkAnswer("ab12"))
-        << L({val(Kind::LinkAnswer, QStringLiteral("ab12")), bare(Kind::SetTime),
-              bare(Kind::StartSession)});
-    QTest::newRow("proof with an exclusive command keeps both")
-        << (Unlock + linkAnswer("cd"))
-        << L({val(Kind::LinkAnswer, QStringLiteral("cd")), bare(Kind::Unlock)});
-    QTest::newRow("agent ignores the agent's proof") << linkProof("aa", "bb") << L({});
+    dataRow("lock and name request: name first", (Lock + CName),
+            L({bare(Kind::CName), bare(Kind::Lock)}));
+    dataRow("end session and shutdown: shutdown only", (EndSession + Shutdown),
+            L({bare(Kind::Shutdown)}));
+    dataRow("unlock and start session: unlock only", (Unlock + StartSession),
+            L({bare(Kind::Unlock)}));
+    dataRow("session start in one read",
+            (SetTime + AutologoutMin + "45" + AutologoutMinEnd + StartSession),
+            L({bare(Kind::SetTime), val(Kind::AutologoutMin, QStringLiteral("45")),
+               bare(Kind::StartSession)}));
+    dataRow("receiver order, not arrival order",
+            (GetDeskTop + EndSession + StartSession + PasswordNotValid + ShowOptions +
+             ShowOptionsWithPassword + AutologoutMin + "3" + AutologoutMinEnd + SetDateTime +
+             "2026-01-02 10:11:12" + SetDateTimeEnd + SetTime),
+            L({bare(Kind::SetTime), val(Kind::SetDateTime, QStringLiteral("2026-01-02 10:11:12")),
+               val(Kind::AutologoutMin, QStringLiteral("3")), bare(Kind::ShowOptionsWithPassword),
+               bare(Kind::ShowOptions), bare(Kind::PasswordNotValid), bare(Kind::StartSession),
+               bare(Kind::EndSession), bare(Kind::GetDeskTop)}));
+    dataRow("second lock has no further effect", (Lock + Lock), L({bare(Kind::Lock)}));
+    dataRow("shutdown before reboot", (Reboot + Shutdown), L({bare(Kind::Shutdown)}));
+    dataRow("reboot before lock", (Lock + Reboot), L({bare(Kind::Reboot)}));
+    dataRow("lock before unlock, lock not inside unlock", (Unlock + Lock), L({bare(Kind::Lock)}));
+    dataRow("unlock alone", Unlock, L({bare(Kind::Unlock)}));
+    dataRow("exclusive command with name request and the rest",
+            (SetTime + CName + StartSession + Lock), L({bare(Kind::CName), bare(Kind::Lock)}));
+    dataRow("options with password is not plain options", ShowOptionsWithPassword,
+            L({bare(Kind::ShowOptionsWithPassword)}));
+    dataRow("set time is not set date time", (SetDateTime + "x" + SetDateTimeEnd),
+            L({val(Kind::SetDateTime, QStringLiteral("x"))}));
+    dataRow("empty start time", (SetDateTime + SetDateTimeEnd),
+            L({val(Kind::SetDateTime, QString())}));
+    dataRow("limit of letters is passed on as it stands",
+            (AutologoutMin + "abc" + AutologoutMinEnd),
+            L({val(Kind::AutologoutMin, QStringLiteral("abc"))}));
+    dataRow("first of two limits",
+            (AutologoutMin + "5" + AutologoutMinEnd + AutologoutMin + "7" + AutologoutMinEnd),
+            L({val(Kind::AutologoutMin, QStringLiteral("5"))}));
+    dataRow("closing marker before the opening token",
+            (AutologoutMinEnd + AutologoutMin + "5" + AutologoutMinEnd + StartSession),
+            L({broken(Kind::AutologoutMin), bare(Kind::StartSession)}));
+    dataRow("agent ignores what the console receives",
+            (CNameReply + "x" + CNameReplyEnd + Autologout + Testing), L({}));
+    dataRow("unknown token and garbage", QByteArray("|HELLO|garbage||x"), L({}));
+    dataRow("get desktop recognised", GetDeskTop, L({bare(Kind::GetDeskTop)}));
+    dataRow(
+        "challenge before the name request and lock", (Lock + CName + linkChallenge("00ff")),
+        L({val(Kind::LinkChallenge, QStringLiteral("00ff")), bare(Kind::CName), bare(Kind::Lock)}));
+    dataRow("console's proof first, then its commands",
+            (SetTime + StartSession + linkAnswer("ab12")),
+            L({val(Kind::LinkAnswer, QStringLiteral("ab12")), bare(Kind::SetTime),
+               bare(Kind::StartSession)}));
+    dataRow("proof with an exclusive command keeps both", (Unlock + linkAnswer("cd")),
+            L({val(Kind::LinkAnswer, QStringLiteral("cd")), bare(Kind::Unlock)}));
+    dataRow("agent ignores the agent's proof", linkProof("aa", "bb"), L({}));
 }
 
 void TstProtocol::agentOrder()
@@ -155,32 +153,28 @@ void TstProtocol::consoleOrder_data()
     QTest::addColumn<QList<Message>>("expected");
     const auto L = [](std::initializer_list<Message> l) { return QList<Message>(l); };
 
-    QTest::newRow("name report and automatic logout")
-        << (CNameReply + "PC-07" + CNameReplyEnd + Autologout)
-        << L({val(Kind::CNameReply, QStringLiteral("PC-07")), bare(Kind::Autologout)});
-    QTest::newRow("all three, reversed")
-        << (Autologout + CheckPassword + "pw" + CheckPasswordEnd + CNameReply + "n" + CNameReplyEnd)
-        << L({val(Kind::CNameReply, QStringLiteral("n")),
-              val(Kind::CheckPassword, QStringLiteral("pw")), bare(Kind::Autologout)});
-    QTest::newRow("password keeps inner blanks and bars")
-        << (CheckPassword + "a b|c" + CheckPasswordEnd)
-        << L({val(Kind::CheckPassword, QStringLiteral("a b|c"))});
-    QTest::newRow("name in UTF-8")
-        << (CNameReply + QStringLiteral("Café Ω").toUtf8() + CNameReplyEnd)
-        << L({val(Kind::CNameReply, QStringLiteral("Café Ω"))});
-    QTest::newRow("name with a bar at its end")
-        << (CNameReply + "PC|" + CNameReplyEnd)
-        << L({val(Kind::CNameReply, QStringLiteral("PC|"))});
-    QTest::newRow("testing and send time have no handler") << (Testing + SendTime) << L({});
-    QTest::newRow("console ignores the agent's commands") << (Lock + CName + StartSession) << L({});
-    QTest::newRow("automatic logout twice")
-        << (Autologout + Autologout) << L({bare(Kind::Autologout)});
-    QTest::newRow("proof before the name report")
-        << (CNameReply + "n" + CNameReplyEnd + linkProof("01", "02"))
-        << L({val(Kind::LinkProof, QStringLiteral("01 02")),
-              val(Kind::CNameReply, QStringLiteral("n"))});
-    QTest::newRow("console ignores its own challenge and answer")
-        << (linkChallenge("01") + linkAnswer("02")) << L({});
+    dataRow("name report and automatic logout", (CNameReply + "PC-07" + CNameReplyEnd + Autologout),
+            L({val(Kind::CNameReply, QStringLiteral("PC-07")), bare(Kind::Autologout)}));
+    dataRow(
+        "all three, reversed",
+        (Autologout + CheckPassword + "pw" + CheckPasswordEnd + CNameReply + "n" + CNameReplyEnd),
+        L({val(Kind::CNameReply, QStringLiteral("n")),
+           val(Kind::CheckPassword, QStringLiteral("pw")), bare(Kind::Autologout)}));
+    dataRow("password keeps inner blanks and bars", (CheckPassword + "a b|c" + CheckPasswordEnd),
+            L({val(Kind::CheckPassword, QStringLiteral("a b|c"))}));
+    dataRow("name in UTF-8", (CNameReply + QStringLiteral("Café Ω").toUtf8() + CNameReplyEnd),
+            L({val(Kind::CNameReply, QStringLiteral("Café Ω"))}));
+    dataRow("name with a bar at its end", (CNameReply + "PC|" + CNameReplyEnd),
+            L({val(Kind::CNameReply, QStringLiteral("PC|"))}));
+    dataRow("testing and send time have no handler", (Testing + SendTime), L({}));
+    dataRow("console ignores the agent's commands", (Lock + CName + StartSession), L({}));
+    dataRow("automatic logout twice", (Autologout + Autologout), L({bare(Kind::Autologout)}));
+    dataRow("proof before the name report",
+            (CNameReply + "n" + CNameReplyEnd + linkProof("01", "02")),
+            L({val(Kind::LinkProof, QStringLiteral("01 02")),
+               val(Kind::CNameReply, QStringLiteral("n"))}));
+    dataRow("console ignores its own challenge and answer",
+            (linkChallenge("01") + linkAnswer("02")), L({}));
 }
 
 void TstProtocol::consoleOrder()
@@ -196,27 +190,24 @@ void TstProtocol::splitAtEveryPosition_data()
 {
     QTest::addColumn<int>("side");
     QTest::addColumn<QByteArray>("stream");
-    QTest::newRow("agent session start")
-        << int(Side::Agent)
-        << (CName + SetTime + SetDateTime + "2026-03-04 05:06:07" + SetDateTimeEnd + AutologoutMin +
-            "30" + AutologoutMinEnd + ShowOptionsWithPassword + StartSession);
-    QTest::newRow("agent name request and lock") << int(Side::Agent) << (CName + Lock);
-    QTest::newRow("agent options and end")
-        << int(Side::Agent) << (ShowOptions + PasswordNotValid + EndSession + GetDeskTop);
-    QTest::newRow("console all three")
-        << int(Side::Console)
-        << (CNameReply + QStringLiteral("Zoë's PC").toUtf8() + CNameReplyEnd + CheckPassword +
-            "secret" + CheckPasswordEnd + Autologout);
-    QTest::newRow("console with noise between")
-        << int(Side::Console)
-        << (QByteArray("||x") + CNameReply + "A" + CNameReplyEnd + Testing + "<PS" + CheckPassword +
-            " pw " + CheckPasswordEnd + SendTime + Autologout + "|.");
+    dataRow("agent session start", int(Side::Agent),
+            (CName + SetTime + SetDateTime + "2026-03-04 05:06:07" + SetDateTimeEnd +
+             AutologoutMin + "30" + AutologoutMinEnd + ShowOptionsWithPassword + StartSession));
+    dataRow("agent name request and lock", int(Side::Agent), (CName + Lock));
+    dataRow("agent options and end", int(Side::Agent),
+            (ShowOptions + PasswordNotValid + EndSession + GetDeskTop));
+    dataRow("console all three", int(Side::Console),
+            (CNameReply + QStringLiteral("Zoë's PC").toUtf8() + CNameReplyEnd + CheckPassword +
+             "secret" + CheckPasswordEnd + Autologout));
+    dataRow("console with noise between", int(Side::Console),
+            (QByteArray("||x") + CNameReply + "A" + CNameReplyEnd + Testing + "<PS" +
+             CheckPassword + " pw " + CheckPasswordEnd + SendTime + Autologout + "|."));
     const QByteArray nonce(32, 'a');
     const QByteArray proof(64, '9');
-    QTest::newRow("agent: challenge, then answer with the first commands")
-        << int(Side::Agent) << (linkChallenge(nonce) + linkAnswer(proof) + CName + Lock);
-    QTest::newRow("console: proof and a name report")
-        << int(Side::Console) << (linkProof(nonce, proof) + CNameReply + "PC" + CNameReplyEnd);
+    dataRow("agent: challenge, then answer with the first commands", int(Side::Agent),
+            (linkChallenge(nonce) + linkAnswer(proof) + CName + Lock));
+    dataRow("console: proof and a name report", int(Side::Console),
+            (linkProof(nonce, proof) + CNameReply + "PC" + CNameReplyEnd));
 }
 
 void TstProtocol::noStringInsideAnother()

@@ -1,4 +1,5 @@
 #include "platform/autostart.h"
+#include "support/datarow.h"
 
 #include <QDir>
 #include <QFile>
@@ -58,17 +59,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("enabled");
-        QTest::newRow("plain") << QByteArray("[Desktop Entry]\nType=Application\nExec=/bin/vk\n")
-                               << true;
-        QTest::newRow("hidden") << QByteArray("[Desktop Entry]\nExec=/bin/vk\nHidden=true\n")
-                                << false;
-        QTest::newRow("gnome off")
-            << QByteArray("[Desktop Entry]\nExec=/bin/vk\nX-GNOME-Autostart-enabled=false\n")
-            << false;
-        QTest::newRow("no command") << QByteArray("[Desktop Entry]\nType=Application\n") << false;
-        QTest::newRow("hidden in another group")
-            << QByteArray("[Desktop Entry]\nExec=/bin/vk\n[Desktop Action x]\nHidden=true\n")
-            << true;
+        dataRow("plain", QByteArray("[Desktop Entry]\nType=Application\nExec=/bin/vk\n"), true);
+        dataRow("hidden", QByteArray("[Desktop Entry]\nExec=/bin/vk\nHidden=true\n"), false);
+        dataRow("gnome off",
+                QByteArray("[Desktop Entry]\nExec=/bin/vk\nX-GNOME-Autostart-enabled=false\n"),
+                false);
+        dataRow("no command", QByteArray("[Desktop Entry]\nType=Application\n"), false);
+        dataRow("hidden in another group",
+                QByteArray("[Desktop Entry]\nExec=/bin/vk\n[Desktop Action x]\nHidden=true\n"),
+                true);
     }
     void entriesSwitchedOffElsewhereAreOff()
     {

@@ -1,6 +1,7 @@
 #include "common/settingsstore.h"
 #include "platform/loginsession.h"
 #include "platform/power.h"
+#include "support/datarow.h"
 #include "support/testhome.h"
 
 #include <QElapsedTimer>
@@ -126,15 +127,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("display");
         QTest::addColumn<QList<uint>>("ended");
         // The agent runs as account 120.
-        QTest::newRow("the customer") << QList<S>{{1001, ":0"}} << ":0" << QList<uint>{1001};
-        QTest::newRow("screen number") << QList<S>{{1001, ":0"}} << ":0.0" << QList<uint>{1001};
-        QTest::newRow("other display")
-            << QList<S>{{1001, ":1"}, {1002, ""}} << ":0" << QList<uint>{};
-        QTest::newRow("never root, never the agent")
-            << QList<S>{{0, ":0"}, {120, ":0"}, {1001, ":0"}} << ":0" << QList<uint>{1001};
-        QTest::newRow("each account once") << QList<S>{{1001, ":0"}, {1001, ":0"}, {1002, ":0"}}
-                                           << ":0" << QList<uint>{1001, 1002};
-        QTest::newRow("no display known") << QList<S>{{1001, ""}} << "" << QList<uint>{};
+        dataRow("the customer", QList<S>{{1001, ":0"}}, ":0", QList<uint>{1001});
+        dataRow("screen number", QList<S>{{1001, ":0"}}, ":0.0", QList<uint>{1001});
+        dataRow("other display", QList<S>{{1001, ":1"}, {1002, ""}}, ":0", QList<uint>{});
+        dataRow("never root, never the agent", QList<S>{{0, ":0"}, {120, ":0"}, {1001, ":0"}}, ":0",
+                QList<uint>{1001});
+        dataRow("each account once", QList<S>{{1001, ":0"}, {1001, ":0"}, {1002, ":0"}}, ":0",
+                QList<uint>{1001, 1002});
+        dataRow("no display known", QList<S>{{1001, ""}}, "", QList<uint>{});
     }
 
     void accountsToEnd()

@@ -3,8 +3,8 @@
 #include "common/settingsstore.h"
 #include "server/accounts/backup.h"
 #include "server/accounts/ui/backupwindow.h"
+#include "support/datarow.h"
 #include "support/historyfixture.h"
-#include "support/scriptedprompt.h"
 
 #include <QDir>
 #include <QProcess>
@@ -90,8 +90,8 @@ private Q_SLOTS:
     void aCancelledBackupLosesNothing_data()
     {
         QTest::addColumn<int>("waitMs");
-        QTest::newRow("at once") << 0;
-        QTest::newRow("while copying") << 20;
+        dataRow("at once", 0);
+        dataRow("while copying", 20);
     }
     void aCancelledBackupLosesNothing()
     {
@@ -134,14 +134,13 @@ private Q_SLOTS:
     void theBackupWindowCancels()
     {
         store().writeValue(RegKey::Options, QStringLiteral("backupfolder"), m_home->path());
-        ScriptedPrompt prompt;
         BackupWindow window(*m_db);
         QSignalSpy finished(&window, &BackupWindow::finished);
         window.start();
         window.cancel();
         QVERIFY(finished.count() == 1 || finished.wait(30000));
         QCOMPARE(finished.first().at(0).toBool(), false);
-        QVERIFY(prompt.lastText().startsWith(QStringLiteral("Database Backup Cancelled")));
+        QVERIFY(m_prompt->lastText().startsWith(QStringLiteral("Database Backup Cancelled")));
         QVERIFY(!QFile::exists(m_home->file(QStringLiteral("hai.db"))));
         QVERIFY(!QFile::exists(m_home->file(QStringLiteral("hai.db.part"))));
     }
@@ -152,14 +151,13 @@ private Q_SLOTS:
         store.createKey(RegKey::Options);
         store.writeValue(RegKey::Options, QStringLiteral("backupfolder"),
                          m_home->file(QStringLiteral("missing")));
-        ScriptedPrompt prompt;
         BackupWindow window(*m_db);
         QSignalSpy finished(&window, &BackupWindow::finished);
         window.start();
         QVERIFY(finished.count() == 1 || finished.wait(10000));
         QCOMPARE(finished.first().at(0).toBool(), false);
-        QVERIFY(prompt.lastText().startsWith(QStringLiteral("Database Backup Not Saved: ")));
-        QVERIFY(prompt.lastText().contains(QStringLiteral("missing")));
+        QVERIFY(m_prompt->lastText().startsWith(QStringLiteral("Database Backup Not Saved: ")));
+        QVERIFY(m_prompt->lastText().contains(QStringLiteral("missing")));
         QVERIFY(m_home->errorLog().contains(QStringLiteral("mnubackup")));
     }
 
@@ -169,10 +167,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("a chosen folder") << "chosen"
-                                         << "chosen";
-        QTest::newRow("none chosen") << ""
-                                     << "backups";
+        dataRow("a chosen folder", "chosen", "chosen");
+        dataRow("none chosen", "", "backups");
     }
     void theBackupWindowTellsWhereTheCopyWent()
     {
@@ -184,13 +180,12 @@ private Q_SLOTS:
                                m_home->file(chosen));
         }
         const QString copy = QDir(m_home->file(folder)).filePath(QStringLiteral("hai.db"));
-        ScriptedPrompt prompt;
         BackupWindow window(*m_db);
         QSignalSpy finished(&window, &BackupWindow::finished);
         window.start();
         QVERIFY(window.isRunning());
         QVERIFY(finished.wait(30000));
-        QCOMPARE(prompt.lastText(), QStringLiteral("Database Backup Saved to ") + copy);
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Database Backup Saved to ") + copy);
         QVERIFY(QFile::exists(copy));
         if (chosen.isEmpty()) {
             // Owner-only: rwx for the owner, nothing for group and others.
@@ -209,20 +204,20 @@ private Q_SLOTS:
         const QByteArray copied = contents(copy);
         addBill(4, QStringLiteral("2026-12-31 19:00:00"));
 
-        ScriptedPrompt prompt;
         BackupWindow window(*m_db);
         QVERIFY(!window.restoreFrom(copy)); // No is the default answer
         QCOMPARE(bills(), QList<int>({1, 2, 3, 4}));
-        prompt.answerNext(Prompt::Answer::Yes);
+        m_prompt->answerNext(Prompt::Answer::Yes);
         QVERIFY(window.restoreFrom(copy));
         const QString aside =
             m_home->file(QStringLiteral("server-before-restore-20261231-200000.db"));
-        QCOMPARE(prompt.lastText(), QStringLiteral("Database Restored from ") + copy +
-                                        QStringLiteral(".\rThe database in use until now is kept "
-                                                       "as ") +
-                                        aside +
-                                        QStringLiteral(".\rClose the console and start it again "
-                                                       "before going on."));
+        QCOMPARE(m_prompt->lastText(),
+                 QStringLiteral("Database Restored from ") + copy +
+                     QStringLiteral(".\rThe database in use until now is kept "
+                                    "as ") +
+                     aside +
+                     QStringLiteral(".\rClose the console and start it again "
+                                    "before going on."));
         QVERIFY(m_db->isOpen());
         QCOMPARE(bills(), QList<int>({1, 2, 3}));
         addBill(5, QStringLiteral("2026-12-31 20:00:00"));
@@ -291,12 +286,12 @@ private Q_SLOTS:
         QVERIFY(backup.runAndWait());
         Database other;
         QVERIFY(other.open(m_db->path()));
-        ScriptedPrompt prompt;
-        prompt.answerNext(Prompt::Answer::Yes);
+        m_prompt->answerNext(Prompt::Answer::Yes);
         BackupWindow window(*m_db);
         QVERIFY(!window.restoreFrom(Backup::targetPath()));
-        QCOMPARE(prompt.lastText(), QStringLiteral("Database Not Restored: The database is in use "
-                                                   "by another program. Nothing was changed."));
+        QCOMPARE(m_prompt->lastText(),
+                 QStringLiteral("Database Not Restored: The database is in use "
+                                "by another program. Nothing was changed."));
         QVERIFY(m_db->isOpen());
         QVERIFY(m_db->run(QStringLiteral("DELETE FROM history")));
         QCOMPARE(other.scalar(QStringLiteral("SELECT count(*) FROM history")).toInt(), 0);
@@ -307,10 +302,10 @@ private Q_SLOTS:
     void aFileThatIsNoBackupIsRefused_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("text") << "text";
-        QTest::newRow("empty") << "empty";
-        QTest::newRow("another program's database") << "foreign";
-        QTest::newRow("damaged backup") << "damaged";
+        dataRow("text", "text");
+        dataRow("empty", "empty");
+        dataRow("another program's database", "foreign");
+        dataRow("damaged backup", "damaged");
     }
     void aFileThatIsNoBackupIsRefused()
     {
@@ -348,14 +343,13 @@ private Q_SLOTS:
                 .entryList({QStringLiteral("server*")}, QDir::Files | QDir::Hidden);
         };
         const QStringList before = databaseFiles();
-        ScriptedPrompt prompt;
-        prompt.answerNext(Prompt::Answer::Yes);
+        m_prompt->answerNext(Prompt::Answer::Yes);
         BackupWindow window(*m_db);
         QVERIFY(!window.restoreFrom(file));
-        QVERIFY2(prompt.lastText().startsWith(QStringLiteral("Database Not Restored: ") + file +
-                                              QStringLiteral(" cannot be restored: ")),
-                 qPrintable(prompt.lastText()));
-        QVERIFY(prompt.lastText().endsWith(QStringLiteral(". Nothing was changed.")));
+        QVERIFY2(m_prompt->lastText().startsWith(QStringLiteral("Database Not Restored: ") + file +
+                                                 QStringLiteral(" cannot be restored: ")),
+                 qPrintable(m_prompt->lastText()));
+        QVERIFY(m_prompt->lastText().endsWith(QStringLiteral(". Nothing was changed.")));
         QCOMPARE(databaseFiles(), before);
         QCOMPARE(contents(file), picked);
         QVERIFY(m_db->isOpen());

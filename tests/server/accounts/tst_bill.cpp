@@ -3,7 +3,8 @@
 #include "server/accounts/ui/preview.h"
 #include "server/accounts/ui/printing.h"
 #include "server/core/database.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
+#include "support/datarow.h"
 
 #include <QLocale>
 #include <QTest>
@@ -29,32 +30,31 @@ QStringList cellsOf(const ReportDocument& doc, int block, int row)
 
 } // namespace
 
-class TestBill : public QObject
+class TestBill : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
     void init()
     {
+        openConsole();
         Preview::setSkipModal(true);
         Preview::resetRecord();
     }
+    void cleanup() { closeConsole(); }
 
     void billLayout()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
         ConsoleSettings s;
         s.setCafeName(QStringLiteral("Star Cafe"));
         s.setCafeAddress1(QStringLiteral("1 Main Road"));
         s.setCafeAddress2(QStringLiteral("Springfield"));
-        addBill(db, 7, 12.5, 30);
-        QVERIFY(db.run(QStringLiteral("INSERT INTO jobwork_details (billno, Type, qty, amount) "
-                                      "VALUES (7, 'Print', 3, 7.5), (7, 'Scan', 1, 6), "
-                                      "(8, 'Other bill', 1, 99)")));
+        addBill(*m_db, 7, 12.5, 30);
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO jobwork_details (billno, Type, qty, amount) "
+                                         "VALUES (7, 'Print', 3, 7.5), (7, 'Scan', 1, 6), "
+                                         "(8, 'Other bill', 1, 99)")));
 
-        PrintBill(db, 7);
+        PrintBill(*m_db, 7);
         QCOMPARE(Preview::presentedCount(), 1);
         const ReportDocument doc = Preview::lastDocument();
         const QList<ReportBlock>& b = doc.blocks();
@@ -109,25 +109,21 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("charge");
         QTest::addColumn<QVariantList>("jobs");
         QTest::addColumn<QString>("total");
-        QTest::newRow("charge alone keeps its half") << QVariant(12.5) << QVariantList{} << "12.5";
-        QTest::newRow("halves add exactly") << QVariant(12.5) << QVariantList{13.5} << "26";
-        QTest::newRow("beyond 16 bits")
-            << QVariant(30000.0) << QVariantList{30000.0, 10000.25} << "70000.25";
-        QTest::newRow("null charge") << QVariant() << QVariantList{2.25} << "2.25";
+        dataRow("charge alone keeps its half", QVariant(12.5), QVariantList{}, "12.5");
+        dataRow("halves add exactly", QVariant(12.5), QVariantList{13.5}, "26");
+        dataRow("beyond 16 bits", QVariant(30000.0), QVariantList{30000.0, 10000.25}, "70000.25");
+        dataRow("null charge", QVariant(), QVariantList{2.25}, "2.25");
     }
     void billTotals()
     {
         QFETCH(QVariant, charge);
         QFETCH(QVariantList, jobs);
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
-        addBill(db, 40000, charge, 1);
+        addBill(*m_db, 40000, charge, 1);
         for (const QVariant& j : jobs) {
-            QVERIFY(db.run(
+            QVERIFY(m_db->run(
                 QStringLiteral("INSERT INTO jobwork_details VALUES (40000, 'Job', 1, ?)"), {j}));
         }
-        const ReportDocument doc = ReportComposer::composeBill(db, 40000);
+        const ReportDocument doc = ReportComposer::composeBill(*m_db, 40000);
         QCOMPARE(doc.tableRows(7).size(), jobs.size() + 1);
         QTEST(doc.tableRows(8).at(0).at(1), "total");
         QCOMPARE(doc.tableRows(4).at(0).at(0), QStringLiteral("Bill No :40000"));
@@ -135,30 +131,25 @@ private Q_SLOTS:
 
     void unknownBillStillOpensAnEmptyPreview()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
-        PrintBill(db, 99);
+        PrintBill(*m_db, 99);
         QCOMPARE(Preview::presentedCount(), 1);
         QVERIFY(Preview::lastDocument().isEmpty());
     }
 
     void historyListRowsAndTotal()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
         ConsoleSettings().setCafeName(QStringLiteral("Star Cafe"));
-        addBill(db, 1, 12.5, 12.5, QStringLiteral("PC-01"), QStringLiteral("2026-03-07 00:05:00"),
-                QStringLiteral("2026-03-07 12:10:00"));
-        addBill(db, 2, 13.5, 13.5, QStringLiteral("PC-02"), QStringLiteral("2026-11-21 13:45:00"),
-                QStringLiteral("2026-11-21 23:59:59"));
-        addBill(db, 3, 1, QVariant(), QStringLiteral("PC-03"));
+        addBill(*m_db, 1, 12.5, 12.5, QStringLiteral("PC-01"),
+                QStringLiteral("2026-03-07 00:05:00"), QStringLiteral("2026-03-07 12:10:00"));
+        addBill(*m_db, 2, 13.5, 13.5, QStringLiteral("PC-02"),
+                QStringLiteral("2026-11-21 13:45:00"), QStringLiteral("2026-11-21 23:59:59"));
+        addBill(*m_db, 3, 1, QVariant(), QStringLiteral("PC-03"));
         // Column names in another case, as another query may spell them.
-        const auto rows = db.rows(QStringLiteral(
+        const auto rows = m_db->rows(QStringLiteral(
             "SELECT billno AS BILLNO, sstart AS SSTART, send, terminal AS Terminal, user AS USER, "
             "netamount AS NETAMOUNT FROM history ORDER BY billno"));
-        PrintHistoryList(db, QStringLiteral("HISTORY DETAILS BETWEEN BILL NO From 1 To 3"), rows);
+        PrintHistoryList(*m_db, QStringLiteral("HISTORY DETAILS BETWEEN BILL NO From 1 To 3"),
+                         rows);
         const ReportDocument doc = Preview::lastDocument();
         QCOMPARE(doc.footer(), QStringLiteral("Page %d"));
         QCOMPARE(doc.marginLeft(), 500);

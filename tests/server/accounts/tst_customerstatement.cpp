@@ -6,8 +6,8 @@
 #include "server/accounts/ui/preview.h"
 #include "server/core/database.h"
 #include "support/billedsession.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
+#include "support/datarow.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -69,28 +69,26 @@ QDateTime day(int y, int m, int d)
 
 } // namespace
 
-class TestCustomerStatement : public QObject
+class TestCustomerStatement : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
     void init()
     {
+        openConsole();
         Preview::setSkipModal(true);
         Preview::resetRecord();
     }
-    void cleanup() { Clock::reset(); }
+    void cleanup() { closeConsole(); }
 
     void openingBalanceAndRunningBalance()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
         ConsoleSettings().setCafeName(QStringLiteral("Star Cafe"));
-        example(db);
-        const auto member = CustomerStatement::findMember(db, QStringLiteral("M1"));
+        example(*m_db);
+        const auto member = CustomerStatement::findMember(*m_db, QStringLiteral("M1"));
         QVERIFY(member);
-        const auto s = CustomerStatement::build(db, *member, day(2026, 3, 1), day(2026, 3, 31));
+        const auto s = CustomerStatement::build(*m_db, *member, day(2026, 3, 1), day(2026, 3, 31));
         QCOMPARE(s.opening, Money::fromWhole(130));
         QCOMPARE(s.entries.size(), 1);
         QCOMPARE(s.entries[0].balance, Money::fromWhole(140));
@@ -129,7 +127,7 @@ private Q_SLOTS:
 
         // The settled bill's debit line has no credit, the ledger's advance no debit.
         const ReportDocument feb = CustomerStatement::compose(
-            CustomerStatement::build(db, *member, day(2026, 2, 1), day(2026, 2, 28)));
+            CustomerStatement::build(*m_db, *member, day(2026, 2, 1), day(2026, 2, 28)));
         QCOMPARE(feb.tableRows(7).at(0).mid(1), (QStringList{"Advance", "50", "", "150"}));
         QCOMPARE(feb.tableRows(7).at(1).mid(1), (QStringList{"By Bill No 1", "", "20", "130"}));
     }
@@ -140,28 +138,25 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("parts");
         QTest::addColumn<QString>("opening");
         // Entries on 10 March at midnight and at 15:00, and on 11 March.
-        QTest::newRow("midnight of the To day is included")
-            << day(2026, 3, 10) << QStringList{"midnight"} << "100";
-        QTest::newRow("a later time on the To day needs a later To time")
-            << QDateTime(QDate(2026, 3, 10), QTime(15, 0)) << QStringList{"midnight", "afternoon"}
-            << "100";
-        QTest::newRow("whole range")
-            << day(2026, 3, 11) << QStringList{"midnight", "afternoon", "next day"} << "100";
-        QTest::newRow("From later than To") << day(2026, 3, 9) << QStringList{} << "100";
+        dataRow("midnight of the To day is included", day(2026, 3, 10), QStringList{"midnight"},
+                "100");
+        dataRow("a later time on the To day needs a later To time",
+                QDateTime(QDate(2026, 3, 10), QTime(15, 0)), QStringList{"midnight", "afternoon"},
+                "100");
+        dataRow("whole range", day(2026, 3, 11), QStringList{"midnight", "afternoon", "next day"},
+                "100");
+        dataRow("From later than To", day(2026, 3, 9), QStringList{}, "100");
     }
     void periodBounds()
     {
         QFETCH(QDateTime, to);
         QFETCH(QStringList, parts);
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
-        addMember(db, QStringLiteral("M1"), 100);
-        addEntry(db, "M1", at(3, 10, 0), "midnight", "1");
-        addEntry(db, "M1", at(3, 10, 15), "afternoon", "2");
-        addEntry(db, "M1", at(3, 11, 0), "next day", "4");
-        const auto member = CustomerStatement::findMember(db, QStringLiteral("M1"));
-        const auto s = CustomerStatement::build(db, *member, day(2026, 3, 10), to);
+        addMember(*m_db, QStringLiteral("M1"), 100);
+        addEntry(*m_db, "M1", at(3, 10, 0), "midnight", "1");
+        addEntry(*m_db, "M1", at(3, 10, 15), "afternoon", "2");
+        addEntry(*m_db, "M1", at(3, 11, 0), "next day", "4");
+        const auto member = CustomerStatement::findMember(*m_db, QStringLiteral("M1"));
+        const auto s = CustomerStatement::build(*m_db, *member, day(2026, 3, 10), to);
         QStringList got;
         for (const auto& e : s.entries) {
             got << e.part;
@@ -175,14 +170,11 @@ private Q_SLOTS:
 
     void amountsStayExact()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
-        addMember(db, QStringLiteral("M1"), 0.25);
-        addEntry(db, "M1", at(3, 10, 10), "credit", "12.5");
-        addEntry(db, "M1", at(3, 10, 11), "both", "0.1", "0.3");
-        const auto member = CustomerStatement::findMember(db, QStringLiteral("M1"));
-        const auto s = CustomerStatement::build(db, *member, day(2026, 3, 1), day(2026, 3, 31));
+        addMember(*m_db, QStringLiteral("M1"), 0.25);
+        addEntry(*m_db, "M1", at(3, 10, 10), "credit", "12.5");
+        addEntry(*m_db, "M1", at(3, 10, 11), "both", "0.1", "0.3");
+        const auto member = CustomerStatement::findMember(*m_db, QStringLiteral("M1"));
+        const auto s = CustomerStatement::build(*m_db, *member, day(2026, 3, 1), day(2026, 3, 31));
         const ReportDocument doc = CustomerStatement::compose(s);
         QCOMPARE(doc.tableRows(7).at(0).mid(1), (QStringList{"credit", "12.5", "", "12.75"}));
         QCOMPARE(doc.tableRows(7).at(1).mid(1), (QStringList{"both", "0.1", "0.3", "12.55"}));
@@ -191,14 +183,10 @@ private Q_SLOTS:
 
     void windowLooksUpAndPrints()
     {
-        TestHome home;
-        ScriptedPrompt prompt;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
-        example(db);
-        prompt.clear();
+        example(*m_db);
+        m_prompt->clear();
         Clock::setFixed(QDateTime(QDate(2026, 3, 20), QTime(14, 0)));
-        FrmTranRepo w(db);
+        FrmTranRepo w(*m_db);
         QCOMPARE(w.objectName(), QStringLiteral("frmtranrepo"));
         QCOMPARE(w.windowTitle(), QStringLiteral("Customer Transactions Details"));
         auto* id = w.findChild<QComboBox*>(QStringLiteral("cmbfield"));
@@ -212,15 +200,15 @@ private Q_SLOTS:
 
         id->setEditText(QStringLiteral("nobody"));
         QTest::keyClick(id, Qt::Key_Return);
-        QCOMPARE(prompt.texts(), QStringList{QStringLiteral("Customer ID Not Found")});
-        QCOMPARE(prompt.asked().first().icon, Prompt::Icon::Question);
-        QCOMPARE(prompt.asked().first().title, QStringLiteral("Message"));
+        QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Customer ID Not Found")});
+        QCOMPARE(m_prompt->asked().first().icon, Prompt::Icon::Question);
+        QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Message"));
         QVERIFY(!print->isEnabled());
 
         // Surrounding blanks do not matter.
         id->setEditText(QStringLiteral(" M1  "));
         QTest::keyClick(id, Qt::Key_Return);
-        QCOMPARE(prompt.asked().size(), 1);
+        QCOMPARE(m_prompt->asked().size(), 1);
         QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtfield_0"))->text(),
                  QStringLiteral("Asha Rao"));
         QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtfield_1"))->text(),
@@ -239,8 +227,8 @@ private Q_SLOTS:
 
         // The To value keeps its time of day (14:00) when another day is picked: an entry
         // of the To day before it is listed, one after it is not.
-        addEntry(db, "M1", at(3, 31, 13, 59, 59), "before", "1");
-        addEntry(db, "M1", at(3, 31, 14, 0, 1), "after", "2");
+        addEntry(*m_db, "M1", at(3, 31, 13, 59, 59), "before", "1");
+        addEntry(*m_db, "M1", at(3, 31, 14, 0, 1), "after", "2");
         QCOMPARE(to->dateTime(), QDateTime(QDate(2026, 3, 31), QTime(14, 0)));
         print->click();
         const QList<QStringList> rows = Preview::lastDocument().tableRows(7);

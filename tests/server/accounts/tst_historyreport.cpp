@@ -3,8 +3,8 @@
 #include "server/accounts/ui/frmrpthistory.h"
 #include "server/accounts/ui/preview.h"
 #include "server/core/database.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
+#include "support/datarow.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -38,15 +38,17 @@ QStringList listedBills(const ReportDocument& doc)
 
 } // namespace
 
-class TestHistoryReport : public QObject
+class TestHistoryReport : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 private Q_SLOTS:
     void init()
     {
+        openConsole();
         Preview::setSkipModal(true);
         Preview::resetRecord();
     }
+    void cleanup() { closeConsole(); }
 
     void billRangeChecksAndTitles_data()
     {
@@ -54,30 +56,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("to");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QStringList>("bills");
-        QTest::newRow("to below from") << "5"
-                                       << "3"
-                                       << "Please Enter Valid Bill No" << QStringList{};
-        QTest::newRow("from zero") << "0"
-                                   << "3"
-                                   << "Please Enter the Bill No" << QStringList{};
-        QTest::newRow("from empty") << ""
-                                    << "3"
-                                    << "Please Enter the Bill No" << QStringList{};
-        QTest::newRow("to not a number") << "2"
-                                         << "abc"
-                                         << "Please Enter the Bill No" << QStringList{};
-        QTest::newRow("single bill") << "10"
-                                     << "10"
-                                     << "" << QStringList{"10"};
-        QTest::newRow("range") << "3"
-                               << "6"
-                               << "" << QStringList{"3", "4", "5", "6"};
-        QTest::newRow("numbers compare as numbers") << "9"
-                                                    << "11"
-                                                    << "" << QStringList{"9", "10", "11"};
-        QTest::newRow("nothing in range") << "100"
-                                          << "200"
-                                          << "" << QStringList{};
+        dataRow("to below from", "5", "3", "Please Enter Valid Bill No", QStringList{});
+        dataRow("from zero", "0", "3", "Please Enter the Bill No", QStringList{});
+        dataRow("from empty", "", "3", "Please Enter the Bill No", QStringList{});
+        dataRow("to not a number", "2", "abc", "Please Enter the Bill No", QStringList{});
+        dataRow("single bill", "10", "10", "", QStringList{"10"});
+        dataRow("range", "3", "6", "", QStringList{"3", "4", "5", "6"});
+        dataRow("numbers compare as numbers", "9", "11", "", QStringList{"9", "10", "11"});
+        dataRow("nothing in range", "100", "200", "", QStringList{});
     }
     void billRangeChecksAndTitles()
     {
@@ -85,12 +71,8 @@ private Q_SLOTS:
         QFETCH(QString, to);
         QFETCH(QString, message);
         QFETCH(QStringList, bills);
-        TestHome home;
-        ScriptedPrompt prompt;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
-        fill(db);
-        FrmRptHistory w(db);
+        fill(*m_db);
+        FrmRptHistory w(*m_db);
         QCOMPARE(w.objectName(), QStringLiteral("frmrpthistory"));
         QCOMPARE(w.windowTitle(), QStringLiteral("History Details"));
         auto* fromBox = w.findChild<QLineEdit*>(QStringLiteral("txtbill_0"));
@@ -102,13 +84,13 @@ private Q_SLOTS:
         toBox->setText(to);
         w.findChild<QPushButton*>(QStringLiteral("Cmdprint"))->click();
         if (!message.isEmpty()) {
-            QCOMPARE(prompt.texts(), QStringList{message});
-            QCOMPARE(prompt.asked().first().title, QStringLiteral("Message"));
-            QCOMPARE(prompt.asked().first().buttons, Prompt::Buttons::Ok);
+            QCOMPARE(m_prompt->texts(), QStringList{message});
+            QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Message"));
+            QCOMPARE(m_prompt->asked().first().buttons, Prompt::Buttons::Ok);
             QCOMPARE(Preview::presentedCount(), 0);
             return;
         }
-        QVERIFY(prompt.asked().isEmpty());
+        QVERIFY(m_prompt->asked().isEmpty());
         if (bills.isEmpty()) {
             // A selection without rows prints nothing and says nothing.
             QCOMPARE(Preview::presentedCount(), 0);
@@ -123,11 +105,7 @@ private Q_SLOTS:
 
     void terminalAndCategoryLists()
     {
-        TestHome home;
-        ScriptedPrompt prompt;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
-        FrmRptHistory w(db);
+        FrmRptHistory w(*m_db);
         auto* terminal = w.findChild<QComboBox*>(QStringLiteral("txtterminal"));
         auto* member = w.findChild<QComboBox*>(QStringLiteral("txtmember"));
         auto* print = w.findChild<QPushButton*>(QStringLiteral("Cmdprint"));
@@ -136,9 +114,9 @@ private Q_SLOTS:
         w.findChild<QRadioButton*>(QStringLiteral("Option_1"))->click();
         QCOMPARE(terminal->count(), 0);
         print->click();
-        QCOMPARE(prompt.texts(), QStringList{QStringLiteral("Please Select the Terminal")});
+        QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Please Select the Terminal")});
 
-        fill(db);
+        fill(*m_db);
         w.findChild<QRadioButton*>(QStringLiteral("Option_0"))->click();
         w.findChild<QRadioButton*>(QStringLiteral("Option_1"))->click();
         QCOMPARE(terminal->count(), 3);
@@ -152,7 +130,7 @@ private Q_SLOTS:
         QCOMPARE(listedBills(Preview::lastDocument()), (QStringList{"1", "4", "7", "10"}));
 
         // A terminal without rows any more: nothing happens.
-        QVERIFY(db.run(QStringLiteral("DELETE FROM history WHERE terminal = 'PC-1'")));
+        QVERIFY(m_db->run(QStringLiteral("DELETE FROM history WHERE terminal = 'PC-1'")));
         print->click();
         QCOMPARE(Preview::presentedCount(), 1);
 
@@ -169,15 +147,12 @@ private Q_SLOTS:
         w.findChild<QRadioButton*>(QStringLiteral("Option_3"))->click();
         print->click();
         QCOMPARE(Preview::presentedCount(), 2);
-        QCOMPARE(prompt.asked().size(), 1);
+        QCOMPARE(m_prompt->asked().size(), 1);
     }
 
     void emptyCategorySaysNothing()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
-        const auto s = HistoryReport::byCategory(db, QString());
+        const auto s = HistoryReport::byCategory(*m_db, QString());
         QVERIFY(s.message.isEmpty());
         QVERIFY(s.rows.isEmpty());
     }
@@ -187,46 +162,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("billLine");
-        QTest::newRow("existing bill") << "7"
-                                       << ""
-                                       << "Bill No :7";
-        QTest::newRow("missing bill") << "70"
-                                      << "Bill No Not found"
-                                      << "";
-        QTest::newRow("empty answer") << ""
-                                      << ""
-                                      << "";
-        QTest::newRow("not a number") << "abc"
-                                      << "Bill No Not found"
-                                      << "";
-        QTest::newRow("fraction of a bill number") << "7.6"
-                                                   << "Bill No Not found"
-                                                   << "";
-        QTest::newRow("beyond 16 bits") << "40000"
-                                        << ""
-                                        << "Bill No :40000";
+        dataRow("existing bill", "7", "", "Bill No :7");
+        dataRow("missing bill", "70", "Bill No Not found", "");
+        dataRow("empty answer", "", "", "");
+        dataRow("not a number", "abc", "Bill No Not found", "");
+        dataRow("fraction of a bill number", "7.6", "Bill No Not found", "");
+        dataRow("beyond 16 bits", "40000", "", "Bill No :40000");
     }
     void billReprint()
     {
         QFETCH(QString, answer);
         QFETCH(QString, message);
         QFETCH(QString, billLine);
-        TestHome home;
-        ScriptedPrompt prompt;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
-        fill(db);
-        QVERIFY(db.run(QStringLiteral("UPDATE history SET billno = 40000 WHERE billno = 12")));
-        FrmBillReprint w(db);
+        fill(*m_db);
+        QVERIFY(m_db->run(QStringLiteral("UPDATE history SET billno = 40000 WHERE billno = 12")));
+        FrmBillReprint w(*m_db);
         QCOMPARE(w.windowTitle(), QStringLiteral("Bill Reprint"));
         w.findChild<QLineEdit*>(QStringLiteral("txtbillno"))->setText(answer);
         w.findChild<QPushButton*>(QStringLiteral("cmdok"))->click();
         if (message.isEmpty()) {
-            QVERIFY(prompt.asked().isEmpty());
+            QVERIFY(m_prompt->asked().isEmpty());
         } else {
-            QCOMPARE(prompt.texts(), QStringList{message});
-            QCOMPARE(prompt.asked().first().icon, Prompt::Icon::Question);
-            QCOMPARE(prompt.asked().first().title, QStringLiteral("Message"));
+            QCOMPARE(m_prompt->texts(), QStringList{message});
+            QCOMPARE(m_prompt->asked().first().icon, Prompt::Icon::Question);
+            QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Message"));
         }
         if (billLine.isEmpty()) {
             QCOMPARE(Preview::presentedCount(), 0);
@@ -238,16 +197,12 @@ private Q_SLOTS:
 
     void cancelledReprintDoesNothing()
     {
-        TestHome home;
-        ScriptedPrompt prompt;
-        Database db;
-        QVERIFY(db.open(home.file(QStringLiteral("server.db"))));
-        fill(db);
-        FrmBillReprint w(db);
+        fill(*m_db);
+        FrmBillReprint w(*m_db);
         w.findChild<QLineEdit*>(QStringLiteral("txtbillno"))->setText(QStringLiteral("7"));
         w.findChild<QPushButton*>(QStringLiteral("cmdcancel"))->click();
         QCOMPARE(Preview::presentedCount(), 0);
-        QVERIFY(prompt.asked().isEmpty());
+        QVERIFY(m_prompt->asked().isEmpty());
     }
 };
 

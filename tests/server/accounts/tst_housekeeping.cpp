@@ -5,8 +5,8 @@
 #include "server/accounts/ui/frmhkeeping.h"
 #include "server/core/database.h"
 #include "support/billedsession.h"
+#include "support/datarow.h"
 #include "support/historyfixture.h"
-#include "support/scriptedprompt.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -53,9 +53,8 @@ private Q_SLOTS:
         // A day written without a time belongs to that day.
         addBill(7, QStringLiteral("2026-12-30"));
         addBill(8, QStringLiteral("2027-01-01"));
-        ScriptedPrompt prompt;
-        prompt.answerNext(Prompt::Answer::Yes);
-        prompt.answerNext(Prompt::Answer::Yes);
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        m_prompt->answerNext(Prompt::Answer::Yes);
         FrmHKeeping w(*m_db);
         w.show();
         w.findChild<QRadioButton*>(QStringLiteral("Options_1"))->setChecked(true);
@@ -65,12 +64,12 @@ private Q_SLOTS:
         QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cmdhistorydelete")),
                           Qt::LeftButton);
         QCOMPARE(bills(), QList<int>({1, 6, 8}));
-        QCOMPARE(prompt.asked().size(), 2);
-        QCOMPARE(prompt.asked().at(0).text,
+        QCOMPARE(m_prompt->asked().size(), 2);
+        QCOMPARE(m_prompt->asked().at(0).text,
                  QStringLiteral("Do you want to Delete the History Details From Date 30/12/2026 "
                                 "to 31/12/2026\rBefore Deleting the History Details Backup the "
                                 "Datafiles OR take the Printout"));
-        for (const auto& a : prompt.asked()) {
+        for (const auto& a : m_prompt->asked()) {
             QCOMPARE(a.buttons, Prompt::Buttons::YesNoDefaultNo);
             QCOMPARE(a.title, QStringLiteral("Warning"));
             QCOMPARE(a.icon, Prompt::Icon::Critical);
@@ -84,14 +83,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("held");
         QTest::addColumn<QString>("report");
-        QTest::newRow("past the middle")
-            << 3500
-            << "History Details Partly Deleted: 3000 of 5000 records were deleted.\r2000 "
-               "records were not deleted (Bill No 3001 to 5000). Delete again to remove them.";
-        QTest::newRow("in the first batch")
-            << 1
-            << "History Details Not Deleted: nothing was deleted.\r5000 records were not "
-               "deleted (Bill No 1 to 5000). Delete again to remove them.";
+        dataRow("past the middle", 3500,
+                "History Details Partly Deleted: 3000 of 5000 records were deleted.\r2000 "
+                "records were not deleted (Bill No 3001 to 5000). Delete again to remove them.");
+        dataRow("in the first batch", 1,
+                "History Details Not Deleted: nothing was deleted.\r5000 records were not "
+                "deleted (Bill No 1 to 5000). Delete again to remove them.");
     }
     void aFailedBatchIsReportedExactly()
     {
@@ -104,14 +101,13 @@ private Q_SLOTS:
                                          "old.billno = %1 BEGIN SELECT RAISE(ABORT, 'held'); "
                                          "END")
                               .arg(held)));
-        ScriptedPrompt prompt;
         Housekeeping hk(*m_db);
         auto deletion = hk.byBillNumbers(QStringLiteral("1"), QStringLiteral("5000"));
         while (hk.step(deletion, 1000)) {
         }
         QVERIFY(deletion.failed());
-        QTEST(prompt.lastText(), "report");
-        QCOMPARE(prompt.asked().last().icon, Prompt::Icon::Critical);
+        QTEST(m_prompt->lastText(), "report");
+        QCOMPARE(m_prompt->asked().last().icon, Prompt::Icon::Critical);
         QCOMPARE(count(QStringLiteral("history")), 5000 - deletion.done());
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM jobwork_details WHERE billno "
                                              "NOT IN (SELECT billno FROM history)"))
@@ -126,13 +122,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("leftBehind");
         QTest::addColumn<qint64>("billno");
-        QTest::newRow("lines housekept with their bills") << false << qint64(1);
-        QTest::newRow("lines left by an earlier housekeeping") << true << qint64(3);
+        dataRow("lines housekept with their bills", false, qint64(1));
+        dataRow("lines left by an earlier housekeeping", true, qint64(3));
     }
     void aReusedBillNumberPrintsOnlyItsOwnLines()
     {
         QFETCH(bool, leftBehind);
-        ScriptedPrompt prompt;
         QVERIFY(JobWorkStore(*m_db).saveCatalogue(
             {{QStringLiteral("Print"), QStringLiteral("2.5")}, {QStringLiteral("Scan"), "6"}}));
         const Money ten = Money::fromWhole(10);
@@ -168,14 +163,13 @@ private Q_SLOTS:
     void billRangeDeletesInBatches()
     {
         addBills(5000);
-        ScriptedPrompt prompt;
         Housekeeping hk(*m_db);
         auto deletion = hk.byBillNumbers(QStringLiteral("101"), QStringLiteral("4100"));
         QCOMPARE(deletion.total(), 4000);
         QVERIFY(hk.confirm(deletion) == false); // the default answer is No
         QCOMPARE(count(QStringLiteral("history")), 5000);
-        prompt.answerNext(Prompt::Answer::Yes);
-        prompt.answerNext(Prompt::Answer::Yes);
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        m_prompt->answerNext(Prompt::Answer::Yes);
         QVERIFY(hk.confirm(deletion));
         QSignalSpy changed(m_db.get(), &Database::tableChanged);
         int steps = 0;
@@ -196,43 +190,41 @@ private Q_SLOTS:
     void aBillBoxWithoutANumberDeletesNothing()
     {
         addBill(1, QStringLiteral("2026-12-01 10:00:00"));
-        ScriptedPrompt prompt;
-        prompt.answerNext(Prompt::Answer::Yes);
-        prompt.answerNext(Prompt::Answer::Yes);
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        m_prompt->answerNext(Prompt::Answer::Yes);
         FrmHKeeping w(*m_db);
         w.show();
         w.findChild<QLineEdit*>(QStringLiteral("txtbill_0"))->clear();
         QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cmdhistorydelete")),
                           Qt::LeftButton);
-        QCOMPARE(prompt.asked().size(), 1);
+        QCOMPARE(m_prompt->asked().size(), 1);
         QCOMPARE(bills(), QList<int>({1}));
     }
 
     void answeringNoLeavesEverything_data()
     {
         QTest::addColumn<int>("yes");
-        QTest::newRow("first question") << 0;
-        QTest::newRow("second question") << 1;
+        dataRow("first question", 0);
+        dataRow("second question", 1);
     }
     void answeringNoLeavesEverything()
     {
         QFETCH(int, yes);
         addBill(5, QStringLiteral("2026-12-01 10:00:00"));
         addEntry(QStringLiteral("2026-12-01 10:00:00"), QStringLiteral("50"), QStringLiteral("0"));
-        ScriptedPrompt prompt;
         for (int i = 0; i < yes; ++i) {
-            prompt.answerNext(Prompt::Answer::Yes);
+            m_prompt->answerNext(Prompt::Answer::Yes);
         }
-        prompt.answerNext(Prompt::Answer::No);
+        m_prompt->answerNext(Prompt::Answer::No);
         FrmHKeeping w(*m_db);
         w.show();
         QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cmdhistorydelete")),
                           Qt::LeftButton);
-        QCOMPARE(prompt.asked().size(), yes + 1);
+        QCOMPARE(m_prompt->asked().size(), yes + 1);
         QCOMPARE(bills(), QList<int>({5}));
 
         Housekeeping hk(*m_db);
-        prompt.answerNext(Prompt::Answer::No);
+        m_prompt->answerNext(Prompt::Answer::No);
         QVERIFY(!hk.deleteTransactions(QStringLiteral("M1"), QDate(2026, 12, 31)));
         QCOMPARE(count(QStringLiteral("transactions")), 1);
         QCOMPARE(ob(), Money::fromWhole(100));
@@ -243,15 +235,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("credit");
         QTest::addColumn<QString>("debit");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("whole amounts") << "50"
-                                       << "20"
-                                       << "137";
-        QTest::newRow("decimals stay exact") << "50.5"
-                                             << "20.25"
-                                             << "137.25";
-        QTest::newRow("a half is not rounded away") << "0.5"
-                                                    << "0"
-                                                    << "107.5";
+        dataRow("whole amounts", "50", "20", "137");
+        dataRow("decimals stay exact", "50.5", "20.25", "137.25");
+        dataRow("a half is not rounded away", "0.5", "0", "107.5");
     }
     void deletedEntriesMoveIntoTheOpeningBalance()
     {
@@ -263,8 +249,7 @@ private Q_SLOTS:
         addEntry(QStringLiteral("2026-12-05 23:59:59"), QStringLiteral("7"), QStringLiteral("0"));
         addEntry(QStringLiteral("2026-12-06 00:00:00"), QStringLiteral("1000"),
                  QStringLiteral("0"));
-        ScriptedPrompt prompt;
-        prompt.answerNext(Prompt::Answer::Yes);
+        m_prompt->answerNext(Prompt::Answer::Yes);
         FrmHKeeping w(*m_db);
         w.show();
         auto* ids = w.findChild<QComboBox*>(QStringLiteral("cmbfield"));
@@ -277,8 +262,8 @@ private Q_SLOTS:
         QVERIFY(del->isEnabled());
         w.findChild<QDateEdit*>(QStringLiteral("Dt1"))->setDate(QDate(2026, 12, 5));
         QTest::mouseClick(del, Qt::LeftButton);
-        QCOMPARE(prompt.asked().size(), 1);
-        QCOMPARE(prompt.asked().first().buttons, Prompt::Buttons::YesNoDefaultNo);
+        QCOMPARE(m_prompt->asked().size(), 1);
+        QCOMPARE(m_prompt->asked().first().buttons, Prompt::Buttons::YesNoDefaultNo);
         QCOMPARE(ob().toString(), expected);
         // The whole cut-off day goes; the next day's first moment stays.
         QCOMPARE(count(QStringLiteral("transactions")), 1);
@@ -290,13 +275,12 @@ private Q_SLOTS:
 
     void anUnknownMemberIsReported()
     {
-        ScriptedPrompt prompt;
         FrmHKeeping w(*m_db);
         w.show();
         auto* ids = w.findChild<QComboBox*>(QStringLiteral("cmbfield"));
         ids->setEditText(QStringLiteral("X9"));
         QTest::keyClick(ids, Qt::Key_Return);
-        QCOMPARE(prompt.texts(), QStringList{QStringLiteral("Customer ID Not Found")});
+        QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Customer ID Not Found")});
         QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("cmdtransactiondel"))->isEnabled());
     }
 };

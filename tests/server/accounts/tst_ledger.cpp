@@ -3,8 +3,8 @@
 #include "server/accounts/ui/frmcusttran.h"
 #include "server/core/database.h"
 #include "server/core/ui/gridcelleditor.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
+#include "support/datarow.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -15,14 +15,11 @@
 
 #include <memory>
 
-class TestLedger : public QObject
+class TestLedger : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<Database> m_db;
-
     void addEntry(const QString& date, const QString& part, double credit, double debit)
     {
         QVERIFY(m_db->run(QStringLiteral("INSERT INTO transactions (memberid, Date, part, "
@@ -64,19 +61,12 @@ private:
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<TestHome>();
-        m_db = std::make_unique<Database>();
-        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+        openConsole();
         QVERIFY(m_db->run(QStringLiteral("INSERT INTO members (memberid, name, address1, ob) "
                                          "VALUES ('M1', 'Asha', 'Main Road', 100)")));
         Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(18, 30)));
     }
-    void cleanup()
-    {
-        Clock::reset();
-        m_db.reset();
-        m_home.reset();
-    }
+    void cleanup() { closeConsole(); }
 
     void balancesOnLoadAndAfterEdits()
     {
@@ -139,18 +129,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("debit");
         QTest::addColumn<bool>("dated");
         QTest::addColumn<bool>("saves");
-        QTest::newRow("untouched row") << ""
-                                       << ""
-                                       << "" << false << false;
-        QTest::newRow("particular only") << "tea"
-                                         << ""
-                                         << "" << true << false;
-        QTest::newRow("no date") << "tea"
-                                 << "5"
-                                 << "" << false << false;
-        QTest::newRow("debit only") << "tea"
-                                    << ""
-                                    << "5" << true << true;
+        dataRow("untouched row", "", "", "", false, false);
+        dataRow("particular only", "tea", "", "", true, false);
+        dataRow("no date", "tea", "5", "", false, false);
+        dataRow("debit only", "tea", "", "5", true, true);
     }
     void emptyRowsBlockSave()
     {
@@ -159,7 +141,6 @@ private Q_SLOTS:
         QFETCH(QString, debit);
         QFETCH(bool, dated);
         QFETCH(bool, saves);
-        ScriptedPrompt prompt;
         FrmCustTran w(*m_db);
         w.show();
         loadInWindow(w);
@@ -173,14 +154,14 @@ private Q_SLOTS:
         ledger.setText(0, MemberLedger::DebitColumn, debit);
         QTest::mouseClick(button(w, 2), Qt::LeftButton);
         if (saves) {
-            QCOMPARE(prompt.lastText(), QStringLiteral("Do you want to Save"));
+            QCOMPARE(m_prompt->lastText(), QStringLiteral("Do you want to Save"));
             QCOMPARE(stored(), QStringList({QStringLiteral("2026-12-06 18:30:00|tea|0|5")}));
             QVERIFY(!ledger.isLoaded());
             QVERIFY(!button(w, 2)->isEnabled());
         } else {
-            QCOMPARE(prompt.lastText(), QStringLiteral("Please Delete Empty Records"));
-            QCOMPARE(prompt.asked().last().title, QStringLiteral("Not Saved"));
-            QCOMPARE(prompt.asked().last().icon, Prompt::Icon::Critical);
+            QCOMPARE(m_prompt->lastText(), QStringLiteral("Please Delete Empty Records"));
+            QCOMPARE(m_prompt->asked().last().title, QStringLiteral("Not Saved"));
+            QCOMPARE(m_prompt->asked().last().icon, Prompt::Icon::Critical);
             QVERIFY(stored().isEmpty());
             QVERIFY(ledger.isLoaded());
         }
@@ -190,19 +171,18 @@ private Q_SLOTS:
     {
         addEntry(QStringLiteral("2026-12-01 10:00:00"), QStringLiteral("a"), 50, 0);
         addEntry(QStringLiteral("2026-12-02 10:00:00"), QStringLiteral("b"), 0, 30);
-        ScriptedPrompt prompt;
         FrmCustTran w(*m_db);
         w.show();
         loadInWindow(w);
         auto* grid = w.findChild<QTableWidget*>(QStringLiteral("mms"));
         QTest::mouseClick(button(w, 0), Qt::LeftButton);
-        QCOMPARE(prompt.lastText(), QStringLiteral("Do you want to Add New Entry"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Do you want to Add New Entry"));
         QCOMPARE(grid->rowCount(), 3);
         QCOMPARE(grid->currentRow(), 2);
         QCOMPARE(grid->item(2, 0)->text(), QStringLiteral("06/12/2026"));
         grid->setCurrentCell(0, 1);
         QTest::mouseClick(button(w, 1), Qt::LeftButton);
-        QCOMPARE(prompt.lastText(), QStringLiteral("Do you want to Delete Entry"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Do you want to Delete Entry"));
         QCOMPARE(grid->rowCount(), 2);
         QCOMPARE(balances(grid).first(), QStringLiteral("70"));
         QCOMPARE(stored().size(), 2);
@@ -223,7 +203,6 @@ private Q_SLOTS:
         QVERIFY(m_db->run(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON transactions "
                                          "WHEN NEW.part = 'boom' BEGIN "
                                          "SELECT RAISE(ABORT, 'refused'); END")));
-        ScriptedPrompt prompt;
         MemberLedger ledger(*m_db);
         QVERIFY(ledger.load(QStringLiteral("M1")));
         ledger.setText(0, MemberLedger::CreditColumn, QStringLiteral("75"));
@@ -232,7 +211,7 @@ private Q_SLOTS:
         ledger.setText(row, MemberLedger::CreditColumn, QStringLiteral("5"));
         QVERIFY(!ledger.save());
         QCOMPARE(stored(), before);
-        QCOMPARE(prompt.asked().last().title, QStringLiteral("Not Saved"));
+        QCOMPARE(m_prompt->asked().last().title, QStringLiteral("Not Saved"));
         // The edits are still there to correct and save again.
         QVERIFY(ledger.isLoaded());
         ledger.setText(row, MemberLedger::PartColumn, QStringLiteral("tea"));
@@ -247,7 +226,6 @@ private Q_SLOTS:
                  12.25, 0);
         addEntry(QStringLiteral("2026-12-01 10:15:42"), QStringLiteral("By Bill No 7"), 0, 12.25);
         const QStringList before = stored();
-        ScriptedPrompt prompt;
         MemberLedger ledger(*m_db);
         QVERIFY(ledger.load(QStringLiteral("M1")));
         QVERIFY(ledger.save());
@@ -256,14 +234,13 @@ private Q_SLOTS:
 
     void anUnknownIdIsReported()
     {
-        ScriptedPrompt prompt;
         FrmCustTran w(*m_db);
         w.show();
         auto* ids = w.findChild<QComboBox*>(QStringLiteral("cmbfield"));
         ids->setEditText(QStringLiteral("X9"));
         QTest::keyClick(ids, Qt::Key_Return);
-        QCOMPARE(prompt.lastText(), QStringLiteral("Customer ID Not Found"));
-        QCOMPARE(prompt.asked().size(), 1);
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Customer ID Not Found"));
+        QCOMPARE(m_prompt->asked().size(), 1);
         for (int i = 0; i < 3; ++i) {
             QVERIFY(!button(w, i)->isEnabled());
         }

@@ -1,8 +1,8 @@
 #include "server/accounts/operatorlogin.h"
 #include "server/accounts/ui/frmlogin.h"
 #include "server/core/database.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
+#include "support/datarow.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,27 +10,18 @@
 
 #include <memory>
 
-class TestLogin : public QObject
+class TestLogin : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<Database> m_db;
-
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<TestHome>();
-        m_db = std::make_unique<Database>();
-        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+        openConsole();
         QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET admin = 'Boss1', user = 'desk'")));
     }
-    void cleanup()
-    {
-        m_db.reset();
-        m_home.reset();
-    }
+    void cleanup() { closeConsole(); }
 
     void check_data()
     {
@@ -41,42 +32,33 @@ private Q_SLOTS:
         const int staff = int(OperatorLogin::Result::Staff);
         const int wrong = int(OperatorLogin::Result::WrongPassword);
         const int unknown = int(OperatorLogin::Result::UnknownUser);
-        QTest::newRow("admin lower case") << "admin"
-                                          << "Boss1" << admin;
-        QTest::newRow("Admin mixed case") << "Admin"
-                                          << "Boss1" << admin;
-        QTest::newRow("password case counts") << "ADMIN"
-                                              << "boss1" << wrong;
-        QTest::newRow("password blanks count") << "ADMIN"
-                                               << "Boss1 " << wrong;
-        QTest::newRow("staff") << "user"
-                               << "desk" << staff;
-        QTest::newRow("staff with admin password") << "USER"
-                                                   << "Boss1" << wrong;
-        QTest::newRow("other name") << "guest"
-                                    << "desk" << unknown;
-        QTest::newRow("name with blanks") << " admin"
-                                          << "Boss1" << unknown;
+        dataRow("admin lower case", "admin", "Boss1", admin);
+        dataRow("Admin mixed case", "Admin", "Boss1", admin);
+        dataRow("password case counts", "ADMIN", "boss1", wrong);
+        dataRow("password blanks count", "ADMIN", "Boss1 ", wrong);
+        dataRow("staff", "user", "desk", staff);
+        dataRow("staff with admin password", "USER", "Boss1", wrong);
+        dataRow("other name", "guest", "desk", unknown);
+        dataRow("name with blanks", " admin", "Boss1", unknown);
     }
     void check()
     {
         QFETCH(QString, user);
         QFETCH(QString, password);
         QFETCH(int, result);
-        ScriptedPrompt prompt;
         QCOMPARE(int(OperatorLogin(*m_db).check(user, password)), result);
         if (result == int(OperatorLogin::Result::WrongPassword)) {
-            QCOMPARE(prompt.texts(), QStringList{QStringLiteral("Invalid Password, try again!")});
-            QCOMPARE(prompt.asked().first().title, QStringLiteral("Login"));
-            QCOMPARE(prompt.asked().first().buttons, Prompt::Buttons::Ok);
+            QCOMPARE(m_prompt->texts(),
+                     QStringList{QStringLiteral("Invalid Password, try again!")});
+            QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Login"));
+            QCOMPARE(m_prompt->asked().first().buttons, Prompt::Buttons::Ok);
         } else {
-            QVERIFY(prompt.asked().isEmpty());
+            QVERIFY(m_prompt->asked().isEmpty());
         }
     }
 
     void anEmptyPasswordMatchesOnlyAnEmptyOne()
     {
-        ScriptedPrompt prompt;
         QCOMPARE(OperatorLogin(*m_db).check(QStringLiteral("admin"), QString()),
                  OperatorLogin::Result::WrongPassword);
         QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET admin = NULL")));
@@ -88,7 +70,6 @@ private Q_SLOTS:
 
     void theWindowSwitchesTheRole()
     {
-        ScriptedPrompt prompt;
         FrmLogin w(*m_db);
         w.show();
         QSignalSpy changed(&w, &FrmLogin::adminChanged);
@@ -102,7 +83,7 @@ private Q_SLOTS:
         QTest::keyClicks(password, QStringLiteral("boss1"));
         QTest::mouseClick(ok, Qt::LeftButton);
         QCOMPARE(changed.count(), 0);
-        QCOMPARE(prompt.lastText(), QStringLiteral("Invalid Password, try again!"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Invalid Password, try again!"));
         QVERIFY(w.isVisible());
         QCOMPARE(password->selectedText(), QStringLiteral("boss1"));
 

@@ -1,8 +1,8 @@
 #include "server/accounts/memberregister.h"
 #include "server/accounts/ui/frmmember.h"
 #include "server/core/database.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
+#include "support/datarow.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -11,14 +11,11 @@
 
 #include <memory>
 
-class TestMembers : public QObject
+class TestMembers : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<Database> m_db;
-
     void addMember(const QString& id, const QString& name, double ob = 0)
     {
         QVERIFY(m_db->run(QStringLiteral("INSERT INTO members (memberid, name, ob) "
@@ -46,17 +43,8 @@ private:
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        m_home = std::make_unique<TestHome>();
-        m_db = std::make_unique<Database>();
-        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
-    }
-    void cleanup()
-    {
-        m_db.reset();
-        m_home.reset();
-    }
+    void init() { openConsole(); }
+    void cleanup() { closeConsole(); }
 
     void idWithSurroundingBlanksFindsTheMember()
     {
@@ -88,20 +76,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("a second point is not typed") << "12.5.3"
-                                                     << "12.53";
-        QTest::newRow("empty") << ""
-                               << "0";
-        QTest::newRow("letters dropped by the key filter") << "4a0"
-                                                           << "40";
-        QTest::newRow("four decimals") << "0.1234"
-                                       << "0.1234";
+        dataRow("a second point is not typed", "12.5.3", "12.53");
+        dataRow("empty", "", "0");
+        dataRow("letters dropped by the key filter", "4a0", "40");
+        dataRow("four decimals", "0.1234", "0.1234");
     }
     void openingBalanceIsTheLeadingNumber()
     {
         QFETCH(QString, typed);
         QFETCH(QString, stored);
-        ScriptedPrompt prompt;
         FrmMember w(*m_db);
         w.show();
         auto* ids = child<QComboBox>(&w, QStringLiteral("cmbfield_0"));
@@ -116,8 +99,8 @@ private Q_SLOTS:
         QTest::keyClick(ob, Qt::Key_Return); // swallowed, presses nothing
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM members")), 0);
         QTest::mouseClick(child<QPushButton>(&w, QStringLiteral("cmdbtn_2")), Qt::LeftButton);
-        QCOMPARE(prompt.lastText(), QStringLiteral("Save New Member Information ID : N1"));
-        QCOMPARE(prompt.asked().last().title, QStringLiteral("Message"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Save New Member Information ID : N1"));
+        QCOMPARE(m_prompt->asked().last().title, QStringLiteral("Message"));
         const auto row = m_db->firstRow(QStringLiteral("SELECT ob, name, createddate FROM "
                                                        "members WHERE memberid = 'N1'"));
         QVERIFY(row);
@@ -133,12 +116,11 @@ private Q_SLOTS:
 
     void saveTestsTheNameBox()
     {
-        ScriptedPrompt prompt;
         MemberRegister reg(*m_db);
         reg.chooseId(QStringLiteral("N2"));
         QVERIFY(!reg.save());
-        QCOMPARE(prompt.lastText(), QStringLiteral("Member Name Not found"));
-        QCOMPARE(prompt.asked().last().title, QStringLiteral("Invalid Entry, Not Saved"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Member Name Not found"));
+        QCOMPARE(m_prompt->asked().last().title, QStringLiteral("Invalid Entry, Not Saved"));
         MemberRegister::Fields f;
         f.name = QStringLiteral("Meera");
         reg.setFields(f);
@@ -149,25 +131,24 @@ private Q_SLOTS:
     void answeringNoKeepsMemberAndEntries_data()
     {
         QTest::addColumn<int>("yesAnswers");
-        QTest::newRow("no at the first question") << 0;
-        QTest::newRow("no at the second question") << 1;
+        dataRow("no at the first question", 0);
+        dataRow("no at the second question", 1);
     }
     void answeringNoKeepsMemberAndEntries()
     {
         QFETCH(int, yesAnswers);
         addMember(QStringLiteral("M1"), QStringLiteral("Asha"));
         addEntry(QStringLiteral("M1"), 50, 0);
-        ScriptedPrompt prompt;
         for (int i = 0; i < yesAnswers; ++i) {
-            prompt.answerNext(Prompt::Answer::Yes);
+            m_prompt->answerNext(Prompt::Answer::Yes);
         }
-        prompt.answerNext(Prompt::Answer::No);
+        m_prompt->answerNext(Prompt::Answer::No);
         MemberRegister reg(*m_db);
         reg.chooseId(QStringLiteral("M1"));
         QVERIFY(!reg.remove());
-        QCOMPARE(prompt.asked().size(), yesAnswers + 1);
-        QCOMPARE(prompt.asked().last().title, QStringLiteral("Warning"));
-        QCOMPARE(prompt.asked().last().icon, Prompt::Icon::Critical);
+        QCOMPARE(m_prompt->asked().size(), yesAnswers + 1);
+        QCOMPARE(m_prompt->asked().last().title, QStringLiteral("Warning"));
+        QCOMPARE(m_prompt->asked().last().icon, Prompt::Icon::Critical);
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM members")), 1);
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM transactions")), 1);
     }
@@ -179,7 +160,6 @@ private Q_SLOTS:
         addEntry(QStringLiteral("M1"), 50, 0);
         addEntry(QStringLiteral("M1"), 0, 20);
         addEntry(QStringLiteral("M2"), 10, 0);
-        ScriptedPrompt prompt;
         FrmMember w(*m_db);
         w.show();
         auto* ids = child<QComboBox>(&w, QStringLiteral("cmbfield_0"));
@@ -187,7 +167,7 @@ private Q_SLOTS:
         QTest::keyClick(ids, Qt::Key_Return);
         QSignalSpy changed(m_db.get(), &Database::tableChanged);
         QTest::mouseClick(child<QPushButton>(&w, QStringLiteral("cmdbtn_1")), Qt::LeftButton);
-        QCOMPARE(prompt.texts(),
+        QCOMPARE(m_prompt->texts(),
                  QStringList({QStringLiteral("Delete Member Information ID : M1"),
                               QStringLiteral("Deleting the Member Information Removed all "
                                              "Transactions of the Member  \r Still do you want "
@@ -202,7 +182,6 @@ private Q_SLOTS:
 
     void aTakenIdIsRefused()
     {
-        ScriptedPrompt prompt;
         MemberRegister reg(*m_db);
         reg.chooseId(QStringLiteral("M1"));
         QVERIFY(reg.isNewMode());
@@ -212,7 +191,7 @@ private Q_SLOTS:
         f.name = QStringLiteral("Second");
         reg.setFields(f);
         QVERIFY(!reg.save());
-        QCOMPARE(prompt.lastText(), QStringLiteral("Member ID : M1 Already Exists"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Member ID : M1 Already Exists"));
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM members")), 1);
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT name FROM members")).toString(),
                  QStringLiteral("First"));

@@ -4,8 +4,8 @@
 #include "server/accounts/optionsmodel.h"
 #include "server/accounts/ui/frmoptions.h"
 #include "server/core/database.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
+#include "support/datarow.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -17,13 +17,11 @@
 
 #include <memory>
 
-class TestOptions : public QObject
+class TestOptions : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<Database> m_db;
     QByteArray m_oldXdg;
 
     QString option(const QString& name) { return SettingsStore().readValue(RegKey::Options, name); }
@@ -43,11 +41,9 @@ private:
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<TestHome>();
+        openConsole();
         m_oldXdg = qgetenv("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", m_home->path().toLocal8Bit());
-        m_db = std::make_unique<Database>();
-        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
         QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET billno = 12")));
         for (int n : {3, 7, 11}) {
             QVERIFY(m_db->run(QStringLiteral("INSERT INTO history (billno) VALUES (?)"), {n}));
@@ -55,8 +51,7 @@ private Q_SLOTS:
     }
     void cleanup()
     {
-        m_db.reset();
-        m_home.reset();
+        closeConsole();
         qputenv("XDG_CONFIG_HOME", m_oldXdg);
     }
 
@@ -82,21 +77,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<bool>("refused");
-        QTest::newRow("billed") << "7"
-                                << "12" << true;
-        QTest::newRow("later ones billed") << "5"
-                                           << "12" << true;
-        QTest::newRow("not a number") << "abc"
-                                      << "12" << true;
-        QTest::newRow("free") << "20"
-                              << "20" << false;
+        dataRow("billed", "7", "12", true);
+        dataRow("later ones billed", "5", "12", true);
+        dataRow("not a number", "abc", "12", true);
+        dataRow("free", "20", "20", false);
     }
     void aUsedBillNumberIsRefusedOnEnter()
     {
         QFETCH(QString, typed);
         QFETCH(QString, shown);
         QFETCH(bool, refused);
-        ScriptedPrompt prompt;
         FrmOptions w(*m_db);
         w.show();
         auto* box = child<QLineEdit>(&w, QStringLiteral("txtbillno"));
@@ -107,24 +97,23 @@ private Q_SLOTS:
         QTest::keyClick(box, Qt::Key_Return);
         QCOMPARE(box->text(), shown);
         if (refused) {
-            QCOMPARE(prompt.asked().size(), 1);
-            QCOMPARE(prompt.asked().first().title, QStringLiteral("Verify History Details"));
+            QCOMPARE(m_prompt->asked().size(), 1);
+            QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Verify History Details"));
         } else {
-            QVERIFY(prompt.asked().isEmpty());
+            QVERIFY(m_prompt->asked().isEmpty());
         }
         QCOMPARE(billno(), 12); // nothing is stored before Save
     }
 
     void saveChecksTheBillNumberAgain()
     {
-        ScriptedPrompt prompt;
         OptionsModel options(*m_db);
         OptionsModel::Defaults d;
         d.billNumber = QStringLiteral("11");
         d.printBill = true;
         QVERIFY(!options.save(d));
-        QVERIFY(
-            prompt.texts().contains(QStringLiteral("Enterd Bill Number Found in History Details")));
+        QVERIFY(m_prompt->texts().contains(
+            QStringLiteral("Enterd Bill Number Found in History Details")));
         QCOMPARE(billno(), 12);
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT printbill FROM defalt")).toInt(), 0);
 
@@ -134,7 +123,7 @@ private Q_SLOTS:
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT printbill FROM defalt")).toInt(), 1);
 
         // A No to the question stores nothing.
-        prompt.answerNext(Prompt::Answer::No);
+        m_prompt->answerNext(Prompt::Answer::No);
         d.billNumber = QStringLiteral("50");
         QVERIFY(!options.save(d));
         QCOMPARE(billno(), 40);
@@ -142,7 +131,6 @@ private Q_SLOTS:
 
     void anUnchangedBoxKeepsBillsSettledMeanwhile()
     {
-        ScriptedPrompt prompt;
         FrmOptions w(*m_db);
         w.show();
         // The session end settles two bills while the window is open.
@@ -150,7 +138,7 @@ private Q_SLOTS:
         QTest::mouseClick(child<QCheckBox>(&w, QStringLiteral("chkbill")), Qt::LeftButton);
         child<QLineEdit>(&w, QStringLiteral("txtcafename"))->setText(QStringLiteral("Net Point"));
         QTest::mouseClick(child<QPushButton>(&w, QStringLiteral("cmdsave")), Qt::LeftButton);
-        QCOMPARE(prompt.lastText(), QStringLiteral("Save Modified Defaults Settings"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Save Modified Defaults Settings"));
         QCOMPARE(billno(), 14);
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT printbill FROM defalt")).toInt(), 1);
         QCOMPARE(ConsoleSettings().cafeName(), QStringLiteral("Net Point"));
@@ -209,7 +197,6 @@ private Q_SLOTS:
     void oldPasswordIgnoresSurroundingBlanks()
     {
         QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET admin = 'Boss1'")));
-        ScriptedPrompt prompt;
         OptionsModel options(*m_db);
         using R = OptionsModel::Role;
         QCOMPARE(options.checkOldPassword(R::Administrator, QStringLiteral("Boss1 ")),
@@ -218,8 +205,8 @@ private Q_SLOTS:
                  OptionsModel::OldPassword::Empty);
         QCOMPARE(options.checkOldPassword(R::Administrator, QStringLiteral("boss1")),
                  OptionsModel::OldPassword::Wrong);
-        QCOMPARE(prompt.lastText(), QStringLiteral("Invalid Old Password"));
-        QCOMPARE(prompt.asked().last().title, QStringLiteral("Retype Password"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Invalid Old Password"));
+        QCOMPARE(m_prompt->asked().last().title, QStringLiteral("Retype Password"));
         // Without an accepted old password nothing is changed.
         QVERIFY(
             !options.changePassword(R::Administrator, QStringLiteral("x"), QStringLiteral("x")));
@@ -243,12 +230,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("prefix");
         QTest::addColumn<QString>("column");
         QTest::addColumn<QString>("done");
-        QTest::newRow("admin") << "txtPassword_"
-                               << "admin"
-                               << "Admin Password Changed";
-        QTest::newRow("staff") << "txtupassword_"
-                               << "user"
-                               << "Staff Password Changed";
+        dataRow("admin", "txtPassword_", "admin", "Admin Password Changed");
+        dataRow("staff", "txtupassword_", "user", "Staff Password Changed");
     }
     void changingThePasswordThroughTheTab()
     {
@@ -256,7 +239,6 @@ private Q_SLOTS:
         QFETCH(QString, column);
         QFETCH(QString, done);
         QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET admin = 'old', user = 'old'")));
-        ScriptedPrompt prompt;
         FrmOptions w(*m_db);
         w.show();
         QLineEdit* box[3];
@@ -265,7 +247,7 @@ private Q_SLOTS:
         }
         box[0]->setText(QStringLiteral("wrong"));
         QTest::keyClick(box[0], Qt::Key_Return);
-        QCOMPARE(prompt.lastText(), QStringLiteral("Invalid Old Password"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Invalid Old Password"));
         QCOMPARE(box[0]->text(), QString());
         QVERIFY(!box[1]->isEnabled());
 
@@ -277,8 +259,8 @@ private Q_SLOTS:
         QVERIFY(box[2]->isEnabled());
         box[2]->setText(QStringLiteral("abd"));
         QTest::keyClick(box[2], Qt::Key_Return);
-        QCOMPARE(prompt.lastText(), QStringLiteral("Password Miss match"));
-        QCOMPARE(prompt.asked().last().title, QStringLiteral("Retype Password"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Password Miss match"));
+        QCOMPARE(m_prompt->asked().last().title, QStringLiteral("Retype Password"));
         QCOMPARE(box[2]->text(), QString());
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT ") + column + QStringLiteral(" FROM defalt"))
                      .toString(),
@@ -286,8 +268,8 @@ private Q_SLOTS:
 
         box[2]->setText(QStringLiteral("abc"));
         QTest::keyClick(box[2], Qt::Key_Return);
-        QCOMPARE(prompt.lastText(), done);
-        QCOMPARE(prompt.asked().last().icon, Prompt::Icon::Information);
+        QCOMPARE(m_prompt->lastText(), done);
+        QCOMPARE(m_prompt->asked().last().icon, Prompt::Icon::Information);
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT ") + column + QStringLiteral(" FROM defalt"))
                      .toString(),
                  QStringLiteral("abc"));

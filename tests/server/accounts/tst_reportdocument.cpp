@@ -2,8 +2,7 @@
 #include "server/accounts/reportdocument.h"
 #include "server/accounts/reportexport.h"
 #include "server/accounts/ui/preview.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
 
 #include <QBuffer>
 #include <QComboBox>
@@ -73,15 +72,17 @@ QString squeeze(QString s)
 
 } // namespace
 
-class TestReportDocument : public QObject
+class TestReportDocument : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 private Q_SLOTS:
     void init()
     {
+        openConsole();
         Preview::setSkipModal(true);
         Preview::resetRecord();
     }
+    void cleanup() { closeConsole(); }
 
     void parseFormat_data()
     {
@@ -206,23 +207,21 @@ private Q_SLOTS:
 
     void exportsReadBack()
     {
-        TestHome home;
-        ScriptedPrompt prompt;
         const ReportDocument doc = sampleDocument();
-        const QString folder = home.file(QStringLiteral("exports/nested"));
+        const QString folder = m_home->file(QStringLiteral("exports/nested"));
         QVERIFY(!QDir(folder).exists());
 
         for (const QString& item : ReportExport::itemTexts()) {
             const QString file = ReportExport::exportItem(doc, item, folder);
-            QVERIFY2(!file.isEmpty(), qPrintable(prompt.lastText()));
+            QVERIFY2(!file.isEmpty(), qPrintable(m_prompt->lastText()));
             QVERIFY(QFile::exists(file));
         }
-        QCOMPARE(prompt.texts(),
+        QCOMPARE(m_prompt->texts(),
                  (QStringList{QStringLiteral("PDF file Saved to ") + folder + "/Report.pdf",
                               QStringLiteral("HTML document saved to ") + folder + "/Report.html",
                               QStringLiteral("RTF document saved to ") + folder + "/Report.rtf",
                               QStringLiteral("Text document saved to ") + folder + "/Report.txt"}));
-        for (const auto& a : prompt.asked()) {
+        for (const auto& a : m_prompt->asked()) {
             QCOMPARE(a.title, QStringLiteral("Exported"));
             QCOMPARE(a.icon, Prompt::Icon::Information);
         }
@@ -293,7 +292,6 @@ private Q_SLOTS:
 
     void shapedAndWrappedTextReachesThePdf()
     {
-        TestHome home;
         const QString pdftotext = tool("pdftotext");
         if (pdftotext.isEmpty()) {
             QSKIP("pdftotext is not installed (package poppler-utils)");
@@ -304,7 +302,7 @@ private Q_SLOTS:
                      QStringLiteral("Ελλάδα Café|nai\u0308ve"));
         doc.addTable(QStringLiteral("<1200"), QString(),
                      QStringLiteral("averyveryverylongword and more"));
-        const QString file = home.file(QStringLiteral("shaped.pdf"));
+        const QString file = m_home->file(QStringLiteral("shaped.pdf"));
         QVERIFY(ReportExport::writeFile(doc, ReportExport::Kind::Pdf, file));
         const QString text = runTool(pdftotext, {file, QStringLiteral("-")});
         QVERIFY2(text.contains(QStringLiteral("Ελλάδα Café")), qPrintable(text));
@@ -318,13 +316,11 @@ private Q_SLOTS:
 
     void exportReplacesTheEarlierFile()
     {
-        TestHome home;
-        ScriptedPrompt prompt;
         ReportDocument first;
         first.addTable(QStringLiteral("<3000"), QString(), QStringLiteral("first export"));
         ReportDocument second;
         second.addTable(QStringLiteral("<3000"), QString(), QStringLiteral("second"));
-        const QString folder = home.path();
+        const QString folder = m_home->path();
         ReportExport::exportItem(first, QStringLiteral("Export To Text"), folder);
         ReportExport::exportItem(second, QStringLiteral("Export To Text"), folder);
         QCOMPARE(readFile(folder + "/Report.txt"), QStringLiteral("second\n"));
@@ -334,15 +330,13 @@ private Q_SLOTS:
     // whole, no half file beside it, and no message.
     void cancelledExportLeavesNoHalfFile()
     {
-        TestHome home;
-        ScriptedPrompt prompt;
         ReportDocument big;
         big.applyListPageSetup();
         for (int i = 0; i < 400; ++i) {
             big.addTable(QStringLiteral("<3000|>1500"), QString(),
                          QStringLiteral("row %1|%2").arg(i).arg(i * 10));
         }
-        const QString folder = home.file(QStringLiteral("exports"));
+        const QString folder = m_home->file(QStringLiteral("exports"));
         QList<int> seen;
         int total = 0;
         const QString path = ReportExport::exportItem(big, QStringLiteral("Export To PDF"), folder,
@@ -360,7 +354,7 @@ private Q_SLOTS:
         QVERIFY(done.open(QIODevice::ReadOnly));
         const QByteArray earlier = done.readAll();
         done.close();
-        prompt.clear();
+        m_prompt->clear();
 
         ReportDocument other = big;
         other.addTable(QStringLiteral("<3000"), QString(), QStringLiteral("one more row"));
@@ -382,38 +376,35 @@ private Q_SLOTS:
             ReportExport::exportItem(other, QStringLiteral("Export To PDF"), folder, [](int, int) {
                 return false;
             }).isEmpty());
-        QVERIFY(prompt.asked().isEmpty());
+        QVERIFY(m_prompt->asked().isEmpty());
         QVERIFY(!QFile::exists(path));
         QVERIFY(QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty());
-        QVERIFY(!home.errorLog().contains(QLatin1String("cmbexport_Click")));
+        QVERIFY(!m_home->errorLog().contains(QLatin1String("cmbexport_Click")));
     }
 
     void failedExportSaysSo()
     {
-        TestHome home;
-        ScriptedPrompt prompt;
         // The export folder's path is taken by a file, so nothing can be written there.
-        QFile blocker(home.file(QStringLiteral("blocked")));
+        QFile blocker(m_home->file(QStringLiteral("blocked")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         const QString file =
             ReportExport::exportItem(sampleDocument(), QStringLiteral("Export To PDF"),
-                                     home.file(QStringLiteral("blocked")));
+                                     m_home->file(QStringLiteral("blocked")));
         QVERIFY(file.isEmpty());
-        QCOMPARE(prompt.asked().size(), 1);
-        QVERIFY(!prompt.lastText().contains(QLatin1String("Saved to")));
-        QVERIFY(prompt.lastText().contains(QLatin1String("could not be exported")));
-        QCOMPARE(prompt.asked().first().icon, Prompt::Icon::Critical);
-        QVERIFY(home.errorLog().contains(QLatin1String("cmbexport_Click")));
+        QCOMPARE(m_prompt->asked().size(), 1);
+        QVERIFY(!m_prompt->lastText().contains(QLatin1String("Saved to")));
+        QVERIFY(m_prompt->lastText().contains(QLatin1String("could not be exported")));
+        QCOMPARE(m_prompt->asked().first().icon, Prompt::Icon::Critical);
+        QVERIFY(m_home->errorLog().contains(QLatin1String("cmbexport_Click")));
         // Unknown items do nothing.
-        QVERIFY(ReportExport::exportItem(sampleDocument(), QStringLiteral("Export"), home.path())
+        QVERIFY(ReportExport::exportItem(sampleDocument(), QStringLiteral("Export"), m_home->path())
                     .isEmpty());
-        QCOMPARE(prompt.asked().size(), 1);
+        QCOMPARE(m_prompt->asked().size(), 1);
     }
 
     void consoleSettingsRoundTripAndDefaults()
     {
-        TestHome home;
         ConsoleSettings s;
         QCOMPARE(s.cafeName(), QString());
         QCOMPARE(s.cafeAddress1(), QString());
@@ -421,19 +412,17 @@ private Q_SLOTS:
         s.setCafeName(QStringLiteral("Star Cafe "));
         s.setCafeAddress1(QStringLiteral("1 Main Road"));
         s.setCafeAddress2(QStringLiteral("Springfield"));
-        s.setExportFolder(home.file(QStringLiteral("out")));
+        s.setExportFolder(m_home->file(QStringLiteral("out")));
         const ConsoleSettings again;
         QCOMPARE(again.cafeName(), QStringLiteral("Star Cafe "));
         QCOMPARE(again.cafeAddress1(), QStringLiteral("1 Main Road"));
         QCOMPARE(again.cafeAddress2(), QStringLiteral("Springfield"));
-        QCOMPARE(again.exportFolder(), home.file(QStringLiteral("out")));
+        QCOMPARE(again.exportFolder(), m_home->file(QStringLiteral("out")));
     }
 
     void previewWindowNavigatesAndExports()
     {
-        TestHome home;
-        ScriptedPrompt prompt;
-        ConsoleSettings().setExportFolder(home.file(QStringLiteral("reports")));
+        ConsoleSettings().setExportFolder(m_home->file(QStringLiteral("reports")));
         ReportDocument doc;
         doc.applyListPageSetup();
         for (int i = 1; i <= 200; ++i) {
@@ -472,20 +461,19 @@ private Q_SLOTS:
         // Picking an item exports at once into the configured folder, created when missing.
         box->setCurrentIndex(3);
         Q_EMIT box->activated(3);
-        const QString txt = home.file(QStringLiteral("reports/Report.txt"));
-        QCOMPARE(prompt.lastText(), QStringLiteral("Text document saved to ") + txt);
+        const QString txt = m_home->file(QStringLiteral("reports/Report.txt"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Text document saved to ") + txt);
         QVERIFY(readFile(txt).contains(QLatin1String("row 200")));
         // Enter in the list exports the shown item again.
         box->setCurrentIndex(1);
         box->setFocus();
         QTest::keyClick(box, Qt::Key_Return);
-        QCOMPARE(prompt.lastText(), QStringLiteral("HTML document saved to ") +
-                                        home.file(QStringLiteral("reports/Report.html")));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("HTML document saved to ") +
+                                           m_home->file(QStringLiteral("reports/Report.html")));
     }
 
     void printingGoesThroughThePainterPages()
     {
-        TestHome home;
         const QString pdftotext = tool("pdftotext");
         if (pdftotext.isEmpty()) {
             QSKIP("pdftotext is not installed (package poppler-utils)");
@@ -493,11 +481,11 @@ private Q_SLOTS:
         Preview preview(sampleDocument());
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(home.file(QStringLiteral("printed.pdf")));
+        printer.setOutputFileName(m_home->file(QStringLiteral("printed.pdf")));
         QVERIFY(preview.printTo(printer));
         QCOMPARE(printer.resolution(), ReportPages::MaxDpi);
         const QString text =
-            runTool(pdftotext, {home.file(QStringLiteral("printed.pdf")), QStringLiteral("-")});
+            runTool(pdftotext, {m_home->file(QStringLiteral("printed.pdf")), QStringLiteral("-")});
         QVERIFY2(text.contains(QLatin1String("Print A4 {x}")), qPrintable(text));
         QVERIFY(text.contains(QLatin1String("Page 1")));
     }

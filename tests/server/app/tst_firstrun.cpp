@@ -15,6 +15,7 @@
 #include "server/sessions/sessionservice.h"
 #include "server/sessions/settlementform.h"
 #include "server/sessions/tariffstore.h"
+#include "support/datarow.h"
 #include "support/scriptedprompt.h"
 #include "support/testhome.h"
 
@@ -171,13 +172,13 @@ private Q_SLOTS:
     void anExistingCafeIsNeverOffered_data()
     {
         QTest::addColumn<QString>("sql");
-        QTest::newRow("category") << "INSERT INTO user_category (user) VALUES ('Normal')";
-        QTest::newRow("history") << "INSERT INTO history (billno, terminal) VALUES (1, 'PC1')";
-        QTest::newRow("session") << "INSERT INTO terminals (terminal, ip) VALUES ('PC1', 'x')";
-        QTest::newRow("member") << "INSERT INTO members (memberid) VALUES ('M1')";
-        QTest::newRow("ledger") << "INSERT INTO transactions (memberid) VALUES ('M1')";
-        QTest::newRow("admin password") << "UPDATE defalt SET admin = 'pw'";
-        QTest::newRow("bills numbered on") << "UPDATE defalt SET billno = 120";
+        dataRow("category", "INSERT INTO user_category (user) VALUES ('Normal')");
+        dataRow("history", "INSERT INTO history (billno, terminal) VALUES (1, 'PC1')");
+        dataRow("session", "INSERT INTO terminals (terminal, ip) VALUES ('PC1', 'x')");
+        dataRow("member", "INSERT INTO members (memberid) VALUES ('M1')");
+        dataRow("ledger", "INSERT INTO transactions (memberid) VALUES ('M1')");
+        dataRow("admin password", "UPDATE defalt SET admin = 'pw'");
+        dataRow("bills numbered on", "UPDATE defalt SET billno = 120");
     }
     void anExistingCafeIsNeverOffered()
     {
@@ -192,42 +193,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no password") << "password"
-                                     << ""
-                                     << "Enter a password";
-        QTest::newRow("retyped differently") << "retyped"
-                                             << "s3creT"
-                                             << "do not match";
-        QTest::newRow("empty name") << "cafeName"
-                                    << "   "
-                                    << "Enter the cafe's name";
-        QTest::newRow("no category") << "category"
-                                     << " "
-                                     << "name for the usage category";
-        QTest::newRow("letter in rate") << "rate45"
-                                        << "2O"
-                                        << "45 minutes must be a number";
-        QTest::newRow("text rate") << "rate30"
-                                   << "fifteen"
-                                   << "30 minutes must be a number";
-        QTest::newRow("negative rate") << "rate30"
-                                       << "-5"
-                                       << "30 minutes must be a number";
-        QTest::newRow("zero rate") << "rate60"
-                                   << "0"
-                                   << "60 minutes must be more than 0";
-        QTest::newRow("less for more time") << "rate60"
-                                            << "19.99"
-                                            << "cannot be less";
-        QTest::newRow("relative folder") << "exportFolder"
-                                         << "exports"
-                                         << "full path";
-        QTest::newRow("folder under a file") << "backupFolder"
-                                             << "FILE/sub"
-                                             << "cannot be created";
-        QTest::newRow("no folder") << "exportFolder"
-                                   << ""
-                                   << "Enter the export folder";
+        dataRow("no password", "password", "", "Enter a password");
+        dataRow("retyped differently", "retyped", "s3creT", "do not match");
+        dataRow("empty name", "cafeName", "   ", "Enter the cafe's name");
+        dataRow("no category", "category", " ", "name for the usage category");
+        dataRow("letter in rate", "rate45", "2O", "45 minutes must be a number");
+        dataRow("text rate", "rate30", "fifteen", "30 minutes must be a number");
+        dataRow("negative rate", "rate30", "-5", "30 minutes must be a number");
+        dataRow("zero rate", "rate60", "0", "60 minutes must be more than 0");
+        dataRow("less for more time", "rate60", "19.99", "cannot be less");
+        dataRow("relative folder", "exportFolder", "exports", "full path");
+        dataRow("folder under a file", "backupFolder", "FILE/sub", "cannot be created");
+        dataRow("no folder", "exportFolder", "", "Enter the export folder");
     }
     void invalidAnswersAreRefused()
     {

@@ -11,6 +11,7 @@
 #include "server/core/database.h"
 #include "server/core/ui/frmmain.h"
 #include "server/core/ui/gridcelleditor.h"
+#include "support/datarow.h"
 #include "support/loopbackagentlink.h"
 #include "support/scriptedprompt.h"
 #include "support/testhome.h"
@@ -430,14 +431,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("saved");
-        QTest::newRow("quotes") << QStringLiteral("O'Brien\"; DROP TABLE members;--")
-                                << QStringLiteral("x'); DELETE FROM members;--") << true;
-        QTest::newRow("non-ascii")
-            << QStringLiteral("\u6771\u4eac\U0001F600")
-            << QStringLiteral("\u00c7a\u011fr\u0131 \u6771\u4eac \U0001F600") << true;
-        QTest::newRow("10,000 characters") << QString(10000, u'7') << QString(10000, u'\'') << true;
-        QTest::newRow("empty name") << QStringLiteral("N1") << QString() << false;
-        QTest::newRow("blank name") << QStringLiteral("N1") << QStringLiteral("   ") << false;
+        dataRow("quotes", QStringLiteral("O'Brien\"; DROP TABLE members;--"),
+                QStringLiteral("x'); DELETE FROM members;--"), true);
+        dataRow("non-ascii", QStringLiteral("\u6771\u4eac\U0001F600"),
+                QStringLiteral("\u00c7a\u011fr\u0131 \u6771\u4eac \U0001F600"), true);
+        dataRow("10,000 characters", QString(10000, u'7'), QString(10000, u'\''), true);
+        dataRow("empty name", QStringLiteral("N1"), QString(), false);
+        dataRow("blank name", QStringLiteral("N1"), QStringLiteral("   "), false);
     }
     void memberTextIsKeptExactlyOrRefusedAloud()
     {
@@ -479,13 +479,13 @@ private Q_SLOTS:
     void refusedBillNumbersAreSaidSo_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("quotes") << QStringLiteral("'; DROP TABLE history;--");
-        QTest::newRow("empty") << QString();
-        QTest::newRow("negative zero") << QStringLiteral("-0");
-        QTest::newRow("full-width digit") << QStringLiteral("\uff19");
-        QTest::newRow("arabic-indic digit") << QStringLiteral("\u0663");
-        QTest::newRow("non-ascii") << QStringLiteral("\u00c7a\u011fr\u0131 \U0001F600");
-        QTest::newRow("blanks") << QStringLiteral("   ");
+        dataRow("quotes", QStringLiteral("'; DROP TABLE history;--"));
+        dataRow("empty", QString());
+        dataRow("negative zero", QStringLiteral("-0"));
+        dataRow("full-width digit", QStringLiteral("\uff19"));
+        dataRow("arabic-indic digit", QStringLiteral("\u0663"));
+        dataRow("non-ascii", QStringLiteral("\u00c7a\u011fr\u0131 \U0001F600"));
+        dataRow("blanks", QStringLiteral("   "));
     }
     void refusedBillNumbersAreSaidSo()
     {

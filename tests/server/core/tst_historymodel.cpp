@@ -1,11 +1,11 @@
 #include "common/money.h"
 #include "server/core/database.h"
 #include "server/core/historymodel.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
 
 #include <QTest>
 
-class TestHistoryModel : public QObject
+class TestHistoryModel : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 private:
@@ -25,15 +25,15 @@ private:
     }
 
 private Q_SLOTS:
+    void init() { openConsole(); }
+    void cleanup() { closeConsole(); }
+
     void rowsComeInTableOrderFromEitherEnd()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file("server.db")));
-        fill(db, 1, 1000);
+        fill(*m_db, 1, 1000);
         // A gap left by housekeeping must not shift rows.
-        db.run("DELETE FROM history WHERE billno BETWEEN 100 AND 199");
-        HistoryModel model(db);
+        m_db->run("DELETE FROM history WHERE billno BETWEEN 100 AND 199");
+        HistoryModel model(*m_db);
         QCOMPARE(model.rowCount(), 900);
         QCOMPARE(model.columnCount(), 9);
         QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QString("Bill No"));
@@ -53,26 +53,20 @@ private Q_SLOTS:
 
     void followsChangesAnnouncedByTheDatabase()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file("server.db")));
-        fill(db, 1, 10);
-        HistoryModel model(db);
+        fill(*m_db, 1, 10);
+        HistoryModel model(*m_db);
         QCOMPARE(model.index(9, 0).data().toInt(), 10);
-        fill(db, 11, 1);
+        fill(*m_db, 11, 1);
         QCOMPARE(model.rowCount(), 10); // not told yet
-        db.notifyChanged("history");
+        m_db->notifyChanged("history");
         QCOMPARE(model.rowCount(), 11);
         QCOMPARE(model.index(10, 0).data().toInt(), 11);
     }
 
     void readsOnlyThePagesAsked()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(home.file("server.db")));
-        fill(db, 1, 5000);
-        HistoryModel model(db);
+        fill(*m_db, 1, 5000);
+        HistoryModel model(*m_db);
         for (int r = 4990; r < 5000; ++r) {
             model.index(r, 0).data();
         }

@@ -2,7 +2,7 @@
 #include "server/core/database.h"
 #include "server/sessions/charge.h"
 #include "server/sessions/tariffstore.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
 
 #include <QTest>
 
@@ -54,59 +54,46 @@ struct Mode
     }
 };
 
+// The pricing modes the tables below name.
+const Mode period;
+const Mode minute{.byMinute = true};
+const Mode minimum{.byMinute = true, .minimum = true};
+const Mode periodMinimum{.minimum = true};
+const Mode flat{.flat = true, .flatRate = "20", .flatHours = 2};
+const Mode total{.flat = true, .totalTime = true, .flatRate = "20", .flatHours = 2};
+const Mode flatMinutes{.flat = true, .minuteAfterFlat = true, .flatRate = "20", .flatHours = 2};
+
+void chargeColumns()
+{
+    QTest::addColumn<int>("hours");
+    QTest::addColumn<int>("minutes");
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<Mode>("mode");
+    QTest::addColumn<QString>("charge");
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Mode)
 
-class TestCharge : public QObject
+class TestCharge : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestHome> home;
-    std::unique_ptr<Database> db;
-
     void tariff(const QString& name, const QList<RateRow>& rows, const TariffSettings& s,
                 bool isNew = true)
     {
-        QVERIFY(TariffStore(*db).save(name, QString(), isNew, rows, s));
+        QVERIFY(TariffStore(*m_db).save(name, QString(), isNew, rows, s));
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        home = std::make_unique<TestHome>();
-        db = std::make_unique<Database>();
-        QVERIFY(db->open(home->file(QStringLiteral("server.db"))));
-    }
-    void cleanup()
-    {
-        db.reset();
-        home.reset();
-    }
+    void init() { openConsole(); }
+    void cleanup() { closeConsole(); }
 
     void workedExamples_data()
     {
-        QTest::addColumn<int>("hours");
-        QTest::addColumn<int>("minutes");
-        QTest::addColumn<int>("seconds");
-        QTest::addColumn<Mode>("mode");
-        QTest::addColumn<QString>("charge");
-
-        const Mode period;
-        Mode minute;
-        minute.byMinute = true;
-        Mode minimum = minute;
-        minimum.minimum = true;
-        Mode flat;
-        flat.flat = true;
-        flat.flatRate = "20";
-        flat.flatHours = 2;
-        Mode total = flat;
-        total.totalTime = true;
-        Mode flatMinutes = flat;
-        flatMinutes.minuteAfterFlat = true;
-
+        chargeColumns();
         QTest::newRow("0:00:40 by period") << 0 << 0 << 40 << period << "10";
         QTest::newRow("0:00:40 by minute") << 0 << 0 << 40 << minute << "10";
         QTest::newRow("0:00:40 flat") << 0 << 0 << 40 << flat << "10";
@@ -133,31 +120,13 @@ private Q_SLOTS:
         QFETCH(Mode, mode);
         QFETCH(QString, charge);
         tariff(QStringLiteral("Standard"), standardRows(), mode.settings());
-        const Money got = calccharge(*db, QStringLiteral("Standard"), hours, minutes, seconds);
+        const Money got = calccharge(*m_db, QStringLiteral("Standard"), hours, minutes, seconds);
         QCOMPARE(got.rounded(2).toFixed(2), Money::parse(charge).toFixed(2));
     }
 
     void edgeCases_data()
     {
-        QTest::addColumn<int>("hours");
-        QTest::addColumn<int>("minutes");
-        QTest::addColumn<int>("seconds");
-        QTest::addColumn<Mode>("mode");
-        QTest::addColumn<QString>("charge");
-
-        const Mode period;
-        Mode minute;
-        minute.byMinute = true;
-        Mode minimum = minute;
-        minimum.minimum = true;
-        Mode periodMinimum = period;
-        periodMinimum.minimum = true;
-        Mode flat;
-        flat.flat = true;
-        flat.flatRate = "20";
-        flat.flatHours = 2;
-        Mode flatMinutes = flat;
-        flatMinutes.minuteAfterFlat = true;
+        chargeColumns();
         Mode total = flat;
         total.totalTime = true;
         total.flatHours = 5;
@@ -211,7 +180,7 @@ private Q_SLOTS:
         s.chargebyminute = byMinute;
         s.usefirsttimeperiod = minimum;
         tariff(QStringLiteral("Short"), {row("15", "10", "0.67"), row("30", "15", "0.33")}, s);
-        QCOMPARE(calccharge(*db, QStringLiteral("Short"), 0, 45, 0), Money::parse(charge));
+        QCOMPARE(calccharge(*m_db, QStringLiteral("Short"), 0, 45, 0), Money::parse(charge));
     }
 
     // The minimum also covers a charge made only of whole hours.
@@ -224,18 +193,18 @@ private Q_SLOTS:
         s.ftimespent = true;
         s.fhourrate = m("5");
         tariff(QStringLiteral("Cheap"), standardRows(), s);
-        QCOMPARE(calccharge(*db, QStringLiteral("Cheap"), 1, 0, 0), m("10"));
+        QCOMPARE(calccharge(*m_db, QStringLiteral("Cheap"), 1, 0, 0), m("10"));
         s.usefirsttimeperiod = false;
         tariff(QStringLiteral("Cheap"), standardRows(), s, false);
-        QCOMPARE(calccharge(*db, QStringLiteral("Cheap"), 1, 0, 0), m("5"));
+        QCOMPARE(calccharge(*m_db, QStringLiteral("Cheap"), 1, 0, 0), m("5"));
     }
 
     void noRowsPricesZero()
     {
         tariff(QStringLiteral("Empty"), {}, TariffSettings{});
-        QCOMPARE(calccharge(*db, QStringLiteral("Empty"), 0, 0, 0), Money{});
-        QCOMPARE(calccharge(*db, QStringLiteral("Empty"), 2, 30, 0), Money{});
-        QCOMPARE(calccharge(*db, QStringLiteral("Nobody"), 1, 0, 0), Money{});
+        QCOMPARE(calccharge(*m_db, QStringLiteral("Empty"), 0, 0, 0), Money{});
+        QCOMPARE(calccharge(*m_db, QStringLiteral("Empty"), 2, 30, 0), Money{});
+        QCOMPARE(calccharge(*m_db, QStringLiteral("Nobody"), 1, 0, 0), Money{});
     }
 
     // An end before the start (the clock set back) is never priced, not even the first slice.
@@ -259,12 +228,12 @@ private Q_SLOTS:
         for (int back : {5, 65, 3600, 3 * 3600 + 125}) {
             const TimeSplit t = splittime(start, start.addSecs(-back));
             QVERIFY(t.negative);
-            QCOMPARE(calccharge(*db, QStringLiteral("Standard"), t.hours, t.minutes, t.seconds),
+            QCOMPARE(calccharge(*m_db, QStringLiteral("Standard"), t.hours, t.minutes, t.seconds),
                      Money{});
         }
-        QCOMPARE(calccharge(*db, QStringLiteral("Standard"), 0, 0, -1), Money{});
-        QCOMPARE(calccharge(*db, QStringLiteral("Standard"), -2, 0, 0), Money{});
-        QCOMPARE(calccharge(*db, QStringLiteral("Standard"), 0, -1, 0), Money{});
+        QCOMPARE(calccharge(*m_db, QStringLiteral("Standard"), 0, 0, -1), Money{});
+        QCOMPARE(calccharge(*m_db, QStringLiteral("Standard"), -2, 0, 0), Money{});
+        QCOMPARE(calccharge(*m_db, QStringLiteral("Standard"), 0, -1, 0), Money{});
     }
 
     // An absurd duration (a clock years off) prices at the largest amount in every mode,
@@ -272,17 +241,7 @@ private Q_SLOTS:
     void hugeDurationSaturates_data()
     {
         QTest::addColumn<Mode>("mode");
-        Mode minute;
-        minute.byMinute = true;
-        Mode flat;
-        flat.flat = true;
-        flat.flatRate = "20";
-        flat.flatHours = 2;
-        Mode total = flat;
-        total.totalTime = true;
-        Mode flatMinutes = flat;
-        flatMinutes.minuteAfterFlat = true;
-        QTest::newRow("by period") << Mode{};
+        QTest::newRow("by period") << period;
         QTest::newRow("by minute") << minute;
         QTest::newRow("flat after 2 hours") << flat;
         QTest::newRow("flat on total time") << total;
@@ -308,7 +267,7 @@ private Q_SLOTS:
         QCOMPARE(t.hours, 1);
         QCOMPARE(t.minutes, 14);
         QCOMPARE(t.seconds, 50);
-        QCOMPARE(calccharge(*db, QStringLiteral("Standard"), t.hours, t.minutes, t.seconds),
+        QCOMPARE(calccharge(*m_db, QStringLiteral("Standard"), t.hours, t.minutes, t.seconds),
                  m("35"));
     }
 
@@ -319,12 +278,12 @@ private Q_SLOTS:
         const QDateTime start(QDate(2026, 5, 4), QTime(9, 0, 0));
         const QDateTime end = start.addSecs(70 * 60);
         const TimeSplit t = splittime(start, end);
-        QCOMPARE(calccharge(*db, QStringLiteral("Standard"), t.hours, t.minutes, t.seconds),
+        QCOMPARE(calccharge(*m_db, QStringLiteral("Standard"), t.hours, t.minutes, t.seconds),
                  m("35"));
         tariff(QStringLiteral("Standard"),
                {row("15", "12", "0.8"), row("30", "18", "0.4"), row("60", "30", "0.4")},
                TariffSettings{}, false);
-        QCOMPARE(calccharge(*db, QStringLiteral("Standard"), t.hours, t.minutes, t.seconds),
+        QCOMPARE(calccharge(*m_db, QStringLiteral("Standard"), t.hours, t.minutes, t.seconds),
                  m("42"));
     }
 
@@ -335,8 +294,8 @@ private Q_SLOTS:
         tariff(QStringLiteral("Standard"),
                {row("60", "25", "0.33"), row("15", "10", "0.67"), row("30", "15", "0.33")},
                TariffSettings{});
-        QCOMPARE(calccharge(*db, QStringLiteral("Standard"), 0, 20, 0), m("15"));
-        QCOMPARE(calccharge(*db, QStringLiteral("STANDARD"), 0, 40, 0), m("25"));
+        QCOMPARE(calccharge(*m_db, QStringLiteral("Standard"), 0, 20, 0), m("15"));
+        QCOMPARE(calccharge(*m_db, QStringLiteral("STANDARD"), 0, 40, 0), m("25"));
     }
 
     // The caller rounds to the currency digits, halves to the even neighbour.
@@ -366,7 +325,7 @@ private Q_SLOTS:
         TariffSettings s;
         s.chargebyminute = true;
         tariff(QStringLiteral("Fine"), {first, row("60", "25", "0.33")}, s);
-        const Money c = calccharge(*db, QStringLiteral("Fine"), 0, minutes, 0);
+        const Money c = calccharge(*m_db, QStringLiteral("Fine"), 0, minutes, 0);
         QCOMPARE(c.rounded(digits), Money::parse(rounded));
     }
 };

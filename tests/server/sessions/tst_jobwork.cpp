@@ -5,8 +5,8 @@
 #include "server/sessions/jobworkstore.h"
 #include "server/sessions/ui/frmjobwork.h"
 #include "server/sessions/ui/frmjobworkdetails.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
+#include "support/datarow.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,7 +14,7 @@
 #include <QTableWidget>
 #include <QtTest>
 
-class TestJobWork : public QObject
+class TestJobWork : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 
@@ -34,20 +34,12 @@ private:
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<TestHome>();
-        m_db = std::make_unique<Database>();
-        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
-        m_prompt = std::make_unique<ScriptedPrompt>();
+        openConsole();
         QVERIFY(m_db->run(QStringLiteral("INSERT INTO jobwork (Type, amount, qty, totamt) VALUES "
                                          "('Print', 2.5, 0, 0), ('Scan', 4, 0, 0), "
                                          "('Owner''s copy', 1, 0, 0)")));
     }
-    void cleanup()
-    {
-        m_prompt.reset();
-        m_db.reset();
-        m_home.reset();
-    }
+    void cleanup() { closeConsole(); }
 
     void quantityTimesAmount()
     {
@@ -133,18 +125,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("unit");
         QTest::addColumn<QString>("qty");
         QTest::addColumn<QString>("line");
-        QTest::newRow("3 x 2.5") << "2.5"
-                                 << "3"
-                                 << "7.5";
-        QTest::newRow("empty") << "2.5"
-                               << ""
-                               << "0";
-        QTest::newRow("half pages") << "0.35"
-                                    << "1.5"
-                                    << "0.525";
-        QTest::newRow("many") << "0.1"
-                              << "300000"
-                              << "30000";
+        dataRow("3 x 2.5", "2.5", "3", "7.5");
+        dataRow("empty", "2.5", "", "0");
+        dataRow("half pages", "0.35", "1.5", "0.525");
+        dataRow("many", "0.1", "300000", "30000");
     }
     void lineAmounts()
     {
@@ -213,18 +197,13 @@ private Q_SLOTS:
         QVERIFY(m_prompt->asked().isEmpty());
         m_prompt->answerNext(Prompt::Answer::No);
         w.saveClicked();
-        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM jobwork")).toLongLong(), 1);
+        QCOMPARE(count(QStringLiteral("jobwork")), 1);
         // Letters do not go into the amount column.
         w.grid()->setCurrentCell(0, 1);
         w.show();
         QTest::keyClick(w.grid(), Qt::Key_A);
         QVERIFY(!w.editor()->isOpen());
     }
-
-private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<Database> m_db;
-    std::unique_ptr<ScriptedPrompt> m_prompt;
 };
 
 QTEST_MAIN(TestJobWork)

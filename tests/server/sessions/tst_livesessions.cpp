@@ -10,7 +10,7 @@
 #include "server/sessions/livesessions.h"
 #include "server/sessions/tariffstore.h"
 #include "server/sessions/ui/livesessionview.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
 
 #include <QSet>
 #include <QSignalSpy>
@@ -39,52 +39,42 @@ const QDateTime T0(QDate(2026, 3, 14), QTime(9, 0, 0));
 
 } // namespace
 
-class TestLiveSessions : public QObject
+class TestLiveSessions : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestHome> home;
-    std::unique_ptr<Database> db;
-
     void session(const QString& terminal, const QString& ip, qint64 cid, const QDateTime& start,
                  const QString& user, int maintains = 0, int autologout = 0,
                  const QDateTime& end = {})
     {
-        QVERIFY(db->run("INSERT INTO terminals (terminal, ip, cid, sstart, send, user, "
-                        "maintains, AUTOLOGOUT) VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
-                        {terminal, ip, cid, Database::timeText(start),
-                         end.isValid() ? QVariant(Database::timeText(end)) : QVariant(), user,
-                         maintains, autologout}));
+        QVERIFY(m_db->run("INSERT INTO terminals (terminal, ip, cid, sstart, send, user, "
+                          "maintains, AUTOLOGOUT) VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
+                          {terminal, ip, cid, Database::timeText(start),
+                           end.isValid() ? QVariant(Database::timeText(end)) : QVariant(), user,
+                           maintains, autologout}));
     }
 
     Money settled(const QString& category, const QDateTime& start, const QDateTime& end)
     {
         const TimeSplit t = splittime(start, end);
-        return calccharge(*db, category, t.hours, t.minutes, t.seconds).rounded(2);
+        return calccharge(*m_db, category, t.hours, t.minutes, t.seconds).rounded(2);
     }
 
 private Q_SLOTS:
     void init()
     {
-        home = std::make_unique<TestHome>();
-        db = std::make_unique<Database>();
-        QVERIFY(db->open(home->file(QStringLiteral("server.db"))));
+        openConsole();
         TariffSettings minute;
         minute.chargebyminute = true;
-        QVERIFY(TariffStore(*db).save(
+        QVERIFY(TariffStore(*m_db).save(
             "Normal", QString(), true,
             {row("15", "10", "0.67"), row("30", "15", "0.33"), row("60", "25", "0.33")}, {}));
-        QVERIFY(TariffStore(*db).save("Games", QString(), true,
-                                      {row("30", "20", "0.5"), row("60", "30", "0.5")}, minute));
+        QVERIFY(TariffStore(*m_db).save("Games", QString(), true,
+                                        {row("30", "20", "0.5"), row("60", "30", "0.5")}, minute));
         Clock::setFixed(T0);
     }
-    void cleanup()
-    {
-        Clock::reset();
-        db.reset();
-        home.reset();
-    }
+    void cleanup() { closeConsole(); }
 
     // Every figure is what settling at that moment would bill; the sessions that settlement
     // does not price by the clock stay as they are.
@@ -95,7 +85,7 @@ private Q_SLOTS:
         session("PC3", "10.0.0.3", 0, T0.addSecs(-600), "Normal", 1);
         session("PC4", "10.0.0.4", 0, T0.addSecs(-7200), "Normal", 0, 1, T0.addSecs(-3600 + 70));
         session("PC5", "10.0.0.5", 0, T0, "Gone");
-        LiveSessions live(*db, 2);
+        LiveSessions live(*m_db, 2);
         live.reload();
         const QList<LiveSession>& s = live.sessions();
         QCOMPARE(s.size(), 5);
@@ -137,7 +127,7 @@ private Q_SLOTS:
     void clockSetBack()
     {
         session("PC1", "10.0.0.1", 0, T0.addSecs(300), "Normal");
-        LiveSessions live(*db, 2);
+        LiveSessions live(*m_db, 2);
         live.reload();
         QCOMPARE(live.sessions()[0].charge, Money());
         QCOMPARE(LiveSessions::elapsedText(live.sessions()[0].elapsed), QString("0:00"));
@@ -154,7 +144,7 @@ private Q_SLOTS:
             session(QString("PC%1").arg(i), QString("10.0.1.%1").arg(i), 0, T0.addSecs(-60 * i),
                     i % 2 ? "normal" : "Games");
         }
-        LiveSessions live(*db, 2);
+        LiveSessions live(*m_db, 2);
         QSignalSpy spy(&live, &LiveSessions::rowsChanged);
         live.reload();
         for (int k = 0; k < 10; ++k) {
@@ -163,8 +153,8 @@ private Q_SLOTS:
         }
         QCOMPARE(live.tariffReads(), 2);
 
-        QVERIFY(TariffStore(*db).save("Normal", QString(), false,
-                                      {row("15", "12", "0.8"), row("60", "40", "0.5")}, {}));
+        QVERIFY(TariffStore(*m_db).save("Normal", QString(), false,
+                                        {row("15", "12", "0.8"), row("60", "40", "0.5")}, {}));
         QVERIFY(spy.count() >= 1);
         QSet<int> repriced;
         for (const auto& args : spy) {
@@ -183,7 +173,7 @@ private Q_SLOTS:
         QVERIFY(live.tariffReads() >= 3);
 
         // A deleted category leaves its sessions without a price rather than a stale one.
-        QVERIFY(TariffStore(*db).remove("Games"));
+        QVERIFY(TariffStore(*m_db).remove("Games"));
         QVERIFY(!live.sessions()[0].priced);
         QVERIFY(live.sessions()[1].priced);
     }
@@ -194,14 +184,14 @@ private Q_SLOTS:
     {
         LinkServer server;
         QVERIFY(server.listen(0, QHostAddress::LocalHost));
-        ConnectionManager manager(*db, server);
+        ConnectionManager manager(*m_db, server);
         // A session from an earlier run, on an index this run gives to another workstation.
         session("PC41", "127.0.0.41", 1, T0.addSecs(-1800), "Normal");
         session("OWN", "127.0.0.1", 0, T0.addSecs(-60), "Normal");
 
         MessageLog log;
-        FrmMain window(*db, log);
-        LiveSessionView view(*db, 2, window, &server);
+        FrmMain window(*m_db, log);
+        LiveSessionView view(*m_db, 2, window, &server);
         QObject::connect(&manager, &ConnectionManager::agentDropped, &view,
                          &LiveSessionView::agentDropped);
         QTreeWidget* list = window.sessionList();

@@ -10,8 +10,7 @@
 #include "server/sessions/ui/frmsessiondetails.h"
 #include "server/sessions/ui/frmsessionend.h"
 #include "server/sessions/ui/frmsessionstart.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -69,26 +68,18 @@ void putIn(QLineEdit* box, const QString& path, const QString& text)
 
 Q_DECLARE_METATYPE(Opener)
 
-class TestNumberBoxes : public QObject
+class TestNumberBoxes : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<TestHome>();
-        m_db = std::make_unique<Database>();
-        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+        openConsole();
         QVERIFY(m_db->run(QStringLiteral("INSERT INTO jobwork (Type, amount, qty, totamt) "
                                          "VALUES ('Print', 2.5, 0, 0)")));
-        m_prompt = std::make_unique<ScriptedPrompt>();
     }
-    void cleanup()
-    {
-        m_prompt.reset();
-        m_db.reset();
-        m_home.reset();
-    }
+    void cleanup() { closeConsole(); }
 
     void onlyWhatTypingTakes_data()
     {
@@ -166,11 +157,6 @@ private Q_SLOTS:
             QCOMPARE(cells->grid()->item(0, column)->text(), QStringLiteral("7") + taken);
         }
     }
-
-private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<Database> m_db;
-    std::unique_ptr<ScriptedPrompt> m_prompt;
 };
 
 QTEST_MAIN(TestNumberBoxes)

@@ -5,10 +5,10 @@
 #include "server/core/database.h"
 #include "server/sessions/sessionservice.h"
 #include "server/sessions/ui/frmsessionstart.h"
+#include "support/consolefixture.h"
+#include "support/datarow.h"
 #include "support/loopbackagentlink.h"
-#include "support/scriptedprompt.h"
 #include "support/shownbox.h"
-#include "support/testhome.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,48 +22,33 @@ namespace {
 
 const QDateTime T0(QDate(2026, 5, 2), QTime(18, 30, 5));
 
-template <typename T> T* child(QWidget& w, const QString& name)
-{
-    T* c = w.findChild<T*>(name);
-    if (c == nullptr) {
-        qWarning("no control %s", qPrintable(name));
-    }
-    return c;
-}
-
 } // namespace
 
-class TestSessionStart : public QObject
+class TestSessionStart : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<TestHome>();
-        m_db = std::make_unique<Database>();
-        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
-        m_prompt = std::make_unique<ScriptedPrompt>();
+        openConsole();
         m_link = std::make_unique<LoopbackAgentLink>();
         m_agent = m_link->connectAgent();
         QVERIFY(m_agent > 0);
-        Database& db = *m_db;
-        QVERIFY(db.run(QStringLiteral("INSERT INTO online (name, ip, id) VALUES "
-                                      "('VK Server', '10.0.0.100', 0), ('PC1', '10.0.0.1', ?)"),
-                       {m_agent}));
-        QVERIFY(db.run(QStringLiteral("INSERT INTO user_category (user) VALUES ('Std'), "
-                                      "('Night')")));
-        QVERIFY(db.run(QStringLiteral("INSERT INTO members (memberid, Password, category) VALUES "
-                                      "('M1', 'Secret', 'Night'), ('M2', '', 'Std')")));
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO online (name, ip, id) VALUES "
+                                         "('VK Server', '10.0.0.100', 0), ('PC1', '10.0.0.1', ?)"),
+                          {m_agent}));
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO user_category (user) VALUES ('Std'), "
+                                         "('Night')")));
+        QVERIFY(
+            m_db->run(QStringLiteral("INSERT INTO members (memberid, Password, category) VALUES "
+                                     "('M1', 'Secret', 'Night'), ('M2', '', 'Std')")));
         Clock::setFixed(T0);
     }
     void cleanup()
     {
         m_link.reset();
-        m_prompt.reset();
-        m_db.reset();
-        m_home.reset();
-        Clock::reset();
+        closeConsole();
     }
 
     void guardsInOrder_data()
@@ -77,39 +62,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("icon");
         const int question = int(Prompt::Icon::Question);
         const int stop = int(Prompt::Icon::Critical);
-        QTest::newRow("nothing chosen") << ""
-                                        << ""
-                                        << "M1"
-                                        << "wrong"
-                                        << "0"
-                                        << "Select the Ready Computer to Start Session" << question;
-        QTest::newRow("workstation no longer ready")
-            << "PC9"
-            << "Std"
-            << ""
-            << ""
-            << ""
-            << "Select the Ready Computer to Start Session" << question;
-        QTest::newRow("no category")
-            << " PC1 "
-            << ""
-            << "M1"
-            << "wrong"
-            << "0"
-            << "Select the Usage Category List to Start Session" << question;
-        QTest::newRow("wrong password") << "PC1"
-                                        << "Std"
-                                        << "M1"
-                                        << "secret"
-                                        << "0"
-                                        << "Password Missmatch" << question;
-        QTest::newRow("logout without minutes")
-            << "PC1"
-            << "Std"
-            << "M1"
-            << "Secret"
-            << "0"
-            << "Please Enter the Autolog Out Time in Minute" << stop;
+        dataRow("nothing chosen", "", "", "M1", "wrong", "0",
+                "Select the Ready Computer to Start Session", question);
+        dataRow("workstation no longer ready", "PC9", "Std", "", "", "",
+                "Select the Ready Computer to Start Session", question);
+        dataRow("no category", " PC1 ", "", "M1", "wrong", "0",
+                "Select the Usage Category List to Start Session", question);
+        dataRow("wrong password", "PC1", "Std", "M1", "secret", "0", "Password Missmatch",
+                question);
+        dataRow("logout without minutes", "PC1", "Std", "M1", "Secret", "0",
+                "Please Enter the Autolog Out Time in Minute", stop);
     }
     void guardsInOrder()
     {
@@ -176,20 +138,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("options");
         QTest::addColumn<QString>("minutes");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("plain") << "" << false << false << ""
-                               << (Proto::SetTime + Proto::StartSession);
-        QTest::newRow("logout 30")
-            << "" << false << false << "30"
-            << (Proto::SetTime + "|AUTOLOGOUT_MIN| 30|<LOGOUTTIME|" + Proto::StartSession);
-        QTest::newRow("logout typed 0045")
-            << "" << false << false << "0045"
-            << (Proto::SetTime + "|AUTOLOGOUT_MIN| 45|<LOGOUTTIME|" + Proto::StartSession);
-        QTest::newRow("options") << "" << false << true << ""
-                                 << (Proto::SetTime + Proto::ShowOptions);
-        QTest::newRow("password by user, logout 30")
-            << "M1" << true << false << "30"
-            << (Proto::SetTime + "|AUTOLOGOUT_MIN| 30|<LOGOUTTIME|" +
-                Proto::ShowOptionsWithPassword);
+        dataRow("plain", "", false, false, "", (Proto::SetTime + Proto::StartSession));
+        dataRow("logout 30", "", false, false, "30",
+                (Proto::SetTime + "|AUTOLOGOUT_MIN| 30|<LOGOUTTIME|" + Proto::StartSession));
+        dataRow("logout typed 0045", "", false, false, "0045",
+                (Proto::SetTime + "|AUTOLOGOUT_MIN| 45|<LOGOUTTIME|" + Proto::StartSession));
+        dataRow("options", "", false, true, "", (Proto::SetTime + Proto::ShowOptions));
+        dataRow(
+            "password by user, logout 30", "M1", true, false, "30",
+            (Proto::SetTime + "|AUTOLOGOUT_MIN| 30|<LOGOUTTIME|" + Proto::ShowOptionsWithPassword));
     }
     void startMessagesInOrder()
     {
@@ -461,9 +418,6 @@ private Q_SLOTS:
     }
 
 private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<Database> m_db;
-    std::unique_ptr<ScriptedPrompt> m_prompt;
     std::unique_ptr<LoopbackAgentLink> m_link;
     qint64 m_agent = 0;
 };

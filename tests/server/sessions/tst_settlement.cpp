@@ -10,9 +10,9 @@
 #include "server/sessions/settlementform.h"
 #include "server/sessions/ui/frmjobworkdetails.h"
 #include "server/sessions/ui/frmsessionend.h"
+#include "support/consolefixture.h"
+#include "support/datarow.h"
 #include "support/loopbackagentlink.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -75,18 +75,12 @@ void startAt(Database& db, const QString& name, const QString& category,
     QVERIFY(SessionService(db).start(req).ok);
 }
 
-qint64 count(Database& db, const QString& table)
+// The usual case: a "Std" session by the period started at T0 on "PC1", agent `agent`.
+void runningOnPC1(Database& db, qint64 agent)
 {
-    return db.scalar(QStringLiteral("SELECT count(*) FROM ") + table).toLongLong();
-}
-
-template <typename T> T* child(QWidget& w, const char* name)
-{
-    T* c = w.findChild<T*>(QLatin1String(name));
-    if (c == nullptr) {
-        qWarning("no control %s", name);
-    }
-    return c;
+    addCategory(db, QStringLiteral("Std"), false);
+    addOnline(db, QStringLiteral("PC1"), agent);
+    startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
 }
 
 void pick(FrmSessionEnd& w, const QString& terminal)
@@ -119,11 +113,14 @@ enum class State
 
 State stateOf(Database& db, bool member, bool jobWork)
 {
-    const qint64 terminals = count(db, QStringLiteral("terminals"));
-    const qint64 history = count(db, QStringLiteral("history"));
-    const qint64 ledger = count(db, QStringLiteral("transactions"));
-    const qint64 lines = count(db, QStringLiteral("jobwork_details"));
-    const qint64 online = count(db, QStringLiteral("online"));
+    const auto count = [&db](const QString& table) {
+        return db.scalar(QStringLiteral("SELECT count(*) FROM ") + table).toLongLong();
+    };
+    const qint64 terminals = count(QStringLiteral("terminals"));
+    const qint64 history = count(QStringLiteral("history"));
+    const qint64 ledger = count(QStringLiteral("transactions"));
+    const qint64 lines = count(QStringLiteral("jobwork_details"));
+    const qint64 online = count(QStringLiteral("online"));
     const qint64 next = db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong();
     if (terminals == 1 && history == 0 && ledger == 0 && lines == 0 && online == 0 && next == 1) {
         return State::Running;
@@ -181,27 +178,25 @@ int settleAndDie(const QString& path, int n)
 
 } // namespace
 
-class TestSettlement : public QObject
+class TestSettlement : public QObject, public ConsoleFixture
 {
     Q_OBJECT
+
+    // The cashier presses End and answers Yes.
+    void endSession(FrmSessionEnd& w)
+    {
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        child<QPushButton>(w, "cmdend")->click();
+    }
 
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<TestHome>();
-        m_db = std::make_unique<Database>();
-        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
-        m_prompt = std::make_unique<ScriptedPrompt>();
+        openConsole();
         Preview::setSkipModal(true);
         Preview::resetRecord();
     }
-    void cleanup()
-    {
-        m_prompt.reset();
-        m_db.reset();
-        m_home.reset();
-        Clock::reset();
-    }
+    void cleanup() { closeConsole(); }
 
     void chargeThroughWindow_data()
     {
@@ -210,22 +205,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("seconds");
         QTest::addColumn<QString>("duration");
         QTest::addColumn<QString>("amount");
-        QTest::newRow("under a minute") << false << false << 40 << " 0: 0: 40"
-                                        << "10";
-        QTest::newRow("0:20 by period") << false << false << 20 * 60 << " 0: 20: 0"
-                                        << "15";
-        QTest::newRow("1:10 by period") << false << false << 70 * 60 << " 1: 10: 0"
-                                        << "35";
-        QTest::newRow("2:00 by period") << false << false << 120 * 60 << " 2: 0: 0"
-                                        << "50";
-        QTest::newRow("0:20 by minute") << true << false << 20 * 60 << " 0: 20: 0"
-                                        << "11.65";
-        QTest::newRow("0:10 by minute") << true << false << 10 * 60 << " 0: 10: 0"
-                                        << "6.7";
-        QTest::newRow("0:10 minimum") << true << true << 10 * 60 << " 0: 10: 0"
-                                      << "10";
-        QTest::newRow("1:45 by minute") << true << false << 105 * 60 + 59 << " 1: 45: 59"
-                                        << "44.95";
+        dataRow("under a minute", false, false, 40, " 0: 0: 40", "10");
+        dataRow("0:20 by period", false, false, 20 * 60, " 0: 20: 0", "15");
+        dataRow("1:10 by period", false, false, 70 * 60, " 1: 10: 0", "35");
+        dataRow("2:00 by period", false, false, 120 * 60, " 2: 0: 0", "50");
+        dataRow("0:20 by minute", true, false, 20 * 60, " 0: 20: 0", "11.65");
+        dataRow("0:10 by minute", true, false, 10 * 60, " 0: 10: 0", "6.7");
+        dataRow("0:10 minimum", true, true, 10 * 60, " 0: 10: 0", "10");
+        dataRow("1:45 by minute", true, false, 105 * 60 + 59, " 1: 45: 59", "44.95");
     }
     void chargeThroughWindow()
     {
@@ -234,16 +221,15 @@ private Q_SLOTS:
         QFETCH(int, seconds);
         QFETCH(QString, duration);
         QFETCH(QString, amount);
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), byMinute, minimum);
+        addCategory(*m_db, QStringLiteral("Std"), byMinute, minimum);
         LoopbackAgentLink link;
         const qint64 agent = link.connectAgent();
         QVERIFY(agent > 0);
-        addOnline(db, QStringLiteral("PC1"), agent);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        addOnline(*m_db, QStringLiteral("PC1"), agent);
+        startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Std"));
 
         Clock::setFixed(T0.addSecs(seconds));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("  PC1 "));
         QCOMPARE(child<QLabel>(w, "lbl1(0)")->text(), QStringLiteral("PC1"));
         // Reported names are shown as they came, never rendered as markup.
@@ -257,11 +243,10 @@ private Q_SLOTS:
 
         // Settled later than picked: the bill ends when the session was picked.
         Clock::advance(600);
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
         QCOMPARE(w.result(), int(QDialog::Accepted));
         QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("DO YOU WANT TO END THE SESSION")});
-        const auto h = db.firstRow(QStringLiteral("SELECT * FROM history"));
+        const auto h = m_db->firstRow(QStringLiteral("SELECT * FROM history"));
         QVERIFY(h);
         QCOMPARE(h->value(QStringLiteral("billno")).toLongLong(), 1);
         QCOMPARE(h->value(QStringLiteral("duration")).toString(), duration);
@@ -272,10 +257,11 @@ private Q_SLOTS:
         QCOMPARE(Database::parseTime(h->value(QStringLiteral("send"))), T0.addSecs(seconds));
         QCOMPARE(h->value(QStringLiteral("terminal")).toString(), QStringLiteral("PC1"));
         QCOMPARE(h->value(QStringLiteral("cip")).toString(), QStringLiteral("10.0.0.1"));
-        QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 2);
-        QCOMPARE(count(db, QStringLiteral("terminals")), 0);
-        QCOMPARE(db.scalar(QStringLiteral("SELECT id FROM online WHERE name = 'PC1'")).toLongLong(),
-                 agent);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 2);
+        QCOMPARE(count(QStringLiteral("terminals")), 0);
+        QCOMPARE(
+            m_db->scalar(QStringLiteral("SELECT id FROM online WHERE name = 'PC1'")).toLongLong(),
+            agent);
         QCOMPARE(link.received(agent, Proto::EndSession.size()), Proto::EndSession);
         QCOMPARE(Preview::presentedCount(), 0); // printing is off by default
     }
@@ -284,34 +270,32 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("advance");
         QTest::addColumn<int>("lines");
-        QTest::newRow("advance 20") << "20" << 2;
-        QTest::newRow("no advance") << "0" << 1;
+        dataRow("advance 20", "20", 2);
+        dataRow("no advance", "0", 1);
     }
     void memberAdvanceAndTotal()
     {
         QFETCH(QString, advance);
         QFETCH(int, lines);
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        addOnline(db, QStringLiteral("PC1"), 1);
-        QVERIFY(db.run(QStringLiteral("INSERT INTO members (memberid, Password, category) "
-                                      "VALUES ('M1', '', 'Std')")));
-        QVERIFY(db.run(QStringLiteral("UPDATE defalt SET billno = 4294967296")));
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"), QStringLiteral("M1"), advance);
+        addCategory(*m_db, QStringLiteral("Std"), false);
+        addOnline(*m_db, QStringLiteral("PC1"), 1);
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO members (memberid, Password, category) "
+                                         "VALUES ('M1', '', 'Std')")));
+        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET billno = 4294967296")));
+        startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Std"), QStringLiteral("M1"), advance);
         LoopbackAgentLink link;
         Clock::setFixed(T0.addSecs(70 * 60)); // 1:10 costs 35
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("PC1"));
         QCOMPARE(child<QLabel>(w, "lbl1(3)")->text(), QStringLiteral("M1"));
         QCOMPARE(child<QLineEdit>(w, "txtramt")->text(), advance);
         QCOMPARE(child<QLineEdit>(w, "txtbillNo")->text(), QStringLiteral("4294967296"));
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
         // The agent's connection (index 1) is not there: the bill stays, the row goes.
         QCOMPARE(w.result(), int(QDialog::Accepted));
-        QCOMPARE(count(db, QStringLiteral("online")), 0);
+        QCOMPARE(count(QStringLiteral("online")), 0);
 
-        const auto rows = db.rows(QStringLiteral(
+        const auto rows = m_db->rows(QStringLiteral(
             "SELECT memberid, part, credit, debit FROM transactions ORDER BY rowid"));
         QCOMPARE(rows.size(), lines);
         if (lines == 2) {
@@ -323,24 +307,23 @@ private Q_SLOTS:
         QCOMPARE(debit.value(0).toString(), QStringLiteral("M1"));
         QCOMPARE(debit.value(1).toString(), QStringLiteral("By Bill No 4294967296"));
         QCOMPARE(Money::fromVariant(debit.value(3)), Money::fromWhole(35));
-        QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM history")).toLongLong(),
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT billno FROM history")).toLongLong(),
                  4294967296LL);
-        QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 4294967297LL);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(),
+                 4294967297LL);
     }
 
     void zeroAmountsLeftEmpty()
     {
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Free"), false, false, /*withRates=*/false);
-        addOnline(db, QStringLiteral("PC1"), 1);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Free"));
+        addCategory(*m_db, QStringLiteral("Free"), false, false, /*withRates=*/false);
+        addOnline(*m_db, QStringLiteral("PC1"), 1);
+        startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Free"));
         Clock::setFixed(T0.addSecs(3000));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("PC1"));
         QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), QStringLiteral("0"));
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
-        const auto h = db.firstRow(QStringLiteral("SELECT * FROM history"));
+        endSession(w);
+        const auto h = m_db->firstRow(QStringLiteral("SELECT * FROM history"));
         QVERIFY(h);
         for (const char* c : {"charge", "netamount", "received", "otheramt"}) {
             QVERIFY2(h->value(QLatin1String(c)).isNull(), c);
@@ -350,18 +333,17 @@ private Q_SLOTS:
 
     void maintenanceTakesNoBillNumber()
     {
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        QVERIFY(db.run(QStringLiteral("UPDATE defalt SET printbill = 1")));
+        addCategory(*m_db, QStringLiteral("Std"), false);
+        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET printbill = 1")));
         LoopbackAgentLink link;
         const qint64 a = link.connectAgent();
         const qint64 b = link.connectAgent();
-        addOnline(db, QStringLiteral("PC1"), a);
-        addOnline(db, QStringLiteral("PC2"), b);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
-        startAt(db, QStringLiteral("PC2"), QString(), QString(), QStringLiteral("0"), true);
+        addOnline(*m_db, QStringLiteral("PC1"), a);
+        addOnline(*m_db, QStringLiteral("PC2"), b);
+        startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        startAt(*m_db, QStringLiteral("PC2"), QString(), QString(), QStringLiteral("0"), true);
         Clock::setFixed(T0.addSecs(70 * 60));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         // A billed session picked first must not leak its amounts into the maintenance row.
         pick(w, QStringLiteral("PC1"));
         QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), QStringLiteral("35"));
@@ -373,35 +355,31 @@ private Q_SLOTS:
         QVERIFY(!child<QLineEdit>(w, "txtamt")->isEnabled());
         QVERIFY(!child<QPushButton>(w, "cmdjobworkdetails")->isEnabled());
         QVERIFY(child<QPushButton>(w, "cmdend")->isEnabled());
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
 
-        const auto h = db.firstRow(QStringLiteral("SELECT * FROM history"));
+        const auto h = m_db->firstRow(QStringLiteral("SELECT * FROM history"));
         QVERIFY(h);
         QCOMPARE(h->value(QStringLiteral("user")).toString(), QStringLiteral("Maintaining"));
         QVERIFY(h->value(QStringLiteral("billno")).isNull());
         QVERIFY(h->value(QStringLiteral("charge")).isNull());
         QVERIFY(h->value(QStringLiteral("netamount")).isNull());
-        QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 1);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 1);
         QCOMPARE(Preview::presentedCount(), 0);
         QCOMPARE(link.received(b, Proto::EndSession.size()), Proto::EndSession);
         // The other session is still running, with the end fixed when it was picked.
-        QCOMPARE(count(db, QStringLiteral("terminals")), 1);
+        QCOMPARE(count(QStringLiteral("terminals")), 1);
     }
 
     void printsAfterCommit()
     {
         // The preview waits for the cashier with the bill committed and no write pending.
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        QVERIFY(db.run(QStringLiteral("UPDATE defalt SET printbill = 1")));
+        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET printbill = 1")));
         LoopbackAgentLink link;
         const qint64 a = link.connectAgent();
-        addOnline(db, QStringLiteral("PC1"), a);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        runningOnPC1(*m_db, a);
         Clock::setFixed(T0.addSecs(20 * 60));
         Preview::setSkipModal(false);
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("PC1"));
         QVERIFY(child<QCheckBox>(w, "Chkprint")->isChecked());
         bool sawPreview = false;
@@ -411,11 +389,11 @@ private Q_SLOTS:
         QTimer::singleShot(100, this, [&] {
             QWidget* modal = QApplication::activeModalWidget();
             sawPreview = modal != nullptr && qobject_cast<Preview*>(modal) != nullptr;
-            billsWhileShown = count(db, QStringLiteral("history"));
+            billsWhileShown = count(QStringLiteral("history"));
             {
                 QSqlDatabase other =
                     QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
-                other.setDatabaseName(db.path());
+                other.setDatabaseName(m_db->path());
                 other.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=200"));
                 if (other.open()) {
                     QSqlQuery q(other);
@@ -430,8 +408,7 @@ private Q_SLOTS:
                 modal->close();
             }
         });
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
         QVERIFY(sawPreview);
         QCOMPARE(billsWhileShown, 1);
         QVERIFY(otherWriterGotIn);
@@ -445,69 +422,64 @@ private Q_SLOTS:
         QTest::addColumn<QString>("choice");
         QTest::addColumn<QByteArray>("message");
         QTest::addColumn<int>("online");
-        QTest::newRow("lock") << "chklock" << Proto::EndSession << 1;
-        QTest::newRow("shut down") << "chkshutdown" << Proto::Shutdown << 0;
-        QTest::newRow("restart") << "chkrestart" << Proto::Reboot << 0;
+        dataRow("lock", "chklock", Proto::EndSession, 1);
+        dataRow("shut down", "chkshutdown", Proto::Shutdown, 0);
+        dataRow("restart", "chkrestart", Proto::Reboot, 0);
     }
     void closeChoices()
     {
         QFETCH(QString, choice);
         QFETCH(QByteArray, message);
         QFETCH(int, online);
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
         LoopbackAgentLink link;
         const qint64 a = link.connectAgent();
-        addOnline(db, QStringLiteral("PC1"), a);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        runningOnPC1(*m_db, a);
         Clock::setFixed(T0.addSecs(600));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         QVERIFY(child<QRadioButton>(w, "chklock")->isChecked());
         pick(w, QStringLiteral("PC1"));
         w.findChild<QRadioButton*>(choice)->setChecked(true);
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
         QCOMPARE(link.received(a, message.size()), message);
-        QCOMPARE(count(db, QStringLiteral("online")), online);
-        QCOMPARE(count(db, QStringLiteral("terminals")), 0);
+        QCOMPARE(count(QStringLiteral("online")), online);
+        QCOMPARE(count(QStringLiteral("terminals")), 0);
     }
 
     void consoleOwnRowKeepsItsOnlineRow_data()
     {
         QTest::addColumn<QString>("choice");
-        QTest::newRow("lock") << "chklock";
-        QTest::newRow("shut down") << "chkshutdown";
+        dataRow("lock", "chklock");
+        dataRow("shut down", "chkshutdown");
     }
     void consoleOwnRowKeepsItsOnlineRow()
     {
         QFETCH(QString, choice);
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
+        addCategory(*m_db, QStringLiteral("Std"), false);
         LoopbackAgentLink link;
-        addOnline(db, QStringLiteral("VK Server"), 0);
-        startAt(db, QStringLiteral("VK Server"), QStringLiteral("Std"));
-        QCOMPARE(count(db, QStringLiteral("online")), 0);
+        addOnline(*m_db, QStringLiteral("VK Server"), 0);
+        startAt(*m_db, QStringLiteral("VK Server"), QStringLiteral("Std"));
+        QCOMPARE(count(QStringLiteral("online")), 0);
         Clock::setFixed(T0.addSecs(600));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("VK Server"));
         w.findChild<QRadioButton*>(choice)->setChecked(true);
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
         QCOMPARE(w.result(), int(QDialog::Accepted));
         QVERIFY(link.sent().isEmpty());
-        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM online WHERE id = 0")).toLongLong(),
-                 1);
-        QCOMPARE(count(db, QStringLiteral("history")), 1);
+        QCOMPARE(
+            m_db->scalar(QStringLiteral("SELECT count(*) FROM online WHERE id = 0")).toLongLong(),
+            1);
+        QCOMPARE(count(QStringLiteral("history")), 1);
     }
 
     void amountBoxes()
     {
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        addOnline(db, QStringLiteral("PC1"), 1);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"), QString(), QStringLiteral("5"));
+        addCategory(*m_db, QStringLiteral("Std"), false);
+        addOnline(*m_db, QStringLiteral("PC1"), 1);
+        startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Std"), QString(),
+                QStringLiteral("5"));
         Clock::setFixed(T0.addSecs(70 * 60));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         w.show();
         pick(w, QStringLiteral("PC1"));
         QLineEdit* amt = child<QLineEdit>(w, "txtamt");
@@ -552,10 +524,9 @@ private Q_SLOTS:
         net->setText(QStringLiteral("0"));
         QTest::keyClick(net, Qt::Key_Return);
         QCOMPARE(net->text(), QStringLiteral("-35.38"));
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
         QCOMPARE(m_prompt->lastText(), SessionService::NegativeAmount);
-        QCOMPARE(count(db, QStringLiteral("history")), 0);
+        QCOMPARE(count(QStringLiteral("history")), 0);
         QCOMPARE(w.result(), int(QDialog::Rejected));
     }
 
@@ -569,52 +540,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("charge");
         QTest::addColumn<QString>("other");  // "" when none is stored
         QTest::addColumn<QString>("billed"); // the net on the bill; "" when the one shown
-        QTest::newRow("job work added") << QStringList{"job:3"} << "42.5" << false << "35"
-                                        << "7.5"
-                                        << "";
-        QTest::newRow("job work removed")
-            << QStringList{"job:3", "txtoamt", "job:0"} << "35" << false << "35"
-            << ""
-            << "";
-        QTest::newRow("other reset to 0")
-            << QStringList{"txtoamt=5", "txtoamt", "txtoamt=0", "txtoamt"} << "35" << false << "35"
-            << ""
-            << "";
-        QTest::newRow("charge entered")
-            << QStringList{"txtamt=40", "txtamt"} << "40" << false << "40"
-            << ""
-            << "";
-        QTest::newRow("charge not entered") << QStringList{"txtamt=40"} << "40" << false << "40"
-                                            << ""
-                                            << "";
-        QTest::newRow("charge rounded at End")
-            << QStringList{"txtamt=12.125"} << "12.12" << false << "12.12"
-            << ""
-            << "";
-        QTest::newRow("other not entered") << QStringList{"txtoamt=5"} << "40" << false << "35"
-                                           << "5"
-                                           << "";
-        QTest::newRow("net by hand")
-            << QStringList{"txtoamt=5", "txtnetamt=30"} << "30" << true << "35"
-            << "5"
-            << "";
-        QTest::newRow("net by hand, then the charge changed")
-            << QStringList{"txtnetamt=30", "txtamt=40"} << "40" << false << "40"
-            << ""
-            << "";
-        QTest::newRow("net by hand, then job work")
-            << QStringList{"txtnetamt=30", "job:2"} << "40" << false << "35"
-            << "5"
-            << "";
+        dataRow("job work added", QStringList{"job:3"}, "42.5", false, "35", "7.5", "");
+        dataRow("job work removed", QStringList{"job:3", "txtoamt", "job:0"}, "35", false, "35", "",
+                "");
+        dataRow("other reset to 0", QStringList{"txtoamt=5", "txtoamt", "txtoamt=0", "txtoamt"},
+                "35", false, "35", "", "");
+        dataRow("charge entered", QStringList{"txtamt=40", "txtamt"}, "40", false, "40", "", "");
+        dataRow("charge not entered", QStringList{"txtamt=40"}, "40", false, "40", "", "");
+        dataRow("charge rounded at End", QStringList{"txtamt=12.125"}, "12.12", false, "12.12", "",
+                "");
+        dataRow("other not entered", QStringList{"txtoamt=5"}, "40", false, "35", "5", "");
+        dataRow("net by hand", QStringList{"txtoamt=5", "txtnetamt=30"}, "30", true, "35", "5", "");
+        dataRow("net by hand, then the charge changed", QStringList{"txtnetamt=30", "txtamt=40"},
+                "40", false, "40", "", "");
+        dataRow("net by hand, then job work", QStringList{"txtnetamt=30", "job:2"}, "40", false,
+                "35", "5", "");
         // A net emptied or set to 0 by hand is billed as Enter in the box would have put it:
         // the amounts less the 20 received.
-        QTest::newRow("net emptied by hand")
-            << QStringList{"txtoamt=5", "txtnetamt="} << "" << true << "35"
-            << "5"
-            << "20";
-        QTest::newRow("net typed as 0") << QStringList{"txtnetamt=0"} << "0" << true << "35"
-                                        << ""
-                                        << "15";
+        dataRow("net emptied by hand", QStringList{"txtoamt=5", "txtnetamt="}, "", true, "35", "5",
+                "20");
+        dataRow("net typed as 0", QStringList{"txtnetamt=0"}, "0", true, "35", "", "15");
     }
 
     void netFollowsTheAmounts()
@@ -628,10 +573,9 @@ private Q_SLOTS:
         if (billed.isEmpty()) {
             billed = net;
         }
-        Database& db = *m_db;
-        prepareFullSession(db);
+        prepareFullSession(*m_db);
         Clock::setFixed(T0.addSecs(70 * 60)); // 1:10 costs 35
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         w.show();
         pick(w, QStringLiteral("PC1"));
         for (const QString& step : steps) {
@@ -652,17 +596,16 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(w, "txtnetamt")->text(), net);
         QCOMPARE(child<QLabel>(w, "lblnetbyhand")->isVisible(), byHand);
 
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
+        endSession(w);
         QCOMPARE(w.result(), int(QDialog::Accepted));
         const auto h =
-            db.firstRow(QStringLiteral("SELECT charge, otheramt, netamount FROM history"));
+            m_db->firstRow(QStringLiteral("SELECT charge, otheramt, netamount FROM history"));
         QVERIFY(h);
         QCOMPARE(Money::fromVariant(h->value(0)).toString(), charge);
         QCOMPARE(h->value(1).isNull() ? QString() : Money::fromVariant(h->value(1)).toString(),
                  other);
         QCOMPARE(Money::fromVariant(h->value(2)).toString(), billed);
-        QCOMPARE(Money::fromVariant(db.scalar(
+        QCOMPARE(Money::fromVariant(m_db->scalar(
                      QStringLiteral("SELECT debit FROM transactions WHERE part LIKE 'By Bill%'"))),
                  Money::parse(billed));
     }
@@ -679,13 +622,12 @@ private Q_SLOTS:
     void negativeAmountIsRefused()
     {
         QFETCH(QString, field);
-        Database& db = *m_db;
-        prepareFullSession(db);
+        prepareFullSession(*m_db);
         Clock::setFixed(T0.addSecs(70 * 60));
-        SettlementForm form(db, 2);
+        SettlementForm form(*m_db, 2);
         form.open();
         form.pick(QStringLiteral("PC1"));
-        form.jobWorkClosed(JobWorkStore(db).total());
+        form.jobWorkClosed(JobWorkStore(*m_db).total());
         const QString minus = QStringLiteral("-5");
         if (field == QLatin1String("charge")) {
             form.setAmount(minus);
@@ -700,21 +642,21 @@ private Q_SLOTS:
         const SettleResult r = form.settle();
         QVERIFY(!r.ok);
         QCOMPARE(r.error, SessionService::NegativeAmount);
-        QCOMPARE(stateOf(db, true, true), State::Running);
+        QCOMPARE(stateOf(*m_db, true, true), State::Running);
     }
 
     void categoryGoneIsNotBilledWithOldAmounts()
     {
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        addCategory(db, QStringLiteral("Old"), false);
-        addOnline(db, QStringLiteral("PC1"), 1);
-        addOnline(db, QStringLiteral("PC2"), 2);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
-        startAt(db, QStringLiteral("PC2"), QStringLiteral("Old"), QString(), QStringLiteral("4"));
-        QVERIFY(db.run(QStringLiteral("DELETE FROM user_category WHERE user = 'Old'")));
+        addCategory(*m_db, QStringLiteral("Std"), false);
+        addCategory(*m_db, QStringLiteral("Old"), false);
+        addOnline(*m_db, QStringLiteral("PC1"), 1);
+        addOnline(*m_db, QStringLiteral("PC2"), 2);
+        startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        startAt(*m_db, QStringLiteral("PC2"), QStringLiteral("Old"), QString(),
+                QStringLiteral("4"));
+        QVERIFY(m_db->run(QStringLiteral("DELETE FROM user_category WHERE user = 'Old'")));
         Clock::setFixed(T0.addSecs(70 * 60));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("PC1"));
         QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), QStringLiteral("35"));
         pick(w, QStringLiteral("PC2"));
@@ -728,62 +670,53 @@ private Q_SLOTS:
 
     void automaticLogoutKeepsItsEnd()
     {
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        addOnline(db, QStringLiteral("PC1"), 1);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
-        QVERIFY(db.run(QStringLiteral("UPDATE terminals SET AUTOLOGOUT = 1, send = ?"),
-                       {Database::timeText(T0.addSecs(20 * 60))}));
+        runningOnPC1(*m_db, 1);
+        QVERIFY(m_db->run(QStringLiteral("UPDATE terminals SET AUTOLOGOUT = 1, send = ?"),
+                          {Database::timeText(T0.addSecs(20 * 60))}));
         Clock::setFixed(T0.addSecs(5 * 3600));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("PC1"));
         QCOMPARE(child<QLabel>(w, "lbl1(4)")->text(), QStringLiteral("AUTO LOGOUT BY USER"));
         QCOMPARE(child<QLabel>(w, "lbl1(5)")->text(), QStringLiteral(" 0: 20: 0"));
         QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), QStringLiteral("15"));
-        QCOMPARE(Database::parseTime(db.scalar(QStringLiteral("SELECT send FROM terminals"))),
+        QCOMPARE(Database::parseTime(m_db->scalar(QStringLiteral("SELECT send FROM terminals"))),
                  T0.addSecs(20 * 60));
     }
 
     void jobWorkThroughWindow()
     {
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        QVERIFY(db.run(QStringLiteral("INSERT INTO jobwork (Type, amount) VALUES ('Print', 2.5), "
-                                      "('Scan', 4)")));
+        QVERIFY(
+            m_db->run(QStringLiteral("INSERT INTO jobwork (Type, amount) VALUES ('Print', 2.5), "
+                                     "('Scan', 4)")));
         LoopbackAgentLink link;
         const qint64 a = link.connectAgent();
-        addOnline(db, QStringLiteral("PC1"), a);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        runningOnPC1(*m_db, a);
         Clock::setFixed(T0.addSecs(70 * 60));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("PC1"));
         QVERIFY(child<QPushButton>(w, "cmdjobworkdetails")->isEnabled());
         runJobWork(w, QStringLiteral("3"));
         QCOMPARE(child<QLineEdit>(w, "txtoamt")->text(), QStringLiteral("7.5"));
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
-        const auto lines = db.rows(QStringLiteral("SELECT billno, Type, qty, amount FROM "
-                                                  "jobwork_details"));
+        endSession(w);
+        const auto lines = m_db->rows(QStringLiteral("SELECT billno, Type, qty, amount FROM "
+                                                     "jobwork_details"));
         QCOMPARE(lines.size(), 1);
         QCOMPARE(lines[0].value(0).toLongLong(), 1);
         QCOMPARE(lines[0].value(1).toString(), QStringLiteral("Print"));
         QCOMPARE(Money::fromVariant(lines[0].value(2)), Money::fromWhole(3));
         QCOMPARE(Money::fromVariant(lines[0].value(3)).toString(), QStringLiteral("7.5"));
-        QCOMPARE(Money::fromVariant(db.scalar(QStringLiteral("SELECT otheramt FROM history")))
+        QCOMPARE(Money::fromVariant(m_db->scalar(QStringLiteral("SELECT otheramt FROM history")))
                      .toString(),
                  QStringLiteral("7.5"));
-        QCOMPARE(Money::fromVariant(db.scalar(QStringLiteral("SELECT netamount FROM history")))
+        QCOMPARE(Money::fromVariant(m_db->scalar(QStringLiteral("SELECT netamount FROM history")))
                      .toString(),
                  QStringLiteral("42.5"));
     }
 
     void guardsAndBack()
     {
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        addOnline(db, QStringLiteral("PC1"), 1);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
-        FrmSessionEnd w(db);
+        runningOnPC1(*m_db, 1);
+        FrmSessionEnd w(*m_db);
         QVERIFY(!child<QPushButton>(w, "cmdend")->isEnabled());
         w.endClicked();
         QCOMPARE(m_prompt->texts(),
@@ -795,48 +728,43 @@ private Q_SLOTS:
         QCOMPARE(child<QLabel>(w, "lbl1(5)")->text(), QStringLiteral(" 0: 1: 0"));
         m_prompt->answerNext(Prompt::Answer::No);
         child<QPushButton>(w, "cmdend")->click();
-        QCOMPARE(count(db, QStringLiteral("history")), 0);
+        QCOMPARE(count(QStringLiteral("history")), 0);
         child<QPushButton>(w, "cmdback")->click();
         // Picked and abandoned: the end stays written, the session keeps running.
-        QCOMPARE(Database::parseTime(db.scalar(QStringLiteral("SELECT send FROM terminals"))),
+        QCOMPARE(Database::parseTime(m_db->scalar(QStringLiteral("SELECT send FROM terminals"))),
                  T0.addSecs(60));
     }
 
     void endSettlesTheWorkstationTheBoxNames()
     {
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        addOnline(db, QStringLiteral("PC1"), 1);
-        addOnline(db, QStringLiteral("PC2"), 2);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
-        startAt(db, QStringLiteral("PC2"), QStringLiteral("Std"));
+        addCategory(*m_db, QStringLiteral("Std"), false);
+        addOnline(*m_db, QStringLiteral("PC1"), 1);
+        addOnline(*m_db, QStringLiteral("PC2"), 2);
+        startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        startAt(*m_db, QStringLiteral("PC2"), QStringLiteral("Std"));
         Clock::setFixed(T0.addSecs(600));
-        FrmSessionEnd w(db);
+        FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("PC1"));
         // Another name typed over the picked one, without Enter: it is priced, not PC1 billed.
         child<QComboBox>(w, "cmbterminal")->setEditText(QStringLiteral("PC2"));
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        child<QPushButton>(w, "cmdend")->click();
-        QCOMPARE(count(db, QStringLiteral("history")), 0);
+        endSession(w);
+        QCOMPARE(count(QStringLiteral("history")), 0);
         QCOMPARE(child<QLabel>(w, "lbl1(0)")->text(), QStringLiteral("PC2"));
         QVERIFY(m_prompt->texts().isEmpty());
         child<QPushButton>(w, "cmdend")->click();
         QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("DO YOU WANT TO END THE SESSION")});
-        QCOMPARE(db.scalar(QStringLiteral("SELECT terminal FROM history")).toString(),
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT terminal FROM history")).toString(),
                  QStringLiteral("PC2"));
-        QCOMPARE(db.scalar(QStringLiteral("SELECT terminal FROM terminals")).toString(),
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT terminal FROM terminals")).toString(),
                  QStringLiteral("PC1"));
     }
 
     void secondSettlementOfTheSameSessionIsRefused()
     {
-        Database& db = *m_db;
-        addCategory(db, QStringLiteral("Std"), false);
-        addOnline(db, QStringLiteral("PC1"), 1);
-        startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        runningOnPC1(*m_db, 1);
         Clock::setFixed(T0.addSecs(600));
-        SettlementForm a(db, 2);
-        SettlementForm b(db, 2);
+        SettlementForm a(*m_db, 2);
+        SettlementForm b(*m_db, 2);
         a.open();
         b.open();
         a.pick(QStringLiteral("PC1"));
@@ -844,8 +772,8 @@ private Q_SLOTS:
         QVERIFY(a.settle().ok);
         const SettleResult second = b.settle();
         QVERIFY(!second.ok);
-        QCOMPARE(count(db, QStringLiteral("history")), 1);
-        QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 2);
+        QCOMPARE(count(QStringLiteral("history")), 1);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 2);
     }
 
     void failureAfterEachWriteLeavesSessionOrBill_data()
@@ -858,42 +786,40 @@ private Q_SLOTS:
     void failureAfterEachWriteLeavesSessionOrBill()
     {
         QFETCH(int, failAt);
-        Database& db = *m_db;
-        prepareFullSession(db);
+        prepareFullSession(*m_db);
         int writes = 0;
-        const SettleResult r = settleFull(db, [&](int n) {
+        const SettleResult r = settleFull(*m_db, [&](int n) {
             writes = n;
             return n != failAt;
         });
         QVERIFY(!r.ok);
         QCOMPARE(writes, failAt);
-        QCOMPARE(stateOf(db, true, true), State::Running);
+        QCOMPARE(stateOf(*m_db, true, true), State::Running);
         // The same session settles completely afterwards, under the same single number.
-        QVERIFY(settleFull(db, {}).ok);
-        QCOMPARE(stateOf(db, true, true), State::Billed);
+        QVERIFY(settleFull(*m_db, {}).ok);
+        QCOMPARE(stateOf(*m_db, true, true), State::Billed);
     }
 
     void databaseRefusalOnEachTable_data()
     {
         QTest::addColumn<QString>("trigger");
-        QTest::newRow("history") << "BEFORE INSERT ON history";
-        QTest::newRow("transactions") << "BEFORE INSERT ON transactions";
-        QTest::newRow("jobwork_details") << "BEFORE INSERT ON jobwork_details";
-        QTest::newRow("defalt") << "BEFORE UPDATE ON defalt";
-        QTest::newRow("online") << "BEFORE INSERT ON online";
-        QTest::newRow("terminals") << "BEFORE DELETE ON terminals";
+        dataRow("history", "BEFORE INSERT ON history");
+        dataRow("transactions", "BEFORE INSERT ON transactions");
+        dataRow("jobwork_details", "BEFORE INSERT ON jobwork_details");
+        dataRow("defalt", "BEFORE UPDATE ON defalt");
+        dataRow("online", "BEFORE INSERT ON online");
+        dataRow("terminals", "BEFORE DELETE ON terminals");
     }
     void databaseRefusalOnEachTable()
     {
         QFETCH(QString, trigger);
-        Database& db = *m_db;
-        prepareFullSession(db);
-        QVERIFY(db.run(QStringLiteral("CREATE TRIGGER fail ") + trigger +
-                       QStringLiteral(" BEGIN SELECT RAISE(ABORT, 'disk says no'); END")));
-        const SettleResult r = settleFull(db, {});
+        prepareFullSession(*m_db);
+        QVERIFY(m_db->run(QStringLiteral("CREATE TRIGGER fail ") + trigger +
+                          QStringLiteral(" BEGIN SELECT RAISE(ABORT, 'disk says no'); END")));
+        const SettleResult r = settleFull(*m_db, {});
         QVERIFY(!r.ok);
         QVERIFY(!r.error.isEmpty());
-        QCOMPARE(stateOf(db, true, true), State::Running);
+        QCOMPARE(stateOf(*m_db, true, true), State::Running);
         QVERIFY(m_home->errorLog().contains(QStringLiteral("disk says no")));
     }
 
@@ -926,11 +852,6 @@ private Q_SLOTS:
         QVERIFY(again.open(path));
         QCOMPARE(stateOf(again, true, true), killAt <= 7 ? State::Running : State::Billed);
     }
-
-private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<Database> m_db;
-    std::unique_ptr<ScriptedPrompt> m_prompt;
 };
 
 int main(int argc, char** argv)

@@ -3,8 +3,8 @@
 #include "server/sessions/charge.h"
 #include "server/sessions/tariffstore.h"
 #include "server/sessions/ui/frmsessiondetails.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
+#include "support/datarow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,14 +21,11 @@
 
 using Answer = Prompt::Answer;
 
-class TestTariffEditor : public QObject
+class TestTariffEditor : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestHome> home;
-    std::unique_ptr<Database> db;
-    std::unique_ptr<ScriptedPrompt> prompt;
     std::unique_ptr<FrmSessionDetails> w;
 
     template <typename T> T* get(const char* name)
@@ -65,7 +62,7 @@ private:
 
     void openWindow()
     {
-        w = std::make_unique<FrmSessionDetails>(*db);
+        w = std::make_unique<FrmSessionDetails>(*m_db);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     }
@@ -109,16 +106,13 @@ private:
 
     int count(const QString& sql, const QVariantList& params = {})
     {
-        return db->scalar(sql, params).toInt();
+        return m_db->scalar(sql, params).toInt();
     }
 
 private Q_SLOTS:
     void init()
     {
-        home = std::make_unique<TestHome>();
-        db = std::make_unique<Database>();
-        QVERIFY(db->open(home->file(QStringLiteral("server.db"))));
-        prompt = std::make_unique<ScriptedPrompt>();
+        openConsole();
         Prompt::setDefaultTitle(QStringLiteral("VK Server"));
         FrmSessionDetails::setCurrencyDigits(2);
         openWindow();
@@ -126,9 +120,7 @@ private Q_SLOTS:
     void cleanup()
     {
         w.reset();
-        prompt.reset();
-        db.reset();
-        home.reset();
+        closeConsole();
     }
 
     void windowAndHeader()
@@ -180,9 +172,9 @@ private Q_SLOTS:
 
         // Saved without Rate Totals: the category exists with no rate rows.
         click(button(2));
-        QCOMPARE(prompt->lastText(), QStringLiteral("Save New Usage List"));
-        QCOMPARE(prompt->asked().last().title, QStringLiteral("Message"));
-        QCOMPARE(prompt->asked().last().icon, Prompt::Icon::Question);
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Save New Usage List"));
+        QCOMPARE(m_prompt->asked().last().title, QStringLiteral("Message"));
+        QCOMPARE(m_prompt->asked().last().icon, Prompt::Icon::Question);
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM user_category WHERE user = 'Fresh'")),
                  1);
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist")), 0);
@@ -260,7 +252,7 @@ private Q_SLOTS:
         QTest::mouseClick(w.get(), Qt::LeftButton, {}, QPoint(2, 2));
         QVERIFY(!txtEdit()->isVisible());
         // The 456 reached editgrid: refused as above 60 and reset.
-        QCOMPARE(prompt->lastText(), QStringLiteral("Hour Slice Allways Less then 60"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Hour Slice Allways Less then 60"));
         QCOMPARE(cell(1, 0), QStringLiteral("0"));
 
         // The flat-rate boxes take digits and the point only.
@@ -276,20 +268,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("row");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("message");
-        QTest::newRow("60 accepted") << 2 << "60"
-                                     << "";
-        QTest::newRow("61 refused") << 2 << "61"
-                                    << "Hour Slice Allways Less then 60";
-        QTest::newRow("first row 61 refused") << 0 << "61"
-                                              << "Hour Slice Allways Less then 60";
-        QTest::newRow("equal to the row above") << 1 << "15"
-                                                << "Please Enter Hour Slice in Order";
-        QTest::newRow("below the row above") << 2 << "20"
-                                             << "Please Enter Hour Slice in Order";
-        QTest::newRow("numeric order") << 1 << "100"
-                                       << "Hour Slice Allways Less then 60";
-        QTest::newRow("above the row above") << 1 << "16"
-                                             << "";
+        dataRow("60 accepted", 2, "60", "");
+        dataRow("61 refused", 2, "61", "Hour Slice Allways Less then 60");
+        dataRow("first row 61 refused", 0, "61", "Hour Slice Allways Less then 60");
+        dataRow("equal to the row above", 1, "15", "Please Enter Hour Slice in Order");
+        dataRow("below the row above", 2, "20", "Please Enter Hour Slice in Order");
+        dataRow("numeric order", 1, "100", "Hour Slice Allways Less then 60");
+        dataRow("above the row above", 1, "16", "");
     }
 
     void validation()
@@ -300,15 +285,15 @@ private Q_SLOTS:
         chooseName(QStringLiteral("Check"));
         typeRows({{"15", "10"}, {"30", "15"}, {"59", "25"}});
         const QString periodBefore = cell(row, 2);
-        prompt->clear();
+        m_prompt->clear();
         typeCell(row, 0, typed);
         if (message.isEmpty()) {
-            QVERIFY(prompt->asked().isEmpty());
+            QVERIFY(m_prompt->asked().isEmpty());
             QCOMPARE(cell(row, 0), typed);
         } else {
-            QCOMPARE(prompt->texts(), QStringList{message});
-            QCOMPARE(prompt->asked().first().title, QStringLiteral("Invalid Entry"));
-            QCOMPARE(prompt->asked().first().icon, Prompt::Icon::Critical);
+            QCOMPARE(m_prompt->texts(), QStringList{message});
+            QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Invalid Entry"));
+            QCOMPARE(m_prompt->asked().first().icon, Prompt::Icon::Critical);
             QCOMPARE(cell(row, 0), QStringLiteral("0"));
             // Nothing is recomputed after a refusal.
             QCOMPARE(cell(row, 2), periodBefore);
@@ -321,7 +306,7 @@ private Q_SLOTS:
         chooseName(QStringLiteral("Order"));
         typeCell(0, 0, QStringLiteral("5"));
         typeCell(1, 0, QStringLiteral("10"));
-        QVERIFY(prompt->asked().isEmpty());
+        QVERIFY(m_prompt->asked().isEmpty());
         QCOMPARE(cell(1, 0), QStringLiteral("10"));
         QCOMPARE(cell(1, 2), QStringLiteral("5"));
     }
@@ -331,9 +316,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("digits");
         // Four decimals whatever the currency's step: rounded to it, a rate per minute would
         // give minutes away or charge more than the slice.
-        QTest::newRow("no digits") << 0;
-        QTest::newRow("two digits") << 2;
-        QTest::newRow("three digits") << 3;
+        dataRow("no digits", 0);
+        dataRow("two digits", 2);
+        dataRow("three digits", 3);
     }
 
     void recomputedColumns()
@@ -352,8 +337,8 @@ private Q_SLOTS:
     void saveAndReloadRoundTrip_data()
     {
         QTest::addColumn<bool>("byMinute");
-        QTest::newRow("by time period, minute after flat hour") << false;
-        QTest::newRow("by one minute, minimum, total time") << true;
+        dataRow("by time period, minute after flat hour", false);
+        dataRow("by one minute, minimum, total time", true);
     }
 
     void saveAndReloadRoundTrip()
@@ -376,9 +361,9 @@ private Q_SLOTS:
             click(flathour(2));
         }
         click(button(2));
-        QCOMPARE(prompt->lastText(), QStringLiteral("Save New Usage List"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Save New Usage List"));
 
-        const auto rows = db->rows(QStringLiteral("SELECT * FROM ratelist ORDER BY rowid"));
+        const auto rows = m_db->rows(QStringLiteral("SELECT * FROM ratelist ORDER BY rowid"));
         QCOMPARE(rows.size(), 3);
         QCOMPARE(rows[0].value("member").toString(), QStringLiteral("Gold"));
         QCOMPARE(rows[2].value("tperiod").toString(), QStringLiteral("30"));
@@ -393,7 +378,7 @@ private Q_SLOTS:
             QCOMPARE(r.value("chargebyminute").toInt(), byMinute ? 1 : 0);
             QCOMPARE(r.value("usefirsttimeperiod").toInt(), byMinute ? 1 : 0);
         }
-        QCOMPARE(db->scalar(QStringLiteral("SELECT Description FROM user_category")).toString(),
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT Description FROM user_category")).toString(),
                  QStringLiteral("Gaming room"));
 
         // A fresh window shows exactly what was saved.
@@ -418,16 +403,16 @@ private Q_SLOTS:
         QVERIFY(button(2)->isEnabled());
 
         // Saving it again unchanged stores the same tariff.
-        const auto before = TariffStore(*db).find(QStringLiteral("Gold"));
+        const auto before = TariffStore(*m_db).find(QStringLiteral("Gold"));
         click(button(2));
-        QCOMPARE(prompt->lastText(), QStringLiteral("Save Modified Usage List"));
-        const auto after = TariffStore(*db).find(QStringLiteral("Gold"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Save Modified Usage List"));
+        const auto after = TariffStore(*m_db).find(QStringLiteral("Gold"));
         QVERIFY(before && after);
         QCOMPARE(after->rows, before->rows);
         QVERIFY(after->settings == before->settings);
         // 4:20 with 20.5 per hour after 3 hours; the 5 minutes into the 15-minute slice of 5
         // cost 1.67 on the bill.
-        const Money price = calccharge(*db, QStringLiteral("Gold"), 4, 20, 0);
+        const Money price = calccharge(*m_db, QStringLiteral("Gold"), 4, 20, 0);
         QCOMPARE(price.rounded(2), Money::parse(byMinute ? u"93.67" : u"107.17"));
     }
 
@@ -444,8 +429,8 @@ private Q_SLOTS:
         QTest::keyClicks(desc, QStringLiteral("Changed"));
         typeCell(1, 1, QStringLiteral("0"));
         click(button(2));
-        QCOMPARE(prompt->lastText(), QStringLiteral("Save Modified Usage List"));
-        QCOMPARE(db->scalar(QStringLiteral("SELECT Description FROM user_category")).toString(),
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Save Modified Usage List"));
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT Description FROM user_category")).toString(),
                  QStringLiteral("Walk-in"));
         // The row with Rate Total 0 was shown but not stored.
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist")), 2);
@@ -453,7 +438,7 @@ private Q_SLOTS:
         // Answering No saves nothing.
         chooseName(QStringLiteral("Std"));
         typeCell(0, 1, QStringLiteral("12"));
-        prompt->answerNext(Answer::No);
+        m_prompt->answerNext(Answer::No);
         click(button(2));
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist WHERE Rate = 12")), 0);
     }
@@ -464,20 +449,20 @@ private Q_SLOTS:
         chooseName(QStringLiteral("Std"));
         typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
         click(button(2));
-        QVERIFY(db->run(
+        QVERIFY(m_db->run(
             QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON ratelist WHEN NEW.Rate = 99 "
                            "BEGIN SELECT RAISE(ABORT, 'disk full'); END")));
         chooseName(QStringLiteral("Std"));
         typeCell(0, 1, QStringLiteral("11"));
         typeCell(2, 1, QStringLiteral("99"));
         click(button(2));
-        QCOMPARE(prompt->lastText(), QStringLiteral("The usage list could not be saved."));
-        const auto t = TariffStore(*db).find(QStringLiteral("Std"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("The usage list could not be saved."));
+        const auto t = TariffStore(*m_db).find(QStringLiteral("Std"));
         QVERIFY(t);
         QCOMPARE(t->rows.size(), 3);
         QCOMPARE(t->rows[0].rate, Money::fromWhole(10));
         QCOMPARE(t->rows[2].rate, Money::fromWhole(25));
-        QVERIFY(home->errorLog().contains(QStringLiteral("disk full")));
+        QVERIFY(m_home->errorLog().contains(QStringLiteral("disk full")));
         // The edits stay on screen for another try.
         QCOMPARE(cell(0, 1), QStringLiteral("11"));
         QVERIFY(button(2)->isEnabled());
@@ -511,10 +496,10 @@ private Q_SLOTS:
     void addAndDeleteRateRows()
     {
         chooseName(QStringLiteral("Rows"));
-        prompt->answerNext(Answer::No);
+        m_prompt->answerNext(Answer::No);
         click(button(4));
-        QCOMPARE(prompt->lastText(), QStringLiteral("Do you want to Add Rate Entry"));
-        QCOMPARE(prompt->asked().last().title, QStringLiteral("VK Server"));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Do you want to Add Rate Entry"));
+        QCOMPARE(m_prompt->asked().last().title, QStringLiteral("VK Server"));
         QCOMPARE(grid()->rowCount(), 3);
         click(button(4));
         QCOMPARE(grid()->rowCount(), 4);
@@ -523,9 +508,9 @@ private Q_SLOTS:
         QCOMPARE(grid()->item(3, 4)->background().color(), QColor(255, 255, 179));
 
         grid()->setCurrentCell(1, 1);
-        prompt->answerNext(Answer::No);
+        m_prompt->answerNext(Answer::No);
         click(button(5));
-        QCOMPARE(prompt->lastText(),
+        QCOMPARE(m_prompt->lastText(),
                  QStringLiteral("Do you want to Delete Rate List of hour slice : 45"));
         QCOMPARE(grid()->rowCount(), 4);
         click(button(5));
@@ -539,18 +524,18 @@ private Q_SLOTS:
         QCOMPARE(column(0), QStringList{"60"});
 
         // The last row stays, without a question.
-        prompt->clear();
+        m_prompt->clear();
         click(button(5));
-        QVERIFY(prompt->asked().isEmpty());
+        QVERIFY(m_prompt->asked().isEmpty());
         QCOMPARE(grid()->rowCount(), 1);
     }
 
     void deleteCategoryAsksTwice_data()
     {
         QTest::addColumn<int>("yesCount");
-        QTest::newRow("no at the first") << 0;
-        QTest::newRow("no at the second") << 1;
-        QTest::newRow("yes at both") << 2;
+        dataRow("no at the first", 0);
+        dataRow("no at the second", 1);
+        dataRow("yes at both", 2);
     }
 
     void deleteCategoryAsksTwice()
@@ -563,17 +548,17 @@ private Q_SLOTS:
         typeCell(2, 1, QStringLiteral("30"));
         click(button(2));
         chooseName(QStringLiteral("Old"));
-        prompt->clear();
+        m_prompt->clear();
         for (int i = 0; i < 2; ++i) {
-            prompt->answerNext(i < yesCount ? Answer::Yes : Answer::No);
+            m_prompt->answerNext(i < yesCount ? Answer::Yes : Answer::No);
         }
         click(button(1));
         const QStringList expected{
             QStringLiteral("Delete usage & Rate List :Old"),
             QStringLiteral(
                 "Deleting the Usage list Removes all Its Rate list do you want to continue...")};
-        QCOMPARE(prompt->texts(), expected.mid(0, qMin(yesCount + 1, 2)));
-        for (const auto& a : prompt->asked()) {
+        QCOMPARE(m_prompt->texts(), expected.mid(0, qMin(yesCount + 1, 2)));
+        for (const auto& a : m_prompt->asked()) {
             QCOMPARE(a.title, QStringLiteral("Warning"));
             QCOMPARE(a.icon, Prompt::Icon::Critical);
         }
@@ -617,7 +602,7 @@ private Q_SLOTS:
         QTest::keyClicks(hours, "0x5-");
         QCOMPARE(hours->currentText(), QStringLiteral("05"));
         click(button(2));
-        QCOMPARE(db->scalar(QStringLiteral("SELECT fhournos FROM ratelist")).toInt(), 5);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT fhournos FROM ratelist")).toInt(), 5);
     }
 
     // The new-entry button leaves nothing that a Save could write over a category with.

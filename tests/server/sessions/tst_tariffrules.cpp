@@ -4,22 +4,18 @@
 #include "server/core/database.h"
 #include "server/sessions/charge.h"
 #include "server/sessions/tariffeditor.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
+#include "support/datarow.h"
 
 #include <QTest>
 
 #include <memory>
 
-class TestTariffRules : public QObject
+class TestTariffRules : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestHome> home;
-    std::unique_ptr<Database> db;
-    std::unique_ptr<ScriptedPrompt> prompt;
-
     // A new category's three template rows, typed over top-down as the operator does.
     static void type(TariffEditor& editor, const QString& name, const QStringList& slices,
                      const QStringList& totals)
@@ -32,22 +28,11 @@ private:
         }
     }
 
-    int count(const QString& sql) { return db->scalar(sql).toInt(); }
+    int count(const QString& sql) { return m_db->scalar(sql).toInt(); }
 
 private Q_SLOTS:
-    void init()
-    {
-        home = std::make_unique<TestHome>();
-        db = std::make_unique<Database>();
-        QVERIFY(db->open(home->file(QStringLiteral("server.db"))));
-        prompt = std::make_unique<ScriptedPrompt>();
-    }
-    void cleanup()
-    {
-        prompt.reset();
-        db.reset();
-        home.reset();
-    }
+    void init() { openConsole(); }
+    void cleanup() { closeConsole(); }
 
     // A save refuses rows by which longer use would cost less or minutes would go unpriced,
     // however the operator got there; the working copy stays for mending.
@@ -60,34 +45,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message"); // empty: saved
         const QStringList slices{"15", "30", "60"};
         const QStringList totals{"10", "15", "25"};
-        QTest::newRow("valid") << slices << totals << -1 << ""
-                               << "";
-        QTest::newRow("equal totals") << slices << QStringList{"10", "10", "25"} << -1 << ""
-                                      << "";
-        QTest::newRow("rows without a total skipped")
-            << QStringList{"30", "45", "60"} << QStringList{"", "", "10"} << -1 << ""
-            << "";
-        QTest::newRow("no totals at all")
-            << QStringList{"30", "45", "60"} << QStringList{"", "", ""} << -1 << ""
-            << "";
+        dataRow("valid", slices, totals, -1, "", "");
+        dataRow("equal totals", slices, QStringList{"10", "10", "25"}, -1, "", "");
+        dataRow("rows without a total skipped", QStringList{"30", "45", "60"},
+                QStringList{"", "", "10"}, -1, "", "");
+        dataRow("no totals at all", QStringList{"30", "45", "60"}, QStringList{"", "", ""}, -1, "",
+                "");
         const QString huge = QStringLiteral("99999999999999999999");
-        QTest::newRow("absurd total over a tiny slice")
-            << QStringList{"0.0001", "30", "60"} << QStringList{huge, huge, huge} << -1 << ""
-            << "";
-        QTest::newRow("earlier row edited past the next")
-            << slices << totals << 0 << "45"
-            << "Please Enter Hour Slice in Order : 45 before 30";
-        QTest::newRow("equal minutes") << slices << totals << 0 << "30"
-                                       << "Please Enter Hour Slice in Order : 30 before 30";
-        QTest::newRow("falling totals") << slices << QStringList{"10", "15", "12"} << -1 << ""
-                                        << "Please Enter Rate Total in Order : 12 for 60 minutes "
-                                           "is less than 15 for 30 minutes";
-        QTest::newRow("last slice short of 60")
-            << QStringList{"15", "30", "45"} << totals << -1 << ""
-            << "The Last Hour Slice must be 60 : minutes after 45 would not be charged";
-        QTest::newRow("the 60 row without a total")
-            << slices << QStringList{"10", "15", ""} << -1 << ""
-            << "The Last Hour Slice must be 60 : minutes after 30 would not be charged";
+        dataRow("absurd total over a tiny slice", QStringList{"0.0001", "30", "60"},
+                QStringList{huge, huge, huge}, -1, "", "");
+        dataRow("earlier row edited past the next", slices, totals, 0, "45",
+                "Please Enter Hour Slice in Order : 45 before 30");
+        dataRow("equal minutes", slices, totals, 0, "30",
+                "Please Enter Hour Slice in Order : 30 before 30");
+        dataRow("falling totals", slices, QStringList{"10", "15", "12"}, -1, "",
+                "Please Enter Rate Total in Order : 12 for 60 minutes "
+                "is less than 15 for 30 minutes");
+        dataRow("last slice short of 60", QStringList{"15", "30", "45"}, totals, -1, "",
+                "The Last Hour Slice must be 60 : minutes after 45 would not be charged");
+        dataRow("the 60 row without a total", slices, QStringList{"10", "15", ""}, -1, "",
+                "The Last Hour Slice must be 60 : minutes after 30 would not be charged");
     }
 
     void saveRefusesRowsThatPriceWrongly()
@@ -97,7 +74,7 @@ private Q_SLOTS:
         QFETCH(int, editRow);
         QFETCH(QString, editSlice);
         QFETCH(QString, message);
-        TariffEditor editor(*db);
+        TariffEditor editor(*m_db);
         type(editor, QStringLiteral("Check"), slices, totals);
         if (editRow >= 0) {
             QVERIFY(editor.editCell(editRow, TariffEditor::HourSlice, editSlice));
@@ -105,16 +82,16 @@ private Q_SLOTS:
         for (int r = 0; message.isEmpty() && r < editor.rowCount(); ++r) {
             QVERIFY(!Money::parse(editor.cell(r, TariffEditor::RatePerMin)).isNegative());
         }
-        prompt->clear();
+        m_prompt->clear();
         QCOMPARE(editor.save(), message.isEmpty());
         const int stored = count(QStringLiteral("SELECT count(*) FROM user_category"));
         if (message.isEmpty()) {
-            QCOMPARE(prompt->texts(), QStringList{QStringLiteral("Save New Usage List")});
+            QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Save New Usage List")});
             QCOMPARE(stored, 1);
         } else {
-            QCOMPARE(prompt->texts(), QStringList{message});
-            QCOMPARE(prompt->asked().first().title, QStringLiteral("Invalid Entry"));
-            QCOMPARE(prompt->asked().first().icon, Prompt::Icon::Critical);
+            QCOMPARE(m_prompt->texts(), QStringList{message});
+            QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Invalid Entry"));
+            QCOMPARE(m_prompt->asked().first().icon, Prompt::Icon::Critical);
             QCOMPARE(stored, 0);
             QCOMPARE(editor.mode(), TariffEditor::Mode::New);
             QCOMPARE(editor.cell(2, TariffEditor::RateTotal), totals[2]);
@@ -130,17 +107,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("digits");
         QTest::addColumn<QStringList>("slices");
         QTest::addColumn<QStringList>("totals");
-        QTest::newRow("small rates")
-            << 0 << QStringList{"15", "30", "60"} << QStringList{"10", "15", "25"};
-        QTest::newRow("large rates")
-            << 0 << QStringList{"15", "30", "60"} << QStringList{"100", "150", "200"};
-        QTest::newRow("one unit over half an hour")
-            << 0 << QStringList{"10", "30", "60"} << QStringList{"3", "4", "5"};
-        QTest::newRow("only the hour priced")
-            << 0 << QStringList{"30", "45", "60"} << QStringList{"", "", "10"};
+        dataRow("small rates", 0, QStringList{"15", "30", "60"}, QStringList{"10", "15", "25"});
+        dataRow("large rates", 0, QStringList{"15", "30", "60"}, QStringList{"100", "150", "200"});
+        dataRow("one unit over half an hour", 0, QStringList{"10", "30", "60"},
+                QStringList{"3", "4", "5"});
+        dataRow("only the hour priced", 0, QStringList{"30", "45", "60"},
+                QStringList{"", "", "10"});
         // 0.20 over 45 minutes is 0.0044 a minute: to the cent, minutes 16 to 59 were free.
-        QTest::newRow("cents, a small second slice")
-            << 2 << QStringList{"15", "30", "60"} << QStringList{"0.50", "", "0.70"};
+        dataRow("cents, a small second slice", 2, QStringList{"15", "30", "60"},
+                QStringList{"0.50", "", "0.70"});
     }
 
     void perMinuteChargesEveryMinute()
@@ -148,7 +123,7 @@ private Q_SLOTS:
         QFETCH(int, digits);
         QFETCH(QStringList, slices);
         QFETCH(QStringList, totals);
-        TariffEditor editor(*db, digits);
+        TariffEditor editor(*m_db, digits);
         type(editor, QStringLiteral("Yen"), slices, totals);
         QList<std::pair<qint64, qint64>> priced{{0, 0}}; // (minutes, units), from nothing
         for (int r = 0; r < slices.size(); ++r) {
@@ -169,7 +144,7 @@ private Q_SLOTS:
             const auto [s1, t1] = priced[k];
             const qint64 period = s1 - s0;
             const qint64 numerator = t0 * period + (minute - s0) * (t1 - t0);
-            const Money charge = calccharge(*db, QStringLiteral("Yen"), 0, minute, 0);
+            const Money charge = calccharge(*m_db, QStringLiteral("Yen"), 0, minute, 0);
             QVERIFY2(
                 qAbs(charge.units() * period - numerator) <= 100 * period,
                 qPrintable(QStringLiteral("%1 minutes: %2").arg(minute).arg(charge.toString())));

@@ -5,9 +5,8 @@
 #include "server/core/database.h"
 #include "server/sessions/sessionservice.h"
 #include "server/sessions/ui/frmsessiontran.h"
+#include "support/consolefixture.h"
 #include "support/loopbackagentlink.h"
-#include "support/scriptedprompt.h"
-#include "support/testhome.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -21,7 +20,7 @@ const QDateTime Start(QDate(2026, 7, 1), QTime(10, 15, 20));
 
 } // namespace
 
-class TestTransfer : public QObject
+class TestTransfer : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 
@@ -64,22 +63,16 @@ private:
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<TestHome>();
-        m_db = std::make_unique<Database>();
-        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+        openConsole();
         QVERIFY(m_db->run(QStringLiteral("INSERT INTO user_category (user) VALUES ('Std')")));
         QVERIFY(m_db->run(QStringLiteral(
             "INSERT INTO members (memberid, Password, category) VALUES ('M1', 'pw', 'Std')")));
-        m_prompt = std::make_unique<ScriptedPrompt>();
         m_link = std::make_unique<LoopbackAgentLink>();
     }
     void cleanup()
     {
         m_link.reset();
-        m_prompt.reset();
-        m_db.reset();
-        m_home.reset();
-        Clock::reset();
+        closeConsole();
     }
 
     void rowsSwappedMessagesInOrder_data()
@@ -209,7 +202,7 @@ private Q_SLOTS:
         QVERIFY(!r.ok);
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT terminal FROM terminals")).toString(),
                  QStringLiteral("PC1"));
-        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM online")).toLongLong(), 1);
+        QCOMPARE(count(QStringLiteral("online")), 1);
     }
 
     void guards()
@@ -250,9 +243,6 @@ private Q_SLOTS:
     }
 
 private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<Database> m_db;
-    std::unique_ptr<ScriptedPrompt> m_prompt;
     std::unique_ptr<LoopbackAgentLink> m_link;
 };
 

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "common/clock.h"
+#include "server/core/database.h"
+#include "support/scriptedprompt.h"
+#include "support/testhome.h"
+
+#include <QWidget>
+#include <QtTest>
+
+#include <memory>
+
+// A fresh home with the console's database open, every prompt answered from a script and the
+// clock set back afterwards. Header-only: it needs the server's database, which the support
+// library does not link.
+class ConsoleFixture
+{
+protected:
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<Database> m_db;
+    std::unique_ptr<ScriptedPrompt> m_prompt;
+
+    void openConsole()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_db = std::make_unique<Database>();
+        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+        m_prompt = std::make_unique<ScriptedPrompt>();
+    }
+    void closeConsole()
+    {
+        m_prompt.reset();
+        m_db.reset();
+        m_home.reset();
+        Clock::reset();
+    }
+    qint64 count(const QString& table) const
+    {
+        return m_db->scalar(QStringLiteral("SELECT count(*) FROM ") + table).toLongLong();
+    }
+};
+
+// A named control of a window; a missing one is reported by name before the test trips on it.
+template <typename T> T* child(const QWidget& w, const QString& name)
+{
+    T* c = w.findChild<T*>(name);
+    if (c == nullptr) {
+        qWarning("no control %s", qPrintable(name));
+    }
+    return c;
+}
