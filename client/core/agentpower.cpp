@@ -52,6 +52,7 @@ void AgentController::lockedOnConsolesWord()
         endCustomerLogin();
     }
 }
+
 void AgentController::serviceUnlock()
 {
     endPasswordCheck();
