@@ -63,6 +63,11 @@ AgentWindows::AgentWindows(AgentController& controller, InputLock* inputLock, QO
 
 AgentWindows::~AgentWindows()
 {
+    // Its destruction hides it, which is no reason to bring it back (and the window is no
+    // longer a lock screen by then).
+    if (m_main) {
+        m_main->removeEventFilter(this);
+    }
     delete m_main;
     delete m_session;
     delete m_warning;
