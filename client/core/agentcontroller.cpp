@@ -389,6 +389,7 @@ void AgentController::apply(const Proto::Message& m)
         showLockScreen();
         m_state.optionsVisible = true;
         m_state.caption = QStringLiteral("Invalid Password, Please Re Enter Password");
+        Q_EMIT passwordRefused();
         lockedOnConsolesWord();
         break;
     case Kind::StartSession:

@@ -110,6 +110,8 @@ Q_SIGNALS:
     void fillOptions(const QString& surfText, bool autoChecked);
     void focusSurfTime();
     void focusPassword();
+    // The console refused the session password: the field is emptied for the next try.
+    void passwordRefused();
     void focusAddress();
     void openWebAddress(const QString& url);
     void sessionTick();

@@ -54,6 +54,12 @@ AgentWindows::AgentWindows(AgentController& controller, InputLock* inputLock, QO
         m_focus = Focus::Password;
         applyPending();
     });
+    connect(&controller, &AgentController::passwordRefused, this, [this] {
+        // A lock screen loaded since the password was sent starts empty anyway.
+        if (m_main) {
+            m_main->clearPassword();
+        }
+    });
     connect(&controller, &AgentController::focusAddress, this, [this] {
         if (m_dialog) {
             m_dialog->focusAddress();

@@ -205,7 +205,10 @@ FrmMain::FrmMain(AgentController& controller, QWidget* parent)
         return true;
     });
     // Until the first picture of a show, the plain background stands for the wallpaper.
-    connect(m_show, &PictureShow::wallpaperRequested, m_picture, &QWidget::hide);
+    connect(m_show, &PictureShow::wallpaperRequested, this, [this] {
+        m_pictureWanted = false;
+        updatePicture();
+    });
 
     coverScreen();
 }
@@ -215,7 +218,13 @@ void FrmMain::showPicture(const QPixmap& picture)
     m_picture->setPixmap(picture);
     m_picture->resize(picture.size());
     placePicture();
-    m_picture->show();
+    m_pictureWanted = true;
+    updatePicture();
+}
+
+void FrmMain::updatePicture()
+{
+    m_picture->setVisible(m_pictureWanted && m_options->isHidden());
 }
 
 void FrmMain::placePicture()
@@ -262,6 +271,7 @@ void FrmMain::applyState(const AgentState& state)
 {
     m_caption->setText(state.caption);
     m_options->setVisible(state.optionsVisible);
+    updatePicture();
     m_passwordLabel->setVisible(state.passwordVisible);
     m_password->setVisible(state.passwordVisible);
 }
@@ -283,6 +293,11 @@ void FrmMain::focusSurfTime()
 void FrmMain::focusPassword()
 {
     m_password->setFocus();
+}
+
+void FrmMain::clearPassword()
+{
+    m_password->clear();
 }
 
 void FrmMain::enablePowerItems()

@@ -34,6 +34,8 @@ public:
     void fillOptions(const QString& surfText, bool autoChecked);
     void focusSurfTime();
     void focusPassword();
+    // The console refused the session password: the customer types it anew.
+    void clearPassword();
     // After the settings password: Restart and Shut down become usable.
     void enablePowerItems();
     // Puts the window over the whole of its screen and on top.
@@ -64,6 +66,8 @@ private:
     void followScreen(const QRect& geometry);
     void showPicture(const QPixmap& picture);
     void placePicture();
+    // The picture (with the lock message drawn in it) is not shown around the options panel.
+    void updatePicture();
     static bool windowSystemStacks();
     void login();
     void openSystemMenu();
@@ -88,4 +92,6 @@ private:
     QTimer* m_safety;
     PictureShow* m_show;
     bool m_paused = false;
+    // A picture is to be shown (a picture show's wallpaper mode shows none).
+    bool m_pictureWanted = true;
 };
