@@ -8,10 +8,14 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 FrmWarning::FrmWarning(AgentController& controller, QWidget* parent)
     : QWidget(parent), m_controller(controller)
@@ -19,10 +23,15 @@ FrmWarning::FrmWarning(AgentController& controller, QWidget* parent)
     setObjectName(QStringLiteral("frmwarning"));
     setWindowTitle(QStringLiteral("Warning"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                   Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint);
+                   Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                   Qt::WindowDoesNotAcceptFocus);
+    setAttribute(Qt::WA_ShowWithoutActivating);
 
     m_line = new QLabel(this);
     m_line->setObjectName(QStringLiteral("lblrshow"));
+    auto* lockLine = new QLabel(LockLine, this);
+    lockLine->setObjectName(QStringLiteral("lbllockline"));
+    lockLine->setWordWrap(true);
     m_details = new XpCmdButton(QStringLiteral("Show Details"), this);
     m_details->setObjectName(QStringLiteral("cmdlogin"));
 
@@ -50,7 +59,8 @@ FrmWarning::FrmWarning(AgentController& controller, QWidget* parent)
     auto* top = new QGridLayout(this);
     top->addWidget(m_line, 0, 0);
     top->addWidget(m_details, 0, 1);
-    top->addWidget(m_options, 1, 0, 1, 2);
+    top->addWidget(lockLine, 1, 0, 1, 2);
+    top->addWidget(m_options, 2, 0, 1, 2);
     m_options->hide();
     resize(360, ShortHeight);
     fitHeight(ShortHeight);
@@ -90,11 +100,50 @@ void FrmWarning::toggleDetails()
         }
         m_options->show();
         fitHeight(TallHeight);
+        // The customer asked for the fields: now the keys are meant for this window.
+        acceptFocus(true);
+        m_surf->setFocus();
     } else {
         m_details->setText(QStringLiteral("Show Details"));
         m_options->hide();
         fitHeight(ShortHeight);
+        acceptFocus(false);
     }
+    placeTopRight();
+}
+
+void FrmWarning::acceptFocus(bool accept)
+{
+    // On the native window only: changing the widget's flags would hide and re-create it.
+    QWindow* w = windowHandle();
+    if (!w) {
+        return;
+    }
+    w->setFlag(Qt::WindowDoesNotAcceptFocus, !accept);
+    if (accept) {
+        activateWindow();
+    }
+}
+
+void FrmWarning::placeTopRight()
+{
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s) {
+        return;
+    }
+    const QRect r = s->availableGeometry();
+    // Until the window manager has framed the window, its frame is a guess.
+    const int frameWidth =
+        frameGeometry().width() > width() ? frameGeometry().width() : width() + 2;
+    move(r.x() + r.width() - frameWidth - 3, r.y() + 3);
+}
+
+void FrmWarning::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    placeTopRight();
+    // Once more when the frame is there, so the whole window stays on the screen.
+    QTimer::singleShot(200, this, &FrmWarning::placeTopRight);
 }
 
 void FrmWarning::fitHeight(int height)
