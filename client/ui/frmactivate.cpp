@@ -13,8 +13,8 @@ FrmActivate::FrmActivate(AgentController& controller, QWidget* parent)
     : QWidget(parent), m_controller(controller)
 {
     setObjectName(QStringLiteral("frmactivate"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint |
+                   Qt::CustomizeWindowHint);
     setWindowTitle(AgentSettings::AppTitle);
 
     // Two labels on top of each other: a dark copy offset by a pixel gives the time a shadow.
@@ -88,13 +88,25 @@ void FrmActivate::showEvent(QShowEvent* e)
     QTimer::singleShot(200, this, &FrmActivate::placeBottomRight);
 }
 
+void FrmActivate::changeEvent(QEvent* e)
+{
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange && isMinimized()) {
+        // Back once the window manager has finished minimizing it.
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized()) {
+                showNormal();
+            }
+        });
+    }
+}
+
 void FrmActivate::closeEvent(QCloseEvent* e)
 {
-    // The session window goes with the session, not with the customer's click; the program's
-    // own closing (at exit) goes through.
+    // The session window goes with the session, not with the customer's click (it stays
+    // where it is); the program's own closing (at exit) goes through.
     if (e->spontaneous()) {
         e->ignore();
-        showMinimized();
         return;
     }
     e->accept();

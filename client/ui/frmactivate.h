@@ -6,7 +6,11 @@ class AgentController;
 class QLabel;
 
 // The session window: small, bottom right, above other windows, with the time used so far.
-// Minimized, its caption carries the time instead ("Time 1:05:09").
+// It cannot be closed or minimized away: the workstations' window manager has no task bar,
+// and a clock minimized there could never be brought back. (A tray icon would only help where
+// a tray exists, which is not the set-up the workstations run; one window works everywhere.)
+// Should a window manager keep it minimized all the same, its caption carries the time
+// instead ("Time 1:05:09").
 class FrmActivate : public QWidget
 {
     Q_OBJECT
@@ -21,6 +25,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    void changeEvent(QEvent* e) override;
 
 private:
     AgentController& m_controller;
