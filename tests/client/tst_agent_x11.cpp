@@ -1,8 +1,9 @@
 // The real agent on a real X server (Xvfb with openbox), driven by a test console on loopback
 // and by real key presses and clicks through the XTEST extension (xdotool): locked, the keys a
-// customer tries, options, password check (with a console that does not answer), a session with
-// warnings and the automatic logout, the end of the session, the staff's settings opened from
-// the lock screen, and a slow, failing restart.
+// customer tries, options, password check (with a console that does not answer), a session
+// window that cannot be closed away, a session with warnings (which leave the keyboard to the
+// program in use) and the automatic logout, the end of the session, the staff's settings opened
+// from the lock screen, and a slow, failing restart.
 
 #include "client/core/agentcontroller.h"
 #include "client/core/agentsettings.h"
@@ -12,6 +13,7 @@
 #include "support/x11agent.h"
 
 #include <QDateTime>
+#include <QStandardPaths>
 #include <QtTest>
 
 namespace {
@@ -38,6 +40,7 @@ private Q_SLOTS:
     void keysLeaveItLocked_data();
     void keysLeaveItLocked();
     void optionsAndPasswordCheck();
+    void sessionWindowCannotBeClosedAway();
     void sessionWithWarningAndAutomaticLogout();
     void endOfSessionLocksAgain();
     void staffSettingsFromTheSystemMenu();
@@ -55,6 +58,8 @@ private:
     void verifyStillLocked();
     QJsonObject state() { return m_a.state(); }
     bool waitState(const QString& k, const QJsonValue& v) { return m_a.waitState(k, v); }
+    // The session window as the window manager shows it ("" when it is not on the screen).
+    QString visibleSessionWindow();
     QString openSettingsPassword();
     void clickSystemButton();
     // Types into the settings password window; the settings window's id when it opened.
@@ -220,9 +225,54 @@ void TstAgentX11::optionsAndPasswordCheck()
     QVERIFY(waitUntil([this] { return !lockScreenActive(); }));
 }
 
+QString TstAgentX11::visibleSessionWindow()
+{
+    return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                    QStringLiteral("--name"),
+                    QLatin1Char('^') + AgentSettings::AppTitle + QLatin1Char('$')})
+        .section(QLatin1Char('\n'), 0, 0);
+}
+
+void TstAgentX11::sessionWindowCannotBeClosedAway()
+{
+    QCOMPARE(state().value(QStringLiteral("sessionWindow")).toBool(), true);
+    QString id;
+    QVERIFY(waitUntil([&] { return !(id = visibleSessionWindow()).isEmpty(); }));
+
+    // The window manager's close key on it: it stays, and so does the session.
+    xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), id});
+    key(QStringLiteral("alt+F4"));
+    QTest::qWait(1000);
+    QVERIFY2(m_x.isViewable(id), "closed, the session window left the screen");
+    QCOMPARE(visibleSessionWindow(), id);
+
+    // Minimized (a window manager without a task bar could never give it back): it returns.
+    xdotool({QStringLiteral("windowminimize"), id});
+    QVERIFY2(waitUntil([&] {
+                 QTest::qWait(500);
+                 return m_x.isViewable(id);
+             }),
+             "minimized, the session window stayed off the screen");
+    QCOMPARE(state().value(QStringLiteral("sessionWindow")).toBool(), true);
+    QVERIFY2(m_a.agent().process().state() == QProcess::Running, qPrintable(m_a.output()));
+}
+
 void TstAgentX11::sessionWithWarningAndAutomaticLogout()
 {
     m_a.console().clearReceived();
+    // The customer is typing in another program when the warning comes.
+    LineProcess editor(QStandardPaths::findExecutable(QStringLiteral("xev")),
+                       {QStringLiteral("-name"), QStringLiteral("VK Editor"),
+                        QStringLiteral("-geometry"), QStringLiteral("300x200+350+280"),
+                        QStringLiteral("-event"), QStringLiteral("keyboard")},
+                       m_x.environment());
+    QVERIFY(editor.started());
+    const QString editorWindow = m_x.windowId(QStringLiteral("^VK Editor$"), StepMs);
+    QVERIFY(!editorWindow.isEmpty());
+    xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), editorWindow});
+    QVERIFY(
+        waitUntil([&] { return xdotool({QStringLiteral("getactivewindow")}) == editorWindow; }));
+
     // A 10-minute session started 9 minutes ago: the warning with a minute left.
     QDateTime start = QDateTime::currentDateTime().addSecs(-9 * 60 - 5);
     m_a.console().send(Proto::setDateTime(start) + Proto::autologoutMinutes(10) +
@@ -233,6 +283,28 @@ void TstAgentX11::sessionWithWarningAndAutomaticLogout()
     QVERIFY2(waitUntil([this] { return m_x.hasVisibleWindow(QStringLiteral("^Warning$")); }),
              "the warning window is not on the screen");
     QVERIFY(!m_a.console().received().contains(Proto::Autologout));
+
+    // It took neither the focus nor the keys typed after it, and sits at the top right, clear
+    // of the middle of the screen where the customer works.
+    QTest::qWait(500);
+    QCOMPARE(xdotool({QStringLiteral("getactivewindow")}), editorWindow);
+    type(QStringLiteral("ok"));
+    QVERIFY(
+        waitUntil([&] { return editor.linesStarting(QStringLiteral("KeyPress")).size() >= 2; }));
+    const QString warning = m_x.windowId(QStringLiteral("^Warning$"));
+    const QString geometry =
+        xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), warning});
+    auto value = [&geometry](const char* name) {
+        const QString prefix = QString::fromLatin1(name) + QLatin1Char('=');
+        for (const QString& line : geometry.split(QLatin1Char('\n'))) {
+            if (line.startsWith(prefix)) {
+                return line.mid(prefix.size()).toInt();
+            }
+        }
+        return -1;
+    };
+    QVERIFY2(value("X") + value("WIDTH") > X11Agent::ScreenWidth - 40, qPrintable(geometry));
+    QVERIFY2(value("Y") >= 0 && value("Y") < 60, qPrintable(geometry));
 
     // The limit reached: the agent asks the console to log it out, and again each second.
     start = QDateTime::currentDateTime().addSecs(-10 * 60 - 2);

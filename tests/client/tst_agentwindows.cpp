@@ -50,9 +50,13 @@ private Q_SLOTS:
         QVERIFY(!options->isVisible());
         QVERIFY(child<QPushButton>(main, "cmdsystem"));
         QVERIFY(!child<QLabel>(main, "lbldatetime")->text().isEmpty());
+        // The picture carries the lock message; none of it shows around the options panel.
+        auto* picture = child<QLabel>(main, "backimage");
+        QVERIFY(picture->isVisible());
 
         c.handleArrival(Proto::ShowOptionsWithPassword);
         QVERIFY(options->isVisible());
+        QVERIFY(!picture->isVisible());
         auto* password = child<QLineEdit>(main, "txtpassword");
         auto* surf = child<QLineEdit>(main, "txtsurfto");
         auto* box = child<QCheckBox>(main, "chkautologoff");
@@ -78,6 +82,16 @@ private Q_SLOTS:
                  QStringLiteral("Please enter Password. Password can't be empty !"));
         QVERIFY(main->isVisible());
 
+        // A password the console did not answer stays for another try; one it refused does not.
+        QTest::keyClicks(password, QStringLiteral("wrong1"));
+        QTest::keyClick(password, Qt::Key_Return);
+        QCOMPARE(caption->text(), AgentController::NoAnswerText);
+        QCOMPARE(password->text(), QStringLiteral("wrong1"));
+        c.handleArrival(Proto::PasswordNotValid);
+        QCOMPARE(caption->text(), QStringLiteral("Invalid Password, Please Re Enter Password"));
+        QCOMPARE(password->text(), QString());
+        QVERIFY(!picture->isVisible());
+
         // The box cannot be ticked without a surf time.
         box->setChecked(false);
         surf->clear();
@@ -90,6 +104,7 @@ private Q_SLOTS:
         c.handleArrival(Proto::EndSession);
         QVERIFY(!options->isVisible());
         QVERIFY(main->isVisible());
+        QVERIFY(picture->isVisible());
     }
 
     void lockReloadsTheLockScreen()
@@ -108,7 +123,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!first);
     }
 
-    void sessionWindowCountsAndMinimizes()
+    void sessionWindowCountsAndStays()
     {
         const QDateTime now(QDate(2026, 5, 2), QTime(14, 0, 0));
         Clock::setFixed(now);
@@ -125,9 +140,12 @@ private Q_SLOTS:
         QCOMPARE(child<QLabel>(session, "Label1")->text(), QStringLiteral("Total Time Spent"));
         QCOMPARE(session->windowTitle(), QStringLiteral("Vantiro Client 1.2"));
 
+        // Minimized it comes back: without a task bar nothing else would bring it back.
         session->showMinimized();
+        QTRY_VERIFY(!session->isMinimized());
+        QVERIFY(session->isVisible());
         Clock::advance(60);
-        QTRY_COMPARE_WITH_TIMEOUT(session->windowTitle(), QStringLiteral("Time 1:06:09"), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(session->timeText(), QStringLiteral("1:06:09"), 3000);
 
         c.handleArrival(Proto::EndSession);
         QVERIFY(!windows.sessionWindow());
@@ -148,6 +166,16 @@ private Q_SLOTS:
         QCOMPARE(w->windowTitle(), QStringLiteral("Warning"));
         QCOMPARE(child<QLabel>(w, "lblrshow")->text(),
                  QStringLiteral("Remaining Approximate Time 5 Min"));
+        // What happens then, in plain words.
+        QStringList shown;
+        for (const QLabel* l : w->findChildren<QLabel*>()) {
+            if (l->isVisible()) {
+                shown << l->text();
+            }
+        }
+        QVERIFY2(shown.contains(QStringLiteral(
+                     "This workstation locks when the time is up. Please save your work.")),
+                 qPrintable(shown.join(u'|')));
         auto* details = child<QPushButton>(w, "cmdlogin");
         QCOMPARE(details->text(), QStringLiteral("Show Details"));
         const int shortHeight = w->height();
