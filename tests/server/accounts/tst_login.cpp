@@ -96,7 +96,7 @@ private Q_SLOTS:
         QCOMPARE(names->itemText(1), QStringLiteral("user"));
         QCOMPARE(user->text(), QString());
         QTest::keyClicks(user, QStringLiteral("boss"));
-        QTest::mouseClick(ok, Qt::LeftButton);
+        QTest::keyClick(user, Qt::Key_Return);
         QCOMPARE(changed.count(), 0);
         QVERIFY(
             m_prompt->lastText().startsWith(QStringLiteral("There is no user named \"boss\".")));
