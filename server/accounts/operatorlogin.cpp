@@ -8,13 +8,20 @@ OperatorLogin::Result OperatorLogin::check(const QString& userName, const QStrin
     const QString name = userName.toUpper();
     QString column;
     Result success = Result::UnknownUser;
-    if (name == QLatin1String("ADMIN")) {
+    if (name == AdminName.toUpper()) {
         column = QStringLiteral("admin");
         success = Result::Administrator;
-    } else if (name == QLatin1String("USER")) {
+    } else if (name == StaffName.toUpper()) {
         column = QStringLiteral("user");
         success = Result::Staff;
     } else {
+        const QString names = QStringLiteral("%1 for the administrator or %2 for the staff.")
+                                  .arg(AdminName, StaffName);
+        Prompt::message(
+            userName.isEmpty()
+                ? QStringLiteral("Enter a user name: ") + names
+                : QStringLiteral("There is no user named \"%1\". Enter ").arg(userName) + names,
+            QStringLiteral("Login"), Prompt::Icon::Exclamation);
         return Result::UnknownUser;
     }
     const QVariant stored =

@@ -179,16 +179,25 @@ void Console::offerFirstRun()
     if (!FirstRun(d->db, d->core->currencyDigits()).isDue()) {
         return;
     }
-    // Not modal: the console listens and takes agents while the new cafe is being set up, and
-    // the setup can be left open beside the console window.
+    // Modal over the console window only, and shown rather than run: the console goes on
+    // listening and taking agents while the new cafe is set up, but no session can be started
+    // under the setup before the cafe has a usage category.
     d->firstRun = new FrmFirstRun(d->db, d->core->currencyDigits(), d->window.get());
-    d->firstRun->setWindowModality(Qt::NonModal);
-    connect(d->firstRun, &FrmFirstRun::completed, this, [this](bool stored) {
-        if (stored) {
+    d->firstRun->setWindowModality(Qt::WindowModal);
+    connect(d->firstRun, &FrmFirstRun::completed, this, [this](FrmFirstRun::Outcome how) {
+        if (how == FrmFirstRun::Outcome::Saved) {
             d->log.append(QStringLiteral("New cafe setup saved."));
+            return;
+        }
+        for (const QString& line :
+             FirstRun::leftUnsavedLines(how == FrmFirstRun::Outcome::Skipped)) {
+            d->log.append(line);
         }
     });
     d->firstRun->show();
+    // Shown after the console window was raised, it would otherwise open without the focus.
+    d->firstRun->raise();
+    d->firstRun->activateWindow();
 }
 
 QWidget* Console::firstRunWindow() const

@@ -219,3 +219,16 @@ void FirstRun::skip()
     store.createKey(RegKey::Options);
     store.writeValue(RegKey::Options, DoneValue, QStringLiteral("1"));
 }
+
+QStringList FirstRun::leftUnsavedLines(bool skipped)
+{
+    // The setup is only offered while no password is set, so the empty password is still the
+    // administrator's.
+    return {skipped ? QStringLiteral("New cafe setup skipped.")
+                    : QStringLiteral("New cafe setup closed without saving. It opens again at "
+                                     "the next start."),
+            QStringLiteral("To change settings, choose Setings > Login and log in with the user "
+                           "name admin and an empty password."),
+            QStringLiteral("Then add a usage category under Setings > Usage and Charge Details "
+                           "and set the passwords under Setings > General Settings.")};
+}

@@ -4,14 +4,15 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class Database;
 
 // The guided setup of a new cafe, without its window: the administrator's password, the
 // cafe's name and address lines for the bill header, one usage category from the 30/45/60
-// template with its rates, and the export and backup folders. It is offered once, on a
-// database that holds nothing yet; doing it or skipping it leaves a mark in the settings file
-// so that it is never offered again.
+// template with its rates, and the export and backup folders. It is offered on a database that
+// holds nothing yet; doing it or skipping it leaves a mark in the settings file so that it is
+// never offered again. Merely closing it leaves no mark: it is offered again at the next start.
 class FirstRun
 {
 public:
@@ -64,6 +65,10 @@ public:
     QString apply(const Answers& a);
     // Marks the setup done without changing anything else.
     void skip();
+
+    // What the message log says when the setup is left without saving (skipped for good, or
+    // closed for this start): how to log in and where the cafe's settings are added instead.
+    static QStringList leftUnsavedLines(bool skipped);
 
 private:
     static QString folderProblem(const QString& folder, const QString& what);

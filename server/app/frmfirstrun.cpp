@@ -81,7 +81,8 @@ FrmFirstRun::FrmFirstRun(Database& db, int currencyDigits, QWidget* parent)
     button(QWizard::CustomButton1)->setObjectName(QStringLiteral("cmdskip"));
     connect(this, &QWizard::customButtonClicked, this, [this](int which) {
         if (which == QWizard::CustomButton1) {
-            reject();
+            m_logic.skip();
+            leave(Outcome::Skipped);
         }
     });
 }
@@ -161,16 +162,20 @@ void FrmFirstRun::accept()
         return;
     }
     m_closed = true;
-    Q_EMIT completed(true);
+    Q_EMIT completed(Outcome::Saved);
     QWizard::accept();
 }
 
 void FrmFirstRun::reject()
 {
+    leave(Outcome::ClosedForNow);
+}
+
+void FrmFirstRun::leave(Outcome how)
+{
     if (!m_closed) {
         m_closed = true;
-        m_logic.skip();
-        Q_EMIT completed(false);
+        Q_EMIT completed(how);
     }
     QWizard::reject();
 }

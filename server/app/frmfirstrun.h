@@ -8,8 +8,9 @@ class QCheckBox;
 class QLineEdit;
 
 // The first-run setup window: four pages over FirstRun, which checks each page and stores the
-// answers. "Skip Setup" (or closing the window) marks the setup as skipped; the cafe then sets
-// everything up in the options and tariff windows instead.
+// answers. "Skip Setup" marks the setup as skipped; the cafe then sets everything up in the
+// options and tariff windows instead. Escape, Cancel and the close box only close it for this
+// start, since a stray key must not cost a new cafe its guided setup for good.
 class FrmFirstRun : public QWizard
 {
     Q_OBJECT
@@ -24,11 +25,19 @@ public:
     void accept() override;
     void reject() override;
 
+    enum class Outcome
+    {
+        Saved,
+        Skipped,
+        ClosedForNow
+    };
+    Q_ENUM(Outcome)
+
 Q_SIGNALS:
-    // The setup was stored (true) or skipped (false).
-    void completed(bool stored);
+    void completed(FrmFirstRun::Outcome how);
 
 private:
+    void leave(Outcome how);
     QLineEdit* addLine(QWidget* page, const QString& name, const QString& label,
                        const QString& text = {}, bool password = false);
 

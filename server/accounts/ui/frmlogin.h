@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class Database;
+class QComboBox;
 class QLineEdit;
 
 // "Login": switches the console between the administrator's and the staff's rights.
@@ -22,6 +23,8 @@ private:
     void tryLogin();
 
     OperatorLogin m_login;
+    QComboBox* m_users = nullptr;
+    // The combo's own line.
     QLineEdit* m_user = nullptr;
     QLineEdit* m_password = nullptr;
 };

@@ -153,6 +153,9 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
     addAction(reports, QStringLiteral("mnutranrepo"), QStringLiteral("Transaction Details"));
     QMenu* about = menuBar()->addMenu(QStringLiteral("&About"));
     addAction(about, QStringLiteral("mnuabout"), QStringLiteral("&About"));
+    for (QMenu* menu : {file, settings, tools}) {
+        menu->setToolTipsVisible(true);
+    }
 
     // The buttons run the same commands as their menu items.
     const auto bind = [this](QPushButton* b, const QString& actionName) {
@@ -200,10 +203,23 @@ QAction* FrmMain::action(const QString& objectName) const
 void FrmMain::setAdministrator(bool admin)
 {
     m_admin = admin;
-    for (const char* name :
-         {"mnuexit", "mnuoptions", "mnuusercat", "mnuhouskeeping", "mnurestore"}) {
-        if (QAction* a = action(QString::fromLatin1(name))) {
+    // A greyed-out item says why in its tool tip; the menus show tool tips for that.
+    const struct
+    {
+        const char* name;
+        const char* reason;
+    } adminOnly[] = {
+        {"mnuexit", "Log in as the administrator (Setings > Login) to exit the console."},
+        {"mnuoptions", "Log in as the administrator (Setings > Login) to change settings."},
+        {"mnuusercat",
+         "Log in as the administrator (Setings > Login) to change usage categories and charges."},
+        {"mnuhouskeeping", "Log in as the administrator (Setings > Login) to do housekeeping."},
+        {"mnurestore", "Log in as the administrator (Setings > Login) to restore a backup."},
+    };
+    for (const auto& item : adminOnly) {
+        if (QAction* a = action(QString::fromLatin1(item.name))) {
             a->setEnabled(admin);
+            a->setToolTip(admin ? QString() : QString::fromLatin1(item.reason));
         }
     }
     Q_EMIT administratorChanged(admin);

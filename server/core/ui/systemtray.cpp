@@ -16,7 +16,8 @@ SystemTray::SystemTray(QObject* parent) : QObject(parent)
     m_show->setObjectName(QStringLiteral("mnufrmmain"));
     m_close = m_menu->addAction(QStringLiteral("&Close"));
     m_close->setObjectName(QStringLiteral("mnuExit"));
-    m_close->setEnabled(false);
+    m_menu->setToolTipsVisible(true);
+    setCloseEnabled(false);
     connect(m_show, &QAction::triggered, this, &SystemTray::showControlPanel);
     connect(m_close, &QAction::triggered, this, &SystemTray::closeRequested);
 }
@@ -79,4 +80,7 @@ bool SystemTray::menuEnabled() const
 void SystemTray::setCloseEnabled(bool enabled)
 {
     m_close->setEnabled(enabled);
+    m_close->setToolTip(enabled ? QString()
+                                : QStringLiteral("Log in as the administrator (Setings > Login) "
+                                                 "to close the console."));
 }

@@ -4,6 +4,7 @@
 #include "support/consolefixture.h"
 #include "support/datarow.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -40,6 +41,7 @@ private Q_SLOTS:
         dataRow("staff with admin password", "USER", "Boss1", wrong);
         dataRow("other name", "guest", "desk", unknown);
         dataRow("name with blanks", " admin", "Boss1", unknown);
+        dataRow("no name", "", "Boss1", unknown);
     }
     void check()
     {
@@ -52,6 +54,13 @@ private Q_SLOTS:
                      QStringList{QStringLiteral("Invalid Password, try again!")});
             QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Login"));
             QCOMPARE(m_prompt->asked().first().buttons, Prompt::Buttons::Ok);
+        } else if (result == int(OperatorLogin::Result::UnknownUser)) {
+            // A name that is neither is told which two there are.
+            QCOMPARE(m_prompt->asked().size(), 1);
+            QVERIFY2(m_prompt->lastText().contains("admin for the administrator or user for the "
+                                                   "staff"),
+                     qPrintable(m_prompt->lastText()));
+            QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Login"));
         } else {
             QVERIFY(m_prompt->asked().isEmpty());
         }
@@ -77,6 +86,23 @@ private Q_SLOTS:
         auto* password = w.findChild<QLineEdit*>(QStringLiteral("txtPassword"));
         auto* ok = w.findChild<QPushButton*>(QStringLiteral("cmdOK"));
         QVERIFY(user && password && ok && w.findChild<QPushButton*>(QStringLiteral("cmdCancel")));
+
+        // The user name is typed or picked from the two there are; a wrong one is told so
+        // and left selected for retyping.
+        auto* names = w.findChild<QComboBox*>(QStringLiteral("cmbUserName"));
+        QVERIFY(names && names->lineEdit() == user);
+        QCOMPARE(names->count(), 2);
+        QCOMPARE(names->itemText(0), QStringLiteral("admin"));
+        QCOMPARE(names->itemText(1), QStringLiteral("user"));
+        QCOMPARE(user->text(), QString());
+        QTest::keyClicks(user, QStringLiteral("boss"));
+        QTest::keyClick(user, Qt::Key_Return);
+        QCOMPARE(changed.count(), 0);
+        QVERIFY(
+            m_prompt->lastText().startsWith(QStringLiteral("There is no user named \"boss\".")));
+        QVERIFY(w.isVisible());
+        QCOMPARE(user->selectedText(), QStringLiteral("boss"));
+        user->clear();
 
         // A wrong password changes nothing and leaves the text selected for retyping.
         QTest::keyClicks(user, QStringLiteral("Admin"));

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QListWidget>
+#include <QMenu>
 #include <QTcpServer>
 #include <QTest>
 #include <QTreeWidget>
@@ -117,15 +118,30 @@ private Q_SLOTS:
         console.database().notifyChanged("online");
         QTRY_COMPARE(online->topLevelItemCount(), 2);
 
-        for (const char* name : {"mnuexit", "mnuoptions", "mnuusercat", "mnuhouskeeping"}) {
+        // Each greyed-out item says why, in a tool tip its menu shows.
+        const char* adminOnly[] = {"mnuexit", "mnuoptions", "mnuusercat", "mnuhouskeeping",
+                                   "mnurestore"};
+        const auto saysWhy = [](QAction* a) {
+            const auto* menu = qobject_cast<QMenu*>(a->associatedObjects().value(0));
+            return menu && menu->toolTipsVisible() &&
+                   a->toolTip().startsWith("Log in as the administrator (Setings > Login) to ");
+        };
+        for (const char* name : adminOnly) {
             QVERIFY2(!w.action(name)->isEnabled(), name);
+            QVERIFY2(saysWhy(w.action(name)), qPrintable(w.action(name)->toolTip()));
         }
         QVERIFY(!console.tray().closeAction()->isEnabled());
+        QVERIFY(saysWhy(console.tray().closeAction()));
         w.setAdministrator(true);
-        QVERIFY(w.action("mnuexit")->isEnabled());
+        for (const char* name : adminOnly) {
+            QVERIFY2(w.action(name)->isEnabled(), name);
+            QVERIFY2(!saysWhy(w.action(name)), name);
+        }
         QVERIFY(console.tray().closeAction()->isEnabled());
+        QVERIFY(!saysWhy(console.tray().closeAction()));
         w.setAdministrator(false);
         QVERIFY(!console.tray().closeAction()->isEnabled());
+        QVERIFY(saysWhy(w.action("mnuoptions")));
     }
 
     void trayMenuIsUsableExactlyWhileTheWindowIsHidden()

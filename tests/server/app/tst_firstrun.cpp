@@ -10,6 +10,7 @@
 #include "server/app/firstrun.h"
 #include "server/app/frmfirstrun.h"
 #include "server/core/database.h"
+#include "server/core/messagelog.h"
 #include "server/core/ui/frmmain.h"
 #include "server/sessions/charge.h"
 #include "server/sessions/sessionservice.h"
@@ -257,9 +258,9 @@ private Q_SLOTS:
         QVERIFY2(got.contains("cannot be written"), qPrintable(got));
     }
 
-    // The console on an empty home offers the setup beside its window, without holding up
-    // the start: it listens and its window is up while the setup waits. Once saved (or
-    // skipped) it is not offered again.
+    // The console on an empty home offers the setup over its window, focused and modal to it,
+    // without holding up the start: it listens and its window is up while the setup waits.
+    // Once saved it is not offered again.
     void consoleOffersTheSetupOnce()
     {
         db.reset();
@@ -274,8 +275,10 @@ private Q_SLOTS:
             QVERIFY(wizard);
             QCOMPARE(wizard->objectName(), QString("frmfirstrun"));
             QVERIFY(wizard->isVisible());
-            QVERIFY(!wizard->isModal());
-            QVERIFY(QApplication::activeModalWidget() == nullptr);
+            QCOMPARE(wizard->parentWidget(), &console.window());
+            QCOMPARE(wizard->windowModality(), Qt::WindowModal);
+            QCOMPARE(QApplication::activeModalWidget(), wizard);
+            QTRY_COMPARE(QApplication::focusWidget(), wizard->field("txtpassword"));
 
             // Each page is checked before the next one opens.
             QVERIFY(!wizard->validateCurrentPage());
@@ -299,6 +302,7 @@ private Q_SLOTS:
             wizard->field("txtbackupfolder")->setText(home->file("bk"));
             wizard->button(QWizard::FinishButton)->click();
             QTRY_VERIFY(console.firstRunWindow() == nullptr);
+            QVERIFY(console.messageLog().lines().contains("New cafe setup saved."));
             QVERIFY(TariffStore(console.database()).find("Normal"));
             QCOMPARE(calccharge(console.database(), "Normal", 0, 40, 0), m("15"));
             console.shutDown();
@@ -311,8 +315,23 @@ private Q_SLOTS:
         }
     }
 
-    void skippingInTheConsole()
+    // Only "Skip Setup" leaves the setup for good; a stray Escape or close only closes it for
+    // this start. Either way the log says how to log in and where a usage category is added.
+    void leavingTheSetupInTheConsole_data()
     {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("marked");
+        QTest::addColumn<QString>("firstLine");
+        dataRow("Skip Setup", "skip", true, "New cafe setup skipped.");
+        dataRow("Escape", "escape", false, "opens again at the next start");
+        dataRow("close box", "close", false, "opens again at the next start");
+        dataRow("Cancel", "cancel", false, "opens again at the next start");
+    }
+    void leavingTheSetupInTheConsole()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, marked);
+        QFETCH(QString, firstLine);
         db.reset();
         seedPort(*home);
         ScriptedPrompt prompt;
@@ -321,15 +340,37 @@ private Q_SLOTS:
             console.start();
             auto* wizard = qobject_cast<FrmFirstRun*>(console.firstRunWindow());
             QVERIFY(wizard);
-            wizard->button(QWizard::CustomButton1)->click();
+            wizard->field("txtpassword")->setText("typed");
+            QTRY_COMPARE(QApplication::focusWidget(), wizard->field("txtpassword"));
+            if (how == "skip") {
+                wizard->button(QWizard::CustomButton1)->click();
+            } else if (how == "escape") {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            } else if (how == "close") {
+                QVERIFY(wizard->close());
+            } else {
+                wizard->button(QWizard::CancelButton)->click();
+            }
             QTRY_VERIFY(console.firstRunWindow() == nullptr);
+            QVERIFY(QApplication::activeModalWidget() == nullptr);
+            QCOMPARE(FirstRun(console.database(), 2).isMarkedDone(), marked);
             QCOMPARE(console.database().scalar("SELECT count(*) FROM user_category").toInt(), 0);
+            QCOMPARE(console.database().scalar("SELECT admin FROM defalt").toString(), QString());
+
+            const QStringList log =
+                console.messageLog().lines().mid(console.messageLog().lines().size() - 3);
+            QCOMPARE(log.size(), 3);
+            QVERIFY2(log[0].contains(firstLine), qPrintable(log[0]));
+            QVERIFY2(log[1].contains("Setings > Login") && log[1].contains("user name admin"),
+                     qPrintable(log[1]));
+            QVERIFY2(log[2].contains("Setings > Usage and Charge Details"), qPrintable(log[2]));
+            QVERIFY(prompt.asked().isEmpty());
             console.shutDown();
         }
         {
             Console console;
             console.start();
-            QVERIFY(console.firstRunWindow() == nullptr);
+            QCOMPARE(console.firstRunWindow() == nullptr, marked);
             console.shutDown();
         }
     }
