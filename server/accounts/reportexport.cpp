@@ -5,6 +5,7 @@
 #include "server/accounts/reportdocument.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 QStringList ReportExport::itemTexts()
@@ -80,35 +81,58 @@ bool ReportExport::writeFile(const ReportDocument& doc, Kind kind, const QString
     return true;
 }
 
-QString ReportExport::exportItem(const ReportDocument& doc, const QString& item,
-                                 const QString& folder, const ReportWriter::Progress& progress)
+std::optional<ReportExport::Target> ReportExport::target(const QString& item, const QString& folder)
 {
     const auto kind = kindForItem(item);
     if (!kind) {
-        return {};
+        return std::nullopt;
     }
-    const QString path = QDir(folder).filePath(fileName(*kind));
-    QString error;
-    bool ok = QDir().mkpath(folder);
-    if (!ok) {
-        error =
+    Target t{*kind, QDir(folder).filePath(fileName(*kind))};
+    if (QFileInfo::exists(t.path)) {
+        const QString shown = QDir::toNativeSeparators(t.path);
+        const QString title = QStringLiteral("Export");
+        if (!Prompt::yesNo(QStringLiteral("The file ") + shown +
+                               QStringLiteral(" already exists. Do you want to replace it?"),
+                           title, Prompt::Icon::Question, true)) {
+            Prompt::message(QStringLiteral("Nothing was exported. The earlier file ") + shown +
+                                QStringLiteral(" is left as it was."),
+                            title, Prompt::Icon::Information);
+            return std::nullopt;
+        }
+    }
+    return t;
+}
+
+ReportExport::Outcome ReportExport::write(const ReportDocument& doc, const Target& target,
+                                          const ReportWriter::Progress& progress)
+{
+    Outcome out{target, false, {}};
+    const QString folder = QFileInfo(target.path).path();
+    if (!QDir().mkpath(folder)) {
+        out.error =
             QStringLiteral("the folder %1 cannot be created").arg(QDir::toNativeSeparators(folder));
     } else {
-        ok = writeFile(doc, *kind, path, &error, progress);
+        out.ok = writeFile(doc, target.kind, target.path, &out.error, progress);
     }
-    if (!ok && error == ReportWriter::Cancelled) {
+    return out;
+}
+
+QString ReportExport::report(const Outcome& outcome)
+{
+    if (!outcome.ok && outcome.error == ReportWriter::Cancelled) {
         return {};
     }
-    const QString shown = QDir::toNativeSeparators(path);
-    if (!ok) {
-        ErrorLog::write(QStringLiteral("cmbexport_Click"), shown + QStringLiteral(": ") + error);
+    const QString shown = QDir::toNativeSeparators(outcome.target.path);
+    if (!outcome.ok) {
+        ErrorLog::write(QStringLiteral("cmbexport_Click"),
+                        shown + QStringLiteral(": ") + outcome.error);
         Prompt::message(QStringLiteral("The report could not be exported to ") + shown +
-                            QStringLiteral(": ") + error,
+                            QStringLiteral(": ") + outcome.error,
                         QStringLiteral("Export Failed"), Prompt::Icon::Critical);
         return {};
     }
     QString text;
-    switch (*kind) {
+    switch (outcome.target.kind) {
     case Kind::Pdf:
         text = QStringLiteral("PDF file Saved to ");
         break;
@@ -123,5 +147,15 @@ QString ReportExport::exportItem(const ReportDocument& doc, const QString& item,
         break;
     }
     Prompt::message(text + shown, QStringLiteral("Exported"), Prompt::Icon::Information);
-    return path;
+    return outcome.target.path;
+}
+
+QString ReportExport::exportItem(const ReportDocument& doc, const QString& item,
+                                 const QString& folder, const ReportWriter::Progress& progress)
+{
+    const auto t = target(item, folder);
+    if (!t) {
+        return {};
+    }
+    return report(write(doc, *t, progress));
 }

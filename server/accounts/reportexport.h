@@ -33,10 +33,32 @@ QString fileName(Kind kind);
 bool writeFile(const ReportDocument& doc, Kind kind, const QString& path, QString* error = nullptr,
                const ReportWriter::Progress& progress = {});
 
-// The export list's action: writes the kind named by `item` into `folder` (created when
-// missing) and tells the operator where the file went, or that and why it failed. Returns
-// the file written, or empty when nothing was written.
-// A cancelled export says nothing.
+// The export list's action in three steps, so that a window can show a long export's
+// progress while the file is written and have it gone before the outcome is told.
+struct Target
+{
+    Kind kind = Kind::Pdf;
+    QString path;
+};
+// Where `item` is written in `folder`. A file already there is replaced only when the
+// operator agrees (No being the default); declined, the operator is told nothing was
+// written. Empty when nothing is to be written.
+std::optional<Target> target(const QString& item, const QString& folder);
+
+struct Outcome
+{
+    Target target;
+    bool ok = false;
+    QString error;
+};
+// Writes the file, creating its folder when missing. Says nothing.
+Outcome write(const ReportDocument& doc, const Target& target,
+              const ReportWriter::Progress& progress = {});
+// Tells the operator where the file went, or that and why it failed (a cancelled export
+// says nothing). Returns the file written, or empty when nothing was written.
+QString report(const Outcome& outcome);
+
+// All three steps at once.
 QString exportItem(const ReportDocument& doc, const QString& item, const QString& folder,
                    const ReportWriter::Progress& progress = {});
 

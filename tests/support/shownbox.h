@@ -4,8 +4,11 @@
 #include "common/ui/messageboxprompt.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
@@ -36,5 +39,56 @@ struct ShownBox
         trigger();
         Prompt::install(restore);
         return shown;
+    }
+
+    // As the operator goes through them: every box shown while `trigger` ran stays up for
+    // `readMs` (any delayed window has time to appear), then Enter is pressed on whatever has
+    // the keyboard focus; a box that Enter did not close is closed a second later.
+    struct Read
+    {
+        QStringList texts;
+        // A progress window was on screen while a box was.
+        bool covered = false;
+    };
+    static Read read(const std::function<void()>& trigger, int readMs, Prompt* restore = nullptr)
+    {
+        MessageBoxPrompt screen;
+        Prompt::install(&screen);
+        Read read;
+        QElapsedTimer clock;
+        clock.start();
+        QTimer poll;
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            const QWidgetList windows = QApplication::topLevelWidgets();
+            for (QWidget* w : windows) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (box == nullptr || !box->isVisible()) {
+                    continue;
+                }
+                // Boxes live on the stack: a later one may have an earlier one's address.
+                if (!box->property("vkShownAt").isValid()) {
+                    box->setProperty("vkShownAt", clock.elapsed());
+                    read.texts.append(box->text());
+                }
+                for (QWidget* other : windows) {
+                    read.covered = read.covered ||
+                                   (qobject_cast<QProgressDialog*>(other) && other->isVisible());
+                }
+                const qint64 up = clock.elapsed() - box->property("vkShownAt").toLongLong();
+                if (up >= readMs + 1000) {
+                    box->reject();
+                } else if (up >= readMs && !box->property("vkEntered").isValid()) {
+                    box->setProperty("vkEntered", true);
+                    QWidget* focus = QApplication::focusWidget();
+                    QTest::keyClick(focus ? focus : box, Qt::Key_Return);
+                }
+                return;
+            }
+        });
+        poll.start();
+        trigger();
+        Prompt::install(restore);
+        return read;
     }
 };

@@ -5,6 +5,7 @@
 #include "server/accounts/restore.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QProgressDialog>
 #include <QTimer>
 #include <QWidget>
@@ -31,6 +32,19 @@ void BackupWindow::start()
     if (m_backup->isRunning()) {
         return;
     }
+    const QString target = Backup::targetPath();
+    if (QFileInfo::exists(target)) {
+        const QString title = QStringLiteral("Backup");
+        if (!Prompt::yesNo(QStringLiteral("The file ") + target +
+                               QStringLiteral(" already exists. Do you want to replace it?"),
+                           title, Prompt::Icon::Question, true)) {
+            Prompt::message(QStringLiteral("No backup was made. The earlier backup ") + target +
+                                QStringLiteral(" is left as it was."),
+                            title, Prompt::Icon::Information);
+            Q_EMIT finished(false, Backup::Cancelled);
+            return;
+        }
+    }
     auto* progress = new QProgressDialog(QStringLiteral("Copying the database..."),
                                          QStringLiteral("Cancel"), 0, 100, m_parent);
     progress->setWindowTitle(QStringLiteral("Backup"));
@@ -49,6 +63,8 @@ void BackupWindow::start()
     *c = connect(m_backup, &Backup::finished, this,
                  [this, progress, c](bool ok, const QString& where) {
                      disconnect(*c);
+                     // Closed, not merely hidden: closing also calls off its delayed
+                     // showing, which the message box's event loop would otherwise run.
                      progress->close();
                      progress->deleteLater();
                      if (ok) {

@@ -14,7 +14,8 @@ class BackupWindow : public QObject
 public:
     explicit BackupWindow(Database& db, QWidget* parent = nullptr);
 
-    // Starts a backup unless one is running; returns at once.
+    // Starts a backup unless one is running; returns at once. An earlier backup is replaced
+    // only when the operator agrees (No being the default).
     void start();
     bool isRunning() const;
     // The progress window's Cancel: the running copy is dropped.

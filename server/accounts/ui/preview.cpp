@@ -293,23 +293,37 @@ QString Preview::exportItem(const QString& item)
     const ConsoleSettings settings;
     const QString folder = settings.exportFolder();
     QApplication::restoreOverrideCursor();
-    // Long PDFs show their pages going by and can be cancelled: the file is written under a
-    // temporary name, so a cancel leaves no half file and an earlier export as it was.
-    QProgressDialog progress(QStringLiteral("Exporting the report..."), QStringLiteral("Cancel"), 0,
-                             1, this);
-    progress.setObjectName(QStringLiteral("exportprogress"));
-    progress.setWindowTitle(QStringLiteral("Export"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    return ReportExport::exportItem(m_doc, item, folder, [&progress](int done, int total) {
-        progress.setMaximum(total);
-        progress.setLabelText(
-            QStringLiteral("Exporting page %1 of %2...").arg(done + 1).arg(total));
-        progress.setValue(done);
-        return !progress.wasCanceled();
-    });
+    const auto target = ReportExport::target(item, folder);
+    if (!target) {
+        return {};
+    }
+    ReportExport::Outcome outcome;
+    {
+        // Long PDFs show their pages going by and can be cancelled: the file is written under
+        // a temporary name, so a cancel leaves no half file and an earlier export as it was.
+        // The window is made only once pages are written and is gone before the outcome is
+        // told: its delayed showing would otherwise rise over the message and take its keys.
+        std::unique_ptr<QProgressDialog> progress;
+        outcome = ReportExport::write(m_doc, *target, [this, &progress](int done, int total) {
+            if (!progress) {
+                progress =
+                    std::make_unique<QProgressDialog>(QStringLiteral("Exporting the report..."),
+                                                      QStringLiteral("Cancel"), 0, total, this);
+                progress->setObjectName(QStringLiteral("exportprogress"));
+                progress->setWindowTitle(QStringLiteral("Export"));
+                progress->setWindowModality(Qt::WindowModal);
+                progress->setMinimumDuration(500);
+                progress->setAutoClose(false);
+                progress->setAutoReset(false);
+            }
+            progress->setMaximum(total);
+            progress->setLabelText(
+                QStringLiteral("Exporting page %1 of %2...").arg(done + 1).arg(total));
+            progress->setValue(done);
+            return !progress->wasCanceled();
+        });
+    }
+    return ReportExport::report(outcome);
 }
 
 bool Preview::printTo(QPrinter& printer)

@@ -193,6 +193,42 @@ private Q_SLOTS:
         }
     }
 
+    // An earlier backup is replaced only when the operator says so; declined, nothing is
+    // copied and nothing is said to be saved.
+    void anEarlierBackupIsReplacedOnlyWhenAllowed()
+    {
+        store().writeValue(RegKey::Options, QStringLiteral("backupfolder"), m_home->path());
+        const QString copy = m_home->file(QStringLiteral("hai.db"));
+        BackupWindow window(*m_db);
+        QSignalSpy finished(&window, &BackupWindow::finished);
+        window.start();
+        QVERIFY(finished.wait(30000));
+        const QByteArray earlier = contents(copy);
+        QVERIFY(!earlier.isEmpty());
+        addBills(100);
+        m_prompt->clear();
+
+        m_prompt->answerNext(Prompt::Answer::No);
+        window.start();
+        QVERIFY(finished.count() == 2 || finished.wait(30000));
+        QCOMPARE(finished.last().at(0).toBool(), false);
+        QCOMPARE(m_prompt->texts(),
+                 (QStringList{QStringLiteral("The file ") + copy +
+                                  QStringLiteral(" already exists. Do you want to replace it?"),
+                              QStringLiteral("No backup was made. The earlier backup ") + copy +
+                                  QStringLiteral(" is left as it was.")}));
+        QCOMPARE(m_prompt->asked().first().buttons, Prompt::Buttons::YesNoDefaultNo);
+        QCOMPARE(contents(copy), earlier);
+        QVERIFY(!QFile::exists(copy + QStringLiteral(".part")));
+
+        m_prompt->clear();
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        window.start();
+        QVERIFY(finished.count() == 3 || finished.wait(30000));
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("Database Backup Saved to ") + copy);
+        QVERIFY(contents(copy) != earlier);
+    }
+
     // The running database is kept aside whole, the backup's rows come back, and the
     // console goes on with the restored file.
     void restoreKeepsTheOldDatabaseAside()

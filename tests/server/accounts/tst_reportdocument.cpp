@@ -3,16 +3,19 @@
 #include "server/accounts/reportexport.h"
 #include "server/accounts/ui/preview.h"
 #include "support/consolefixture.h"
+#include "support/shownbox.h"
 
 #include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
 #include <QPrinter>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
@@ -314,16 +317,51 @@ private Q_SLOTS:
                     .contains(QLatin1String("averyveryverylongword")));
     }
 
-    void exportReplacesTheEarlierFile()
+    // An earlier export is replaced only when the operator says so; declined, nothing is
+    // written and nothing is said to be saved.
+    void anEarlierExportIsReplacedOnlyWhenAllowed_data()
     {
+        QTest::addColumn<QString>("item");
+        for (const QString& item : ReportExport::itemTexts()) {
+            QTest::newRow(qPrintable(item)) << item;
+        }
+    }
+    void anEarlierExportIsReplacedOnlyWhenAllowed()
+    {
+        QFETCH(QString, item);
         ReportDocument first;
         first.addTable(QStringLiteral("<3000"), QString(), QStringLiteral("first export"));
         ReportDocument second;
         second.addTable(QStringLiteral("<3000"), QString(), QStringLiteral("second"));
         const QString folder = m_home->path();
-        ReportExport::exportItem(first, QStringLiteral("Export To Text"), folder);
-        ReportExport::exportItem(second, QStringLiteral("Export To Text"), folder);
-        QCOMPARE(readFile(folder + "/Report.txt"), QStringLiteral("second\n"));
+        const QString path = ReportExport::exportItem(first, item, folder);
+        QVERIFY(!path.isEmpty());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray earlier = file.readAll();
+        file.close();
+        m_prompt->clear();
+
+        m_prompt->answerNext(Prompt::Answer::No);
+        QVERIFY(ReportExport::exportItem(second, item, folder).isEmpty());
+        QCOMPARE(m_prompt->texts(),
+                 (QStringList{QStringLiteral("The file ") + path +
+                                  QStringLiteral(" already exists. Do you want to replace it?"),
+                              QStringLiteral("Nothing was exported. The earlier file ") + path +
+                                  QStringLiteral(" is left as it was.")}));
+        QCOMPARE(m_prompt->asked().first().buttons, Prompt::Buttons::YesNoDefaultNo);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), earlier);
+        file.close();
+        QCOMPARE(QDir(folder).entryList({QStringLiteral("Report*")}, QDir::Files | QDir::Hidden),
+                 QStringList{QFileInfo(path).fileName()});
+
+        m_prompt->clear();
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        QCOMPARE(ReportExport::exportItem(second, item, folder), path);
+        QVERIFY(m_prompt->lastText().endsWith(QStringLiteral(" to ") + path));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll() != earlier);
     }
 
     // A long PDF tells its pages as it goes; stopped part-way it leaves the earlier export
@@ -470,6 +508,32 @@ private Q_SLOTS:
         QTest::keyClick(box, Qt::Key_Return);
         QCOMPARE(m_prompt->lastText(), QStringLiteral("HTML document saved to ") +
                                            m_home->file(QStringLiteral("reports/Report.html")));
+    }
+
+    // The cashier reads the result and presses Enter: the export's progress is gone by then,
+    // so nothing covers the message and the Enter closes it instead of exporting again.
+    void previewExportEndsItsProgressBeforeTheResult()
+    {
+        ConsoleSettings().setExportFolder(m_home->file(QStringLiteral("reports")));
+        Preview preview(sampleDocument());
+        preview.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&preview));
+        auto* list = child<QComboBox>(preview, QStringLiteral("cmbexport"));
+        list->setCurrentIndex(0);
+        list->setFocus();
+
+        const ShownBox::Read read = ShownBox::read(
+            [&] {
+                Q_EMIT list->activated(0);
+                QTest::qWait(300);
+            },
+            800, m_prompt.get());
+        QCOMPARE(read.texts, QStringList{QStringLiteral("PDF file Saved to ") +
+                                         m_home->file(QStringLiteral("reports/Report.pdf"))});
+        QVERIFY(!read.covered);
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            QVERIFY(qobject_cast<QProgressDialog*>(w) == nullptr || !w->isVisible());
+        }
     }
 
     void printingGoesThroughThePainterPages()
