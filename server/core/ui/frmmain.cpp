@@ -136,8 +136,7 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
     (new QVBoxLayout(sessionBox))->addWidget(m_sessions);
 
     auto* historyBox = new QGroupBox(QStringLiteral("Session History Listing"));
-    auto* history = new HistoryGrid;
-    m_history = history;
+    m_history = new HistoryGrid;
     m_history->setObjectName(QStringLiteral("grdhistory"));
     m_historyModel = new HistoryModel(db, this);
     m_history->setModel(m_historyModel);
