@@ -2,6 +2,7 @@
 
 #include "common/money.h"
 #include "server/accounts/consolesettings.h"
+#include "server/core/billbalance.h"
 #include "server/core/database.h"
 
 #include <QLocale>
@@ -220,9 +221,17 @@ ReportDocument ReportComposer::composeBill(Database& db, qint64 billno)
     doc.addTableRow(
         QStringLiteral(">4500|>1500"), {},
         {QStringLiteral("Received :"), numberText(bill->value(QStringLiteral("received")))});
-    doc.addTableRow(
-        QStringLiteral(">4500|>1500"), {},
-        {QStringLiteral("Net Amount :"), numberText(bill->value(QStringLiteral("netamount")))});
+    const QVariant received = bill->value(QStringLiteral("received"));
+    const QVariant net = bill->value(QStringLiteral("netamount"));
+    doc.addTableRow(QStringLiteral(">4500|>1500"), {},
+                    {QStringLiteral("Net Amount :"), numberText(net)});
+    // What is left between the two printed above (nothing when they agree).
+    const BillBalance balance =
+        BillBalance::of(Money::fromVariant(net), Money::fromVariant(received));
+    if (balance.kind != BillBalance::Kind::Settled) {
+        doc.addTableRow(QStringLiteral(">4500|>1500"), {},
+                        {balance.caption() + QStringLiteral(" :"), balance.amount.toString()});
+    }
     return doc;
 }
 

@@ -14,7 +14,8 @@ class Database;
 namespace ReportComposer {
 
 // The bill of that number: headings, bill number and date, time spent and category, the
-// detail table (time, then the job-work lines) and the total, received and net amount lines.
+// detail table (time, then the job-work lines), the total, received and net amount lines, and
+// the balance due or the change between the net and the received amount when they differ.
 // A number without a bill gives an empty document.
 ReportDocument composeBill(Database& db, qint64 billno);
 

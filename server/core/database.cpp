@@ -62,6 +62,9 @@ const AddedColumn AddedColumns[] = {
     // The session waits for its password at the workstation; until it has been given the
     // session is not opened, whatever connection its agent comes back on.
     {"terminals", "passwordwait", "INTEGER DEFAULT 0"},
+    // Unlocked from Tools without a session: free to use, nothing billed. Every new row (a
+    // connection, which is locked first, or the end of a session) starts locked.
+    {"online", "unlocked", "INTEGER DEFAULT 0"},
 };
 
 } // namespace

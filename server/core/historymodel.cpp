@@ -2,6 +2,7 @@
 
 #include "common/money.h"
 #include "server/core/database.h"
+#include "server/core/displaytime.h"
 
 #include <QSqlQuery>
 
@@ -18,6 +19,11 @@ constexpr int ColumnCount = 9;
 bool isMoneyColumn(int c)
 {
     return c >= 6;
+}
+
+bool isTimeColumn(int c)
+{
+    return c == 1 || c == 2;
 }
 
 } // namespace
@@ -114,7 +120,8 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
                    ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter))
                    : QVariant();
     }
-    if (role != Qt::DisplayRole) {
+    const bool tip = role == Qt::ToolTipRole && isTimeColumn(index.column());
+    if (role != Qt::DisplayRole && !tip) {
         return {};
     }
     const Page& p = page(index.row() / PageSize);
@@ -126,5 +133,9 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
     if (isMoneyColumn(index.column())) {
         return v.isNull() ? QVariant() : QVariant(Money::fromVariant(v).toString());
     }
-    return v;
+    if (isTimeColumn(index.column()) && !v.isNull()) {
+        // The whole stored time stays at hand in the tip when the cell shows only its hours.
+        return tip ? v.toString() : DisplayTime::compact(v.toString());
+    }
+    return tip ? QVariant() : v;
 }

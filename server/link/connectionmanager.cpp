@@ -246,7 +246,7 @@ void ConnectionManager::passwordCheck(qint64 index, const Proto::Message& m)
 void ConnectionManager::automaticLogout(qint64 index)
 {
     const auto row = m_db.firstRow(
-        QStringLiteral("SELECT logouttype, terminal, AUTOLOGOUT FROM terminals WHERE cid = ?"),
+        QStringLiteral("SELECT logouttype, terminal, AUTOLOGOUT, ip FROM terminals WHERE cid = ?"),
         {index}, LabelArrival);
     if (!row) {
         return;
@@ -258,6 +258,9 @@ void ConnectionManager::automaticLogout(qint64 index)
         m_db.run(QStringLiteral("UPDATE terminals SET AUTOLOGOUT = 1, send = ? WHERE cid = ?"),
                  {Database::timeText(Clock::now()), index}, LabelArrival);
         m_db.notifyChanged(QStringLiteral("terminals"));
+        Q_EMIT logLine(QStringLiteral("Automatic Logout, Client Name - ") +
+                       row->value(1).toString() + QStringLiteral(" IP -") +
+                       row->value(3).toString());
     }
     switch (type) {
     case 0:

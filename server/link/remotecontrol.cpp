@@ -63,5 +63,14 @@ bool RemoteControl::send(Command c, const QString& ip, AgentLink* link) const
         return false;
     }
     const qint64 index = row->value(0).toLongLong();
-    return index != 0 && link->send(index, token(c));
+    if (index == 0 || !link->send(index, token(c))) {
+        return false;
+    }
+    if (c == Command::Lock || c == Command::Unlock) {
+        // The ready list tells a workstation left free from one that waits locked.
+        m_db.run(QStringLiteral("UPDATE online SET unlocked = ? WHERE id = ?"),
+                 {c == Command::Unlock ? 1 : 0, index}, Label);
+        m_db.notifyChanged(QStringLiteral("online"));
+    }
+    return true;
 }

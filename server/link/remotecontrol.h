@@ -39,6 +39,7 @@ public:
 
     // Sends the command to the workstation listed with that address (the first such row).
     // False when none is listed, it is the console's own computer, or it is not connected.
+    // A lock or an unlock that was sent marks the row locked or free (`online.unlocked`).
     bool send(Command c, const QString& ip, AgentLink* link) const;
 
 private:

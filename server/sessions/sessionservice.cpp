@@ -514,8 +514,9 @@ TransferResult SessionService::transfer(qint64 sessionRowid, const QString& dest
             return m_db.run(QStringLiteral("UPDATE terminals SET terminal = ?, ip = ?, cid = ? "
                                            "WHERE rowid = ?"),
                             {dest.name, dest.ip, dest.id, session.rowid}, TransferLabel) &&
-                   m_db.run(QStringLiteral("UPDATE online SET name = ?, ip = ?, id = ? "
-                                           "WHERE rowid = ?"),
+                   // The source is locked by the transfer: its row starts locked too.
+                   m_db.run(QStringLiteral("UPDATE online SET name = ?, ip = ?, id = ?, "
+                                           "unlocked = 0 WHERE rowid = ?"),
                             {session.terminal, session.ip, session.cid, dest.rowid}, TransferLabel);
         },
         TransferLabel);

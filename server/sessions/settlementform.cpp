@@ -188,6 +188,16 @@ void SettlementForm::netFromAmounts()
     m_netByHand = value(m_net) != value(m_amt) + value(m_oamt);
 }
 
+BillBalance SettlementForm::balance() const
+{
+    Money net = value(m_net);
+    if (m_netByHand && net.isZero()) {
+        // Billed as settle() takes an emptied or 0 net.
+        net = value(m_amt) + value(m_oamt) - value(m_ramt);
+    }
+    return BillBalance::of(net, value(m_ramt));
+}
+
 void SettlementForm::jobWorkClosed(Money total)
 {
     setOther(text(total));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/money.h"
+#include "server/core/billbalance.h"
 #include "server/sessions/sessionservice.h"
 
 #include <QString>
@@ -74,6 +75,10 @@ public:
     void setNet(const QString& t);
     bool netByHand() const { return m_netByHand; }
     static const QString NetByHand;
+
+    // The balance due or the change between the net and the received amount, as the bill of
+    // a settlement now would print it.
+    BillBalance balance() const;
 
     QString billNo() const { return m_billno; }
     bool printEnabled() const { return m_printEnabled; }

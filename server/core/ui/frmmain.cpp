@@ -1,7 +1,9 @@
 #include "server/core/ui/frmmain.h"
 
+#include "common/clock.h"
 #include "server/core/consolecore.h"
 #include "server/core/database.h"
+#include "server/core/displaytime.h"
 #include "server/core/historymodel.h"
 #include "server/core/messagelog.h"
 
@@ -15,6 +17,8 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSqlRecord>
 #include <QStyle>
 #include <QTableView>
@@ -33,6 +37,60 @@ QIcon exitIcon()
 {
     return QApplication::style()->standardIcon(QStyle::SP_BrowserStop);
 }
+
+QIcon freeIcon()
+{
+    return QApplication::style()->standardIcon(QStyle::SP_DialogYesButton);
+}
+
+// The history grid sizes its columns to what it shows. It cannot ask the whole model (a
+// history of millions of rows is read a page at a time), so it measures the rows on screen, or
+// before it has a screen the last rows, where it opens.
+class HistoryGrid : public QTableView
+{
+public:
+    static constexpr int OpeningRows = 64;
+
+    void fitColumns()
+    {
+        const QAbstractItemModel* m = model();
+        if (m == nullptr) {
+            return;
+        }
+        const int rows = m->rowCount();
+        int first = qMax(0, rows - OpeningRows);
+        int last = rows - 1;
+        if (isVisible() && rows > 0) {
+            const int top = rowAt(0);
+            const int bottom = rowAt(viewport()->height() - 1);
+            first = qMax(0, top);
+            last = bottom < 0 ? rows - 1 : bottom;
+        }
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        const int grid = showGrid() ? 1 : 0;
+        QHeaderView* header = horizontalHeader();
+        for (int c = 0; c < m->columnCount(); ++c) {
+            int width = header->sectionSizeHint(c);
+            for (int r = first; r <= last; ++r) {
+                const QModelIndex i = m->index(r, c);
+                width = qMax(width, itemDelegateForIndex(i)->sizeHint(option, i).width() + grid);
+            }
+            // Only ever wider: columns that shrank while scrolling would make the grid jump.
+            if (width > header->sectionSize(c)) {
+                header->resizeSection(c, width);
+            }
+        }
+    }
+
+protected:
+    // Other rows come on screen.
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QTableView::resizeEvent(event);
+        fitColumns();
+    }
+};
 
 QTreeWidget* makeList(const QString& name, const QStringList& columns)
 {
@@ -72,10 +130,13 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
                           {QStringLiteral("Terminal"), QStringLiteral("Session Start"),
                            QStringLiteral("Usage Type"), QStringLiteral("Member ID"),
                            QStringLiteral("Elapsed"), QStringLiteral("Charge")});
+    // A handful of rows: every column follows its widest text as the figures move.
+    m_sessions->header()->setStretchLastSection(false);
+    m_sessions->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     (new QVBoxLayout(sessionBox))->addWidget(m_sessions);
 
     auto* historyBox = new QGroupBox(QStringLiteral("Session History Listing"));
-    m_history = new QTableView;
+    m_history = new HistoryGrid;
     m_history->setObjectName(QStringLiteral("grdhistory"));
     m_historyModel = new HistoryModel(db, this);
     m_history->setModel(m_historyModel);
@@ -91,7 +152,7 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
     m_log = new QListWidget;
     m_log->setObjectName(QStringLiteral("lstmain"));
     m_log->setUniformItemSizes(true);
-    m_log->addItems(log.lines());
+    m_log->addItems(log.shownLines());
     (new QVBoxLayout(logBox))->addWidget(m_log);
     connect(&log, &MessageLog::lineAdded, this, [this](const QString& line) {
         m_log->addItem(line);
@@ -185,7 +246,19 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
     });
     refreshOnlineList();
     refreshSessionList();
-    resize(1000, 700);
+
+    connect(m_historyModel, &QAbstractItemModel::modelReset, this, &FrmMain::fitHistoryColumns);
+    connect(m_history->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &FrmMain::fitHistoryColumns);
+    fitHistoryColumns();
+    // Wide enough for the history's columns beside the buttons, but never beyond the screen
+    // (a twentieth is left for the window manager's frame).
+    const int historyWidth = m_history->horizontalHeader()->length() +
+                             m_history->verticalScrollBar()->sizeHint().width() +
+                             2 * m_history->frameWidth();
+    const QSize wanted(qMax(1000, historyWidth + optionBox->sizeHint().width() + 80), 700);
+    const QSize room = screen()->availableGeometry().size() * 0.95;
+    resize(wanted.boundedTo(room));
 }
 
 QAction* FrmMain::addAction(QMenu* menu, const QString& name, const QString& text)
@@ -229,13 +302,22 @@ void FrmMain::refreshOnlineList()
 {
     m_onlineDirty = false;
     m_online->clear();
-    const auto rows = m_db.rows(QStringLiteral("SELECT name, ip FROM online"), {},
+    const auto rows = m_db.rows(QStringLiteral("SELECT name, ip, unlocked FROM online"), {},
                                 QStringLiteral("refresh online list"));
     QList<QTreeWidgetItem*> items;
     items.reserve(rows.size());
     for (const QSqlRecord& r : rows) {
-        auto* item = new QTreeWidgetItem({r.value(0).toString(), r.value(1).toString()});
-        item->setIcon(0, computerIcon());
+        const bool free = r.value(2).toInt() != 0;
+        QString name = r.value(0).toString();
+        if (free) {
+            name += QLatin1Char(' ') + FreeMark;
+        }
+        auto* item = new QTreeWidgetItem({name, r.value(1).toString()});
+        item->setIcon(0, free ? freeIcon() : computerIcon());
+        if (free) {
+            item->setToolTip(0, FreeTip);
+            item->setToolTip(1, FreeTip);
+        }
         items.append(item);
     }
     m_online->addTopLevelItems(items);
@@ -246,23 +328,39 @@ void FrmMain::refreshSessionList()
     m_sessionsDirty = false;
     m_sessions->clear();
     const auto rows = m_db.rows(
-        QStringLiteral("SELECT terminal, sstart, user, memberid, AUTOLOGOUT, rowid FROM terminals "
-                       "ORDER BY rowid"),
+        QStringLiteral("SELECT terminal, sstart, user, memberid, AUTOLOGOUT, rowid, send FROM "
+                       "terminals ORDER BY rowid"),
         {}, QStringLiteral("refresh session list"));
     QList<QTreeWidgetItem*> items;
     items.reserve(rows.size());
+    const QDate today = Clock::now().date();
     for (const QSqlRecord& r : rows) {
         QStringList cols;
         for (int c = 0; c < 4; ++c) {
             cols.append(r.value(c).isNull() ? QString() : r.value(c).toString());
         }
+        cols[1] = DisplayTime::compact(cols[1], today);
         auto* item = new QTreeWidgetItem(cols);
-        item->setIcon(0, r.value(4).toInt() != 0 ? exitIcon() : computerIcon());
+        const bool autologout = r.value(4).toInt() != 0;
+        item->setIcon(0, autologout ? exitIcon() : computerIcon());
         item->setData(0, SessionRowidRole, r.value(5).toLongLong());
+        if (autologout) {
+            const QString tip =
+                AutoLogoutTip.arg(DisplayTime::compact(r.value(6).toString(), today));
+            item->setData(0, SessionTipRole, tip);
+            for (int c = 0; c < m_sessions->columnCount(); ++c) {
+                item->setToolTip(c, tip);
+            }
+        }
         items.append(item);
     }
     m_sessions->addTopLevelItems(items);
     Q_EMIT sessionListRefilled();
+}
+
+void FrmMain::fitHistoryColumns()
+{
+    static_cast<HistoryGrid*>(m_history)->fitColumns();
 }
 
 void FrmMain::scrollHistoryToEnd()

@@ -22,9 +22,20 @@ public:
 
     // Each session list row carries its `terminals` rowid under this role in column 0.
     static constexpr int SessionRowidRole = Qt::UserRole + 1;
+    // The tip a session row carries whatever its connection (the automatic logout's), in column 0.
+    static constexpr int SessionTipRole = Qt::UserRole + 2;
     // The session list's columns after Member ID, filled by whoever keeps the live figures.
     static constexpr int ElapsedColumn = 4;
     static constexpr int ChargeColumn = 5;
+
+    static inline const QString FreeMark = QStringLiteral("(free)");
+    static inline const QString FreeTip = QStringLiteral(
+        "Unlocked from Tools without a session: the workstation is free to use and nothing is "
+        "billed.");
+    // "%1" is the time of the logout.
+    static inline const QString AutoLogoutTip = QStringLiteral(
+        "Logged out automatically at %1. The session waits to be ended and is billed to that "
+        "time.");
 
     QAction* action(const QString& objectName) const;
     // The administrator-only commands: exit, options, tariffs, housekeeping.
@@ -35,6 +46,8 @@ public:
     void refreshSessionList();
     // Shows the last history row at the top of the grid.
     void scrollHistoryToEnd();
+    // Widens the history grid's columns to the texts of the rows on screen.
+    void fitHistoryColumns();
 
     QTreeWidget* onlineList() const { return m_online; }
     QTreeWidget* sessionList() const { return m_sessions; }

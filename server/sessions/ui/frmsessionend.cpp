@@ -103,6 +103,11 @@ FrmSessionEnd::FrmSessionEnd(Database& db, QWidget* parent)
     netRow->addWidget(m_net);
     netRow->addWidget(m_netByHand);
     billForm->addRow(QStringLiteral("Total Amount"), netRow);
+    m_balanceCaption = new QLabel(billFrame);
+    m_balanceCaption->setObjectName(QStringLiteral("lblbalancecaption"));
+    m_balance = new QLabel(billFrame);
+    m_balance->setObjectName(QStringLiteral("lblbalance"));
+    billForm->addRow(m_balanceCaption, m_balance);
     billForm->addRow(m_jobWork);
 
     auto* terminalFrame = new QGroupBox(QStringLiteral("Terminal"), this);
@@ -187,6 +192,7 @@ void FrmSessionEnd::showForm()
     m_ramt->setText(m_form.received());
     m_net->setText(m_form.net());
     m_netByHand->setVisible(m_form.netByHand());
+    showBalance();
     for (QLineEdit* e : {m_amt, m_oamt, m_ramt, m_net}) {
         e->setEnabled(m_form.amountsEnabled());
     }
@@ -213,6 +219,14 @@ void FrmSessionEnd::boxEdited(QLineEdit* box)
         m_net->setText(m_form.net());
     }
     m_netByHand->setVisible(m_form.netByHand());
+    showBalance();
+}
+
+void FrmSessionEnd::showBalance()
+{
+    const BillBalance b = m_form.balance();
+    m_balanceCaption->setText(b.caption());
+    m_balance->setText(m_form.text(b.amount));
 }
 
 void FrmSessionEnd::pickTerminal()

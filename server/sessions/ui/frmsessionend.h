@@ -36,6 +36,7 @@ protected:
 
 private:
     void showForm();
+    void showBalance();
     void boxEdited(QLineEdit* box);
     void apply(const SettlementForm::Outcome& out, QWidget* box);
     void reloadTerminals(const QString& table);
@@ -51,6 +52,8 @@ private:
     QLineEdit* m_ramt;
     QLineEdit* m_net;
     QLabel* m_netByHand;
+    QLabel* m_balanceCaption;
+    QLabel* m_balance;
     QPushButton* m_jobWork;
     QRadioButton* m_lock;
     QRadioButton* m_shutdown;

@@ -66,24 +66,29 @@ void LiveSessionView::applyRow(const LiveSession& s, QTreeWidgetItem* item)
     item->setText(FrmMain::ElapsedColumn, LiveSessions::elapsedText(s.elapsed));
     item->setText(FrmMain::ChargeColumn, m_live.chargeText(s));
 
-    const bool marked = item->data(0, Qt::ToolTipRole).toString() == DisconnectedTip;
+    const bool marked = item->data(0, DisconnectedRole).toBool();
     if (marked == !s.connected) {
         return;
     }
+    item->setData(0, DisconnectedRole, !s.connected);
     const QString name =
         s.connected ? s.terminal : s.terminal + QLatin1Char(' ') + LiveSessions::DisconnectedMark;
     item->setText(0, name);
+    // The row's own tip (an automatic logout's) stays; the mark's is added below it.
+    const QString own = item->data(0, FrmMain::SessionTipRole).toString();
+    const QString tip = s.connected     ? own
+                        : own.isEmpty() ? DisconnectedTip
+                                        : own + QLatin1Char('\n') + DisconnectedTip;
     const int columns = m_list->columnCount();
     for (int c = 0; c < columns; ++c) {
         QFont f = item->font(c);
         f.setItalic(!s.connected);
         item->setFont(c, f);
+        item->setToolTip(c, tip);
         if (s.connected) {
             item->setData(c, Qt::ForegroundRole, QVariant());
-            item->setToolTip(c, QString());
         } else {
             item->setForeground(c, m_list->palette().brush(QPalette::Disabled, QPalette::Text));
-            item->setToolTip(c, DisconnectedTip);
         }
     }
 }

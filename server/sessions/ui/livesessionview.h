@@ -37,6 +37,9 @@ public:
     void agentDropped(qint64 index);
 
 private:
+    // Set in column 0 while the row carries the disconnected mark.
+    static constexpr int DisconnectedRole = Qt::UserRole + 3;
+
     void apply(const QList<int>& positions);
     void applyRow(const LiveSession& s, QTreeWidgetItem* item);
 

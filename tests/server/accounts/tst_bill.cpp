@@ -1,12 +1,19 @@
 #include "server/accounts/consolesettings.h"
 #include "server/accounts/reportcomposer.h"
+#include "server/accounts/reportexport.h"
 #include "server/accounts/ui/preview.h"
 #include "server/accounts/ui/printing.h"
 #include "server/core/database.h"
+#include "server/sessions/sessionservice.h"
+#include "server/sessions/settlementform.h"
 #include "support/consolefixture.h"
 #include "support/datarow.h"
 
+#include <QBuffer>
 #include <QLocale>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 
 namespace {
@@ -26,6 +33,20 @@ void addBill(Database& db, qint64 billno, const QVariant& charge, const QVariant
 QStringList cellsOf(const ReportDocument& doc, int block, int row)
 {
     return doc.tableRows(block).value(row);
+}
+
+// The text a reader gets out of a file that a program turns into text.
+QString readBack(const char* program, const QStringList& args)
+{
+    const QString path = QStandardPaths::findExecutable(QString::fromLatin1(program));
+    if (path.isEmpty()) {
+        qWarning("%s is not installed: its form of the bill is not read back", program);
+        return {};
+    }
+    QProcess p;
+    p.start(path, args);
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput());
 }
 
 } // namespace
@@ -58,7 +79,7 @@ private Q_SLOTS:
         QCOMPARE(Preview::presentedCount(), 1);
         const ReportDocument doc = Preview::lastDocument();
         const QList<ReportBlock>& b = doc.blocks();
-        QCOMPARE(b.size(), 11);
+        QCOMPARE(b.size(), 12);
         const QStringList headings{QStringLiteral("Star Cafe"), QStringLiteral("1 Main Road"),
                                    QStringLiteral("Springfield"), QStringLiteral(" ")};
         for (int i = 0; i < 4; ++i) {
@@ -101,6 +122,9 @@ private Q_SLOTS:
         // The stored net amount is printed even where it differs from the total.
         QCOMPARE(cellsOf(doc, 10, 0),
                  (QStringList{QStringLiteral("Net Amount :"), QStringLiteral("30")}));
+        QCOMPARE(cellsOf(doc, 11, 0),
+                 (QStringList{QStringLiteral("Balance Due :"), QStringLiteral("10")}));
+        QCOMPARE(b[11].columns, b[10].columns);
         QVERIFY(doc.footer().isEmpty());
     }
 
@@ -127,6 +151,83 @@ private Q_SLOTS:
         QCOMPARE(doc.tableRows(7).size(), jobs.size() + 1);
         QTEST(doc.tableRows(8).at(0).at(1), "total");
         QCOMPARE(doc.tableRows(4).at(0).at(0), QStringLiteral("Bill No :40000"));
+    }
+
+    // The bill says what the customer still owes or gets back, the net amount less the
+    // received amount, exactly, in every form it takes: the painted pages of the preview, the
+    // printer and the PDF, and the HTML, RTF and text exports.
+    void balanceLineInEveryForm_data()
+    {
+        QTest::addColumn<QString>("amount");
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<QString>("received");
+        QTest::addColumn<QString>("caption"); // "" when nothing is left between them
+        QTest::addColumn<QString>("balance");
+        dataRow("still owes", "35", "7.5", "20", "Balance Due :", "22.5");
+        dataRow("paid more", "35", "0", "50", "Change :", "15");
+        dataRow("tenths add up exactly", "0.1", "0.2", "0.3", "", "");
+        dataRow("a cent short", "12.35", "0.01", "12.35", "Balance Due :", "0.01");
+        dataRow("large amounts", "70000000000.25", "0", "70000000000.5", "Change :", "0.25");
+    }
+    void balanceLineInEveryForm()
+    {
+        QFETCH(QString, amount);
+        QFETCH(QString, other);
+        QFETCH(QString, received);
+        QFETCH(QString, caption);
+        QFETCH(QString, balance);
+        QVERIFY(m_db->run("INSERT INTO user_category (user, Description) VALUES ('Std', '')"));
+        QVERIFY(m_db->run("INSERT INTO online (name, ip, id) VALUES ('PC1', '127.0.0.1', 0)"));
+        StartRequest start;
+        start.terminal = QStringLiteral("PC1");
+        start.category = QStringLiteral("Std");
+        QVERIFY(SessionService(*m_db).start(start).ok);
+        SettlementForm form(*m_db, 2);
+        form.open();
+        form.pick(QStringLiteral("PC1"));
+        form.setAmount(amount);
+        form.setOther(other);
+        form.setReceived(received);
+        const SettleResult bill = form.settle();
+        QVERIFY(bill.ok);
+
+        const ReportDocument doc = ReportComposer::composeBill(*m_db, bill.billno);
+        const int last = int(doc.blocks().size()) - 1;
+        const QString net = (Money::parse(amount) + Money::parse(other)).toString();
+        QCOMPARE(cellsOf(doc, caption.isEmpty() ? last : last - 1, 0),
+                 (QStringList{QStringLiteral("Net Amount :"), net}));
+        if (!caption.isEmpty()) {
+            QCOMPARE(cellsOf(doc, last, 0), (QStringList{caption, balance}));
+        }
+
+        QStringList forms;
+        const ReportPages pages(doc);
+        forms << pages.pageTexts(0).join(QLatin1Char(' '));
+        forms << ReportWriter::toText(doc);
+        QBuffer html;
+        QVERIFY(html.open(QIODevice::WriteOnly) && ReportWriter::writeHtml(doc, html));
+        forms << QString::fromUtf8(html.data()).remove(QRegularExpression("<[^>]*>"));
+        const QString rtf = m_home->file(QStringLiteral("bill.rtf"));
+        QVERIFY(ReportExport::writeFile(doc, ReportExport::Kind::Rtf, rtf));
+        forms << readBack("unrtf", {QStringLiteral("--text"), rtf});
+        const QString pdf = m_home->file(QStringLiteral("bill.pdf"));
+        QVERIFY(ReportExport::writeFile(doc, ReportExport::Kind::Pdf, pdf));
+        forms << readBack("pdftotext", {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        const QRegularExpression line(QRegularExpression::escape(caption) + "\\s*" +
+                                      QRegularExpression::escape(balance) + "(?![0-9.])");
+        for (const QString& text : forms) {
+            if (text.isEmpty()) {
+                continue; // a reader that is not installed
+            }
+            QVERIFY2(text.contains(QStringLiteral("Net Amount :")), qPrintable(text));
+            if (caption.isEmpty()) {
+                QVERIFY2(!text.contains(QStringLiteral("Balance Due")) &&
+                             !text.contains(QStringLiteral("Change")),
+                         qPrintable(text));
+            } else {
+                QVERIFY2(text.contains(line), qPrintable(text));
+            }
+        }
     }
 
     void unknownBillStillOpensAnEmptyPreview()

@@ -14,7 +14,7 @@ namespace {
 const QMap<QString, QStringList>& expectedSchema()
 {
     static const QMap<QString, QStringList> schema{
-        {"online", {"name", "ip", "id"}},
+        {"online", {"name", "ip", "id", "unlocked"}},
         {"terminals",
          {"terminal", "ip", "cid", "sstart", "send", "user", "memberid", "Password", "amtreceived",
           "logout", "logouttime", "logouttype", "maintains", "AUTOLOGOUT", "restartcnt",

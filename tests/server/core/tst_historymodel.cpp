@@ -1,9 +1,18 @@
+#include "common/clock.h"
 #include "common/money.h"
 #include "server/core/database.h"
 #include "server/core/historymodel.h"
+#include "server/core/messagelog.h"
+#include "server/core/ui/frmmain.h"
 #include "support/consolefixture.h"
+#include "support/datarow.h"
 
+#include <QHeaderView>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTableView>
 #include <QTest>
+#include <QTreeWidget>
 
 class TestHistoryModel : public QObject, public ConsoleFixture
 {
@@ -79,7 +88,90 @@ private Q_SLOTS:
         model.index(4999, 0).data();
         QCOMPARE(model.index(4999, 0).data().toInt(), 5000);
     }
+
+    void timesShownCompactly_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<QString>("shown");
+        const QDate day(2026, 12, 7);
+        dataRow("today", "2026-12-07 14:05:09", QDateTime(day, QTime(23, 59, 59)), "14:05");
+        dataRow("yesterday", "2026-12-06 23:59:59", QDateTime(day, QTime(0, 0, 1)),
+                "2026-12-06 23:59");
+        dataRow("a year before", "2025-12-07 14:05:09", QDateTime(day, QTime(14, 5)),
+                "2025-12-07 14:05");
+        dataRow("not a stored time", "7/12/2026 2:05 PM", QDateTime(day, QTime(14, 5)),
+                "7/12/2026 2:05 PM");
+    }
+    void timesShownCompactly()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QDateTime, now);
+        Clock::setFixed(now);
+        QVERIFY(m_db->run("INSERT INTO history (billno, sstart, send) VALUES (1, ?, ?)",
+                          {stored, stored}));
+        HistoryModel model(*m_db);
+        for (int c : {1, 2}) {
+            QTEST(model.index(0, c).data().toString(), "shown");
+            QCOMPARE(model.index(0, c).data(Qt::ToolTipRole).toString(), stored);
+        }
+        QCOMPARE(m_db->scalar("SELECT sstart FROM history").toString(), stored);
+    }
+
+    // At the size it opens with, the console cuts no time or amount short, in the history
+    // (whichever rows are on screen) or in the session list (as its figures grow).
+    void columnsFitTheirTexts()
+    {
+        Clock::setFixed(QDateTime(QDate(2026, 12, 7), QTime(15, 0)));
+        m_db->transaction([&] {
+            for (int i = 1; i <= 300; ++i) {
+                // The oldest rows carry the widest amounts.
+                const QVariant big =
+                    Money::parse(i <= 10 ? u"12345678901.2345" : u"7.5").toVariant();
+                m_db->run("INSERT INTO history (billno, sstart, send, terminal, user, duration, "
+                          "charge, received, netamount) VALUES (?, '2026-11-30 09:05:00', "
+                          "'2026-12-07 14:05:00', 'PC1', 'Normal', ' 1: 0: 0', ?, ?, ?)",
+                          {i, big, big, big});
+            }
+            return true;
+        });
+        QVERIFY(m_db->run("INSERT INTO terminals (terminal, ip, cid, sstart, user) VALUES "
+                          "('PC1', '127.0.0.1', 0, '2026-11-30 09:05:00', 'Normal')"));
+        MessageLog log;
+        FrmMain w(*m_db, log);
+        const QSize room = w.screen()->availableGeometry().size();
+        QVERIFY(w.width() <= room.width() && w.height() <= room.height());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+        QTableView* grid = w.historyGrid();
+        QHeaderView* header = grid->horizontalHeader();
+        const auto fits = [&] {
+            for (int c : {1, 2, 6, 7, 8}) {
+                if (header->sectionSize(c) <
+                    static_cast<QAbstractItemView*>(grid)->sizeHintForColumn(c)) {
+                    qWarning("history column %d: %d < %d", c, header->sectionSize(c),
+                             static_cast<QAbstractItemView*>(grid)->sizeHintForColumn(c));
+                    return false;
+                }
+            }
+            return true;
+        };
+        QCOMPARE(grid->model()->index(0, 8).data().toString(), QString("12345678901.2345"));
+        QVERIFY(fits());
+        w.scrollHistoryToEnd();
+        QVERIFY(fits());
+
+        QTreeWidget* sessions = w.sessionList();
+        QCOMPARE(sessions->topLevelItem(0)->text(1), QString("2026-11-30 09:05"));
+        sessions->topLevelItem(0)->setText(FrmMain::ChargeColumn, "12345678901.23");
+        for (int c : {1, FrmMain::ChargeColumn}) {
+            QTRY_VERIFY2(sessions->header()->sectionSize(c) >=
+                             static_cast<QAbstractItemView*>(sessions)->sizeHintForColumn(c),
+                         qPrintable(QString::number(c)));
+        }
+    }
 };
 
-QTEST_GUILESS_MAIN(TestHistoryModel)
+QTEST_MAIN(TestHistoryModel)
 #include "tst_historymodel.moc"

@@ -1,6 +1,8 @@
 #include "common/protocol.h"
 #include "server/core/agentlink.h"
 #include "server/core/database.h"
+#include "server/core/messagelog.h"
+#include "server/core/ui/frmmain.h"
 #include "server/link/connectionmanager.h"
 #include "server/link/linkserver.h"
 #include "server/link/ui/frmtools.h"
@@ -12,6 +14,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <memory>
 
@@ -135,14 +138,21 @@ void TstFrmTools::commandReachesTheChosenWorkstation_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("question");
     QTest::addColumn<QByteArray>("token");
+    // How the ready list shows the workstation before and after: free or locked. Only a lock
+    // or an unlock changes it.
+    QTest::addColumn<bool>("freeBefore");
+    QTest::addColumn<bool>("freeAfter");
     QTest::newRow("lock") << "cmdlock"
-                          << "Do you want to Lock the Client " << Proto::Lock;
+                          << "Do you want to Lock the Client " << Proto::Lock << true << false;
     QTest::newRow("unlock") << "cmdunlock"
-                            << " Do you want to UnLock the Client " << Proto::Unlock;
+                            << " Do you want to UnLock the Client " << Proto::Unlock << false
+                            << true;
     QTest::newRow("shutdown") << "cmdshutdown"
-                              << " Do you want to Shutdown the Client " << Proto::Shutdown;
+                              << " Do you want to Shutdown the Client " << Proto::Shutdown << true
+                              << true;
     QTest::newRow("restart") << "cmdrestart"
-                             << " Do you want to Reboot the Client " << Proto::Reboot;
+                             << " Do you want to Reboot the Client " << Proto::Reboot << false
+                             << false;
 }
 
 void TstFrmTools::commandReachesTheChosenWorkstation()
@@ -150,11 +160,22 @@ void TstFrmTools::commandReachesTheChosenWorkstation()
     QFETCH(QString, button);
     QFETCH(QString, question);
     QFETCH(QByteArray, token);
+    QFETCH(bool, freeBefore);
+    QFETCH(bool, freeAfter);
     Console c;
     FakeAgent a;
     FakeAgent b;
     QVERIFY(c.join(a, QStringLiteral("127.0.0.24"), QStringLiteral("PC-24")));
     QVERIFY(c.join(b, QStringLiteral("127.0.0.25"), QStringLiteral("  PC-25")));
+    QVERIFY(c.db.run(QStringLiteral("UPDATE online SET unlocked = ? WHERE ip = '127.0.0.25'"),
+                     {freeBefore ? 1 : 0}));
+    MessageLog log;
+    FrmMain console(c.db, log);
+    const auto ready = [&] { return console.onlineList()->topLevelItem(2); };
+    const auto shown = [](bool free) {
+        return free ? QStringLiteral("  PC-25 (free)") : QStringLiteral("  PC-25");
+    };
+    QCOMPARE(ready()->text(0), shown(freeBefore));
     FrmTools w(c.db);
     w.show();
     w.findChild<QTableWidget*>(QStringLiteral("Grdonline"))->setCurrentCell(2, 1);
@@ -165,6 +186,9 @@ void TstFrmTools::commandReachesTheChosenWorkstation()
     QVERIFY(b.waitFor(token));
     QCOMPARE(b.received, token);
     QVERIFY(a.received.isEmpty());
+    QTRY_COMPARE(ready()->text(0), shown(freeAfter));
+    QCOMPARE(ready()->toolTip(0), freeAfter ? FrmMain::FreeTip : QString());
+    QCOMPARE(console.onlineList()->topLevelItem(1)->text(0), QStringLiteral("PC-24"));
     // The window stays open for the next workstation.
     QVERIFY(w.isVisible());
 }

@@ -1,5 +1,6 @@
 #include "../link/fakeagent.h"
 #include "common/clock.h"
+#include "common/protocol.h"
 #include "common/timesplit.h"
 #include "server/core/database.h"
 #include "server/core/messagelog.h"
@@ -12,6 +13,7 @@
 #include "server/sessions/ui/livesessionview.h"
 #include "support/consolefixture.h"
 
+#include <QListWidget>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
@@ -238,6 +240,41 @@ private Q_SLOTS:
         agent = std::make_unique<FakeAgent>();
         QVERIFY(agent->connectFrom("127.0.0.41", server.serverPort()));
         QTRY_COMPARE(item(0)->text(0), QString("PC41"));
+    }
+
+    // An automatic logout says what it is: in the tip of its row, which the mark of a gone
+    // agent joins rather than replaces, and in a line of the message log with its time.
+    void automaticLogoutIsExplained()
+    {
+        LinkServer server;
+        QVERIFY(server.listen(0, QHostAddress::LocalHost));
+        ConnectionManager manager(*m_db, server);
+        MessageLog log;
+        QObject::connect(&manager, &ConnectionManager::logLine, &log, &MessageLog::append);
+        session("PC41", "127.0.0.41", 1, T0.addSecs(-1800), "Normal");
+        FrmMain window(*m_db, log);
+        LiveSessionView view(*m_db, 2, window, &server);
+        QObject::connect(&manager, &ConnectionManager::agentDropped, &view,
+                         &LiveSessionView::agentDropped);
+        FakeAgent agent;
+        QVERIFY(agent.connectFrom("127.0.0.41", server.serverPort()));
+        QVERIFY(agent.waitFor(Proto::StartSession));
+        QTreeWidget* list = window.sessionList();
+        QCOMPARE(list->topLevelItem(0)->toolTip(0), QString());
+
+        Clock::advance(5 * 60);
+        agent.write(Proto::Autologout);
+        const QString tip = FrmMain::AutoLogoutTip.arg("09:05");
+        QTRY_COMPARE(list->topLevelItem(0)->toolTip(FrmMain::ChargeColumn), tip);
+        const QString line("Automatic Logout, Client Name - PC41 IP -127.0.0.41");
+        QCOMPARE(log.lines().last(), line);
+        QListWidget* shown = window.messageLog();
+        QCOMPARE(shown->item(shown->count() - 1)->text(), "09:05:00  " + line);
+        QCOMPARE(shown->item(0)->text(), "09:00:00  " + log.lines().first());
+
+        agent.socket.disconnectFromHost();
+        QTRY_COMPARE(list->topLevelItem(0)->toolTip(0),
+                     tip + "\n" + LiveSessionView::DisconnectedTip);
     }
 };
 

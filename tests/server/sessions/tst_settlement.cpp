@@ -540,26 +540,36 @@ private Q_SLOTS:
         QTest::addColumn<QString>("charge");
         QTest::addColumn<QString>("other");  // "" when none is stored
         QTest::addColumn<QString>("billed"); // the net on the bill; "" when the one shown
-        dataRow("job work added", QStringList{"job:3"}, "42.5", false, "35", "7.5", "");
+        // What the window shows below the net: the billed net less the 20 received.
+        QTest::addColumn<QString>("balance");
+        dataRow("job work added", QStringList{"job:3"}, "42.5", false, "35", "7.5", "",
+                "Balance Due 22.5");
         dataRow("job work removed", QStringList{"job:3", "txtoamt", "job:0"}, "35", false, "35", "",
-                "");
+                "", "Balance Due 15");
         dataRow("other reset to 0", QStringList{"txtoamt=5", "txtoamt", "txtoamt=0", "txtoamt"},
-                "35", false, "35", "", "");
-        dataRow("charge entered", QStringList{"txtamt=40", "txtamt"}, "40", false, "40", "", "");
-        dataRow("charge not entered", QStringList{"txtamt=40"}, "40", false, "40", "", "");
+                "35", false, "35", "", "", "Balance Due 15");
+        dataRow("charge entered", QStringList{"txtamt=40", "txtamt"}, "40", false, "40", "", "",
+                "Balance Due 20");
+        dataRow("charge not entered", QStringList{"txtamt=40"}, "40", false, "40", "", "",
+                "Balance Due 20");
         dataRow("charge rounded at End", QStringList{"txtamt=12.125"}, "12.12", false, "12.12", "",
-                "");
-        dataRow("other not entered", QStringList{"txtoamt=5"}, "40", false, "35", "5", "");
-        dataRow("net by hand", QStringList{"txtoamt=5", "txtnetamt=30"}, "30", true, "35", "5", "");
+                "", "Change 7.88");
+        dataRow("other not entered", QStringList{"txtoamt=5"}, "40", false, "35", "5", "",
+                "Balance Due 20");
+        dataRow("net by hand", QStringList{"txtoamt=5", "txtnetamt=30"}, "30", true, "35", "5", "",
+                "Balance Due 10");
         dataRow("net by hand, then the charge changed", QStringList{"txtnetamt=30", "txtamt=40"},
-                "40", false, "40", "", "");
+                "40", false, "40", "", "", "Balance Due 20");
         dataRow("net by hand, then job work", QStringList{"txtnetamt=30", "job:2"}, "40", false,
-                "35", "5", "");
+                "35", "5", "", "Balance Due 20");
+        dataRow("received more", QStringList{"txtramt=50.05"}, "35", false, "35", "", "",
+                "Change 15.05");
         // A net emptied or set to 0 by hand is billed as Enter in the box would have put it:
         // the amounts less the 20 received.
         dataRow("net emptied by hand", QStringList{"txtoamt=5", "txtnetamt="}, "", true, "35", "5",
-                "20");
-        dataRow("net typed as 0", QStringList{"txtnetamt=0"}, "0", true, "35", "", "15");
+                "20", "Balance Due 0");
+        dataRow("net typed as 0", QStringList{"txtnetamt=0"}, "0", true, "35", "", "15",
+                "Change 5");
     }
 
     void netFollowsTheAmounts()
@@ -570,6 +580,7 @@ private Q_SLOTS:
         QFETCH(QString, charge);
         QFETCH(QString, other);
         QFETCH(QString, billed);
+        QFETCH(QString, balance);
         if (billed.isEmpty()) {
             billed = net;
         }
@@ -595,6 +606,9 @@ private Q_SLOTS:
         }
         QCOMPARE(child<QLineEdit>(w, "txtnetamt")->text(), net);
         QCOMPARE(child<QLabel>(w, "lblnetbyhand")->isVisible(), byHand);
+        QCOMPARE(child<QLabel>(w, "lblbalancecaption")->text() + QLatin1Char(' ') +
+                     child<QLabel>(w, "lblbalance")->text(),
+                 balance);
 
         endSession(w);
         QCOMPARE(w.result(), int(QDialog::Accepted));
