@@ -89,7 +89,8 @@ FrmSessionEnd::FrmSessionEnd(Database& db, QWidget* parent)
     m_net = box("txtnetamt");
     m_jobWork = new QPushButton(QStringLiteral("&Jobwork Details"), billFrame);
     m_jobWork->setObjectName(QStringLiteral("cmdjobworkdetails"));
-    m_jobWork->setAutoDefault(false);
+    // Enter on it while it has the focus presses it, not the window's main button.
+    m_jobWork->setAutoDefault(true);
     auto* billForm = new QFormLayout(billFrame);
     billForm->addRow(QStringLiteral("Bill No :"), m_billNo);
     billForm->addRow(m_print);
@@ -124,7 +125,8 @@ FrmSessionEnd::FrmSessionEnd(Database& db, QWidget* parent)
     m_end->setDefault(true);
     m_back = new QPushButton(QStringLiteral("&Back"), this);
     m_back->setObjectName(QStringLiteral("cmdback"));
-    m_back->setAutoDefault(false);
+    // Enter on it while it has the focus presses it, not the window's main button.
+    m_back->setAutoDefault(true);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(m_end);

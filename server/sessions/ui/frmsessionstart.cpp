@@ -122,7 +122,8 @@ FrmSessionStart::FrmSessionStart(Database& db, QWidget* parent)
     m_start->setDefault(true);
     m_exit = new QPushButton(QStringLiteral("&Back"), this);
     m_exit->setObjectName(QStringLiteral("cmdexit"));
-    m_exit->setAutoDefault(false);
+    // Enter on it while it has the focus presses it, not the window's main button.
+    m_exit->setAutoDefault(true);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(m_start);

@@ -62,7 +62,8 @@ FrmSessionTran::FrmSessionTran(Database& db, QWidget* parent)
     m_transfer->setDefault(true);
     m_back = new QPushButton(QStringLiteral("&Back"), this);
     m_back->setObjectName(QStringLiteral("cmdback"));
-    m_back->setAutoDefault(false);
+    // Enter on it while it has the focus presses it, not the window's main button.
+    m_back->setAutoDefault(true);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(m_transfer);
