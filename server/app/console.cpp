@@ -287,6 +287,15 @@ template <typename Dialog> void Console::openWithDatabase()
     dialog.exec();
 }
 
+template <typename Dialog> void Console::openOnSelectedSession()
+{
+    Dialog dialog(d->db, d->window.get());
+    if (const qint64 rowid = d->window->selectedSessionRowid(); rowid != 0) {
+        dialog.preselect(rowid);
+    }
+    dialog.exec();
+}
+
 bool Console::refused(const QString& message, bool critical)
 {
     if (message.isEmpty()) {
@@ -323,12 +332,12 @@ void Console::wireCommands()
     });
     on("mnusession", [this, &db] {
         if (!refused(ConsoleCommands::endSessionRefusal(db), false)) {
-            openWithDatabase<FrmSessionEnd>();
+            openOnSelectedSession<FrmSessionEnd>();
         }
     });
     on("mnutransfer", [this, &db] {
         if (!refused(ConsoleCommands::transferRefusal(db), false)) {
-            openWithDatabase<FrmSessionTran>();
+            openOnSelectedSession<FrmSessionTran>();
         }
     });
     on("mnutool", [this, &db] {

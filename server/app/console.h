@@ -51,6 +51,8 @@ private:
     void reportShownAndQuit();
     template <typename Dialog> void openModal();
     template <typename Dialog> void openWithDatabase();
+    // End Session and Transfer open on the session selected in the console's list.
+    template <typename Dialog> void openOnSelectedSession();
     // Shows a guard's refusal; true when there was one.
     static bool refused(const QString& message, bool critical);
 

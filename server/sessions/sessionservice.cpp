@@ -295,20 +295,12 @@ StartResult SessionService::start(const StartRequest& req)
     return result;
 }
 
-std::optional<SessionRow> SessionService::fixEnd(qint64 rowid)
+std::optional<SessionRow> SessionService::fixEnd(qint64 rowid) const
 {
     auto row = sessionByRowid(rowid);
-    if (!row) {
-        return std::nullopt;
-    }
-    if (!row->autologout) {
-        const QDateTime now = Clock::now();
-        if (m_db.run(QStringLiteral("UPDATE terminals SET send = ? WHERE rowid = ?"),
-                     {Database::timeText(now), rowid},
-                     QStringLiteral("frmsessionend cmbterminal_Click"))) {
-            row->send = Database::parseTime(Database::timeText(now));
-            m_db.notifyChanged(QStringLiteral("terminals"));
-        }
+    if (row && !row->autologout) {
+        // Stored to the second, so the bill shows the very end it was priced to.
+        row->send = Database::parseTime(Database::timeText(Clock::now()));
     }
     return row;
 }
@@ -347,6 +339,7 @@ SettleResult SessionService::settle(const SettleRequest& req)
         }
     }
     SessionRow session;
+    QDateTime end;
     qint64 billno = 0;
     bool member = false;
     const bool ok = m_db.transaction(
@@ -357,6 +350,7 @@ SettleResult SessionService::settle(const SettleRequest& req)
                 return false;
             }
             session = *row;
+            end = req.send.isValid() ? req.send : session.send;
             member = !session.memberid.isEmpty();
             if (!session.maintains) {
                 // Read under the write lock, so two settlements can never take one number.
@@ -375,8 +369,7 @@ SettleResult SessionService::settle(const SettleRequest& req)
                                       "duration, user, received, charge, netamount, otheramt, "
                                       "billno) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                        {session.ip, Database::timeText(session.sstart),
-                        session.send.isValid() ? QVariant(Database::timeText(session.send))
-                                               : QVariant(),
+                        end.isValid() ? QVariant(Database::timeText(end)) : QVariant(),
                         session.terminal, textOrNull(session.memberid), textOrNull(req.duration),
                         req.userLabel, moneyOrNull(req.received), moneyOrNull(req.charge),
                         moneyOrNull(req.net), moneyOrNull(req.other),

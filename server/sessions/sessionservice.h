@@ -111,6 +111,7 @@ struct SettleRequest
 {
     qint64 sessionRowid = 0;
     QDateTime sstart;  // as picked: the settlement refuses a row that changed meanwhile
+    QDateTime send;    // the end the bill was priced to; invalid takes the row's own
     QString duration;  // the duration label
     QString userLabel; // category, or "Maintaining"
     Money received;
@@ -174,9 +175,10 @@ public:
     // The session is opened only once its password is given at the workstation.
     static bool opensWithPassword(const StartRequest& req);
 
-    // Fixes the end of the session at the current time (an automatic logout keeps its own)
-    // and returns the row as it now stands.
-    std::optional<SessionRow> fixEnd(qint64 rowid);
+    // The row with its end fixed at the current time (an automatic logout keeps its own), for
+    // pricing. Nothing is written: until the bill is saved the session runs on untouched, so
+    // a pick the cashier changes or abandons leaves no trace.
+    std::optional<SessionRow> fixEnd(qint64 rowid) const;
 
     // Records the bill and ends the session, all or nothing.
     SettleResult settle(const SettleRequest& req);

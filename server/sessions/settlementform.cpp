@@ -213,6 +213,7 @@ SettleResult SettlementForm::settle()
     SettleRequest req;
     req.sessionRowid = m_session->rowid;
     req.sstart = m_session->sstart;
+    req.send = m_session->send;
     req.duration = m_duration;
     req.userLabel = m_usage;
     if (!m_session->maintains) {

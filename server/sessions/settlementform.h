@@ -45,9 +45,9 @@ public:
     // Opening: amounts "0", the bill-print default and the next bill number.
     void open();
 
-    // Picking a workstation by name: fixes the end of the session and prices it. An empty or
-    // unknown name leaves nothing picked. The outcome carries a message when the cashier must
-    // enter the amount by hand.
+    // Picking a workstation by name: fixes the end of the session in the form (not in the
+    // database) and prices it. An empty or unknown name leaves nothing picked. The outcome carries
+    // a message when the cashier must enter the amount by hand.
     Outcome pick(const QString& terminal);
 
     bool hasSession() const { return m_session.has_value(); }

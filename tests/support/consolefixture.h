@@ -5,6 +5,7 @@
 #include "support/scriptedprompt.h"
 #include "support/testhome.h"
 
+#include <QApplication>
 #include <QWidget>
 #include <QtTest>
 
@@ -39,6 +40,16 @@ protected:
         return m_db->scalar(QStringLiteral("SELECT count(*) FROM ") + table).toLongLong();
     }
 };
+
+// Keys as the keyboard sends them: to the control that has the focus in the active window.
+inline void typeKeys(const QString& text)
+{
+    QTest::keyClicks(QApplication::focusWidget(), text);
+}
+inline void pressKey(Qt::Key key)
+{
+    QTest::keyClick(QApplication::focusWidget(), key);
+}
 
 // A named control of a window; a missing one is reported by name before the test trips on it.
 template <typename T> T* child(const QWidget& w, const QString& name)

@@ -231,6 +231,12 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
     bind(cmdtransfer, QStringLiteral("mnutransfer"));
     bind(cmdtool, QStringLiteral("mnutool"));
     bind(cmdsystray, QStringLiteral("mnusystray"));
+    // A running session double-clicked is one the cashier means to end.
+    connect(m_sessions, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (QAction* a = action(QStringLiteral("mnusession")); a && a->isEnabled()) {
+            a->trigger();
+        }
+    });
 
     setAdministrator(false);
 
@@ -323,9 +329,17 @@ void FrmMain::refreshOnlineList()
     m_online->addTopLevelItems(items);
 }
 
+qint64 FrmMain::selectedSessionRowid() const
+{
+    const QList<QTreeWidgetItem*> picked = m_sessions->selectedItems();
+    return picked.isEmpty() ? 0 : picked.first()->data(0, SessionRowidRole).toLongLong();
+}
+
 void FrmMain::refreshSessionList()
 {
     m_sessionsDirty = false;
+    // The cashier's choice outlives a rebuild for another workstation's change.
+    const qint64 selected = selectedSessionRowid();
     m_sessions->clear();
     const auto rows = m_db.rows(
         QStringLiteral("SELECT terminal, sstart, user, memberid, AUTOLOGOUT, rowid, send FROM "
@@ -355,6 +369,11 @@ void FrmMain::refreshSessionList()
         items.append(item);
     }
     m_sessions->addTopLevelItems(items);
+    for (QTreeWidgetItem* item : items) {
+        if (selected != 0 && item->data(0, SessionRowidRole).toLongLong() == selected) {
+            m_sessions->setCurrentItem(item);
+        }
+    }
     Q_EMIT sessionListRefilled();
 }
 

@@ -51,6 +51,8 @@ public:
 
     QTreeWidget* onlineList() const { return m_online; }
     QTreeWidget* sessionList() const { return m_sessions; }
+    // The `terminals` rowid of the session selected in the list; 0 for none.
+    qint64 selectedSessionRowid() const;
     QTableView* historyGrid() const { return m_history; }
     QListWidget* messageLog() const { return m_log; }
     HistoryModel* historyModel() const { return m_historyModel; }

@@ -89,7 +89,8 @@ FrmSessionEnd::FrmSessionEnd(Database& db, QWidget* parent)
     m_net = box("txtnetamt");
     m_jobWork = new QPushButton(QStringLiteral("&Jobwork Details"), billFrame);
     m_jobWork->setObjectName(QStringLiteral("cmdjobworkdetails"));
-    m_jobWork->setAutoDefault(false);
+    // Enter on it while it has the focus presses it, not the window's main button.
+    m_jobWork->setAutoDefault(true);
     auto* billForm = new QFormLayout(billFrame);
     billForm->addRow(QStringLiteral("Bill No :"), m_billNo);
     billForm->addRow(m_print);
@@ -126,9 +127,11 @@ FrmSessionEnd::FrmSessionEnd(Database& db, QWidget* parent)
     m_end = new QPushButton(QStringLiteral("&End Session"), this);
     m_end->setObjectName(QStringLiteral("cmdend"));
     m_end->setAutoDefault(false);
+    m_end->setDefault(true);
     m_back = new QPushButton(QStringLiteral("&Back"), this);
     m_back->setObjectName(QStringLiteral("cmdback"));
-    m_back->setAutoDefault(false);
+    // Enter on it while it has the focus presses it, not the window's main button.
+    m_back->setAutoDefault(true);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(m_end);
@@ -143,6 +146,9 @@ FrmSessionEnd::FrmSessionEnd(Database& db, QWidget* parent)
     m_form.open();
     reloadTerminals(QString());
     m_terminal->setEditText(QString());
+    // Keys typed into the box reach the combo box first: it hands them to its line edit
+    // directly, past any filter there.
+    m_terminal->installEventFilter(this);
     m_terminal->lineEdit()->installEventFilter(this);
     showForm();
 
@@ -229,12 +235,32 @@ void FrmSessionEnd::showBalance()
     m_balance->setText(m_form.text(b.amount));
 }
 
+void FrmSessionEnd::preselect(qint64 rowid)
+{
+    if (const auto row = m_form.service().sessionByRowid(rowid)) {
+        m_terminal->setEditText(row->terminal);
+        pickAndShow();
+    }
+}
+
 void FrmSessionEnd::pickTerminal()
 {
     const SettlementForm::Outcome out = m_form.pick(m_terminal->currentText());
     showForm();
     if (!out.message.isEmpty()) {
         apply(out, m_amt);
+    }
+}
+
+void FrmSessionEnd::pickAndShow()
+{
+    pickTerminal();
+    // Loaded without a word (a message has sent the focus to its box): the next Enter ends it,
+    // after the cashier's Yes.
+    const QWidget* at = focusWidget();
+    if (m_form.hasSession() &&
+        (at == nullptr || at == m_terminal || at == m_terminal->lineEdit())) {
+        m_end->setFocus();
     }
 }
 
@@ -274,9 +300,13 @@ bool FrmSessionEnd::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(event);
-        if (watched == m_terminal->lineEdit() && isEnterOrTab(k)) {
-            pickTerminal();
-            return k->key() != Qt::Key_Tab;
+        if ((watched == m_terminal || watched == m_terminal->lineEdit()) && isEnterOrTab(k)) {
+            if (k->key() == Qt::Key_Tab) {
+                pickTerminal();
+                return false;
+            }
+            pickAndShow();
+            return true;
         }
         const bool enter = k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter;
         if (watched == m_amt && isEnterOrTab(k)) {

@@ -25,6 +25,8 @@ public:
     static void setCurrencyDigits(int digits);
 
     SettlementForm& form() { return m_form; }
+    // Opens on the running session with this `terminals` rowid, as if picked from the list.
+    void preselect(qint64 rowid);
 
 public Q_SLOTS:
     void pickTerminal();
@@ -37,6 +39,8 @@ protected:
 private:
     void showForm();
     void showBalance();
+    // A pick from the keyboard: when it loads without a message, End is next.
+    void pickAndShow();
     void boxEdited(QLineEdit* box);
     void apply(const SettlementForm::Outcome& out, QWidget* box);
     void reloadTerminals(const QString& table);

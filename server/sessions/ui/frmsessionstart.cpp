@@ -11,6 +11,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -51,7 +52,7 @@ FrmSessionStart::FrmSessionStart(Database& db, QWidget* parent)
     m_online = picker("cmbonline", QStringLiteral("Select the Terminal to Start"), this);
     m_category = picker("cmbcategory", QStringLiteral("Select Usage Type"), this);
     auto* top = new QFormLayout;
-    top->addRow(QStringLiteral("&Select Termnal"), m_online);
+    top->addRow(QStringLiteral("Select &Termnal"), m_online);
     top->addRow(QStringLiteral("Select &Usage Type"), m_category);
 
     m_memberFrame = new QGroupBox(QStringLiteral("&Member"), this);
@@ -65,7 +66,7 @@ FrmSessionStart::FrmSessionStart(Database& db, QWidget* parent)
     m_passwordByUser->setObjectName(QStringLiteral("chkpassword"));
     m_passwordByUser->setEnabled(false);
     auto* memberForm = new QFormLayout(m_memberFrame);
-    memberForm->addRow(QStringLiteral("&Member Id"), m_member);
+    memberForm->addRow(QStringLiteral("Member &Id"), m_member);
     memberForm->addRow(QStringLiteral("Password"), m_password);
     memberForm->addRow(m_passwordByUser);
 
@@ -118,9 +119,11 @@ FrmSessionStart::FrmSessionStart(Database& db, QWidget* parent)
     m_start = new QPushButton(QStringLiteral("&Start"), this);
     m_start->setObjectName(QStringLiteral("cmdstart"));
     m_start->setAutoDefault(false);
+    m_start->setDefault(true);
     m_exit = new QPushButton(QStringLiteral("&Back"), this);
     m_exit->setObjectName(QStringLiteral("cmdexit"));
-    m_exit->setAutoDefault(false);
+    // Enter on it while it has the focus presses it, not the window's main button.
+    m_exit->setAutoDefault(true);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(m_start);
@@ -150,6 +153,24 @@ FrmSessionStart::FrmSessionStart(Database& db, QWidget* parent)
     connect(m_passwordByUser, &QCheckBox::toggled, this, &FrmSessionStart::passwordByUserToggled);
     connect(m_start, &QPushButton::clicked, this, &FrmSessionStart::startClicked);
     connect(m_exit, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void FrmSessionStart::keyPressEvent(QKeyEvent* event)
+{
+    // Enter in a box filled in before starting has already been taken by it (the picks and
+    // the member's look-up): it moves on to the next box rather than starting half filled in.
+    // Anywhere else it reaches the default button, Start.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const QWidget* at = focusWidget();
+    if (enter && at != nullptr &&
+        (at == m_online || at == m_category || at == m_member || at == m_password ||
+         at->parentWidget() == m_online || at->parentWidget() == m_category ||
+         at->parentWidget() == m_member)) {
+        focusNextChild();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void FrmSessionStart::reloadLists(const QString& table)

@@ -8,6 +8,7 @@ class Database;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QKeyEvent;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -28,6 +29,9 @@ public Q_SLOTS:
     void memberEntered();
     void passwordLeft();
     void startClicked();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // The look-up behind memberEntered. At Start an unknown id stays in the box, so the start

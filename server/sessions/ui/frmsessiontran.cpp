@@ -59,9 +59,11 @@ FrmSessionTran::FrmSessionTran(Database& db, QWidget* parent)
     m_transfer = new QPushButton(QStringLiteral("&Transfer"), this);
     m_transfer->setObjectName(QStringLiteral("cmdtransfer"));
     m_transfer->setAutoDefault(false);
+    m_transfer->setDefault(true);
     m_back = new QPushButton(QStringLiteral("&Back"), this);
     m_back->setObjectName(QStringLiteral("cmdback"));
-    m_back->setAutoDefault(false);
+    // Enter on it while it has the focus presses it, not the window's main button.
+    m_back->setAutoDefault(true);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(m_transfer);
@@ -75,8 +77,12 @@ FrmSessionTran::FrmSessionTran(Database& db, QWidget* parent)
     reloadLists(QString());
     m_from->setEditText(QString());
     m_to->setEditText(QString());
-    m_from->lineEdit()->installEventFilter(this);
-    m_to->lineEdit()->installEventFilter(this);
+    // Keys typed into a box reach its combo box first: it hands them to the line edit
+    // directly, past any filter there.
+    for (QComboBox* c : {m_from, m_to}) {
+        c->installEventFilter(this);
+        c->lineEdit()->installEventFilter(this);
+    }
     updateButton();
 
     connect(&m_db, &Database::tableChanged, this, &FrmSessionTran::reloadLists);
@@ -110,18 +116,37 @@ bool FrmSessionTran::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Tab) {
-            if (watched == m_from->lineEdit()) {
+            const bool enter = key != Qt::Key_Tab;
+            if (watched == m_from || watched == m_from->lineEdit()) {
                 pickSource();
-            } else if (watched == m_to->lineEdit()) {
+                if (enter && m_source) {
+                    m_to->setFocus();
+                }
+            } else if (watched == m_to || watched == m_to->lineEdit()) {
                 pickDestination();
+                if (enter && m_transfer->isEnabled()) {
+                    m_transfer->setFocus();
+                }
             } else {
                 return QDialog::eventFilter(watched, event);
             }
-            // Enter is handled here alone, so the list does not pick a second time.
-            return key != Qt::Key_Tab;
+            // Enter is handled here alone, so the list does not pick a second time; the next
+            // Enter transfers.
+            return enter;
         }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void FrmSessionTran::preselect(qint64 rowid)
+{
+    if (const auto row = m_service.sessionByRowid(rowid)) {
+        m_from->setEditText(row->terminal);
+        pickSource();
+        if (m_source) {
+            m_to->setFocus();
+        }
+    }
 }
 
 void FrmSessionTran::updateButton()

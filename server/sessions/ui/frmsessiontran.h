@@ -18,6 +18,9 @@ class FrmSessionTran : public QDialog
 public:
     explicit FrmSessionTran(Database& db, QWidget* parent = nullptr);
 
+    // Opens on the running session with this `terminals` rowid, as if picked from the list.
+    void preselect(qint64 rowid);
+
 public Q_SLOTS:
     void pickSource();
     void pickDestination();

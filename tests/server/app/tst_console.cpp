@@ -1,5 +1,5 @@
 // The console assembled in-process: start-up order, recovery of agents, the console window's
-// state and the way back from the tray.
+// state, the session its windows open on and the way back from the tray.
 #include "common/paths.h"
 #include "server/app/console.h"
 #include "server/core/consolecommands.h"
@@ -14,10 +14,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace {
@@ -142,6 +146,61 @@ private Q_SLOTS:
         w.setAdministrator(false);
         QVERIFY(!console.tray().closeAction()->isEnabled());
         QVERIFY(saysWhy(w.action("mnuoptions")));
+    }
+
+    void selectedSessionIsCarriedIntoItsWindows()
+    {
+        TestHome home;
+        seedSettings(home);
+        {
+            Database db;
+            QVERIFY(db.open(Paths::databaseFile()));
+            db.run("INSERT INTO user_category (user) VALUES ('Normal')");
+            db.run("INSERT INTO terminals (terminal, ip, cid, sstart, user) VALUES "
+                   "('PC8', '127.0.0.8', 7, '2026-01-01 09:00:00', 'Normal'), "
+                   "('PC9', '127.0.0.9', 8, '2026-01-01 09:00:00', 'Normal')");
+        }
+        ScriptedPrompt prompt;
+        Console console;
+        console.start();
+        // A ready workstation for the transfer to go to.
+        console.database().run("INSERT INTO online (name, ip, id) VALUES ('PC2', '127.0.0.2', 4)");
+        FrmMain& w = console.window();
+        auto* sessions = w.findChild<QTreeWidget*>("lvwsession");
+        QCOMPARE(sessions->topLevelItemCount(), 2);
+        sessions->setCurrentItem(sessions->topLevelItem(1));
+        // The selection outlives a rebuild of the list.
+        console.database().notifyChanged("terminals");
+        QCoreApplication::processEvents();
+        QTreeWidgetItem* pc9 = sessions->currentItem();
+        QVERIFY(pc9 != nullptr && pc9->isSelected());
+        QVERIFY(pc9->text(0).startsWith("PC9"));
+
+        // Each window opens on the selection; what it shows is read and the window closed.
+        QString shown;
+        const auto readOnOpen = [&shown](const char* label) {
+            shown.clear();
+            QTimer::singleShot(0, [&shown, label] {
+                auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                QVERIFY(d != nullptr);
+                shown = d->findChild<QLabel*>(QString::fromLatin1(label))->text();
+                d->reject();
+            });
+        };
+        readOnOpen("lbl1(0)");
+        // A click, then the second press as the window system reports it.
+        const QPoint at = sessions->visualItemRect(pc9).center();
+        QTest::mouseClick(sessions->viewport(), Qt::LeftButton, {}, at);
+        QMouseEvent twice(QEvent::MouseButtonDblClick, at, sessions->viewport()->mapToGlobal(at),
+                          Qt::LeftButton, Qt::LeftButton, {});
+        QApplication::sendEvent(sessions->viewport(), &twice);
+        QCOMPARE(shown, QString("PC9"));
+        readOnOpen("lbl1(0)");
+        w.action("mnusession")->trigger();
+        QCOMPARE(shown, QString("PC9"));
+        readOnOpen("lbltype(0)");
+        w.action("mnutransfer")->trigger();
+        QCOMPARE(shown, QString("PC9"));
     }
 
     void trayMenuIsUsableExactlyWhileTheWindowIsHidden()

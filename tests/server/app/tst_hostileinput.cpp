@@ -2,7 +2,8 @@
 // reaches them: from the console window's commands, and from those windows' own buttons.
 // Whatever is typed or pasted and whichever button is pressed next, the console must not
 // crash, must not hand the database a statement it rejects, must leave the file consistent,
-// and must say so where it refuses what was typed.
+// and must say so where it refuses what was typed. No two controls of a window share an
+// Alt+letter, so each is usable from the keyboard alone.
 #include "common/prompt.h"
 #include "server/accounts/ui/frmhkeeping.h"
 #include "server/accounts/ui/frmmember.h"
@@ -23,8 +24,13 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDialog>
+#include <QGroupBox>
+#include <QKeySequence>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMap>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -106,6 +112,58 @@ QStringList errorRecords(const QString& log)
     return out;
 }
 
+// The Alt+letter keys that more than one control of `window` answers to: its buttons, the
+// labels with a buddy, the group boxes and the menu bar; the items of each menu among
+// themselves.
+QStringList mnemonicClashes(QWidget* window)
+{
+    QStringList out;
+    const auto clashes = [&out](const QList<QPair<QString, QString>>& texts, const QString& in) {
+        QMap<QString, QStringList> owners;
+        for (const auto& [text, who] : texts) {
+            const QKeySequence key = QKeySequence::mnemonic(text);
+            if (!key.isEmpty()) {
+                owners[key.toString()] << who;
+            }
+        }
+        for (auto it = owners.cbegin(); it != owners.cend(); ++it) {
+            if (it.value().size() > 1) {
+                out << in + QLatin1Char(' ') + it.key() + QStringLiteral(": ") +
+                           it.value().join(QStringLiteral(", "));
+            }
+        }
+    };
+    QList<QPair<QString, QString>> texts;
+    for (QWidget* c : window->findChildren<QWidget*>()) {
+        if (c->window() != window || !c->isVisibleTo(window)) {
+            continue;
+        }
+        if (auto* b = qobject_cast<QAbstractButton*>(c)) {
+            texts.append({b->text(), b->text()});
+        } else if (auto* l = qobject_cast<QLabel*>(c); l && l->buddy() != nullptr) {
+            texts.append({l->text(), l->text()});
+        } else if (auto* g = qobject_cast<QGroupBox*>(c)) {
+            texts.append({g->title(), g->title()});
+        } else if (auto* bar = qobject_cast<QMenuBar*>(c)) {
+            for (QAction* a : bar->actions()) {
+                texts.append({a->text(), a->text()});
+            }
+        }
+    }
+    const QString name = QString::fromLatin1(window->metaObject()->className());
+    clashes(texts, name);
+    for (QMenu* m : window->findChildren<QMenu*>()) {
+        QList<QPair<QString, QString>> items;
+        for (QAction* a : m->actions()) {
+            if (a->isVisible()) {
+                items.append({a->text(), a->text()});
+            }
+        }
+        clashes(items, name + QLatin1Char('/') + m->title());
+    }
+    return out;
+}
+
 struct WindowStats
 {
     int visits = 0;
@@ -132,6 +190,7 @@ public:
 
     QMap<QString, WindowStats> stats;
     QStringList closedUnexercised;
+    QStringList clashes;
     std::function<void(const QString&)> afterWindow;
 
     void exercise(QWidget* w)
@@ -139,6 +198,11 @@ public:
         const QString name = QString::fromLatin1(w->metaObject()->className());
         WindowStats& s = stats[name];
         ++s.visits;
+        for (const QString& c : mnemonicClashes(w)) {
+            if (!clashes.contains(c)) {
+                clashes << c;
+            }
+        }
         m_stack.append(w);
         QPointer<QWidget> window(w);
         const int promptsBefore = int(m_prompt.asked().size());
@@ -564,6 +628,7 @@ private Q_SLOTS:
         w.setAdministrator(true);
 
         Walker walker(prompt);
+        walker.clashes = mnemonicClashes(&w);
         QStringList problems;
         walker.afterWindow = [&](const QString& name) {
             for (const QString& r : errorRecords(home.errorLog())) {
@@ -614,6 +679,8 @@ private Q_SLOTS:
         qInfo("hostile inputs tried: %d; closed unexercised: %s", inputs,
               qPrintable(walker.closedUnexercised.join(u',')));
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));
+        // Every window can be worked from the keyboard: no Alt+letter leads to two places.
+        QVERIFY2(walker.clashes.isEmpty(), qPrintable(walker.clashes.join(u'\n')));
 
         // Every window was reached and really walked: a walk that silently found nothing
         // would pass everything above.

@@ -1,5 +1,6 @@
 // Every number box and number cell of the console, filled by each way text gets into a box
-// besides typing: the clipboard (context menu, Ctrl+V, Shift+Insert) and drag and drop.
+// besides typing: the clipboard (context menu, Ctrl+V, Shift+Insert) and drag and drop; and the
+// editing keys, which must work in them as in any box while letters stay refused.
 
 #include "server/accounts/ui/frmhkeeping.h"
 #include "server/accounts/ui/frmmember.h"
@@ -17,6 +18,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMap>
 #include <QMenu>
 #include <QMimeData>
 #include <QTableWidget>
@@ -61,6 +63,29 @@ void putIn(QLineEdit* box, const QString& path, const QString& text)
         QDropEvent drop(end, Qt::CopyAction, &data, Qt::LeftButton, {});
         QApplication::sendEvent(box, &drop);
         QVERIFY(drop.isAccepted());
+    }
+}
+
+// Plays `script` into `box`: tokens split by "|" are a key ("^A" is Ctrl+A, "S-Home" is
+// Shift+Home), "paste:" and the pasted text, or else text typed key by key.
+void play(QLineEdit* box, const QString& script)
+{
+    const QMap<QString, QPair<Qt::Key, Qt::KeyboardModifiers>> keys = {
+        {QStringLiteral("^A"), {Qt::Key_A, Qt::ControlModifier}},
+        {QStringLiteral("Del"), {Qt::Key_Delete, Qt::NoModifier}},
+        {QStringLiteral("BS"), {Qt::Key_Backspace, Qt::NoModifier}},
+        {QStringLiteral("Home"), {Qt::Key_Home, Qt::NoModifier}},
+        {QStringLiteral("End"), {Qt::Key_End, Qt::NoModifier}},
+        {QStringLiteral("S-Home"), {Qt::Key_Home, Qt::ShiftModifier}},
+    };
+    for (const QString& token : script.split(u'|')) {
+        if (keys.contains(token)) {
+            QTest::keyClick(box, keys[token].first, keys[token].second);
+        } else if (token.startsWith(QLatin1String("paste:"))) {
+            putIn(box, QStringLiteral("Ctrl+V"), token.mid(6));
+        } else {
+            QTest::keyClicks(box, token);
+        }
     }
 }
 
@@ -156,6 +181,88 @@ private Q_SLOTS:
             QVERIFY(cells->commit());
             QCOMPARE(cells->grid()->item(0, column)->text(), QStringLiteral("7") + taken);
         }
+    }
+
+    void editingKeysWork_data()
+    {
+        QTest::addColumn<Opener>("open");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<int>("column"); // the number column of a grid
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("left"); // what the box holds after "50" and the keys
+        const struct
+        {
+            const char* name;
+            Opener open;
+            const char* box;
+            int column;
+        } boxes[] = {
+            {"amount", window<FrmSessionEnd>(), "txtamt", -1},
+            {"received", window<FrmSessionEnd>(), "txtramt", -1},
+            {"net", window<FrmSessionEnd>(), "txtnetamt", -1},
+            {"advance", window<FrmSessionStart>(), "txtamtr", -1},
+            {"logout minutes", window<FrmSessionStart>(), "txtautologout", -1},
+            {"flat rate", window<FrmSessionDetails>(), "txtflathour", -1},
+            {"flat hours", window<FrmSessionDetails>(), "cmbflathour", -1},
+            {"bill from", window<FrmHKeeping>(), "txtbill_0", -1},
+            {"job price", window<FrmJobWork>(), "grdjobwork", 1},
+            {"job quantity", window<FrmJobWorkDetails>(), "gdjob", 2},
+        };
+        const struct
+        {
+            const char* name;
+            const char* keys;
+            const char* left;
+        } edits[] = {
+            {"Ctrl+A then a number", "^A|20", "20"},
+            {"Ctrl+A then Delete", "^A|Del", ""},
+            {"Delete", "Home|Del", "0"},
+            {"Backspace", "End|BS", "5"},
+            {"a selection typed over", "End|S-Home|7", "7"},
+            {"digits pasted over all", "^A|paste:12", "12"},
+            {"letters refused", "End|a|X|1", "501"},
+        };
+        for (const auto& b : boxes) {
+            for (const auto& e : edits) {
+                QTest::addRow("%s: %s", b.name, e.name)
+                    << b.open << QString::fromLatin1(b.box) << b.column
+                    << QString::fromLatin1(e.keys) << QString::fromLatin1(e.left);
+            }
+        }
+    }
+    void editingKeysWork()
+    {
+        QFETCH(Opener, open);
+        QFETCH(QString, box);
+        QFETCH(int, column);
+        QFETCH(QString, keys);
+        QFETCH(QString, left);
+        const std::unique_ptr<QWidget> w = open(*m_db);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QLineEdit* edit = nullptr;
+        if (column >= 0) {
+            GridCellEditor* cells = w->findChild<GridCellEditor*>();
+            QVERIFY(cells != nullptr);
+            QVERIFY(cells->open(0, column, QString()));
+            edit = cells->textEditor();
+        } else if (auto* combo = w->findChild<QComboBox*>(box)) {
+            edit = combo->lineEdit();
+        } else {
+            edit = w->findChild<QLineEdit*>(box);
+        }
+        QVERIFY(edit != nullptr);
+        for (QWidget* p = edit; p != w.get(); p = p->parentWidget()) {
+            p->setEnabled(true);
+        }
+        edit->setFocus();
+        // Typed as the cashier types it, so "50" then "20" shows whether "50" can be replaced.
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClicks(edit, QStringLiteral("50"));
+        QCOMPARE(edit->text(), QStringLiteral("50"));
+        play(edit, keys);
+        QCOMPARE(edit->text(), left);
     }
 };
 

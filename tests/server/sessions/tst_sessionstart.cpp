@@ -115,6 +115,30 @@ private Q_SLOTS:
         QVERIFY(w.result() != QDialog::Accepted);
     }
 
+    void keyboardAlone()
+    {
+        FrmSessionStart w(*m_db);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        // Enter in a box to fill in takes what was typed and moves on; then it starts.
+        typeKeys(QStringLiteral("PC1"));
+        pressKey(Qt::Key_Return);
+        QVERIFY(child<QComboBox>(w, QStringLiteral("cmbmemberid"))->isEnabled());
+        typeKeys(QStringLiteral("Std"));
+        pressKey(Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), child<QComboBox>(w, QStringLiteral("cmbmemberid")));
+        pressKey(Qt::Key_Return);
+        QVERIFY(m_prompt->texts().isEmpty());
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        pressKey(Qt::Key_Return);
+        QCOMPARE(m_prompt->texts(),
+                 QStringList{QStringLiteral("Start New session & Unlock System : PC1")});
+        const auto row = m_db->firstRow(QStringLiteral("SELECT terminal, user FROM terminals"));
+        QVERIFY(row);
+        QCOMPARE(row->value(0).toString(), QStringLiteral("PC1"));
+        QCOMPARE(row->value(1).toString(), QStringLiteral("Std"));
+    }
+
     void reportedNameIsShownLiterally()
     {
         // The question names the workstation as it reported itself; markup in it stays text.

@@ -366,8 +366,9 @@ private Q_SLOTS:
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), 1);
         QCOMPARE(Preview::presentedCount(), 0);
         QCOMPARE(link.received(b, Proto::EndSession.size()), Proto::EndSession);
-        // The other session is still running, with the end fixed when it was picked.
+        // The other session is still running, untouched by its pick.
         QCOMPARE(count(QStringLiteral("terminals")), 1);
+        QVERIFY(m_db->scalar(QStringLiteral("SELECT send FROM terminals")).isNull());
     }
 
     void printsAfterCommit()
@@ -744,9 +745,74 @@ private Q_SLOTS:
         child<QPushButton>(w, "cmdend")->click();
         QCOMPARE(count(QStringLiteral("history")), 0);
         child<QPushButton>(w, "cmdback")->click();
-        // Picked and abandoned: the end stays written, the session keeps running.
-        QCOMPARE(Database::parseTime(m_db->scalar(QStringLiteral("SELECT send FROM terminals"))),
-                 T0.addSecs(60));
+        // Picked and abandoned: nothing was written, the session runs on.
+        QVERIFY(m_db->scalar(QStringLiteral("SELECT send FROM terminals")).isNull());
+    }
+
+    void keyboardAlone_data()
+    {
+        QTest::addColumn<int>("key");
+        dataRow("Return", int(Qt::Key_Return));
+        dataRow("keypad Enter", int(Qt::Key_Enter));
+        dataRow("Tab", int(Qt::Key_Tab));
+    }
+    void keyboardAlone()
+    {
+        QFETCH(int, key);
+        runningOnPC1(*m_db, 1);
+        Clock::setFixed(T0.addSecs(70 * 60));
+        FrmSessionEnd w(*m_db);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        typeKeys(QStringLiteral("PC1"));
+        pressKey(Qt::Key(key));
+        QCOMPARE(child<QLabel>(w, "lbl1(0)")->text(), QStringLiteral("PC1"));
+        QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), QStringLiteral("35"));
+        if (key != Qt::Key_Tab) {
+            // Loaded: the next Enter is End, then the cashier's Yes.
+            m_prompt->answerNext(Prompt::Answer::Yes);
+            pressKey(Qt::Key_Return);
+            QCOMPARE(m_prompt->texts(),
+                     QStringList{QStringLiteral("DO YOU WANT TO END THE SESSION")});
+            QCOMPARE(count(QStringLiteral("history")), 1);
+        }
+    }
+
+    void changedPickLeavesTheFirstSessionAsItWas()
+    {
+        addCategory(*m_db, QStringLiteral("Std"), false);
+        addOnline(*m_db, QStringLiteral("PC1"), 1);
+        addOnline(*m_db, QStringLiteral("PC2"), 2);
+        startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Std"));
+        startAt(*m_db, QStringLiteral("PC2"), QStringLiteral("Std"));
+        const QString pc1 = QStringLiteral("SELECT * FROM terminals WHERE terminal = 'PC1'");
+        const auto before = m_db->firstRow(pc1);
+        QVERIFY(before);
+        Clock::setFixed(T0.addSecs(600));
+        {
+            FrmSessionEnd w(*m_db);
+            pick(w, QStringLiteral("PC1"));
+            QCOMPARE(child<QLineEdit>(w, "txtamt")->text(), QStringLiteral("10"));
+            pick(w, QStringLiteral("PC2"));
+            QCOMPARE(child<QLabel>(w, "lbl1(0)")->text(), QStringLiteral("PC2"));
+            child<QPushButton>(w, "cmdback")->click();
+        }
+        const auto after = m_db->firstRow(pc1);
+        QVERIFY(after);
+        for (int c = 0; c < before->count(); ++c) {
+            QCOMPARE(after->value(c), before->value(c));
+        }
+        // Settled later, it is billed from its start to the real end.
+        Clock::setFixed(T0.addSecs(70 * 60));
+        FrmSessionEnd w(*m_db);
+        pick(w, QStringLiteral("PC1"));
+        endSession(w);
+        const auto h = m_db->firstRow(QStringLiteral("SELECT * FROM history"));
+        QVERIFY(h);
+        QCOMPARE(Database::parseTime(h->value(QStringLiteral("sstart"))), T0);
+        QCOMPARE(Database::parseTime(h->value(QStringLiteral("send"))), T0.addSecs(70 * 60));
+        QCOMPARE(Money::fromVariant(h->value(QStringLiteral("charge"))).toString(),
+                 QStringLiteral("35"));
     }
 
     void endSettlesTheWorkstationTheBoxNames()

@@ -149,6 +149,30 @@ private Q_SLOTS:
         QCOMPARE(o[0].value(2).toLongLong(), a);
     }
 
+    void keyboardAlone()
+    {
+        const qint64 a = m_link->connectAgent();
+        const qint64 b = m_link->connectAgent();
+        addOnline(QStringLiteral("pc1"), a);
+        addOnline(QStringLiteral("PC2"), b);
+        start(QStringLiteral("pc1"));
+        FrmSessionTran w(*m_db);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        typeKeys(QStringLiteral("pc1"));
+        pressKey(Qt::Key_Return);
+        QCOMPARE(label(w, 0), QStringLiteral("PC1"));
+        typeKeys(QStringLiteral("PC2"));
+        pressKey(Qt::Key_Return);
+        QCOMPARE(label(w, 2), QStringLiteral("PC2"));
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        pressKey(Qt::Key_Return);
+        QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Transfer ?")});
+        QCOMPARE(w.result(), int(QDialog::Accepted));
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT terminal FROM terminals")).toString(),
+                 QStringLiteral("PC2"));
+    }
+
     void consoleOwnRowHearsNothing()
     {
         const qint64 a = m_link->connectAgent();
