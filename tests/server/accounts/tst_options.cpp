@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -57,7 +58,11 @@ private Q_SLOTS:
 
     void theWindowShowsTheSettings()
     {
+        const QString cafe = QStringLiteral("Sunrise Cyber Cafe and Browsing Centre, Main Road");
+        ConsoleSettings().setCafeName(cafe);
         FrmOptions w(*m_db);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.windowTitle(), QStringLiteral("Defaults Settings"));
         auto* tabs = child<QTabWidget>(&w, QStringLiteral("SSTab1"));
         QCOMPARE(tabs->count(), 5);
@@ -65,9 +70,22 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(&w, QStringLiteral("txtbillno"))->text(), QStringLiteral("12"));
         QCOMPARE(child<QLineEdit>(&w, QStringLiteral("txtport"))->text(), QStringLiteral("2701"));
         QVERIFY(!child<QPushButton>(&w, QStringLiteral("cmdsave"))->isEnabled());
+        // Every tab is in sight (none behind scroll arrows), the cafe's name is whole.
+        QVERIFY2(tabs->tabBar()->sizeHint().width() <= tabs->tabBar()->width(),
+                 qPrintable(QStringLiteral("%1 > %2")
+                                .arg(tabs->tabBar()->sizeHint().width())
+                                .arg(tabs->tabBar()->width())));
+        tabs->setCurrentIndex(2);
+        auto* name = child<QLineEdit>(&w, QStringLiteral("txtcafename"));
+        QCOMPARE(name->text(), cafe);
+        QVERIFY(name->fontMetrics().horizontalAdvance(cafe) < name->contentsRect().width());
         auto* regional = child<QListWidget>(&w, QStringLiteral("lstregional"));
-        QCOMPARE(regional->count(), 5 + 7 + 7 + 12 + 12);
+        QCOMPARE(regional->count(), 5 + 10);
         QVERIFY(regional->item(0)->text().startsWith(QStringLiteral(" Local curency symbol: ")));
+        QVERIFY(regional->item(5)->text().startsWith(QStringLiteral(" First day of the week: ")));
+        for (int i = 0; i < regional->count(); ++i) {
+            QVERIFY(!regional->item(i)->text().contains(QStringLiteral("LOCALE_")));
+        }
         QVERIFY(!child<QLineEdit>(&w, QStringLiteral("txtPassword_1"))->isEnabled());
         QVERIFY(!child<QLineEdit>(&w, QStringLiteral("txtupassword_2"))->isEnabled());
     }
