@@ -252,9 +252,9 @@ private Q_SLOTS:
         QTest::keyClick(txtEdit(), '6');
         QTest::mouseClick(w.get(), Qt::LeftButton, {}, QPoint(2, 2));
         QVERIFY(!txtEdit()->isVisible());
-        // The 456 reached editgrid: refused as above 60 and reset.
+        // The 456 reached editgrid: refused as above 60, the slice before stays.
         QCOMPARE(m_prompt->lastText(), QStringLiteral("Hour Slice Allways Less then 60"));
-        QCOMPARE(cell(1, 0), QStringLiteral("0"));
+        QCOMPARE(cell(1, 0), QStringLiteral("45"));
 
         // The flat-rate boxes take digits and the point only.
         click(flathour(0));
