@@ -24,7 +24,8 @@ int currencyDigits();
 MonetaryFormat monetaryFormat();
 
 // The regional list the options window shows, item by item: the five monetary items, then the
-// long and short day names (Monday first) and the long and short month names.
+// first day of the week, the number symbols, the date and time formats and the day and month
+// names (Monday and January first), each as "<what>: <value>".
 QStringList regionalList();
 
 } // namespace LocaleMoney

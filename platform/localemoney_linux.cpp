@@ -85,22 +85,27 @@ QStringList LocaleMoney::regionalList()
           << QStringLiteral(" Number of digits in group: ") + m.grouping
           << QStringLiteral(" Number of digits behind the Decimal separator: ") +
                  QString::number(m.digits);
+    // The rest in words, as the desktop's regional settings would name them.
     const QLocale locale = QLocale::system();
-    for (int i = 1; i <= 7; ++i) {
-        items << QStringLiteral("LOCALE_DAYLONG + %1 = %2").arg(i).arg(locale.dayName(i));
-    }
-    for (int i = 1; i <= 7; ++i) {
-        items << QStringLiteral("LOCALE_DAYSHORT + %1 = %2")
-                     .arg(i)
-                     .arg(locale.dayName(i, QLocale::ShortFormat));
-    }
-    for (int i = 1; i <= 12; ++i) {
-        items << QStringLiteral("LOCALE_MONTHLONG + %1 = %2").arg(i).arg(locale.monthName(i));
-    }
-    for (int i = 1; i <= 12; ++i) {
-        items << QStringLiteral("LOCALE_MONTHSHORT + %1 = %2")
-                     .arg(i)
-                     .arg(locale.monthName(i, QLocale::ShortFormat));
-    }
+    const auto names = [](auto&& name, int count) {
+        QStringList out;
+        for (int i = 1; i <= count; ++i) {
+            out << name(i);
+        }
+        return out.join(QStringLiteral(", "));
+    };
+    items << QStringLiteral(" First day of the week: ") + locale.dayName(locale.firstDayOfWeek())
+          << QStringLiteral(" Decimal symbol: ") + locale.decimalPoint()
+          << QStringLiteral(" Digit grouping symbol: ") + locale.groupSeparator()
+          << QStringLiteral(" Short date format: ") + locale.dateFormat(QLocale::ShortFormat)
+          << QStringLiteral(" Long date format: ") + locale.dateFormat(QLocale::LongFormat)
+          << QStringLiteral(" Time format: ") + locale.timeFormat(QLocale::ShortFormat)
+          << QStringLiteral(" Day names: ") + names([&](int i) { return locale.dayName(i); }, 7)
+          << QStringLiteral(" Short day names: ") +
+                 names([&](int i) { return locale.dayName(i, QLocale::ShortFormat); }, 7)
+          << QStringLiteral(" Month names: ") +
+                 names([&](int i) { return locale.monthName(i); }, 12)
+          << QStringLiteral(" Short month names: ") +
+                 names([&](int i) { return locale.monthName(i, QLocale::ShortFormat); }, 12);
     return items;
 }

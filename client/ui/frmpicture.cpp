@@ -43,6 +43,9 @@ FrmPicture::FrmPicture(AgentSettings& settings, QWidget* parent)
     m_pictures->setObjectName(QStringLiteral("Option1"));
     m_wallpaper = new QRadioButton(QStringLiteral("Use Windows Wallpaper "), this);
     m_wallpaper->setObjectName(QStringLiteral("Option2"));
+    // The lock runs its picture show whichever of the two is stored, and this desktop has no
+    // wallpaper the lock could show instead: the choice would do nothing, so it is not offered.
+    m_wallpaper->hide();
     m_path = new QLineEdit(this);
     m_path->setObjectName(QStringLiteral("Path"));
     m_path->setMaxLength(SettingsStore::MaxValueLength);
@@ -109,7 +112,7 @@ void FrmPicture::setFileChooser(FileChooser c)
 
 void FrmPicture::optionChanged()
 {
-    const bool on = !m_wallpaper->isChecked();
+    const bool on = m_wallpaper->isHidden() || !m_wallpaper->isChecked();
     m_path->setEnabled(on);
     m_browse->setEnabled(on);
     m_speed->setEnabled(on);

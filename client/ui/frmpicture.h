@@ -11,8 +11,9 @@ class QRadioButton;
 class QScrollBar;
 class XpCmdButton;
 
-// The picture show's options: pictures or the desktop wallpaper, the folder and the interval
-// in whole seconds. Ok stores them (accepted), Cancel stores nothing (rejected).
+// The picture show's options: the folder and the interval in whole seconds (the desktop
+// wallpaper choice is kept for the stored setting but not offered here). Ok stores them (accepted),
+// Cancel stores nothing (rejected).
 class FrmPicture : public QDialog
 {
     Q_OBJECT

@@ -7,18 +7,29 @@ namespace {
 
 const QString Label = QStringLiteral("frmrpthistory");
 
-QStringList distinct(Database& db, const QString& column)
+const QString NothingFound = QStringLiteral("No History Details Found");
+
+QStringList distinct(Database& db, const QString& column, const QString& where = {})
 {
     QStringList out;
     // In the order the values first appear in the history.
-    const auto rows = db.rows(QStringLiteral("SELECT %1 FROM history GROUP BY %1 "
+    const auto rows = db.rows(QStringLiteral("SELECT %1 FROM history %2 GROUP BY %1 "
                                              "ORDER BY min(rowid)")
-                                  .arg(column),
+                                  .arg(column, where),
                               {}, Label);
     for (const QSqlRecord& r : rows) {
         out.append(r.value(0).toString());
     }
     return out;
+}
+
+// A selection that ran but found nothing says so: a Print that does nothing looks broken.
+HistoryReport::Selection checked(HistoryReport::Selection s)
+{
+    if (s.message.isEmpty() && s.rows.isEmpty()) {
+        s.message = NothingFound;
+    }
+    return s;
 }
 
 } // namespace
@@ -31,6 +42,12 @@ QStringList HistoryReport::terminals(Database& db)
 QStringList HistoryReport::categories(Database& db)
 {
     return distinct(db, QStringLiteral("user"));
+}
+
+QStringList HistoryReport::members(Database& db)
+{
+    return distinct(db, QStringLiteral("memberid"),
+                    QStringLiteral("WHERE memberid IS NOT NULL AND memberid <> ''"));
 }
 
 qint64 HistoryReport::typedNumber(const QString& text)
@@ -57,7 +74,7 @@ HistoryReport::Selection HistoryReport::byBillRange(Database& db, const QString&
                      {from.toDouble(), to.toDouble()}, Label);
     s.title = QStringLiteral("HISTORY DETAILS BETWEEN BILL NO From ") + fromText +
               QStringLiteral(" To ") + toText;
-    return s;
+    return checked(s);
 }
 
 HistoryReport::Selection HistoryReport::byTerminal(Database& db, const QString& terminal)
@@ -70,19 +87,34 @@ HistoryReport::Selection HistoryReport::byTerminal(Database& db, const QString& 
     s.rows = db.rows(QStringLiteral("SELECT * FROM history WHERE terminal = ? ORDER BY rowid"),
                      {terminal}, Label);
     s.title = QStringLiteral("HISTORY DETAILS OF THE TERMNAL : ") + terminal;
-    return s;
+    return checked(s);
 }
 
 HistoryReport::Selection HistoryReport::byCategory(Database& db, const QString& category)
 {
     Selection s;
     if (category.isEmpty()) {
+        s.message = QStringLiteral("Please Select the Usage Type");
         return s;
     }
     s.rows = db.rows(QStringLiteral("SELECT * FROM history WHERE user = ? ORDER BY rowid"),
                      {category}, Label);
     s.title = QStringLiteral("HISTORY DETAILS OF THE USER : ") + category;
-    return s;
+    return checked(s);
+}
+
+HistoryReport::Selection HistoryReport::byMember(Database& db, const QString& memberId)
+{
+    Selection s;
+    if (memberId.isEmpty()) {
+        s.message = members(db).isEmpty() ? QStringLiteral("No Member Sessions in the History")
+                                          : QStringLiteral("Please Select the Member");
+        return s;
+    }
+    s.rows = db.rows(QStringLiteral("SELECT * FROM history WHERE memberid = ? ORDER BY rowid"),
+                     {memberId}, Label);
+    s.title = QStringLiteral("HISTORY DETAILS OF THE MEMBER : ") + memberId;
+    return checked(s);
 }
 
 std::optional<qint64> HistoryReport::reprintNumber(Database& db, const QString& answer,

@@ -22,13 +22,15 @@ struct Selection
 
 QStringList terminals(Database& db);  // distinct history terminals
 QStringList categories(Database& db); // distinct history usage categories
+QStringList members(Database& db);    // distinct member ids of billed member sessions
 
 // Bills from `fromText` to `toText` (numeric values of the texts as typed, both included);
 // the title carries the texts as typed.
 Selection byBillRange(Database& db, const QString& fromText, const QString& toText);
+// Every selection either has rows or says why it has none.
 Selection byTerminal(Database& db, const QString& terminal);
-// An empty category selects nothing and says nothing.
 Selection byCategory(Database& db, const QString& category);
+Selection byMember(Database& db, const QString& memberId);
 
 // The numeric value at the start of a typed text ("12abc" is 12, "abc" is 0).
 qint64 typedNumber(const QString& text);

@@ -318,13 +318,9 @@ void Console::wireCommands()
     on("mnusystray", [this] { sendToTray(); });
     on("mnuexit", [this] { shutDown(); });
     on("mnuabout", [this] { openModal<FrmAbout>(); });
-    // F1 anywhere in the console window opens the help; without help pages it does nothing.
-    auto* help = new QAction(&w);
-    help->setObjectName(QStringLiteral("mnuhelp"));
-    help->setShortcut(QKeySequence::HelpContents);
-    help->setShortcutContext(Qt::WindowShortcut);
-    connect(help, &QAction::triggered, this, [] { HelpViewer::show(); });
-    w.QWidget::addAction(help);
+    // The Help menu and F1 anywhere in the console window open the help; without help pages
+    // they do nothing.
+    on("mnuhelp", [&w] { HelpViewer::show(&w); });
     on("mnustartsession", [this, &db] {
         if (!refused(ConsoleCommands::startSessionRefusal(db), true)) {
             openWithDatabase<FrmSessionStart>();

@@ -124,12 +124,33 @@ void TariffEditor::reset()
     applyOptionRule();
 }
 
+void TariffEditor::settled(const QString& status)
+{
+    m_edited = false;
+    m_status = status;
+}
+
+bool TariffEditor::mayLeave() const
+{
+    if (!m_edited) {
+        return true;
+    }
+    QString text = QStringLiteral("Leave without saving the changes to the Usage List");
+    if (!m_name.isEmpty()) {
+        text += QStringLiteral(" : ") + m_name;
+    }
+    return Prompt::yesNo(text, Prompt::defaultTitle(), Prompt::Icon::Question);
+}
+
 void TariffEditor::newEntry()
 {
     // Nothing is chosen any more, so Save is off too: saving now would replace the
-    // previous category's rates with the one empty row.
+    // previous category's rates with the one empty row. The description goes with the
+    // category it described.
     m_mode = Mode::None;
     m_name.clear();
+    m_c.description.clear();
+    settled();
     m_c.deleteCategoryEnabled = false;
     m_c.rowButtonsEnabled = false;
     m_c.saveEnabled = false;
@@ -151,6 +172,7 @@ void TariffEditor::load(const QString& typed)
     }
     m_c.minimum = false;
     m_c.rowButtonsEnabled = true;
+    settled();
     const std::optional<Tariff> t = m_store.find(name);
     if (!t) {
         m_mode = Mode::New;
@@ -206,7 +228,6 @@ bool TariffEditor::editCell(int row, int column, const QString& text)
         return false;
     }
     QString& target = m_rows[row].cells[std::size_t(column)];
-    target = text;
     if (column == HourSlice) {
         const Money v = Money::parse(text);
         QString refusal;
@@ -216,10 +237,14 @@ bool TariffEditor::editCell(int row, int column, const QString& text)
             refusal = QStringLiteral("Please Enter Hour Slice in Order");
         }
         if (!refusal.isEmpty()) {
+            // The slice the operator had stays: a 0 in its place would read as a price.
             Prompt::message(refusal, InvalidEntry, Prompt::Icon::Critical);
-            target = QStringLiteral("0");
             return false;
         }
+    }
+    if (target != text) {
+        target = text;
+        m_edited = true;
     }
     recompute();
     return true;
@@ -252,8 +277,27 @@ void TariffEditor::applyOptionRule()
     m_c.minuteAfterFlatEnabled = !m_c.byMinute;
 }
 
+void TariffEditor::setDescription(const QString& text)
+{
+    m_c.description = text;
+    m_edited = true;
+}
+
+void TariffEditor::setFlatRate(const QString& text)
+{
+    m_edited = m_edited || text != m_c.flatRate;
+    m_c.flatRate = text;
+}
+
+void TariffEditor::setFlatHours(const QString& text)
+{
+    m_edited = m_edited || text != m_c.flatHours;
+    m_c.flatHours = text;
+}
+
 void TariffEditor::setFlatHour(bool on)
 {
+    m_edited = true;
     m_c.flatHour = on;
     applyFlatHourRule();
 }
@@ -262,6 +306,7 @@ void TariffEditor::setFlatTotal(bool on)
 {
     if (m_c.flatTotalEnabled) {
         m_c.flatTotal = on;
+        m_edited = true;
     }
 }
 
@@ -269,12 +314,14 @@ void TariffEditor::setMinuteAfterFlat(bool on)
 {
     if (m_c.minuteAfterFlatEnabled) {
         m_c.minuteAfterFlat = on;
+        m_edited = true;
     }
 }
 
 void TariffEditor::setByMinute(bool on)
 {
     m_c.byMinute = on;
+    m_edited = true;
     // Choosing the pricing clears one-minute-after-flat-hour either way. Loading a category
     // only applies the enabling, so its stored setting survives a load and a save.
     m_c.minuteAfterFlat = false;
@@ -285,6 +332,7 @@ void TariffEditor::setMinimum(bool on)
 {
     if (m_c.minimumEnabled) {
         m_c.minimum = on;
+        m_edited = true;
     }
 }
 
@@ -297,6 +345,7 @@ bool TariffEditor::addRow()
     recompute();
     m_rows.append(Row{});
     shade(rowCount() - 1);
+    m_edited = true;
     return true;
 }
 
@@ -318,6 +367,7 @@ bool TariffEditor::deleteRow()
     m_rows.removeAt(row);
     recompute();
     setCurrent(row, m_currentColumn);
+    m_edited = true;
     return true;
 }
 
@@ -414,10 +464,11 @@ bool TariffEditor::save()
                         QStringLiteral("Message"), Prompt::Icon::Critical);
         return false;
     }
+    const QString saved = m_name;
     newEntry();
-    m_c.description.clear();
     m_c.flatHoursEnabled = false;
     m_c.flatTotalEnabled = false;
+    settled(QStringLiteral("Usage List Saved : ") + saved);
     return true;
 }
 
@@ -440,6 +491,5 @@ bool TariffEditor::deleteCategory()
         return false;
     }
     newEntry();
-    m_c.description.clear();
     return true;
 }

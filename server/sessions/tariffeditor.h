@@ -87,28 +87,36 @@ public:
 
     // The state of a freshly opened window: nothing chosen, one empty row.
     void reset();
-    // Command1(0): nothing chosen; the grid back to one empty row.
+    // Command1(0): nothing chosen, no description; the grid back to one empty row.
     void newEntry();
     // Loads a stored category or, for a name not stored, prepares a new one with the
     // 30/45/60 template rows. An empty name changes nothing.
     void load(const QString& name);
 
     // The committed text of one cell (editgrid): Hour Slice is checked against 60 and the row
-    // above; a refused value leaves "0" in the cell and false is returned. Other cells are
-    // taken as typed. The computed columns follow.
+    // above; a refused value is said and the cell keeps what it held, and false is returned.
+    // Other cells are taken as typed. The computed columns follow.
     bool editCell(int row, int column, const QString& text);
     // Time Period, Rate and Rate per Min of every row from the typed columns.
     void recompute();
 
+    // Edits since the category was loaded, saved or deleted, or the entry cleared.
+    bool hasUnsavedEdits() const { return m_edited; }
+    // Back: true when the window may close; with unsaved edits only when the operator agrees
+    // to leave them.
+    bool mayLeave() const;
+    // What the last action did, for the window to show ("" when nothing to tell).
+    QString status() const { return m_status; }
+
     // The settings controls as the operator sets them; each applies its enabling rule.
-    void setDescription(const QString& text) { m_c.description = text; }
+    void setDescription(const QString& text);
     void setFlatHour(bool on);
     void setFlatTotal(bool on);
     void setMinuteAfterFlat(bool on);
     void setByMinute(bool on);
     void setMinimum(bool on);
-    void setFlatRate(const QString& text) { m_c.flatRate = text; }
-    void setFlatHours(const QString& text) { m_c.flatHours = text; }
+    void setFlatRate(const QString& text);
+    void setFlatHours(const QString& text);
 
     // Command1(4): asks, then appends a shaded row and makes it current.
     bool addRow();
@@ -134,6 +142,7 @@ private:
     void applyFlatHourRule();
     void applyOptionRule();
     void shade(int row);
+    void settled(const QString& status = {});
 
     TariffStore m_store;
     int m_digits;
@@ -143,4 +152,6 @@ private:
     QList<Row> m_rows;
     int m_currentRow = 0;
     int m_currentColumn = 0;
+    bool m_edited = false;
+    QString m_status;
 };

@@ -8,6 +8,7 @@
 #include "server/app/console.h"
 #include "server/core/database.h"
 #include "server/core/ui/frmmain.h"
+#include "server/core/ui/helpviewer.h"
 #include "server/sessions/tariffstore.h"
 
 #include <QAbstractButton>
@@ -16,6 +17,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -237,6 +239,18 @@ int main(int argc, char** argv)
         shoot(QStringLiteral("console-bill-reprint"), command("mnurptbillreprint"));
         shoot(QStringLiteral("console-transaction-report"), command("mnutranrepo"));
         shoot(QStringLiteral("console-about"), command("mnuabout"));
+        // The help as a machine without a browser shows it (the window is not modal).
+        if (HelpViewer::showInOwnWindow(&w)) {
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (top->objectName() == QLatin1String("frmhelp")) {
+                    QEventLoop painted;
+                    QTimer::singleShot(300, &painted, &QEventLoop::quit);
+                    painted.exec();
+                    save(top, QStringLiteral("console-help"));
+                    top->close();
+                }
+            }
+        }
         shoot(QStringLiteral("console-bill-preview"),
               [&console, &w] { PrintBill(console.database(), 6, &w); });
         console.shutDown();

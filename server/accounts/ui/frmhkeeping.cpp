@@ -35,10 +35,11 @@ FrmHKeeping::FrmHKeeping(Database& db, QWidget* parent) : QDialog(parent), m_hou
     m_options[0] = new QRadioButton(QStringLiteral("Bill No Wise"), historyFrame);
     m_options[1] = new QRadioButton(QStringLiteral("Session Start Date"), historyFrame);
     m_options[0]->setChecked(true);
-    const char* billTexts[2] = {"1", "1000"};
     for (int i = 0; i < 2; ++i) {
         m_options[i]->setObjectName(indexed("Options", i));
-        m_bill[i] = new QLineEdit(QString::fromLatin1(billTexts[i]), historyFrame);
+        // Empty: a range the window chose would be one Yes-Yes away from deleting bills the
+        // operator never named.
+        m_bill[i] = new QLineEdit(historyFrame);
         m_bill[i]->setObjectName(indexed("txtbill", i));
         FormHelpers::installAmountFilter(m_bill[i]);
         m_dtp[i] = new QDateEdit(today, historyFrame);

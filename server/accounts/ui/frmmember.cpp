@@ -36,7 +36,19 @@ FrmMember::FrmMember(Database& db, QWidget* parent)
     form->addRow(QString(), m_boxes[2]);
     form->addRow(QStringLiteral("E-Mail"), m_boxes[3]);
     form->addRow(QStringLiteral("Opening Balance"), m_boxes[4]);
-    form->addRow(QStringLiteral("Password"), m_boxes[5]);
+    // Masked: the member window is used at the counter, in view of the customers.
+    m_boxes[5]->setEchoMode(QLineEdit::Password);
+    auto* showPassword = new QPushButton(QStringLiteral("Sho&w"), this);
+    showPassword->setObjectName(QStringLiteral("cmdshowpassword"));
+    showPassword->setCheckable(true);
+    showPassword->setAutoDefault(false);
+    connect(showPassword, &QPushButton::toggled, this, [this](bool on) {
+        m_boxes[5]->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password);
+    });
+    auto* passwordRow = new QHBoxLayout;
+    passwordRow->addWidget(m_boxes[5], 1);
+    passwordRow->addWidget(showPassword);
+    form->addRow(QStringLiteral("Password"), passwordRow);
     m_usage = new QComboBox(this);
     m_usage->setObjectName(indexed("cmbfield", 1));
     m_usage->setEditable(true);

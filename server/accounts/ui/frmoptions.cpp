@@ -22,6 +22,8 @@ FrmOptions::FrmOptions(Database& db, QWidget* parent) : QDialog(parent), m_optio
 
     auto* tabs = new QTabWidget(this);
     tabs->setObjectName(QStringLiteral("SSTab1"));
+    // Every tab in sight: the window grows to the tab bar instead of hiding tabs behind arrows.
+    tabs->setUsesScrollButtons(false);
     tabs->addTab(buildStartupTab(), QStringLiteral("Startup Option"));
     tabs->addTab(buildCurrencyTab(), QStringLiteral(" Currency Setting"));
     tabs->addTab(buildBillingTab(), QStringLiteral("Billing Setting"));
@@ -116,6 +118,12 @@ QWidget* FrmOptions::buildBillingTab()
     m_backupFolder = new QLineEdit(m_options.backupFolder(), page);
     m_backupFolder->setObjectName(QStringLiteral("txtbackupfolder"));
     m_backupFolder->setPlaceholderText(Backup::defaultFolder());
+    // Wide enough for a cafe's full name and a folder path without scrolling inside the box.
+    const int wide = m_cafeName->fontMetrics().averageCharWidth() * 48;
+    for (QLineEdit* e :
+         {m_cafeName, m_cafeAddress[0], m_cafeAddress[1], m_exportFolder, m_backupFolder}) {
+        e->setMinimumWidth(wide);
+    }
     auto* form = new QFormLayout(page);
     form->addRow(QStringLiteral("Current Bill No."), m_billNo);
     form->addRow(m_printBill);

@@ -28,6 +28,11 @@ FrmRptHistory::FrmRptHistory(Database& db, QWidget* parent) : QDialog(parent), m
     for (int i = 0; i < 4; ++i) {
         m_option[i] = new QRadioButton(captions[i], frame);
         m_option[i]->setObjectName(QStringLiteral("Option_%1").arg(i));
+        if (i >= 2) {
+            // The two member choices read alike; the tip tells them apart.
+            m_option[i]->setToolTip(i == 2 ? QStringLiteral("By usage type")
+                                           : QStringLiteral("By member id"));
+        }
         connect(m_option[i], &QRadioButton::toggled, this, [this, i](bool on) {
             if (on) {
                 chooseOption(i);
@@ -43,6 +48,8 @@ FrmRptHistory::FrmRptHistory(Database& db, QWidget* parent) : QDialog(parent), m
     m_terminal->setObjectName(QStringLiteral("txtterminal"));
     m_member = new QComboBox(frame);
     m_member->setObjectName(QStringLiteral("txtmember"));
+    m_memberId = new QComboBox(frame);
+    m_memberId->setObjectName(QStringLiteral("txtmemberid"));
 
     auto* billRow = new QHBoxLayout;
     billRow->addWidget(new QLabel(QStringLiteral("From"), frame));
@@ -56,6 +63,7 @@ FrmRptHistory::FrmRptHistory(Database& db, QWidget* parent) : QDialog(parent), m
     grid->addWidget(m_option[2], 2, 0);
     grid->addWidget(m_member, 2, 1);
     grid->addWidget(m_option[3], 3, 0);
+    grid->addWidget(m_memberId, 3, 1);
     top->addWidget(frame);
 
     auto* buttons = new QHBoxLayout;
@@ -88,6 +96,8 @@ void FrmRptHistory::chooseOption(int index)
         fill(m_terminal, HistoryReport::terminals(m_db));
     } else if (index == 2) {
         fill(m_member, HistoryReport::categories(m_db));
+    } else if (index == 3) {
+        fill(m_memberId, HistoryReport::members(m_db));
     }
 }
 
@@ -101,13 +111,11 @@ void FrmRptHistory::print()
     } else if (m_option[2]->isChecked()) {
         s = HistoryReport::byCategory(m_db, m_member->currentText());
     } else {
-        return;
+        s = HistoryReport::byMember(m_db, m_memberId->currentText());
     }
     if (!s.message.isEmpty()) {
         Prompt::message(s.message, QStringLiteral("Message"));
         return;
     }
-    if (!s.rows.isEmpty()) {
-        PrintHistoryList(m_db, s.title, s.rows, this);
-    }
+    PrintHistoryList(m_db, s.title, s.rows, this);
 }

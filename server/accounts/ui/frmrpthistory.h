@@ -8,8 +8,8 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
-// "History Details": billed sessions listed by a bill-number range, by terminal or by usage
-// category, handed to the list printer.
+// "History Details": billed sessions listed by a bill-number range, by terminal, by usage
+// category or by member, handed to the list printer.
 class FrmRptHistory : public QDialog
 {
     Q_OBJECT
@@ -27,4 +27,5 @@ private:
     QLineEdit* m_bill[2] = {};
     QComboBox* m_terminal = nullptr;
     QComboBox* m_member = nullptr;
+    QComboBox* m_memberId = nullptr;
 };

@@ -38,7 +38,7 @@ FrmAbout::FrmAbout(QWidget* parent) : QDialog(parent)
     auto* help = new QPushButton(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("cmdHelp"));
     help->setEnabled(HelpViewer::available());
-    connect(help, &QPushButton::clicked, this, [] { HelpViewer::show(); });
+    connect(help, &QPushButton::clicked, this, [this] { HelpViewer::show(this); });
     buttons->addWidget(help);
     auto* sysInfo = new QPushButton(QStringLiteral("&System Info..."));
     sysInfo->setObjectName(QStringLiteral("cmdSysInfo"));

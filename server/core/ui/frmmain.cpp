@@ -214,6 +214,9 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
     addAction(reports, QStringLiteral("mnutranrepo"), QStringLiteral("Transaction Details"));
     QMenu* about = menuBar()->addMenu(QStringLiteral("&About"));
     addAction(about, QStringLiteral("mnuabout"), QStringLiteral("&About"));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    addAction(help, QStringLiteral("mnuhelp"), QStringLiteral("&Help Topics"))
+        ->setShortcut(QKeySequence::HelpContents);
     for (QMenu* menu : {file, settings, tools}) {
         menu->setToolTipsVisible(true);
     }

@@ -7,6 +7,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -42,7 +43,14 @@ FrmJobWork::FrmJobWork(Database& db, QWidget* parent) : QDialog(parent), m_db(db
     for (QPushButton* b : {add, del, save, back}) {
         buttons->addWidget(b);
     }
+    // An empty list gives no clue that its cells take typing.
+    m_hint = new QLabel(QStringLiteral("No jobwork yet. Type a name under Type and its price "
+                                       "under Amount, press New for another line, then Save."),
+                        this);
+    m_hint->setObjectName(QStringLiteral("lblhint"));
+    m_hint->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_hint);
     layout->addWidget(m_grid);
     layout->addLayout(buttons);
     resize(560, 360);
@@ -71,6 +79,7 @@ void FrmJobWork::load()
         m_grid->setItem(r, 0, new QTableWidgetItem(item.type));
         m_grid->setItem(r, 1, new QTableWidgetItem(item.amount.toString()));
     }
+    m_hint->setVisible(items.isEmpty());
     if (m_grid->rowCount() == 0) {
         m_grid->setRowCount(1);
     }

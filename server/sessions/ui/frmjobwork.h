@@ -4,6 +4,7 @@
 
 class Database;
 class GridCellEditor;
+class QLabel;
 class QPushButton;
 class QTableWidget;
 
@@ -29,4 +30,5 @@ private:
     Database& m_db;
     QTableWidget* m_grid;
     GridCellEditor* m_editor;
+    QLabel* m_hint;
 };

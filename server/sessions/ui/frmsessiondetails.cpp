@@ -170,8 +170,11 @@ FrmSessionDetails::FrmSessionDetails(Database& db, QWidget* parent)
     settingsRow->addWidget(chargeBy);
     settingsRow->addWidget(flat);
     form->addLayout(settingsRow);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("lblstatus"));
+    m_status->setTextFormat(Qt::PlainText);
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
+    buttons->addWidget(m_status, 1);
     for (int i = 0; i < 4; ++i) {
         buttons->addWidget(m_command[i]);
     }
@@ -320,6 +323,7 @@ void FrmSessionDetails::showState()
     m_command[2]->setEnabled(c.saveEnabled);
     m_command[4]->setEnabled(c.rowButtonsEnabled);
     m_command[5]->setEnabled(c.rowButtonsEnabled);
+    m_status->setText(m_editor.status());
     showGrid();
     m_updating = false;
 }
@@ -329,6 +333,15 @@ void FrmSessionDetails::editgrid()
     if (!m_cells->commit()) {
         m_editor.recompute();
         showGrid();
+    }
+}
+
+void FrmSessionDetails::reject()
+{
+    // A value still in the cell editor is an edit too.
+    editgrid();
+    if (m_editor.mayLeave()) {
+        QDialog::reject();
     }
 }
 

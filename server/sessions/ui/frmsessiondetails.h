@@ -9,6 +9,7 @@ class GridCellEditor;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -30,6 +31,10 @@ public:
 
     TariffEditor& editor() { return m_editor; }
     GridCellEditor& cellEditor() { return *m_cells; }
+
+    // Back, Escape and the window's close button: unsaved edits are only left when the
+    // operator agrees.
+    void reject() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -64,4 +69,5 @@ private:
     QLineEdit* m_txtflathour = nullptr;
     QComboBox* m_cmbflathour = nullptr;
     QPushButton* m_command[6] = {};
+    QLabel* m_status = nullptr;
 };

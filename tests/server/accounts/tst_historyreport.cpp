@@ -63,7 +63,7 @@ private Q_SLOTS:
         dataRow("single bill", "10", "10", "", QStringList{"10"});
         dataRow("range", "3", "6", "", QStringList{"3", "4", "5", "6"});
         dataRow("numbers compare as numbers", "9", "11", "", QStringList{"9", "10", "11"});
-        dataRow("nothing in range", "100", "200", "", QStringList{});
+        dataRow("nothing in range", "100", "200", "No History Details Found", QStringList{});
     }
     void billRangeChecksAndTitles()
     {
@@ -91,11 +91,6 @@ private Q_SLOTS:
             return;
         }
         QVERIFY(m_prompt->asked().isEmpty());
-        if (bills.isEmpty()) {
-            // A selection without rows prints nothing and says nothing.
-            QCOMPARE(Preview::presentedCount(), 0);
-            return;
-        }
         QCOMPARE(Preview::presentedCount(), 1);
         const ReportDocument doc = Preview::lastDocument();
         QCOMPARE(doc.title(), QStringLiteral("HISTORY DETAILS BETWEEN BILL NO From ") + from +
@@ -129,10 +124,11 @@ private Q_SLOTS:
                  QStringLiteral("HISTORY DETAILS OF THE TERMNAL : PC-1"));
         QCOMPARE(listedBills(Preview::lastDocument()), (QStringList{"1", "4", "7", "10"}));
 
-        // A terminal without rows any more: nothing happens.
+        // A terminal without rows any more: Print says why nothing is listed.
         QVERIFY(m_db->run(QStringLiteral("DELETE FROM history WHERE terminal = 'PC-1'")));
         print->click();
         QCOMPARE(Preview::presentedCount(), 1);
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("No History Details Found"));
 
         w.findChild<QRadioButton*>(QStringLiteral("Option_2"))->click();
         QCOMPARE(member->count(), 2);
@@ -143,18 +139,32 @@ private Q_SLOTS:
                  QStringLiteral("HISTORY DETAILS OF THE USER : Student"));
         QCOMPARE(listedBills(Preview::lastDocument()), (QStringList{"2", "6", "8", "12"}));
 
-        // The fourth option has no report behind it.
+        // The second member choice lists one member's sessions, or says there are none.
+        auto* memberId = w.findChild<QComboBox*>(QStringLiteral("txtmemberid"));
         w.findChild<QRadioButton*>(QStringLiteral("Option_3"))->click();
         print->click();
         QCOMPARE(Preview::presentedCount(), 2);
-        QCOMPARE(m_prompt->asked().size(), 1);
+        QCOMPARE(m_prompt->lastText(), QStringLiteral("No Member Sessions in the History"));
+        QVERIFY(
+            m_db->run(QStringLiteral("UPDATE history SET memberid = 'M7' WHERE billno IN (3, 9)")));
+        w.findChild<QRadioButton*>(QStringLiteral("Option_0"))->click();
+        w.findChild<QRadioButton*>(QStringLiteral("Option_3"))->click();
+        QCOMPARE(memberId->count(), 1);
+        print->click();
+        QCOMPARE(Preview::presentedCount(), 3);
+        QCOMPARE(Preview::lastDocument().title(),
+                 QStringLiteral("HISTORY DETAILS OF THE MEMBER : M7"));
+        QCOMPARE(listedBills(Preview::lastDocument()), (QStringList{"3", "9"}));
     }
 
-    void emptyCategorySaysNothing()
+    void anEmptyChoiceSaysWhy()
     {
-        const auto s = HistoryReport::byCategory(*m_db, QString());
-        QVERIFY(s.message.isEmpty());
-        QVERIFY(s.rows.isEmpty());
+        QCOMPARE(HistoryReport::byCategory(*m_db, QString()).message,
+                 QStringLiteral("Please Select the Usage Type"));
+        fill(*m_db);
+        QVERIFY(m_db->run(QStringLiteral("UPDATE history SET memberid = 'M7' WHERE billno = 3")));
+        QCOMPARE(HistoryReport::byMember(*m_db, QString()).message,
+                 QStringLiteral("Please Select the Member"));
     }
 
     void billReprint_data()

@@ -187,17 +187,34 @@ private Q_SLOTS:
                  4101);
     }
 
+    void aBillBoxWithoutANumberDeletesNothing_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        dataRow("as the window opens", "", "");
+        dataRow("no From", "", "5");
+        dataRow("no To", "1", "");
+    }
     void aBillBoxWithoutANumberDeletesNothing()
     {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
         addBill(1, QStringLiteral("2026-12-01 10:00:00"));
         m_prompt->answerNext(Prompt::Answer::Yes);
         m_prompt->answerNext(Prompt::Answer::Yes);
         FrmHKeeping w(*m_db);
         w.show();
-        w.findChild<QLineEdit*>(QStringLiteral("txtbill_0"))->clear();
+        // The window names no bills of its own.
+        for (const char* name : {"txtbill_0", "txtbill_1"}) {
+            auto* box = w.findChild<QLineEdit*>(QString::fromLatin1(name));
+            QCOMPARE(box->text(), QString());
+        }
+        QTest::keyClicks(w.findChild<QLineEdit*>(QStringLiteral("txtbill_0")), from);
+        QTest::keyClicks(w.findChild<QLineEdit*>(QStringLiteral("txtbill_1")), to);
         QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cmdhistorydelete")),
                           Qt::LeftButton);
-        QCOMPARE(m_prompt->asked().size(), 1);
+        QCOMPARE(m_prompt->texts(),
+                 QStringList{QStringLiteral("Enter the From and To Bill Numbers")});
         QCOMPARE(bills(), QList<int>({1}));
     }
 
@@ -218,6 +235,8 @@ private Q_SLOTS:
         m_prompt->answerNext(Prompt::Answer::No);
         FrmHKeeping w(*m_db);
         w.show();
+        w.findChild<QLineEdit*>(QStringLiteral("txtbill_0"))->setText(QStringLiteral("1"));
+        w.findChild<QLineEdit*>(QStringLiteral("txtbill_1"))->setText(QStringLiteral("1000"));
         QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cmdhistorydelete")),
                           Qt::LeftButton);
         QCOMPARE(m_prompt->asked().size(), yes + 1);

@@ -60,6 +60,15 @@ private Q_SLOTS:
         QVERIFY(!w.memberRegister().isNewMode());
         QVERIFY(child<QPushButton>(&w, QStringLiteral("cmdbtn_1"))->isEnabled());
 
+        // The password is masked until the operator asks to see it.
+        auto* password = child<QLineEdit>(&w, QStringLiteral("txtfield_5"));
+        QCOMPARE(password->echoMode(), QLineEdit::Password);
+        auto* reveal = child<QPushButton>(&w, QStringLiteral("cmdshowpassword"));
+        QTest::mouseClick(reveal, Qt::LeftButton);
+        QCOMPARE(password->echoMode(), QLineEdit::Normal);
+        QTest::mouseClick(reveal, Qt::LeftButton);
+        QCOMPARE(password->echoMode(), QLineEdit::Password);
+
         // Editing saves into that member, not into a new one.
         ScriptedPrompt prompt;
         child<QLineEdit>(&w, QStringLiteral("txtfield_1"))->setText(QStringLiteral("Main Road"));

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -32,6 +33,12 @@ private:
             qFatal("no control %s", qPrintable(name));
         }
         return c;
+    }
+    // On the box: a check box takes clicks on its box and caption only, and the window is
+    // wider than the caption.
+    static void tick(QCheckBox* box)
+    {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
     }
     qlonglong billno()
     {
@@ -57,7 +64,11 @@ private Q_SLOTS:
 
     void theWindowShowsTheSettings()
     {
+        const QString cafe = QStringLiteral("Sunrise Cyber Cafe and Browsing Centre, Main Road");
+        ConsoleSettings().setCafeName(cafe);
         FrmOptions w(*m_db);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.windowTitle(), QStringLiteral("Defaults Settings"));
         auto* tabs = child<QTabWidget>(&w, QStringLiteral("SSTab1"));
         QCOMPARE(tabs->count(), 5);
@@ -65,9 +76,22 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(&w, QStringLiteral("txtbillno"))->text(), QStringLiteral("12"));
         QCOMPARE(child<QLineEdit>(&w, QStringLiteral("txtport"))->text(), QStringLiteral("2701"));
         QVERIFY(!child<QPushButton>(&w, QStringLiteral("cmdsave"))->isEnabled());
+        // Every tab is in sight (none behind scroll arrows), the cafe's name is whole.
+        QVERIFY2(tabs->tabBar()->sizeHint().width() <= tabs->tabBar()->width(),
+                 qPrintable(QStringLiteral("%1 > %2")
+                                .arg(tabs->tabBar()->sizeHint().width())
+                                .arg(tabs->tabBar()->width())));
+        tabs->setCurrentIndex(2);
+        auto* name = child<QLineEdit>(&w, QStringLiteral("txtcafename"));
+        QCOMPARE(name->text(), cafe);
+        QVERIFY(name->fontMetrics().horizontalAdvance(cafe) < name->contentsRect().width());
         auto* regional = child<QListWidget>(&w, QStringLiteral("lstregional"));
-        QCOMPARE(regional->count(), 5 + 7 + 7 + 12 + 12);
+        QCOMPARE(regional->count(), 5 + 10);
         QVERIFY(regional->item(0)->text().startsWith(QStringLiteral(" Local curency symbol: ")));
+        QVERIFY(regional->item(5)->text().startsWith(QStringLiteral(" First day of the week: ")));
+        for (int i = 0; i < regional->count(); ++i) {
+            QVERIFY(!regional->item(i)->text().contains(QStringLiteral("LOCALE_")));
+        }
         QVERIFY(!child<QLineEdit>(&w, QStringLiteral("txtPassword_1"))->isEnabled());
         QVERIFY(!child<QLineEdit>(&w, QStringLiteral("txtupassword_2"))->isEnabled());
     }
@@ -135,7 +159,7 @@ private Q_SLOTS:
         w.show();
         // The session end settles two bills while the window is open.
         QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET billno = 14")));
-        QTest::mouseClick(child<QCheckBox>(&w, QStringLiteral("chkbill")), Qt::LeftButton);
+        tick(child<QCheckBox>(&w, QStringLiteral("chkbill")));
         child<QLineEdit>(&w, QStringLiteral("txtcafename"))->setText(QStringLiteral("Net Point"));
         QTest::mouseClick(child<QPushButton>(&w, QStringLiteral("cmdsave")), Qt::LeftButton);
         QCOMPARE(m_prompt->lastText(), QStringLiteral("Save Modified Defaults Settings"));
@@ -173,18 +197,18 @@ private Q_SLOTS:
         auto* tray = child<QCheckBox>(&w, QStringLiteral("chkrunmin"));
         auto* start = child<QCheckBox>(&w, QStringLiteral("chkrunstart"));
         QVERIFY(!dt->isChecked() && !tray->isChecked() && !start->isChecked());
-        QTest::mouseClick(dt, Qt::LeftButton);
+        tick(dt);
         QCOMPARE(option(QStringLiteral("lockdatetime")), QStringLiteral("1"));
-        QTest::mouseClick(tray, Qt::LeftButton);
+        tick(tray);
         QCOMPARE(option(QStringLiteral("RunMinimized")), QStringLiteral("1"));
-        QTest::mouseClick(dt, Qt::LeftButton);
+        tick(dt);
         QCOMPARE(option(QStringLiteral("lockdatetime")), QStringLiteral("0"));
 
-        QTest::mouseClick(start, Qt::LeftButton);
+        tick(start);
         QVERIFY(Autostart::isEnabled(OptionsModel::AutostartName));
         const QString entry = Autostart::entryFile(OptionsModel::AutostartName);
         QVERIFY(entry.startsWith(m_home->path()));
-        QTest::mouseClick(start, Qt::LeftButton);
+        tick(start);
         QVERIFY(!Autostart::isEnabled(OptionsModel::AutostartName));
         QVERIFY(QFile::exists(entry));
 

@@ -4,17 +4,24 @@
 #include "server/core/helpfile.h"
 #include "server/core/ui/frmabout.h"
 #include "server/core/ui/frmmain.h"
+#include "server/core/ui/helpviewer.h"
 #include "support/testhome.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QUrl>
 
 namespace {
@@ -191,6 +198,12 @@ private Q_SLOTS:
         console.start();
         FrmMain& window = console.window();
         QVERIFY(window.isVisible());
+        // The menu offers the help too, on the same key.
+        QAction* menuItem = window.action(QStringLiteral("mnuhelp"));
+        QVERIFY(menuItem != nullptr);
+        QCOMPARE(menuItem->shortcut(), QKeySequence(QKeySequence::HelpContents));
+        QVERIFY(window.menuBar()->findChildren<QMenu*>().contains(
+            qobject_cast<QMenu*>(menuItem->parent())));
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         {
@@ -231,6 +244,47 @@ private Q_SLOTS:
             button->click();
             QCOMPARE(m_opened.size(), 1);
         }
+    }
+
+    // A machine without a browser shows the help in the console's own window.
+    void withoutABrowserTheHelpShowsInItsOwnWindow()
+    {
+        TestHome home;
+        writeFile(home.file(QStringLiteral("help/index.html")),
+                  "<html><body><h1>Daily work</h1><a href=\"next.html\">next</a></body></html>");
+        writeFile(home.file(QStringLiteral("help/next.html")),
+                  "<html><body><p>Second page</p></body></html>");
+        HelpOverride help(home.file(QStringLiteral("help")));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", home.file(QStringLiteral("no programs")).toLocal8Bit());
+        for (const char* name : {"BROWSER", "DEFAULT_BROWSER"}) {
+            qunsetenv(name);
+        }
+        const auto shown = [] {
+            QList<QDialog*> out;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->objectName() == QLatin1String("frmhelp") && w->isVisible()) {
+                    out << qobject_cast<QDialog*>(w);
+                }
+            }
+            return out;
+        };
+        const bool opened = HelpViewer::show();
+        const bool again = HelpViewer::show();
+        qputenv("PATH", path);
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openFile");
+        QVERIFY(opened && again);
+        QVERIFY(m_opened.isEmpty());
+        QCOMPARE(shown().size(), 1);
+        QDialog* window = shown().first();
+        auto* browser = window->findChild<QTextBrowser*>(QStringLiteral("txthelp"));
+        QVERIFY(browser->toPlainText().contains(QStringLiteral("Daily work")));
+        browser->setSource(QUrl(QStringLiteral("next.html")));
+        QVERIFY(browser->toPlainText().contains(QStringLiteral("Second page")));
+        window->findChild<QPushButton*>(QStringLiteral("cmdcontents"))->click();
+        QVERIFY(browser->toPlainText().contains(QStringLiteral("Daily work")));
+        window->close();
     }
 
 private:

@@ -8,6 +8,7 @@
 #include "support/consolefixture.h"
 #include "support/datarow.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSqlRecord>
@@ -185,6 +186,17 @@ private Q_SLOTS:
         QCOMPARE(m_prompt->texts().first(),
                  QStringLiteral("Do you want to Add New Jobwork Details"));
         QCOMPARE(m_prompt->lastText(), QStringLiteral("Do you want to Save Jobwork Details"));
+    }
+
+    void anEmptyListSaysHowToAddItems()
+    {
+        FrmJobWork listed(*m_db);
+        QVERIFY(!listed.findChild<QLabel*>(QStringLiteral("lblhint"))->isVisibleTo(&listed));
+        QVERIFY(m_db->run(QStringLiteral("DELETE FROM jobwork")));
+        FrmJobWork empty(*m_db);
+        auto* hint = empty.findChild<QLabel*>(QStringLiteral("lblhint"));
+        QVERIFY(hint->isVisibleTo(&empty));
+        QVERIFY(hint->text().contains(QStringLiteral("then Save")));
     }
 
     void catalogueDeleteKeepsLastRowAndNoMeansNo()

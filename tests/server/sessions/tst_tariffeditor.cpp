@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -251,9 +252,9 @@ private Q_SLOTS:
         QTest::keyClick(txtEdit(), '6');
         QTest::mouseClick(w.get(), Qt::LeftButton, {}, QPoint(2, 2));
         QVERIFY(!txtEdit()->isVisible());
-        // The 456 reached editgrid: refused as above 60 and reset.
+        // The 456 reached editgrid: refused as above 60, the slice before stays.
         QCOMPARE(m_prompt->lastText(), QStringLiteral("Hour Slice Allways Less then 60"));
-        QCOMPARE(cell(1, 0), QStringLiteral("0"));
+        QCOMPARE(cell(1, 0), QStringLiteral("45"));
 
         // The flat-rate boxes take digits and the point only.
         click(flathour(0));
@@ -284,6 +285,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         chooseName(QStringLiteral("Check"));
         typeRows({{"15", "10"}, {"30", "15"}, {"59", "25"}});
+        const QString sliceBefore = cell(row, 0);
         const QString periodBefore = cell(row, 2);
         m_prompt->clear();
         typeCell(row, 0, typed);
@@ -294,7 +296,9 @@ private Q_SLOTS:
             QCOMPARE(m_prompt->texts(), QStringList{message});
             QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Invalid Entry"));
             QCOMPARE(m_prompt->asked().first().icon, Prompt::Icon::Critical);
-            QCOMPARE(cell(row, 0), QStringLiteral("0"));
+            // The refused slice leaves the one the row had.
+            QCOMPARE(cell(row, 0), sliceBefore);
+            QCOMPARE(w->editor().cell(row, 0), sliceBefore);
             // Nothing is recomputed after a refusal.
             QCOMPARE(cell(row, 2), periodBefore);
         }
@@ -422,7 +426,10 @@ private Q_SLOTS:
         QTest::keyClicks(get<QLineEdit>("txtdescription"), QStringLiteral("Walk-in"));
         typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
         click(button(2));
+        // The window says what was saved.
+        QCOMPARE(get<QLabel>("lblstatus")->text(), QStringLiteral("Usage List Saved : Std"));
         chooseName(QStringLiteral("Std"));
+        QCOMPARE(get<QLabel>("lblstatus")->text(), QString());
         auto* desc = get<QLineEdit>("txtdescription");
         QCOMPARE(desc->text(), QStringLiteral("Walk-in"));
         desc->clear();
@@ -612,12 +619,47 @@ private Q_SLOTS:
         typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
         click(button(2));
         chooseName(QStringLiteral("Std"));
+        QTest::keyClicks(get<QLineEdit>("txtdescription"), QStringLiteral("Walk-in"));
         click(button(0));
+        QCOMPARE(get<QLineEdit>("txtdescription")->text(), QString());
         QCOMPARE(grid()->rowCount(), 1);
         QVERIFY(!button(1)->isEnabled());
         QVERIFY(!button(2)->isEnabled());
         QVERIFY(!button(4)->isEnabled());
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist")), 3);
+    }
+
+    void backAsksOnlyWithUnsavedEdits_data()
+    {
+        QTest::addColumn<bool>("edit");
+        QTest::addColumn<bool>("leave");
+        dataRow("nothing edited closes", false, true);
+        dataRow("edited, leaving closes", true, true);
+        dataRow("edited, staying keeps the edit", true, false);
+    }
+    void backAsksOnlyWithUnsavedEdits()
+    {
+        QFETCH(bool, edit);
+        QFETCH(bool, leave);
+        chooseName(QStringLiteral("Std"));
+        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
+        click(button(2));
+        chooseName(QStringLiteral("Std"));
+        m_prompt->clear();
+        if (edit) {
+            typeCell(1, 1, QStringLiteral("18"));
+            m_prompt->answerNext(leave ? Answer::Yes : Answer::No);
+        }
+        click(button(3));
+        QCOMPARE(m_prompt->texts(),
+                 edit ? QStringList{QStringLiteral(
+                            "Leave without saving the changes to the Usage List : Std")}
+                      : QStringList{});
+        QCOMPARE(w->isVisible(), !leave);
+        if (!leave) {
+            QCOMPARE(cell(1, 1), QStringLiteral("18"));
+        }
+        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist WHERE Rate = 18")), 0);
     }
 };
 
