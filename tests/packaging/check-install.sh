@@ -11,7 +11,8 @@
 #
 # The earlier commit defaults to the one before HEAD, its version to the newest but one entry
 # of CHANGELOG.md. VK_DEBIAN_ROOT_TAR names a tarball to reuse as the clean root (made here
-# with mmdebstrap when it does not exist yet).
+# with mmdebstrap when it does not exist yet); VK_NEW_BUILD a configured build of this
+# checkout to pack instead of building one.
 set -uo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
 old_rev=$(git -C "$src" rev-parse "${1:-HEAD~1}") || exit 1
@@ -53,7 +54,13 @@ packages() { # checkout build-dir out-dir cmake-args...
 }
 
 echo "== packages of this checkout ($new_version)"
-packages "$src" "$work/build-new" "$work/new"
+if [ -n "${VK_NEW_BUILD:-}" ]; then
+    # A build of this checkout already there (tests/packaging/check-packages.sh packs the same).
+    (cd "$VK_NEW_BUILD" && cpack -G DEB -B "$work/new" >"$work/cpack.log" 2>&1) ||
+        { tail -n 30 "$work/cpack.log"; echo "FAIL: cpack in $VK_NEW_BUILD"; exit 1; }
+else
+    packages "$src" "$work/build-new" "$work/new"
+fi
 echo "== packages of $old_rev labelled $old_version"
 git -C "$src" worktree add --detach "$work/old" "$old_rev" >/dev/null 2>&1 ||
     { echo "FAIL: no worktree of $old_rev"; exit 1; }
