@@ -39,7 +39,8 @@ fail() {
 }
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct)}
 
-# Packages from a checkout: an optimised build without tests, then cpack.
+# Packages from a checkout: an optimised build without tests, then cpack. The build folder is
+# inside the checkout, where the compiler cache finds what other checkouts built.
 packages() { # checkout build-dir out-dir cmake-args...
     local checkout=$1 build=$2 out=$3
     shift 3
@@ -59,7 +60,7 @@ if [ -n "${VK_NEW_BUILD:-}" ]; then
     (cd "$VK_NEW_BUILD" && cpack -G DEB -B "$work/new" >"$work/cpack.log" 2>&1) ||
         { tail -n 30 "$work/cpack.log"; echo "FAIL: cpack in $VK_NEW_BUILD"; exit 1; }
 else
-    packages "$src" "$work/build-new" "$work/new"
+    packages "$src" "$src/build-install" "$work/new"
 fi
 echo "== packages of $old_rev labelled $old_version"
 git -C "$src" worktree add --detach "$work/old" "$old_rev" >/dev/null 2>&1 ||
@@ -68,7 +69,7 @@ git -C "$src" worktree add --detach "$work/old" "$old_rev" >/dev/null 2>&1 ||
 # project() and lowers the version everything after it reads.
 printf 'set(PROJECT_VERSION %s)\nset(CMAKE_PROJECT_VERSION %s)\nset(vantirokit_VERSION %s)\n' \
     "$old_version" "$old_version" "$old_version" >"$work/lower-version.cmake"
-packages "$work/old" "$work/build-old" "$work/olddebs" "-DCMAKE_PROJECT_INCLUDE=$work/lower-version.cmake"
+packages "$work/old" "$work/old/build-pkg" "$work/olddebs" "-DCMAKE_PROJECT_INCLUDE=$work/lower-version.cmake"
 
 # --- the clean root --------------------------------------------------------------------
 # The packages' own dependencies go into the root first, so that what is there after a purge
