@@ -16,7 +16,8 @@ for dir in "$a" "$b"; do
     echo "== packages from $dir"
     VK_BUILD_TYPE=${VK_BUILD_TYPE:-RelWithDebInfo} "$root/tools/build.sh" "$dir" \
         -DVK_BUILD_TESTS=OFF -DVK_BUILD_BENCH=OFF -DVK_SANITIZE=OFF >/dev/null
-    (cd "$root/$dir" && cpack -G DEB -B "$work/$dir" >/dev/null)
+    (cd "$root/$dir" && cpack -G DEB -B "$work/$dir" >"$work/cpack.log" 2>&1) ||
+        { cat "$work/cpack.log"; exit 1; }
 done
 
 same=0
