@@ -108,8 +108,9 @@ snapshot >"$work/before"
 
 # --- install the earlier version, then upgrade -----------------------------------------
 echo "== install $old_version"
-apt_get install /debs/olddebs/vantirokit-console_"$old_version"_*.deb \
-    /debs/olddebs/vantirokit-agent_"$old_version"_*.deb >"$work/apt.log" 2>&1 ||
+arch=$(dpkg --print-architecture)
+apt_get install /debs/olddebs/vantirokit-console_"${old_version}_$arch".deb \
+    /debs/olddebs/vantirokit-agent_"${old_version}_$arch".deb >"$work/apt.log" 2>&1 ||
     { tail -n 30 "$work/apt.log"; fail "installing $old_version"; }
 for p in vantirokit-console vantirokit-agent; do
     [ "$(in_root dpkg-query -W -f '${Version}' "$p")" = "$old_version" ] || fail "$p $old_version not installed"
@@ -124,8 +125,8 @@ sums() { (cd "$root" && sha256sum "${cafe_files[@]}" 2>&1); }
 sums >"$work/cafe.sums"
 
 echo "== upgrade to $new_version"
-apt_get install /debs/new/vantirokit-console_"$new_version"_*.deb \
-    /debs/new/vantirokit-agent_"$new_version"_*.deb >"$work/apt.log" 2>&1 ||
+apt_get install /debs/new/vantirokit-console_"${new_version}_$arch".deb \
+    /debs/new/vantirokit-agent_"${new_version}_$arch".deb >"$work/apt.log" 2>&1 ||
     { tail -n 30 "$work/apt.log"; fail "upgrading to $new_version"; }
 for p in vantirokit-console vantirokit-agent; do
     [ "$(in_root dpkg-query -W -f '${Version}' "$p")" = "$new_version" ] || fail "$p not upgraded"
