@@ -15,8 +15,9 @@
 #   HTML, Markdown, Qt resources (.qrc)              <!-- ... -->     first line
 #   SVG and other XML opening with "<?xml"           <!-- ... -->     second line
 # Left out, because they cannot hold a comment or are not ours to mark: LICENSE itself,
-# pictures (.png), dpkg's conffiles lists (every line is a path), and .ci/ (run by the
-# machine that tests this repository, not part of what we ship or build).
+# pictures (.png), dpkg's conffiles lists (every line is a path), the packages' copyright file
+# (machine-readable, it names the licence in its own fields), and .ci/ (run by the machine
+# that tests this repository, not part of what we ship or build).
 # A file of any other kind fails the check until its kind gets a rule here.
 #
 #   check-spdx.sh          lists the files without the line; fails if there are any
@@ -41,7 +42,7 @@ classify() {
     local f=$1 base=${1##*/} l1=""
     comment="" n=1
     case "$f" in
-    LICENSE | .ci/* | *.png | */conffiles) comment=skip; return ;;
+    LICENSE | .ci/* | *.png | */conffiles | packaging/debian/copyright) comment=skip; return ;;
     esac
     IFS= read -r l1 <"$f" || true
     case "$l1" in
