@@ -148,7 +148,9 @@ done
 [ "$(sums)" = "$(cat "$work/cafe.sums")" ] || fail "a removal changed the cafe's data: $(sums)"
 
 echo "== purge"
-apt_get purge vantirokit-console vantirokit-agent >"$work/apt.log" 2>&1 ||
+# dpkg, not apt: a package without conffiles was gone whole at its removal, and apt refuses
+# to purge what it no longer knows.
+in_root dpkg --purge vantirokit-console vantirokit-agent >"$work/apt.log" 2>&1 ||
     { tail -n 30 "$work/apt.log"; fail "purging"; }
 for p in vantirokit-console vantirokit-agent; do
     status=$(in_root dpkg-query -W -f '${db:Status-Status}' "$p" 2>/dev/null)
