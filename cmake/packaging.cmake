@@ -12,11 +12,34 @@ set(VK_MAN_DIR ${CMAKE_BINARY_DIR}/man)
 foreach(_page vkserver.1 vantirokit-client.1)
     add_custom_command(OUTPUT ${VK_MAN_DIR}/${_page}.gz
         COMMAND ${CMAKE_COMMAND} -E make_directory ${VK_MAN_DIR}
-        COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${_pkg}/man/${_page} ${VK_MAN_DIR}/${_page}.gz
+        COMMAND sh -c "sed 's/@VK_VERSION@/$2/g' \"$0\" | gzip -9n > \"$1\""
+                ${_pkg}/man/${_page} ${VK_MAN_DIR}/${_page}.gz ${PROJECT_VERSION}
         DEPENDS ${_pkg}/man/${_page} VERBATIM)
     list(APPEND _manpages ${VK_MAN_DIR}/${_page}.gz)
 endforeach()
 add_custom_target(vk_manpages ALL DEPENDS ${_manpages})
+
+# Who answers for the packages: set by whoever builds them for a cafe or a distribution. The
+# default says so in its address; example.invalid can never reach anyone by mistake.
+set(VK_MAINTAINER "Vantirokit packager <set-VK_MAINTAINER@example.invalid>" CACHE STRING
+    "Maintainer of the Debian packages, as \"Name <address>\"")
+
+# Each package's Debian changelog, from CHANGELOG.md (whose newest entry is this version), and
+# its copyright file. We are the packages' upstream too (a native package, no Debian revision),
+# so the changelog is changelog.gz: changelog.Debian.gz is for Debian's own changes on top of
+# another upstream's.
+set(VK_DEBIAN_CHANGELOG ${CMAKE_BINARY_DIR}/debian/changelog.gz)
+add_custom_command(OUTPUT ${VK_DEBIAN_CHANGELOG}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/debian
+    COMMAND ${_pkg}/debian/changelog.sh ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${VK_MAINTAINER}
+            ${VK_DEBIAN_CHANGELOG}
+    DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${_pkg}/debian/changelog.sh VERBATIM)
+add_custom_target(vk_debian_changelog ALL DEPENDS ${VK_DEBIAN_CHANGELOG})
+foreach(_component console agent)
+    install(FILES ${_pkg}/debian/copyright ${VK_DEBIAN_CHANGELOG}
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vantirokit-${_component}
+            COMPONENT ${_component})
+endforeach()
 
 # --- console ---
 install(TARGETS vkserver RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT console)
@@ -57,7 +80,7 @@ install(FILES ${VK_AGENT_DOC_DIR}/install-workstation.html ${VK_AGENT_DOC_DIR}/t
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vantirokit)
 set(CPACK_PACKAGE_VENDOR "Vantirokit")
-set(CPACK_PACKAGE_CONTACT "Vantirokit team <vantirokit@localhost>")
+set(CPACK_PACKAGE_CONTACT "${VK_MAINTAINER}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -78,11 +101,11 @@ set(CPACK_DEBIAN_CONSOLE_PACKAGE_CONTROL_EXTRA ${_pkg}/debian/console/postinst)
 # Summary, then the extended description; cpack indents its lines.
 set(CPACK_COMPONENT_CONSOLE_DESCRIPTION
     "cyber cafe console: times and bills the cafe's workstations
-The cashier's console of the Vantirokit cafe system (vkserver). It keeps the cafe's
-SQLite database, starts, transfers and settles timed sessions priced by usage category,
-keeps job work, members and their ledger, prints, previews and exports bills and
-reports, and locks, unlocks, shuts down or restarts idle workstations running the
-vantirokit-agent package.")
+The cashier's console of the Vantirokit cafe system (vkserver). It keeps the
+cafe's SQLite database, starts, transfers and settles timed sessions priced by
+usage category, keeps job work, members and their ledger, prints, previews and
+exports bills and reports, and locks, unlocks, shuts down or restarts idle
+workstations running the vantirokit-agent package.")
 
 set(CPACK_DEBIAN_AGENT_PACKAGE_NAME vantirokit-agent)
 # xhost lets the agent's account onto the display; polkitd applies its rule.
@@ -90,14 +113,15 @@ set(CPACK_DEBIAN_AGENT_PACKAGE_RECOMMENDS "libcap2-bin, python3-xdg, x11-xserver
 # The autostart entry and the X session hook live in /etc: an administrator's edit of them
 # survives upgrades.
 set(CPACK_DEBIAN_AGENT_PACKAGE_CONTROL_EXTRA ${_pkg}/debian/agent/postinst
-    ${_pkg}/debian/agent/prerm ${_pkg}/debian/agent/conffiles)
+    ${_pkg}/debian/agent/prerm ${_pkg}/debian/agent/postrm ${_pkg}/debian/agent/conffiles)
 set(CPACK_COMPONENT_AGENT_DESCRIPTION
     "cyber cafe workstation agent: locks the workstation between sessions
-The agent of the Vantirokit cafe system that runs on every workstation. It holds the
-workstation behind a full-screen lock screen, connects to the cashier's console
-(vantirokit-console), unlocks when a session starts, shows the time used, warns before
-the agreed time runs out and logs out automatically. It runs as a system service under
-an account of its own, which the customer can neither stop nor read, and ends the
-customer's login when a session ends.")
+The agent of the Vantirokit cafe system that runs on every workstation. It
+holds the workstation behind a full-screen lock screen, connects to the
+cashier's console (vantirokit-console), unlocks when a session starts, shows
+the time used, warns before the agreed time runs out and logs out
+automatically. It runs as a system service under an account of its own, which
+the customer can neither stop nor read, and ends the customer's login when a
+session ends.")
 
 include(CPack)

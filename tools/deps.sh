@@ -6,8 +6,9 @@ pkgs=(cmake ninja-build g++ ccache clang-format pkg-config qt6-base-dev qt6-base
       # what the tests drive or read back: an X server with a window manager, input
       # injection and its access list (xhost), PDF and RTF readers, the sqlite3 shell
       xvfb xdotool openbox x11-utils x11-xserver-utils dbus poppler-utils unrtf sqlite3
-      # packaging: dpkg-shlibdeps, and the checks of the packages' desktop entries and man pages
-      dpkg-dev desktop-file-utils groff-base man-db)
+      # packaging: dpkg-shlibdeps, the checks of the packages' desktop entries and man pages, and
+      # lintian, what a distribution checks packages with
+      dpkg-dev desktop-file-utils groff-base man-db lintian)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -27,7 +27,6 @@ int ConsoleApp::run(int argc, char** argv)
     FileModes::ownerOnlyNewFiles();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vkserver"));
-    QApplication::setApplicationVersion(QStringLiteral("1.2.0"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     Prompt::setDefaultTitle(ConsoleCore::AppTitle);

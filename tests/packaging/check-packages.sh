@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the two Debian packages from a configured build folder, unpacks each into a scratch
 # root and checks what a machine would get: the files and their permissions, the control
-# fields, the desktop entries, the man pages, the maintainer scripts, and that the unpacked
-# programs start and stop.
+# fields, the copyright and changelog files, the desktop entries, the man pages, the maintainer
+# scripts, what lintian says of the packages, and that the unpacked programs start and stop.
 #
 #   check-packages.sh <build-dir> <source-dir>
 set -uo pipefail
@@ -32,6 +32,13 @@ wait_for() {
     return 1
 }
 
+# The one place the version comes from; the newest entry of CHANGELOG.md must be the same.
+version=$(sed -n 's/^project(vantirokit VERSION \([0-9.]*\) .*/\1/p' "$src/CMakeLists.txt")
+[ -n "$version" ] || { echo "FAIL: no version in CMakeLists.txt"; exit 1; }
+newest=$(sed -n 's/^## \([^ ]*\) .*/\1/p' "$src/CHANGELOG.md" | head -n 1)
+[ "$newest" = "$version" ] ||
+    fail "CHANGELOG.md's newest entry is '$newest', the version in CMakeLists.txt $version"
+
 echo "== cpack"
 if ! (cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1); then
     cat "$work/cpack.log"
@@ -49,10 +56,15 @@ check_control() { # deb package-name depends...
     local deb=$1 name=$2
     shift 2
     [ "$(field "$deb" Package)" = "$name" ] || fail "$name: Package is '$(field "$deb" Package)'"
-    [ "$(field "$deb" Version)" = "1.2.0" ] || fail "$name: Version is '$(field "$deb" Version)'"
+    [ "$(field "$deb" Version)" = "$version" ] || fail "$name: Version is '$(field "$deb" Version)'"
     [ "$(field "$deb" Architecture)" = "$(dpkg --print-architecture)" ] ||
         fail "$name: Architecture is '$(field "$deb" Architecture)'"
-    [ -n "$(field "$deb" Maintainer)" ] || fail "$name: no Maintainer"
+    # A maintainer someone can write to: a name and an address, never one at this machine.
+    local maintainer
+    maintainer=$(field "$deb" Maintainer)
+    printf '%s' "$maintainer" | grep -qx '[^<>]*[^ <>] <[^<>@ ]\+@[^<>@ ]\+\.[a-z]\+>' ||
+        fail "$name: Maintainer is '$maintainer'"
+    printf '%s' "$maintainer" | grep -qi '@localhost' && fail "$name: Maintainer at localhost"
     local desc
     desc=$(field "$deb" Description)
     # A one-line summary and an extended description below it.
@@ -61,6 +73,8 @@ check_control() { # deb package-name depends...
     if printf '%s\n' "$desc" | tail -n +2 | grep -q '^  '; then
         fail "$name: the extended description has verbatim lines"
     fi
+    # Package tools show it on an 80-column terminal.
+    printf '%s\n' "$desc" | awk 'length > 80 { exit 1 }' || fail "$name: description lines over 80"
     local depends
     depends=$(field "$deb" Depends)
     for d in "$@"; do
@@ -120,7 +134,8 @@ help_files+=(usr/share/vantirokit/help/install-workstation.html
 check_files "$console_deb" usr/bin/vkserver \
     usr/share/applications/vantirokit-console.desktop \
     usr/share/icons/hicolor/scalable/apps/vantirokit-console.svg \
-    usr/share/man/man1/vkserver.1.gz "${help_files[@]}"
+    usr/share/man/man1/vkserver.1.gz "${help_files[@]}" \
+    usr/share/doc/vantirokit-console/copyright usr/share/doc/vantirokit-console/changelog.gz
 check_files "$agent_deb" usr/bin/vantirokit-client \
     usr/lib/systemd/system/vantirokit-agent.service \
     usr/share/polkit-1/rules.d/60-vantirokit-agent.rules \
@@ -133,14 +148,33 @@ check_files "$agent_deb" usr/bin/vantirokit-client \
     usr/share/man/man1/vantirokit-client.1.gz \
     usr/share/doc/vantirokit-agent/install-workstation.html \
     usr/share/doc/vantirokit-agent/threat-model.html \
-    usr/share/doc/vantirokit-agent/style.css
+    usr/share/doc/vantirokit-agent/style.css \
+    usr/share/doc/vantirokit-agent/copyright usr/share/doc/vantirokit-agent/changelog.gz
 
 root="$work/root"
 mkdir -p "$root"
 dpkg-deb -x "$console_deb" "$root" || fail "console: dpkg-deb -x"
 dpkg-deb -x "$agent_deb" "$root" || fail "agent: dpkg-deb -x"
 
+# Copyright and changelog: what a distribution asks of every package.
+for p in vantirokit-console vantirokit-agent; do
+    doc="$root/usr/share/doc/$p"
+    cmp -s "$src/packaging/debian/copyright" "$doc/copyright" || fail "$p: copyright differs"
+    grep -qx 'License: Apache-2.0' "$doc/copyright" || fail "$p: copyright names no Apache-2.0"
+    head -n 1 "$doc/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+        fail "$p: copyright is not machine-readable"
+    first=$(zcat "$doc/changelog.gz" | head -n 1)
+    [ "$first" = "vantirokit ($version) stable; urgency=medium" ] || fail "$p: changelog starts '$first'"
+    # Built the same every time: no name or time in the gzip header.
+    [ "$(od -An -tx1 -j3 -N5 "$doc/changelog.gz" | tr -d ' ')" = 0000000000 ] ||
+        fail "$p: changelog.gz carries a name or a time"
+    [ "$(zcat "$doc/changelog.gz" | grep -c '^vantirokit (')" = "$(grep -c '^## ' "$src/CHANGELOG.md")" ] ||
+        fail "$p: the changelog has not every release of CHANGELOG.md"
+done
+
 for b in vkserver vantirokit-client; do
+    said=$(timeout 20 "$root/usr/bin/$b" --version 2>&1)
+    [ "$said" = "$b $version" ] || fail "$b --version says '$said'"
     if readelf -S "$root/usr/bin/$b" | grep -q '\.debug_info'; then
         fail "$b is not stripped"
     fi
@@ -195,6 +229,16 @@ grep -q 'is-enabled vantirokit-agent.service' "$root/etc/xdg/autostart/vantiroki
 grep -q '^Exec=vkserver$' "$root/usr/share/applications/vantirokit-console.desktop" ||
     fail "the console's desktop entry does not start vkserver"
 
+# --- lintian ------------------------------------------------------------------------------
+echo "== lintian"
+if command -v lintian >/dev/null; then
+    # Errors and warnings only; an override, if ever needed, says why beside it.
+    out=$(lintian --no-tag-display-limit "$console_deb" "$agent_deb" 2>&1 | grep -E '^(E|W): ')
+    [ -z "$out" ] || fail "lintian: $out"
+else
+    echo "lintian not installed: the packages are not linted"
+fi
+
 # --- desktop entries ----------------------------------------------------------------------
 echo "== desktop entries"
 if command -v desktop-file-validate >/dev/null; then
@@ -234,6 +278,7 @@ for deb in "$console_deb" "$agent_deb"; do
 done
 ctl="$work/control-$(basename "$agent_deb" .deb)"
 [ -x "$ctl/prerm" ] && sh -n "$ctl/prerm" || fail "the agent's prerm is missing or does not parse"
+[ -x "$ctl/postrm" ] && sh -n "$ctl/postrm" || fail "the agent's postrm is missing or does not parse"
 for f in /etc/xdg/autostart/vantirokit-client.desktop /etc/X11/Xsession.d/60vantirokit-agent; do
     grep -qx "$f" "$ctl/conffiles" || fail "$f is not a conffile"
 done
@@ -261,7 +306,7 @@ else
     sys="$work/system"
     new_system "$sys"
     # Run twice: a re-configure must keep what the first made.
-    for args in "configure" "configure 1.2.0"; do
+    for args in "configure" "configure $version"; do
         # shellcheck disable=SC2086
         "${as_root[@]}" sh -c 'DPKG_ROOT="$1" "$2" $3 >"$1/note" 2>&1; echo $? >"$1/rc";
             stat -c "%a %u %n" "$1/var/lib/vantirokit-agent" "$1/var/lib/vantirokit-agent/vantirokit.conf" \
@@ -291,6 +336,15 @@ else
         grep -qx '"EndLoginSession"="1"' "$conf" || fail "the settings do not end logins"
         [ -L "$sys/etc/systemd/system/graphical.target.wants/vantirokit-agent.service" ] ||
             fail "the system service is not enabled"
+    done
+    # A removal keeps the workstation's set-up for a reinstallation; a purge takes it all.
+    "${as_root[@]}" sh -c 'DPKG_ROOT="$1" "$2" remove' sh "$sys" "$ctl/postrm" || fail "postrm remove failed"
+    [ -f "$sys/var/lib/vantirokit-agent/vantirokit.conf" ] && [ -f "$sys/etc/vantirokit-agent/staff-password" ] ||
+        fail "a removal took the agent's settings"
+    "${as_root[@]}" sh -c 'DPKG_ROOT="$1" "$2" purge' sh "$sys" "$ctl/postrm" || fail "postrm purge failed"
+    for left in var/lib/vantirokit-agent etc/vantirokit-agent \
+        etc/systemd/system/graphical.target.wants/vantirokit-agent.service; do
+        [ -e "$sys/$left" ] || [ -L "$sys/$left" ] && fail "a purge left /$left"
     done
 
     new_system "$sys"

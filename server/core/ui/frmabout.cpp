@@ -31,6 +31,11 @@ FrmAbout::FrmAbout(QWidget* parent) : QDialog(parent)
     description->setObjectName(QStringLiteral("lblDescription"));
     description->setWordWrap(true);
     layout->addWidget(description);
+    auto* licence = new QLabel(QStringLiteral(
+        "Free software under the Apache License, Version 2.0, without warranty of any kind."));
+    licence->setObjectName(QStringLiteral("lblLicence"));
+    licence->setWordWrap(true);
+    layout->addWidget(licence);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
