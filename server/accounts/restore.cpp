@@ -120,7 +120,10 @@ QList<QPair<QString, QStringList>> expectedTables(Database& live)
     QList<QPair<QString, QStringList>> out;
     QSqlQuery q(live.handle());
     for (const QString& t : Database::tableNames()) {
-        out.append({t, columnsOf(q, t)});
+        // A backup from before a column was added is still this console's: opening it adds it.
+        QStringList columns = columnsOf(q, t);
+        columns.removeIf([&t](const QString& c) { return Database::isAddedColumn(t, c); });
+        out.append({t, columns});
     }
     return out;
 }

@@ -69,6 +69,16 @@ const AddedColumn AddedColumns[] = {
 
 } // namespace
 
+bool Database::isAddedColumn(const QString& table, const QString& column)
+{
+    for (const AddedColumn& c : AddedColumns) {
+        if (table == QLatin1String(c.table) && column == QLatin1String(c.column)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 Database::Database(QObject* parent)
     : QObject(parent),
       m_connectionName(QStringLiteral("vk-") + QUuid::createUuid().toString(QUuid::WithoutBraces))

@@ -64,6 +64,8 @@ public:
     static QDateTime parseTime(const QVariant& v);
 
     static const QStringList& tableNames();
+    // A column later versions added: a file without it gets it when it is opened.
+    static bool isAddedColumn(const QString& table, const QString& column);
 
 Q_SIGNALS:
     void tableChanged(const QString& table);

@@ -62,7 +62,8 @@ bool HelpViewer::show(QWidget* parent)
     if (page.isEmpty()) {
         return false;
     }
-    return UrlOpener::openUrl(QUrl::fromLocalFile(page)) || showInOwnWindow(parent);
+    return (UrlOpener::canShowPages() && UrlOpener::openUrl(QUrl::fromLocalFile(page))) ||
+           showInOwnWindow(parent);
 }
 
 bool HelpViewer::showInOwnWindow(QWidget* parent)

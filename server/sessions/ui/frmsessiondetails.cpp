@@ -5,6 +5,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGroupBox>
@@ -340,9 +341,19 @@ void FrmSessionDetails::reject()
 {
     // A value still in the cell editor is an edit too.
     editgrid();
-    if (m_editor.mayLeave()) {
+    if (m_closingAnyway || m_editor.mayLeave()) {
         QDialog::reject();
     }
+}
+
+void FrmSessionDetails::closeEvent(QCloseEvent* event)
+{
+    // Only the operator's close box asks. The console closes its windows itself when it is
+    // ending (a signal, the desktop session ending): a question then, answered No, would
+    // cancel the quit and leave a console running with its link and database shut.
+    m_closingAnyway = !event->spontaneous();
+    QDialog::closeEvent(event);
+    m_closingAnyway = false;
 }
 
 void FrmSessionDetails::newClicked()

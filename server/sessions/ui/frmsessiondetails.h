@@ -18,6 +18,8 @@ class QTableWidget;
 // "Usage Details, Charge Setting": creates, changes and deletes usage categories and their
 // rate lists. Every rule lives in TariffEditor; this window mirrors its state into the
 // controls and passes the operator's actions in.
+class QCloseEvent;
+
 class FrmSessionDetails : public QDialog
 {
     Q_OBJECT
@@ -35,11 +37,14 @@ public:
     // Back, Escape and the window's close button: unsaved edits are only left when the
     // operator agrees.
     void reject() override;
+    void closeEvent(QCloseEvent* event) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Set while the window is closed by the program rather than by the operator.
+    bool m_closingAnyway = false;
     void cmbcategoryadd();
     // Loads the name typed or chosen in cmbusage; `onlyWhenChanged` for leaving the box.
     void loadName(bool onlyWhenChanged);

@@ -230,13 +230,25 @@ private Q_SLOTS:
     }
 
     // The running database is kept aside whole, the backup's rows come back, and the
-    // console goes on with the restored file.
+    // console goes on with the restored file. The backup is one an earlier version made,
+    // before columns were added: it is still this console's.
     void restoreKeepsTheOldDatabaseAside()
     {
         addBills(3);
         Backup backup(*m_db);
         QVERIFY(backup.runAndWait());
         const QString copy = Backup::targetPath();
+        {
+            QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), copy);
+            old.setDatabaseName(copy);
+            QVERIFY(old.open());
+            QSqlQuery q(old);
+            QVERIFY(q.exec(QStringLiteral("ALTER TABLE online DROP COLUMN unlocked")));
+            QVERIFY(q.exec(QStringLiteral("ALTER TABLE terminals DROP COLUMN passwordwait")));
+            q.finish();
+            old.close();
+        }
+        QSqlDatabase::removeDatabase(copy);
         const QByteArray copied = contents(copy);
         addBill(4, QStringLiteral("2026-12-31 19:00:00"));
 
@@ -256,6 +268,10 @@ private Q_SLOTS:
                                     "before going on."));
         QVERIFY(m_db->isOpen());
         QCOMPARE(bills(), QList<int>({1, 2, 3}));
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM pragma_table_info('online') "
+                                             "WHERE name = 'unlocked'"))
+                     .toInt(),
+                 1);
         addBill(5, QStringLiteral("2026-12-31 20:00:00"));
         QCOMPARE(contents(copy), copied);
         QVERIFY(!QFile::exists(m_db->path() + QStringLiteral(".restoring")));

@@ -62,6 +62,8 @@ private Q_SLOTS:
     void initTestCase()
     {
         qunsetenv("VANTIROKIT_HELP");
+        // The desktop has a browser; the handler below stands in for it.
+        qputenv("BROWSER", "true");
         QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openFile");
     }
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
@@ -257,7 +259,12 @@ private Q_SLOTS:
         HelpOverride help(home.file(QStringLiteral("help")));
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
         const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", home.file(QStringLiteral("no programs")).toLocal8Bit());
+        // The desktop's opener is there and takes the page, but has no browser to give it to.
+        const QString programs = home.file(QStringLiteral("no browser"));
+        writeFile(programs + QStringLiteral("/xdg-open"), "#!/bin/sh\nexit 0\n");
+        QFile::setPermissions(programs + QStringLiteral("/xdg-open"),
+                              QFile::ReadOwner | QFile::ExeOwner);
+        qputenv("PATH", programs.toLocal8Bit());
         for (const char* name : {"BROWSER", "DEFAULT_BROWSER"}) {
             qunsetenv(name);
         }
@@ -273,6 +280,7 @@ private Q_SLOTS:
         const bool opened = HelpViewer::show();
         const bool again = HelpViewer::show();
         qputenv("PATH", path);
+        qputenv("BROWSER", "true");
         QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openFile");
         QVERIFY(opened && again);
         QVERIFY(m_opened.isEmpty());
