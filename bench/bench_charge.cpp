@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Prices sessions against a stored tariff, as settlement does, and prints the cost of one
 // pricing (each call reads the category's rows afresh from the database).
 #include "server/core/database.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How fast the console comes up with a large history: for 10k, 100k and 1M billed sessions,
 // the time from starting the vkserver process to its window shown with the last history row
 // visible, and the console's peak resident memory. Targets: at most 1 s and under 150 MB.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How deleting 1M history rows (with a job-work line on every tenth bill) behaves in batches
 // of 2000, each its own transaction, against one transaction for all: total time, the
 // longest the console is held by one unit (it answers nothing meanwhile) and the peak

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Console link under a cafe's worth of agents, all on loopback.
 //
 // The console side (LinkServer + ConnectionManager on a temporary database) runs in a child

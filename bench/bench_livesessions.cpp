@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The console's running-session list with a cafe's worth of sessions.
 //
 // Builds a real database with N running sessions over three usage categories, starts the whole

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The history list over many bills: composing it and writing it as PDF, HTML, RTF and text.
 // Targets at 100,000 rows: PDF at most 5 s, each other kind at most 2 s, peak resident memory
 // under 300 MB.

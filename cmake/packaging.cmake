@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installation and the two Debian packages: vantirokit-console (component "console": vkserver,
 # its help) and vantirokit-agent (component "agent": the workstation agent with its system
 # service and what lets it onto the display and end logins, and the older per-user unit and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Every layer is one library made of the sources in its folder; adding a file needs no
 # CMake edit. Windows of a layer live in its ui/ subfolder and form a separate library,
 # so the logic builds and is tested without Widgets.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Fails when a tracked C++ file differs from what the root .clang-format makes of it.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the Debian packages twice from this checkout, in two separate build folders, and
 # fails unless both builds give byte-identical packages. The time inside the packages is the
 # commit's (SOURCE_DATE_EPOCH), as tools/package.sh sets it.

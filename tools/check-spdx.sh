@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Every file of ours that can carry a comment names its licence in one SPDX line at its top:
 #
 #   SPDX-License-Identifier: Apache-2.0

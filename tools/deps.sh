@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages the build, the programs and the tests need, when missing.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ ccache clang-format pkg-config qt6-base-dev qt6-base-dev-tools

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Turns one Markdown document of docs/ into a page of the console's help, so that the guide
 // is written once, as Markdown, and read in the help like every other page.
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the Debian packages vantirokit-console and vantirokit-agent into the given folder
 # (default dist/), from an optimised build without tests in build-pkg/.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Takes the console's window pictures for docs/screenshots on a private X server.
 # Usage: tools/screenshots.sh [output folder]   (default docs/screenshots)
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, builds, and runs every test: once in a normal build and once
 # under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "client/controls/builtinpicture.h"
 
 // The resource lives in a static library: pull it in explicitly (outside any namespace).

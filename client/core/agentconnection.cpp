@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The agent's link to the console: connecting, reconnect pacing, the link key handshake, sending.
 #include "client/core/agentcontroller.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The agent's state and windows, start-up and connection dialog, command interpreter and login.
 #include "client/core/agentcontroller.h"
 

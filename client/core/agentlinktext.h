@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text the agent's link code and its constructor's connect timeout share.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Ending the workstation's use: power requests, the customer's login, the staff's service unlock.
 #include "client/core/agentcontroller.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // The agent's start: one instance, its settings keys, the console connection (through the

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Writes a package's Debian changelog, compressed, from the project's CHANGELOG.md: one entry a
 # release ("## 1.2.0 (2026-12-07 12:00 UTC)", the time optional), one item a "- " point, the words wrapped as dpkg's tools
 # write them. gzip -9n and dates taken from CHANGELOG.md keep the file the same from build to

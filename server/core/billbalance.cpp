@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/core/billbalance.h"
 
 BillBalance BillBalance::of(Money net, Money received)

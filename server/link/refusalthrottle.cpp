@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/link/refusalthrottle.h"
 
 bool RefusalThrottle::admit(const QString& address, qint64 nowMs, int* heldBefore)

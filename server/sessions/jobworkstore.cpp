@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/sessions/jobworkstore.h"
 
 #include "server/core/database.h"

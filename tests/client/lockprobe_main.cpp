@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A small program for the X11 lock test, run under its own Xvfb:
 //   lockprobe --lock [--dialog] full-screen frameless window locked with InputLock (and a
 //                             modal dialog of its own over it)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The real agent on a real X server (Xvfb with openbox), driven by a test console on loopback
 // and by real key presses and clicks through the XTEST extension (xdotool): locked, the keys a
 // customer tries, options, password check (with a console that does not answer), a session

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The agent as the workstation runs it: under an account of its own, not the X session's, on a
 // display that lets in only what it was told to (an X server with a cookie), reached through
 // the package's X access hook.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The agent's controller in process: the connection rules, the lock-screen rules and the
 // command interpreter's order, over a real loopback socket to a test console.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The agent's side of the link key: a console that cannot prove the key gets no command obeyed
 // and hears nothing from the workstation.
 #include "client/core/agentcontroller.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The lock holding on a real X server (Xvfb with openbox) against what a customer can do:
 // every command that shows the lock screen takes the keys, another program hiding, covering or
 // closing the lock screen does not free the workstation, and an agent started again while

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The real agent executable against a small test console on loopback.
 
 #include "common/protocol.h"

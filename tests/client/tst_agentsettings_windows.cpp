@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "client/controls/xpcmdbutton.h"
 #include "client/core/agentsettings.h"
 #include "client/core/staffsettings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The agent's windows offscreen, following the controller: lock screen, options panel,
 // session window, warning window and the connection dialog.
 

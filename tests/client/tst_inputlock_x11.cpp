@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The workstation lock against a real X server: Xvfb with openbox, real key presses and
 // clicks through the XTEST extension (xdotool), and a locker program (lockprobe) that shows a
 // full-screen lock window and holds InputLock on it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The session clock's countdown: elapsed time, remaining-time warnings and the automatic
 // logout request, on a clock the test moves second by second.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "common/settingsstore.h"
 #include "support/scriptedprompt.h"
 #include "support/testhome.h"

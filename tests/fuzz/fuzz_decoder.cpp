@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // libFuzzer target for the protocol decoder: the input is cut into arrivals by its own bytes and
 // fed to a receiver of each side. Whatever comes in, the decoder must not crash, must keep no
 // more than its bound, and a batch must respect the receiver's rules.

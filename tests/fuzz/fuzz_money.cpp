@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // libFuzzer target for money: any text parses without a crash to an amount inside the
 // saturation range, and the amount survives every text form and rounding it is put through;
 // the arithmetic on arbitrary operands is free of undefined behaviour, agrees with exact wide

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Builds the fuzz targets (protocol decoder, money parser) with clang and libFuzzer and runs each
 # for a while. Not part of the normal build or test run.
 # Usage: tests/fuzz/run.sh [seconds per target, default 300] [target ...]

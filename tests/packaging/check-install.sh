@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs, upgrades, removes and purges both packages on a clean Debian system, as a cafe's
 # administrator would: a Debian root made from the distribution's packages (mmdebstrap) gets
 # the packages of an earlier commit, labelled with a lower version, then this checkout's over

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the two Debian packages from a configured build folder, unpacks each into a scratch
 # root and checks what a machine would get: the files and their permissions, the control
 # fields, the copyright and changelog files, the desktop entries, the man pages, the maintainer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // Header only: for tests of windows, which link the widgets the support library does not.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The cashier of the cafe-day test: the console exactly as vkserver composes it, plus a reader
 // of cashier's actions on standard input. Each action goes through the window or service class
 // that the console's own button uses; once it is committed, one line is appended (and synced)

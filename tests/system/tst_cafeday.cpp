@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A day in a cafe: the real console (tests/system/cafeday_console.cpp, the console's own
 // composition driven by a cashier script) and 20 real agents on loopback addresses. The cashier
 // starts, moves and settles sessions, edits ledgers, controls idle workstations, tidies the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A real console and three real agents on loopback addresses of one machine: registration by
 // name, sessions resumed on reconnect, automatic-logout sessions and those still waiting for
 // their password kept locked, and everything coming back after the console is killed and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A real console under a flood of hostile peers: 200 half-open connections from as many
 // loopback addresses, peers sending random bytes and peers sending endless data without a
 // single token. Meanwhile a real agent registers and takes a command; the console's memory

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The link key between real programs: a keyed console process with agents holding the right
 // key, a wrong one and none; a relay the agent is pointed at that passes the handshake on to
 // the real console; keys too weak to use; and a session started over a keyed link to a real

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opens every console window over a small demonstration cafe and saves a picture of each.
 // Usage: vk_console_shots <output folder>   (run under an X server; see tools/screenshots.sh)
 #include "common/clock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Draws the agent's own artwork: the flat button's five-cell skin and the lock screen's
 // built-in picture. Not part of the build; run it once after changing a look:
 //   g++ -std=c++20 -fPIC makeartwork.cpp $(pkg-config --cflags --libs Qt6Gui) -o /tmp/makeartwork

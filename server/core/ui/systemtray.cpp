@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/core/ui/systemtray.h"
 
 #include "server/core/consolecore.h"

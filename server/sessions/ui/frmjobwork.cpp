@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/sessions/ui/frmjobwork.h"
 
 #include "common/prompt.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The backup copy (consistent while the console writes, cancellable, where it goes) and the
 // restore of a copy in the database's place.
 #include "common/settingsstore.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "common/clock.h"
 #include "server/accounts/consolesettings.h"
 #include "server/accounts/customerstatement.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "server/accounts/historyreport.h"
 #include "server/accounts/ui/frmbillreprint.h"
 #include "server/accounts/ui/frmrpthistory.h"

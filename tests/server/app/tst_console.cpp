@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The console assembled in-process: start-up order, recovery of agents, the console window's
 // state, the session its windows open on and the way back from the tray.
 #include "common/paths.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The real console program, started as a cashier's machine would start it.
 #include "server/core/database.h"
 #include "support/systemwait.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The setup of a new cafe: what it stores, when it is offered, what it refuses, and the
 // console that offers it without being held up by it.
 #include "common/clock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The console's help: where it is found in each layout, that its pages hold together, and
 // that F1 in the console window and the About box open it (or do nothing without it).
 #include "server/app/console.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hostile text in every box and grid cell of every console window, reached the way the cashier
 // reaches them: from the console window's commands, and from those windows' own buttons.
 // Whatever is typed or pasted and whichever button is pressed next, the console must not

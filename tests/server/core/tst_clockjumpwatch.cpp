@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The date-time lock: a hand on the console's clock is noticed, logged and shown once.
 #include "common/clock.h"
 #include "server/core/clockjumpwatch.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "common/settingsstore.h"
 #include "server/core/consolecore.h"
 #include "server/core/database.h"

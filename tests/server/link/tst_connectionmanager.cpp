@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "common/clock.h"
 #include "common/protocol.h"
 #include "tests/server/link/fakeagent.h"

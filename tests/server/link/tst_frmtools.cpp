@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "common/protocol.h"
 #include "server/core/agentlink.h"
 #include "server/core/database.h"

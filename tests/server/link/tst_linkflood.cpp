@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the console keeps under a flood of connections: the caps per address and in total,
 // room made for a newcomer at the cost of a peer that is nobody's yet, refusals recorded once
 // a minute per address, and a message log that keeps only its newest lines.

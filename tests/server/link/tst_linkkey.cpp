@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The console's side of the link key: who gets a row in `online`, who is told anything, and
 // the per-workstation hold on session-password guessing.
 #include "common/clock.h"

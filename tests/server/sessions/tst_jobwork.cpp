@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Job work: the catalogue, the entry window's quantities and what the settlement reads.
 
 #include "server/core/database.h"

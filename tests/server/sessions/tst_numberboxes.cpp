@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every number box and number cell of the console, filled by each way text gets into a box
 // besides typing: the clipboard (context menu, Ctrl+V, Shift+Insert) and drag and drop; and the
 // editing keys, which must work in them as in any box while letters stay refused.

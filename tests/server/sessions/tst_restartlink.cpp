@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A console started again on the tables of an earlier run: each session's connection number
 // must lead to its own workstation, whichever agent comes back first.
 #include "common/protocol.h"

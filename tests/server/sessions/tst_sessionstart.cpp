@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Starting a session from the window: its guards, the row it writes and what the agent hears.
 
 #include "common/clock.h"

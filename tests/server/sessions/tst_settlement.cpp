@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Settlement end to end: the window over a real database file and a real agent connection.
 
 #include "common/clock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tariff's own rules, driven without a window: which rate rows a save refuses, and how
 // the rate per minute it stores prices.
 

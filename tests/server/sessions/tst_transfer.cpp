@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Moving a running session to another workstation.
 
 #include "common/clock.h"
