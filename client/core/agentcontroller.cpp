@@ -109,6 +109,8 @@ void AgentController::writeStateFile() const
     o[QStringLiteral("wakePort")] = int(s.wakePort);
     o[QStringLiteral("autologoutsSent")] = s.autologoutsSent;
     o[QStringLiteral("warningsShown")] = s.warningsShown;
+    o[QStringLiteral("sessionWindowClosesRefused")] = s.sessionWindowClosesRefused;
+    o[QStringLiteral("sessionWindowRestores")] = s.sessionWindowRestores;
     o[QStringLiteral("lastMessage")] = s.lastMessage;
     o[QStringLiteral("lastWebAddress")] = s.lastWebAddress;
     o[QStringLiteral("lastPowerAction")] = s.lastPowerAction;
@@ -488,4 +490,16 @@ void AgentController::closeWarning()
         m_state.warningLoaded = false;
         notify();
     }
+}
+
+void AgentController::sessionWindowCloseRefused()
+{
+    ++m_state.sessionWindowClosesRefused;
+    notify();
+}
+
+void AgentController::sessionWindowRestored()
+{
+    ++m_state.sessionWindowRestores;
+    notify();
 }

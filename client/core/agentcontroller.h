@@ -85,6 +85,11 @@ public:
     void restartWorkstation();
     void shutdownWorkstation();
 
+    // Session window: the customer's close it refused, a minimize it undid (counted for
+    // observers, which otherwise could not tell a window that stayed from one not yet gone).
+    void sessionWindowCloseRefused();
+    void sessionWindowRestored();
+
     // Warning window.
     void warningSurfChanged(const QString& text);
     bool warningAutoToggled(bool checked, const QString& surfText);

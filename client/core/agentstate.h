@@ -41,6 +41,8 @@ struct AgentState
     // Counters for observers.
     int autologoutsSent = 0;
     int warningsShown = 0;
+    int sessionWindowClosesRefused = 0;
+    int sessionWindowRestores = 0;
     QString lastMessage;
     QString lastWebAddress;
     QString lastPowerAction;

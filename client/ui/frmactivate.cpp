@@ -93,10 +93,13 @@ void FrmActivate::changeEvent(QEvent* e)
 {
     QWidget::changeEvent(e);
     if (e->type() == QEvent::WindowStateChange && isMinimized()) {
-        // Back once the window manager has finished minimizing it.
+        // Back once the window manager has finished minimizing it. Not when the session
+        // ended meanwhile: the window is hidden then, on its way out, and showing it again
+        // would put it above the lock screen.
         QTimer::singleShot(0, this, [this] {
-            if (isMinimized()) {
+            if (isMinimized() && isVisible()) {
                 showNormal();
+                m_controller.sessionWindowRestored();
             }
         });
     }
@@ -108,6 +111,7 @@ void FrmActivate::closeEvent(QCloseEvent* e)
     // where it is); the program's own closing (at exit) goes through.
     if (e->spontaneous()) {
         e->ignore();
+        m_controller.sessionWindowCloseRefused();
         return;
     }
     e->accept();

@@ -240,19 +240,25 @@ void TstAgentX11::sessionWindowCannotBeClosedAway()
     QString id;
     QVERIFY(waitUntil([&] { return !(id = visibleSessionWindow()).isEmpty(); }));
 
-    // The window manager's close key on it: it stays, and so does the session.
+    auto count = [this](const char* name) { return state().value(QLatin1String(name)).toInt(); };
+
+    // The window manager's close key on it: once the agent has had the request, the window is
+    // still there, and so is the session.
+    const int refused = count("sessionWindowClosesRefused");
     xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), id});
     key(QStringLiteral("alt+F4"));
-    QTest::qWait(1000);
+    QVERIFY2(waitUntil([&] { return count("sessionWindowClosesRefused") > refused; }),
+             "the close request never reached the session window");
     QVERIFY2(m_x.isViewable(id), "closed, the session window left the screen");
     QCOMPARE(visibleSessionWindow(), id);
 
-    // Minimized (a window manager without a task bar could never give it back): it returns.
+    // Minimized (a window manager without a task bar could never give it back): the agent
+    // sees the minimize and the window returns.
+    const int restores = count("sessionWindowRestores");
     xdotool({QStringLiteral("windowminimize"), id});
-    QVERIFY2(waitUntil([&] {
-                 QTest::qWait(500);
-                 return m_x.isViewable(id);
-             }),
+    QVERIFY2(waitUntil([&] { return count("sessionWindowRestores") > restores; }),
+             "the session window never saw itself minimized");
+    QVERIFY2(waitUntil([&] { return m_x.isViewable(id); }),
              "minimized, the session window stayed off the screen");
     QCOMPARE(state().value(QStringLiteral("sessionWindow")).toBool(), true);
     QVERIFY2(m_a.agent().process().state() == QProcess::Running, qPrintable(m_a.output()));
@@ -286,12 +292,12 @@ void TstAgentX11::sessionWithWarningAndAutomaticLogout()
     QVERIFY(!m_a.console().received().contains(Proto::Autologout));
 
     // It took neither the focus nor the keys typed after it, and sits at the top right, clear
-    // of the middle of the screen where the customer works.
-    QTest::qWait(500);
-    QCOMPARE(xdotool({QStringLiteral("getactivewindow")}), editorWindow);
+    // of the middle of the screen where the customer works. The focus is read once the keys
+    // have reached the other program, so a warning that took it late is caught too.
     type(QStringLiteral("ok"));
     QVERIFY(
         waitUntil([&] { return editor.linesStarting(QStringLiteral("KeyPress")).size() >= 2; }));
+    QCOMPARE(xdotool({QStringLiteral("getactivewindow")}), editorWindow);
     const QString warning = m_x.windowId(QStringLiteral("^Warning$"));
     const QString geometry =
         xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), warning});
@@ -313,6 +319,8 @@ void TstAgentX11::sessionWithWarningAndAutomaticLogout()
     QVERIFY(m_a.console().waitFor(Proto::Autologout + Proto::Autologout, StepMs));
     QVERIFY(waitUntil(
         [this] { return state().value(QStringLiteral("autologoutsSent")).toInt() >= 2; }));
+    // Seconds of the agent's own work since the warning came: the focus is still not its.
+    QCOMPARE(xdotool({QStringLiteral("getactivewindow")}), editorWindow);
 }
 
 void TstAgentX11::endOfSessionLocksAgain()

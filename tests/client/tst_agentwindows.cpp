@@ -148,9 +148,15 @@ private Q_SLOTS:
         Clock::advance(60);
         QTRY_COMPARE_WITH_TIMEOUT(session->timeText(), QStringLiteral("1:06:09"), 3000);
 
+        // Minimized as the session ends: the restore it had queued must not show it again
+        // above the lock screen.
+        QPointer<FrmActivate> ending = session;
+        session->showMinimized();
         c.handleArrival(Proto::EndSession);
         QVERIFY(!windows.sessionWindow());
         QVERIFY(!c.clock().isRunning());
+        QCoreApplication::processEvents();
+        QVERIFY(!ending || !ending->isVisible());
     }
 
     void warningWindowDetails()
