@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QMainWindow>
 
 class Database;
@@ -44,6 +45,9 @@ public:
 
     void refreshOnlineList();
     void refreshSessionList();
+    // Start times read as a bare "HH:mm" on their own day only: once the clock's date moves on,
+    // the list is rebuilt so yesterday's times carry their date.
+    void refreshSessionListOnNewDay();
     // Shows the last history row at the top of the grid.
     void scrollHistoryToEnd();
     // Widens the history grid's columns to the texts of the rows on screen.
@@ -79,4 +83,5 @@ private:
     bool m_admin = false;
     bool m_onlineDirty = false;
     bool m_sessionsDirty = false;
+    QDate m_sessionsDay; // the date the session list's times were written for
 };
