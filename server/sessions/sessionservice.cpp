@@ -352,6 +352,10 @@ SettleResult SessionService::settle(const SettleRequest& req)
             }
             session = *row;
             end = req.send.isValid() ? req.send : session.send;
+            if (!end.isValid()) {
+                // Only an automatic logout stores its own end; any other session ends now.
+                end = Clock::now();
+            }
             member = !session.memberid.isEmpty();
             if (!session.maintains) {
                 // Read under the write lock, so two settlements can never take one number.

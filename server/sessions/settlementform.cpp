@@ -179,14 +179,8 @@ SettlementForm::Outcome SettlementForm::netEntered()
     if (value(m_net) > Money()) {
         return {QString(), true, Focus::EndButton};
     }
-    netFromAmounts();
+    followNet();
     return {QStringLiteral("Please Enter Amount"), true, Focus::Net};
-}
-
-void SettlementForm::netFromAmounts()
-{
-    m_net = text(value(m_amt) + value(m_oamt) - value(m_ramt));
-    m_netByHand = value(m_net) != value(m_amt) + value(m_oamt);
 }
 
 BillBalance SettlementForm::balance() const
@@ -194,7 +188,7 @@ BillBalance SettlementForm::balance() const
     Money net = value(m_net);
     if (m_netByHand && net.isZero()) {
         // Billed as settle() takes an emptied or 0 net.
-        net = value(m_amt) + value(m_oamt) - value(m_ramt);
+        net = value(m_amt) + value(m_oamt);
     }
     return BillBalance::of(net, value(m_ramt));
 }
@@ -221,13 +215,12 @@ SettleResult SettlementForm::settle()
         m_amt = text(value(m_amt));
         m_oamt = text(value(m_oamt));
         m_ramt = text(value(m_ramt));
-        // An emptied or 0 net is no price the cashier meant: it is settled as Enter in the box
-        // would have put it, not billed as nothing. A negative one still goes to the service,
-        // which refuses it.
+        // An emptied or 0 net is no price the cashier meant: it is billed without a discount,
+        // as the box showed before it was touched. Taking the received amount off it here would
+        // count the payment twice, since the ledger credits that amount on its own. A negative
+        // net still goes to the service, which refuses it.
         if (m_netByHand && !value(m_net).isZero()) {
             m_net = text(value(m_net));
-        } else if (m_netByHand) {
-            netFromAmounts();
         } else {
             followNet();
         }

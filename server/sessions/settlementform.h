@@ -111,8 +111,6 @@ public:
 private:
     void clearAmounts();
     void followNet();
-    // The net as Enter in an empty or 0 net box puts it.
-    void netFromAmounts();
     void refreshBillNo();
 
     Database& m_db;

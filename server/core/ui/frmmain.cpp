@@ -333,6 +333,13 @@ void FrmMain::refreshOnlineList()
     m_online->addTopLevelItems(items);
 }
 
+void FrmMain::refreshSessionListOnNewDay()
+{
+    if (Clock::now().date() != m_sessionsDay) {
+        refreshSessionList();
+    }
+}
+
 qint64 FrmMain::selectedSessionRowid() const
 {
     const QList<QTreeWidgetItem*> picked = m_sessions->selectedItems();
@@ -352,6 +359,7 @@ void FrmMain::refreshSessionList()
     QList<QTreeWidgetItem*> items;
     items.reserve(rows.size());
     const QDate today = Clock::now().date();
+    m_sessionsDay = today;
     for (const QSqlRecord& r : rows) {
         QStringList cols;
         for (int c = 0; c < 4; ++c) {

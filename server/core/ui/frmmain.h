@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
+#include <QDate>
 #include <QMainWindow>
 
 class Database;
@@ -45,6 +46,9 @@ public:
 
     void refreshOnlineList();
     void refreshSessionList();
+    // Start times read as a bare "HH:mm" on their own day only: once the clock's date moves on,
+    // the list is rebuilt so yesterday's times carry their date.
+    void refreshSessionListOnNewDay();
     // Shows the last history row at the top of the grid.
     void scrollHistoryToEnd();
     // Widens the history grid's columns to the texts of the rows on screen.
@@ -80,4 +84,5 @@ private:
     bool m_admin = false;
     bool m_onlineDirty = false;
     bool m_sessionsDirty = false;
+    QDate m_sessionsDay; // the date the session list's times were written for
 };

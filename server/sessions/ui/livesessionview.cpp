@@ -9,7 +9,8 @@
 
 LiveSessionView::LiveSessionView(Database& db, int currencyDigits, FrmMain& window, AgentLink* link,
                                  QObject* parent)
-    : QObject(parent), m_live(db, currencyDigits, link), m_list(window.sessionList())
+    : QObject(parent), m_live(db, currencyDigits, link), m_window(window),
+      m_list(window.sessionList())
 {
     connect(&window, &FrmMain::sessionListRefilled, this, &LiveSessionView::refill);
     connect(&m_live, &LiveSessions::rowsChanged, this, &LiveSessionView::apply);
@@ -39,6 +40,7 @@ void LiveSessionView::refill()
 
 int LiveSessionView::tick()
 {
+    m_window.refreshSessionListOnNewDay();
     const QList<int> changed = m_live.tick();
     apply(changed);
     return int(changed.size());

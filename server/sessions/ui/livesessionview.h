@@ -32,7 +32,8 @@ public:
 
     // Reads the sessions again and fills every row (after the list was rebuilt).
     void refill();
-    // One refresh: brings the figures to now; returns how many rows were touched.
+    // One refresh: brings the figures to now (and the start times, on a new day); returns how
+    // many rows' figures were touched.
     int tick();
     // A connection closed: marks its session.
     void agentDropped(qint64 index);
@@ -45,6 +46,7 @@ private:
     void applyRow(const LiveSession& s, QTreeWidgetItem* item);
 
     LiveSessions m_live;
+    FrmMain& m_window;
     QTreeWidget* m_list;
     QTimer m_timer;
     QHash<qint64, QTreeWidgetItem*> m_items; // by rowid

@@ -276,6 +276,14 @@ private Q_SLOTS:
         agent.socket.disconnectFromHost();
         QTRY_COMPARE(list->topLevelItem(0)->toolTip(0),
                      tip + "\n" + LiveSessionView::DisconnectedTip);
+
+        // Past midnight, yesterday's times no longer pass for today's.
+        QCOMPARE(list->topLevelItem(0)->text(1), QString("08:30"));
+        Clock::setFixed(QDateTime(T0.date().addDays(1), QTime(0, 0, 1)));
+        view.tick();
+        QCOMPARE(list->topLevelItem(0)->text(1), QString("2026-03-14 08:30"));
+        QCOMPARE(list->topLevelItem(0)->toolTip(0), FrmMain::AutoLogoutTip.arg("2026-03-14 09:05") +
+                                                        "\n" + LiveSessionView::DisconnectedTip);
     }
 };
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // A console started again on the tables of an earlier run: each session's connection number
 // must lead to its own workstation, whichever agent comes back first.
+#include "common/clock.h"
 #include "common/protocol.h"
 #include "server/sessions/sessionservice.h"
 #include "tests/server/link/fakeagent.h"
@@ -52,8 +53,14 @@ private Q_SLOTS:
         SettleRequest req;
         req.sessionRowid = row(late)->value(0).toLongLong();
         req.sstart = Database::parseTime(row(late)->value(3));
+        // Given no end, the bill ends when it is settled.
+        const QDateTime settledAt(QDate(2026, 12, 6), QTime(11, 0));
+        Clock::setFixed(settledAt);
         const SettleResult settled = SessionService(c.db).settle(req);
+        Clock::reset();
         QVERIFY(settled.ok);
+        QCOMPARE(Database::parseTime(c.value(QStringLiteral("SELECT send FROM history"))),
+                 settledAt);
         for (const AgentMessage& m : settled.messages) {
             QVERIFY(!c.server.send(m.index, m.bytes));
         }
