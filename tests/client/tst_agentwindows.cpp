@@ -36,6 +36,73 @@ private Q_SLOTS:
     void init() { openAgentHome(); }
     void cleanup() { closeAgentHome(); }
 
+    // Reconnect in the staff's settings, then Connect in the dialog it opens, with the link to
+    // a real console up: the agent dials again once, not in a loop, and the console keeps the
+    // workstation under its name with nothing in the error log.
+    void reconnectFromTheSettingsDialsOnce()
+    {
+        ScriptedPrompt prompt;
+        LinkConsole console;
+        m_settings->storeConnection(QStringLiteral("127.0.0.1"), QStringLiteral("PC-04"),
+                                    QString::number(console.port()));
+        AgentController c(*m_settings);
+        AgentWindows windows(c);
+        c.connectStored();
+        c.startLocked();
+        const QString listedName = QStringLiteral("SELECT name FROM online");
+        QTRY_COMPARE(console.value(listedName).toString(), QStringLiteral("PC-04"));
+        const qint64 before = console.server.lastIndex();
+
+        QPointer<QWidget> settingsWindow;
+        bool inFront = false;
+        bool connected = false;
+        // The staff's clicks, each from the event loop: every window runs its own modal loop.
+        const auto click = [](QAbstractButton* b) {
+            QTimer::singleShot(0, b, &QAbstractButton::click);
+        };
+        QTimer staff;
+        staff.setInterval(100);
+        connect(&staff, &QTimer::timeout, this, [&] {
+            QWidget* w = QApplication::activeModalWidget();
+            const QString name = w ? w->objectName() : QString();
+            if (name == QLatin1String("frmpassword")) {
+                w->findChild<QLineEdit*>(QStringLiteral("txtpsw"))
+                    ->setText(QStringLiteral("TOVLE"));
+                click(w->findChild<QAbstractButton*>(QStringLiteral("btnok")));
+            } else if (name == QLatin1String("frmsettings") && !settingsWindow) {
+                settingsWindow = w;
+                for (auto* b : w->findChildren<QAbstractButton*>(QStringLiteral("btn"))) {
+                    if (b->property("index").toInt() == FrmSettings::Reconnect) {
+                        click(b);
+                    }
+                }
+            } else if (name == QLatin1String("frmConnection")) {
+                // In front of the settings window: its transient child.
+                inFront = settingsWindow && w->windowHandle() &&
+                          w->windowHandle()->transientParent() == settingsWindow->windowHandle();
+                click(child<QPushButton>(w, "cmdConnect"));
+                connected = true;
+            } else if (name == QLatin1String("frmsettings")) {
+                QTimer::singleShot(0, w, [w] { static_cast<QDialog*>(w)->accept(); });
+            }
+        });
+        staff.start();
+        windows.lockScreen()->findChild<QAction*>(QStringLiteral("mnusettings"))->trigger();
+        // The staff's windows run inside this wait, each in its own modal loop.
+        QTRY_VERIFY_WITH_TIMEOUT(connected && !QApplication::activeModalWidget(), 10000);
+        staff.stop();
+        QVERIFY(inFront);
+
+        QTest::qWait(10000);
+        const qint64 dialled = console.server.lastIndex() - before;
+        QVERIFY2(dialled >= 1 && dialled <= 3, qPrintable(QString::number(dialled)));
+        QVERIFY(c.state().linkUp);
+        QCOMPARE(c.state().caption, AgentSettings::AppTitle);
+        QCOMPARE(console.value(listedName).toString(), QStringLiteral("PC-04"));
+        QCOMPARE(console.home.errorLog(), QString());
+        QCOMPARE(m_home->errorLog(), QString());
+    }
+
     void lockScreenAndOptionsPanel()
     {
         m_settings->setSurfupto(QStringLiteral("50"));
@@ -300,72 +367,6 @@ private Q_SLOTS:
         for (QWidget* w : QApplication::topLevelWidgets()) {
             QVERIFY(!(w->objectName() == QLatin1String("frmpassword") && w->isVisible()));
         }
-    }
-
-    // Reconnect in the staff's settings, then Connect in the dialog it opens, with the link to
-    // a real console up: the agent dials again once, not in a loop, and the console keeps the
-    // workstation under its name with nothing in the error log.
-    void reconnectFromTheSettingsDialsOnce()
-    {
-        LinkConsole console;
-        m_settings->storeConnection(QStringLiteral("127.0.0.1"), QStringLiteral("PC-04"),
-                                    QString::number(console.port()));
-        AgentController c(*m_settings);
-        AgentWindows windows(c);
-        c.connectStored();
-        c.startLocked();
-        const QString listedName = QStringLiteral("SELECT name FROM online");
-        QTRY_COMPARE(console.value(listedName).toString(), QStringLiteral("PC-04"));
-        const qint64 before = console.server.lastIndex();
-
-        QPointer<QWidget> settingsWindow;
-        bool inFront = false;
-        bool connected = false;
-        // The staff's clicks, each from the event loop: every window runs its own modal loop.
-        const auto click = [](QAbstractButton* b) {
-            QTimer::singleShot(0, b, &QAbstractButton::click);
-        };
-        QTimer staff;
-        staff.setInterval(100);
-        connect(&staff, &QTimer::timeout, this, [&] {
-            QWidget* w = QApplication::activeModalWidget();
-            const QString name = w ? w->objectName() : QString();
-            if (name == QLatin1String("frmpassword")) {
-                w->findChild<QLineEdit*>(QStringLiteral("txtpsw"))
-                    ->setText(QStringLiteral("TOVLE"));
-                click(w->findChild<QAbstractButton*>(QStringLiteral("btnok")));
-            } else if (name == QLatin1String("frmsettings") && !settingsWindow) {
-                settingsWindow = w;
-                for (auto* b : w->findChildren<QAbstractButton*>(QStringLiteral("btn"))) {
-                    if (b->property("index").toInt() == FrmSettings::Reconnect) {
-                        click(b);
-                    }
-                }
-            } else if (name == QLatin1String("frmConnection")) {
-                // In front of the settings window: its transient child.
-                inFront = settingsWindow && w->windowHandle() &&
-                          w->windowHandle()->transientParent() == settingsWindow->windowHandle();
-                click(child<QPushButton>(w, "cmdConnect"));
-                connected = true;
-            } else if (name == QLatin1String("frmsettings")) {
-                QTimer::singleShot(0, w, [w] { static_cast<QDialog*>(w)->accept(); });
-            }
-        });
-        staff.start();
-        windows.lockScreen()->findChild<QAction*>(QStringLiteral("mnusettings"))->trigger();
-        // The staff's windows run inside this wait, each in its own modal loop.
-        QTRY_VERIFY_WITH_TIMEOUT(connected && !QApplication::activeModalWidget(), 10000);
-        staff.stop();
-        QVERIFY(inFront);
-
-        QTest::qWait(10000);
-        const qint64 dialled = console.server.lastIndex() - before;
-        QVERIFY2(dialled >= 1 && dialled <= 3, qPrintable(QString::number(dialled)));
-        QVERIFY(c.state().linkUp);
-        QCOMPARE(c.state().caption, AgentSettings::AppTitle);
-        QCOMPARE(console.value(listedName).toString(), QStringLiteral("PC-04"));
-        QCOMPARE(console.home.errorLog(), QString());
-        QCOMPARE(m_home->errorLog(), QString());
     }
 
     void firstStartDialog()
