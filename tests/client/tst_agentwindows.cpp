@@ -41,7 +41,6 @@ private Q_SLOTS:
     // workstation under its name with nothing in the error log.
     void reconnectFromTheSettingsDialsOnce()
     {
-        ScriptedPrompt prompt;
         LinkConsole console;
         m_settings->storeConnection(QStringLiteral("127.0.0.1"), QStringLiteral("PC-04"),
                                     QString::number(console.port()));
