@@ -26,14 +26,48 @@ QString endText(const QHostAddress& address)
 
 // ----- the connection -----
 
+void AgentController::dropLink()
+{
+    // Our own abort is no broken link: the socket's close signal must not schedule a second,
+    // immediate reconnect on top of the connect that follows.
+    const QSignalBlocker quiet(m_tcp);
+    m_tcp.abort();
+    m_connectTimeout.stop();
+    m_proofTimeout.stop();
+    m_steady.stop();
+    m_state.linkUp = false;
+    m_state.linkProven = false;
+}
+
+void AgentController::requestConnect(const QString& address)
+{
+    // Staff may press Connect as often as they like: the dial waits for the back-off and
+    // joins a reconnect already pending instead of adding one.
+    m_dialAddress = address;
+    const qint64 wait =
+        m_lastDial.isValid() ? reconnectDelayMs(m_attempts) - m_lastDial.elapsed() : qint64(0);
+    if (m_reconnect.isActive()) {
+        return;
+    }
+    if (wait > 0) {
+        m_reconnect.start(int(wait));
+        return;
+    }
+    connectToServer(address);
+}
+
 void AgentController::connectToServer(const QString& address)
 {
     m_reconnect.stop();
+    m_dialAddress.clear();
+    // Every dial counts, whoever asked for it: the next waits the longer.
+    m_lastDial.start();
+    ++m_attempts;
     bool ok = false;
     const uint port = m_fieldPort.trimmed().toUInt(&ok);
     if (!AgentSettings::isSet(address) || address.isEmpty() || !ok || port == 0 || port > 65535) {
         // The connect could not even be set up.
-        m_tcp.abort();
+        dropLink();
         if (!m_settings.everConnected()) {
             m_state.status = QStringLiteral("Unable to connect to Vantiro server");
             message(QStringLiteral("Unable to connect to Vantiro server"),
@@ -43,9 +77,8 @@ void AgentController::connectToServer(const QString& address)
         }
         return;
     }
-    m_tcp.abort();
+    dropLink();
     m_decoder.reset();
-    m_proofTimeout.stop();
     // Read at every connect, so a key set by staff applies from the next connection.
     m_linkKey = m_settings.linkKey();
     if (const QString weakness = m_linkKey.isEmpty() ? QString() : LinkAuth::keyWeakness(m_linkKey);
@@ -53,7 +86,7 @@ void AgentController::connectToServer(const QString& address)
         // A key that falls to guessing protects nothing, and no key at all would let any
         // console in: the workstation stays as it is and no console is dialled until the key
         // is replaced (it is read again at the usual pace).
-        m_tcp.abort();
+        dropLink();
         linkKeyTrouble(weakness);
         if (m_state.status != weakness) {
             // Shown once; staff who hid the window are not pestered at every retry.
@@ -95,7 +128,6 @@ void AgentController::scheduleReconnect()
         return;
     }
     m_reconnect.start(reconnectDelayMs(m_attempts));
-    ++m_attempts;
 }
 
 void AgentController::onConnected()
@@ -105,7 +137,9 @@ void AgentController::onConnected()
     // that vanished without closing the connection within a minute, not hours.
     SocketOptions::setKeepAlive(m_tcp.socketDescriptor());
     if (m_phase == LinkPhase::Open) {
-        m_attempts = 0;
+        // The back-off starts afresh only once the link has held: a console that takes the
+        // connection and drops it at once must not be dialled again without a pause.
+        m_steady.start();
         m_state.linkProven = true;
     } else {
         // Reconnect pacing starts afresh only once the console has proven itself, so a console
@@ -131,6 +165,7 @@ void AgentController::linkBroken(const QString& caption)
     }
     m_connectTimeout.stop();
     m_proofTimeout.stop();
+    m_steady.stop();
     m_state.linkUp = false;
     m_state.linkProven = false;
     // No answer can come over a broken link: the options panel is back, under the caption
@@ -268,7 +303,7 @@ void AgentController::handshake(const QList<Proto::Message>& batch)
         m_phase = LinkPhase::Proven;
         m_linkKeyTroubleLogged = false;
         m_proofTimeout.stop();
-        m_attempts = 0;
+        m_steady.start();
         m_state.linkProven = true;
         // The console's first commands may share the arrival with its proof.
         const QList<Proto::Message> rest = batch.mid(i + 1);

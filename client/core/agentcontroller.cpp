@@ -48,7 +48,12 @@ AgentController::AgentController(AgentSettings& settings, QObject* parent)
         notify();
         Q_EMIT focusPassword();
     });
-    connect(&m_reconnect, &QTimer::timeout, this, [this] { connectToServer(m_settings.server()); });
+    m_steady.setSingleShot(true);
+    m_steady.setInterval(LinkSteadyMs);
+    connect(&m_steady, &QTimer::timeout, this, [this] { m_attempts = 0; });
+    connect(&m_reconnect, &QTimer::timeout, this, [this] {
+        connectToServer(m_dialAddress.isEmpty() ? m_settings.server() : m_dialAddress);
+    });
     connect(&m_tcp, &QTcpSocket::connected, this, &AgentController::onConnected);
     connect(&m_tcp, &QTcpSocket::disconnected, this, &AgentController::onClosed);
     connect(&m_tcp, &QTcpSocket::errorOccurred, this, &AgentController::onError);
@@ -199,7 +204,7 @@ bool AgentController::connectPressed()
     }
     m_state.status = QStringLiteral("Wait Connecting to Server...");
     notify();
-    connectToServer(m_fieldAddress);
+    requestConnect(m_fieldAddress);
     Q_EMIT focusAddress();
     if (m_state.dialogHideMode) {
         hideDialog();

@@ -8,6 +8,7 @@
 #include "common/protocol.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -99,8 +100,10 @@ public:
     void handleArrival(const QByteArray& bytes);
     void applyBatch(const QList<Proto::Message>& batch);
 
-    // Reconnect pacing: first retry at once, then 0.5 s doubling up to 5 s.
+    // Reconnect pacing: first retry at once, then 0.5 s doubling up to 5 s. The pacing starts
+    // afresh once a link has held for LinkSteadyMs; every dial, whoever asked for it, keeps it.
     static int reconnectDelayMs(int attempt);
+    static constexpr int LinkSteadyMs = 10 * 1000;
     // A connect that has not succeeded by then is abandoned and retried.
     static constexpr int ConnectTimeoutMs = 5000;
     bool reconnectPending() const { return m_reconnect.isActive(); }
@@ -132,6 +135,10 @@ private:
     void onError(QAbstractSocket::SocketError error);
     void onWakeConnection();
     void scheduleReconnect();
+    // Closes the socket without reporting it broken.
+    void dropLink();
+    // A connect the staff asked for, within the back-off.
+    void requestConnect(const QString& address);
     void linkBroken(const QString& caption);
 
     void loadLockScreen();
@@ -164,6 +171,10 @@ private:
     QTcpServer m_wake;
     QTimer m_reconnect;
     QTimer m_connectTimeout;
+    QTimer m_steady;
+    QElapsedTimer m_lastDial;
+    // Where the pending reconnect dials ("" : the stored address).
+    QString m_dialAddress;
     int m_attempts = 0;
     QTimer m_passwordCheck;
     QPointer<QObject> m_powerRequest;

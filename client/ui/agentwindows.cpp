@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -207,9 +208,11 @@ void AgentWindows::openSettings(FrmPassword::Purpose purpose)
         }
     });
     connect(password, &FrmPassword::reconnectRequested, this, [this] {
+        // The settings window whose button asked: the dialog opens in front of it.
+        QPointer<QWidget> opener = QApplication::activeModalWidget();
         m_controller.showDialogForReconnect();
         if (m_dialog && m_controller.state().dialogVisible) {
-            m_dialog->exec();
+            execOver(opener);
         }
     });
     connect(password, &FrmPassword::screenApplied, this, [main](const QString& mode) {
@@ -233,6 +236,28 @@ void AgentWindows::openSettings(FrmPassword::Purpose purpose)
         m_controller.serviceUnlock();
     } else if (purpose == FrmPassword::Purpose::EndAgent) {
         Q_EMIT exitRequested();
+    }
+}
+
+void AgentWindows::execOver(QWidget* opener)
+{
+    // Shown by the state already, but not yet modal: shown again by exec(), as the transient
+    // child of its opener, which window managers keep above it (the dialog itself outlives
+    // the settings window, so it is not made its child).
+    m_dialog->hide();
+    m_dialog->winId();
+    QWindow* own = m_dialog->windowHandle();
+    QWindow* over = opener ? opener->windowHandle() : nullptr;
+    if (own && over) {
+        own->setTransientParent(over);
+    }
+    QTimer::singleShot(0, m_dialog, [d = m_dialog] {
+        d->raise();
+        d->activateWindow();
+    });
+    m_dialog->exec();
+    if (m_dialog && m_dialog->windowHandle()) {
+        m_dialog->windowHandle()->setTransientParent(nullptr);
     }
 }
 

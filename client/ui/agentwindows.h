@@ -47,6 +47,8 @@ private:
     // The settings password window, for the settings or for a service key's action.
     void openSettings(FrmPassword::Purpose purpose);
     void closeSettingsWindows();
+    // Runs the connection dialog modally in front of the window that opened it.
+    void execOver(QWidget* opener);
     void followLockScreen();
 
     AgentController& m_controller;

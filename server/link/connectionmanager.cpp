@@ -15,6 +15,7 @@ const QString LabelRequest = QStringLiteral("objTCP_ConnectionRequest");
 const QString LabelArrival = QStringLiteral("objTCP_DataArrival");
 const QString LabelClose = QStringLiteral("objTCP_Close");
 const QString LabelError = QStringLiteral("objTCP_Error");
+constexpr qsizetype MaxKnownNames = 4096;
 
 // Blanks around a stored password do not count; other white space does.
 QString trimBlanks(const QString& s)
@@ -107,7 +108,9 @@ void ConnectionManager::continueNumbering()
 
 void ConnectionManager::send(qint64 index, const QByteArray& token, const QString& label)
 {
-    if (index != 0 && !m_link.send(index, token)) {
+    // A peer that has already gone is no fault of ours: its close is on its way and is
+    // reported as such. Only a write to a live connection that fails is recorded.
+    if (index != 0 && !m_link.send(index, token) && m_link.isConnected(index)) {
         ErrorLog::write(label, QStringLiteral("Could not send %1 on connection %2")
                                    .arg(QString::fromLatin1(token))
                                    .arg(index));
@@ -118,6 +121,12 @@ void ConnectionManager::connectionRequest(qint64 index, const QString& address,
                                           const QString& hostName)
 {
     if (index == 0) {
+        return;
+    }
+    if (m_server != nullptr && !m_link.isConnected(index)) {
+        // Gone before it was taken in (an agent that dialled again at once): nothing is
+        // written or sent for it, and the workstation's listing stays as it was.
+        m_stillborn.insert(index);
         return;
     }
     LiveRowsWrite live(m_db);
@@ -148,6 +157,10 @@ void ConnectionManager::connectionRequest(qint64 index, const QString& address,
         send(index, token, LabelRequest);
     } else {
         send(index, Proto::Lock, LabelRequest);
+        if (m_server != nullptr && !m_link.isConnected(index)) {
+            m_stillborn.insert(index);
+            return;
+        }
         // One row per address: a row left from the agent's earlier connection is carried over
         // to this one, keeping its name until the agent reports it again.
         m_db.transaction(
@@ -155,7 +168,7 @@ void ConnectionManager::connectionRequest(qint64 index, const QString& address,
                 const auto old = m_db.firstRow(
                     QStringLiteral("SELECT name FROM online WHERE ip = ? ORDER BY rowid"),
                     {address}, LabelRequest);
-                name = old ? old->value(0).toString() : hostName;
+                name = old ? old->value(0).toString() : m_names.value(address, hostName);
                 return m_db.run(QStringLiteral("DELETE FROM online WHERE ip = ?"), {address},
                                 LabelRequest) &&
                        m_db.run(
@@ -201,6 +214,14 @@ void ConnectionManager::nameReport(qint64 index, const Proto::Message& m)
         return;
     }
     // A workstation in session has no online row, so its report changes nothing.
+    if (const QString address = m_link.peerAddress(index); !address.isEmpty()) {
+        // The name stays known for the address, so a connection that comes back before it
+        // is asked again is listed by it, not by its address.
+        if (m_names.size() >= MaxKnownNames && !m_names.contains(address)) {
+            m_names.clear(); // far beyond any cafe: only a flood of addresses gets here
+        }
+        m_names.insert(address, m.value);
+    }
     LiveRowsWrite live(m_db);
     m_db.run(QStringLiteral("UPDATE online SET name = ? WHERE id = ?"), {m.value, index},
              LabelArrival);
@@ -309,6 +330,9 @@ void ConnectionManager::closeOthers(qint64 index, const QString& address, const 
 
 void ConnectionManager::dropped(qint64 index, const QString& label)
 {
+    if (m_stillborn.remove(index)) {
+        return; // never taken in, so never listed or logged
+    }
     QString name;
     QString address;
     if (const auto row = m_db.firstRow(QStringLiteral("SELECT name, ip FROM online WHERE id = ?"),

@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <utility>
@@ -65,4 +66,8 @@ private:
     // Connections closed for a newer one from their address: the name and address the log
     // gives for them when they are reported gone.
     QHash<qint64, std::pair<QString, QString>> m_superseded;
+    // Connections gone before their request was handled; their end is not reported either.
+    QSet<qint64> m_stillborn;
+    // The last name each address reported.
+    QHash<QString, QString> m_names;
 };

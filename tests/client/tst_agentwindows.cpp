@@ -4,11 +4,13 @@
 
 #include "client/core/agentcontroller.h"
 #include "client/ui/agentwindows.h"
+#include "client/ui/frmsettings.h"
 #include "common/clock.h"
 #include "common/protocol.h"
 #include "support/agentfixture.h"
 #include "support/agentprocess.h"
 #include "support/scriptedprompt.h"
+#include "tests/server/link/linkconsole.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QWindow>
 #include <QtTest>
 
 template <typename T> T* child(QWidget* w, const char* name)
@@ -33,6 +36,90 @@ private Q_SLOTS:
     void initTestCase() { keepPowerOff(); }
     void init() { openAgentHome(); }
     void cleanup() { closeAgentHome(); }
+
+    // Reconnect in the staff's settings, then Connect in the dialog it opens, with the link to
+    // a real console up: the agent dials again once, not in a loop, and the console keeps the
+    // workstation under its name with nothing in the error log.
+    void reconnectFromTheSettingsDialsOnce()
+    {
+        LinkConsole console;
+        m_settings->storeConnection(QStringLiteral("127.0.0.1"), QStringLiteral("PC-04"),
+                                    QString::number(console.port()));
+        AgentController c(*m_settings);
+        AgentWindows windows(c);
+        c.connectStored();
+        c.startLocked();
+        const QString listedName = QStringLiteral("SELECT name FROM online");
+        QTRY_COMPARE(console.value(listedName).toString(), QStringLiteral("PC-04"));
+        const qint64 before = console.server.lastIndex();
+
+        // The staff's clicks, each from the event loop, on the innermost window shown: every
+        // window runs its own modal loop. Past the deadline every window is given up, so a
+        // fault fails the checks below instead of leaving a modal loop waiting.
+        QPointer<QWidget> settingsWindow;
+        bool inFront = false;
+        bool connected = false;
+        QElapsedTimer deadline;
+        deadline.start();
+        const auto shown = [](const char* name) -> QDialog* {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->objectName() == QLatin1String(name) && w->isVisible()) {
+                    return qobject_cast<QDialog*>(w);
+                }
+            }
+            return nullptr;
+        };
+        const auto later = [](QObject* o, auto f) { QTimer::singleShot(0, o, f); };
+        QTimer staff;
+        staff.setInterval(100);
+        connect(&staff, &QTimer::timeout, this, [&] {
+            if (deadline.hasExpired(8000)) {
+                for (const char* name : {"frmConnection", "frmsettings", "frmpassword"}) {
+                    if (QDialog* d = shown(name)) {
+                        later(d, [d] { d->reject(); });
+                    }
+                }
+            } else if (QDialog* d = shown("frmConnection")) {
+                // In front of the settings window: its transient child.
+                inFront = settingsWindow && d->windowHandle() &&
+                          d->windowHandle()->transientParent() == settingsWindow->windowHandle();
+                later(d, [d] { child<QPushButton>(d, "cmdConnect")->click(); });
+                connected = true;
+            } else if (QDialog* d = shown("frmsettings")) {
+                if (connected) {
+                    later(d, [d] { d->accept(); });
+                } else if (!settingsWindow) {
+                    settingsWindow = d;
+                    for (auto* b : d->findChildren<QAbstractButton*>(QStringLiteral("btn"))) {
+                        if (b->property("index").toInt() == FrmSettings::Reconnect) {
+                            later(b, [b] { b->click(); });
+                        }
+                    }
+                }
+            } else if (QDialog* d = shown("frmpassword")) {
+                d->findChild<QLineEdit*>(QStringLiteral("txtpsw"))
+                    ->setText(QStringLiteral("TOVLE"));
+                later(d, [d] { d->findChild<QAbstractButton*>(QStringLiteral("btnok"))->click(); });
+            }
+        });
+        staff.start();
+        windows.lockScreen()->findChild<QAction*>(QStringLiteral("mnusettings"))->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT((connected || deadline.hasExpired(8000)) &&
+                                     !shown("frmpassword") && !shown("frmsettings"),
+                                 10000);
+        staff.stop();
+        QVERIFY(connected);
+
+        QTest::qWait(10000);
+        const qint64 dialled = console.server.lastIndex() - before;
+        QVERIFY2(dialled >= 1 && dialled <= 3, qPrintable(QString::number(dialled)));
+        QVERIFY(inFront);
+        QVERIFY(c.state().linkUp);
+        QCOMPARE(c.state().caption, AgentSettings::AppTitle);
+        QCOMPARE(console.value(listedName).toString(), QStringLiteral("PC-04"));
+        QCOMPARE(console.home.errorLog(), QString());
+        QCOMPARE(m_home->errorLog(), QString());
+    }
 
     void lockScreenAndOptionsPanel()
     {

@@ -81,6 +81,69 @@ private Q_SLOTS:
         QVERIFY(lines.at(13).startsWith(QStringLiteral("Last Dll Error: ")));
     }
 
+    // Each row writes its records `rounds` times over (%1 in a text is the write's number),
+    // then, an hour later, one different record.
+    void repeatedFaultIsOneRecordAndACount_data()
+    {
+        QTest::addColumn<QStringList>("labels");
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<int>("rounds");
+        QTest::addColumn<int>("secondsApart");
+        QTest::addColumn<int>("records");
+        QTest::addColumn<QString>("countLine");
+        const QString send = QStringLiteral("Could not send |CNAME| on connection %1");
+        QTest::newRow("one fault, another connection each time")
+            << QStringList{QStringLiteral("objTCP_ConnectionRequest")} << send << 5000 << 0 << 2
+            << QStringLiteral("(repeated 4999 more times, the last at ");
+        QTest::newRow("a single repeat") << QStringList{QStringLiteral("a")} << QStringLiteral("x")
+                                         << 2 << 0 << 2 << QStringLiteral("(repeated once more");
+        QTest::newRow("a lasting fault shows now and then")
+            << QStringList{QStringLiteral("a")} << QStringLiteral("x") << 3
+            << ErrorLog::RepeatReportSecs << 2 << QStringLiteral("(repeated once more");
+        QTest::newRow("two faults taking turns")
+            << QStringList{QStringLiteral("a"), QStringLiteral("b")} << QStringLiteral("x") << 3
+            << 0 << 7 << QString();
+        QTest::newRow("ever new faults")
+            << QStringList{QStringLiteral("fault %1")} << QStringLiteral("x") << 5000 << 0
+            << ErrorLog::RecordsPerHour + 1
+            << QStringLiteral("(4800 further errors within the hour not recorded)");
+    }
+    void repeatedFaultIsOneRecordAndACount()
+    {
+        QFETCH(QStringList, labels);
+        QFETCH(QString, description);
+        QFETCH(int, rounds);
+        QFETCH(int, secondsApart);
+        QFETCH(int, records);
+        QFETCH(QString, countLine);
+        for (int i = 0; i < rounds; ++i) {
+            for (const QString& label : labels) {
+                const auto numbered = [i](const QString& t) {
+                    return t.contains(QStringLiteral("%1")) ? t.arg(i) : t;
+                };
+                ErrorLog::write(numbered(label), numbered(description));
+                Clock::advance(secondsApart);
+            }
+        }
+        Clock::advance(3600);
+        ErrorLog::write(QStringLiteral("end"), QStringLiteral("other"));
+
+        const QString text = m_home->errorLog();
+        QCOMPARE(text.count(QStringLiteral("Calling Form: ")), records);
+        QCOMPARE(text.count(QStringLiteral("Error Occured Date & Time ")), records);
+        // The count comes before the next record.
+        QVERIFY(text.lastIndexOf(QStringLiteral("Calling Form: end\r\n")) >
+                std::max(text.lastIndexOf(QStringLiteral("Calling Form: fault")),
+                         text.lastIndexOf(QStringLiteral("(repeated"))));
+        if (countLine.isEmpty()) {
+            QVERIFY(!text.contains(QStringLiteral("(repeated")));
+        } else {
+            QVERIFY2(text.contains(countLine), qPrintable(text.right(600)));
+        }
+        // However the faults come, the log stays far from megabytes.
+        QVERIFY(text.size() < 64 * 1024);
+    }
+
     void existingLogIsKept()
     {
         QFile f(m_home->file(QStringLiteral("Morvek.txt")));
