@@ -11,6 +11,7 @@
 #include "platform/ui/inputlock.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QTimer>
 #include <QWindow>
 
@@ -255,7 +256,18 @@ void AgentWindows::execOver(QWidget* opener)
         d->raise();
         d->activateWindow();
     });
+    // The settings window may close under it (a "|LOCK|" from the console closes the staff's
+    // windows): nothing could end this loop then, so the dialog goes with its opener.
+    QMetaObject::Connection openerGone;
+    if (auto* d = qobject_cast<QDialog*>(opener)) {
+        openerGone = connect(d, &QDialog::finished, this, [this] {
+            if (m_dialog && m_dialog->isVisible()) {
+                m_controller.hideDialog();
+            }
+        });
+    }
     m_dialog->exec();
+    disconnect(openerGone);
     if (m_dialog && m_dialog->windowHandle()) {
         m_dialog->windowHandle()->setTransientParent(nullptr);
     }

@@ -40,8 +40,16 @@ private Q_SLOTS:
     // Reconnect in the staff's settings, then Connect in the dialog it opens, with the link to
     // a real console up: the agent dials again once, not in a loop, and the console keeps the
     // workstation under its name with nothing in the error log.
+    void reconnectFromTheSettingsDialsOnce_data()
+    {
+        QTest::addColumn<bool>("settingsCloseUnderIt");
+        QTest::newRow("connect") << false;
+        // A "|LOCK|" from the console closes the staff's windows while the dialog is open.
+        QTest::newRow("settings closed under the dialog") << true;
+    }
     void reconnectFromTheSettingsDialsOnce()
     {
+        QFETCH(bool, settingsCloseUnderIt);
         LinkConsole console;
         m_settings->storeConnection(QStringLiteral("127.0.0.1"), QStringLiteral("PC-04"),
                                     QString::number(console.port()));
@@ -83,7 +91,15 @@ private Q_SLOTS:
                 // In front of the settings window: its transient child.
                 inFront = settingsWindow && d->windowHandle() &&
                           d->windowHandle()->transientParent() == settingsWindow->windowHandle();
-                later(d, [d] { child<QPushButton>(d, "cmdConnect")->click(); });
+                if (!settingsCloseUnderIt) {
+                    later(d, [d] { child<QPushButton>(d, "cmdConnect")->click(); });
+                } else if (!connected && settingsWindow) {
+                    later(settingsWindow, [w = settingsWindow] {
+                        if (auto* settings = qobject_cast<QDialog*>(w.data())) {
+                            settings->reject();
+                        }
+                    });
+                }
                 connected = true;
             } else if (QDialog* d = shown("frmsettings")) {
                 if (connected) {
@@ -109,6 +125,12 @@ private Q_SLOTS:
                                  10000);
         staff.stop();
         QVERIFY(connected);
+        if (settingsCloseUnderIt) {
+            // Gone with its opener, not given up at the deadline.
+            QVERIFY(!deadline.hasExpired(8000));
+            QVERIFY(!shown("frmConnection"));
+            return;
+        }
 
         QTest::qWait(10000);
         const qint64 dialled = console.server.lastIndex() - before;
