@@ -198,7 +198,7 @@ int main(int argc, char** argv)
             save(setup, QStringLiteral("console-first-run-%1").arg(page));
             setup->next();
         }
-        setup->reject();
+        setup->button(QWizard::CustomButton1)->click();
     }
     seed(console.database());
     for (const char* table : {"online", "terminals", "history", "members", "jobwork"}) {
