@@ -98,6 +98,29 @@ class TestNumberBoxes : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 
+    // The box, or the grid's number cell opened with `cellText`, enabled and focused; null
+    // when the window has no such box.
+    static QLineEdit* numberBox(QWidget* w, const QString& box, int column, const QString& cellText)
+    {
+        QLineEdit* edit = nullptr;
+        if (column >= 0) {
+            auto* cells = w->findChild<GridCellEditor*>();
+            edit = cells && cells->open(0, column, cellText) ? cells->textEditor() : nullptr;
+        } else if (auto* combo = w->findChild<QComboBox*>(box)) {
+            edit = combo->lineEdit();
+        } else {
+            edit = w->findChild<QLineEdit*>(box);
+        }
+        // Some boxes wait for a choice elsewhere in their window before they take text.
+        for (QWidget* p = edit; p && p != w; p = p->parentWidget()) {
+            p->setEnabled(true);
+        }
+        if (edit) {
+            edit->setFocus();
+        }
+        return edit;
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -153,23 +176,9 @@ private Q_SLOTS:
         const std::unique_ptr<QWidget> w = open(*m_db);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QLineEdit* edit = nullptr;
-        GridCellEditor* cells = w->findChild<GridCellEditor*>();
-        if (column >= 0) {
-            QVERIFY(cells != nullptr);
-            QVERIFY(cells->open(0, column, QStringLiteral("7")));
-            edit = cells->textEditor();
-        } else if (auto* combo = w->findChild<QComboBox*>(box)) {
-            edit = combo->lineEdit();
-        } else {
-            edit = w->findChild<QLineEdit*>(box);
-        }
+        QLineEdit* edit = numberBox(w.get(), box, column, QStringLiteral("7"));
         QVERIFY(edit != nullptr);
-        // Some boxes wait for a choice elsewhere in their window before they take text.
-        for (QWidget* p = edit; p != w.get(); p = p->parentWidget()) {
-            p->setEnabled(true);
-        }
-        edit->setFocus();
+        GridCellEditor* cells = w->findChild<GridCellEditor*>();
         edit->setText(QStringLiteral("7"));
 
         for (const char* refused : {"-5", "abc", "1e3", "12.5.3", "\uff19", " 5", "5,0"}) {
@@ -241,22 +250,8 @@ private Q_SLOTS:
         const std::unique_ptr<QWidget> w = open(*m_db);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QLineEdit* edit = nullptr;
-        if (column >= 0) {
-            GridCellEditor* cells = w->findChild<GridCellEditor*>();
-            QVERIFY(cells != nullptr);
-            QVERIFY(cells->open(0, column, QString()));
-            edit = cells->textEditor();
-        } else if (auto* combo = w->findChild<QComboBox*>(box)) {
-            edit = combo->lineEdit();
-        } else {
-            edit = w->findChild<QLineEdit*>(box);
-        }
+        QLineEdit* edit = numberBox(w.get(), box, column, QString());
         QVERIFY(edit != nullptr);
-        for (QWidget* p = edit; p != w.get(); p = p->parentWidget()) {
-            p->setEnabled(true);
-        }
-        edit->setFocus();
         // Typed as the cashier types it, so "50" then "20" shows whether "50" can be replaced.
         edit->selectAll();
         QTest::keyClick(edit, Qt::Key_Backspace);
