@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "common/prompt.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTextStream>
 
 namespace {
@@ -64,4 +66,19 @@ bool Prompt::yesNo(const QString& text, const QString& title, Icon icon, bool de
 {
     return current().ask(text, title, icon, defaultNo ? Buttons::YesNoDefaultNo : Buttons::YesNo) ==
            Answer::Yes;
+}
+
+bool Prompt::mayReplace(const QString& path, const QString& title, const QString& keptText)
+{
+    if (!QFileInfo::exists(path)) {
+        return true;
+    }
+    const QString shown = QDir::toNativeSeparators(path);
+    if (yesNo(QStringLiteral("The file ") + shown +
+                  QStringLiteral(" already exists. Do you want to replace it?"),
+              title, Icon::Question, true)) {
+        return true;
+    }
+    message(keptText + shown + QStringLiteral(" is left as it was."), title, Icon::Information);
+    return false;
 }

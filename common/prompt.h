@@ -49,4 +49,8 @@ public:
 
     static void message(const QString& text, const QString& title = {}, Icon icon = Icon::None);
     static bool yesNo(const QString& text, const QString& title, Icon icon, bool defaultNo = false);
+    // Whether a file may be written at `path`: true when there is none; otherwise the operator
+    // is asked (No by default, so a reflex Enter keeps it), and told `keptText` and the path
+    // when the earlier file stays.
+    static bool mayReplace(const QString& path, const QString& title, const QString& keptText);
 };

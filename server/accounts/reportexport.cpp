@@ -89,17 +89,9 @@ std::optional<ReportExport::Target> ReportExport::target(const QString& item, co
         return std::nullopt;
     }
     Target t{*kind, QDir(folder).filePath(fileName(*kind))};
-    if (QFileInfo::exists(t.path)) {
-        const QString shown = QDir::toNativeSeparators(t.path);
-        const QString title = QStringLiteral("Export");
-        if (!Prompt::yesNo(QStringLiteral("The file ") + shown +
-                               QStringLiteral(" already exists. Do you want to replace it?"),
-                           title, Prompt::Icon::Question, true)) {
-            Prompt::message(QStringLiteral("Nothing was exported. The earlier file ") + shown +
-                                QStringLiteral(" is left as it was."),
-                            title, Prompt::Icon::Information);
-            return std::nullopt;
-        }
+    if (!Prompt::mayReplace(t.path, QStringLiteral("Export"),
+                            QStringLiteral("Nothing was exported. The earlier file "))) {
+        return std::nullopt;
     }
     return t;
 }

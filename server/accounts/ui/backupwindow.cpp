@@ -6,7 +6,6 @@
 #include "server/accounts/restore.h"
 
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QProgressDialog>
 #include <QTimer>
 #include <QWidget>
@@ -34,17 +33,10 @@ void BackupWindow::start()
         return;
     }
     const QString target = Backup::targetPath();
-    if (QFileInfo::exists(target)) {
-        const QString title = QStringLiteral("Backup");
-        if (!Prompt::yesNo(QStringLiteral("The file ") + target +
-                               QStringLiteral(" already exists. Do you want to replace it?"),
-                           title, Prompt::Icon::Question, true)) {
-            Prompt::message(QStringLiteral("No backup was made. The earlier backup ") + target +
-                                QStringLiteral(" is left as it was."),
-                            title, Prompt::Icon::Information);
-            Q_EMIT finished(false, Backup::Cancelled);
-            return;
-        }
+    if (!Prompt::mayReplace(target, QStringLiteral("Backup"),
+                            QStringLiteral("No backup was made. The earlier backup "))) {
+        Q_EMIT finished(false, Backup::Cancelled);
+        return;
     }
     auto* progress = new QProgressDialog(QStringLiteral("Copying the database..."),
                                          QStringLiteral("Cancel"), 0, 100, m_parent);
