@@ -15,9 +15,9 @@ struct Valued
     const QByteArray* close;
 };
 
-const std::array<Valued, 7>& valuedMessages()
+const std::array<Valued, 10>& valuedMessages()
 {
-    static const std::array<Valued, 7> v{{
+    static const std::array<Valued, 10> v{{
         {Kind::LinkChallenge, &LinkChallenge, &LinkChallengeEnd},
         {Kind::LinkAnswer, &LinkAnswer, &LinkAnswerEnd},
         {Kind::LinkProof, &LinkProof, &LinkProofEnd},
@@ -25,6 +25,9 @@ const std::array<Valued, 7>& valuedMessages()
         {Kind::AutologoutMin, &AutologoutMin, &AutologoutMinEnd},
         {Kind::CNameReply, &CNameReply, &CNameReplyEnd},
         {Kind::CheckPassword, &CheckPassword, &CheckPasswordEnd},
+        {Kind::PrepaidRefused, &PrepaidRefused, &PrepaidRefusedEnd},
+        {Kind::PrepaidTime, &PrepaidTime, &PrepaidTimeEnd},
+        {Kind::PrepaidLogin, &PrepaidLogin, &PrepaidLoginEnd},
     }};
     return v;
 }
@@ -34,12 +37,13 @@ const std::array<Valued, 7>& valuedMessages()
 constexpr std::array<Kind, 2> AgentLinkOrder{Kind::LinkChallenge, Kind::LinkAnswer};
 constexpr std::array<Kind, 4> AgentExclusive{Kind::Shutdown, Kind::Reboot, Kind::Lock,
                                              Kind::Unlock};
-constexpr std::array<Kind, 9> AgentRest{
-    Kind::SetTime,     Kind::SetDateTime,      Kind::AutologoutMin, Kind::ShowOptionsWithPassword,
-    Kind::ShowOptions, Kind::PasswordNotValid, Kind::StartSession,  Kind::EndSession,
-    Kind::GetDeskTop};
-constexpr std::array<Kind, 4> ConsoleOrder{Kind::LinkProof, Kind::CNameReply, Kind::CheckPassword,
-                                           Kind::Autologout};
+constexpr std::array<Kind, 11> AgentRest{
+    Kind::SetTime,      Kind::SetDateTime,      Kind::AutologoutMin,  Kind::ShowOptionsWithPassword,
+    Kind::ShowOptions,  Kind::PasswordNotValid, Kind::PrepaidRefused, Kind::PrepaidTime,
+    Kind::StartSession, Kind::EndSession,       Kind::GetDeskTop};
+constexpr std::array<Kind, 6> ConsoleOrder{Kind::LinkProof,     Kind::CNameReply,
+                                           Kind::CheckPassword, Kind::PrepaidLogin,
+                                           Kind::PrepaidLogoff, Kind::Autologout};
 
 // Openings a side looks for: a tail of an arrival that begins one of them is kept.
 const QList<QByteArray>& receivedTokens(Side side)
@@ -100,7 +104,14 @@ const QList<QByteArray>& allStrings()
                                        LinkAnswer,
                                        LinkAnswerEnd,
                                        LinkProof,
-                                       LinkProofEnd};
+                                       LinkProofEnd,
+                                       PrepaidTime,
+                                       PrepaidTimeEnd,
+                                       PrepaidRefused,
+                                       PrepaidRefusedEnd,
+                                       PrepaidLogin,
+                                       PrepaidLoginEnd,
+                                       PrepaidLogoff};
     return all;
 }
 
@@ -201,6 +212,14 @@ QByteArray token(Kind kind)
         return CheckPassword;
     case Kind::Autologout:
         return Autologout;
+    case Kind::PrepaidRefused:
+        return PrepaidRefused;
+    case Kind::PrepaidTime:
+        return PrepaidTime;
+    case Kind::PrepaidLogin:
+        return PrepaidLogin;
+    case Kind::PrepaidLogoff:
+        return PrepaidLogoff;
     }
     return {};
 }
@@ -263,6 +282,96 @@ QByteArray linkProof(const QByteArray& agentNonce, const QByteArray& proof)
 QByteArray linkAnswer(const QByteArray& proof)
 {
     return valued(LinkAnswer, QString::fromLatin1(proof), LinkAnswerEnd);
+}
+
+namespace {
+
+QByteArray field(const QString& text)
+{
+    return text.toUtf8().toBase64();
+}
+
+// One base64 field back to text: nullopt unless it is strict base64 of valid UTF-8 within the
+// length bound.
+std::optional<QString> unfield(const QString& part, bool mayBeEmpty)
+{
+    if (part.size() > 4 * MaxCredentialLength * 2) { // UTF-8 up to 4 bytes, base64 4/3
+        return std::nullopt;
+    }
+    const auto decoded =
+        QByteArray::fromBase64Encoding(part.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded) {
+        return std::nullopt;
+    }
+    const QString text = QString::fromUtf8(*decoded);
+    if (text.toUtf8() != *decoded || text.size() > MaxCredentialLength ||
+        (text.isEmpty() && !mayBeEmpty)) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+} // namespace
+
+QByteArray prepaidLogin(const PrepaidCredentials& c)
+{
+    QByteArray v = c.kind == PrepaidCredentials::Kind::Ticket ? QByteArrayLiteral("T ")
+                                                              : QByteArrayLiteral("M ");
+    v += field(c.id);
+    if (c.kind == PrepaidCredentials::Kind::Member) {
+        v += ' ' + field(c.password);
+    }
+    return PrepaidLogin + v + PrepaidLoginEnd;
+}
+
+std::optional<PrepaidCredentials> parsePrepaidLogin(const QString& value)
+{
+    const QStringList parts = value.split(QLatin1Char(' '));
+    PrepaidCredentials c;
+    if (parts.size() == 2 && parts[0] == QLatin1String("T")) {
+        c.kind = PrepaidCredentials::Kind::Ticket;
+    } else if (parts.size() == 3 && parts[0] == QLatin1String("M")) {
+        c.kind = PrepaidCredentials::Kind::Member;
+        const auto pw = unfield(parts[2], true);
+        if (!pw) {
+            return std::nullopt;
+        }
+        c.password = *pw;
+    } else {
+        return std::nullopt;
+    }
+    const auto id = unfield(parts[1], false);
+    if (!id) {
+        return std::nullopt;
+    }
+    c.id = *id;
+    return c;
+}
+
+QByteArray prepaidTime(const PrepaidTimeLeft& t)
+{
+    return valued(PrepaidTime,
+                  QString::number(std::max<qint64>(0, t.seconds)) + QLatin1Char(' ') + t.credit,
+                  PrepaidTimeEnd);
+}
+
+std::optional<PrepaidTimeLeft> parsePrepaidTime(const QString& value)
+{
+    const QString v = value.trimmed();
+    const qsizetype space = v.indexOf(QLatin1Char(' '));
+    bool ok = false;
+    PrepaidTimeLeft t;
+    t.seconds = v.left(space < 0 ? v.size() : space).toLongLong(&ok);
+    if (!ok || t.seconds < 0) {
+        return std::nullopt;
+    }
+    t.credit = space < 0 ? QString() : v.mid(space + 1).trimmed();
+    return t;
+}
+
+QByteArray prepaidRefused(const QString& text)
+{
+    return valued(PrepaidRefused, text, PrepaidRefusedEnd);
 }
 
 QString dateTimeText(const QDateTime& t)

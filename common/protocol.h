@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 // The tokens of the text protocol between the console and the agents. No token is a
 // substring of another that the same side receives, because receivers find them by search.
 namespace Proto {
@@ -32,6 +34,14 @@ inline const QByteArray LinkChallenge = QByteArrayLiteral("|LINK_CHALLENGE|");
 inline const QByteArray LinkChallengeEnd = QByteArrayLiteral("|<CHALLENGE|");
 inline const QByteArray LinkAnswer = QByteArrayLiteral("|LINK_ANSWER|");
 inline const QByteArray LinkAnswerEnd = QByteArrayLiteral("|<ANSWER|");
+// A prepaid session runs: the seconds it has left and the credit left, in the console's words.
+// Sent with STARTSESSION when it starts, and again whenever either changes or the agent comes
+// back. The console alone decides when the time is up; the agent counts down to show it.
+inline const QByteArray PrepaidTime = QByteArrayLiteral("|PREPAID_TIME|");
+inline const QByteArray PrepaidTimeEnd = QByteArrayLiteral("|<PREPAID|");
+// A prepaid login was not accepted; the value is the text the customer is shown.
+inline const QByteArray PrepaidRefused = QByteArrayLiteral("|PREPAID_REFUSED|");
+inline const QByteArray PrepaidRefusedEnd = QByteArrayLiteral("|<REFUSED|");
 
 // Agent to console.
 inline const QByteArray CNameReply = QByteArrayLiteral("|CNAME`|");
@@ -44,6 +54,11 @@ inline const QByteArray Testing = QByteArrayLiteral("|TESTING|");
 // With a link key: the agent's fresh nonce and its proof.
 inline const QByteArray LinkProof = QByteArrayLiteral("|LINK_PROOF|");
 inline const QByteArray LinkProofEnd = QByteArrayLiteral("|<PROOF|");
+// A customer logs in on the lock screen with a ticket code or a member id and password (see
+// prepaidLogin for the value), and logs off from the session window.
+inline const QByteArray PrepaidLogin = QByteArrayLiteral("|PREPAID_LOGIN|");
+inline const QByteArray PrepaidLoginEnd = QByteArrayLiteral("|<LOGIN|");
+inline const QByteArray PrepaidLogoff = QByteArrayLiteral("|PREPAID_LOGOFF|");
 
 inline constexpr quint16 DefaultPort = 2701;
 inline constexpr quint16 WakePort = 1021;
@@ -80,11 +95,15 @@ enum class Kind
     StartSession,
     EndSession,
     GetDeskTop,
+    PrepaidRefused,
+    PrepaidTime,
     // Received by the console.
     LinkProof,
     CNameReply,
     CheckPassword,
     Autologout,
+    PrepaidLogin,
+    PrepaidLogoff,
 };
 
 struct Message
@@ -121,6 +140,40 @@ QByteArray linkChallenge(const QByteArray& consoleNonce);
 QByteArray linkProof(const QByteArray& agentNonce, const QByteArray& proof);
 QByteArray linkAnswer(const QByteArray& proof);
 
+// What a customer types to log in. Codes, ids and passwords are free text of any content, so on
+// the wire each is base64 (which holds no character of any token or marker): "T <code>" or
+// "M <id> <password>". Longer fields than MaxCredentialLength are refused on both ends.
+struct PrepaidCredentials
+{
+    enum class Kind
+    {
+        Ticket,
+        Member
+    };
+    Kind kind = Kind::Ticket;
+    QString id; // the ticket code or the member id, as typed
+    QString password;
+
+    bool operator==(const PrepaidCredentials&) const = default;
+};
+inline constexpr int MaxCredentialLength = 64;
+QByteArray prepaidLogin(const PrepaidCredentials& c);
+// nullopt for anything but a well-formed value with fields of 1..MaxCredentialLength characters
+// (a member's password may be empty).
+std::optional<PrepaidCredentials> parsePrepaidLogin(const QString& value);
+
+// "|PREPAID_TIME|": "<seconds left> <credit left>", the credit as the console prints money.
+struct PrepaidTimeLeft
+{
+    qint64 seconds = 0;
+    QString credit;
+
+    bool operator==(const PrepaidTimeLeft&) const = default;
+};
+QByteArray prepaidTime(const PrepaidTimeLeft& t);
+std::optional<PrepaidTimeLeft> parsePrepaidTime(const QString& value);
+QByteArray prepaidRefused(const QString& text);
+
 // The start date-time of "|SET_DATE_TIME:|" in its fixed form, and back (invalid when the text
 // is not in that form).
 QString dateTimeText(const QDateTime& t);
@@ -131,10 +184,10 @@ QDateTime parseDateTime(const QString& text);
 //   agent:   the link challenge and the link answer; "|CNAME|"; then the first present of SHUTDOWN,
 //   REBOOT, LOCK, UNLOCK, and when one
 //            is present nothing else; otherwise SET_TIME, SET_DATE_TIME, AUTOLOGOUT_MIN,
-//            SHOW_OPTIONS_WITH_PASSWORD, SHOW_OPTIONS, PASSWORD_NOT_VALID, STARTSESSION,
-//            ENDSESSION, GET_DESK_TOP;
-//   console: the link proof, the name reply, the password check, the automatic logout,
-//   independently.
+//            SHOW_OPTIONS_WITH_PASSWORD, SHOW_OPTIONS, PASSWORD_NOT_VALID,
+//            PREPAID_REFUSED, PREPAID_TIME, STARTSESSION, ENDSESSION, GET_DESK_TOP;
+//   console: the link proof, the name reply, the password check, the prepaid login, the
+//   prepaid log off, the automatic logout, independently.
 // Each token is found by search and handled once per arrival, whatever its number of
 // occurrences; a valued message's value runs from its first opening token to the first
 // closing marker.

@@ -423,6 +423,10 @@ void AgentController::apply(const Proto::Message& m)
     case Kind::CNameReply:
     case Kind::CheckPassword:
     case Kind::Autologout:
+    case Kind::PrepaidLogin:
+    case Kind::PrepaidLogoff:
+    case Kind::PrepaidRefused:
+    case Kind::PrepaidTime:
         break;
     }
 }

@@ -73,6 +73,10 @@ private Q_SLOTS:
     void flushHandlesWhatIsKeptAsItStands();
     void encoder();
     void noStringInsideAnother();
+    void prepaidLogin_data();
+    void prepaidLogin();
+    void prepaidValuesRefused_data();
+    void prepaidValuesRefused();
 };
 
 void TstProtocol::agentOrder_data()
@@ -243,7 +247,14 @@ void TstProtocol::noStringInsideAnother()
                                 SendTime,
                                 Testing,
                                 LinkProof,
-                                LinkProofEnd};
+                                LinkProofEnd,
+                                PrepaidTime,
+                                PrepaidTimeEnd,
+                                PrepaidRefused,
+                                PrepaidRefusedEnd,
+                                PrepaidLogin,
+                                PrepaidLoginEnd,
+                                PrepaidLogoff};
     for (const QByteArray& a : all) {
         for (const QByteArray& b : all) {
             if (a != b && b.contains(a)) {
@@ -389,6 +400,61 @@ void TstProtocol::encoder()
     QCOMPARE(token(Kind::GetDeskTop), GetDeskTop);
     QVERIFY(isValued(Kind::CheckPassword));
     QVERIFY(!isValued(Kind::Lock));
+
+    const PrepaidTimeLeft left{3540, QStringLiteral("12.50")};
+    QCOMPARE(prepaidTime(left), QByteArray("|PREPAID_TIME|3540 12.50|<PREPAID|"));
+    QCOMPARE(parsePrepaidTime(QStringLiteral("3540 12.50")), std::optional(left));
+    for (const char* bad : {"", "-5 1.00", "x 1.00", "99999999999999999999 1"}) {
+        QCOMPARE(parsePrepaidTime(QString::fromLatin1(bad)), std::nullopt);
+    }
+}
+
+void TstProtocol::prepaidLogin_data()
+{
+    QTest::addColumn<PrepaidCredentials>("typed");
+    using K = PrepaidCredentials::Kind;
+    const QString longest(MaxCredentialLength, QChar(0x3a9));
+    QTest::newRow("ticket") << PrepaidCredentials{K::Ticket, QStringLiteral("K7QX-MN3P-4TWA"), {}};
+    QTest::newRow("member, empty password")
+        << PrepaidCredentials{K::Member, QStringLiteral("M-001"), QString()};
+    // Typed text that holds the protocol's own strings must not act as them.
+    QTest::newRow("member, tokens inside")
+        << PrepaidCredentials{K::Member, QString::fromLatin1(Autologout + PrepaidLoginEnd),
+                              QString::fromLatin1(PrepaidLogoff + " |<LOGIN| <PSW")};
+    QTest::newRow("longest, outside Latin-1") << PrepaidCredentials{K::Member, longest, longest};
+}
+
+void TstProtocol::prepaidLogin()
+{
+    QFETCH(PrepaidCredentials, typed);
+    const QByteArray wire = Proto::prepaidLogin(typed);
+    Decoder d(Side::Console);
+    const QList<Message> batch = d.feed(wire);
+    QCOMPARE(batch.size(), 1);
+    QCOMPARE(batch[0].kind, Kind::PrepaidLogin);
+    QCOMPARE(parsePrepaidLogin(batch[0].value), std::optional<PrepaidCredentials>(typed));
+}
+
+void TstProtocol::prepaidValuesRefused_data()
+{
+    QTest::addColumn<QString>("value");
+    const QString tooLong =
+        QString::fromLatin1(QByteArray(MaxCredentialLength + 1, 'A').toBase64());
+    QTest::newRow("empty") << QString();
+    QTest::newRow("unknown kind") << QStringLiteral("X QUJD");
+    QTest::newRow("ticket, empty code") << QStringLiteral("T ");
+    QTest::newRow("ticket with a password") << QStringLiteral("T QUJD QUJD");
+    QTest::newRow("member without password field") << QStringLiteral("M QUJD");
+    QTest::newRow("not base64") << QStringLiteral("T AB$D");
+    QTest::newRow("not UTF-8") << QStringLiteral("T /w==");
+    QTest::newRow("too long") << (QStringLiteral("T ") + tooLong);
+    QTest::newRow("huge") << (QStringLiteral("T ") + QString(100000, QLatin1Char('A')));
+}
+
+void TstProtocol::prepaidValuesRefused()
+{
+    QFETCH(QString, value);
+    QCOMPARE(parsePrepaidLogin(value), std::nullopt);
 }
 
 QTEST_GUILESS_MAIN(TstProtocol)
