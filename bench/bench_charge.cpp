@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Prices sessions against a stored tariff, as settlement does, and prints the cost of one
-// pricing (each call reads the category's rows afresh from the database).
+// pricing (each call reads the category's rows afresh from the database), and the time a
+// prepaid credit buys by each tariff, at its slowest.
 #include "server/core/database.h"
+#include "server/prepaid/timeleft.h"
 #include "server/sessions/charge.h"
 #include "server/sessions/tariffstore.h"
 
@@ -57,6 +59,30 @@ int main(int argc, char** argv)
         const double us = double(t.nsecsElapsed()) / 1000.0 / calls;
         out << name << ": " << calls << " pricings, " << QString::number(us, 'f', 1)
             << " us each (sum " << total.toString() << ")\n";
+    }
+
+    // The time a credit buys: every credit from nothing to more than a day's use, so the
+    // slowest shapes (an answer deep in the day, the cap) are all met.
+    for (const auto& [name, settings] : {std::pair{QStringLiteral("By period"), TariffSettings{}},
+                                         std::pair{QStringLiteral("By minute"), byMinute},
+                                         std::pair{QStringLiteral("Flat"), flat}}) {
+        qint64 slowest = 0;
+        qint64 sum = 0;
+        qint64 minutes = 0;
+        const int credits = 2000;
+        for (int i = 0; i < credits; ++i) {
+            const Money credit = Money::fromUnits(qint64(i) * 5000);
+            QElapsedTimer t;
+            t.start();
+            minutes += minutesBought(rows, settings, credit, 2);
+            const qint64 ns = t.nsecsElapsed();
+            slowest = std::max(slowest, ns);
+            sum += ns;
+        }
+        out << name << ": time bought for " << credits << " credits, "
+            << QString::number(double(sum) / credits / 1000.0, 'f', 1) << " us each, slowest "
+            << QString::number(double(slowest) / 1000.0, 'f', 1) << " us (target < 1000 us; "
+            << minutes << " minutes in all)\n";
     }
     return 0;
 }
