@@ -59,6 +59,9 @@ PrepaidLoginBox::PrepaidLoginBox(QWidget* parent) : QGroupBox(QStringLiteral("Lo
     connect(m_ticket, &QRadioButton::toggled, this, &PrepaidLoginBox::showKind);
     connect(m_login, &QPushButton::clicked, this, &PrepaidLoginBox::loginRequested);
     for (QLineEdit* field : {m_code, m_id, m_password}) {
+        // The lock screen offers nothing but typing: a menu key opening the field's menu
+        // would leave it open over the lock, taking the keys meant for the fields.
+        field->setContextMenuPolicy(Qt::NoContextMenu);
         connect(field, &QLineEdit::returnPressed, this, &PrepaidLoginBox::loginRequested);
     }
     showKind();
