@@ -171,7 +171,11 @@ void AgentController::linkBroken(const QString& caption)
     // No answer can come over a broken link: the options panel is back, under the caption
     // that says why.
     endPasswordCheck();
-    unloadSessionWindow();
+    // A prepaid session goes on counting down without the console, and locks at zero: pulling
+    // the cable must not stop the clock.
+    if (!m_state.prepaid) {
+        unloadSessionWindow();
+    }
     m_state.caption = caption;
     m_tcp.abort();
     scheduleReconnect();

@@ -59,6 +59,8 @@ AgentController::AgentController(AgentSettings& settings, QObject* parent)
     connect(&m_tcp, &QTcpSocket::errorOccurred, this, &AgentController::onError);
     connect(&m_tcp, &QTcpSocket::readyRead, this, [this] { handleArrival(m_tcp.readAll()); });
     connect(&m_wake, &QTcpServer::newConnection, this, &AgentController::onWakeConnection);
+    // The countdown first, so the session window shows this second's time left.
+    connect(&m_clock, &SessionClock::ticked, this, &AgentController::prepaidTick);
     connect(&m_clock, &SessionClock::ticked, this, &AgentController::sessionTick);
     connect(&m_clock, &SessionClock::autologoutDue, this, [this] {
         send(Proto::Autologout);
@@ -104,6 +106,11 @@ void AgentController::writeStateFile() const
     o[QStringLiteral("passwordVisible")] = s.passwordVisible;
     o[QStringLiteral("caption")] = s.caption;
     o[QStringLiteral("checkingPassword")] = s.checkingPassword;
+    o[QStringLiteral("checkingPrepaid")] = s.checkingPrepaid;
+    o[QStringLiteral("prepaid")] = s.prepaid;
+    o[QStringLiteral("prepaidSecondsLeft")] = double(s.prepaidSecondsLeft);
+    o[QStringLiteral("prepaidCredit")] = s.prepaidCredit;
+    o[QStringLiteral("prepaidLogoffsSent")] = s.prepaidLogoffsSent;
     o[QStringLiteral("sessionWindow")] = s.sessionWindowLoaded;
     o[QStringLiteral("warning")] = s.warningLoaded;
     o[QStringLiteral("warningMinutes")] = double(s.warningMinutes);
@@ -260,6 +267,9 @@ void AgentController::unloadSessionWindow()
     m_clock.stop();
     m_state.sessionWindowLoaded = false;
     m_state.warningLoaded = false;
+    m_state.prepaid = false;
+    m_state.prepaidSecondsLeft = 0;
+    m_state.prepaidCredit.clear();
 }
 
 void AgentController::showSessionWindow()
@@ -290,6 +300,8 @@ void AgentController::fillOptionsFromSettings()
 void AgentController::endPasswordCheck()
 {
     m_passwordCheck.stop();
+    m_pendingTime.reset();
+    m_state.checkingPrepaid = false;
     if (m_state.checkingPassword) {
         m_state.checkingPassword = false;
         m_state.optionsVisible = true;
@@ -349,6 +361,8 @@ void AgentController::apply(const Proto::Message& m)
         m_state.dialogVisible = false;
         break;
     case Kind::SetTime:
+        // A session counted the usual way is starting.
+        m_pendingTime.reset();
         m_settings.setAutologoff(false);
         m_settings.setSurfupto(QStringLiteral("0"));
         m_settings.setLoginTime(Clock::now());
@@ -360,6 +374,7 @@ void AgentController::apply(const Proto::Message& m)
         if (text.isEmpty()) {
             break;
         }
+        m_pendingTime.reset();
         m_settings.setAutologoff(false);
         m_settings.setSurfupto(QStringLiteral("0"));
         const QDateTime t = Proto::parseDateTime(text);
@@ -401,6 +416,7 @@ void AgentController::apply(const Proto::Message& m)
         lockedOnConsolesWord();
         break;
     case Kind::StartSession:
+        beginPrepaid();
         endPasswordCheck();
         m_state.keysLocked = false;
         m_state.optionsVisible = false;
@@ -410,14 +426,13 @@ void AgentController::apply(const Proto::Message& m)
         showSessionWindow();
         break;
     case Kind::EndSession:
-        endPasswordCheck();
-        m_state.keysLocked = true;
-        unloadSessionWindow();
-        showLockScreen();
-        m_state.optionsVisible = false;
-        m_state.passwordVisible = false;
-        // Locked first, then the customer's login and everything it runs are ended.
-        endCustomerLogin();
+        endOfSessionLock();
+        break;
+    case Kind::PrepaidRefused:
+        prepaidRefusalArrived(m.value);
+        break;
+    case Kind::PrepaidTime:
+        prepaidTimeArrived(m.value);
         break;
     case Kind::GetDeskTop:
     case Kind::CNameReply:
@@ -425,8 +440,6 @@ void AgentController::apply(const Proto::Message& m)
     case Kind::Autologout:
     case Kind::PrepaidLogin:
     case Kind::PrepaidLogoff:
-    case Kind::PrepaidRefused:
-    case Kind::PrepaidTime:
         break;
     }
 }
@@ -435,6 +448,8 @@ void AgentController::apply(const Proto::Message& m)
 AgentController::LoginResult AgentController::login(const QString& surfText, bool autoChecked,
                                                     const QString& password)
 {
+    // A time left sent before this login belongs to no session it starts.
+    m_pendingTime.reset();
     LoginRules rules(m_settings);
     const LoginRules::Decision d =
         rules.login(surfText, autoChecked, m_state.passwordVisible, password);

@@ -8,6 +8,7 @@
 #include "common/protocol.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
@@ -15,6 +16,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+
+#include <optional>
 
 // The agent's end of the console link and its command interpreter. It owns the console
 // socket and the auxiliary wake listener, applies each arrival's batch of commands in the
@@ -74,6 +77,23 @@ public:
     static inline const QString NoAnswerText =
         QStringLiteral("No answer from the server, please try again");
     static constexpr int PasswordCheckTimeoutMs = 10 * 1000;
+    // The lock screen's prepaid login: a ticket code, or a member id and password. False when
+    // it was not sent (the caption says why, or a check is already with the console); the lock
+    // holds with CheckingText until the console answers, under the session password's
+    // no-answer rule. Only "|STARTSESSION|" frees the workstation.
+    bool prepaidLogin(const Proto::PrepaidCredentials& typed);
+    static inline const QString CheckingText = QStringLiteral("Checking…");
+    static inline const QString EnterCodeText = QStringLiteral("Please enter the ticket code.");
+    static inline const QString EnterMemberText = QStringLiteral("Please enter your member id.");
+    static inline const QString TooLongText =
+        QStringLiteral("That is too long: at most 64 characters.");
+    // The session window's Log off: the console is told and the lock is up at once.
+    void prepaidLogoff();
+    // One second of a prepaid session (the session clock's tick): counts down, warns in the
+    // last ten minutes once a minute, and at zero logs off by itself.
+    void prepaidTick();
+    // The time left as the session window shows it, "h:mm:ss".
+    QString prepaidTimeText() const;
     // The auto-logoff box was ticked; false when it must be cleared again (no surf time).
     bool autoLogoffTicked(const QString& surfText);
     // The staff's service action, once the settings password was given: free the workstation
@@ -121,6 +141,8 @@ Q_SIGNALS:
     void focusPassword();
     // The console refused the session password: the field is emptied for the next try.
     void passwordRefused();
+    // The console refused a prepaid login: the member password is typed anew.
+    void prepaidRefused();
     void focusAddress();
     void openWebAddress(const QString& url);
     void sessionTick();
@@ -155,7 +177,18 @@ private:
     // A command showed the lock screen: a session the agent still counted as running (it was
     // away when the console settled it) is over.
     void lockedOnConsolesWord();
+    // Ends a check with the console (session password or prepaid login) and forgets a time
+    // left that no "|STARTSESSION|" took up.
     void endPasswordCheck();
+    // The lock after a session: locked first, then the customer's login is ended.
+    void endOfSessionLock();
+    // Prepaid answers from the console.
+    void prepaidTimeArrived(const QString& value);
+    void prepaidRefusalArrived(const QString& text);
+    // "|STARTSESSION|" with a time left just before it: the session is prepaid.
+    void beginPrepaid();
+    // Log off or time up: the console is told, the lock goes up.
+    void endPrepaid();
 
     void apply(const Proto::Message& m);
     // With a link key, what arrives before the console has proven it: only the handshake.
@@ -177,6 +210,19 @@ private:
     QString m_dialAddress;
     int m_attempts = 0;
     QTimer m_passwordCheck;
+    // A time left the console sent while no prepaid session ran, waiting for its
+    // "|STARTSESSION|" (the console sends both in one write); any other word about the lock or
+    // a new start, and any new login, drops it.
+    struct PendingTime
+    {
+        QDeadlineTimer deadline;
+        QString credit;
+    };
+    std::optional<PendingTime> m_pendingTime;
+    // The running prepaid session's end on the monotonic clock: setting the wall clock cannot
+    // stretch the time.
+    QDeadlineTimer m_prepaidDeadline;
+    qint64 m_prepaidWarned = -1;
     QPointer<QObject> m_powerRequest;
     Proto::Decoder m_decoder{Proto::Side::Agent};
 

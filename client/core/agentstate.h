@@ -21,11 +21,19 @@ struct AgentState
     QString caption;
     // A session password is with the console: the lock holds until it answers.
     bool checkingPassword = false;
+    // A prepaid login (ticket code or member id and password) is with the console: the lock
+    // holds until it answers.
+    bool checkingPrepaid = false;
 
     // Session window and warning window.
     bool sessionWindowLoaded = false;
     bool warningLoaded = false;
     qint64 warningMinutes = 0;
+    // The running session spends prepaid credit: the session window counts the time left
+    // down and offers Log off. Seconds and credit as the console last said, counted down since.
+    bool prepaid = false;
+    qint64 prepaidSecondsLeft = 0;
+    QString prepaidCredit;
 
     // Connection dialog.
     bool dialogVisible = false;
@@ -40,6 +48,7 @@ struct AgentState
 
     // Counters for observers.
     int autologoutsSent = 0;
+    int prepaidLogoffsSent = 0;
     int warningsShown = 0;
     int sessionWindowClosesRefused = 0;
     int sessionWindowRestores = 0;

@@ -63,6 +63,11 @@ AgentWindows::AgentWindows(AgentController& controller, InputLock* inputLock, QO
             m_main->clearPassword();
         }
     });
+    connect(&controller, &AgentController::prepaidRefused, this, [this] {
+        if (m_main) {
+            m_main->clearPrepaidPassword();
+        }
+    });
     connect(&controller, &AgentController::focusAddress, this, [this] {
         if (m_dialog) {
             m_dialog->focusAddress();
@@ -154,6 +159,9 @@ void AgentWindows::sync()
         m_session->refresh();
         m_session->show();
         m_session->placeBottomRight();
+    }
+    if (m_session) {
+        m_session->showPrepaid(s);
     }
 
     if (!s.warningLoaded) {

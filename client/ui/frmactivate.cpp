@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "client/ui/frmactivate.h"
 
+#include "client/controls/xpcmdbutton.h"
 #include "client/core/agentcontroller.h"
 
 #include <QCloseEvent>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -36,9 +38,34 @@ FrmActivate::FrmActivate(AgentController& controller, QWidget* parent)
 
     auto* label = new QLabel(QStringLiteral("Total Time Spent"), this);
     label->setObjectName(QStringLiteral("Label1"));
+    m_prepaid = new QWidget(this);
+    m_timeLeft = new QLabel(m_prepaid);
+    m_timeLeft->setObjectName(QStringLiteral("lbltimeleft"));
+    m_creditLeft = new QLabel(m_prepaid);
+    m_creditLeft->setObjectName(QStringLiteral("lblcreditleft"));
+    // The credit is the console's text.
+    m_creditLeft->setTextFormat(Qt::PlainText);
+    QFont bold = m_timeLeft->font();
+    bold.setBold(true);
+    m_timeLeft->setFont(bold);
+    m_creditLeft->setFont(bold);
+    auto* pg = new QGridLayout(m_prepaid);
+    pg->setContentsMargins(0, 0, 0, 0);
+    pg->addWidget(new QLabel(QStringLiteral("Time Left"), m_prepaid), 0, 0);
+    pg->addWidget(m_timeLeft, 0, 1, Qt::AlignRight);
+    pg->addWidget(new QLabel(QStringLiteral("Credit Left"), m_prepaid), 1, 0);
+    pg->addWidget(m_creditLeft, 1, 1, Qt::AlignRight);
+    m_logoff = new XpCmdButton(QStringLiteral("Log off"), this);
+    m_logoff->setObjectName(QStringLiteral("cmdlogoff"));
+    connect(m_logoff, &QPushButton::clicked, this, [this] { m_controller.prepaidLogoff(); });
+    m_prepaid->hide();
+    m_logoff->hide();
+
     auto* l = new QVBoxLayout(this);
     l->addWidget(label);
     l->addWidget(holder, 0, Qt::AlignCenter);
+    l->addWidget(m_prepaid);
+    l->addWidget(m_logoff);
 
     connect(&controller, &AgentController::sessionTick, this, &FrmActivate::refresh);
     setMinimumWidth(240);
@@ -65,6 +92,21 @@ void FrmActivate::placeBottomRight()
 QString FrmActivate::timeText() const
 {
     return m_time->text();
+}
+
+void FrmActivate::showPrepaid(const AgentState& state)
+{
+    if (state.prepaid) {
+        m_timeLeft->setText(m_controller.prepaidTimeText());
+        m_creditLeft->setText(state.prepaidCredit);
+    }
+    if (m_prepaid->isHidden() != state.prepaid) {
+        return;
+    }
+    m_prepaid->setVisible(state.prepaid);
+    m_logoff->setVisible(state.prepaid);
+    adjustSize();
+    placeBottomRight();
 }
 
 void FrmActivate::refresh()

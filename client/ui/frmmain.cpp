@@ -6,6 +6,7 @@
 #include "client/core/agentcontroller.h"
 #include "client/core/pictureshow.h"
 #include "client/ui/digitfilter.h"
+#include "client/ui/prepaidloginbox.h"
 #include "common/clock.h"
 
 #include <QApplication>
@@ -72,6 +73,8 @@ FrmMain::FrmMain(AgentController& controller, QWidget* parent)
     cp.setColor(QPalette::WindowText, QColor(255, 230, 120));
     m_caption->setPalette(cp);
     m_caption->setMinimumHeight(48);
+    // The caption carries the console's refusals, which are shown as they were written.
+    m_caption->setTextFormat(Qt::PlainText);
 
     // The advertisement's title, where the cafe puts its own line under the caption.
     m_title = new QLabel(this);
@@ -123,6 +126,8 @@ FrmMain::FrmMain(AgentController& controller, QWidget* parent)
     m_options->setFixedWidth(420);
     m_options->hide();
 
+    m_prepaid = new PrepaidLoginBox(this);
+
     m_taskbar = new QWidget(this);
     m_taskbar->setObjectName(QStringLiteral("taskbar"));
     m_taskbar->setAutoFillBackground(true);
@@ -145,6 +150,8 @@ FrmMain::FrmMain(AgentController& controller, QWidget* parent)
     centre->addStretch();
     centre->addWidget(m_options, 0, Qt::AlignHCenter);
     centre->addStretch();
+    centre->addWidget(m_prepaid, 0, Qt::AlignHCenter);
+    centre->addSpacing(12);
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(0, 0, 0, 0);
     top->setSpacing(0);
@@ -173,6 +180,8 @@ FrmMain::FrmMain(AgentController& controller, QWidget* parent)
             [this] { m_controller.shutdownWorkstation(); });
     connect(m_login, &QPushButton::clicked, this, &FrmMain::login);
     connect(m_password, &QLineEdit::returnPressed, this, &FrmMain::login);
+    connect(m_prepaid, &PrepaidLoginBox::loginRequested, this,
+            [this] { m_controller.prepaidLogin(m_prepaid->credentials()); });
     connect(m_auto, &QCheckBox::toggled, this, [this](bool on) {
         if (on && !m_controller.autoLogoffTicked(m_surf->text())) {
             const QSignalBlocker block(m_auto);
@@ -275,6 +284,9 @@ void FrmMain::applyState(const AgentState& state)
     updatePicture();
     m_passwordLabel->setVisible(state.passwordVisible);
     m_password->setVisible(state.passwordVisible);
+    // The options panel is the login of a session the cashier started; the prepaid login is
+    // for a free workstation, and not while the console checks a session password.
+    m_prepaid->setVisible(!state.optionsVisible && !state.checkingPassword);
 }
 
 void FrmMain::fillOptions(const QString& surfText, bool autoChecked)
@@ -293,12 +305,21 @@ void FrmMain::focusSurfTime()
 
 void FrmMain::focusPassword()
 {
+    if (m_options->isHidden()) {
+        m_prepaid->focusFirstField();
+        return;
+    }
     m_password->setFocus();
 }
 
 void FrmMain::clearPassword()
 {
     m_password->clear();
+}
+
+void FrmMain::clearPrepaidPassword()
+{
+    m_prepaid->clearPassword();
 }
 
 void FrmMain::enablePowerItems()

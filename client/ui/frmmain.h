@@ -14,6 +14,7 @@ class QAction;
 class QPushButton;
 class QTimer;
 class PictureShow;
+class PrepaidLoginBox;
 
 // The lock screen: covers the screen it starts on, frameless and above every other window.
 // It shows the caption line, the picture, the task bar with the System button and the date,
@@ -37,6 +38,8 @@ public:
     void focusPassword();
     // The console refused the session password: the customer types it anew.
     void clearPassword();
+    // The console refused a prepaid login.
+    void clearPrepaidPassword();
     // After the settings password: Restart and Shut down become usable.
     void enablePowerItems();
     // Puts the window over the whole of its screen and on top.
@@ -86,6 +89,7 @@ private:
     QLabel* m_passwordLabel;
     QLineEdit* m_password;
     QPushButton* m_login;
+    PrepaidLoginBox* m_prepaid;
     QMenu* m_menu;
     QAction* m_settingsItem;
     QAction* m_restartItem;

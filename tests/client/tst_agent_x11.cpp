@@ -3,7 +3,8 @@
 // and by real key presses and clicks through the XTEST extension (xdotool): locked, the keys a
 // customer tries, options, password check (with a console that does not answer), a session
 // window that cannot be closed away, a session with warnings (which leave the keyboard to the
-// program in use) and the automatic logout, the end of the session, the staff's settings opened
+// program in use) and the automatic logout, the end of the session, a prepaid ticket's login
+// and its Log off, the staff's settings opened
 // from the lock screen, and a slow, failing restart.
 
 #include "client/core/agentcontroller.h"
@@ -14,6 +15,7 @@
 #include "support/x11agent.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -44,6 +46,7 @@ private Q_SLOTS:
     void sessionWindowCannotBeClosedAway();
     void sessionWithWarningAndAutomaticLogout();
     void endOfSessionLocksAgain();
+    void prepaidTicketLoginAndLogOff();
     void staffSettingsFromTheSystemMenu();
     void killedInSessionComesBackLockedAndResumes();
     void slowFailingRestartLocksFirst();
@@ -343,6 +346,61 @@ void TstAgentX11::endOfSessionLocksAgain()
     const int sent = m_a.console().count(Proto::Autologout);
     QTest::qWait(1500);
     QCOMPARE(m_a.console().count(Proto::Autologout), sent);
+}
+
+void TstAgentX11::prepaidTicketLoginAndLogOff()
+{
+    m_a.console().clearReceived();
+    QVERIFY(waitUntil([this] { return lockScreenActive(); }));
+    QCOMPARE(state().value(QStringLiteral("optionsVisible")).toBool(), false);
+
+    // The customer types the ticket's code into the Log in area and presses Enter.
+    const QString code = QStringLiteral("ACDE-FGHJ-KLMN");
+    const QByteArray expected =
+        Proto::prepaidLogin({Proto::PrepaidCredentials::Kind::Ticket, code, QString()});
+    bool sent = false;
+    for (int attempt = 0; attempt < 3 && !sent; ++attempt) {
+        key(QStringLiteral("alt+c"));
+        key(QStringLiteral("ctrl+a"));
+        type(code);
+        key(QStringLiteral("Return"));
+        sent = m_a.console().waitFor(Proto::PrepaidLoginEnd, 4000);
+    }
+    QVERIFY2(sent, qPrintable(QString::fromLatin1(m_a.console().received())));
+    QCOMPARE(m_a.console().received(), expected);
+    QCOMPARE(state().value(QStringLiteral("caption")).toString(), AgentController::CheckingText);
+    verifyStillLocked();
+
+    // Accepted: ten minutes on the ticket.
+    m_a.console().clearReceived();
+    m_a.console().send(Proto::prepaidTime({600, QStringLiteral("10.00")}) + Proto::StartSession);
+    QVERIFY(waitState(QStringLiteral("prepaid"), true));
+    QJsonObject s = state();
+    QCOMPARE(s.value(QStringLiteral("sessionWindow")).toBool(), true);
+    QCOMPARE(s.value(QStringLiteral("keysLocked")).toBool(), false);
+    const int left = s.value(QStringLiteral("prepaidSecondsLeft")).toInt();
+    QVERIFY2(left > 590 && left <= 600, qPrintable(QString::number(left)));
+    QCOMPARE(s.value(QStringLiteral("prepaidCredit")).toString(), QStringLiteral("10.00"));
+    QVERIFY(waitUntil([this] { return !lockScreenActive(); }));
+
+    // Log off, the button across the bottom of the session window, clicked.
+    QString id;
+    QVERIFY(waitUntil([&] { return !(id = visibleSessionWindow()).isEmpty(); }));
+    QTest::qWait(500); // placed once its frame is there
+    const QString geometry =
+        xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
+    const QRegularExpression size(QStringLiteral("WIDTH=(\\d+)\\s+HEIGHT=(\\d+)"));
+    const QRegularExpressionMatch m = size.match(geometry);
+    QVERIFY2(m.hasMatch(), qPrintable(geometry));
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), id,
+             QString::number(m.captured(1).toInt() / 2),
+             QString::number(m.captured(2).toInt() - 20), QStringLiteral("click"),
+             QStringLiteral("1")});
+    QVERIFY2(m_a.console().waitFor(Proto::PrepaidLogoff, StepMs),
+             qPrintable(QString::fromLatin1(m_a.console().received())));
+    QVERIFY(waitState(QStringLiteral("prepaid"), false));
+    verifyStillLocked();
+    QCOMPARE(m_a.console().received(), Proto::PrepaidLogoff);
 }
 
 QString TstAgentX11::openSettingsPassword()

@@ -254,6 +254,200 @@ private Q_SLOTS:
         QCOMPARE(m_settings->autologoffText(), autologoff);
     }
 
+    void prepaidLoginChecksFields_data()
+    {
+        QTest::addColumn<bool>("member");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("caption");
+
+        const QString none;
+        const QString longest(Proto::MaxCredentialLength, u'K');
+        dataRow("no code", false, QStringLiteral("   "), none, AgentController::EnterCodeText);
+        dataRow("no member id", true, none, QStringLiteral("pw"), AgentController::EnterMemberText);
+        dataRow("code too long", false, longest + u'K', none, AgentController::TooLongText);
+        dataRow("password too long", true, QStringLiteral("M-001"), longest + u'x',
+                AgentController::TooLongText);
+        dataRow("longest code", false, longest, none, AgentController::CheckingText);
+        dataRow("member", true, QStringLiteral(" M-001 "), QStringLiteral(" pw "),
+                AgentController::CheckingText);
+    }
+    void prepaidLoginChecksFields()
+    {
+        QFETCH(bool, member);
+        QFETCH(QString, id);
+        QFETCH(QString, password);
+        QFETCH(QString, caption);
+
+        AgentController c(*m_settings);
+        AgentTestConsole console;
+        QVERIFY(connectTo(c, console));
+        c.startLocked();
+        using Kind = Proto::PrepaidCredentials::Kind;
+        const Proto::PrepaidCredentials typed{member ? Kind::Member : Kind::Ticket, id, password};
+        const bool sent = caption == AgentController::CheckingText;
+        QCOMPARE(c.prepaidLogin(typed), sent);
+        QCOMPARE(c.state().caption, caption);
+        QCOMPARE(c.state().checkingPrepaid, sent);
+        QVERIFY(c.state().keysLocked);
+        // The id goes without the blanks around it; a password goes as typed.
+        Proto::PrepaidCredentials expected = typed;
+        expected.id = id.trimmed();
+        const QByteArray wire = sent ? Proto::prepaidLogin(expected) : QByteArray();
+        if (sent) {
+            QVERIFY(console.waitFor(Proto::PrepaidLoginEnd));
+            // A second press while the console checks sends nothing more.
+            QVERIFY(!c.prepaidLogin(typed));
+        }
+        QTest::qWait(200);
+        QCOMPARE(console.received(), wire);
+    }
+
+    void prepaidAnswers_data()
+    {
+        QTest::addColumn<QByteArrayList>("arrivals");
+        QTest::addColumn<bool>("session");
+        QTest::addColumn<bool>("prepaid");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<qint64>("seconds");
+
+        const QByteArray time = Proto::prepaidTime({600, QStringLiteral("12.50")});
+        const QByteArray start = Proto::StartSession;
+        const QString held; // the caption is not looked at
+        const QString checking = AgentController::CheckingText;
+        dataRow("time with start", QByteArrayList{time + start}, true, true, held, qint64(600));
+        dataRow("time alone keeps the lock", QByteArrayList{time}, false, false, checking,
+                qint64(0));
+        dataRow("time and start cut apart", QByteArrayList{time, start}, true, true, held,
+                qint64(600));
+        dataRow("lock between time and start", QByteArrayList{time, Proto::Lock, start}, true,
+                false, held, qint64(0));
+        dataRow("set time between time and start", QByteArrayList{time, Proto::SetTime + start},
+                true, false, held, qint64(0));
+        dataRow("start alone is paid at the end", QByteArrayList{start}, true, false, held,
+                qint64(0));
+        dataRow("refused, shown as written",
+                QByteArrayList{Proto::prepaidRefused(QStringLiteral("<b>Not</b> accepted."))},
+                false, false, QStringLiteral("<b>Not</b> accepted."), qint64(0));
+        dataRow("credit added",
+                QByteArrayList{time + start, Proto::prepaidTime({900, QStringLiteral("20.00")})},
+                true, true, held, qint64(900));
+        dataRow("late refusal in a session",
+                QByteArrayList{time + start, Proto::prepaidRefused(QStringLiteral("No."))}, true,
+                true, held, qint64(600));
+        dataRow("unreadable time",
+                QByteArrayList{Proto::PrepaidTime + "soon" + Proto::PrepaidTimeEnd + start}, true,
+                false, held, qint64(0));
+    }
+    void prepaidAnswers()
+    {
+        QFETCH(QByteArrayList, arrivals);
+        QFETCH(bool, session);
+        QFETCH(bool, prepaid);
+        QFETCH(QString, caption);
+        QFETCH(qint64, seconds);
+
+        AgentController c(*m_settings);
+        AgentTestConsole console;
+        QVERIFY(connectTo(c, console));
+        c.startLocked();
+        QVERIFY(c.prepaidLogin({Proto::PrepaidCredentials::Kind::Ticket,
+                                QStringLiteral("ACDE-FGHJ-KLMN"), QString()}));
+        QVERIFY(console.waitFor(Proto::PrepaidLoginEnd));
+        console.clearReceived();
+        for (const QByteArray& a : arrivals) {
+            c.handleArrival(a);
+        }
+        const AgentState& s = c.state();
+        QCOMPARE(s.sessionWindowLoaded, session);
+        QCOMPARE(s.keysLocked, !session);
+        QCOMPARE(s.prepaid, prepaid);
+        QCOMPARE(s.checkingPrepaid, caption == AgentController::CheckingText);
+        if (!caption.isNull()) {
+            QCOMPARE(s.caption, caption);
+        }
+        QVERIFY2(s.prepaidSecondsLeft <= seconds && s.prepaidSecondsLeft > seconds - 5,
+                 qPrintable(QString::number(s.prepaidSecondsLeft)));
+
+        // Log off, pressed twice: one word to the console and the lock at once; a session paid
+        // at the end has no log off.
+        c.prepaidLogoff();
+        c.prepaidLogoff();
+        QCOMPARE(s.keysLocked, prepaid || !session);
+        QCOMPARE(s.sessionWindowLoaded, session && !prepaid);
+        QCOMPARE(s.prepaidLogoffsSent, prepaid ? 1 : 0);
+        QTest::qWait(200);
+        QCOMPARE(console.received(), prepaid ? Proto::PrepaidLogoff : QByteArray());
+    }
+
+    void prepaidCountdown()
+    {
+        AgentController c(*m_settings);
+        AgentTestConsole console;
+        QVERIFY(connectTo(c, console));
+        c.startLocked();
+        // An earlier session's limit must not log this one out.
+        m_settings->setAutologoff(true);
+        m_settings->setSurfupto(QStringLiteral("1"));
+        c.handleArrival(Proto::prepaidTime({300, QStringLiteral("5.00")}) + Proto::StartSession);
+        QCOMPARE(c.prepaidTimeText(), QStringLiteral("0:05:00"));
+        // The last ten minutes warn once a minute.
+        c.prepaidTick();
+        c.prepaidTick();
+        QCOMPARE(c.state().warningsShown, 1);
+        QCOMPARE(c.state().warningMinutes, qint64(5));
+        // Credit added beyond them takes the warning away.
+        c.handleArrival(Proto::prepaidTime({1200, QStringLiteral("20.00")}));
+        QVERIFY(!c.state().warningLoaded);
+
+        // At zero the agent locks by itself and tells the console.
+        c.handleArrival(Proto::prepaidTime({2, QStringLiteral("0.10")}));
+        QTRY_VERIFY(c.state().keysLocked);
+        QVERIFY(console.waitFor(Proto::PrepaidLogoff));
+        QCOMPARE(c.state().prepaidLogoffsSent, 1);
+
+        // The same with the cable pulled: the countdown goes on without the console.
+        c.handleArrival(Proto::prepaidTime({2, QStringLiteral("0.10")}) + Proto::StartSession);
+        console.stop();
+        QTRY_VERIFY(!c.state().linkUp);
+        QVERIFY(c.state().prepaid);
+        QVERIFY(!c.state().keysLocked);
+        QTRY_VERIFY(c.state().keysLocked);
+        QVERIFY(c.state().lockScreenVisible);
+        QVERIFY(!c.state().sessionWindowLoaded);
+        QVERIFY(!c.state().prepaid);
+        QCOMPARE(c.state().autologoutsSent, 0);
+    }
+
+    void prepaidCheckEndsWithTheLink()
+    {
+        AgentController c(*m_settings);
+        AgentTestConsole console;
+        QVERIFY(connectTo(c, console));
+        c.startLocked();
+        const Proto::PrepaidCredentials typed{Proto::PrepaidCredentials::Kind::Member,
+                                              QStringLiteral("M-001"), QStringLiteral("pw")};
+        QVERIFY(c.prepaidLogin(typed));
+        c.handleArrival(Proto::prepaidTime({600, QStringLiteral("5.00")}));
+        console.stop();
+        QTRY_VERIFY(!c.state().linkUp);
+        QVERIFY(!c.state().checkingPrepaid);
+        QVERIFY(c.state().keysLocked);
+        // A start from the console the agent finds again is not taken for the earlier login.
+        QVERIFY(console.listen(console.port()) || console.listen());
+        c.connectToServer(QStringLiteral("127.0.0.1"));
+        QTRY_VERIFY(c.state().linkUp);
+        c.handleArrival(Proto::StartSession);
+        QVERIFY(!c.state().prepaid);
+        // Nothing is sent while the link is down: said at once, the lock holds.
+        console.stop();
+        QTRY_VERIFY(!c.state().linkUp);
+        c.handleArrival(Proto::Lock);
+        QVERIFY(!c.prepaidLogin(typed));
+        QCOMPARE(c.state().caption, AgentController::NoAnswerText);
+        QVERIFY(c.state().keysLocked);
+    }
+
     void unlockHidesDialog()
     {
         AgentController c(*m_settings);
