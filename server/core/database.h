@@ -26,7 +26,7 @@ public:
     static Database* instance();
     static void setInstance(Database* db);
 
-    // Opens (creating when missing) the file and its ten tables and the single defaults row.
+    // Opens (creating when missing) the file and its tables and the single defaults row.
     bool open(const QString& path);
     void close();
     bool isOpen() const;
@@ -67,6 +67,9 @@ public:
     static const QStringList& tableNames();
     // A column later versions added: a file without it gets it when it is opened.
     static bool isAddedColumn(const QString& table, const QString& column);
+    // A table later versions added: a file without it (an older backup) gets it, empty, when
+    // it is opened.
+    static bool isAddedTable(const QString& table);
 
 Q_SIGNALS:
     void tableChanged(const QString& table);

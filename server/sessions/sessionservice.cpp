@@ -327,6 +327,19 @@ bool SessionService::write(int& n, const QString& sql, const QVariantList& param
     return !m_writeHook || m_writeHook(n);
 }
 
+const QString SessionService::PrepaidRefusal =
+    QStringLiteral("This session is paid in advance: end it from the list of running sessions.");
+
+std::optional<qint64> SessionService::nextBillNumber(Database& db)
+{
+    const QVariant next = db.scalar(QStringLiteral("SELECT billno FROM defalt"), {}, EndLabel);
+    if (!next.isValid()) {
+        return std::nullopt;
+    }
+    const qint64 n = firstFreeBillNumber(db, next.toLongLong()).toLongLong();
+    return n > 0 ? std::optional<qint64>(n) : std::nullopt;
+}
+
 const QString SessionService::NegativeAmount =
     QStringLiteral("An amount below zero cannot be billed.");
 
@@ -350,6 +363,12 @@ SettleResult SessionService::settle(const SettleRequest& req)
                 result.error = QStringLiteral("This session has already been ended or moved.");
                 return false;
             }
+            if (m_db.scalar(QStringLiteral("SELECT prepaid FROM terminals WHERE rowid = ?"),
+                            {row->rowid}, EndLabel)
+                    .toInt() != 0) {
+                result.error = PrepaidRefusal;
+                return false;
+            }
             session = *row;
             end = req.send.isValid() ? req.send : session.send;
             if (!end.isValid()) {
@@ -359,11 +378,8 @@ SettleResult SessionService::settle(const SettleRequest& req)
             member = !session.memberid.isEmpty();
             if (!session.maintains) {
                 // Read under the write lock, so two settlements can never take one number.
-                const QVariant next =
-                    m_db.scalar(QStringLiteral("SELECT billno FROM defalt"), {}, EndLabel);
-                billno =
-                    next.isValid() ? firstFreeBillNumber(m_db, next.toLongLong()).toLongLong() : 0;
-                if (!next.isValid() || billno <= 0) {
+                billno = nextBillNumber(m_db).value_or(0);
+                if (billno <= 0) {
                     result.error = QStringLiteral("The next bill number could not be read.");
                     return false;
                 }

@@ -181,8 +181,13 @@ public:
     // a pick the cashier changes or abandons leaves no trace.
     std::optional<SessionRow> fixEnd(qint64 rowid) const;
 
-    // Records the bill and ends the session, all or nothing.
+    // Records the bill and ends the session, all or nothing. A prepaid session is refused:
+    // its bill is made by its own ending, which also deducts it.
     SettleResult settle(const SettleRequest& req);
+    static const QString PrepaidRefusal;
+    // The number the next bill takes; read it inside the transaction that writes the bill and
+    // moves `defalt.billno` past it, so two bills never share one. nullopt when unreadable.
+    static std::optional<qint64> nextBillNumber(Database& db);
     static QByteArray endMessage(CloseAction action);
 
     // Moves the session to the ready workstation `destination`, and that workstation's
