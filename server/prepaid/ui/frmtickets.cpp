@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -115,6 +116,14 @@ FrmTickets::FrmTickets(Database& db, int digits, QWidget* parent)
         m_void->setEnabled(chosen);
         m_reprint->setEnabled(chosen);
     });
+    // Customers log in and out while the window is open: the states follow, once per burst.
+    connect(&db, &Database::tableChanged, this, [this](const QString& table) {
+        if ((table == QLatin1String("tickets") || table == QLatin1String("terminals")) &&
+            !m_refillDue) {
+            m_refillDue = true;
+            QTimer::singleShot(0, this, &FrmTickets::refill);
+        }
+    });
     refill();
 }
 
@@ -178,6 +187,7 @@ void FrmTickets::reprintChosen()
 
 void FrmTickets::refill()
 {
+    m_refillDue = false;
     const QString selected = selectedCode();
     m_list->clear();
     const QDateTime now = Clock::now();

@@ -45,4 +45,5 @@ private:
     QTreeWidget* m_list = nullptr;
     QPushButton* m_void = nullptr;
     QPushButton* m_reprint = nullptr;
+    bool m_refillDue = false;
 };
