@@ -364,11 +364,8 @@ QList<qint64> PrepaidService::due(const QDateTime& now) const
 
 Proto::PrepaidTimeLeft PrepaidService::timeLeft(const PrepaidSession& s, const QDateTime& now) const
 {
-    const QDateTime at = toSecond(now);
-    const QDateTime upTo = s.timeup < at ? s.timeup : at;
-    const Money used = upTo > s.sstart ? price(s.category, s.sstart, upTo) : Money();
-    const Money left = std::max(Money(), s.credit - std::min(used, s.credit));
-    return {std::max<qint64>(0, at.secsTo(s.timeup)), left.toFixed(m_digits)};
+    return SessionService::prepaidTimeLeft(m_db, s.category, s.sstart, s.timeup, s.credit, now,
+                                           m_digits);
 }
 
 QList<AgentMessage> PrepaidService::resumeMessages(const PrepaidSession& s) const

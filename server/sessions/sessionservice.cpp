@@ -5,7 +5,9 @@
 #include "common/errorlog.h"
 #include "common/protocol.h"
 #include "common/timesplit.h"
+#include "platform/localemoney.h"
 #include "server/core/database.h"
+#include "server/sessions/charge.h"
 
 #include <QSqlRecord>
 
@@ -502,6 +504,22 @@ QList<AgentMessage> SessionService::transferMessages(const SessionRow& moved,
     return out;
 }
 
+Proto::PrepaidTimeLeft SessionService::prepaidTimeLeft(Database& db, const QString& category,
+                                                       const QDateTime& sstart,
+                                                       const QDateTime& timeup, Money credit,
+                                                       const QDateTime& now, int digits)
+{
+    const QDateTime at = Database::parseTime(Database::timeText(now));
+    const QDateTime upTo = timeup < at ? timeup : at;
+    Money used;
+    if (upTo > sstart) {
+        const TimeSplit split = splittime(sstart, upTo);
+        used = calccharge(db, category, split.hours, split.minutes, split.seconds).rounded(digits);
+    }
+    const Money left = std::max(Money(), credit - std::min(used, credit));
+    return {std::max<qint64>(0, at.secsTo(timeup)), left.toFixed(digits)};
+}
+
 TransferResult SessionService::transfer(qint64 sessionRowid, const QString& destination)
 {
     TransferResult result;
@@ -543,6 +561,25 @@ TransferResult SessionService::transfer(qint64 sessionRowid, const QString& dest
     m_db.notifyChanged(QStringLiteral("terminals"));
     m_db.notifyChanged(QStringLiteral("online"));
     result.ok = true;
+    // A session paid in advance moves with its credit and time up (they are columns of its
+    // row): the destination counts down from what is left, and opens at once.
+    const auto prepaid = m_db.firstRow(
+        QStringLiteral("SELECT prepaid, credit, timeup FROM terminals WHERE rowid = ?"),
+        {session.rowid}, TransferLabel);
+    if (prepaid && prepaid->value(0).toInt() != 0) {
+        if (dest.id > 0) {
+            result.messages.append({dest.id, Proto::prepaidTime(prepaidTimeLeft(
+                                                 m_db, session.user, session.sstart,
+                                                 Database::parseTime(prepaid->value(2)),
+                                                 Money::fromVariant(prepaid->value(1)),
+                                                 Clock::now(), LocaleMoney::currencyDigits())) +
+                                                 Proto::StartSession});
+        }
+        if (session.cid > 0) {
+            result.messages.append({session.cid, Proto::EndSession});
+        }
+        return result;
+    }
     result.messages = transferMessages(session, dest.id, session.cid);
     return result;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/money.h"
+#include "common/protocol.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -195,6 +196,12 @@ public:
     TransferResult transfer(qint64 sessionRowid, const QString& destination);
     static QList<AgentMessage> transferMessages(const SessionRow& moved, qint64 destinationIndex,
                                                 qint64 sourceIndex);
+
+    // A session paid in advance at `now`: the seconds to its time up and the credit held less
+    // the price of the time used so far (rounded to `digits` as a bill is).
+    static Proto::PrepaidTimeLeft prepaidTimeLeft(Database& db, const QString& category,
+                                                  const QDateTime& sstart, const QDateTime& timeup,
+                                                  Money credit, const QDateTime& now, int digits);
 
     // Test hook: called after each write of a settlement with its ordinal (1, 2, ...);
     // returning false makes that write count as failed.
