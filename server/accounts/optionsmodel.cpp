@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "server/accounts/optionsmodel.h"
 
+#include "common/money.h"
 #include "common/prompt.h"
 #include "common/settingsstore.h"
 #include "platform/autostart.h"
@@ -91,6 +92,11 @@ QString OptionsModel::backupFolder() const
 {
     const QString v = m_store->readValue(RegKey::Options, BackupFolderValue);
     return v == SettingsStore::Error ? QString() : v;
+}
+
+QString OptionsModel::prepaidMinimum() const
+{
+    return ConsoleSettings().prepaidMinimum().toString();
 }
 
 void OptionsModel::writeOption(const QString& name, const QString& value)
@@ -201,6 +207,7 @@ bool OptionsModel::save(const Defaults& d)
     settings.setCafeAddress2(d.cafeAddress2);
     settings.setExportFolder(d.exportFolder);
     writeOption(BackupFolderValue, d.backupFolder);
+    settings.setPrepaidMinimum(Money::parse(d.prepaidMinimum.trimmed()));
     return true;
 }
 

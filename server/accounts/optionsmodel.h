@@ -52,6 +52,8 @@ public:
     QString cafeAddress2() const;
     QString exportFolder() const;
     QString backupFolder() const;
+    // The member minimum balance for prepaid time ("0" when never set).
+    QString prepaidMinimum() const;
 
     // Written at once.
     void setLockDateTime(bool on);
@@ -74,6 +76,7 @@ public:
         QString cafeAddress2;
         QString exportFolder;
         QString backupFolder;
+        QString prepaidMinimum;
     };
     // Asks, checks the bill number again and stores; true when stored.
     bool save(const Defaults& d);

@@ -27,9 +27,13 @@
 #include "server/link/connectionmanager.h"
 #include "server/link/linkserver.h"
 #include "server/link/ui/frmtools.h"
+#include "server/prepaid/prepaidcounter.h"
 #include "server/prepaid/prepaidlink.h"
 #include "server/prepaid/prepaidservice.h"
 #include "server/prepaid/prepaidwatch.h"
+#include "server/prepaid/ui/addcredit.h"
+#include "server/prepaid/ui/frmtickets.h"
+#include "server/prepaid/ui/membercreditpanel.h"
 #include "server/sessions/ui/frmjobwork.h"
 #include "server/sessions/ui/frmsessiondetails.h"
 #include "server/sessions/ui/frmsessionend.h"
@@ -348,6 +352,13 @@ void Console::wireCommands()
         }
     });
     on("mnusession", [this, &db] {
+        // A prepaid session is paid from its credit: no settlement, no money at the counter.
+        const qint64 rowid = d->window->selectedSessionRowid();
+        PrepaidCounter counter(db, d->core->currencyDigits());
+        if (rowid != 0 && counter.prepaid(rowid)) {
+            counter.end(rowid);
+            return;
+        }
         if (!refused(ConsoleCommands::endSessionRefusal(db), false)) {
             openOnSelectedSession<FrmSessionEnd>();
         }
@@ -356,6 +367,19 @@ void Console::wireCommands()
         if (!refused(ConsoleCommands::transferRefusal(db), false)) {
             openOnSelectedSession<FrmSessionTran>();
         }
+    });
+    on("mnuaddcredit", [this, &db] {
+        PrepaidCounter counter(db, d->core->currencyDigits());
+        const qint64 rowid = d->window->selectedSessionRowid();
+        if (rowid == 0 || !counter.prepaid(rowid)) {
+            refused(QStringLiteral("Choose a prepaid session in the list first."), false);
+            return;
+        }
+        AddCredit::ask(counter, rowid, d->window.get());
+    });
+    on("mnutickets", [this, &db] {
+        FrmTickets tickets(db, d->core->currencyDigits(), d->window.get());
+        tickets.exec();
     });
     on("mnutool", [this, &db] {
         if (!refused(ConsoleCommands::toolsRefusal(db), false)) {
@@ -366,7 +390,11 @@ void Console::wireCommands()
     on("mnuoptions", [this] { openWithDatabase<FrmOptions>(); });
     on("mnujobwork", [this] { openWithDatabase<FrmJobWork>(); });
     on("mnuusercat", [this] { openWithDatabase<FrmSessionDetails>(); });
-    on("mnumemberdetails", [this] { openWithDatabase<FrmMember>(); });
+    on("mnumemberdetails", [this, &db] {
+        FrmMember member(db, d->window.get());
+        new MemberCreditPanel(member, db, d->core->currencyDigits());
+        member.exec();
+    });
     on("mnulogin", [this] {
         FrmLogin login(d->db, d->window.get());
         connect(&login, &FrmLogin::adminChanged, d->window.get(), &FrmMain::setAdministrator);

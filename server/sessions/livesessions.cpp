@@ -25,7 +25,8 @@ void LiveSessions::reload()
     m_byRowid.clear();
     const auto rows =
         m_db.rows(QStringLiteral("SELECT rowid, terminal, ip, cid, sstart, send, user, maintains, "
-                                 "AUTOLOGOUT FROM terminals ORDER BY rowid"),
+                                 "AUTOLOGOUT, prepaid, memberid, credit, timeup FROM terminals "
+                                 "ORDER BY rowid"),
                   {}, QStringLiteral("refresh session list"));
     m_sessions.reserve(rows.size());
     const QDateTime now = Clock::now();
@@ -40,6 +41,10 @@ void LiveSessions::reload()
         s.user = r.value(6).toString();
         s.maintains = r.value(7).toLongLong() != 0;
         s.autologout = r.value(8).toLongLong() != 0;
+        s.prepaid = int(r.value(9).toLongLong());
+        s.memberid = r.value(10).toString();
+        s.credit = Money::fromVariant(r.value(11));
+        s.timeup = Database::parseTime(r.value(12));
         s.connected = isConnected(s);
         price(s, now, true);
         m_byRowid.insert(s.rowid, int(m_sessions.size()));
@@ -66,11 +71,15 @@ bool LiveSessions::price(LiveSession& s, const QDateTime& now, bool force)
     const QDateTime end = s.autologout && s.send.isValid() ? s.send : now;
     TimeSplit t = splittime(s.sstart, end);
     t.seconds = 0;
+    // The time up falls on any second, not on the start's: its minutes move on their own.
+    const qint64 left =
+        s.prepaid != 0 && s.timeup.isValid() ? qMax<qint64>(0, now.secsTo(s.timeup) / 60) : 0;
     if (!force && t.hours == s.elapsed.hours && t.minutes == s.elapsed.minutes &&
-        t.negative == s.elapsed.negative) {
+        t.negative == s.elapsed.negative && left == s.minutesLeft) {
         return false;
     }
     s.elapsed = t;
+    s.minutesLeft = left;
     s.priced = false;
     s.charge = Money();
     if (!s.maintains && s.sstart.isValid()) {
@@ -80,6 +89,14 @@ bool LiveSessions::price(LiveSession& s, const QDateTime& now, bool force)
                 calccharge(tariff.rows, tariff.settings, t.hours, t.minutes, 0).rounded(m_digits);
             s.priced = true;
         }
+    }
+    // A prepaid session is never billed above the credit it holds.
+    if (s.prepaid != 0 && s.charge > s.credit) {
+        s.charge = s.credit;
+    }
+    s.creditLeft = s.credit - s.charge;
+    if (s.creditLeft.isNegative()) {
+        s.creditLeft = Money();
     }
     return true;
 }
@@ -167,4 +184,31 @@ QString LiveSessions::elapsedText(const TimeSplit& t)
 QString LiveSessions::chargeText(const LiveSession& s) const
 {
     return s.priced ? s.charge.toFixed(m_digits) : QString();
+}
+
+QString LiveSessions::prepaidText(const LiveSession& s)
+{
+    switch (s.prepaid) {
+    case 1:
+        return TicketMark;
+    case 2:
+        return MemberMark.arg(s.memberid);
+    default:
+        return {};
+    }
+}
+
+QString LiveSessions::timeLeftText(const LiveSession& s)
+{
+    if (s.prepaid == 0) {
+        return {};
+    }
+    return QStringLiteral("%1:%2")
+        .arg(s.minutesLeft / 60)
+        .arg(s.minutesLeft % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString LiveSessions::creditLeftText(const LiveSession& s) const
+{
+    return s.prepaid == 0 ? QString() : s.creditLeft.toFixed(m_digits);
 }

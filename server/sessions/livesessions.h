@@ -32,6 +32,14 @@ struct LiveSession
     Money charge;          // rounded to the currency digits
     bool priced = false;   // false when the session is not billed or its category is gone
     bool connected = true; // the agent's connection is open (the console's own row always is)
+
+    // Paid in advance: 1 from a ticket, 2 from a member's balance; 0 paid at the end.
+    int prepaid = 0;
+    QString memberid;
+    Money credit;           // held for the session: the most it may deduct
+    QDateTime timeup;       // when the held credit runs out
+    qint64 minutesLeft = 0; // whole minutes to the time up, never below 0
+    Money creditLeft;       // the credit held less the charge so far, never below 0
 };
 
 // The figures of every running session, kept current for the console's session list at a cost
@@ -65,6 +73,13 @@ public:
     static QString elapsedText(const TimeSplit& t);
     // The charge as the list shows it ("" when not priced).
     QString chargeText(const LiveSession& s) const;
+    // A prepaid session's mark, time left and credit left ("" for one paid at the end).
+    static QString prepaidText(const LiveSession& s);
+    static QString timeLeftText(const LiveSession& s);
+    QString creditLeftText(const LiveSession& s) const;
+    static inline const QString TicketMark = QStringLiteral("Ticket");
+    // "%1" is the member id.
+    static inline const QString MemberMark = QStringLiteral("Member %1");
 
     // Times the rate rows were read from the database (what the cache saves).
     int tariffReads() const { return m_tariffReads; }

@@ -144,6 +144,27 @@ void seed(Database& db)
                           "('PC01', '127.0.0.41', 1, ?, 'Normal', '', 20, 1, 45), "
                           "('PC02', '192.168.1.12', 2, ?, 'Member', 'M001', 0, 0, 0)"),
            {Database::timeText(day.addSecs(-1500)), Database::timeText(day.addSecs(-4000))});
+    // Prepaid: one ticket in every state, one of them in use on PC06.
+    const QString sold = Database::timeText(day.addDays(-3));
+    db.run(QStringLiteral("INSERT INTO history (billno, sstart, send, terminal, user, duration, "
+                          "charge, otheramt, netamount, received) VALUES "
+                          "(7, ?, ?, 'Tickets', 'Normal', '5 tickets', 0, 175, 175, 175)"),
+           {sold, sold});
+    db.run(QStringLiteral("UPDATE defalt SET billno = 8"));
+    db.run(QStringLiteral("INSERT INTO tickets (code, category, value, credit, minutes, sold, "
+                          "expires, lastuse, voided, billno) VALUES "
+                          "('KX7MQ3PR9TCA', 'Normal', 35, 35, 60, ?, NULL, NULL, 0, 7), "
+                          "('HW4NDE3UFY7L', 'Normal', 35, 35, 60, ?, NULL, NULL, 0, 7), "
+                          "('PC9GJ4VXAKRT', 'Normal', 35, 0, 60, ?, NULL, ?, 0, 7), "
+                          "('TQ3LMW7EHD4N', 'Normal', 35, 35, 60, ?, ?, NULL, 0, 7), "
+                          "('YA7RKC9PXJ3F', 'Normal', 35, 35, 60, ?, NULL, NULL, 1, 7)"),
+           {sold, sold, sold, Database::timeText(day.addDays(-1)), sold,
+            Database::timeText(day.addDays(-1)), sold});
+    db.run(QStringLiteral("INSERT INTO terminals (terminal, ip, cid, sstart, user, memberid, "
+                          "amtreceived, logout, logouttime, prepaid, ticket, credit, timeup) "
+                          "VALUES ('PC06', '127.0.0.42', 6, ?, 'Normal', '', 0, 0, 0, 1, "
+                          "'HW4NDE3UFY7L', 35, ?)"),
+           {Database::timeText(day.addSecs(-1200)), Database::timeText(day.addSecs(2400))});
 }
 
 } // namespace
@@ -201,7 +222,7 @@ int main(int argc, char** argv)
         setup->button(QWizard::CustomButton1)->click();
     }
     seed(console.database());
-    for (const char* table : {"online", "terminals", "history", "members", "jobwork"}) {
+    for (const char* table : {"online", "terminals", "history", "members", "jobwork", "tickets"}) {
         console.database().notifyChanged(QString::fromLatin1(table));
     }
     // PC01's agent is connected (it re-attaches by its address); PC02's is not.
@@ -209,6 +230,11 @@ int main(int argc, char** argv)
     agent.bind(QHostAddress(QStringLiteral("127.0.0.41")));
     agent.connectToHost(QHostAddress::LocalHost, console.listeningPort());
     agent.waitForConnected(3000);
+    // PC06's too: a prepaid session whose agent is gone would be ended at once.
+    QTcpSocket prepaidAgent;
+    prepaidAgent.bind(QHostAddress(QStringLiteral("127.0.0.42")));
+    prepaidAgent.connectToHost(QHostAddress::LocalHost, console.listeningPort());
+    prepaidAgent.waitForConnected(3000);
     FrmMain& w = console.window();
     w.resize(1260, 720);
     w.setAdministrator(true);
@@ -234,6 +260,9 @@ int main(int argc, char** argv)
         shoot(QStringLiteral("console-tariffs"), command("mnuusercat"),
               [](QWidget* d) { pick(d, "cmbusage"); });
         shoot(QStringLiteral("console-members"), command("mnumemberdetails"));
+        shoot(QStringLiteral("console-member-topup"), command("mnumemberdetails"),
+              [](QWidget* d) { pick(d, "cmbfield_0"); });
+        shoot(QStringLiteral("console-tickets"), command("mnutickets"));
         shoot(QStringLiteral("console-login"), command("mnulogin"));
         shoot(QStringLiteral("console-housekeeping"), command("mnuhouskeeping"));
         shoot(QStringLiteral("console-history-report"), command("mnurpthistory"));

@@ -67,9 +67,9 @@ FrmMember::FrmMember(Database& db, QWidget* parent)
         m_buttons[i]->setObjectName(indexed("cmdbtn", i));
         buttons->addWidget(m_buttons[i]);
     }
-    auto* top = new QVBoxLayout(this);
-    top->addLayout(form);
-    top->addLayout(buttons);
+    m_top = new QVBoxLayout(this);
+    m_top->addLayout(form);
+    m_top->addLayout(buttons);
     FormHelpers::noDefaultButtons(this);
 
     connect(&m_register, &MemberRegister::changed, this, &FrmMember::showRegister);
@@ -104,6 +104,11 @@ FrmMember::FrmMember(Database& db, QWidget* parent)
 
     fillIdList();
     m_register.newRecord();
+}
+
+void FrmMember::addSection(QWidget* section)
+{
+    m_top->insertWidget(m_top->count() - 1, section);
 }
 
 void FrmMember::fillIdList()

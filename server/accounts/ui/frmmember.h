@@ -9,6 +9,7 @@ class Database;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+class QVBoxLayout;
 
 // "Member Information Details": creating, editing and deleting members.
 class FrmMember : public QDialog
@@ -18,6 +19,8 @@ public:
     explicit FrmMember(Database& db, QWidget* parent = nullptr);
 
     MemberRegister& memberRegister() { return m_register; }
+    // Another layer's part of the window (the prepaid credit), shown above the buttons.
+    void addSection(QWidget* section);
 
 private:
     void pushToRegister();
@@ -31,5 +34,6 @@ private:
     QComboBox* m_usage = nullptr;
     QLineEdit* m_boxes[6] = {};
     QPushButton* m_buttons[4] = {};
+    QVBoxLayout* m_top = nullptr;
     QString m_lastChosen;
 };

@@ -119,6 +119,10 @@ QWidget* FrmOptions::buildBillingTab()
     m_backupFolder = new QLineEdit(m_options.backupFolder(), page);
     m_backupFolder->setObjectName(QStringLiteral("txtbackupfolder"));
     m_backupFolder->setPlaceholderText(Backup::defaultFolder());
+    m_prepaidMinimum = new QLineEdit(m_options.prepaidMinimum(), page);
+    m_prepaidMinimum->setObjectName(QStringLiteral("txtprepaidminimum"));
+    FormHelpers::installAmountFilter(m_prepaidMinimum);
+    FormHelpers::selectAllOnFocus(m_prepaidMinimum);
     // Wide enough for a cafe's full name and a folder path without scrolling inside the box.
     const int wide = m_cafeName->fontMetrics().averageCharWidth() * 48;
     for (QLineEdit* e :
@@ -133,12 +137,13 @@ QWidget* FrmOptions::buildBillingTab()
     form->addRow(QString(), m_cafeAddress[1]);
     form->addRow(QStringLiteral("Export Folder"), m_exportFolder);
     form->addRow(QStringLiteral("Backup Folder"), m_backupFolder);
+    form->addRow(QStringLiteral("Member Minimum Balance"), m_prepaidMinimum);
 
     const auto enableSave = [this] { m_save->setEnabled(true); };
     connect(m_billNo, &QLineEdit::textEdited, this, enableSave);
     connect(m_printBill, &QCheckBox::clicked, this, enableSave);
-    for (QLineEdit* e :
-         {m_cafeName, m_cafeAddress[0], m_cafeAddress[1], m_exportFolder, m_backupFolder}) {
+    for (QLineEdit* e : {m_cafeName, m_cafeAddress[0], m_cafeAddress[1], m_exportFolder,
+                         m_backupFolder, m_prepaidMinimum}) {
         connect(e, &QLineEdit::textEdited, this, enableSave);
     }
     connect(m_billNo, &QLineEdit::editingFinished, this, &FrmOptions::billNumberEntered);
@@ -168,6 +173,7 @@ void FrmOptions::save()
     d.cafeAddress2 = m_cafeAddress[1]->text();
     d.exportFolder = m_exportFolder->text();
     d.backupFolder = m_backupFolder->text();
+    d.prepaidMinimum = m_prepaidMinimum->text();
     m_checkingBill = true;
     if (m_options.save(d)) {
         m_save->setEnabled(false);

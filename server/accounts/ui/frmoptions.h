@@ -41,6 +41,7 @@ private:
     QLineEdit* m_cafeAddress[2] = {};
     QLineEdit* m_exportFolder = nullptr;
     QLineEdit* m_backupFolder = nullptr;
+    QLineEdit* m_prepaidMinimum = nullptr;
     QLineEdit* m_adminBoxes[3] = {};
     QLineEdit* m_staffBoxes[3] = {};
     QPushButton* m_save = nullptr;

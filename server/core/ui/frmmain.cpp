@@ -130,7 +130,8 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
     m_sessions = makeList(QStringLiteral("lvwsession"),
                           {QStringLiteral("Terminal"), QStringLiteral("Session Start"),
                            QStringLiteral("Usage Type"), QStringLiteral("Member ID"),
-                           QStringLiteral("Elapsed"), QStringLiteral("Charge")});
+                           QStringLiteral("Elapsed"), QStringLiteral("Charge"),
+                           QStringLiteral("Time Left"), QStringLiteral("Credit Left")});
     // A handful of rows: every column follows its widest text as the figures move.
     m_sessions->header()->setStretchLastSection(false);
     m_sessions->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -171,9 +172,11 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
         makeButton(QStringLiteral("cmdendsession"), QStringLiteral("End Session"));
     auto* cmdtransfer =
         makeButton(QStringLiteral("cmdtransfer"), QStringLiteral("Transfer Session"));
+    auto* cmdtickets = makeButton(QStringLiteral("cmdtickets"), QStringLiteral("Tickets"));
     auto* cmdtool = makeButton(QStringLiteral("cmdtool"), QStringLiteral("Tools"));
     auto* cmdsystray = makeButton(QStringLiteral("cmdsystray"), QStringLiteral("Send To Tray"));
-    for (QPushButton* b : {cmdsession, cmdendsession, cmdtransfer, cmdtool, cmdsystray}) {
+    for (QPushButton* b :
+         {cmdsession, cmdendsession, cmdtransfer, cmdtickets, cmdtool, cmdsystray}) {
         buttons->addWidget(b);
     }
     buttons->addStretch();
@@ -197,6 +200,8 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
     addAction(option, QStringLiteral("mnustartsession"), QStringLiteral("Start New Session"));
     addAction(option, QStringLiteral("mnusession"), QStringLiteral("End Session"));
     addAction(option, QStringLiteral("mnutransfer"), QStringLiteral("Transfer Session"));
+    addAction(option, QStringLiteral("mnuaddcredit"), QStringLiteral("Add Credit"));
+    addAction(option, QStringLiteral("mnutickets"), QStringLiteral("Tickets"));
     addAction(option, QStringLiteral("mnutool"), QStringLiteral("Tools"));
     addAction(option, QStringLiteral("mnutransactions"), QStringLiteral("Transactions"));
     QMenu* settings = menuBar()->addMenu(QStringLiteral("&Setings"));
@@ -233,6 +238,7 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
     bind(cmdsession, QStringLiteral("mnustartsession"));
     bind(cmdendsession, QStringLiteral("mnusession"));
     bind(cmdtransfer, QStringLiteral("mnutransfer"));
+    bind(cmdtickets, QStringLiteral("mnutickets"));
     bind(cmdtool, QStringLiteral("mnutool"));
     bind(cmdsystray, QStringLiteral("mnusystray"));
     // A running session double-clicked is one the cashier means to end.
@@ -241,6 +247,12 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
             a->trigger();
         }
     });
+
+    // The commands on one session, at hand on its row.
+    m_sessions->setContextMenuPolicy(Qt::ActionsContextMenu);
+    for (const char* name : {"mnusession", "mnutransfer", "mnuaddcredit"}) {
+        m_sessions->addAction(action(QString::fromLatin1(name)));
+    }
 
     setAdministrator(false);
 

@@ -29,6 +29,10 @@ public:
     // The session list's columns after Member ID, filled by whoever keeps the live figures.
     static constexpr int ElapsedColumn = 4;
     static constexpr int ChargeColumn = 5;
+    // Filled for prepaid sessions only: what the credit held still buys.
+    static constexpr int TimeLeftColumn = 6;
+    static constexpr int CreditLeftColumn = 7;
+    static constexpr int MemberColumn = 3;
 
     static inline const QString FreeMark = QStringLiteral("(free)");
     static inline const QString FreeTip = QStringLiteral(

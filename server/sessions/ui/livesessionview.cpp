@@ -68,6 +68,11 @@ void LiveSessionView::applyRow(const LiveSession& s, QTreeWidgetItem* item)
 {
     item->setText(FrmMain::ElapsedColumn, LiveSessions::elapsedText(s.elapsed));
     item->setText(FrmMain::ChargeColumn, m_live.chargeText(s));
+    if (s.prepaid != 0) {
+        item->setText(FrmMain::MemberColumn, LiveSessions::prepaidText(s));
+        item->setText(FrmMain::TimeLeftColumn, LiveSessions::timeLeftText(s));
+        item->setText(FrmMain::CreditLeftColumn, m_live.creditLeftText(s));
+    }
 
     const bool marked = item->data(0, DisconnectedRole).toBool();
     if (marked == !s.connected) {

@@ -134,8 +134,8 @@ private Q_SLOTS:
         QVERIFY(start.endsWith(QLatin1String("/share/vantirokit/help/index.html")));
         const QDir dir = QFileInfo(start).absoluteDir();
         for (const char* page :
-             {"daily-work.html", "settlement.html", "members.html", "reports.html", "options.html",
-              "housekeeping.html", "install-workstation.html", "style.css"}) {
+             {"daily-work.html", "settlement.html", "members.html", "prepaid.html", "reports.html",
+              "options.html", "housekeeping.html", "install-workstation.html", "style.css"}) {
             QVERIFY2(dir.exists(QString::fromLatin1(page)), page);
         }
 
