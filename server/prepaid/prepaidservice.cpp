@@ -131,7 +131,10 @@ PrepaidLoginResult PrepaidService::login(qint64 index, const QString& address,
                 started.credit = ticket->credit;
             } else {
                 const auto member = SessionService(m_db).findMember(credentials.id);
-                if (!member || trimBlanks(member->password) != credentials.password) {
+                // A member without a password has no secret to log in with: the cashier starts
+                // such a member's sessions.
+                const QString stored = member ? trimBlanks(member->password) : QString();
+                if (stored.isEmpty() || stored != credentials.password) {
                     result.refusal = NotAccepted;
                     return false;
                 }

@@ -82,9 +82,11 @@ void TstPrepaid::init()
                                      {Money::fromWhole(60), m("60"), {}, {}, m("1")}},
                                     perMinute));
     QVERIFY(m_db->run(QStringLiteral("INSERT INTO user_category (user) VALUES ('NoRates')")));
-    QVERIFY(m_db->run(QStringLiteral("INSERT INTO members (memberid, Password, category, ob) "
-                                     "VALUES ('M-001', 'pw', 'Browsing', 20), ('M-002', 'pw', "
-                                     "'Browsing', 5), ('M-003', 'pw', 'NoRates', 50)")));
+    QVERIFY(
+        m_db->run(QStringLiteral("INSERT INTO members (memberid, Password, category, ob) "
+                                 "VALUES ('M-001', 'pw', 'Browsing', 20), ('M-002', 'pw', "
+                                 "'Browsing', 5), ('M-003', 'pw', 'NoRates', 50), ('M-004', '  ', "
+                                 "'Browsing', 50)")));
     ConsoleSettings(QString()).setPrepaidMinimum(m("5"));
     for (int i = 1; i <= 4; ++i) {
         QVERIFY(m_db->run(QStringLiteral("INSERT INTO online (name, ip, id, unlocked) VALUES (?, "
@@ -169,6 +171,9 @@ void TstPrepaid::login_data()
                                    << "pw" << qint64(1) << PrepaidService::AccountInUse;
     QTest::newRow("member at the minimum") << mb << "M-002"
                                            << "pw" << qint64(1) << PrepaidService::NotEnoughCredit;
+    // Anyone who knows the id could spend such a member's credit.
+    QTest::newRow("member without a password") << mb << "M-004"
+                                               << "" << qint64(1) << no;
     QTest::newRow("member category without rates") << mb << "M-003"
                                                    << "pw" << qint64(1) << no;
     QTest::newRow("workstation in session") << t << "good"
