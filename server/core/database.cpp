@@ -74,6 +74,8 @@ const AddedColumn AddedColumns[] = {
     // Unlocked from Tools without a session: free to use, nothing billed. Every new row (a
     // connection, which is locked first, or the end of a session) starts locked.
     {"online", "unlocked", "INTEGER DEFAULT 0"},
+    // The ticket a bill was paid from: its money was taken at the ticket's sale.
+    {"history", "ticket", "TEXT"},
     // The closed shift a bill belongs to; NULL while its shift is open.
     {"history", "shift", "INTEGER"},
 };

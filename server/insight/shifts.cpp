@@ -40,9 +40,8 @@ Shifts::Figures figuresOf(Database& db, const QVariant& shift, const QDateTime& 
     f.closed = closed;
     const QString which =
         shift.isNull() ? QStringLiteral("shift IS NULL") : QStringLiteral("shift = ?");
-    const QVariantList params =
-        shift.isNull() ? QVariantList{Takings::TicketsTerminal}
-                       : QVariantList{Takings::TicketsTerminal, shift};
+    const QVariantList params = shift.isNull() ? QVariantList{Takings::TicketsTerminal}
+                                               : QVariantList{Takings::TicketsTerminal, shift};
     // A bill paid from a ticket is in its shift but brought no money: it was taken at the sale.
     const QString paid = QStringLiteral("CASE WHEN ticket IS NULL OR ticket = '' THEN %1 END");
     const auto r = db.firstRow(
@@ -127,10 +126,10 @@ std::optional<Shifts::Shift> Shifts::close(Database& db, const QDateTime& now,
                                        "adjustment, topups, expected, counted) VALUES (?, ?, ?, "
                                        "?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                         {f.opened.isValid() ? QVariant(Database::timeText(f.opened)) : QVariant(),
-                         Database::timeText(f.closed), f.closedBy, f.bills, f.firstBill,
-                         f.lastBill, f.time.toVariant(), f.jobWork.toVariant(),
-                         f.tickets.toVariant(), f.adjustment.toVariant(), f.topUps.toVariant(),
-                         f.expected.toVariant(), f.counted.toVariant()},
+                         Database::timeText(f.closed), f.closedBy, f.bills, f.firstBill, f.lastBill,
+                         f.time.toVariant(), f.jobWork.toVariant(), f.tickets.toVariant(),
+                         f.adjustment.toVariant(), f.topUps.toVariant(), f.expected.toVariant(),
+                         f.counted.toVariant()},
                         Label)) {
                 return false;
             }
@@ -183,20 +182,20 @@ ReportDocument Shifts::document(const Shift& shift)
     doc.setFontSize(12);
     doc.addTableRow(QStringLiteral("^9500"), {}, {settings.cafeName()});
     doc.setFontSize(10);
-    doc.addTableRow(QStringLiteral("^9500"), {}, {QStringLiteral("SHIFT CLOSE No %1").arg(shift.id)});
+    doc.addTableRow(QStringLiteral("^9500"), {},
+                    {QStringLiteral("SHIFT CLOSE No %1").arg(shift.id)});
     doc.setBold(false);
     const QString two = QStringLiteral("<4500|>5000");
     doc.addTableRow(two, {}, {QStringLiteral("From"), when(f.opened)});
     doc.addTableRow(two, {}, {QStringLiteral("To"), when(f.closed)}, {}, true);
     doc.addTableRow(two, {}, {QStringLiteral("Closed By"), f.closedBy}, {}, true);
-    doc.addTableRow(two, {},
-                    {QStringLiteral("Bills"),
-                     f.bills == 0 ? QStringLiteral("0")
-                                  : QStringLiteral("%1 (No %2 to %3)")
-                                        .arg(f.bills)
-                                        .arg(f.firstBill)
-                                        .arg(f.lastBill)},
-                    {}, true);
+    doc.addTableRow(
+        two, {},
+        {QStringLiteral("Bills"),
+         f.bills == 0
+             ? QStringLiteral("0")
+             : QStringLiteral("%1 (No %2 to %3)").arg(f.bills).arg(f.firstBill).arg(f.lastBill)},
+        {}, true);
     doc.setTableBorder(TableBorder::All);
     const QList<QPair<QString, Money>> lines{
         {QStringLiteral("Time"), f.time},

@@ -41,10 +41,10 @@ void fill(Database& db, const QDateTime& from, const QDateTime& to, int keyLengt
           QList<Takings::Bucket>& buckets, const Index& index)
 {
     const QVariantList range{Database::timeText(from), Database::timeText(to)};
-    const auto bills = db.rows(BillsSql.arg(keyLength)
-                                   .arg(unitsSum("charge"), unitsSum("otheramt"),
-                                        unitsSum("netamount"), unitsSum("received")),
-                               QVariantList{Takings::TicketsTerminal} + range, Label);
+    const auto bills =
+        db.rows(BillsSql.arg(keyLength).arg(unitsSum("charge"), unitsSum("otheramt"),
+                                            unitsSum("netamount"), unitsSum("received")),
+                QVariantList{Takings::TicketsTerminal} + range, Label);
     for (const QSqlRecord& r : bills) {
         const int i = index(r.value(0).toString());
         if (i < 0) {

@@ -35,7 +35,7 @@ QList<QList<Money>> TakingsView::series() const
         }
         out.append(s);
     }
-    const Money Takings::Bucket::* const kinds[] = {
+    const Money Takings::Bucket::*const kinds[] = {
         &Takings::Bucket::jobWork, &Takings::Bucket::tickets, &Takings::Bucket::adjustment,
         &Takings::Bucket::topUps};
     for (const auto kind : kinds) {
@@ -82,9 +82,9 @@ QList<QStringList> TakingsView::rows() const
     const QStringList labels = bucketLabels();
     for (int i = 0; i < m_period.buckets.size(); ++i) {
         if (hasTakings(m_period.buckets.at(i))) {
-            out << row(m_span == Span::Day ? labels.at(i) + QStringLiteral(":00")
-                                           : m_period.buckets.at(i).start.toString(
-                                                 QStringLiteral("ddd d")),
+            out << row(m_span == Span::Day
+                           ? labels.at(i) + QStringLiteral(":00")
+                           : m_period.buckets.at(i).start.toString(QStringLiteral("ddd d")),
                        m_period.buckets.at(i));
         }
     }
