@@ -274,7 +274,7 @@ int main(int argc, char** argv)
               [](QWidget* d) { d->resize(1100, 760); });
         shoot(QStringLiteral("console-shift-close"), command("mnushiftclose"), [](QWidget* d) {
             if (auto* counted = d->findChild<QLineEdit*>(QStringLiteral("txtcounted"))) {
-                counted->setText(QStringLiteral("1500"));
+                counted->setText(QStringLiteral("2640"));
             }
         });
         shoot(QStringLiteral("console-about"), command("mnuabout"));

@@ -122,7 +122,8 @@ void FrmTakings::showChart()
     chart->addAxis(x, Qt::AlignBottom);
     series->attachAxis(x);
     auto* y = new QValueAxis(chart);
-    y->setRange(0, most > 0 ? most * 1.1 : 1);
+    y->setRange(0, most > 0 ? most : 1);
+    y->applyNiceNumbers();
     y->setLabelFormat(QStringLiteral("%.0f"));
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);
