@@ -30,6 +30,9 @@
 #include "server/link/connectionmanager.h"
 #include "server/link/linkserver.h"
 #include "server/link/ui/frmtools.h"
+#include "server/prepaid/prepaidlink.h"
+#include "server/prepaid/prepaidservice.h"
+#include "server/prepaid/prepaidwatch.h"
 #include "server/sessions/ui/frmjobwork.h"
 #include "server/sessions/ui/frmsessiondetails.h"
 #include "server/sessions/ui/frmsessionend.h"
@@ -53,6 +56,10 @@ struct Console::Private
     std::unique_ptr<FrmMain> window;
     std::unique_ptr<LiveSessionView> live;
     std::unique_ptr<SystemTray> tray;
+    // Held past the link and its manager, which hand them the agents' prepaid messages.
+    std::unique_ptr<PrepaidService> prepaid;
+    std::unique_ptr<PrepaidLink> prepaidLink;
+    std::unique_ptr<PrepaidWatch> prepaidWatch;
     std::unique_ptr<LinkServer> link;
     std::unique_ptr<ConnectionManager> manager;
     std::unique_ptr<BackupWindow> backup;
@@ -148,6 +155,14 @@ void Console::start()
     // Money is rounded to the digits read once at start-up.
     FrmSessionEnd::setCurrencyDigits(d->core->currencyDigits());
     FrmSessionDetails::setCurrencyDigits(d->core->currencyDigits());
+    // Prepaid sessions left running by an earlier run go on to their time up from here.
+    d->prepaid = std::make_unique<PrepaidService>(d->db, d->core->currencyDigits());
+    d->prepaidLink = std::make_unique<PrepaidLink>(*d->prepaid, *d->link);
+    d->manager->setPrepaidHandler(d->prepaidLink.get());
+    connect(d->prepaidLink.get(), &PrepaidLink::logLine, &d->log, &MessageLog::append);
+    d->prepaidWatch = std::make_unique<PrepaidWatch>(*d->prepaid, *d->link);
+    connect(d->prepaidWatch.get(), &PrepaidWatch::logLine, &d->log, &MessageLog::append);
+    d->prepaidWatch->start();
 
     d->window = std::make_unique<FrmMain>(d->db, d->log);
     d->live = std::make_unique<LiveSessionView>(d->db, d->core->currencyDigits(), *d->window,
@@ -269,6 +284,9 @@ void Console::shutDown()
     }
     if (d->live) {
         d->live->timer().stop();
+    }
+    if (d->prepaidWatch) {
+        d->prepaidWatch->stop();
     }
     d->clockWatch.reset();
     d->core->shutDown();
