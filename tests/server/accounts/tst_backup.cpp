@@ -246,6 +246,8 @@ private Q_SLOTS:
             QSqlQuery q(old);
             QVERIFY(q.exec(QStringLiteral("ALTER TABLE online DROP COLUMN unlocked")));
             QVERIFY(q.exec(QStringLiteral("ALTER TABLE terminals DROP COLUMN passwordwait")));
+            QVERIFY(q.exec(QStringLiteral("ALTER TABLE history DROP COLUMN shift")));
+            QVERIFY(q.exec(QStringLiteral("DROP TABLE shifts")));
             q.finish();
             old.close();
         }
