@@ -4,6 +4,7 @@
 #include "common/paths.h"
 #include "common/prompt.h"
 #include "common/settingsstore.h"
+#include "server/accounts/operatorlogin.h"
 #include "server/accounts/ui/backupwindow.h"
 #include "server/accounts/ui/frmbillreprint.h"
 #include "server/accounts/ui/frmcusttran.h"
@@ -24,6 +25,8 @@
 #include "server/core/ui/frmmain.h"
 #include "server/core/ui/helpviewer.h"
 #include "server/core/ui/systemtray.h"
+#include "server/insight/ui/frmshiftclose.h"
+#include "server/insight/ui/frmtakings.h"
 #include "server/link/connectionmanager.h"
 #include "server/link/linkserver.h"
 #include "server/link/ui/frmtools.h"
@@ -416,4 +419,12 @@ void Console::wireCommands()
     on("mnurpthistory", [this] { openWithDatabase<FrmRptHistory>(); });
     on("mnurptbillreprint", [this] { openWithDatabase<FrmBillReprint>(); });
     on("mnutranrepo", [this] { openWithDatabase<FrmTranRepo>(); });
+    on("mnutakings", [this] { openWithDatabase<FrmTakings>(); });
+    on("mnushiftclose", [this] {
+        FrmShiftClose dialog(d->db,
+                             d->window->isAdministrator() ? OperatorLogin::AdminName
+                                                          : OperatorLogin::StaffName,
+                             d->window.get());
+        dialog.exec();
+    });
 }

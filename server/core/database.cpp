@@ -45,6 +45,14 @@ const char* const SchemaSql[] = {
     "CREATE TABLE IF NOT EXISTS tickets (code TEXT PRIMARY KEY, category TEXT, value REAL "
     "DEFAULT 0, credit REAL DEFAULT 0, minutes INTEGER DEFAULT 0, sold TEXT, expires TEXT, "
     "lastuse TEXT, voided INTEGER DEFAULT 0, billno INTEGER)",
+    // Closed cashier's shifts with what they billed and the cash counted at the close. Bills
+    // name their shift (history.shift), top-ups belong to the one whose [opened, closed) holds
+    // their date.
+    "CREATE TABLE IF NOT EXISTS shifts (id INTEGER PRIMARY KEY, opened TEXT, closed TEXT, "
+    "closedby TEXT, bills INTEGER DEFAULT 0, firstbill INTEGER, lastbill INTEGER, "
+    "timebilled REAL DEFAULT 0, jobwork REAL DEFAULT 0, tickets REAL DEFAULT 0, "
+    "adjustment REAL DEFAULT 0, topups REAL DEFAULT 0, expected REAL DEFAULT 0, "
+    "counted REAL DEFAULT 0)",
     // Look-ups the console makes on every event and every screenful of the history grid.
     "CREATE INDEX IF NOT EXISTS history_billno ON history(billno)",
     "CREATE INDEX IF NOT EXISTS history_sstart ON history(sstart)",
@@ -80,6 +88,8 @@ const AddedColumn AddedColumns[] = {
     {"terminals", "timeup", "TEXT"},
     // The ticket a bill was paid from: its money was taken at the ticket's sale.
     {"history", "ticket", "TEXT"},
+    // The closed shift a bill belongs to; NULL while its shift is open.
+    {"history", "shift", "INTEGER"},
 };
 
 } // namespace
@@ -96,7 +106,7 @@ bool Database::isAddedColumn(const QString& table, const QString& column)
 
 bool Database::isAddedTable(const QString& table)
 {
-    return table == QLatin1String("tickets");
+    return table == QLatin1String("tickets") || table == QLatin1String("shifts");
 }
 
 Database::Database(QObject* parent)
@@ -131,7 +141,7 @@ const QStringList& Database::tableNames()
         QStringLiteral("ratelist"),        QStringLiteral("members"),
         QStringLiteral("transactions"),    QStringLiteral("jobwork"),
         QStringLiteral("jobwork_details"), QStringLiteral("defalt"),
-        QStringLiteral("tickets")};
+        QStringLiteral("tickets"),         QStringLiteral("shifts")};
     return names;
 }
 

@@ -253,6 +253,9 @@ private Q_SLOTS:
                                QLatin1String(c)));
             }
             QVERIFY(q.exec(QStringLiteral("ALTER TABLE history DROP COLUMN ticket")));
+            // Nor shifts.
+            QVERIFY(q.exec(QStringLiteral("ALTER TABLE history DROP COLUMN shift")));
+            QVERIFY(q.exec(QStringLiteral("DROP TABLE shifts")));
             q.finish();
             old.close();
         }
