@@ -90,7 +90,7 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The Qt libraries the programs link come from dpkg-shlibdeps; plugins loaded at run time are
+# The Qt libraries the programs link (Qt Charts among them) come from dpkg-shlibdeps; plugins loaded at run time are
 # listed by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -3,6 +3,7 @@
 # Installs the Debian packages the build, the programs and the tests need, when missing.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ ccache clang-format pkg-config qt6-base-dev qt6-base-dev-tools
+      qt6-charts-dev libqt6opengl6-dev
       libqt6sql6-sqlite libgl-dev libxcb1-dev libsqlite3-dev
       # what the tests drive or read back: an X server with a window manager, input
       # injection and its access list (xhost), PDF and RTF readers, the sqlite3 shell

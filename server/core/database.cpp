@@ -40,6 +40,14 @@ const char* const SchemaSql[] = {
     "amount REAL)",
     "CREATE TABLE IF NOT EXISTS defalt (billno INTEGER, printbill INTEGER DEFAULT 0, admin TEXT, "
     "user TEXT)",
+    // Closed cashier's shifts with what they billed and the cash counted at the close. Bills
+    // name their shift (history.shift), top-ups belong to the one whose [opened, closed) holds
+    // their date.
+    "CREATE TABLE IF NOT EXISTS shifts (id INTEGER PRIMARY KEY, opened TEXT, closed TEXT, "
+    "closedby TEXT, bills INTEGER DEFAULT 0, firstbill INTEGER, lastbill INTEGER, "
+    "timebilled REAL DEFAULT 0, jobwork REAL DEFAULT 0, tickets REAL DEFAULT 0, "
+    "adjustment REAL DEFAULT 0, topups REAL DEFAULT 0, expected REAL DEFAULT 0, "
+    "counted REAL DEFAULT 0)",
     // Look-ups the console makes on every event and every screenful of the history grid.
     "CREATE INDEX IF NOT EXISTS history_billno ON history(billno)",
     "CREATE INDEX IF NOT EXISTS history_sstart ON history(sstart)",
@@ -66,6 +74,10 @@ const AddedColumn AddedColumns[] = {
     // Unlocked from Tools without a session: free to use, nothing billed. Every new row (a
     // connection, which is locked first, or the end of a session) starts locked.
     {"online", "unlocked", "INTEGER DEFAULT 0"},
+    // The ticket a bill was paid from: its money was taken at the ticket's sale.
+    {"history", "ticket", "TEXT"},
+    // The closed shift a bill belongs to; NULL while its shift is open.
+    {"history", "shift", "INTEGER"},
 };
 
 } // namespace
@@ -111,7 +123,8 @@ const QStringList& Database::tableNames()
         QStringLiteral("history"),         QStringLiteral("user_category"),
         QStringLiteral("ratelist"),        QStringLiteral("members"),
         QStringLiteral("transactions"),    QStringLiteral("jobwork"),
-        QStringLiteral("jobwork_details"), QStringLiteral("defalt")};
+        QStringLiteral("jobwork_details"), QStringLiteral("defalt"),
+        QStringLiteral("shifts")};
     return names;
 }
 

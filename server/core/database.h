@@ -26,7 +26,7 @@ public:
     static Database* instance();
     static void setInstance(Database* db);
 
-    // Opens (creating when missing) the file and its ten tables and the single defaults row.
+    // Opens (creating when missing) the file and its tables and the single defaults row.
     bool open(const QString& path);
     void close();
     bool isOpen() const;

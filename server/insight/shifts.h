@@ -55,6 +55,6 @@ QList<Shift> closed(Database& db, int limit = 100);
 std::optional<Shift> find(Database& db, qint64 id);
 
 // The printed form of a closed shift for the preview.
-ReportDocument document(Database& db, const Shift& shift);
+ReportDocument document(const Shift& shift);
 
 } // namespace Shifts

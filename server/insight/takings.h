@@ -27,7 +27,7 @@ struct Bucket
 {
     QDateTime start;                     // the first moment of the hour or the day
     QMap<QString, Money> timeByCategory; // bills' charge by usage category (history.user)
-    Money jobWork;    // the job work on time bills (otheramt)
+    Money jobWork;                       // the job work on time bills (otheramt)
     Money tickets;    // ticket sales (the net amount of bills on terminal "Tickets")
     Money adjustment; // net amounts entered by hand: net - charge - job work of time bills
     Money topUps;     // member top-ups (ledger credit lines "Top-up")
@@ -42,10 +42,10 @@ struct Bucket
 
 struct Period
 {
-    QDateTime from; // first moment included
-    QDateTime to;   // first moment after the period
-    QList<Bucket> buckets; // every hour (day) or every day (month) in order, empty ones too
-    Bucket total;          // the sum of the buckets, start = from
+    QDateTime from;         // first moment included
+    QDateTime to;           // first moment after the period
+    QList<Bucket> buckets;  // every hour (day) or every day (month) in order, empty ones too
+    Bucket total;           // the sum of the buckets, start = from
     QStringList categories; // every category with time in the period, in name order
 };
 
