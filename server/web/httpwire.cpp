@@ -130,22 +130,30 @@ RequestReader::State RequestReader::feed(const QByteArray& bytes)
 
 RequestReader::State RequestReader::parseHead(const QByteArray& head)
 {
-    const QList<QByteArray> lines = head.split('\n');
+    // Lines end in CRLF; a bare CR or LF inside one is refused below, never taken as an end.
+    QList<QByteArray> lines;
+    for (qsizetype from = 0;;) {
+        const qsizetype end = head.indexOf("\r\n", from);
+        lines.append(head.mid(from, end < 0 ? -1 : end - from));
+        if (end < 0 || lines.size() > MaxHeaderLines) {
+            break;
+        }
+        from = end + 2;
+    }
     if (lines.size() > MaxHeaderLines) {
         return refuse(431);
     }
-    const QList<QByteArray> start = lines.first().trimmed().split(' ');
+    const QList<QByteArray> start = lines.first().split(' ');
     if (start.size() != 3 || !isToken(start.at(0)) || !start.at(2).startsWith("HTTP/1.")) {
         return refuse(400);
     }
     m_request.method = start.at(0);
     m_request.target = start.at(1);
     for (qsizetype i = 1; i < lines.size(); ++i) {
-        QByteArray line = lines.at(i);
-        if (!line.endsWith('\r')) {
+        const QByteArray& line = lines.at(i);
+        if (line.contains('\r') || line.contains('\n')) {
             return refuse(400);
         }
-        line.chop(1);
         const qsizetype colon = line.indexOf(':');
         const QByteArray name = line.left(colon).toLower();
         if (colon <= 0 || !isToken(name)) {
