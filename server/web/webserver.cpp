@@ -132,7 +132,11 @@ void WebServer::take(qintptr descriptor)
     });
     if (auto* tls = qobject_cast<QSslSocket*>(socket)) {
         tls->setSslConfiguration(m_tls);
-        connect(tls, &QSslSocket::sslErrors, this, [this, c](const QList<QSslError>&) { drop(c); });
+        // A peer that does not speak TLS, or fails its handshake, is not answered at all.
+        connect(tls, &QSslSocket::errorOccurred, this, [this, c] {
+            QMetaObject::invokeMethod(
+                this, [this, c] { drop(c); }, Qt::QueuedConnection);
+        });
         tls->startServerEncryption();
     }
 }

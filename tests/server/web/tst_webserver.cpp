@@ -4,10 +4,14 @@
 #include "common/clock.h"
 #include "common/protocol.h"
 #include "server/accounts/weboptions.h"
+#include "server/web/ownerweb.h"
 #include "server/web/webserver.h"
 #include "tests/server/link/fakeagent.h"
 #include "tests/server/link/linkconsole.h"
 
+#include <QProcess>
+#include <QSslSocket>
+#include <QTcpServer>
 #include <QTest>
 
 #include <memory>
@@ -97,6 +101,7 @@ private Q_SLOTS:
     void hostileRequestsAreRefused();
     void connectionsAreCappedPerAddress();
     void wrongPasswordsAreThrottledAndSessionsExpire();
+    void httpsOnlyWithACertificate();
 };
 
 void TstWebServer::init()
@@ -229,6 +234,50 @@ void TstWebServer::wrongPasswordsAreThrottledAndSessionsExpire()
     Clock::advance(WebServer::SessionIdleSeconds + 1);
     QCOMPARE(status(exchange(port(), get("/now.json", session))), 401);
     QCOMPARE(m_web->sessionCount(), 0);
+}
+
+void TstWebServer::httpsOnlyWithACertificate()
+{
+    const QString cert = m_console->home.file(QStringLiteral("cert.pem"));
+    const QString key = m_console->home.file(QStringLiteral("key.pem"));
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
+                   key, QStringLiteral("-out"), cert, QStringLiteral("-days"), QStringLiteral("2"),
+                   QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1")});
+    QVERIFY(openssl.waitForFinished(60000) && openssl.exitCode() == 0);
+    const QString settings = m_console->home.file(QStringLiteral("settings.ini"));
+    WebOptions::Values v;
+    v.enabled = true;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        v.port = probe.serverPort();
+    }
+    v.addresses = {QStringLiteral("127.0.0.1")};
+    v.certificateFile = cert;
+    v.keyFile = key;
+    QCOMPARE(WebOptions(settings).save(v), QString());
+    WebOptions(settings).setPassword(Password);
+    OwnerWeb web(m_console->db, 2, &m_console->server, settings);
+    QCOMPARE(web.apply(), QStringLiteral("Owner's page at https://127.0.0.1:%1/").arg(v.port));
+
+    // Plain HTTP gets no answer in plain text.
+    QVERIFY(!exchange(v.port, get("/login")).startsWith("HTTP/"));
+    QSslSocket tls;
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    tls.connectToHostEncrypted(QStringLiteral("127.0.0.1"), v.port);
+    // The server runs in this thread: every wait keeps the event loop going.
+    QTRY_VERIFY_WITH_TIMEOUT(tls.isEncrypted(), 10000);
+    tls.write(loginRequest(Password.toUtf8()));
+    QByteArray in;
+    QTRY_VERIFY_WITH_TIMEOUT((in += tls.readAll(), tls.state() != QAbstractSocket::ConnectedState),
+                             10000);
+    in += tls.readAll();
+    QCOMPARE(status(in), 303);
+    QVERIFY(header(in, "Set-Cookie").endsWith("; HttpOnly; SameSite=Strict; Secure"));
+    QVERIFY(agentIsServed());
 }
 
 QTEST_GUILESS_MAIN(TstWebServer)
