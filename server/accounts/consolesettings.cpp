@@ -57,3 +57,13 @@ void ConsoleSettings::setCafeAddress2(const QString& text)
 {
     write(CafeAddress2Value, text);
 }
+
+Money ConsoleSettings::prepaidMinimum() const
+{
+    return Money::parse(read(PrepaidMinimumValue).trimmed());
+}
+
+void ConsoleSettings::setPrepaidMinimum(Money amount)
+{
+    write(PrepaidMinimumValue, amount.toString());
+}

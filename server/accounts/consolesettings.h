@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
+#include "common/money.h"
 #include "common/settingsstore.h"
 
 #include <QString>
@@ -16,6 +17,7 @@ public:
     static inline const QString CafeNameValue = QStringLiteral("cafename");
     static inline const QString CafeAddress1Value = QStringLiteral("cafeaddress1");
     static inline const QString CafeAddress2Value = QStringLiteral("cafeaddress2");
+    static inline const QString PrepaidMinimumValue = QStringLiteral("prepaidminimum");
 
     // The store's file; empty for the programs' usual settings file.
     explicit ConsoleSettings(const QString& settingsFile = {});
@@ -29,6 +31,9 @@ public:
     void setCafeAddress1(const QString& text);
     QString cafeAddress2() const;
     void setCafeAddress2(const QString& text);
+    // The balance a member's credit must be above to log in at a workstation; 0 when unset.
+    Money prepaidMinimum() const;
+    void setPrepaidMinimum(Money amount);
 
 private:
     // The stored text, or empty when the value is not set.

@@ -279,21 +279,33 @@ ReportDocument ReportComposer::composeHistoryList(const QString& title,
     };
 
     Money total;
+    // Bills paid from a ticket: the money came in when the ticket was sold (its own bill), so
+    // it is shown apart and counted once.
+    Money fromTickets;
+    bool anyFromTickets = false;
     bool first = true;
     for (const QSqlRecord& r : rows) {
         resolve(r);
         const QVariant net = value(r, 5);
+        const bool ticketPaid = !r.value(QStringLiteral("ticket")).toString().isEmpty();
         doc.addTableRow(format, header,
                         {value(r, 0).toString(), listTimeText(value(r, 1)),
                          listTimeText(value(r, 2)), value(r, 3).toString(), value(r, 4).toString(),
                          numberText(net)},
                         ReportDocument::HeaderShade, !first);
         first = false;
-        if (net.isValid() && !net.isNull()) {
+        if (ticketPaid) {
+            anyFromTickets = true;
+            fromTickets += Money::fromVariant(net);
+        } else if (net.isValid() && !net.isNull()) {
             total += Money::fromVariant(net);
         }
     }
     doc.addTableRow(QStringLiteral(">9000|>1500"), {},
                     {QStringLiteral("Total : "), total.toString()});
+    if (anyFromTickets) {
+        doc.addTableRow(QStringLiteral(">9000|>1500"), {},
+                        {QStringLiteral("Paid from tickets : "), fromTickets.toString()});
+    }
     return doc;
 }

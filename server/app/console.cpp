@@ -4,6 +4,7 @@
 #include "common/paths.h"
 #include "common/prompt.h"
 #include "common/settingsstore.h"
+#include "server/accounts/operatorlogin.h"
 #include "server/accounts/ui/backupwindow.h"
 #include "server/accounts/ui/frmbillreprint.h"
 #include "server/accounts/ui/frmcusttran.h"
@@ -24,9 +25,14 @@
 #include "server/core/ui/frmmain.h"
 #include "server/core/ui/helpviewer.h"
 #include "server/core/ui/systemtray.h"
+#include "server/insight/ui/frmshiftclose.h"
+#include "server/insight/ui/frmtakings.h"
 #include "server/link/connectionmanager.h"
 #include "server/link/linkserver.h"
 #include "server/link/ui/frmtools.h"
+#include "server/prepaid/prepaidlink.h"
+#include "server/prepaid/prepaidservice.h"
+#include "server/prepaid/prepaidwatch.h"
 #include "server/sessions/ui/frmjobwork.h"
 #include "server/sessions/ui/frmsessiondetails.h"
 #include "server/sessions/ui/frmsessionend.h"
@@ -51,6 +57,10 @@ struct Console::Private
     std::unique_ptr<FrmMain> window;
     std::unique_ptr<LiveSessionView> live;
     std::unique_ptr<SystemTray> tray;
+    // Held past the link and its manager, which hand them the agents' prepaid messages.
+    std::unique_ptr<PrepaidService> prepaid;
+    std::unique_ptr<PrepaidLink> prepaidLink;
+    std::unique_ptr<PrepaidWatch> prepaidWatch;
     std::unique_ptr<LinkServer> link;
     std::unique_ptr<ConnectionManager> manager;
     std::unique_ptr<BackupWindow> backup;
@@ -147,6 +157,14 @@ void Console::start()
     // Money is rounded to the digits read once at start-up.
     FrmSessionEnd::setCurrencyDigits(d->core->currencyDigits());
     FrmSessionDetails::setCurrencyDigits(d->core->currencyDigits());
+    // Prepaid sessions left running by an earlier run go on to their time up from here.
+    d->prepaid = std::make_unique<PrepaidService>(d->db, d->core->currencyDigits());
+    d->prepaidLink = std::make_unique<PrepaidLink>(*d->prepaid, *d->link);
+    d->manager->setPrepaidHandler(d->prepaidLink.get());
+    connect(d->prepaidLink.get(), &PrepaidLink::logLine, &d->log, &MessageLog::append);
+    d->prepaidWatch = std::make_unique<PrepaidWatch>(*d->prepaid, *d->link);
+    connect(d->prepaidWatch.get(), &PrepaidWatch::logLine, &d->log, &MessageLog::append);
+    d->prepaidWatch->start();
 
     d->window = std::make_unique<FrmMain>(d->db, d->log);
     d->live = std::make_unique<LiveSessionView>(d->db, d->core->currencyDigits(), *d->window,
@@ -285,6 +303,9 @@ void Console::shutDown()
     if (d->live) {
         d->live->timer().stop();
     }
+    if (d->prepaidWatch) {
+        d->prepaidWatch->stop();
+    }
     d->clockWatch.reset();
     d->core->shutDown();
     d->tray->removeIcon();
@@ -390,4 +411,12 @@ void Console::wireCommands()
     on("mnurpthistory", [this] { openWithDatabase<FrmRptHistory>(); });
     on("mnurptbillreprint", [this] { openWithDatabase<FrmBillReprint>(); });
     on("mnutranrepo", [this] { openWithDatabase<FrmTranRepo>(); });
+    on("mnutakings", [this] { openWithDatabase<FrmTakings>(); });
+    on("mnushiftclose", [this] {
+        FrmShiftClose dialog(d->db,
+                             d->window->isAdministrator() ? OperatorLogin::AdminName
+                                                          : OperatorLogin::StaffName,
+                             d->window.get());
+        dialog.exec();
+    });
 }

@@ -40,6 +40,11 @@ const char* const SchemaSql[] = {
     "amount REAL)",
     "CREATE TABLE IF NOT EXISTS defalt (billno INTEGER, printbill INTEGER DEFAULT 0, admin TEXT, "
     "user TEXT)",
+    // Time sold in advance: `value` is everything sold on the ticket, `credit` what is left,
+    // `minutes` what it was sold as (0: an amount), `expires` its last day (NULL: never).
+    "CREATE TABLE IF NOT EXISTS tickets (code TEXT PRIMARY KEY, category TEXT, value REAL "
+    "DEFAULT 0, credit REAL DEFAULT 0, minutes INTEGER DEFAULT 0, sold TEXT, expires TEXT, "
+    "lastuse TEXT, voided INTEGER DEFAULT 0, billno INTEGER)",
     // Closed cashier's shifts with what they billed and the cash counted at the close. Bills
     // name their shift (history.shift), top-ups belong to the one whose [opened, closed) holds
     // their date.
@@ -57,6 +62,7 @@ const char* const SchemaSql[] = {
     "CREATE INDEX IF NOT EXISTS ratelist_member ON ratelist(member, timeslice)",
     "CREATE INDEX IF NOT EXISTS transactions_member ON transactions(memberid, Date)",
     "CREATE INDEX IF NOT EXISTS jobwork_details_billno ON jobwork_details(billno)",
+    "CREATE INDEX IF NOT EXISTS tickets_sold ON tickets(sold)",
 };
 
 // Columns added after the first files were written, as (table, column, definition): a file
@@ -74,6 +80,12 @@ const AddedColumn AddedColumns[] = {
     // Unlocked from Tools without a session: free to use, nothing billed. Every new row (a
     // connection, which is locked first, or the end of a session) starts locked.
     {"online", "unlocked", "INTEGER DEFAULT 0"},
+    // Paid in advance: 0 at the end, 1 from a ticket (its code in `ticket`), 2 from a member's
+    // credit. `credit` is what the session may deduct at most, `timeup` when it runs out.
+    {"terminals", "prepaid", "INTEGER DEFAULT 0"},
+    {"terminals", "ticket", "TEXT"},
+    {"terminals", "credit", "REAL DEFAULT 0"},
+    {"terminals", "timeup", "TEXT"},
     // The ticket a bill was paid from: its money was taken at the ticket's sale.
     {"history", "ticket", "TEXT"},
     // The closed shift a bill belongs to; NULL while its shift is open.
@@ -90,6 +102,11 @@ bool Database::isAddedColumn(const QString& table, const QString& column)
         }
     }
     return false;
+}
+
+bool Database::isAddedTable(const QString& table)
+{
+    return table == QLatin1String("tickets") || table == QLatin1String("shifts");
 }
 
 Database::Database(QObject* parent)
@@ -124,7 +141,7 @@ const QStringList& Database::tableNames()
         QStringLiteral("ratelist"),        QStringLiteral("members"),
         QStringLiteral("transactions"),    QStringLiteral("jobwork"),
         QStringLiteral("jobwork_details"), QStringLiteral("defalt"),
-        QStringLiteral("shifts")};
+        QStringLiteral("tickets"),         QStringLiteral("shifts")};
     return names;
 }
 

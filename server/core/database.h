@@ -67,6 +67,9 @@ public:
     static const QStringList& tableNames();
     // A column later versions added: a file without it gets it when it is opened.
     static bool isAddedColumn(const QString& table, const QString& column);
+    // A table later versions added: a file without it (an older backup) gets it, empty, when
+    // it is opened.
+    static bool isAddedTable(const QString& table);
 
 Q_SIGNALS:
     void tableChanged(const QString& table);

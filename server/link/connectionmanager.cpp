@@ -154,7 +154,9 @@ void ConnectionManager::connectionRequest(qint64 index, const QString& address,
         if (row) {
             name = row->value(2).toString();
         }
-        send(index, token, LabelRequest);
+        if (m_prepaid == nullptr || !m_prepaid->resumed(index)) {
+            send(index, token, LabelRequest);
+        }
     } else {
         send(index, Proto::Lock, LabelRequest);
         if (m_server != nullptr && !m_link.isConnected(index)) {
@@ -199,6 +201,22 @@ void ConnectionManager::messagesArrived(qint64 index, const QList<Proto::Message
             break;
         case Proto::Kind::Autologout:
             automaticLogout(index);
+            break;
+        case Proto::Kind::PrepaidLogin:
+            if (m_prepaid != nullptr) {
+                QString address = m_link.peerAddress(index);
+                if (address.isEmpty()) {
+                    address = m_db.scalar(QStringLiteral("SELECT ip FROM online WHERE id = ?"),
+                                          {index}, LabelArrival)
+                                  .toString();
+                }
+                m_prepaid->login(index, address, m.malformed ? QString() : m.value);
+            }
+            break;
+        case Proto::Kind::PrepaidLogoff:
+            if (m_prepaid != nullptr) {
+                m_prepaid->loggedOff(index);
+            }
             break;
         default:
             break;
@@ -267,6 +285,10 @@ void ConnectionManager::passwordCheck(qint64 index, const Proto::Message& m)
 
 void ConnectionManager::automaticLogout(qint64 index)
 {
+    // A prepaid session has nothing left to settle at the counter: logging out ends it.
+    if (m_prepaid != nullptr && m_prepaid->loggedOff(index)) {
+        return;
+    }
     const auto row = m_db.firstRow(
         QStringLiteral("SELECT logouttype, terminal, AUTOLOGOUT, ip FROM terminals WHERE cid = ?"),
         {index}, LabelArrival);

@@ -15,6 +15,22 @@ class AgentLink;
 class Database;
 class LinkServer;
 
+// Sessions paid in advance are handled above the link (their accounts live there); the manager
+// hands their messages to one handler.
+class PrepaidHandler
+{
+public:
+    virtual ~PrepaidHandler() = default;
+    // A login from the lock screen of the workstation on `index`, its value as sent.
+    virtual void login(qint64 index, const QString& address, const QString& value) = 0;
+    // The customer logged off, or the agent logged out on its own: true when the session on
+    // `index` was prepaid (and has been ended); false leaves the message its usual meaning.
+    virtual bool loggedOff(qint64 index) = 0;
+    // The agent on `index` came back to its session: true when it was prepaid and its time and
+    // start have been sent.
+    virtual bool resumed(qint64 index) = 0;
+};
+
 // What each event on an agent's connection does to the tables and which tokens go back:
 // a new agent is locked, listed in `online` and asked its name; an agent whose session still
 // runs gets its session back; name reports, password checks and automatic logouts are answered;
@@ -45,6 +61,8 @@ public:
     void connectionFailed(qint64 index, const QString& error);
     // Marks the session on that connection as logged out and tells the agent what to do.
     void automaticLogout(qint64 index);
+    // Prepaid logins, log offs and resumes go there from now on (nullptr: none are taken).
+    void setPrepaidHandler(PrepaidHandler* handler) { m_prepaid = handler; }
 
 Q_SIGNALS:
     // One line for the console's message log.
@@ -63,6 +81,7 @@ private:
     AgentLink& m_link;
     PasswordThrottle m_throttle;
     LinkServer* m_server = nullptr;
+    PrepaidHandler* m_prepaid = nullptr;
     // Connections closed for a newer one from their address: the name and address the log
     // gives for them when they are reported gone.
     QHash<qint64, std::pair<QString, QString>> m_superseded;

@@ -5,7 +5,9 @@
 #include "common/errorlog.h"
 #include "common/protocol.h"
 #include "common/timesplit.h"
+#include "platform/localemoney.h"
 #include "server/core/database.h"
+#include "server/sessions/charge.h"
 
 #include <QSqlRecord>
 
@@ -327,6 +329,19 @@ bool SessionService::write(int& n, const QString& sql, const QVariantList& param
     return !m_writeHook || m_writeHook(n);
 }
 
+const QString SessionService::PrepaidRefusal =
+    QStringLiteral("This session is paid in advance: end it from the list of running sessions.");
+
+std::optional<qint64> SessionService::nextBillNumber(Database& db)
+{
+    const QVariant next = db.scalar(QStringLiteral("SELECT billno FROM defalt"), {}, EndLabel);
+    if (!next.isValid()) {
+        return std::nullopt;
+    }
+    const qint64 n = firstFreeBillNumber(db, next.toLongLong()).toLongLong();
+    return n > 0 ? std::optional<qint64>(n) : std::nullopt;
+}
+
 const QString SessionService::NegativeAmount =
     QStringLiteral("An amount below zero cannot be billed.");
 
@@ -350,6 +365,12 @@ SettleResult SessionService::settle(const SettleRequest& req)
                 result.error = QStringLiteral("This session has already been ended or moved.");
                 return false;
             }
+            if (m_db.scalar(QStringLiteral("SELECT prepaid FROM terminals WHERE rowid = ?"),
+                            {row->rowid}, EndLabel)
+                    .toInt() != 0) {
+                result.error = PrepaidRefusal;
+                return false;
+            }
             session = *row;
             end = req.send.isValid() ? req.send : session.send;
             if (!end.isValid()) {
@@ -359,11 +380,8 @@ SettleResult SessionService::settle(const SettleRequest& req)
             member = !session.memberid.isEmpty();
             if (!session.maintains) {
                 // Read under the write lock, so two settlements can never take one number.
-                const QVariant next =
-                    m_db.scalar(QStringLiteral("SELECT billno FROM defalt"), {}, EndLabel);
-                billno =
-                    next.isValid() ? firstFreeBillNumber(m_db, next.toLongLong()).toLongLong() : 0;
-                if (!next.isValid() || billno <= 0) {
+                billno = nextBillNumber(m_db).value_or(0);
+                if (billno <= 0) {
                     result.error = QStringLiteral("The next bill number could not be read.");
                     return false;
                 }
@@ -486,6 +504,22 @@ QList<AgentMessage> SessionService::transferMessages(const SessionRow& moved,
     return out;
 }
 
+Proto::PrepaidTimeLeft SessionService::prepaidTimeLeft(Database& db, const QString& category,
+                                                       const QDateTime& sstart,
+                                                       const QDateTime& timeup, Money credit,
+                                                       const QDateTime& now, int digits)
+{
+    const QDateTime at = Database::parseTime(Database::timeText(now));
+    const QDateTime upTo = timeup < at ? timeup : at;
+    Money used;
+    if (upTo > sstart) {
+        const TimeSplit split = splittime(sstart, upTo);
+        used = calccharge(db, category, split.hours, split.minutes, split.seconds).rounded(digits);
+    }
+    const Money left = std::max(Money(), credit - std::min(used, credit));
+    return {std::max<qint64>(0, at.secsTo(timeup)), left.toFixed(digits)};
+}
+
 TransferResult SessionService::transfer(qint64 sessionRowid, const QString& destination)
 {
     TransferResult result;
@@ -527,6 +561,25 @@ TransferResult SessionService::transfer(qint64 sessionRowid, const QString& dest
     m_db.notifyChanged(QStringLiteral("terminals"));
     m_db.notifyChanged(QStringLiteral("online"));
     result.ok = true;
+    // A session paid in advance moves with its credit and time up (they are columns of its
+    // row): the destination counts down from what is left, and opens at once.
+    const auto prepaid = m_db.firstRow(
+        QStringLiteral("SELECT prepaid, credit, timeup FROM terminals WHERE rowid = ?"),
+        {session.rowid}, TransferLabel);
+    if (prepaid && prepaid->value(0).toInt() != 0) {
+        if (dest.id > 0) {
+            result.messages.append({dest.id, Proto::prepaidTime(prepaidTimeLeft(
+                                                 m_db, session.user, session.sstart,
+                                                 Database::parseTime(prepaid->value(2)),
+                                                 Money::fromVariant(prepaid->value(1)),
+                                                 Clock::now(), LocaleMoney::currencyDigits())) +
+                                                 Proto::StartSession});
+        }
+        if (session.cid > 0) {
+            result.messages.append({session.cid, Proto::EndSession});
+        }
+        return result;
+    }
     result.messages = transferMessages(session, dest.id, session.cid);
     return result;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/money.h"
+#include "common/protocol.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -181,8 +182,13 @@ public:
     // a pick the cashier changes or abandons leaves no trace.
     std::optional<SessionRow> fixEnd(qint64 rowid) const;
 
-    // Records the bill and ends the session, all or nothing.
+    // Records the bill and ends the session, all or nothing. A prepaid session is refused:
+    // its bill is made by its own ending, which also deducts it.
     SettleResult settle(const SettleRequest& req);
+    static const QString PrepaidRefusal;
+    // The number the next bill takes; read it inside the transaction that writes the bill and
+    // moves `defalt.billno` past it, so two bills never share one. nullopt when unreadable.
+    static std::optional<qint64> nextBillNumber(Database& db);
     static QByteArray endMessage(CloseAction action);
 
     // Moves the session to the ready workstation `destination`, and that workstation's
@@ -190,6 +196,12 @@ public:
     TransferResult transfer(qint64 sessionRowid, const QString& destination);
     static QList<AgentMessage> transferMessages(const SessionRow& moved, qint64 destinationIndex,
                                                 qint64 sourceIndex);
+
+    // A session paid in advance at `now`: the seconds to its time up and the credit held less
+    // the price of the time used so far (rounded to `digits` as a bill is).
+    static Proto::PrepaidTimeLeft prepaidTimeLeft(Database& db, const QString& category,
+                                                  const QDateTime& sstart, const QDateTime& timeup,
+                                                  Money credit, const QDateTime& now, int digits);
 
     // Test hook: called after each write of a settlement with its ordinal (1, 2, ...);
     // returning false makes that write count as failed.

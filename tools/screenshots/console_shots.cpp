@@ -136,7 +136,38 @@ void seed(Database& db)
                 QStringLiteral("192.168.1.%1").arg(10 + i), QStringLiteral("Normal"), QString(),
                 QStringLiteral(" 0: 45: 0"), 28, 28, 28});
     }
-    db.run(QStringLiteral("UPDATE defalt SET billno = 7"));
+    // Three weeks of earlier bills, job work, member top-ups and a sale of tickets, for the
+    // takings and the shift close.
+    int billno = 7;
+    for (int back = 21; back >= 0; --back) {
+        const QDate date = day.date().addDays(-back);
+        for (int k = 0; back > 0 && k < 2 + (back * 7) % 5; ++k) {
+            const QDateTime start(date, QTime(10 + (k * 3 + back) % 12, (k * 17) % 60));
+            const bool member = (back + k) % 3 == 0;
+            const int charge = member ? 22 : 20 + 8 * (k % 3);
+            const int job = k % 2 == 0 ? 2 * (back % 4) : 0;
+            db.run(QStringLiteral("INSERT INTO history (billno, sstart, send, terminal, cip, "
+                                  "user, memberid, duration, charge, otheramt, netamount, "
+                                  "received) VALUES (?, ?, ?, ?, '', ?, ?, ' 0: 45: 0', ?, ?, ?, "
+                                  "?)"),
+                   {billno++, Database::timeText(start), Database::timeText(start.addSecs(2700)),
+                    QStringLiteral("PC%1").arg(1 + k % 5, 2, 10, QLatin1Char('0')),
+                    member ? QStringLiteral("Member") : QStringLiteral("Normal"),
+                    member ? QStringLiteral("M001") : QString(), charge, job, charge + job,
+                    member ? 0 : charge + job});
+        }
+        if (back % 3 == 0) {
+            db.run(QStringLiteral("INSERT INTO transactions (memberid, Date, part, credit, debit) "
+                                  "VALUES ('M001', ?, 'Top-up', 100, 0)"),
+                   {Database::timeText(QDateTime(date, QTime(13, 5)))});
+        }
+    }
+    db.run(QStringLiteral("INSERT INTO history (billno, sstart, send, terminal, cip, user, "
+                          "duration, charge, otheramt, netamount, received) VALUES (?, ?, ?, "
+                          "'Tickets', '', 'Normal', '5 tickets', 0, 100, 100, 100)"),
+           {billno++, Database::timeText(day.addSecs(-3 * 3600)),
+            Database::timeText(day.addSecs(-3 * 3600))});
+    db.run(QStringLiteral("UPDATE defalt SET billno = ?"), {billno});
     db.run(QStringLiteral("INSERT INTO online (name, ip, id) VALUES ('PC03', '192.168.1.13', 3), "
                           "('PC04', '192.168.1.14', 4), ('PC05', '192.168.1.15', 5)"));
     db.run(QStringLiteral("INSERT INTO terminals (terminal, ip, cid, sstart, user, memberid, "
@@ -239,6 +270,13 @@ int main(int argc, char** argv)
         shoot(QStringLiteral("console-history-report"), command("mnurpthistory"));
         shoot(QStringLiteral("console-bill-reprint"), command("mnurptbillreprint"));
         shoot(QStringLiteral("console-transaction-report"), command("mnutranrepo"));
+        shoot(QStringLiteral("console-takings"), command("mnutakings"),
+              [](QWidget* d) { d->resize(1100, 760); });
+        shoot(QStringLiteral("console-shift-close"), command("mnushiftclose"), [](QWidget* d) {
+            if (auto* counted = d->findChild<QLineEdit*>(QStringLiteral("txtcounted"))) {
+                counted->setText(QStringLiteral("2640"));
+            }
+        });
         shoot(QStringLiteral("console-about"), command("mnuabout"));
         // The help as a machine without a browser shows it (the window is not modal).
         if (HelpViewer::showInOwnWindow(&w)) {

@@ -213,6 +213,8 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
     addAction(reports, QStringLiteral("mnurpthistory"), QStringLiteral("&History Details"));
     addAction(reports, QStringLiteral("mnurptbillreprint"), QStringLiteral("&Bill Reprint"));
     addAction(reports, QStringLiteral("mnutranrepo"), QStringLiteral("Transaction Details"));
+    addAction(reports, QStringLiteral("mnutakings"), QStringLiteral("T&akings"));
+    addAction(reports, QStringLiteral("mnushiftclose"), QStringLiteral("&Shift Close"));
     QMenu* about = menuBar()->addMenu(QStringLiteral("&About"));
     addAction(about, QStringLiteral("mnuabout"), QStringLiteral("&About"));
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -298,6 +300,7 @@ void FrmMain::setAdministrator(bool admin)
          "Log in as the administrator (Setings > Login) to change usage categories and charges."},
         {"mnuhouskeeping", "Log in as the administrator (Setings > Login) to do housekeeping."},
         {"mnurestore", "Log in as the administrator (Setings > Login) to restore a backup."},
+        {"mnutakings", "Log in as the administrator (Setings > Login) to see the takings."},
     };
     for (const auto& item : adminOnly) {
         if (QAction* a = action(QString::fromLatin1(item.name))) {

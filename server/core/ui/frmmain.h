@@ -40,7 +40,7 @@ public:
         "time.");
 
     QAction* action(const QString& objectName) const;
-    // The administrator-only commands: exit, options, tariffs, housekeeping.
+    // The administrator-only commands: exit, options, tariffs, housekeeping, takings.
     void setAdministrator(bool admin);
     bool isAdministrator() const { return m_admin; }
 

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "server/prepaid/prepaidlink.h"
+
+#include "common/clock.h"
+#include "server/core/agentlink.h"
+#include "server/prepaid/prepaidservice.h"
+
+PrepaidLink::PrepaidLink(PrepaidService& service, AgentLink& link, QObject* parent)
+    : QObject(parent), m_service(service), m_link(link)
+{
+}
+
+void PrepaidLink::send(const QList<AgentMessage>& messages)
+{
+    for (const AgentMessage& m : messages) {
+        if (m.index > 0) {
+            m_link.send(m.index, m.bytes);
+        }
+    }
+}
+
+void PrepaidLink::login(qint64 index, const QString& address, const QString& value)
+{
+    const QDateTime now = Clock::now();
+    if (!m_throttle.allowed(address, now)) {
+        // Held back unseen: the same answer whatever was sent.
+        send({{index, Proto::prepaidRefused(PrepaidService::TooManyAttempts)}});
+        return;
+    }
+    const auto credentials = Proto::parsePrepaidLogin(value);
+    PrepaidLoginResult r;
+    if (credentials) {
+        r = m_service.login(index, address, *credentials);
+    } else {
+        r.refusal = PrepaidService::NotAccepted;
+        r.messages = {{index, Proto::prepaidRefused(r.refusal)}};
+    }
+    // Only a guess counts against the address, and only a login or a right password starts
+    // the count afresh; a busy workstation is neither.
+    const bool guess = !r.ok && r.refusal == PrepaidService::NotAccepted;
+    if (!guess && r.refusal == PrepaidService::NotFree) {
+        send(r.messages);
+        return;
+    }
+    if (const qint64 wait = m_throttle.record(address, !guess, now); wait > 0) {
+        Q_EMIT logLine(QStringLiteral("Too many wrong prepaid logins from IP -") + address +
+                       QStringLiteral(", logins held back for ") + QString::number(wait) +
+                       QStringLiteral(" seconds"));
+    }
+    if (r.ok) {
+        if (const auto s = m_service.session(r.rowid)) {
+            Q_EMIT logLine(QStringLiteral("Prepaid Session Started, Client Name - ") + s->terminal +
+                           QStringLiteral(" IP -") + address);
+        }
+    } else {
+        Q_EMIT logLine(QStringLiteral("Prepaid Login Refused, IP -") + address);
+    }
+    send(r.messages);
+}
+
+bool PrepaidLink::loggedOff(qint64 index)
+{
+    const auto s = m_service.sessionOn(index);
+    if (!s) {
+        return false;
+    }
+    const SettleResult r = m_service.end(s->rowid, PrepaidEndReason::LoggedOff);
+    if (r.ok) {
+        Q_EMIT logLine(QStringLiteral("Prepaid Session Ended, Client Name - ") + s->terminal +
+                       QStringLiteral(" IP -") + s->ip + QStringLiteral(", Bill No ") +
+                       QString::number(r.billno));
+        send(r.messages);
+    }
+    return true;
+}
+
+bool PrepaidLink::resumed(qint64 index)
+{
+    const auto s = m_service.sessionOn(index);
+    if (!s) {
+        return false;
+    }
+    send(m_service.resumeMessages(*s));
+    return true;
+}

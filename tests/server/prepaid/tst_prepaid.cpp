@@ -1,0 +1,519 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "common/clock.h"
+#include "common/protocol.h"
+#include "server/accounts/consolesettings.h"
+#include "server/accounts/reportcomposer.h"
+#include "server/core/database.h"
+#include "server/prepaid/membercredit.h"
+#include "server/prepaid/prepaidservice.h"
+#include "server/prepaid/ticketcodes.h"
+#include "server/prepaid/ticketstore.h"
+#include "server/sessions/sessionservice.h"
+#include "server/sessions/tariffstore.h"
+#include "support/testhome.h"
+
+#include <QSet>
+#include <QTest>
+
+namespace {
+
+using Kind = Proto::PrepaidCredentials::Kind;
+
+const QDateTime T0(QDate(2026, 12, 7), QTime(10, 0));
+
+Money m(const char* text)
+{
+    return Money::parse(QString::fromLatin1(text));
+}
+
+} // namespace
+
+// A cafe with one tariff (1.00 a minute, the first minute at least), one category without
+// rates, two members and four workstations, PC-03 unlocked for service.
+class TstPrepaid : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void login_data();
+    void login();
+    void end_data();
+    void end();
+    void failedWriteOfAnEndLeavesTheSessionRunning();
+    void sale();
+    void accountsStayBalancedThroughASequence();
+
+private:
+    PrepaidLoginResult logIn(Kind kind, const QString& id, qint64 index,
+                             const QString& password = {});
+    Ticket sell(const QString& category = QStringLiteral("Browsing"), const char* amount = "10");
+    Money memberBalance(const QString& id) const { return MemberCredit(*m_db).balance(id); }
+    void checkInvariants();
+
+    qint64 count(const QString& table) const
+    {
+        return m_db->scalar(QStringLiteral("SELECT count(*) FROM ") + table).toLongLong();
+    }
+
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<Database> m_db;
+    std::unique_ptr<PrepaidService> m_svc;
+};
+
+void TstPrepaid::cleanup()
+{
+    m_svc.reset();
+    m_db.reset();
+    m_home.reset();
+    Clock::reset();
+}
+
+void TstPrepaid::init()
+{
+    m_home = std::make_unique<TestHome>();
+    m_db = std::make_unique<Database>();
+    QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+    Clock::setFixed(T0);
+    TariffSettings perMinute;
+    perMinute.chargebyminute = true;
+    QVERIFY(TariffStore(*m_db).save(QStringLiteral("Browsing"), QString(), true,
+                                    {{Money::fromWhole(1), m("1"), {}, {}, m("1")},
+                                     {Money::fromWhole(60), m("60"), {}, {}, m("1")}},
+                                    perMinute));
+    QVERIFY(m_db->run(QStringLiteral("INSERT INTO user_category (user) VALUES ('NoRates')")));
+    QVERIFY(m_db->run(QStringLiteral("INSERT INTO members (memberid, Password, category, ob) "
+                                     "VALUES ('M-001', 'pw', 'Browsing', 20), ('M-002', 'pw', "
+                                     "'Browsing', 5), ('M-003', 'pw', 'NoRates', 50)")));
+    ConsoleSettings(QString()).setPrepaidMinimum(m("5"));
+    for (int i = 1; i <= 4; ++i) {
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO online (name, ip, id, unlocked) VALUES (?, "
+                                         "?, ?, ?)"),
+                          {QStringLiteral("PC-0%1").arg(i), QStringLiteral("10.0.0.%1").arg(i), i,
+                           i == 3 ? 1 : 0}));
+    }
+    m_svc = std::make_unique<PrepaidService>(*m_db, 2);
+}
+
+Ticket TstPrepaid::sell(const QString& category, const char* amount)
+{
+    TicketSale s;
+    s.category = category;
+    s.amount = m(amount);
+    const TicketSaleResult r = TicketStore(*m_db, 2).sell(s);
+    if (!r.ok || r.tickets.size() != 1) {
+        qWarning("sale refused: %s", qPrintable(r.error));
+        return {};
+    }
+    return r.tickets.first();
+}
+
+PrepaidLoginResult TstPrepaid::logIn(Kind kind, const QString& id, qint64 index,
+                                     const QString& password)
+{
+    return m_svc->login(index, QStringLiteral("10.0.0.%1").arg(index), {kind, id, password});
+}
+
+// For each ticket: value = credit + what its sessions' bills took. For each member: the
+// ledger balance is the opening balance plus credits less debits, and each prepaid bill's
+// debit is its net amount.
+void TstPrepaid::checkInvariants()
+{
+    for (const Ticket& t : TicketStore(*m_db, 2).list()) {
+        const Money billed = Money::fromVariant(m_db->scalar(
+            QStringLiteral("SELECT coalesce(sum(netamount), 0) FROM history WHERE ticket = ?"),
+            {t.code}));
+        QCOMPARE(t.value, t.credit + billed);
+    }
+    const auto bad = m_db->scalar(QStringLiteral(
+        "SELECT count(*) FROM history h WHERE h.memberid IS NOT NULL AND NOT EXISTS (SELECT 1 "
+        "FROM transactions x WHERE x.memberid = h.memberid AND x.part = 'By Bill No ' || "
+        "h.billno AND x.debit = coalesce(h.netamount, 0))"));
+    QCOMPARE(bad.toInt(), 0);
+}
+
+void TstPrepaid::login_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("id"); // a ticket named by its setup, or a member id
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<qint64>("index");
+    QTest::addColumn<QString>("refusal"); // empty: accepted
+
+    const int t = int(Kind::Ticket);
+    const int mb = int(Kind::Member);
+    const QString no = PrepaidService::NotAccepted;
+    QTest::newRow("ticket") << t << "good"
+                            << "" << qint64(1) << "";
+    QTest::newRow("ticket typed loosely") << t << "good loose"
+                                          << "" << qint64(1) << "";
+    QTest::newRow("wrong code") << t << "ACDEFGHJKLMN"
+                                << "" << qint64(1) << no;
+    QTest::newRow("expired") << t << "expired"
+                             << "" << qint64(1) << no;
+    QTest::newRow("voided") << t << "voided"
+                            << "" << qint64(1) << no;
+    QTest::newRow("used up") << t << "used up"
+                             << "" << qint64(1) << no;
+    QTest::newRow("in use elsewhere") << t << "in use"
+                                      << "" << qint64(1) << no;
+    QTest::newRow("category without rates") << t << "no rates"
+                                            << "" << qint64(1) << no;
+    QTest::newRow("member") << mb << "M-001"
+                            << "pw" << qint64(1) << "";
+    QTest::newRow("member wrong password") << mb << "M-001"
+                                           << "pW" << qint64(1) << no;
+    QTest::newRow("unknown member") << mb << "M-009"
+                                    << "pw" << qint64(1) << no;
+    QTest::newRow("member in use") << mb << "M-001"
+                                   << "pw" << qint64(1) << PrepaidService::AccountInUse;
+    QTest::newRow("member at the minimum") << mb << "M-002"
+                                           << "pw" << qint64(1) << PrepaidService::NotEnoughCredit;
+    QTest::newRow("member category without rates") << mb << "M-003"
+                                                   << "pw" << qint64(1) << no;
+    QTest::newRow("workstation in session") << t << "good"
+                                            << "" << qint64(2) << PrepaidService::NotFree;
+    QTest::newRow("workstation unlocked") << t << "good"
+                                          << "" << qint64(3) << PrepaidService::NotFree;
+    QTest::newRow("no such connection") << t << "good"
+                                        << "" << qint64(9) << PrepaidService::NotFree;
+}
+
+void TstPrepaid::login()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, id);
+    QFETCH(QString, password);
+    QFETCH(qint64, index);
+    QFETCH(QString, refusal);
+
+    const Ticket good = sell();
+    const Ticket expired = sell();
+    QVERIFY(m_db->run(QStringLiteral("UPDATE tickets SET expires = '2026-12-06 00:00:00' WHERE "
+                                     "code = ?"),
+                      {expired.code}));
+    const Ticket voided = sell();
+    QVERIFY(TicketStore(*m_db, 2).voidTicket(voided.code, nullptr));
+    const Ticket usedUp = sell(QStringLiteral("Browsing"), "0.5"); // not even the first minute
+    const Ticket noRates = sell(QStringLiteral("NoRates"), "10");
+    const Ticket inUse = sell();
+    // PC-02 is in session on one ticket, PC-04 on M-001.
+    QVERIFY(logIn(Kind::Ticket, inUse.code, 2).ok);
+    if (refusal == PrepaidService::AccountInUse) {
+        QVERIFY(logIn(Kind::Member, QStringLiteral("M-001"), 4, QStringLiteral("pw")).ok);
+    }
+    const QHash<QString, QString> codes{
+        {QStringLiteral("good"), good.code},
+        {QStringLiteral("good loose"),
+         TicketCodes::grouped(good.code).toLower().replace(4, 1, u' ')},
+        {QStringLiteral("expired"), expired.code},
+        {QStringLiteral("voided"), voided.code},
+        {QStringLiteral("used up"), usedUp.code},
+        {QStringLiteral("in use"), inUse.code},
+        {QStringLiteral("no rates"), noRates.code}};
+    const QString typed = codes.value(id, id);
+    const qint64 before = count(QStringLiteral("terminals"));
+
+    const PrepaidLoginResult r = logIn(Kind(kind), typed, index, password);
+    QCOMPARE(r.refusal, refusal);
+    QCOMPARE(r.ok, refusal.isEmpty());
+    if (!r.ok) {
+        QCOMPARE(count(QStringLiteral("terminals")), before);
+        if (index == 1) {
+            QCOMPARE(r.messages.size(), 1);
+            QCOMPARE(r.messages.first().bytes, Proto::prepaidRefused(refusal));
+        }
+        return;
+    }
+    // Ten minutes for 10.00 on the ticket; twenty for M-001's 20.00.
+    const qint64 minutes = kind == int(Kind::Ticket) ? 10 : 20;
+    const Proto::PrepaidTimeLeft left{minutes * 60, kind == int(Kind::Ticket) ? "10.00" : "20.00"};
+    QCOMPARE(r.messages.size(), 1);
+    QCOMPARE(r.messages.first().index, qint64(1));
+    QCOMPARE(r.messages.first().bytes, Proto::prepaidTime(left) + Proto::StartSession);
+    const auto s = m_svc->session(r.rowid);
+    QVERIFY(s);
+    QCOMPARE(s->terminal, QStringLiteral("PC-01"));
+    QCOMPARE(s->timeup, T0.addSecs(minutes * 60));
+    QCOMPARE(s->account, kind == int(Kind::Ticket) ? good.code : QStringLiteral("M-001"));
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM online WHERE id = 1")).toInt(), 0);
+    QCOMPARE(TicketStore(*m_db, 2).find(good.code)->state(T0),
+             kind == int(Kind::Ticket) ? TicketState::InUse : TicketState::Unused);
+}
+
+void TstPrepaid::end_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("why");
+    QTest::addColumn<qint64>("seconds"); // from the login to the end
+    QTest::addColumn<bool>("raised");    // the tariff doubled during the session
+    QTest::addColumn<QString>("charge");
+    QTest::addColumn<qint64>("billedSeconds");
+
+    const int t = int(Kind::Ticket);
+    const int mb = int(Kind::Member);
+    const int off = int(PrepaidEndReason::LoggedOff);
+    QTest::newRow("ticket logged off") << t << off << qint64(210) << false << "3" << qint64(210);
+    QTest::newRow("ticket ended by the cashier")
+        << t << int(PrepaidEndReason::Cashier) << qint64(59) << false << "1" << qint64(59);
+    QTest::newRow("ticket ended long after its time")
+        << t << int(PrepaidEndReason::TimeUp) << qint64(7200) << false << "10" << qint64(600);
+    QTest::newRow("ticket, tariff raised meanwhile")
+        << t << int(PrepaidEndReason::TimeUp) << qint64(7200) << true << "10" << qint64(600);
+    QTest::newRow("member logged off") << mb << off << qint64(300) << false << "5" << qint64(300);
+    QTest::newRow("member ended long after its time")
+        << mb << int(PrepaidEndReason::TimeUp) << qint64(7200) << false << "20" << qint64(1200);
+    QTest::newRow("member, tariff raised meanwhile")
+        << mb << off << qint64(900) << true << "20" << qint64(900);
+}
+
+void TstPrepaid::end()
+{
+    QFETCH(int, kind);
+    QFETCH(int, why);
+    QFETCH(qint64, seconds);
+    QFETCH(bool, raised);
+    QFETCH(QString, charge);
+    QFETCH(qint64, billedSeconds);
+
+    const bool ticket = kind == int(Kind::Ticket);
+    const Ticket tk = sell();
+    const PrepaidLoginResult in =
+        ticket ? logIn(Kind::Ticket, tk.code, 1)
+               : logIn(Kind::Member, QStringLiteral("M-001"), 1, QStringLiteral("pw"));
+    QVERIFY(in.ok);
+    if (raised) {
+        TariffSettings perMinute;
+        perMinute.chargebyminute = true;
+        QVERIFY(TariffStore(*m_db).save(QStringLiteral("Browsing"), QString(), false,
+                                        {{Money::fromWhole(1), m("2"), {}, {}, m("2")},
+                                         {Money::fromWhole(60), m("120"), {}, {}, m("2")}},
+                                        perMinute));
+    }
+    const qint64 nextBill = m_db->scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong();
+    Clock::advance(seconds);
+    QCOMPARE(m_svc->due(Clock::now()).size(), seconds >= (ticket ? 600 : 1200) ? 1 : 0);
+
+    const SettleResult r = m_svc->end(in.rowid, PrepaidEndReason(why));
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.billno, nextBill);
+    QCOMPARE(r.messages.size(), 1);
+    QCOMPARE(r.messages.first().index, qint64(1));
+    QCOMPARE(r.messages.first().bytes, Proto::EndSession);
+    const auto bill =
+        m_db->firstRow(QStringLiteral("SELECT sstart, send, terminal, memberid, user, received, "
+                                      "charge, netamount, otheramt, ticket FROM history WHERE "
+                                      "billno = ?"),
+                       {r.billno});
+    QVERIFY(bill);
+    QCOMPARE(bill->value(0).toString(), Database::timeText(T0));
+    QCOMPARE(bill->value(1).toString(), Database::timeText(T0.addSecs(billedSeconds)));
+    QCOMPARE(bill->value(2).toString(), QStringLiteral("PC-01"));
+    QCOMPARE(bill->value(4).toString(), QStringLiteral("Browsing"));
+    QCOMPARE(Money::fromVariant(bill->value(6)), m(charge.toLatin1()));
+    QCOMPARE(Money::fromVariant(bill->value(7)), m(charge.toLatin1()));
+    QVERIFY(bill->value(8).isNull());
+    if (ticket) {
+        QCOMPARE(Money::fromVariant(bill->value(5)), m(charge.toLatin1()));
+        QCOMPARE(bill->value(9).toString(), tk.code);
+        QVERIFY(bill->value(3).isNull());
+        const Ticket after = *TicketStore(*m_db, 2).find(tk.code);
+        QCOMPARE(after.credit, m("10") - m(charge.toLatin1()));
+        QCOMPARE(after.lastUse, T0.addSecs(billedSeconds));
+    } else {
+        QVERIFY(bill->value(5).isNull());
+        QCOMPARE(bill->value(3).toString(), QStringLiteral("M-001"));
+        QVERIFY(bill->value(9).isNull());
+        QCOMPARE(memberBalance(QStringLiteral("M-001")), m("20") - m(charge.toLatin1()));
+    }
+    QCOMPARE(count(QStringLiteral("terminals")), 0);
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT unlocked FROM online WHERE id = 1")).toInt(), 0);
+    checkInvariants();
+    // Ended once: a second end of the same row is refused and bills nothing.
+    QVERIFY(!m_svc->end(in.rowid, PrepaidEndReason::Cashier).ok);
+    QCOMPARE(count(QStringLiteral("history")), 2);
+}
+
+void TstPrepaid::failedWriteOfAnEndLeavesTheSessionRunning()
+{
+    for (const Kind kind : {Kind::Ticket, Kind::Member}) {
+        const Ticket tk = sell();
+        const PrepaidLoginResult in =
+            logIn(kind, kind == Kind::Ticket ? tk.code : QStringLiteral("M-001"), 1,
+                  QStringLiteral("pw"));
+        QVERIFY(in.ok);
+        Clock::advance(120);
+        const auto snapshot = [this] {
+            QStringList out;
+            for (const char* t :
+                 {"history", "transactions", "tickets", "defalt", "online", "terminals"}) {
+                for (const QSqlRecord& r :
+                     m_db->rows(QStringLiteral("SELECT * FROM ") + QLatin1String(t))) {
+                    QStringList cells;
+                    for (int i = 0; i < r.count(); ++i) {
+                        cells << r.value(i).toString();
+                    }
+                    out << cells.join(u'|');
+                }
+            }
+            return out;
+        };
+        const QStringList before = snapshot();
+        int failAt = 1;
+        for (;; ++failAt) {
+            int writes = 0;
+            m_svc->setWriteHook([&](int n) {
+                writes = n;
+                return n != failAt;
+            });
+            const SettleResult r = m_svc->end(in.rowid, PrepaidEndReason::LoggedOff);
+            if (writes < failAt) {
+                QVERIFY(r.ok); // every write made: the hook never failed one
+                break;
+            }
+            QVERIFY(!r.ok);
+            QVERIFY(r.messages.isEmpty());
+            QCOMPARE(snapshot(), before);
+        }
+        QVERIFY(failAt > 4); // bill, deduction, bill number, online row, session row
+        m_svc->setWriteHook({});
+        QCOMPARE(count(QStringLiteral("terminals")), 0);
+    }
+    checkInvariants();
+}
+
+void TstPrepaid::sale()
+{
+    TicketStore store(*m_db, 2);
+    TicketSale s;
+    s.category = QStringLiteral("browsing"); // stored as the tariff spells it
+    s.count = 5;
+    s.amount = m("12.345");
+    s.expires = QDate(2027, 1, 31);
+    const TicketSaleResult r = store.sell(s);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.tickets.size(), 5);
+    QSet<QString> codes;
+    for (const Ticket& t : r.tickets) {
+        codes.insert(t.code);
+        QCOMPARE(t.code.size(), TicketCodes::Length);
+        for (const QChar c : t.code) {
+            QVERIFY(TicketCodes::Alphabet.contains(c));
+        }
+        const Ticket stored = *store.find(TicketCodes::grouped(t.code).toLower());
+        QCOMPARE(stored.value, m("12.34"));
+        QCOMPARE(stored.credit, m("12.34"));
+        QCOMPARE(stored.billno, r.billno);
+        QCOMPARE(stored.category, QStringLiteral("Browsing"));
+        QCOMPARE(stored.expires, s.expires);
+        QCOMPARE(stored.state(T0), TicketState::Unused);
+        QCOMPARE(stored.state(QDateTime(QDate(2027, 2, 1), QTime(0, 0))), TicketState::Expired);
+    }
+    QCOMPARE(codes.size(), 5);
+    QCOMPARE(count(QStringLiteral("history")), 1);
+    const auto bill = m_db->firstRow(QStringLiteral("SELECT terminal, user, duration, charge, "
+                                                    "otheramt, netamount, received, ticket FROM "
+                                                    "history WHERE billno = ?"),
+                                     {r.billno});
+    QVERIFY(bill);
+    QCOMPARE(bill->value(0).toString(), QStringLiteral("Tickets"));
+    QCOMPARE(bill->value(1).toString(), QStringLiteral("Browsing"));
+    QCOMPARE(bill->value(2).toString(), QStringLiteral("5 tickets"));
+    QCOMPARE(Money::fromVariant(bill->value(3)), Money());
+    for (int i = 4; i <= 6; ++i) {
+        QCOMPARE(Money::fromVariant(bill->value(i)), m("61.7"));
+    }
+    QVERIFY(bill->value(7).isNull());
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(), r.billno + 1);
+
+    // Sold as minutes: priced by the tariff; a price of nothing is refused.
+    s.count = 1;
+    s.minutes = 90;
+    const TicketSaleResult byMinutes = store.sell(s);
+    QVERIFY(byMinutes.ok);
+    QCOMPARE(byMinutes.tickets.first().value, m("90"));
+    QCOMPARE(byMinutes.tickets.first().minutes, qint64(90));
+    s.category = QStringLiteral("NoRates");
+    QVERIFY(!store.sell(s).ok);
+    s.count = TicketStore::MaxBatch + 1;
+    QVERIFY(!store.sell(s).ok);
+    QCOMPARE(count(QStringLiteral("history")), 2);
+
+    // A ticket in use is not voided; an unused one is.
+    QVERIFY(logIn(Kind::Ticket, r.tickets[0].code, 1).ok);
+    QString error;
+    QVERIFY(!store.voidTicket(r.tickets[0].code, &error));
+    QCOMPARE(error, TicketStore::InUseError);
+    QVERIFY(store.voidTicket(r.tickets[1].code, &error));
+    QCOMPARE(store.find(r.tickets[1].code)->state(T0), TicketState::Voided);
+    QCOMPARE(store.find(r.tickets[0].code)->state(T0), TicketState::InUse);
+    QCOMPARE(store.find(r.tickets[0].code)->terminal, QStringLiteral("PC-01"));
+}
+
+void TstPrepaid::accountsStayBalancedThroughASequence()
+{
+    const Ticket tk = sell();
+    const PrepaidLoginResult a = logIn(Kind::Ticket, tk.code, 1);
+    const PrepaidLoginResult b =
+        logIn(Kind::Member, QStringLiteral("M-001"), 4, QStringLiteral("pw"));
+    QVERIFY(a.ok && b.ok);
+
+    // The pay-at-the-end settlement does not bill a prepaid session.
+    SettleRequest settle;
+    settle.sessionRowid = a.rowid;
+    settle.sstart = T0;
+    const SettleResult refused = SessionService(*m_db).settle(settle);
+    QVERIFY(!refused.ok);
+    QCOMPARE(refused.error, SessionService::PrepaidRefusal);
+
+    Clock::advance(300);
+    QList<AgentMessage> out;
+    QString error;
+    QVERIFY(m_svc->addCredit(a.rowid, m("5"), &error, &out));
+    QVERIFY(m_svc->addCredit(b.rowid, m("10"), &error, &out));
+    QVERIFY(!m_svc->addCredit(b.rowid, m("0"), &error, &out));
+    QCOMPARE(out.size(), 2);
+    QCOMPARE(out[0].bytes, Proto::prepaidTime({600, QStringLiteral("10.00")}));
+    QCOMPARE(out[1].bytes, Proto::prepaidTime({1500, QStringLiteral("25.00")}));
+    QCOMPARE(m_svc->session(a.rowid)->timeup, T0.addSecs(900));
+    QCOMPARE(memberBalance(QStringLiteral("M-001")), m("30"));
+
+    // The ticket session moves to PC-02 with its credit and time up, and opens there at once.
+    const TransferResult moved = SessionService(*m_db).transfer(a.rowid, QStringLiteral("PC-02"));
+    QVERIFY2(moved.ok, qPrintable(moved.error));
+    QCOMPARE(moved.messages.size(), 2);
+    QCOMPARE(moved.messages[0].index, qint64(2));
+    QCOMPARE(moved.messages[0].bytes,
+             Proto::prepaidTime({600, QStringLiteral("10.00")}) + Proto::StartSession);
+    QCOMPARE(moved.messages[1].bytes, Proto::EndSession);
+    QCOMPARE(m_svc->sessionOn(2)->credit, m("15"));
+
+    Clock::advance(120);
+    QVERIFY(m_svc->end(a.rowid, PrepaidEndReason::LoggedOff).ok);
+    QVERIFY(m_svc->end(b.rowid, PrepaidEndReason::Cashier).ok);
+    // What is left is used again the same day.
+    QVERIFY(logIn(Kind::Ticket, tk.code, 1).ok);
+    Clock::advance(3600);
+    QCOMPARE(m_svc->due(Clock::now()).size(), 1);
+    QVERIFY(m_svc->end(m_svc->due(Clock::now()).first(), PrepaidEndReason::TimeUp).ok);
+    QCOMPARE(TicketStore(*m_db, 2).find(tk.code)->state(Clock::now()), TicketState::UsedUp);
+    QCOMPARE(memberBalance(QStringLiteral("M-001")), m("23"));
+    checkInvariants();
+
+    // The takings leave out what the tickets paid: it came in at their sale.
+    const ReportDocument doc = ReportComposer::composeHistoryList(
+        QStringLiteral("History"),
+        m_db->rows(QStringLiteral("SELECT * FROM history ORDER BY rowid")));
+    QStringList lines;
+    for (const ReportBlock& block : doc.blocks()) {
+        for (const ReportRow& row : block.rows) {
+            lines << row.cells.join(u'|');
+        }
+    }
+    const QString text = lines.join(u'\n');
+    QVERIFY2(text.contains(QStringLiteral("Total : |22")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("Paid from tickets : |15")), qPrintable(text));
+}
+
+QTEST_GUILESS_MAIN(TstPrepaid)
+#include "tst_prepaid.moc"

@@ -1,0 +1,187 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "common/clock.h"
+#include "common/protocol.h"
+#include "server/prepaid/prepaidlink.h"
+#include "server/prepaid/prepaidservice.h"
+#include "server/prepaid/prepaidwatch.h"
+#include "server/prepaid/ticketstore.h"
+#include "server/sessions/tariffstore.h"
+#include "tests/server/link/fakeagent.h"
+#include "tests/server/link/linkconsole.h"
+
+#include <QTest>
+
+namespace {
+
+const QDateTime T0(QDate(2026, 12, 7), QTime(10, 0));
+const QString Code = QStringLiteral("ACDE-FGHJ-KLMN");
+
+// The console's link with its prepaid side wired as the console wires it, on a cafe with one
+// tariff (1.00 a minute) and one ticket of 10.00.
+struct PrepaidConsole : LinkConsole
+{
+    std::unique_ptr<PrepaidService> service;
+    std::unique_ptr<PrepaidLink> link;
+    std::unique_ptr<PrepaidWatch> watch;
+
+    PrepaidConsole()
+    {
+        TariffSettings perMinute;
+        perMinute.chargebyminute = true;
+        TariffStore(db).save(
+            QStringLiteral("Browsing"), QString(), true,
+            {{Money::fromWhole(1), Money::fromWhole(1), {}, {}, Money::fromWhole(1)},
+             {Money::fromWhole(60), Money::fromWhole(60), {}, {}, Money::fromWhole(1)}},
+            perMinute);
+        TicketSale sale;
+        sale.category = QStringLiteral("Browsing");
+        sale.amount = Money::fromWhole(10);
+        const TicketSaleResult sold = TicketStore(db, 2).sell(sale);
+        // A known code, so the agent can type it.
+        db.run(QStringLiteral("UPDATE tickets SET code = 'ACDEFGHJKLMN'"));
+        Q_UNUSED(sold);
+        wire();
+    }
+
+    void wire()
+    {
+        service = std::make_unique<PrepaidService>(db, 2);
+        link = std::make_unique<PrepaidLink>(*service, server);
+        manager->setPrepaidHandler(link.get());
+        QObject::connect(link.get(), &PrepaidLink::logLine, [this](const QString& l) { log << l; });
+        watch = std::make_unique<PrepaidWatch>(*service, server);
+    }
+
+    // The console stops and starts again on the same file; the agents stay connected.
+    void restart()
+    {
+        watch.reset();
+        link.reset();
+        service.reset();
+        manager.reset();
+        const QString path = db.path();
+        db.close();
+        QVERIFY(db.open(path));
+        manager = std::make_unique<ConnectionManager>(db, server);
+        wire();
+    }
+
+    void login(FakeAgent& a, const QString& code)
+    {
+        a.write(Proto::prepaidLogin({Proto::PrepaidCredentials::Kind::Ticket, code, {}}));
+    }
+};
+
+int occurrences(const QByteArray& in, const QByteArray& what)
+{
+    return int(in.count(what));
+}
+
+} // namespace
+
+class TstPrepaidLink : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { Clock::setFixed(T0); }
+    void cleanup() { Clock::reset(); }
+    void sessionRunsToItsTimeUpAcrossReconnectAndRestart();
+    void loggingOffEndsTheSession_data();
+    void loggingOffEndsTheSession();
+    void guessingIsHeldBack();
+};
+
+void TstPrepaidLink::sessionRunsToItsTimeUpAcrossReconnectAndRestart()
+{
+    PrepaidConsole c;
+    auto a = std::make_unique<FakeAgent>();
+    QVERIFY(a->connectFrom(QStringLiteral("127.0.0.5"), c.port()));
+    QVERIFY(a->waitFor(Proto::CName));
+    a->received.clear();
+    c.login(*a, Code.toLower());
+    QVERIFY(a->waitFor(Proto::StartSession));
+    QCOMPARE(a->received, Proto::prepaidTime({600, QStringLiteral("10.00")}) + Proto::StartSession);
+    QCOMPARE(c.value(QStringLiteral("SELECT prepaid FROM terminals")).toInt(), 1);
+    QVERIFY(!c.log.join(u'\n').contains(QStringLiteral("ACDE"), Qt::CaseInsensitive));
+
+    // Back after a minute away: the time left, then the session.
+    a.reset();
+    QTRY_COMPARE(c.onlineRows(), 0);
+    Clock::advance(60);
+    FakeAgent b;
+    QVERIFY(b.connectFrom(QStringLiteral("127.0.0.5"), c.port()));
+    QVERIFY(b.waitFor(Proto::StartSession));
+    QCOMPARE(b.received, Proto::prepaidTime({540, QStringLiteral("9.00")}) + Proto::StartSession);
+    b.received.clear();
+
+    // The console restarts; its watch ends the session at its time up all the same.
+    c.restart();
+    Clock::advance(539);
+    QCOMPARE(c.watch->check(), 0);
+    Clock::advance(1);
+    QCOMPARE(c.watch->check(), 1);
+    QVERIFY(b.waitFor(Proto::EndSession));
+    QCOMPARE(b.received, Proto::EndSession);
+    QCOMPARE(c.value(QStringLiteral("SELECT count(*) FROM terminals")).toInt(), 0);
+    QCOMPARE(c.onlineRows(), 1);
+    QCOMPARE(c.value(QStringLiteral("SELECT netamount FROM history WHERE ticket IS NOT NULL"))
+                 .toString(),
+             QStringLiteral("10"));
+    QCOMPARE(c.value(QStringLiteral("SELECT credit FROM tickets")).toInt(), 0);
+}
+
+void TstPrepaidLink::loggingOffEndsTheSession_data()
+{
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("log off") << Proto::PrepaidLogoff;
+    QTest::newRow("automatic logout") << Proto::Autologout;
+}
+
+void TstPrepaidLink::loggingOffEndsTheSession()
+{
+    QFETCH(QByteArray, message);
+    PrepaidConsole c;
+    FakeAgent a;
+    QVERIFY(a.connectFrom(QStringLiteral("127.0.0.5"), c.port()));
+    QVERIFY(a.waitFor(Proto::CName));
+    c.login(a, Code);
+    QVERIFY(a.waitFor(Proto::StartSession));
+    a.received.clear();
+    Clock::advance(150);
+    a.write(message);
+    QVERIFY(a.waitFor(Proto::EndSession));
+    QCOMPARE(a.received, Proto::EndSession);
+    QCOMPARE(c.value(QStringLiteral("SELECT count(*) FROM terminals")).toInt(), 0);
+    QCOMPARE(c.value(QStringLiteral("SELECT credit FROM tickets")).toInt(), 8);
+    QCOMPARE(c.onlineRows(), 1);
+}
+
+void TstPrepaidLink::guessingIsHeldBack()
+{
+    PrepaidConsole c;
+    FakeAgent a;
+    QVERIFY(a.connectFrom(QStringLiteral("127.0.0.6"), c.port()));
+    QVERIFY(a.waitFor(Proto::CName));
+    // A value that does not even parse is a wrong guess like any other.
+    a.write(Proto::PrepaidLogin + QByteArrayLiteral("!!") + Proto::PrepaidLoginEnd);
+    QVERIFY(a.waitFor(Proto::PrepaidRefusedEnd));
+    QVERIFY(a.received.contains(Proto::prepaidRefused(PrepaidService::NotAccepted)));
+    const QByteArray held = Proto::prepaidRefused(PrepaidService::TooManyAttempts);
+    for (int n = 2; n <= PasswordThrottle::FreeAttempts + 2; ++n) {
+        c.login(a, QStringLiteral("WRONGCODE%1").arg(n));
+        QTRY_COMPARE(occurrences(a.received, Proto::PrepaidRefusedEnd), n);
+    }
+    QVERIFY(a.received.contains(held));
+    // While held back even the right code is refused unseen.
+    a.received.clear();
+    c.login(a, Code);
+    QVERIFY(a.waitFor(Proto::PrepaidRefusedEnd));
+    QCOMPARE(a.received, held);
+    QCOMPARE(c.value(QStringLiteral("SELECT count(*) FROM terminals")).toInt(), 0);
+    Clock::advance(PasswordThrottle::LongestDelaySeconds);
+    c.login(a, Code);
+    QVERIFY(a.waitFor(Proto::StartSession));
+}
+
+QTEST_GUILESS_MAIN(TstPrepaidLink)
+#include "tst_prepaidlink.moc"
