@@ -79,7 +79,7 @@ void WebServer::close()
     qDeleteAll(m_listeners);
     m_listeners.clear();
     while (!m_connections.isEmpty()) {
-        drop(m_connections.first());
+        drop(m_connections.cbegin().key());
     }
 }
 
@@ -113,37 +113,39 @@ void WebServer::take(qintptr descriptor)
     c->socket = socket;
     c->address = address;
     ++m_perAddress[address];
-    m_connections.append(c);
+    const qint64 id = ++m_counter;
+    m_connections.insert(id, c);
     socket->setReadBufferSize(HttpWire::MaxHeaderBytes);
     c->timer = new QTimer(socket);
     c->timer->setSingleShot(true);
-    connect(c->timer, &QTimer::timeout, this, [this, c] {
-        if (c->answered) {
-            drop(c);
+    connect(c->timer, &QTimer::timeout, this, [this, id] {
+        Connection* c = m_connections.value(id);
+        if (c == nullptr || c->answered) {
+            drop(id);
         } else {
             answer(c, plain(408));
         }
     });
     c->timer->start(RequestTimeoutMs);
-    connect(socket, &QTcpSocket::readyRead, this, [this, c] { readFrom(c); });
-    connect(socket, &QTcpSocket::disconnected, this, [this, c] {
+    connect(socket, &QTcpSocket::readyRead, this, [this, id] { readFrom(id); });
+    // Dropped once the current event is done with the socket.
+    const auto dropLater = [this, id] {
         QMetaObject::invokeMethod(
-            this, [this, c] { drop(c); }, Qt::QueuedConnection);
-    });
+            this, [this, id] { drop(id); }, Qt::QueuedConnection);
+    };
+    connect(socket, &QTcpSocket::disconnected, this, dropLater);
     if (auto* tls = qobject_cast<QSslSocket*>(socket)) {
         tls->setSslConfiguration(m_tls);
         // A peer that does not speak TLS, or fails its handshake, is not answered at all.
-        connect(tls, &QSslSocket::errorOccurred, this, [this, c] {
-            QMetaObject::invokeMethod(
-                this, [this, c] { drop(c); }, Qt::QueuedConnection);
-        });
+        connect(tls, &QSslSocket::errorOccurred, this, dropLater);
         tls->startServerEncryption();
     }
 }
 
-void WebServer::readFrom(Connection* c)
+void WebServer::readFrom(qint64 id)
 {
-    if (!m_connections.contains(c)) {
+    Connection* c = m_connections.value(id);
+    if (c == nullptr) {
         return;
     }
     if (c->answered) {
@@ -177,11 +179,13 @@ void WebServer::answer(Connection* c, const Response& r)
     c->timer->start(RequestTimeoutMs);
 }
 
-void WebServer::drop(Connection* c)
+void WebServer::drop(qint64 id)
 {
-    if (!m_connections.removeOne(c)) {
+    Connection* c = m_connections.take(id);
+    if (c == nullptr) {
         return;
     }
+    c->timer->stop();
     if (--m_perAddress[c->address] <= 0) {
         m_perAddress.remove(c->address);
     }

@@ -71,9 +71,11 @@ private:
     class Listener;
 
     void take(qintptr descriptor);
-    void readFrom(Connection* c);
+    // Connections are known by a number that only grows: a late signal about one that is gone
+    // finds nothing rather than a newer connection at the same place in memory.
+    void readFrom(qint64 id);
     void answer(Connection* c, const HttpWire::Response& r);
-    void drop(Connection* c);
+    void drop(qint64 id);
     HttpWire::Response route(const HttpWire::Request& request, const QString& address);
     HttpWire::Response login(const HttpWire::Request& request, const QString& address);
     bool hasSession(const HttpWire::Request& request);
@@ -84,7 +86,8 @@ private:
     std::function<bool(const QString&)> m_checkPassword;
     QSslConfiguration m_tls;
     QList<QTcpServer*> m_listeners;
-    QList<Connection*> m_connections;
+    QHash<qint64, Connection*> m_connections;
+    qint64 m_counter = 0;
     QHash<QString, int> m_perAddress;
     int m_maxPerAddress = MaxConnectionsPerAddress;
     int m_maxConnections = MaxConnections;
