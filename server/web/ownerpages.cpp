@@ -2,6 +2,7 @@
 #include "server/web/ownerpages.h"
 
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -66,6 +67,25 @@ Bar barOf(const OwnerSnapshot& s, const OwnerSnapshot::Hour& h)
     b.height = int(std::max<qint64>(1, (h.billed.units() * span) / top.units()));
     b.y = ChartBase - b.height;
     return b;
+}
+
+// Every {{name}} of the template replaced in one pass: a value that holds braces itself (a
+// cafe's name, a workstation's) is never taken for a placeholder.
+QString fill(const QString& page, const QHash<QString, QString>& values)
+{
+    QString out;
+    qsizetype from = 0;
+    for (qsizetype open = page.indexOf(QLatin1String("{{")); open >= 0;
+         open = page.indexOf(QLatin1String("{{"), from)) {
+        const qsizetype close = page.indexOf(QLatin1String("}}"), open);
+        if (close < 0) {
+            break;
+        }
+        out += page.mid(from, open - from);
+        out += values.value(page.mid(open + 2, close - open - 2));
+        from = close + 2;
+    }
+    return out + page.mid(from);
 }
 
 QString barLabel(const OwnerSnapshot::Hour& h)
@@ -139,17 +159,16 @@ QByteArray overview(const OwnerSnapshot& s)
                   cell(sh.expected, true) + cell(sh.counted, true) + cell(sh.difference, true) +
                   QStringLiteral("</tr>");
     }
-    QString page = QString::fromUtf8(asset(QStringLiteral("overview.html")));
-    // The figures go in last: nothing in them is taken for a placeholder.
-    page.replace(QStringLiteral("{{chart}}"), chart(s));
-    page.replace(QStringLiteral("{{title}}"), esc(title(s)));
-    page.replace(QStringLiteral("{{at}}"), esc(atText(s)));
-    page.replace(QStringLiteral("{{billed}}"), esc(s.billedToday));
-    page.replace(QStringLiteral("{{received}}"), esc(s.receivedToday));
-    page.replace(QStringLiteral("{{bills}}"), QString::number(s.billsToday));
-    page.replace(QStringLiteral("{{openshift}}"), esc(s.openShiftBilled));
-    page.replace(QStringLiteral("{{shifts}}"), shifts);
-    page.replace(QStringLiteral("{{stations}}"), stations);
+    const QHash<QString, QString> values{{QStringLiteral("title"), esc(title(s))},
+                                         {QStringLiteral("at"), esc(atText(s))},
+                                         {QStringLiteral("billed"), esc(s.billedToday)},
+                                         {QStringLiteral("received"), esc(s.receivedToday)},
+                                         {QStringLiteral("bills"), QString::number(s.billsToday)},
+                                         {QStringLiteral("openshift"), esc(s.openShiftBilled)},
+                                         {QStringLiteral("chart"), chart(s)},
+                                         {QStringLiteral("stations"), stations},
+                                         {QStringLiteral("shifts"), shifts}};
+    const QString page = fill(QString::fromUtf8(asset(QStringLiteral("overview.html"))), values);
     return page.toUtf8();
 }
 

@@ -3,6 +3,7 @@
 // the console's own server over a seeded database, is refused a wrong password, logs in, and
 // shows the figures the database holds, on a phone's screen and a desktop's.
 #include "common/clock.h"
+#include "server/accounts/consolesettings.h"
 #include "server/accounts/weboptions.h"
 #include "server/insight/shifts.h"
 #include "server/web/ownerweb.h"
@@ -190,6 +191,9 @@ void TstOwnerPageBrowser::pageShowsTheDatabasesFigures()
     v.addresses = {QStringLiteral("127.0.0.1")};
     QCOMPARE(WebOptions(settings).save(v), QString());
     WebOptions(settings).setPassword(Password);
+    // Shown as the text it is: neither markup nor a place for the page's own figures.
+    const QString cafe = QStringLiteral("<i>Sunrise</i> {{stations}} & Co");
+    ConsoleSettings(settings).setCafeName(cafe);
     OwnerWeb web(c.db, 2, &c.server, settings);
     QVERIFY(web.apply().startsWith(QStringLiteral("Owner's page at http://127.0.0.1:")));
     const QString page = QStringLiteral("http://127.0.0.1:%1/").arg(web.server()->serverPort());
@@ -213,6 +217,7 @@ void TstOwnerPageBrowser::pageShowsTheDatabasesFigures()
     d.click(QStringLiteral("#enter"));
     QCOMPARE(d.url(), page);
 
+    QCOMPARE(d.text(QStringLiteral("h1")), cafe);
     // What the database says of today, summed here on its own.
     const auto sql = [&c](const char* q) { return c.value(QString::fromLatin1(q)).toString(); };
     const QString today = QStringLiteral("date(send) = '2026-12-07' AND billno > 0");
