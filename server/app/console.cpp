@@ -164,7 +164,9 @@ void Console::start()
     connect(d->prepaidLink.get(), &PrepaidLink::logLine, &d->log, &MessageLog::append);
     d->prepaidWatch = std::make_unique<PrepaidWatch>(*d->prepaid, *d->link);
     connect(d->prepaidWatch.get(), &PrepaidWatch::logLine, &d->log, &MessageLog::append);
-    d->prepaidWatch->start();
+    if (d->db.isOpen()) {
+        d->prepaidWatch->start();
+    }
 
     d->window = std::make_unique<FrmMain>(d->db, d->log);
     d->live = std::make_unique<LiveSessionView>(d->db, d->core->currencyDigits(), *d->window,

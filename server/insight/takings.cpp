@@ -87,6 +87,33 @@ Takings::Period finish(Takings::Period p)
     return p;
 }
 
+// A moment as the wall clock showed it, in seconds from the first day of the day count
+// (a Monday); -1 for no moment. Stored times are read straight from their text: thousands of
+// sessions are read at a time, and no time zone moves an hour of the week.
+qint64 wallSeconds(const QDate& d, const QTime& t)
+{
+    return d.toJulianDay() * 86400 + t.msecsSinceStartOfDay() / 1000;
+}
+
+qint64 wallSeconds(const QDateTime& t)
+{
+    return t.isValid() ? wallSeconds(t.date(), t.time()) : -1;
+}
+
+qint64 wallSeconds(const QVariant& v)
+{
+    const QString s = v.toString();
+    if (s.size() == 19 && s.at(4) == QLatin1Char('-') && s.at(10) == QLatin1Char(' ')) {
+        const QStringView t(s);
+        const QDate d(t.mid(0, 4).toInt(), t.mid(5, 2).toInt(), t.mid(8, 2).toInt());
+        const QTime h(t.mid(11, 2).toInt(), t.mid(14, 2).toInt(), t.mid(17, 2).toInt());
+        if (d.isValid() && h.isValid()) {
+            return wallSeconds(d, h);
+        }
+    }
+    return wallSeconds(Database::parseTime(v));
+}
+
 } // namespace
 
 Money Takings::Bucket::time() const
@@ -181,25 +208,23 @@ Takings::BusyHours Takings::busyHours(Database& db, int weeks, const QDateTime& 
                        "COALESCE(send, sstart) >= ? AND terminal IS NOT ? UNION ALL "
                        "SELECT sstart, ? FROM terminals WHERE sstart IS NOT NULL AND sstart < ?"),
         {nowText, nowText, fromText, TicketsTerminal, nowText, nowText}, Label);
+    const qint64 first = wallSeconds(from);
+    const qint64 last = wallSeconds(now);
     for (const QSqlRecord& r : rows) {
-        QDateTime s = Database::parseTime(r.value(0));
-        QDateTime e = Database::parseTime(r.value(1));
-        if (!s.isValid()) {
+        qint64 s = wallSeconds(r.value(0));
+        qint64 e = wallSeconds(r.value(1));
+        if (s < 0) {
             continue;
         }
-        if (!e.isValid() || e > now) {
-            e = now;
-        }
-        if (s < from) {
-            s = from;
-        }
+        e = e < 0 || e > last ? last : e;
+        s = std::max(s, first);
         // Every clock hour the session touched, the hour it started in at least.
-        QDateTime hour(s.date(), QTime(s.time().hour(), 0));
+        qint64 hour = s / 3600;
         do {
-            const int d = hour.date().dayOfWeek() - 1;
-            ++out.sessions[d][hour.time().hour()];
-            hour = hour.addSecs(3600);
-        } while (hour < e);
+            // Day 0 of the count was a Monday.
+            ++out.sessions[(hour / 24) % 7][hour % 24];
+            ++hour;
+        } while (hour * 3600 < e);
     }
     return out;
 }

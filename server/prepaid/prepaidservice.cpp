@@ -215,7 +215,7 @@ bool PrepaidService::write(int& n, const QString& sql, const QVariantList& param
     return !m_writeHook || m_writeHook(n);
 }
 
-SettleResult PrepaidService::end(qint64 rowid, PrepaidEndReason why)
+SettleResult PrepaidService::end(qint64 rowid, PrepaidEndReason why, const QDateTime& picked)
 {
     Q_UNUSED(why); // every ending bills alike: the time used, never beyond the credit held
     SettleResult result;
@@ -224,7 +224,7 @@ SettleResult PrepaidService::end(qint64 rowid, PrepaidEndReason why)
     const bool ok = m_db.transaction(
         [&] {
             const auto row = session(rowid);
-            if (!row) {
+            if (!row || (picked.isValid() && row->sstart != toSecond(picked))) {
                 result.error = QStringLiteral("This session has already been ended or moved.");
                 return false;
             }

@@ -78,8 +78,9 @@ public:
     // Bills the session priced to min(now, timeup), never above the credit held, deducts it
     // (ticket credit, or the member's ledger debit), puts the workstation back in `online`
     // locked and removes the session: all in one transaction. A row that changed meanwhile is
-    // refused like settle() does. The messages lock the agent.
-    SettleResult end(qint64 rowid, PrepaidEndReason why);
+    // refused like settle() does: one that is gone, or, when `picked` is given, one that no
+    // longer started then. The messages lock the agent.
+    SettleResult end(qint64 rowid, PrepaidEndReason why, const QDateTime& picked = {});
 
     std::optional<PrepaidSession> session(qint64 rowid) const;
     std::optional<PrepaidSession> sessionOn(qint64 index) const;

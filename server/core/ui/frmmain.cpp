@@ -220,7 +220,7 @@ FrmMain::FrmMain(Database& db, MessageLog& log, QWidget* parent) : QMainWindow(p
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     addAction(help, QStringLiteral("mnuhelp"), QStringLiteral("&Help Topics"))
         ->setShortcut(QKeySequence::HelpContents);
-    for (QMenu* menu : {file, settings, tools}) {
+    for (QMenu* menu : {file, settings, tools, reports}) {
         menu->setToolTipsVisible(true);
     }
 

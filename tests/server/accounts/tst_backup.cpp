@@ -246,6 +246,16 @@ private Q_SLOTS:
             QSqlQuery q(old);
             QVERIFY(q.exec(QStringLiteral("ALTER TABLE online DROP COLUMN unlocked")));
             QVERIFY(q.exec(QStringLiteral("ALTER TABLE terminals DROP COLUMN passwordwait")));
+            // Nor had it prepaid time.
+            QVERIFY(q.exec(QStringLiteral("DROP TABLE tickets")));
+            for (const char* c : {"prepaid", "ticket", "credit", "timeup"}) {
+                QVERIFY(q.exec(QStringLiteral("ALTER TABLE terminals DROP COLUMN ") +
+                               QLatin1String(c)));
+            }
+            QVERIFY(q.exec(QStringLiteral("ALTER TABLE history DROP COLUMN ticket")));
+            // Nor shifts.
+            QVERIFY(q.exec(QStringLiteral("ALTER TABLE history DROP COLUMN shift")));
+            QVERIFY(q.exec(QStringLiteral("DROP TABLE shifts")));
             q.finish();
             old.close();
         }
@@ -273,6 +283,7 @@ private Q_SLOTS:
                                              "WHERE name = 'unlocked'"))
                      .toInt(),
                  1);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM tickets")), QVariant(0));
         addBill(5, QStringLiteral("2026-12-31 20:00:00"));
         QCOMPARE(contents(copy), copied);
         QVERIFY(!QFile::exists(m_db->path() + QStringLiteral(".restoring")));

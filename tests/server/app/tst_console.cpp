@@ -124,8 +124,8 @@ private Q_SLOTS:
         QTRY_COMPARE(online->topLevelItemCount(), 2);
 
         // Each greyed-out item says why, in a tool tip its menu shows.
-        const char* adminOnly[] = {"mnuexit", "mnuoptions", "mnuusercat", "mnuhouskeeping",
-                                   "mnurestore"};
+        const char* adminOnly[] = {"mnuexit",        "mnuoptions", "mnuusercat",
+                                   "mnuhouskeeping", "mnurestore", "mnutakings"};
         const auto saysWhy = [](QAction* a) {
             const auto* menu = qobject_cast<QMenu*>(a->associatedObjects().value(0));
             return menu && menu->toolTipsVisible() &&

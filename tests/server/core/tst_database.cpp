@@ -16,13 +16,13 @@ const QMap<QString, QStringList>& expectedSchema()
 {
     static const QMap<QString, QStringList> schema{
         {"online", {"name", "ip", "id", "unlocked"}},
-        {"terminals",
-         {"terminal", "ip", "cid", "sstart", "send", "user", "memberid", "Password", "amtreceived",
-          "logout", "logouttime", "logouttype", "maintains", "AUTOLOGOUT", "restartcnt",
-          "passwordwait"}},
+        {"terminals", {"terminal",     "ip",         "cid",       "sstart",      "send",
+                       "user",         "memberid",   "Password",  "amtreceived", "logout",
+                       "logouttime",   "logouttype", "maintains", "AUTOLOGOUT",  "restartcnt",
+                       "passwordwait", "prepaid",    "ticket",    "credit",      "timeup"}},
         {"history",
          {"billno", "sstart", "send", "terminal", "cip", "user", "memberid", "duration", "charge",
-          "otheramt", "netamount", "received"}},
+          "otheramt", "netamount", "received", "ticket"}},
         {"user_category", {"user", "Description"}},
         {"ratelist",
          {"member", "timeslice", "Rate", "tperiod", "rateslice", "rpermin", "fhour", "ftimespent",
@@ -34,6 +34,9 @@ const QMap<QString, QStringList>& expectedSchema()
         {"jobwork", {"Type", "amount", "qty", "totamt"}},
         {"jobwork_details", {"billno", "Type", "qty", "amount"}},
         {"defalt", {"billno", "printbill", "admin", "user"}},
+        {"tickets",
+         {"code", "category", "value", "credit", "minutes", "sold", "expires", "lastuse", "voided",
+          "billno"}},
     };
     return schema;
 }
@@ -57,7 +60,7 @@ class TestDatabase : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void freshFileHasTheTenTablesAndOneDefaultsRow()
+    void freshFileHasItsTablesAndOneDefaultsRow()
     {
         TestHome home;
         Database db;
@@ -113,7 +116,7 @@ private Q_SLOTS:
             QVERIFY(db.open(path));
             const auto columns = db.rows("SELECT name FROM pragma_table_info('terminals')");
             QCOMPARE(columns.size(), expectedSchema().value("terminals").size());
-            QCOMPARE(columns.last().value(0).toString(), QString("passwordwait"));
+            QCOMPARE(columns.last().value(0).toString(), QString("timeup"));
             const auto row =
                 db.firstRow("SELECT terminal, cid, Password, passwordwait FROM terminals");
             QVERIFY(row);

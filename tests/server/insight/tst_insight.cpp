@@ -37,8 +37,14 @@ private:
         const auto s =
             HistoryReport::byBillRange(*m_db, QString::number(from), QString::number(to));
         const ReportDocument doc = ReportComposer::composeHistoryList(s.title, s.rows);
-        const QStringList last = doc.tableRows(int(doc.blocks().size()) - 1).last();
-        return last.at(0) == QLatin1String("Total : ") ? last.at(1) : QString();
+        for (int i = 0; i < doc.blocks().size(); ++i) {
+            for (const QStringList& row : doc.tableRows(i)) {
+                if (row.value(0) == QLatin1String("Total : ")) {
+                    return row.at(1);
+                }
+            }
+        }
+        return QStringLiteral("0"); // nothing found: nothing billed
     }
 
 private Q_SLOTS:
@@ -106,9 +112,7 @@ void TstInsight::takingsMatchTheHistory()
     view.setDate(date);
     view.refresh(QDateTime(QDate(2026, 12, 1), QTime(0, 0)));
     const Takings::Period& p = view.period();
-    QCOMPARE(p.total.billed().toString(), historyTotal(firstBill, lastBill).isEmpty()
-                                              ? QStringLiteral("0")
-                                              : historyTotal(firstBill, lastBill));
+    QCOMPARE(p.total.billed().toString(), historyTotal(firstBill, lastBill));
     QStringList perBucket;
     for (int i = 0; i < p.buckets.size(); ++i) {
         if (!p.buckets.at(i).billed().isZero()) {

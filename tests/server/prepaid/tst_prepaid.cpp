@@ -294,7 +294,9 @@ void TstPrepaid::end()
     Clock::advance(seconds);
     QCOMPARE(m_svc->due(Clock::now()).size(), seconds >= (ticket ? 600 : 1200) ? 1 : 0);
 
-    const SettleResult r = m_svc->end(in.rowid, PrepaidEndReason(why));
+    // A row picked before it changed is not ended.
+    QVERIFY(!m_svc->end(in.rowid, PrepaidEndReason(why), T0.addSecs(-1)).ok);
+    const SettleResult r = m_svc->end(in.rowid, PrepaidEndReason(why), T0);
     QVERIFY2(r.ok, qPrintable(r.error));
     QCOMPARE(r.billno, nextBill);
     QCOMPARE(r.messages.size(), 1);

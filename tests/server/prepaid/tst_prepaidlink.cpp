@@ -36,10 +36,9 @@ struct PrepaidConsole : LinkConsole
         TicketSale sale;
         sale.category = QStringLiteral("Browsing");
         sale.amount = Money::fromWhole(10);
-        const TicketSaleResult sold = TicketStore(db, 2).sell(sale);
+        TicketStore(db, 2).sell(sale);
         // A known code, so the agent can type it.
         db.run(QStringLiteral("UPDATE tickets SET code = 'ACDEFGHJKLMN'"));
-        Q_UNUSED(sold);
         wire();
     }
 
