@@ -106,7 +106,8 @@ The cashier's console of the Vantirokit cafe system (vkserver). It keeps the
 cafe's SQLite database, starts, transfers and settles timed sessions priced by
 usage category, keeps job work, members and their ledger, prints, previews and
 exports bills and reports, and locks, unlocks, shuts down or restarts idle
-workstations running the vantirokit-agent package.")
+workstations running the vantirokit-agent package. It can also serve the owner
+a read-only web page of the workstations and the day's takings.")
 
 set(CPACK_DEBIAN_AGENT_PACKAGE_NAME vantirokit-agent)
 # xhost lets the agent's account onto the display; polkitd applies its rule.

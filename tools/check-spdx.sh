@@ -51,7 +51,7 @@ classify() {
     '<?xml'*) n=2 ;;
     esac
     case "$base" in
-    *.cpp | *.h | *.rules) comment="// $id" ;;
+    *.cpp | *.h | *.js | *.rules) comment="// $id" ;;
     CMakeLists.txt | *.cmake | *.service | *.desktop | .clang-format | .gitignore | *.supp | *.sh)
         comment="# $id" ;;
     60vantirokit-agent) comment="# $id" ;; # sourced by /etc/X11/Xsession, so no "#!"

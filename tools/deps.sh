@@ -10,7 +10,9 @@ pkgs=(cmake ninja-build g++ ccache clang-format pkg-config qt6-base-dev qt6-base
       xvfb xdotool openbox x11-utils x11-xserver-utils dbus poppler-utils unrtf sqlite3
       # packaging: dpkg-shlibdeps, the checks of the packages' desktop entries and man pages, and
       # lintian, what a distribution checks packages with
-      dpkg-dev desktop-file-utils groff-base man-db lintian)
+      dpkg-dev desktop-file-utils groff-base man-db lintian
+      # the owner's page is loaded by a real browser, headless, driven over WebDriver
+      chromium chromium-driver)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

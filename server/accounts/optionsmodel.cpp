@@ -7,6 +7,7 @@
 #include "platform/autostart.h"
 #include "platform/localemoney.h"
 #include "server/accounts/consolesettings.h"
+#include "server/accounts/weboptions.h"
 #include "server/core/database.h"
 
 #include <QCoreApplication>
@@ -263,5 +264,58 @@ bool OptionsModel::changePassword(Role role, const QString& newPassword, const Q
     Prompt::message(role == Role::Administrator ? QStringLiteral("Admin Password Changed")
                                                 : QStringLiteral("Staff Password Changed"),
                     QStringLiteral("Message"), Prompt::Icon::Information);
+    return true;
+}
+
+OptionsModel::WebForm OptionsModel::webForm() const
+{
+    const WebOptions::Values v = WebOptions().values();
+    WebForm f;
+    f.enabled = v.enabled;
+    f.port = QString::number(v.port);
+    f.addresses = v.addresses.join(QStringLiteral(", "));
+    f.certificateFile = v.certificateFile;
+    f.keyFile = v.keyFile;
+    return f;
+}
+
+bool OptionsModel::saveWeb(const WebForm& f)
+{
+    const auto refuse = [](const QString& text) {
+        Prompt::message(text, QStringLiteral("Web Page"), Prompt::Icon::Question);
+        return false;
+    };
+    const WebOptions options;
+    bool ok = false;
+    const uint port = f.port.trimmed().toUInt(&ok);
+    if (!ok || port == 0 || port > 65535) {
+        return refuse(QStringLiteral("Enter a Valid Port Number"));
+    }
+    bool addressesOk = false;
+    const QStringList addresses = WebOptions::parseAddresses(f.addresses, &addressesOk);
+    if (!addressesOk || (f.enabled && addresses.isEmpty())) {
+        return refuse(QStringLiteral("Enter the Addresses the Page is Served on"));
+    }
+    if (f.password != f.retyped) {
+        return refuse(QStringLiteral("Password Miss match"));
+    }
+    if (f.enabled && f.password.isEmpty() && !options.values().hasPassword) {
+        return refuse(QStringLiteral("Enter a Password for the Page"));
+    }
+    WebOptions::Values v;
+    v.enabled = f.enabled;
+    v.port = quint16(port);
+    v.addresses = addresses;
+    v.certificateFile = f.certificateFile.trimmed();
+    v.keyFile = f.keyFile.trimmed();
+    const QString refused = options.save(v);
+    if (!refused.isEmpty()) {
+        return refuse(refused);
+    }
+    if (!f.password.isEmpty()) {
+        options.setPassword(f.password);
+    }
+    Prompt::message(QStringLiteral("Web Page Settings Saved"), QStringLiteral("Message"),
+                    Prompt::Icon::Information);
     return true;
 }

@@ -81,6 +81,21 @@ public:
     // Asks, checks the bill number again and stores; true when stored.
     bool save(const Defaults& d);
 
+    // The owner's web page as the options window shows and edits it.
+    struct WebForm
+    {
+        bool enabled = false;
+        QString port;
+        QString addresses;
+        QString password; // empty: the password set stays
+        QString retyped;
+        QString certificateFile;
+        QString keyFile;
+    };
+    WebForm webForm() const;
+    // Checks and stores; a message says what was refused. True when stored.
+    bool saveWeb(const WebForm& f);
+
     // Step 1 of a password change: the old password, blanks around it not counting.
     OldPassword checkOldPassword(Role role, const QString& text);
     // Last step: stores the new password when the retyped one matches.

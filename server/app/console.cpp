@@ -43,6 +43,7 @@
 #include "server/sessions/ui/frmsessionstart.h"
 #include "server/sessions/ui/frmsessiontran.h"
 #include "server/sessions/ui/livesessionview.h"
+#include "server/web/ownerweb.h"
 
 #include <QAction>
 #include <QApplication>
@@ -68,6 +69,7 @@ struct Console::Private
     std::unique_ptr<ConnectionManager> manager;
     std::unique_ptr<BackupWindow> backup;
     std::unique_ptr<ClockJumpWatch> clockWatch;
+    std::unique_ptr<OwnerWeb> web;
     QPointer<FrmFirstRun> firstRun;
     quint16 port = 0;
     bool shutDown = false;
@@ -176,6 +178,8 @@ void Console::start()
     connect(d->manager.get(), &ConnectionManager::agentDropped, d->live.get(),
             &LiveSessionView::agentDropped);
     wireCommands();
+    d->web = std::make_unique<OwnerWeb>(d->db, d->core->currencyDigits(), d->link.get());
+    applyOwnerWeb();
     connect(d->tray.get(), &SystemTray::showControlPanel, this, &Console::showControlPanel);
     connect(d->tray.get(), &SystemTray::closeRequested, this, &Console::shutDown);
     connect(d->window.get(), &FrmMain::closeRequested, this, &Console::shutDown);
@@ -197,6 +201,19 @@ void Console::start()
     if (qEnvironmentVariableIsSet("VANTIROKIT_EXIT_WHEN_SHOWN")) {
         QTimer::singleShot(0, this, &Console::reportShownAndQuit);
     }
+}
+
+void Console::applyOwnerWeb()
+{
+    const QString line = d->web->apply();
+    if (!line.isEmpty()) {
+        d->log.append(line);
+    }
+}
+
+OwnerWeb* Console::ownerWeb() const
+{
+    return d->web.get();
 }
 
 void Console::offerFirstRun()
@@ -282,6 +299,7 @@ void Console::shutDown()
         return;
     }
     d->shutDown = true;
+    d->web.reset();
     if (d->link) {
         d->link->close();
     }
@@ -390,7 +408,11 @@ void Console::wireCommands()
         }
     });
     on("mnutransactions", [this] { openWithDatabase<FrmCustTran>(); });
-    on("mnuoptions", [this] { openWithDatabase<FrmOptions>(); });
+    on("mnuoptions", [this] {
+        FrmOptions dialog(d->db, d->window.get());
+        connect(&dialog, &FrmOptions::webOptionsSaved, this, &Console::applyOwnerWeb);
+        dialog.exec();
+    });
     on("mnujobwork", [this] { openWithDatabase<FrmJobWork>(); });
     on("mnuusercat", [this] { openWithDatabase<FrmSessionDetails>(); });
     on("mnumemberdetails", [this, &db] {

@@ -9,6 +9,7 @@ class Database;
 class FrmMain;
 class LiveSessionView;
 class MessageLog;
+class OwnerWeb;
 class SystemTray;
 class QWidget;
 
@@ -35,6 +36,10 @@ public:
     SystemTray& tray();
     // The first-run setup while it is open (nullptr otherwise).
     QWidget* firstRunWindow() const;
+    // The owner's page (after start()).
+    OwnerWeb* ownerWeb() const;
+    // Starts or stops the owner's page as the options say now.
+    void applyOwnerWeb();
     // The port the console listens on (0 when it does not).
     quint16 listeningPort() const;
 

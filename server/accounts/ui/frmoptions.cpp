@@ -32,6 +32,7 @@ FrmOptions::FrmOptions(Database& db, QWidget* parent) : QDialog(parent), m_optio
                  QStringLiteral("Admin Password"));
     tabs->addTab(buildPasswordTab("txtupassword", OptionsModel::Role::Staff, m_staffBoxes),
                  QStringLiteral("Staff Password"));
+    tabs->addTab(buildWebTab(), QStringLiteral("Web Page"));
 
     m_save = new QPushButton(QStringLiteral("&Save"), this);
     m_save->setObjectName(QStringLiteral("cmdsave"));
@@ -181,6 +182,63 @@ void FrmOptions::save()
     // Whatever was refused, the box shows the number that holds.
     m_billNo->setText(m_options.billNumberText());
     m_checkingBill = false;
+}
+
+QWidget* FrmOptions::buildWebTab()
+{
+    const OptionsModel::WebForm f = m_options.webForm();
+    auto* page = new QWidget;
+    m_webOn = new QCheckBox(QStringLiteral("Serve the Owner's Page"), page);
+    m_webOn->setObjectName(QStringLiteral("chkweb"));
+    m_webOn->setChecked(f.enabled);
+    m_webPort = new QLineEdit(f.port, page);
+    m_webPort->setObjectName(QStringLiteral("txtwebport"));
+    m_webAddresses = new QLineEdit(f.addresses, page);
+    m_webAddresses->setObjectName(QStringLiteral("txtwebaddress"));
+    m_webAddresses->setPlaceholderText(QStringLiteral("e.g. 127.0.0.1, 192.168.1.10"));
+    for (int i = 0; i < 2; ++i) {
+        m_webPassword[i] = new QLineEdit(page);
+        m_webPassword[i]->setObjectName(indexed("txtwebpassword", i));
+        m_webPassword[i]->setEchoMode(QLineEdit::Password);
+    }
+    m_webPassword[0]->setPlaceholderText(QStringLiteral("unchanged"));
+    m_webCertificate = new QLineEdit(f.certificateFile, page);
+    m_webCertificate->setObjectName(QStringLiteral("txtwebcert"));
+    m_webKey = new QLineEdit(f.keyFile, page);
+    m_webKey->setObjectName(QStringLiteral("txtwebkey"));
+    m_webCertificate->setPlaceholderText(QStringLiteral("none: plain HTTP"));
+    auto* apply = new QPushButton(QStringLiteral("&Apply"), page);
+    apply->setObjectName(QStringLiteral("cmdwebapply"));
+    auto* form = new QFormLayout(page);
+    form->addRow(m_webOn);
+    form->addRow(QStringLiteral("Port"), m_webPort);
+    form->addRow(QStringLiteral("Addresses"), m_webAddresses);
+    form->addRow(QStringLiteral("New Password"), m_webPassword[0]);
+    form->addRow(QStringLiteral("Retype Password"), m_webPassword[1]);
+    form->addRow(QStringLiteral("Certificate File"), m_webCertificate);
+    form->addRow(QStringLiteral("Key File"), m_webKey);
+    form->addRow(QString(), apply);
+    connect(apply, &QPushButton::clicked, this, &FrmOptions::saveWeb);
+    return page;
+}
+
+void FrmOptions::saveWeb()
+{
+    OptionsModel::WebForm f;
+    f.enabled = m_webOn->isChecked();
+    f.port = m_webPort->text();
+    f.addresses = m_webAddresses->text();
+    f.password = m_webPassword[0]->text();
+    f.retyped = m_webPassword[1]->text();
+    f.certificateFile = m_webCertificate->text();
+    f.keyFile = m_webKey->text();
+    const bool saved = m_options.saveWeb(f);
+    // A typed password never stays on the screen, saved or not.
+    m_webPassword[0]->clear();
+    m_webPassword[1]->clear();
+    if (saved) {
+        Q_EMIT webOptionsSaved();
+    }
 }
 
 QWidget* FrmOptions::buildPasswordTab(const char* name, OptionsModel::Role role, QLineEdit** boxes)

@@ -21,10 +21,16 @@ public:
 
     OptionsModel& options() { return m_options; }
 
+Q_SIGNALS:
+    // The owner's page settings were stored: the page is to be started again from them.
+    void webOptionsSaved();
+
 private:
     QWidget* buildStartupTab();
     QWidget* buildCurrencyTab();
     QWidget* buildBillingTab();
+    QWidget* buildWebTab();
+    void saveWeb();
     QWidget* buildPasswordTab(const char* name, OptionsModel::Role role, QLineEdit** boxes);
     void billNumberEntered();
     void save();
@@ -44,6 +50,12 @@ private:
     QLineEdit* m_prepaidMinimum = nullptr;
     QLineEdit* m_adminBoxes[3] = {};
     QLineEdit* m_staffBoxes[3] = {};
+    QCheckBox* m_webOn = nullptr;
+    QLineEdit* m_webPort = nullptr;
+    QLineEdit* m_webAddresses = nullptr;
+    QLineEdit* m_webPassword[2] = {};
+    QLineEdit* m_webCertificate = nullptr;
+    QLineEdit* m_webKey = nullptr;
     QPushButton* m_save = nullptr;
     bool m_checkingBill = false;
 };

@@ -4,6 +4,7 @@
 #include "server/accounts/consolesettings.h"
 #include "server/accounts/optionsmodel.h"
 #include "server/accounts/ui/frmoptions.h"
+#include "server/accounts/weboptions.h"
 #include "server/core/database.h"
 #include "support/consolefixture.h"
 #include "support/datarow.h"
@@ -72,7 +73,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.windowTitle(), QStringLiteral("Defaults Settings"));
         auto* tabs = child<QTabWidget>(&w, QStringLiteral("SSTab1"));
-        QCOMPARE(tabs->count(), 5);
+        QCOMPARE(tabs->count(), 6);
         QCOMPARE(tabs->tabText(1), QStringLiteral(" Currency Setting"));
         QCOMPARE(child<QLineEdit>(&w, QStringLiteral("txtbillno"))->text(), QStringLiteral("12"));
         QCOMPARE(child<QLineEdit>(&w, QStringLiteral("txtport"))->text(), QStringLiteral("2701"));
@@ -95,6 +96,55 @@ private Q_SLOTS:
         }
         QVERIFY(!child<QLineEdit>(&w, QStringLiteral("txtPassword_1"))->isEnabled());
         QVERIFY(!child<QLineEdit>(&w, QStringLiteral("txtupassword_2"))->isEnabled());
+    }
+
+    void webPageSettingsAreCheckedAndStored_data()
+    {
+        QTest::addColumn<QString>("addresses");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("retyped");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("message");
+        const QString saved = QStringLiteral("Web Page Settings Saved");
+        const QString noAddress = QStringLiteral("Enter the Addresses the Page is Served on");
+        dataRow("stored", "127.0.0.1, 192.168.1.5", "8470", "pa$$ word", "pa$$ word", "", saved);
+        dataRow("no address", "", "8470", "pw", "pw", "", noAddress);
+        dataRow("not an address", "192.168.1.300", "8470", "pw", "pw", "", noAddress);
+        dataRow("port out of range", "127.0.0.1", "70000", "pw", "pw", "",
+                "Enter a Valid Port Number");
+        dataRow("passwords differ", "127.0.0.1", "8470", "pw", "px", "", "Password Miss match");
+        dataRow("no password", "127.0.0.1", "8470", "", "", "", "Enter a Password for the Page");
+        dataRow("key without certificate", "127.0.0.1", "8470", "pw", "pw", "/etc/hostname",
+                "Enter both the Certificate and the Key File, or neither");
+    }
+    void webPageSettingsAreCheckedAndStored()
+    {
+        QFETCH(QString, addresses);
+        QFETCH(QString, port);
+        QFETCH(QString, password);
+        QFETCH(QString, retyped);
+        QFETCH(QString, key);
+        QFETCH(QString, message);
+        FrmOptions w(*m_db);
+        QSignalSpy applied(&w, &FrmOptions::webOptionsSaved);
+        child<QCheckBox>(&w, QStringLiteral("chkweb"))->setChecked(true);
+        child<QLineEdit>(&w, QStringLiteral("txtwebaddress"))->setText(addresses);
+        child<QLineEdit>(&w, QStringLiteral("txtwebport"))->setText(port);
+        child<QLineEdit>(&w, QStringLiteral("txtwebpassword_0"))->setText(password);
+        child<QLineEdit>(&w, QStringLiteral("txtwebpassword_1"))->setText(retyped);
+        child<QLineEdit>(&w, QStringLiteral("txtwebkey"))->setText(key);
+        child<QPushButton>(&w, QStringLiteral("cmdwebapply"))->click();
+        QCOMPARE(m_prompt->lastText(), message);
+        QVERIFY(child<QLineEdit>(&w, QStringLiteral("txtwebpassword_0"))->text().isEmpty());
+        const bool stored = applied.count() == 1;
+        QCOMPARE(stored, message == QStringLiteral("Web Page Settings Saved"));
+        const WebOptions::Values v = WebOptions().values();
+        QCOMPARE(v.enabled, stored);
+        QCOMPARE(v.addresses.join(QLatin1Char(',')),
+                 stored ? QStringLiteral("127.0.0.1,192.168.1.5") : QString());
+        QCOMPARE(WebOptions().checkPassword(password), stored);
+        QVERIFY(!option(WebOptions::PasswordValue).contains(QStringLiteral("word")));
     }
 
     void aUsedBillNumberIsRefusedOnEnter_data()
