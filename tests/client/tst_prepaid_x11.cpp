@@ -181,20 +181,18 @@ void TstPrepaidX11::logInSpendAndLock_data()
 {
     QTest::addColumn<bool>("member");
     QTest::addColumn<QString>("credit"); // the ticket's value, or the member's top-up
-    QTest::addColumn<QString>("wrong");  // a wrong code, or a wrong password, typed first
     QTest::addColumn<qint64>("minutes"); // ticket: what its value buys; member: minutes used
-    QTest::newRow("ticket runs to its time up") << false << "10.00"
-                                                << "ACDE-FGHJ-KLMN" << 33LL;
-    QTest::newRow("member logs off") << true << "5.00"
-                                     << "pw8" << 7LL;
+    QTest::addColumn<QString>("wrong");  // a wrong code, or a wrong password, typed first
+    QTest::newRow("ticket to its time up") << false << "10.00" << qint64(33) << "ACDE-FGHJ-KLMN";
+    QTest::newRow("member logs off") << true << "5.00" << qint64(7) << "pw8";
 }
 
 void TstPrepaidX11::logInSpendAndLock()
 {
     QFETCH(bool, member);
     QFETCH(QString, credit);
-    QFETCH(QString, wrong);
     QFETCH(qint64, minutes);
+    QFETCH(QString, wrong);
     const Money paid = Money::parse(credit);
     QString account = MemberId;
     if (member) {
@@ -252,8 +250,8 @@ void TstPrepaidX11::logInSpendAndLock()
     const Money charge =
         calccharge(m_rows, m_tariff, minutes / 60, int(minutes % 60), 0).rounded(Digits);
     const QString bills = member ? QStringLiteral("memberid = ?") : QStringLiteral("ticket = ?");
-    const QString code = TicketCodes::normalise(account);
-    const QVariantList key = {member ? MemberId : code};
+    const QString code = member ? MemberId : TicketCodes::normalise(account);
+    const QVariantList key = {code};
     QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM history WHERE ") + bills, key), 1);
     QCOMPARE(Money::fromVariant(
                  m_db.scalar(QStringLiteral("SELECT netamount FROM history WHERE ") + bills, key)),
