@@ -3,9 +3,8 @@
 // and by real key presses and clicks through the XTEST extension (xdotool): locked, the keys a
 // customer tries, options, password check (with a console that does not answer), a session
 // window that cannot be closed away, a session with warnings (which leave the keyboard to the
-// program in use) and the automatic logout, the end of the session, a prepaid ticket's login
-// and its Log off, the staff's settings opened
-// from the lock screen, and a slow, failing restart.
+// program in use) and the automatic logout, the end of the session, the staff's settings
+// opened from the lock screen, and a slow, failing restart.
 
 #include "client/core/agentcontroller.h"
 #include "client/core/agentsettings.h"
@@ -15,7 +14,6 @@
 #include "support/x11agent.h"
 
 #include <QDateTime>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -46,7 +44,6 @@ private Q_SLOTS:
     void sessionWindowCannotBeClosedAway();
     void sessionWithWarningAndAutomaticLogout();
     void endOfSessionLocksAgain();
-    void prepaidTicketLoginAndLogOff();
     void staffSettingsFromTheSystemMenu();
     void killedInSessionComesBackLockedAndResumes();
     void slowFailingRestartLocksFirst();
@@ -56,10 +53,8 @@ private:
     void key(const QString& keys) { m_a.key(keys); }
     void type(const QString& text) { m_a.type(text); }
     bool lockScreenActive() { return m_a.lockScreenActive(); }
-    // Another client cannot take the keyboard and pointer: the agent holds them.
-    bool grabsHeldByAgent();
-    // Shown, focused, on top, grabbed and locked, with the agent running.
-    void verifyStillLocked();
+    bool grabsHeldByAgent() { return m_a.grabsHeldByAgent(); }
+    void verifyStillLocked() { m_a.verifyStillLocked(); }
     QJsonObject state() { return m_a.state(); }
     bool waitState(const QString& k, const QJsonValue& v) { return m_a.waitState(k, v); }
     // The session window as the window manager shows it ("" when it is not on the screen).
@@ -72,27 +67,7 @@ private:
 
     X11Agent m_a;
     XvfbSession& m_x = m_a.x();
-    QString m_probe;
 };
-
-bool TstAgentX11::grabsHeldByAgent()
-{
-    LineProcess probe(m_probe, {QStringLiteral("--hold-grab"), QStringLiteral("0")},
-                      m_x.environment());
-    return probe.started() && probe.waitForLine(QStringLiteral("refused"), StepMs);
-}
-
-void TstAgentX11::verifyStillLocked()
-{
-    QVERIFY2(m_a.agent().process().state() == QProcess::Running, qPrintable(m_a.output()));
-    QVERIFY(waitUntil([this] { return lockScreenActive(); }));
-    QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), m_a.lockWindow(), StepMs);
-    QVERIFY2(grabsHeldByAgent(), "another client could take the keyboard and pointer");
-    const QJsonObject s = state();
-    QCOMPARE(s.value(QStringLiteral("keysLocked")).toBool(), true);
-    QCOMPARE(s.value(QStringLiteral("lockScreenVisible")).toBool(), true);
-    QCOMPARE(s.value(QStringLiteral("sessionWindow")).toBool(), false);
-}
 
 void TstAgentX11::initTestCase()
 {
@@ -100,9 +75,9 @@ void TstAgentX11::initTestCase()
     if (!skip.isEmpty()) {
         QSKIP(qPrintable(skip));
     }
-    m_probe = QCoreApplication::applicationDirPath() + QStringLiteral("/lockprobe");
-    QVERIFY2(QFileInfo(m_probe).isExecutable(),
-             qPrintable(QStringLiteral("the lockprobe program is not built: ") + m_probe));
+    const QString probe = QCoreApplication::applicationDirPath() + QStringLiteral("/lockprobe");
+    QVERIFY2(QFileInfo(probe).isExecutable(),
+             qPrintable(QStringLiteral("the lockprobe program is not built: ") + probe));
     const QString failed = m_a.start(QStringLiteral("PC-X11"));
     QVERIFY2(failed.isEmpty(), qPrintable(failed));
 }
@@ -346,61 +321,6 @@ void TstAgentX11::endOfSessionLocksAgain()
     const int sent = m_a.console().count(Proto::Autologout);
     QTest::qWait(1500);
     QCOMPARE(m_a.console().count(Proto::Autologout), sent);
-}
-
-void TstAgentX11::prepaidTicketLoginAndLogOff()
-{
-    m_a.console().clearReceived();
-    QVERIFY(waitUntil([this] { return lockScreenActive(); }));
-    QCOMPARE(state().value(QStringLiteral("optionsVisible")).toBool(), false);
-
-    // The customer types the ticket's code into the Log in area and presses Enter.
-    const QString code = QStringLiteral("ACDE-FGHJ-KLMN");
-    const QByteArray expected =
-        Proto::prepaidLogin({Proto::PrepaidCredentials::Kind::Ticket, code, QString()});
-    bool sent = false;
-    for (int attempt = 0; attempt < 3 && !sent; ++attempt) {
-        key(QStringLiteral("alt+c"));
-        key(QStringLiteral("ctrl+a"));
-        type(code);
-        key(QStringLiteral("Return"));
-        sent = m_a.console().waitFor(Proto::PrepaidLoginEnd, 4000);
-    }
-    QVERIFY2(sent, qPrintable(QString::fromLatin1(m_a.console().received())));
-    QCOMPARE(m_a.console().received(), expected);
-    QCOMPARE(state().value(QStringLiteral("caption")).toString(), AgentController::CheckingText);
-    verifyStillLocked();
-
-    // Accepted: ten minutes on the ticket.
-    m_a.console().clearReceived();
-    m_a.console().send(Proto::prepaidTime({600, QStringLiteral("10.00")}) + Proto::StartSession);
-    QVERIFY(waitState(QStringLiteral("prepaid"), true));
-    QJsonObject s = state();
-    QCOMPARE(s.value(QStringLiteral("sessionWindow")).toBool(), true);
-    QCOMPARE(s.value(QStringLiteral("keysLocked")).toBool(), false);
-    const int left = s.value(QStringLiteral("prepaidSecondsLeft")).toInt();
-    QVERIFY2(left > 590 && left <= 600, qPrintable(QString::number(left)));
-    QCOMPARE(s.value(QStringLiteral("prepaidCredit")).toString(), QStringLiteral("10.00"));
-    QVERIFY(waitUntil([this] { return !lockScreenActive(); }));
-
-    // Log off, the button across the bottom of the session window, clicked.
-    QString id;
-    QVERIFY(waitUntil([&] { return !(id = visibleSessionWindow()).isEmpty(); }));
-    QTest::qWait(500); // placed once its frame is there
-    const QString geometry =
-        xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
-    const QRegularExpression size(QStringLiteral("WIDTH=(\\d+)\\s+HEIGHT=(\\d+)"));
-    const QRegularExpressionMatch m = size.match(geometry);
-    QVERIFY2(m.hasMatch(), qPrintable(geometry));
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), id,
-             QString::number(m.captured(1).toInt() / 2),
-             QString::number(m.captured(2).toInt() - 20), QStringLiteral("click"),
-             QStringLiteral("1")});
-    QVERIFY2(m_a.console().waitFor(Proto::PrepaidLogoff, StepMs),
-             qPrintable(QString::fromLatin1(m_a.console().received())));
-    QVERIFY(waitState(QStringLiteral("prepaid"), false));
-    verifyStillLocked();
-    QCOMPARE(m_a.console().received(), Proto::PrepaidLogoff);
 }
 
 QString TstAgentX11::openSettingsPassword()

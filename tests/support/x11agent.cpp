@@ -3,6 +3,7 @@
 
 #include "support/systemwait.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTest>
@@ -20,7 +21,7 @@ X11Agent::~X11Agent()
     m_x.stop();
 }
 
-QString X11Agent::start(const QString& terminalName)
+QString X11Agent::start(const QString& terminalName, quint16 consolePort)
 {
     if (!QFileInfo(AgentProcess::executable()).isExecutable()) {
         return QStringLiteral("the agent is not built: ") + AgentProcess::executable();
@@ -29,11 +30,14 @@ QString X11Agent::start(const QString& terminalName)
         return QStringLiteral("could not start Xvfb and the window manager");
     }
     m_home = std::make_unique<TestHome>();
-    m_console = std::make_unique<AgentTestConsole>();
-    if (!m_console->listen()) {
-        return QStringLiteral("the test console cannot listen");
+    if (consolePort == 0) {
+        m_console = std::make_unique<AgentTestConsole>();
+        if (!m_console->listen()) {
+            return QStringLiteral("the test console cannot listen");
+        }
+        consolePort = m_console->port();
     }
-    AgentProcess::seedServer(QStringLiteral("127.0.0.1"), m_console->port(), terminalName, true);
+    AgentProcess::seedServer(QStringLiteral("127.0.0.1"), consolePort, terminalName, true);
 
     m_agent = std::make_unique<AgentProcess>();
     QProcess& p = m_agent->process();
@@ -43,7 +47,7 @@ QString X11Agent::start(const QString& terminalName)
     if (!startAgent()) {
         return QStringLiteral("the agent did not start");
     }
-    if (!m_console->waitForAgent(StepMs)) {
+    if (m_console && !m_console->waitForAgent(StepMs)) {
         return QStringLiteral("the agent never connected: ") + output();
     }
     return {};
@@ -107,4 +111,23 @@ void X11Agent::verifyLockHoldsAgainst(const QString& victimName)
     QCOMPARE(m_lockWindow, lockWindow);
     QCOMPARE(m_x.topClientWindow(), lockWindow);
     QCOMPARE(state().value(QStringLiteral("lockScreenVisible")).toBool(), true);
+}
+
+bool X11Agent::grabsHeldByAgent()
+{
+    LineProcess probe(QCoreApplication::applicationDirPath() + QStringLiteral("/lockprobe"),
+                      {QStringLiteral("--hold-grab"), QStringLiteral("0")}, m_x.environment());
+    return probe.started() && probe.waitForLine(QStringLiteral("refused"), StepMs);
+}
+
+void X11Agent::verifyStillLocked()
+{
+    QVERIFY2(m_agent->process().state() == QProcess::Running, qPrintable(output()));
+    QVERIFY(SystemTest::waitUntil([this] { return lockScreenActive(); }, StepMs));
+    QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), m_lockWindow, StepMs);
+    QVERIFY2(grabsHeldByAgent(), "another client could take the keyboard and pointer");
+    const QJsonObject s = state();
+    QCOMPARE(s.value(QStringLiteral("keysLocked")).toBool(), true);
+    QCOMPARE(s.value(QStringLiteral("lockScreenVisible")).toBool(), true);
+    QCOMPARE(s.value(QStringLiteral("sessionWindow")).toBool(), false);
 }

@@ -11,8 +11,8 @@
 #include <memory>
 
 // The real agent as on a workstation: on a private X server with openbox, in a fresh home,
-// connected to a test console on loopback. Driven with real key presses and clicks through
-// the XTEST extension (xdotool).
+// connected to a test console on loopback (or to a console the test runs itself). Driven with
+// real key presses and clicks through the XTEST extension (xdotool).
 class X11Agent
 {
 public:
@@ -27,8 +27,10 @@ public:
     X11Agent& operator=(const X11Agent&) = delete;
 
     // Starts the X server, the console and the agent under that terminal name, and waits for
-    // the agent's connection. Why it could not ("" when all is up).
-    QString start(const QString& terminalName);
+    // the agent's connection. Why it could not ("" when all is up). Given a port, the agent
+    // connects to the console listening there instead, and its connection is the caller's to
+    // wait for.
+    QString start(const QString& terminalName, quint16 consolePort = 0);
     // Starts the agent program (again), as the user service does after it ended.
     bool startAgent();
 
@@ -57,6 +59,12 @@ public:
     // Key chords and a click sent while the lock screen is up reach no other window, and the
     // lock screen stays focused and on top (checked with QVERIFY: look at the test's result).
     void verifyLockHoldsAgainst(const QString& victimName);
+    // Another client cannot take the keyboard and pointer: the agent holds them (asked
+    // through the lockprobe program built beside the test).
+    bool grabsHeldByAgent();
+    // Shown, focused, on top, grabbed and locked, with the agent running (checked with
+    // QVERIFY: look at the test's result).
+    void verifyStillLocked();
 
 private:
     XvfbSession m_x;
