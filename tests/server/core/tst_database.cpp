@@ -22,7 +22,7 @@ const QMap<QString, QStringList>& expectedSchema()
                        "passwordwait", "prepaid",    "ticket",    "credit",      "timeup"}},
         {"history",
          {"billno", "sstart", "send", "terminal", "cip", "user", "memberid", "duration", "charge",
-          "otheramt", "netamount", "received", "ticket"}},
+          "otheramt", "netamount", "received", "ticket", "shift"}},
         {"user_category", {"user", "Description"}},
         {"ratelist",
          {"member", "timeslice", "Rate", "tperiod", "rateslice", "rpermin", "fhour", "ftimespent",
