@@ -194,6 +194,7 @@ bool Database::createSchema()
 
 void Database::close()
 {
+    m_statements.clear();
     if (QSqlDatabase::contains(m_connectionName)) {
         {
             QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
@@ -253,42 +254,90 @@ std::optional<QSqlQuery> Database::exec(const QString& sql, const QVariantList& 
     return q;
 }
 
+QSqlQuery* Database::cached(const QString& sql, const QVariantList& params, const QString& label)
+{
+    if (!isOpen()) {
+        fail(label, QStringLiteral("The database is not open"), sql);
+        return nullptr;
+    }
+    auto it = m_statements.find(sql);
+    if (it == m_statements.end()) {
+        if (m_statements.size() >= MaxCachedStatements) {
+            m_statements.clear();
+        }
+        QSqlQuery q(handle());
+        q.setForwardOnly(true);
+        if (!q.prepare(sql)) {
+            fail(label, q.lastError().text(), sql);
+            return nullptr;
+        }
+        it = m_statements.emplace(sql, std::move(q)).first;
+    }
+    QSqlQuery& q = it->second;
+    for (qsizetype i = 0; i < params.size(); ++i) {
+        q.bindValue(int(i), params.at(i));
+    }
+    if (!q.exec()) {
+        const QString error = q.lastError().text();
+        q.finish();
+        fail(label, error, sql);
+        return nullptr;
+    }
+    return &q;
+}
+
 bool Database::run(const QString& sql, const QVariantList& params, const QString& label)
 {
-    return exec(sql, params, label).has_value();
+    QSqlQuery* q = cached(sql, params, label);
+    if (q == nullptr) {
+        return false;
+    }
+    q->finish();
+    return true;
 }
 
 QList<QSqlRecord> Database::rows(const QString& sql, const QVariantList& params,
                                  const QString& label)
 {
     QList<QSqlRecord> out;
-    auto q = exec(sql, params, label);
-    if (!q) {
+    QSqlQuery* q = cached(sql, params, label);
+    if (q == nullptr) {
         return out;
     }
     while (q->next()) {
         out.append(q->record());
     }
+    q->finish();
     return out;
 }
 
 std::optional<QSqlRecord> Database::firstRow(const QString& sql, const QVariantList& params,
                                              const QString& label)
 {
-    auto q = exec(sql, params, label);
-    if (!q || !q->next()) {
+    QSqlQuery* q = cached(sql, params, label);
+    if (q == nullptr) {
         return std::nullopt;
     }
-    return q->record();
+    std::optional<QSqlRecord> r;
+    if (q->next()) {
+        r = q->record();
+    }
+    q->finish();
+    return r;
 }
 
 QVariant Database::scalar(const QString& sql, const QVariantList& params, const QString& label)
 {
-    auto q = exec(sql, params, label);
-    if (!q || !q->next()) {
+    QSqlQuery* q = cached(sql, params, label);
+    if (q == nullptr) {
         return {};
     }
-    return q->value(0);
+    QVariant v;
+    if (q->next()) {
+        v = q->value(0);
+    }
+    q->finish();
+    return v;
 }
 
 bool Database::transaction(const std::function<bool()>& work, const QString& label)
