@@ -3,6 +3,7 @@
 
 #include "common/errorlog.h"
 
+#include <QHash>
 #include <QSqlError>
 #include <QUuid>
 
@@ -405,6 +406,23 @@ QDateTime Database::parseTime(const QVariant& v)
         return {};
     }
     const QString s = v.toString().trimmed();
+    // Each conversion of a local time makes the C library read the zone file again, and a
+    // prepaid login or log off reads the same few stored times several times over: the
+    // times already read are kept (per thread; emptied when many).
+    static thread_local QHash<QString, QDateTime> known;
+    if (const auto it = known.constFind(s); it != known.cend()) {
+        return *it;
+    }
+    if (known.size() >= 4096) {
+        known.clear();
+    }
+    const QDateTime t = parseTimeText(s);
+    known.insert(s, t);
+    return t;
+}
+
+QDateTime Database::parseTimeText(const QString& s)
+{
     QDateTime t = QDateTime::fromString(s, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     if (!t.isValid()) {
         t = QDateTime::fromString(s, Qt::ISODate);

@@ -78,6 +78,7 @@ Q_SIGNALS:
 private:
     bool createSchema();
     void fail(const QString& label, const QString& what, const QString& sql);
+    static QDateTime parseTimeText(const QString& s);
     // Runs one statement from the cache of prepared statements (run, rows, firstRow and
     // scalar read their result at once and then release it with finish()).
     QSqlQuery* cached(const QString& sql, const QVariantList& params, const QString& label);
