@@ -19,6 +19,7 @@
 // Usage: bench_link [agents=1000] [flood=10000]
 // On a machine busy with other work the latencies mostly measure the scheduler's queue; run it
 // as `chrt -f 1 bench_link` (or at least `nice -n -10`) to see what the console itself costs.
+#include "bench/agentfleet.h"
 #include "common/linkauth.h"
 #include "common/protocol.h"
 #include "server/core/database.h"
@@ -26,42 +27,15 @@
 #include "server/link/connectionmanager.h"
 #include "server/link/linkserver.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSocketNotifier>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QTextStream>
-#include <QTimer>
 
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <memory>
-#include <vector>
-
 namespace {
 
-qint64 monotonicNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-void out(const QString& line)
-{
-    std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
-    std::fflush(stdout);
-}
+using namespace bench;
 
 // ---- console side (child process) -------------------------------------------------------
 
@@ -130,182 +104,33 @@ int runConsole(const QString& dbPath, int holdAtLeast, const QByteArray& key)
 
 // ---- driver and agents (this process) ----------------------------------------------------
 
-qint64 rssKiB(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-        }
-    }
-    return -1;
-}
-
-qint64 cpuTicks(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    const QByteArray s = f.readAll();
-    // Fields after the command name (which is in parentheses); utime and stime are 14 and 15.
-    const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 12 ? fields.at(11).toLongLong() + fields.at(12).toLongLong() : -1;
-}
-
-// Handles events until the deadline, sleeping while there are none (a busy driver would take
-// the CPU from the console it measures).
-void waitEvents(const QDeadlineTimer& deadline)
-{
-    QTimer beat;
-    beat.start(int(std::clamp<qint64>(deadline.remainingTime(), 1, 20)));
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-}
-
-void spin(int ms)
-{
-    const QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        waitEvents(deadline);
-    }
-}
-
-struct Agent
-{
-    QTcpSocket* socket = nullptr;
-    QString ip;
-    QString name;
-    QByteArray received;
-    bool answered = false;
-    qint64 lastArrivalNs = 0;
-};
-
-QString agentAddress(int i)
-{
-    // 127.1.0.1 ... : distinct loopback addresses, none of them the console's.
-    return QStringLiteral("127.1.%1.%2").arg(i / 250).arg(i % 250 + 1);
-}
-
 int runDriver(int count)
 {
     LinkServer::raiseOpenFilesLimit();
     QTemporaryDir dir;
     const QString dbPath = dir.filePath(QStringLiteral("server.db"));
 
-    QProcess console;
-    console.setProcessChannelMode(QProcess::SeparateChannels);
-    console.setProcessEnvironment([&] {
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("VANTIROKIT_HOME"), dir.path());
-        return env;
-    }());
-    console.setWorkingDirectory(dir.path());
-    console.start(QCoreApplication::applicationFilePath(),
-                  {QStringLiteral("--console"), dbPath, QString::number(count)});
-    QByteArray consoleOut;
-    QList<QByteArray> lines;
-    QObject::connect(&console, &QProcess::readyReadStandardOutput, [&] {
-        consoleOut += console.readAllStandardOutput();
-        qsizetype nl;
-        while ((nl = consoleOut.indexOf('\n')) >= 0) {
-            lines.append(consoleOut.left(nl));
-            consoleOut.remove(0, nl + 1);
-        }
-    });
-    auto nextLine = [&](const QByteArray& prefix, int ms) -> QByteArray {
-        const QDeadlineTimer deadline(ms);
-        while (!deadline.hasExpired()) {
-            for (qsizetype i = 0; i < lines.size(); ++i) {
-                if (lines.at(i).startsWith(prefix)) {
-                    return lines.takeAt(i);
-                }
-            }
-            waitEvents(deadline);
-        }
-        return {};
-    };
-    const QByteArray portLine = nextLine("PORT ", 10000);
-    if (portLine.isEmpty()) {
-        out(QStringLiteral("console did not start: ") +
-            QString::fromLocal8Bit(console.readAllStandardError()));
+    ConsoleChild console;
+    if (!console.start(dir.path(), {dbPath, QString::number(count)})) {
         return 1;
     }
-    const quint16 port = quint16(portLine.mid(5).toUInt());
-    const qint64 pid = console.processId();
+    const qint64 pid = console.pid();
     spin(500);
     const qint64 rssBefore = rssKiB(pid);
-
-    QSqlDatabase reader =
-        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
-    reader.setDatabaseName(dbPath);
-    reader.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
-    if (!reader.open()) {
+    if (!openReader(dbPath)) {
         out(QStringLiteral("cannot read the console's database"));
         return 1;
     }
-    auto namedRows = [&] {
-        QSqlQuery q(reader);
-        q.exec(QStringLiteral("SELECT count(*) FROM online WHERE name LIKE 'PC-%'"));
-        return q.next() ? q.value(0).toInt() : -1;
-    };
 
-    std::vector<std::unique_ptr<Agent>> agents;
-    agents.reserve(size_t(count));
-    int fullyAsked = 0;
-    double askedMs = -1;
+    Fleet fleet;
     const qint64 cpuBefore = cpuTicks(pid);
-    QElapsedTimer clock;
-    clock.start();
-    for (int i = 0; i < count; ++i) {
-        auto a = std::make_unique<Agent>();
-        a->ip = agentAddress(i);
-        a->name = QStringLiteral("PC-%1").arg(i + 1);
-        a->socket = new QTcpSocket;
-        Agent* raw = a.get();
-        QObject::connect(raw->socket, &QTcpSocket::readyRead, [raw, &fullyAsked] {
-            raw->received += raw->socket->readAll();
-            raw->lastArrivalNs = monotonicNs();
-            if (!raw->answered && raw->received.contains(Proto::CName)) {
-                raw->answered = true;
-                raw->socket->write(Proto::cnameReply(raw->name));
-                if (raw->received.contains(Proto::Lock)) {
-                    ++fullyAsked;
-                }
-            }
-        });
-        if (!a->socket->bind(QHostAddress(a->ip), 0)) {
-            out(QStringLiteral("cannot bind %1").arg(a->ip));
-            return 1;
-        }
-        a->socket->connectToHost(QHostAddress::LocalHost, port);
-        agents.push_back(std::move(a));
-    }
-    int named = 0;
-    const QDeadlineTimer limit(30000);
-    while (!limit.hasExpired()) {
-        waitEvents(limit);
-        if (fullyAsked == count) {
-            if (askedMs < 0) {
-                askedMs = double(clock.nsecsElapsed()) / 1e6;
-            }
-            named = namedRows();
-            if (named == count) {
-                break;
-            }
-        }
-    }
-    const double registerMs = double(clock.nsecsElapsed()) / 1e6;
+    connectFleet(fleet, count, console.port());
+    const double registerMs = fleet.registerMs;
+    const double askedMs = fleet.askedMs;
+    const int named = fleet.named;
     const double registerCpuMs =
         double(cpuTicks(pid) - cpuBefore) * 1000.0 / double(sysconf(_SC_CLK_TCK));
-    if (named != count) {
-        out(QStringLiteral("registered only %1 of %2 within 30 s (%3 asked)")
-                .arg(named)
-                .arg(count)
-                .arg(fullyAsked));
-    }
+    const auto& agents = fleet.agents;
 
     // Single commands to random agents, one at a time.
     std::vector<double> latency;
@@ -318,7 +143,7 @@ int runDriver(int count)
         a->received.clear();
         const qint64 asked = monotonicNs();
         console.write(QByteArray("SEND ") + a->ip.toLatin1() + '\n');
-        const QByteArray sent = nextLine("SENT ", 5000);
+        const QByteArray sent = console.nextLine("SENT ", 5000);
         const QDeadlineTimer deadline(5000);
         while (!a->received.contains(Proto::Lock) && !deadline.hasExpired()) {
             waitEvents(deadline);
@@ -332,13 +157,7 @@ int runDriver(int count)
         delivery.push_back(double(a->lastArrivalNs - sentNs) / 1e6);
         latency.push_back(double(a->lastArrivalNs - asked) / 1e6);
     }
-    auto pct = [](std::vector<double> v, double p) {
-        if (v.empty()) {
-            return -1.0;
-        }
-        std::sort(v.begin(), v.end());
-        return v[size_t(std::min<double>(double(v.size() - 1), p * double(v.size())))];
-    };
+    const auto pct = percentile;
 
     spin(1000);
     const qint64 rssAfter = rssKiB(pid);
@@ -371,61 +190,21 @@ int runDriver(int count)
     out(QStringLiteral("console idle CPU               %1 %   (target < 1 %)")
             .arg(idleCpu, 0, 'f', 2));
 
-    for (auto& a : agents) {
-        a->socket->abort();
-        delete a->socket;
-    }
-    console.closeWriteChannel();
-    if (!console.waitForFinished(5000)) {
-        console.kill();
-        console.waitForFinished(2000);
-    }
+    console.finish();
     return named == count ? 0 : 2;
 }
 
 int runFlood(int count)
 {
     QTemporaryDir dir;
-    QProcess console;
-    console.setProcessChannelMode(QProcess::SeparateChannels);
-    console.setWorkingDirectory(dir.path());
-    console.start(QCoreApplication::applicationFilePath(),
-                  {QStringLiteral("--console"), dir.filePath(QStringLiteral("server.db")),
-                   QStringLiteral("0"), QString::fromLatin1(FloodKey)});
-    QList<QByteArray> lines;
-    QByteArray partial;
-    QObject::connect(&console, &QProcess::readyReadStandardOutput, [&] {
-        partial += console.readAllStandardOutput();
-        qsizetype nl;
-        while ((nl = partial.indexOf('\n')) >= 0) {
-            lines.append(partial.left(nl));
-            partial.remove(0, nl + 1);
-        }
-    });
-    auto ask = [&](const QByteArray& what) -> QList<QByteArray> {
-        lines.clear();
-        console.write(what + '\n');
-        const QDeadlineTimer deadline(30000);
-        while (!deadline.hasExpired()) {
-            for (const QByteArray& l : lines) {
-                if (l.startsWith(what)) {
-                    return l.split(' ');
-                }
-            }
-            waitEvents(deadline);
-        }
-        return {};
-    };
-    const QDeadlineTimer started(10000);
-    while (lines.isEmpty() && !started.hasExpired()) {
-        waitEvents(started);
-    }
-    if (lines.isEmpty() || !lines.first().startsWith("PORT ")) {
-        out(QStringLiteral("flood console did not start"));
+    ConsoleChild console;
+    if (!console.start(dir.path(), {dir.filePath(QStringLiteral("server.db")), QStringLiteral("0"),
+                                    QString::fromLatin1(FloodKey)})) {
         return 1;
     }
-    const quint16 port = quint16(lines.first().mid(5).toUInt());
-    const qint64 pid = console.processId();
+    const auto ask = [&console](const QByteArray& what) { return console.ask(what); };
+    const quint16 port = console.port();
+    const qint64 pid = console.pid();
     spin(500);
     const qint64 rssBefore = rssKiB(pid);
     qint64 rssPeak = rssBefore;
@@ -517,11 +296,7 @@ int runFlood(int count)
             .arg(rssAfter));
     out(QStringLiteral("message log lines, error log   %1 lines, %2 bytes")
             .arg(QString::fromLatin1(stats.value(3)), QString::fromLatin1(stats.value(4))));
-    console.closeWriteChannel();
-    if (!console.waitForFinished(5000)) {
-        console.kill();
-        console.waitForFinished(2000);
-    }
+    console.finish();
     return servedMs >= 0 && clearedMs >= 0 ? 0 : 3;
 }
 

@@ -3,6 +3,7 @@
 
 #include "common/errorlog.h"
 
+#include <QHash>
 #include <QSqlError>
 #include <QUuid>
 
@@ -204,6 +205,7 @@ bool Database::createSchema()
 
 void Database::close()
 {
+    m_statements.clear();
     if (QSqlDatabase::contains(m_connectionName)) {
         {
             QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
@@ -263,42 +265,90 @@ std::optional<QSqlQuery> Database::exec(const QString& sql, const QVariantList& 
     return q;
 }
 
+QSqlQuery* Database::cached(const QString& sql, const QVariantList& params, const QString& label)
+{
+    if (!isOpen()) {
+        fail(label, QStringLiteral("The database is not open"), sql);
+        return nullptr;
+    }
+    auto it = m_statements.find(sql);
+    if (it == m_statements.end()) {
+        if (m_statements.size() >= MaxCachedStatements) {
+            m_statements.clear();
+        }
+        QSqlQuery q(handle());
+        q.setForwardOnly(true);
+        if (!q.prepare(sql)) {
+            fail(label, q.lastError().text(), sql);
+            return nullptr;
+        }
+        it = m_statements.emplace(sql, std::move(q)).first;
+    }
+    QSqlQuery& q = it->second;
+    for (qsizetype i = 0; i < params.size(); ++i) {
+        q.bindValue(int(i), params.at(i));
+    }
+    if (!q.exec()) {
+        const QString error = q.lastError().text();
+        q.finish();
+        fail(label, error, sql);
+        return nullptr;
+    }
+    return &q;
+}
+
 bool Database::run(const QString& sql, const QVariantList& params, const QString& label)
 {
-    return exec(sql, params, label).has_value();
+    QSqlQuery* q = cached(sql, params, label);
+    if (q == nullptr) {
+        return false;
+    }
+    q->finish();
+    return true;
 }
 
 QList<QSqlRecord> Database::rows(const QString& sql, const QVariantList& params,
                                  const QString& label)
 {
     QList<QSqlRecord> out;
-    auto q = exec(sql, params, label);
-    if (!q) {
+    QSqlQuery* q = cached(sql, params, label);
+    if (q == nullptr) {
         return out;
     }
     while (q->next()) {
         out.append(q->record());
     }
+    q->finish();
     return out;
 }
 
 std::optional<QSqlRecord> Database::firstRow(const QString& sql, const QVariantList& params,
                                              const QString& label)
 {
-    auto q = exec(sql, params, label);
-    if (!q || !q->next()) {
+    QSqlQuery* q = cached(sql, params, label);
+    if (q == nullptr) {
         return std::nullopt;
     }
-    return q->record();
+    std::optional<QSqlRecord> r;
+    if (q->next()) {
+        r = q->record();
+    }
+    q->finish();
+    return r;
 }
 
 QVariant Database::scalar(const QString& sql, const QVariantList& params, const QString& label)
 {
-    auto q = exec(sql, params, label);
-    if (!q || !q->next()) {
+    QSqlQuery* q = cached(sql, params, label);
+    if (q == nullptr) {
         return {};
     }
-    return q->value(0);
+    QVariant v;
+    if (q->next()) {
+        v = q->value(0);
+    }
+    q->finish();
+    return v;
 }
 
 bool Database::transaction(const std::function<bool()>& work, const QString& label)
@@ -366,6 +416,23 @@ QDateTime Database::parseTime(const QVariant& v)
         return {};
     }
     const QString s = v.toString().trimmed();
+    // Each conversion of a local time makes the C library read the zone file again, and a
+    // prepaid login or log off reads the same few stored times several times over: the
+    // times already read are kept (per thread; emptied when many).
+    static thread_local QHash<QString, QDateTime> known;
+    if (const auto it = known.constFind(s); it != known.cend()) {
+        return *it;
+    }
+    if (known.size() >= 4096) {
+        known.clear();
+    }
+    const QDateTime t = parseTimeText(s);
+    known.insert(s, t);
+    return t;
+}
+
+QDateTime Database::parseTimeText(const QString& s)
+{
     QDateTime t = QDateTime::fromString(s, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     if (!t.isValid()) {
         t = QDateTime::fromString(s, Qt::ISODate);

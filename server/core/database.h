@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <optional>
+#include <unordered_map>
 
 // The console's one connection to its database file. Every statement goes through here with
 // bound parameters; failures are written to the error log under the caller's label and never
@@ -77,6 +78,16 @@ Q_SIGNALS:
 private:
     bool createSchema();
     void fail(const QString& label, const QString& what, const QString& sql);
+    static QDateTime parseTimeText(const QString& s);
+    // Runs one statement from the cache of prepared statements (run, rows, firstRow and
+    // scalar read their result at once and then release it with finish()).
+    QSqlQuery* cached(const QString& sql, const QVariantList& params, const QString& label);
+
+    // The console sends the same few statements again and again; parsing each anew cost more
+    // than running it. Emptied when full (a few statements are built with values in them) and
+    // when the connection closes.
+    static constexpr size_t MaxCachedStatements = 256;
+    std::unordered_map<QString, QSqlQuery> m_statements;
 
     QString m_connectionName;
     QString m_path;

@@ -153,6 +153,31 @@ private Q_SLOTS:
         QVERIFY(home.errorLog().isEmpty());
     }
 
+    // Statements are prepared once and run again: a finished one must hold nothing of the
+    // file (another writer's commit does not make our next write fail) and reopening on
+    // another file must not run them against the old one.
+    void reusedStatementsHoldNothingOfTheFile()
+    {
+        TestHome home;
+        Database db;
+        QVERIFY(db.open(home.file("a.db")));
+        const QString count = "SELECT count(*) FROM members";
+        QCOMPARE(db.scalar(count).toInt(), 0);
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
+            other.setDatabaseName(home.file("a.db"));
+            QVERIFY(other.open());
+            QVERIFY(QSqlQuery(other).exec("INSERT INTO members (memberid) VALUES ('b')"));
+        }
+        QSqlDatabase::removeDatabase("other");
+        QVERIFY(
+            db.transaction([&] { return db.run("INSERT INTO members (memberid) VALUES ('a')"); }));
+        QCOMPARE(db.scalar(count).toInt(), 2);
+        QVERIFY(db.open(home.file("b.db")));
+        QCOMPARE(db.scalar(count).toInt(), 0);
+        QVERIFY(home.errorLog().isEmpty());
+    }
+
     void failuresAreLoggedAndNeverThrow()
     {
         TestHome home;
