@@ -100,6 +100,7 @@ void AgentController::connectToServer(const QString& address)
     }
     m_phase = m_linkKey.isEmpty() ? LinkPhase::Open : LinkPhase::AwaitChallenge;
     m_state.linkProven = false;
+    m_logoffSentOnLink = false;
     m_connectingAddress = address;
     if (const QString local = m_settings.localAddress(); !local.isEmpty()) {
         m_tcp.bind(QHostAddress(local), 0);
@@ -141,6 +142,7 @@ void AgentController::onConnected()
         // connection and drops it at once must not be dialled again without a pause.
         m_steady.start();
         m_state.linkProven = true;
+        sendOwedLogoff();
     } else {
         // Reconnect pacing starts afresh only once the console has proven itself, so a console
         // without the key is not retried in a tight loop.
@@ -309,6 +311,8 @@ void AgentController::handshake(const QList<Proto::Message>& batch)
         m_proofTimeout.stop();
         m_steady.start();
         m_state.linkProven = true;
+        // Before the console's first commands: its lock then answers the log off.
+        sendOwedLogoff();
         // The console's first commands may share the arrival with its proof.
         const QList<Proto::Message> rest = batch.mid(i + 1);
         if (rest.isEmpty()) {

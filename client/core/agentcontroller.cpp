@@ -343,6 +343,9 @@ void AgentController::apply(const Proto::Message& m)
         power(true);
         break;
     case Kind::Lock:
+        if (m_logoffSentOnLink) {
+            logoffSettled();
+        }
         endPasswordCheck();
         m_state.keysLocked = true;
         unloadSessionWindow();
@@ -416,6 +419,9 @@ void AgentController::apply(const Proto::Message& m)
         lockedOnConsolesWord();
         break;
     case Kind::StartSession:
+        if (refuseResume()) {
+            break;
+        }
         beginPrepaid();
         endPasswordCheck();
         m_state.keysLocked = false;
@@ -426,6 +432,9 @@ void AgentController::apply(const Proto::Message& m)
         showSessionWindow();
         break;
     case Kind::EndSession:
+        if (m_logoffSentOnLink) {
+            logoffSettled();
+        }
         endOfSessionLock();
         break;
     case Kind::PrepaidRefused:

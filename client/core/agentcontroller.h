@@ -189,6 +189,14 @@ private:
     void beginPrepaid();
     // Log off or time up: the console is told, the lock goes up.
     void endPrepaid();
+    // A log off the console may not have heard of is sent, once a link (proven, with a key)
+    // is up; once per link.
+    void sendOwedLogoff();
+    // "|STARTSESSION|" after a time left while a log off is owed: the console resumes the
+    // session of a customer who left, and is told again instead. False: the start is taken.
+    bool refuseResume();
+    // The console has ended the session logged off, or a new customer's login was taken.
+    void logoffSettled();
 
     void apply(const Proto::Message& m);
     // With a link key, what arrives before the console has proven it: only the handshake.
@@ -223,6 +231,9 @@ private:
     // stretch the time.
     QDeadlineTimer m_prepaidDeadline;
     qint64 m_prepaidWarned = -1;
+    // The owed log off went out on the current link: a lock or end from the console that
+    // follows it answers it.
+    bool m_logoffSentOnLink = false;
     QPointer<QObject> m_powerRequest;
     Proto::Decoder m_decoder{Proto::Side::Agent};
 

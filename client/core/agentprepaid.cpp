@@ -148,10 +148,46 @@ void AgentController::prepaidLogoff()
 
 void AgentController::endPrepaid()
 {
+    // Owed until the console ends the session: a log off lost with the link, or with this
+    // agent, must not let the console resume the session for whoever sits down next.
+    m_settings.setLogoffOwed(true);
+    m_logoffSentOnLink = false;
+    sendOwedLogoff();
+    endOfSessionLock();
+}
+
+void AgentController::sendOwedLogoff()
+{
+    if (!m_settings.logoffOwed() || m_logoffSentOnLink) {
+        return;
+    }
     if (send(Proto::PrepaidLogoff)) {
+        m_logoffSentOnLink = true;
         ++m_state.prepaidLogoffsSent;
     }
-    endOfSessionLock();
+}
+
+bool AgentController::refuseResume()
+{
+    if (!m_pendingTime || !m_settings.logoffOwed()) {
+        return false;
+    }
+    if (m_state.checkingPrepaid) {
+        // A customer typed a code after the log off: this start answers their login.
+        logoffSettled();
+        return false;
+    }
+    m_pendingTime.reset();
+    // The console takes the connection in before it reads anything from it, so a log off
+    // already sent on this link reaches the resumed session: it is not repeated.
+    sendOwedLogoff();
+    return true;
+}
+
+void AgentController::logoffSettled()
+{
+    m_settings.setLogoffOwed(false);
+    m_logoffSentOnLink = false;
 }
 
 QString AgentController::prepaidTimeText() const

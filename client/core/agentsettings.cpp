@@ -162,6 +162,19 @@ void AgentSettings::setSessionRunning(bool running)
     }
 }
 
+bool AgentSettings::logoffOwed() const
+{
+    return read(RegKey::LoginTime, QStringLiteral("logoffowed")) == QLatin1String("1");
+}
+
+void AgentSettings::setLogoffOwed(bool owed)
+{
+    if (logoffOwed() != owed) {
+        write(RegKey::LoginTime, QStringLiteral("logoffowed"),
+              owed ? QStringLiteral("1") : QStringLiteral("0"));
+    }
+}
+
 QString AgentSettings::settingsPassword() const
 {
     const QString psw = read(RegKey::Password, QStringLiteral("psw"));

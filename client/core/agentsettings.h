@@ -74,6 +74,11 @@ public:
     // console's answer, whether the session ended while it was away.
     bool sessionRunning() const;
     void setSessionRunning(bool running);
+    // A prepaid log off the console may not have heard of (value "logoffowed" of the
+    // login-time key): kept across restarts until the console's end of the session arrives, so
+    // a session the console resumes cannot open the workstation to whoever sits there next.
+    bool logoffOwed() const;
+    void setLogoffOwed(bool owed);
 
     // The settings password, "TOVLE" when none is stored.
     QString settingsPassword() const;

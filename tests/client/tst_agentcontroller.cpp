@@ -405,6 +405,7 @@ private Q_SLOTS:
         QTRY_VERIFY(c.state().keysLocked);
         QVERIFY(console.waitFor(Proto::PrepaidLogoff));
         QCOMPARE(c.state().prepaidLogoffsSent, 1);
+        c.handleArrival(Proto::EndSession); // the console's end answers it
 
         // The same with the cable pulled: the countdown goes on without the console.
         c.handleArrival(Proto::prepaidTime({2, QStringLiteral("0.10")}) + Proto::StartSession);
@@ -417,6 +418,58 @@ private Q_SLOTS:
         QVERIFY(!c.state().sessionWindowLoaded);
         QVERIFY(!c.state().prepaid);
         QCOMPARE(c.state().autologoutsSent, 0);
+    }
+
+    void logoffOwedUntilTheConsoleEnds_data()
+    {
+        QTest::addColumn<bool>("restart");
+        QTest::addColumn<bool>("login");
+        QTest::addColumn<QByteArray>("arrival");
+        QTest::addColumn<bool>("unlocks");
+        const QByteArray resume =
+            Proto::prepaidTime({600, QStringLiteral("5.00")}) + Proto::StartSession;
+        dataRow("resumed when the link is back", false, false, resume, false);
+        dataRow("resumed after an agent restart", true, false, resume, false);
+        dataRow("a new login after the log off", false, true, resume, true);
+        dataRow("a session paid at the end", false, false, QByteArray(Proto::StartSession), true);
+    }
+    void logoffOwedUntilTheConsoleEnds()
+    {
+        QFETCH(bool, restart);
+        QFETCH(bool, login);
+        QFETCH(QByteArray, arrival);
+        QFETCH(bool, unlocks);
+
+        auto c = std::make_unique<AgentController>(*m_settings);
+        AgentTestConsole console;
+        QVERIFY(connectTo(*c, console));
+        c->startLocked();
+        c->handleArrival(Proto::prepaidTime({600, QStringLiteral("5.00")}) + Proto::StartSession);
+        // Log off with the cable pulled: the console does not hear it.
+        console.stop();
+        QTRY_VERIFY(!c->state().linkUp);
+        c->prepaidLogoff();
+        QVERIFY(c->state().keysLocked);
+        if (restart) {
+            c = std::make_unique<AgentController>(*m_settings);
+            c->startLocked();
+        }
+        QVERIFY(connectTo(*c, console));
+        QVERIFY(console.waitFor(Proto::PrepaidLogoff));
+        if (login) {
+            QVERIFY(c->prepaidLogin(
+                {Proto::PrepaidCredentials::Kind::Ticket, QStringLiteral("ACDE"), QString()}));
+            QVERIFY(console.waitFor(Proto::PrepaidLoginEnd));
+        }
+        c->handleArrival(arrival);
+        QCOMPARE(c->state().keysLocked, !unlocks);
+        QCOMPARE(c->state().sessionWindowLoaded, unlocks);
+        QTest::qWait(200);
+        QCOMPARE(console.count(Proto::PrepaidLogoff), 1);
+        // The console's lock answers the log off: its next resume is a session of its own.
+        c->handleArrival(Proto::Lock);
+        c->handleArrival(Proto::prepaidTime({600, QStringLiteral("5.00")}) + Proto::StartSession);
+        QVERIFY(c->state().prepaid);
     }
 
     void prepaidCheckEndsWithTheLink()
