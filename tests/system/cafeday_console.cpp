@@ -5,6 +5,7 @@
 // to the journal: the journal is what the cashier was told. Every action is answered on
 // standard output with "done <verb> ok|fail <detail>".
 // The journal file is named by VANTIROKIT_DAY_JOURNAL.
+#include "cafeday_prepaidcashier.h"
 #include "common/clock.h"
 #include "common/money.h"
 #include "common/prompt.h"
@@ -22,8 +23,6 @@
 #include "server/core/database.h"
 #include "server/core/ui/frmmain.h"
 #include "server/link/remotecontrol.h"
-#include "server/prepaid/prepaidcounter.h"
-#include "server/prepaid/ticketsform.h"
 #include "server/sessions/jobworkstore.h"
 #include "server/sessions/settlementform.h"
 #include "server/sessions/tariffstore.h"
@@ -40,7 +39,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSocketNotifier>
-#include <QThread>
 
 #include <cstdio>
 #include <unistd.h>
@@ -127,7 +125,13 @@ class Cashier
 {
 public:
     Cashier(Console& console, CashierPrompt& prompt, Journal& journal)
-        : m_console(console), m_db(console.database()), m_prompt(prompt), m_journal(journal)
+        : m_console(console), m_db(console.database()), m_prompt(prompt), m_journal(journal),
+          m_prepaid(
+              m_db, console.core().currencyDigits(),
+              [this](const QString& line) { m_journal.write(line); },
+              [this](const QString& terminal, const QString& sstart) {
+                  journalBill(terminal, sstart);
+              })
     {
     }
 
@@ -167,13 +171,13 @@ public:
         } else if (verb == QLatin1String("backup")) {
             ok = backup(detail);
         } else if (verb == QLatin1String("tickets")) {
-            ok = tickets(a, detail);
+            ok = m_prepaid.sell(a, detail);
         } else if (verb == QLatin1String("topup")) {
-            ok = topUp(a);
+            ok = m_prepaid.topUp(a);
         } else if (verb == QLatin1String("prepaidend")) {
-            ok = prepaidEnd(a, detail);
+            ok = m_prepaid.end(a, detail);
         } else if (verb == QLatin1String("addcredit")) {
-            ok = addCredit(a);
+            ok = m_prepaid.addCredit(a);
         } else if (verb == QLatin1String("ping")) {
             ok = true;
         } else {
@@ -383,17 +387,7 @@ private:
         }
         const int stallAt = a.value(QStringLiteral("stall"), QStringLiteral("0")).toInt();
         if (stallAt > 0) {
-            form.service().setWriteHook([stallAt](int n) {
-                if (n == stallAt) {
-                    // Held inside the transaction until the test kills the console.
-                    std::fputs("stalled\n", stdout);
-                    std::fflush(stdout);
-                    for (;;) {
-                        QThread::sleep(1);
-                    }
-                }
-                return true;
-            });
+            form.service().setWriteHook(holdAt(stallAt));
         }
         form.setAction(closeAction(a.value(QStringLiteral("close"))));
         const SettleResult result = form.settle();
@@ -532,107 +526,11 @@ private:
         return true;
     }
 
-    // The Tickets window's sale: the codes in the reply, the sale's bill in the journal.
-    bool tickets(const Args& a, QString& detail)
-    {
-        TicketsForm form(m_db, m_console.core().currencyDigits());
-        TicketsForm::Entry e;
-        e.category = a.value(QStringLiteral("cat"));
-        e.count = a.value(QStringLiteral("count"), QStringLiteral("1"));
-        e.byMinutes = a.contains(QStringLiteral("minutes"));
-        e.value = a.value(e.byMinutes ? QStringLiteral("minutes") : QStringLiteral("amount"));
-        const TicketSaleResult r = form.sell(e);
-        if (!r.ok) {
-            detail = r.error;
-            return false;
-        }
-        QStringList codes;
-        Money total;
-        for (const Ticket& t : r.tickets) {
-            codes.append(t.code);
-            total += t.value;
-        }
-        m_journal.write(QStringLiteral("sale no=%1 net=%2").arg(r.billno).arg(total.toString()));
-        detail = QStringLiteral("no=%1 codes=%2").arg(r.billno).arg(codes.join(QLatin1Char(',')));
-        return true;
-    }
-
-    // The member window's top-up.
-    bool topUp(const Args& a)
-    {
-        PrepaidCounter counter(m_db, m_console.core().currencyDigits());
-        const QString id = a.value(QStringLiteral("id"));
-        const QString amount = a.value(QStringLiteral("amount"));
-        if (!counter.topUp(id, amount)) {
-            return false;
-        }
-        m_journal.write(QStringLiteral("topup id=%1 amount=%2").arg(id, amount));
-        return true;
-    }
-
-    // The prepaid session on a workstation as the session list picks it.
-    std::optional<PrepaidSession> prepaidOn(const QString& terminal)
-    {
-        const auto row =
-            m_db.firstRow(QStringLiteral("SELECT rowid FROM terminals WHERE trim(terminal) = ? "
-                                         "AND prepaid IN (1, 2)"),
-                          {terminal});
-        if (!row) {
-            return std::nullopt;
-        }
-        return PrepaidCounter(m_db, m_console.core().currencyDigits())
-            .prepaid(row->value(0).toLongLong());
-    }
-
-    // End on a prepaid session in the list; stall= holds it between two of its writes, as
-    // the settlement's stall does.
-    bool prepaidEnd(const Args& a, QString& detail)
-    {
-        const QString terminal = a.value(QStringLiteral("term"));
-        const auto s = prepaidOn(terminal);
-        if (!s) {
-            detail = QStringLiteral("no session");
-            return false;
-        }
-        PrepaidCounter counter(m_db, m_console.core().currencyDigits());
-        const int stallAt = a.value(QStringLiteral("stall"), QStringLiteral("0")).toInt();
-        if (stallAt > 0) {
-            counter.service().setWriteHook([stallAt](int n) {
-                if (n == stallAt) {
-                    std::fputs("stalled\n", stdout);
-                    std::fflush(stdout);
-                    for (;;) {
-                        QThread::sleep(1);
-                    }
-                }
-                return true;
-            });
-        }
-        if (!counter.end(s->rowid)) {
-            detail = QStringLiteral("refused");
-            return false;
-        }
-        journalBill(terminal, Database::timeText(s->sstart));
-        return true;
-    }
-
-    bool addCredit(const Args& a)
-    {
-        const QString terminal = a.value(QStringLiteral("term"));
-        const auto s = prepaidOn(terminal);
-        PrepaidCounter counter(m_db, m_console.core().currencyDigits());
-        if (!s || !counter.addCredit(s->rowid, a.value(QStringLiteral("amount")))) {
-            return false;
-        }
-        m_journal.write(QStringLiteral("addcredit %1 amount=%2")
-                            .arg(terminal, a.value(QStringLiteral("amount"))));
-        return true;
-    }
-
     Console& m_console;
     Database& m_db;
     CashierPrompt& m_prompt;
     Journal& m_journal;
+    PrepaidCashier m_prepaid;
 };
 
 } // namespace

@@ -8,7 +8,7 @@
 // and must hold everything the cashier was told.
 //
 // VANTIROKIT_DAY_SEED fixes the seed of the random kills; VANTIROKIT_SOAK_DAYS runs more days.
-#include "cafedaycustomer.h"
+#include "cafeday_customer.h"
 #include "common/money.h"
 #include "support/systemwait.h"
 
