@@ -39,6 +39,8 @@ public:
     // A ledger credit of the typed amount on the member's account.
     bool topUp(const QString& memberId, const QString& typed);
     QString balanceText(const QString& memberId) const;
+    // The service behind the counter, for its write hook.
+    PrepaidService& service() { return m_service; }
 
 private:
     void send(const QList<AgentMessage>& messages, bool dropOnFailure);

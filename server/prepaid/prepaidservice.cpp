@@ -380,6 +380,14 @@ QList<AgentMessage> PrepaidService::resumeMessages(const PrepaidSession& s) cons
     return {{s.cid, Proto::prepaidTime(timeLeft(s, Clock::now())) + Proto::StartSession}};
 }
 
+void PrepaidService::agentGone(qint64 index)
+{
+    if (index > 0 &&
+        m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {index}, EndLabel)) {
+        m_db.notifyChanged(QStringLiteral("online"));
+    }
+}
+
 bool PrepaidService::addCredit(qint64 rowid, Money amount, QString* error, QList<AgentMessage>* out)
 {
     const Money add = amount.rounded(m_digits);

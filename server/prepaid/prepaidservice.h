@@ -94,6 +94,9 @@ public:
     // Sells more on the session's ticket (a sale bill) or tops up the member, then holds the
     // new credit and moves the time up; `out` gets the PREPAID_TIME for the agent.
     bool addCredit(qint64 rowid, Money amount, QString* error, QList<AgentMessage>* out);
+    // The agent on connection `index` did not hear its session end: like any agent that is gone,
+    // its workstation is not listed as ready until it connects again.
+    void agentGone(qint64 index);
 
     // Test hook: called after each write of end() with its ordinal (1, 2, ...); returning
     // false makes that write count as failed.

@@ -33,7 +33,10 @@ int PrepaidWatch::check()
         ++ended;
         // Sent after the commit; an agent that is away comes back to a locked workstation.
         for (const AgentMessage& m : r.messages) {
-            m_link.send(m.index, m.bytes);
+            if (!m_link.send(m.index, m.bytes)) {
+                m_service.agentGone(m.index);
+                break;
+            }
         }
         if (s) {
             Q_EMIT logLine(QStringLiteral("Prepaid time up, Client Name - ") + s->terminal +

@@ -5,6 +5,7 @@
 // to the journal: the journal is what the cashier was told. Every action is answered on
 // standard output with "done <verb> ok|fail <detail>".
 // The journal file is named by VANTIROKIT_DAY_JOURNAL.
+#include "cafeday_prepaidcashier.h"
 #include "common/clock.h"
 #include "common/money.h"
 #include "common/prompt.h"
@@ -38,7 +39,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSocketNotifier>
-#include <QThread>
 
 #include <cstdio>
 #include <unistd.h>
@@ -125,7 +125,13 @@ class Cashier
 {
 public:
     Cashier(Console& console, CashierPrompt& prompt, Journal& journal)
-        : m_console(console), m_db(console.database()), m_prompt(prompt), m_journal(journal)
+        : m_console(console), m_db(console.database()), m_prompt(prompt), m_journal(journal),
+          m_prepaid(
+              m_db, console.core().currencyDigits(),
+              [this](const QString& line) { m_journal.write(line); },
+              [this](const QString& terminal, const QString& sstart) {
+                  journalBill(terminal, sstart);
+              })
     {
     }
 
@@ -164,6 +170,14 @@ public:
             ok = housekeeping(a, detail);
         } else if (verb == QLatin1String("backup")) {
             ok = backup(detail);
+        } else if (verb == QLatin1String("tickets")) {
+            ok = m_prepaid.sell(a, detail);
+        } else if (verb == QLatin1String("topup")) {
+            ok = m_prepaid.topUp(a);
+        } else if (verb == QLatin1String("prepaidend")) {
+            ok = m_prepaid.end(a, detail);
+        } else if (verb == QLatin1String("addcredit")) {
+            ok = m_prepaid.addCredit(a);
         } else if (verb == QLatin1String("ping")) {
             ok = true;
         } else {
@@ -185,10 +199,22 @@ private:
         first.tperiod = QStringLiteral("60");
         first.rateslice = first.rate.toString();
         first.rpermin = first.rate.dividedBy(60);
+        QList<RateRow> rows{first};
+        if (a.value(QStringLiteral("minute")) == QLatin1String("1")) {
+            // A first slice of one minute: a session costs from a minute's worth, so a little
+            // credit buys a minute or two.
+            RateRow minute;
+            minute.timeslice = Money::fromWhole(1);
+            minute.rate = first.rpermin;
+            minute.tperiod = QStringLiteral("1");
+            minute.rateslice = minute.rate.toString();
+            minute.rpermin = first.rpermin;
+            rows.prepend(minute);
+        }
         TariffSettings s;
         s.chargebyminute = true;
         const bool done =
-            TariffStore(m_db).save(a.value(QStringLiteral("name")), QString(), true, {first}, s);
+            TariffStore(m_db).save(a.value(QStringLiteral("name")), QString(), true, rows, s);
         if (done) {
             m_journal.write(QStringLiteral("category ") + a.value(QStringLiteral("name")));
         }
@@ -361,17 +387,7 @@ private:
         }
         const int stallAt = a.value(QStringLiteral("stall"), QStringLiteral("0")).toInt();
         if (stallAt > 0) {
-            form.service().setWriteHook([stallAt](int n) {
-                if (n == stallAt) {
-                    // Held inside the transaction until the test kills the console.
-                    std::fputs("stalled\n", stdout);
-                    std::fflush(stdout);
-                    for (;;) {
-                        QThread::sleep(1);
-                    }
-                }
-                return true;
-            });
+            form.service().setWriteHook(holdAt(stallAt));
         }
         form.setAction(closeAction(a.value(QStringLiteral("close"))));
         const SettleResult result = form.settle();
@@ -514,6 +530,7 @@ private:
     Database& m_db;
     CashierPrompt& m_prompt;
     Journal& m_journal;
+    PrepaidCashier m_prepaid;
 };
 
 } // namespace

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // A day in a cafe: the real console (tests/system/cafeday_console.cpp, the console's own
 // composition driven by a cashier script) and 20 real agents on loopback addresses. The cashier
-// starts, moves and settles sessions, edits ledgers, controls idle workstations, tidies the
-// history and takes a backup, while the console and agents are killed, connections are cut
+// starts, moves and settles sessions, sells prepaid time, edits ledgers, controls idle
+// workstations, tidies the history and takes a backup, customers log in with tickets and member
+// credit, while the console and agents are killed, connections are cut
 // mid-message and the database folder turns read-only. After every phase the database must be whole
 // and must hold everything the cashier was told.
 //
 // VANTIROKIT_DAY_SEED fixes the seed of the random kills; VANTIROKIT_SOAK_DAYS runs more days.
+#include "cafeday_customer.h"
 #include "common/money.h"
 #include "support/systemwait.h"
 
@@ -46,6 +48,10 @@ namespace {
 using namespace SystemTest;
 
 constexpr int AgentCount = 20;
+// Free workstations where customers log in with prepaid time (see Customer), after the agents.
+constexpr int CustomerCount = 7;
+const QString NotAccepted =
+    QStringLiteral("The code or the member id and password were not accepted.");
 
 bool writeFile(const QString& path, const QByteArray& text)
 {
@@ -103,6 +109,17 @@ struct Bill
     QString member;
     Money received;
     Money net;
+    QString ticket; // the ticket it was paid from
+};
+
+// A prepaid session a customer was told had started.
+struct PrepaidRecord
+{
+    QString terminal; // where it started
+    QString sstart;
+    QString account; // the ticket's code or the member's id
+    bool member = false;
+    Money held; // the most credit it held
 };
 
 } // namespace
@@ -121,6 +138,8 @@ class TestCafeDay : public QObject
     QProcess console;
     QByteArray consoleOut;
     std::vector<std::unique_ptr<Agent>> agents;
+    std::vector<std::unique_ptr<Customer>> customers;
+    std::map<QString, PrepaidRecord> prepaidSessions; // by account|sstart
     QRandomGenerator random;
     quint32 seed = 0;
 
@@ -396,14 +415,15 @@ class TestCafeDay : public QObject
                      .toInt(),
                  0);
         QSet<qint64> present;
-        const auto history = rows("SELECT billno, terminal, sstart, memberid, received, charge, "
-                                  "otheramt, netamount FROM history WHERE billno IS NOT NULL");
+        const auto history =
+            rows("SELECT billno, terminal, sstart, memberid, received, charge, otheramt, "
+                 "netamount, ticket FROM history WHERE billno IS NOT NULL");
         for (const QVariantList& h : history) {
             const qint64 no = h[0].toLongLong();
             present.insert(no);
             QVERIFY2(no >= 1 && no < next, qPrintable(where + QString(": bill %1").arg(no)));
-            const Bill b{h[1].toString(), h[2].toString(), h[3].toString(),
-                         Money::fromVariant(h[4]), Money::fromVariant(h[7])};
+            const Bill b{h[1].toString(),          h[2].toString(),          h[3].toString(),
+                         Money::fromVariant(h[4]), Money::fromVariant(h[7]), h[8].toString()};
             const auto known = knownBills.find(no);
             if (known != knownBills.end()) {
                 QCOMPARE(b.sstart, known->second.sstart);
@@ -417,6 +437,9 @@ class TestCafeDay : public QObject
             QCOMPARE(b.net.units(), (charge + other).units());
             for (const Money m : {charge, other, b.net, b.received}) {
                 QCOMPARE(m.rounded(2).units(), m.units());
+            }
+            if (b.terminal == "Tickets") {
+                continue; // a ticket sale: the whole sale is its other amount
             }
             Money lines;
             for (const QVariantList& l :
@@ -440,11 +463,29 @@ class TestCafeDay : public QObject
                      qPrintable(where + QString(": job work of bill %1 has no bill").arg(no)));
         }
 
-        // Everything the cashier was told is in the database.
+        // Everything the cashier and the customers were told is in the database.
         std::map<QString, JournalSession> sessions; // by terminal + sstart
+        for (const auto& [key, p] : prepaidSessions) {
+            JournalSession& j = sessions[p.terminal + '|' + p.sstart];
+            j = {p.terminal, p.sstart, false, QString()};
+            // Its bill may be gone with housekeeping since.
+            for (const auto& [no, b] : knownBills) {
+                if (b.sstart == p.sstart && (p.member ? b.member : b.ticket) == p.account) {
+                    j.billed = true;
+                    j.billNo = QString::number(no);
+                }
+            }
+        }
         QList<qint64> journalBills;
         for (const QStringList& w : journal()) {
-            if (w[0] == "start") {
+            if (w[0] == "sale") {
+                const qint64 no = field(w, "no").toLongLong();
+                journalBills.append(no);
+                const auto known = knownBills.find(no);
+                QVERIFY2(known != knownBills.end() && known->second.terminal == "Tickets",
+                         qPrintable(where + ": confirmed ticket sale " + field(w, "no") + " lost"));
+                QCOMPARE(known->second.net.units(), Money::parse(field(w, "net")).units());
+            } else if (w[0] == "start") {
                 sessions[w[1] + '|' + sstartField(w)] = {w[1], sstartField(w), false, QString()};
             } else if (w[0] == "transfer") {
                 auto it = sessions.find(w[1] + '|' + sstartField(w));
@@ -528,6 +569,62 @@ class TestCafeDay : public QObject
                      qPrintable(QString("%1: member %2 ledger %3, bills and edits %4")
                                     .arg(where, id, ledger.toString(), expected.toString())));
         }
+        STEP(checkPrepaid(where));
+    }
+
+    // Prepaid time: one bill per session, a ticket or member in one session at a time, each
+    // ticket's value its credit left and its bills, each bill within the credit its session
+    // held, and a member's bill deducted once, by exactly its amount.
+    void checkPrepaid(const QString& where)
+    {
+        QCOMPARE(scalar("SELECT count(*) FROM (SELECT 1 FROM history WHERE terminal <> 'Tickets' "
+                        "GROUP BY terminal, sstart HAVING count(*) > 1)")
+                     .toInt(),
+                 0);
+        QCOMPARE(scalar("SELECT count(*) FROM (SELECT 1 FROM terminals WHERE prepaid IN (1, 2) "
+                        "GROUP BY prepaid, coalesce(ticket, memberid) HAVING count(*) > 1)")
+                     .toInt(),
+                 0);
+        std::map<QString, Money> spent;
+        QSet<QString> partlyHousekept;
+        for (const auto& [no, b] : knownBills) {
+            if (!b.ticket.isEmpty()) {
+                spent[b.ticket] += b.net;
+                if (housekeptBill(no)) {
+                    partlyHousekept.insert(b.ticket);
+                }
+            }
+        }
+        for (const QVariantList& t : rows("SELECT code, value, credit FROM tickets")) {
+            const QString code = t[0].toString();
+            const Money value = Money::fromVariant(t[1]);
+            const Money credit = Money::fromVariant(t[2]);
+            QVERIFY2(credit >= Money() &&
+                         (partlyHousekept.contains(code) || value == credit + spent[code]),
+                     qPrintable(QString("%1: ticket %2 value %3, credit %4, bills %5")
+                                    .arg(where, code, value.toString(), credit.toString(),
+                                         spent[code].toString())));
+        }
+        for (const auto& [key, p] : prepaidSessions) {
+            const auto bill = rows(QString("SELECT billno, netamount FROM history WHERE %1 = ? "
+                                           "AND sstart = ?")
+                                       .arg(p.member ? "memberid" : "ticket"),
+                                   {p.account, p.sstart});
+            QVERIFY2(bill.size() <= 1, qPrintable(where + ": two bills for " + key));
+            if (bill.isEmpty()) {
+                continue;
+            }
+            const Money net = Money::fromVariant(bill[0][1]);
+            QVERIFY2(net <= p.held, qPrintable(where + ": " + key + " billed beyond its credit"));
+            if (p.member) {
+                const auto debits =
+                    rows("SELECT debit, credit FROM transactions WHERE memberid = ? AND part = ?",
+                         {p.account, "By Bill No " + bill[0][0].toString()});
+                QVERIFY2(debits.size() == 1 && Money::fromVariant(debits[0][0]) == net &&
+                             Money::fromVariant(debits[0][1]) == Money(),
+                         qPrintable(where + ": " + key + " not deducted once by its bill"));
+            }
+        }
     }
 
     // Every running session whose agent is up is open on that agent, with the login time the
@@ -535,7 +632,8 @@ class TestCafeDay : public QObject
     void checkSessionsResumed(const char* phase)
     {
         for (const QVariantList& t :
-             rows("SELECT trim(terminal), sstart, AUTOLOGOUT FROM terminals WHERE maintains = 0")) {
+             rows("SELECT trim(terminal), sstart, AUTOLOGOUT FROM terminals WHERE maintains = 0 "
+                  "AND prepaid = 0")) {
             Agent& a = agent(t[0].toString());
             // A session that opens on the options screen shows no session window.
             if (!a.running() || t[2].toInt() == 1 || optionsScreens.contains(a.name)) {
@@ -578,6 +676,111 @@ class TestCafeDay : public QObject
         }
     }
 
+    // ----- prepaid time -----
+
+    Customer& customer(const QString& name)
+    {
+        for (auto& c : customers) {
+            if (c->name == name) {
+                return *c;
+            }
+        }
+        qFatal("no customer %s", qPrintable(name));
+    }
+
+    void connectCustomers()
+    {
+        for (auto& c : customers) {
+            if (!c->connected()) {
+                c->connectTo(consolePort);
+            }
+        }
+        for (auto& c : customers) {
+            QVERIFY2(waitUntil([&] {
+                         return scalar("SELECT (SELECT count(*) FROM online WHERE ip = ? AND "
+                                       "name = ?) + (SELECT count(*) FROM terminals WHERE ip = ?)",
+                                       {c->ip, c->name, c->ip})
+                                    .toInt() == 1;
+                     }),
+                     qPrintable(c->name + " was not listed"));
+        }
+    }
+
+    void sell(const QByteArray& what, QStringList& codes)
+    {
+        const QByteArray reply = act("tickets " + what);
+        QVERIFY2(reply.contains(" ok "), reply.constData());
+        codes = QString::fromUtf8(reply).section("codes=", 1).trimmed().split(',');
+    }
+
+    void topUp(const QString& id, const QString& amount)
+    {
+        STEP(mustAct(QString("topup id=%1 amount=%2").arg(id, amount).toUtf8()));
+        ledgerEdits[id] += Money::parse(amount);
+    }
+
+    static Proto::PrepaidCredentials ticket(const QString& code)
+    {
+        return {Proto::PrepaidCredentials::Kind::Ticket, code, {}};
+    }
+    static Proto::PrepaidCredentials member(const QString& id)
+    {
+        return {Proto::PrepaidCredentials::Kind::Member, id, "pw" + id};
+    }
+
+    // The customer's login as the console answered it: the refusal text, empty when started.
+    void tryLogin(Customer& c, const Proto::PrepaidCredentials& how, QString& refusal)
+    {
+        c.login(how);
+        QVERIFY2(waitUntil([&] { return c.answered(); }), qPrintable(c.name + " got no answer"));
+        refusal = c.refusal();
+    }
+
+    void login(Customer& c, const Proto::PrepaidCredentials& how)
+    {
+        QString refusal;
+        STEP(tryLogin(c, how, refusal));
+        QVERIFY2(refusal.isEmpty(), qPrintable(c.name + ": " + refusal));
+        const auto row = rows("SELECT sstart, credit, coalesce(ticket, memberid), prepaid FROM "
+                              "terminals WHERE ip = ?",
+                              {c.ip});
+        QCOMPARE(row.size(), 1);
+        const PrepaidRecord p{c.name, row[0][0].toString(), row[0][2].toString(),
+                              row[0][3].toInt() == 2, Money::fromVariant(row[0][1])};
+        // The customer is shown the time and what is left of the credit held (less the first
+        // minute once a second has passed); a member holds the ledger balance.
+        const auto left = c.timeLeft();
+        QVERIFY(left && left->seconds > 0 && Money::parse(left->credit) <= p.held);
+        if (p.member) {
+            Money balance = openingBalance[p.account];
+            for (const QVariantList& t :
+                 rows("SELECT credit, debit FROM transactions WHERE memberid = ?", {p.account})) {
+                balance += Money::fromVariant(t[0]) - Money::fromVariant(t[1]);
+            }
+            QCOMPARE(p.held.units(), balance.units());
+        }
+        prepaidSessions[p.account + '|' + p.sstart] = p;
+    }
+
+    void addCredit(const QString& terminal, const QString& amount)
+    {
+        Customer& c = customer(terminal);
+        c.forget();
+        STEP(mustAct(QString("addcredit term=%1 amount=%2").arg(terminal, amount).toUtf8()));
+        const auto row = rows("SELECT sstart, credit, coalesce(ticket, memberid) FROM terminals "
+                              "WHERE trim(terminal) = ?",
+                              {terminal});
+        QCOMPARE(row.size(), 1);
+        PrepaidRecord& p = prepaidSessions[row[0][2].toString() + '|' + row[0][0].toString()];
+        QCOMPARE(Money::fromVariant(row[0][1]).units(), (p.held + Money::parse(amount)).units());
+        p.held = Money::fromVariant(row[0][1]);
+        if (p.member) {
+            ledgerEdits[p.account] += Money::parse(amount);
+        }
+        QVERIFY2(waitUntil([&] { return c.timeLeft().has_value(); }),
+                 qPrintable(terminal + " was not told its new time"));
+    }
+
     void readJournalBillsIntoFigures()
     {
         startsConfirmed = 0;
@@ -601,6 +804,12 @@ class TestCafeDay : public QObject
                  std::map<QString, QString>{{"M1", "10.00"}, {"M2", "0"}, {"M3", "25.55"}}) {
                 STEP(mustAct(QString("member id=%1 ob=%2 pw=pw%1 cat=Std").arg(id, ob).toUtf8()));
                 openingBalance[id] = Money::parse(ob);
+            }
+            // Prepaid members, on a tariff where a little credit buys a minute or two.
+            STEP(mustAct("category name=Short hour=6 minute=1"));
+            for (const QString id : {"M4", "M5"}) {
+                STEP(mustAct(QString("member id=%1 ob=0 pw=pw%1 cat=Short").arg(id).toUtf8()));
+                openingBalance[id] = Money();
             }
             // The options screen's password change: the first password needs no old one; after
             // that a wrong old password is refused with its message and changes nothing.
@@ -635,6 +844,35 @@ class TestCafeDay : public QObject
         QCOMPARE(agent("PC-04").state().value("sessionWindow").toBool(), false);
         QVERIFY(waitUntil([&] { return agent("PC-07").state().value("optionsVisible").toBool(); }));
 
+        // Prepaid time: tickets sold, members topped up, customers log in at free workstations.
+        // Two sessions hold a minute's worth, so the console ends them while the day goes on.
+        QStringList codes;
+        QStringList minuteCodes;
+        STEP(sell("cat=Short count=2 amount=5", codes));
+        STEP(sell("cat=Short count=2 minutes=1", minuteCodes));
+        const Money minute = Money::fromVariant(
+            scalar("SELECT value FROM tickets WHERE code = ?", {minuteCodes[0]}));
+        STEP(topUp("M4", minute.toString()));
+        STEP(topUp("M5", "3"));
+        STEP(connectCustomers());
+        QString refusal;
+        STEP(tryLogin(customer("PC-26"), ticket("WRONG-CODE-0"), refusal));
+        QCOMPARE(refusal, NotAccepted);
+        // Typed in any case, with the slip's dashes.
+        STEP(login(customer("PC-21"), ticket(codes[0].left(4).toLower() + '-' + codes[0].mid(4, 4) +
+                                             '-' + codes[0].mid(8))));
+        STEP(login(customer("PC-22"), ticket(minuteCodes[0])));
+        STEP(login(customer("PC-23"), member("M4")));
+        STEP(login(customer("PC-24"), member("M5")));
+        STEP(login(customer("PC-25"), ticket(minuteCodes[1])));
+        STEP(login(customer("PC-27"), ticket(codes[1])));
+        // A code in use elsewhere is refused like a wrong one.
+        STEP(tryLogin(customer("PC-26"), ticket(codes[0]), refusal));
+        QCOMPARE(refusal, NotAccepted);
+        // The workstation's connection is lost in the middle of its session.
+        customer("PC-25").drop();
+        STEP(checkInvariants("prepaid logins"));
+
         // Moves and remote control of idle workstations.
         STEP(mustAct("transfer from=PC-01 to=PC-11"));
         STEP(mustAct("transfer from=PC-10 to=PC-12"));
@@ -661,6 +899,21 @@ class TestCafeDay : public QObject
         STEP(checkInvariants("transfers and remote control"));
         STEP(checkSessionsResumed("transfers and remote control"));
 
+        // Prepaid sessions: credit added, a log off, one moved and ended from the session list.
+        STEP(addCredit("PC-21", "1"));
+        STEP(addCredit("PC-24", "0.50"));
+        customer("PC-21").forget();
+        customer("PC-21").logOff();
+        QVERIFY(waitUntil([&] { return customer("PC-21").locked() && !inSession("PC-21"); }));
+        customer("PC-24").forget();
+        customer("PC-26").forget();
+        STEP(mustAct("transfer from=PC-24 to=PC-26"));
+        QVERIFY(
+            waitUntil([&] { return customer("PC-26").started() && customer("PC-24").locked(); }));
+        STEP(mustAct("prepaidend term=PC-26"));
+        QVERIFY(waitUntil([&] { return customer("PC-26").locked(); }));
+        STEP(checkInvariants("prepaid log off, move and end"));
+
         // The one-minute limits run out: the agents log out and the console records it.
         QVERIFY(waitUntil(
             [&] {
@@ -670,6 +923,42 @@ class TestCafeDay : public QObject
             },
             120000));
         QVERIFY(waitUntil([&] { return !agent("PC-06").powerCalls().isEmpty(); }));
+
+        // The minute's worth runs out: the console ends those sessions, the one whose
+        // connection was lost too, and locks the workstations.
+        QVERIFY(waitUntil(
+            [&] { return !inSession("PC-22") && !inSession("PC-23") && !inSession("PC-25"); },
+            120000));
+        QVERIFY(customer("PC-22").locked() && customer("PC-23").locked());
+        // Away, the lost workstation is not listed as ready.
+        QCOMPARE(scalar("SELECT count(*) FROM online WHERE ip = ?", {customer("PC-25").ip}).toInt(),
+                 0);
+        // Back, the lost workstation is locked and free; its used-up code is refused.
+        customer("PC-25").connectTo(consolePort);
+        QVERIFY(waitUntil([&] { return customer("PC-25").locked(); }));
+        QVERIFY(!customer("PC-25").started());
+        STEP(tryLogin(customer("PC-25"), ticket(minuteCodes[1]), refusal));
+        QCOMPARE(refusal, NotAccepted);
+        STEP(checkInvariants("prepaid time up"));
+
+        // Fault: the console killed inside a prepaid session's end, between two of its writes:
+        // the session runs on with nothing billed nor deducted, and comes back to its
+        // workstation.
+        const QString prepaidStart = sstartOf("PC-27");
+        const QVariant creditBefore =
+            scalar("SELECT credit FROM tickets WHERE code = ?", {codes[1]});
+        const qint64 billBefore = scalar("SELECT billno FROM defalt").toLongLong();
+        send("prepaidend term=PC-27 stall=" + QByteArray::number(1 + random.bounded(4)));
+        QCOMPARE(readLine(), QByteArray("stalled"));
+        STEP(restartConsole());
+        ++faults;
+        QCOMPARE(sstartOf("PC-27"), prepaidStart);
+        QCOMPARE(scalar("SELECT count(*) FROM history WHERE ticket = ?", {codes[1]}).toInt(), 0);
+        QCOMPARE(scalar("SELECT credit FROM tickets WHERE code = ?", {codes[1]}), creditBefore);
+        QCOMPARE(scalar("SELECT billno FROM defalt").toLongLong(), billBefore);
+        customer("PC-27").connectTo(consolePort);
+        QVERIFY(waitUntil([&] { return customer("PC-27").started(); }));
+        STEP(checkInvariants("console killed inside a prepaid end"));
 
         // Midday settlements, some with job work, bills exported.
         STEP(mustAct("end term=PC-02"));
@@ -784,8 +1073,10 @@ class TestCafeDay : public QObject
         ledgerEdits["M1"] += Money::parse(u"12.34");
         STEP(mustAct("ledger id=M3 debit=0.01"));
         ledgerEdits["M3"] -= Money::parse(u"0.01");
-        for (const QVariantList& t : rows("SELECT trim(terminal) FROM terminals")) {
-            STEP(mustAct("end term=" + t[0].toString().toUtf8() + " recv=1.10"));
+        for (const QVariantList& t : rows("SELECT trim(terminal), prepaid FROM terminals")) {
+            const QByteArray term = t[0].toString().toUtf8();
+            STEP(mustAct(t[1].toInt() != 0 ? "prepaidend term=" + term
+                                           : "end term=" + term + " recv=1.10"));
         }
         STEP(checkInvariants("evening settlements"));
         const qint64 first = scalar("SELECT min(billno) FROM history").toLongLong();
@@ -851,6 +1142,10 @@ private Q_SLOTS:
                               .arg(wakePort)
                               .toUtf8()));
             agents.push_back(std::move(a));
+        }
+        for (int i = 1; i <= CustomerCount; ++i) {
+            customers.push_back(std::make_unique<Customer>(
+                pc(AgentCount + i), QString("127.0.0.%1").arg(100 + AgentCount + i)));
         }
         startConsole();
         for (auto& a : agents) {
@@ -935,6 +1230,9 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
+        for (auto& c : customers) {
+            c->drop();
+        }
         for (auto& a : agents) {
             killAgent(*a);
         }
