@@ -35,14 +35,20 @@ void PrepaidLink::login(qint64 index, const QString& address, const QString& val
         r.refusal = PrepaidService::NotAccepted;
         r.messages = {{index, Proto::prepaidRefused(r.refusal)}};
     }
-    // Only a guess counts against the address, and only a login or a right password starts
-    // the count afresh; a busy workstation is neither.
+    // Only a guess counts against the address, and only an accepted login starts the count
+    // afresh. A right password that is refused all the same (no credit, account busy) must not:
+    // whoever owns an empty account could otherwise reset the count between guesses at others.
     const bool guess = !r.ok && r.refusal == PrepaidService::NotAccepted;
-    if (!guess && r.refusal == PrepaidService::NotFree) {
+    if (!r.ok && !guess && r.refusal == PrepaidService::NotFree) {
         send(r.messages);
         return;
     }
-    if (const qint64 wait = m_throttle.record(address, !guess, now); wait > 0) {
+    if (!r.ok && !guess) {
+        Q_EMIT logLine(QStringLiteral("Prepaid Login Refused, IP -") + address);
+        send(r.messages);
+        return;
+    }
+    if (const qint64 wait = m_throttle.record(address, r.ok, now); wait > 0) {
         Q_EMIT logLine(QStringLiteral("Too many wrong prepaid logins from IP -") + address +
                        QStringLiteral(", logins held back for ") + QString::number(wait) +
                        QStringLiteral(" seconds"));
