@@ -26,7 +26,9 @@ bool PrepaidCounter::end(qint64 rowid)
     if (!Prompt::yesNo(EndQuestion.arg(s->terminal), Title, Prompt::Icon::Question)) {
         return false;
     }
-    const SettleResult result = m_service.end(rowid, PrepaidEndReason::Cashier);
+    // The list's row may have been ended and its rowid reused while the question was open.
+    const SettleResult result =
+        m_service.end(rowid, PrepaidEndReason::Cashier, s->sstart, s->terminal);
     if (!result.ok) {
         Prompt::message(result.error, Title, Prompt::Icon::Critical);
         return false;
@@ -47,7 +49,7 @@ std::optional<Money> PrepaidCounter::amount(const QString& typed) const
     return m;
 }
 
-bool PrepaidCounter::addCredit(qint64 rowid, const QString& typed)
+bool PrepaidCounter::addCredit(const PrepaidSession& picked, const QString& typed)
 {
     const std::optional<Money> m = amount(typed);
     if (!m) {
@@ -56,7 +58,7 @@ bool PrepaidCounter::addCredit(qint64 rowid, const QString& typed)
     }
     QString error;
     QList<AgentMessage> out;
-    if (!m_service.addCredit(rowid, *m, &error, &out)) {
+    if (!m_service.addCredit(picked.rowid, *m, &error, &out, picked.sstart, picked.terminal)) {
         Prompt::message(error, Title, Prompt::Icon::Critical);
         return false;
     }

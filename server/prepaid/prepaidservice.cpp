@@ -218,7 +218,17 @@ bool PrepaidService::write(int& n, const QString& sql, const QVariantList& param
     return !m_writeHook || m_writeHook(n);
 }
 
-SettleResult PrepaidService::end(qint64 rowid, PrepaidEndReason why, const QDateTime& picked)
+// A row read before a modal question may since have been ended and its rowid reused by
+// another session: it is the one picked only if it started then, on that workstation.
+static bool stillPicked(const std::optional<PrepaidSession>& row, const QDateTime& picked,
+                        const QString& terminal)
+{
+    return row && (!picked.isValid() || row->sstart == toSecond(picked)) &&
+           (terminal.isEmpty() || row->terminal == terminal);
+}
+
+SettleResult PrepaidService::end(qint64 rowid, PrepaidEndReason why, const QDateTime& picked,
+                                 const QString& terminal)
 {
     Q_UNUSED(why); // every ending bills alike: the time used, never beyond the credit held
     SettleResult result;
@@ -227,7 +237,7 @@ SettleResult PrepaidService::end(qint64 rowid, PrepaidEndReason why, const QDate
     const bool ok = m_db.transaction(
         [&] {
             const auto row = session(rowid);
-            if (!row || (picked.isValid() && row->sstart != toSecond(picked))) {
+            if (!stillPicked(row, picked, terminal)) {
                 result.error = QStringLiteral("This session has already been ended or moved.");
                 return false;
             }
@@ -380,7 +390,8 @@ QList<AgentMessage> PrepaidService::resumeMessages(const PrepaidSession& s) cons
     return {{s.cid, Proto::prepaidTime(timeLeft(s, Clock::now())) + Proto::StartSession}};
 }
 
-bool PrepaidService::addCredit(qint64 rowid, Money amount, QString* error, QList<AgentMessage>* out)
+bool PrepaidService::addCredit(qint64 rowid, Money amount, QString* error, QList<AgentMessage>* out,
+                               const QDateTime& picked, const QString& terminal)
 {
     const Money add = amount.rounded(m_digits);
     QString why;
@@ -389,7 +400,8 @@ bool PrepaidService::addCredit(qint64 rowid, Money amount, QString* error, QList
     if (add <= Money()) {
         why = QStringLiteral("Please Enter Amount");
     } else {
-        ok = m_db.transaction([&] { return addCreditInside(rowid, add, s, &why); }, EndLabel);
+        ok = m_db.transaction(
+            [&] { return addCreditInside(rowid, add, s, &why, picked, terminal); }, EndLabel);
     }
     if (!ok) {
         if (error != nullptr) {
@@ -405,10 +417,11 @@ bool PrepaidService::addCredit(qint64 rowid, Money amount, QString* error, QList
 
 // A ticket is sold more (a sale bill, value and credit grow); a member is topped up. Either
 // way the session holds the new credit and runs on to the time it buys.
-bool PrepaidService::addCreditInside(qint64 rowid, Money add, PrepaidSession& s, QString* why)
+bool PrepaidService::addCreditInside(qint64 rowid, Money add, PrepaidSession& s, QString* why,
+                                     const QDateTime& picked, const QString& terminal)
 {
     const auto row = session(rowid);
-    if (!row) {
+    if (!stillPicked(row, picked, terminal)) {
         *why = QStringLiteral("This session has already been ended or moved.");
         return false;
     }

@@ -78,9 +78,10 @@ public:
     // Bills the session priced to min(now, timeup), never above the credit held, deducts it
     // (ticket credit, or the member's ledger debit), puts the workstation back in `online`
     // locked and removes the session: all in one transaction. A row that changed meanwhile is
-    // refused like settle() does: one that is gone, or, when `picked` is given, one that no
-    // longer started then. The messages lock the agent.
-    SettleResult end(qint64 rowid, PrepaidEndReason why, const QDateTime& picked = {});
+    // refused like settle() does: one that is gone, or, when `picked` (and `terminal`) are
+    // given, one that no longer started then (on that workstation). The messages lock the agent.
+    SettleResult end(qint64 rowid, PrepaidEndReason why, const QDateTime& picked = {},
+                     const QString& terminal = {});
 
     std::optional<PrepaidSession> session(qint64 rowid) const;
     std::optional<PrepaidSession> sessionOn(qint64 index) const;
@@ -103,7 +104,8 @@ public:
 
 private:
     bool write(int& n, const QString& sql, const QVariantList& params);
-    bool addCreditInside(qint64 rowid, Money add, PrepaidSession& s, QString* why);
+    bool addCreditInside(qint64 rowid, Money add, PrepaidSession& s, QString* why,
+                         const QDateTime& picked, const QString& terminal);
     // The credit to hold and the time it runs out, for a session of `category` from `start`.
     QDateTime timeupFor(const QString& category, const QDateTime& start, Money credit) const;
     Money price(const QString& category, const QDateTime& start, const QDateTime& end) const;
