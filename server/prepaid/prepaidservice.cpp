@@ -2,6 +2,7 @@
 #include "server/prepaid/prepaidservice.h"
 
 #include "common/clock.h"
+#include "common/samebytes.h"
 #include "common/timesplit.h"
 #include "server/core/database.h"
 #include "server/prepaid/membercredit.h"
@@ -10,6 +11,7 @@
 #include "server/sessions/charge.h"
 #include "server/sessions/tariffstore.h"
 
+#include <QCryptographicHash>
 #include <QSqlRecord>
 
 namespace {
@@ -53,6 +55,16 @@ QString trimBlanks(const QString& s)
         --e;
     }
     return s.mid(b, e - b);
+}
+
+// Compared as digests, in time that tells a guesser neither where the typed password differs
+// nor how long the right one is.
+bool samePassword(const QString& stored, const QString& typed)
+{
+    const auto digest = [](const QString& s) {
+        return QCryptographicHash::hash(s.toUtf8(), QCryptographicHash::Sha256);
+    };
+    return sameBytes(digest(stored), digest(typed));
 }
 
 QDateTime toSecond(const QDateTime& t)
@@ -134,7 +146,7 @@ PrepaidLoginResult PrepaidService::login(qint64 index, const QString& address,
                 // A member without a password has no secret to log in with: the cashier starts
                 // such a member's sessions.
                 const QString stored = member ? trimBlanks(member->password) : QString();
-                if (stored.isEmpty() || stored != credentials.password) {
+                if (stored.isEmpty() || !samePassword(stored, credentials.password)) {
                     result.refusal = NotAccepted;
                     return false;
                 }
