@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "server/prepaid/prepaidcounter.h"
 
-#include "common/errorlog.h"
 #include "common/prompt.h"
 #include "server/core/agentlink.h"
 #include "server/core/database.h"
@@ -90,19 +89,5 @@ QString PrepaidCounter::balanceText(const QString& memberId) const
 
 void PrepaidCounter::send(const QList<AgentMessage>& messages, bool dropOnFailure)
 {
-    AgentLink* link = m_link ? m_link : AgentLink::instance();
-    for (const AgentMessage& m : messages) {
-        if (link != nullptr && link->send(m.index, m.bytes)) {
-            continue;
-        }
-        ErrorLog::write(SessionService::EndLabel,
-                        QStringLiteral("No connection with index %1").arg(m.index), 40006);
-        // The agent is gone: like after any end, it is not ready until it connects again.
-        if (dropOnFailure && m.index > 0 &&
-            m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {m.index},
-                     SessionService::EndLabel)) {
-            m_db.notifyChanged(QStringLiteral("online"));
-        }
-        break;
-    }
+    m_service.deliver(m_link ? m_link : AgentLink::instance(), messages, dropOnFailure);
 }

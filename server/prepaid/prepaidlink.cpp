@@ -86,6 +86,20 @@ bool PrepaidLink::resumed(qint64 index)
     if (!s) {
         return false;
     }
+    // Its time ran out while the console was away: it ends now, and the agent only ever hears
+    // the lock (a resume would unlock it until the watch's next round).
+    if (s->timeup.isValid() && s->timeup <= Clock::now()) {
+        const SettleResult r = m_service.end(s->rowid, PrepaidEndReason::TimeUp);
+        if (r.ok) {
+            Q_EMIT logLine(QStringLiteral("Prepaid time up, Client Name - ") + s->terminal +
+                           QStringLiteral(" IP -") + s->ip + QStringLiteral(", Bill No ") +
+                           QString::number(r.billno));
+            send(r.messages);
+        } else {
+            send({{index, Proto::Lock}});
+        }
+        return true;
+    }
     send(m_service.resumeMessages(*s));
     return true;
 }

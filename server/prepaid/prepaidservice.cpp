@@ -2,8 +2,10 @@
 #include "server/prepaid/prepaidservice.h"
 
 #include "common/clock.h"
+#include "common/errorlog.h"
 #include "common/samebytes.h"
 #include "common/timesplit.h"
+#include "server/core/agentlink.h"
 #include "server/core/database.h"
 #include "server/prepaid/membercredit.h"
 #include "server/prepaid/ticketstore.h"
@@ -474,4 +476,22 @@ bool PrepaidService::addCreditInside(qint64 rowid, Money add, PrepaidSession& s,
     }
     m_db.notifyChanged(QStringLiteral("terminals"));
     return true;
+}
+
+void PrepaidService::deliver(AgentLink* link, const QList<AgentMessage>& messages, bool ended) const
+{
+    for (const AgentMessage& m : messages) {
+        if (link != nullptr && link->send(m.index, m.bytes)) {
+            continue;
+        }
+        ErrorLog::write(SessionService::EndLabel,
+                        QStringLiteral("No connection with index %1").arg(m.index), 40006);
+        // The agent is gone: like after any end, it is not ready until it connects again.
+        if (ended && m.index > 0 &&
+            m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {m.index},
+                     SessionService::EndLabel)) {
+            m_db.notifyChanged(QStringLiteral("online"));
+        }
+        break;
+    }
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 
+class AgentLink;
 class Database;
 
 // How a session is paid: at the end (as ever), from a ticket or from a member's credit. The
@@ -93,8 +94,15 @@ public:
     // STARTSESSION.
     QList<AgentMessage> resumeMessages(const PrepaidSession& s) const;
     // Sells more on the session's ticket (a sale bill) or tops up the member, then holds the
-    // new credit and moves the time up; `out` gets the PREPAID_TIME for the agent.
-    bool addCredit(qint64 rowid, Money amount, QString* error, QList<AgentMessage>* out);
+    // new credit and moves the time up; `out` gets the PREPAID_TIME for the agent. `picked`
+    // and `terminal` refuse a row that changed meanwhile, as for end().
+    bool addCredit(qint64 rowid, Money amount, QString* error, QList<AgentMessage>* out,
+                   const QDateTime& picked = {}, const QString& terminal = {});
+
+    // Sends the messages through `link` (nullptr: no link). When an agent cannot be reached
+    // and the messages are those of an end, the `online` row the end wrote for it goes: it is
+    // not ready until it connects again.
+    void deliver(AgentLink* link, const QList<AgentMessage>& messages, bool ended) const;
 
     // Test hook: called after each write of end() with its ordinal (1, 2, ...); returning
     // false makes that write count as failed.
