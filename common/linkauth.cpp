@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "common/linkauth.h"
 
+#include "common/samebytes.h"
 #include "common/settingsstore.h"
 
 #include <QByteArrayList>
@@ -141,14 +142,7 @@ QByteArray consoleProof(const QByteArray& key, const QByteArray& consoleNonce,
 
 bool sameProof(const QByteArray& a, const QByteArray& b)
 {
-    if (a.size() != b.size() || a.isEmpty()) {
-        return false;
-    }
-    unsigned char diff = 0;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        diff |= static_cast<unsigned char>(a.at(i) ^ b.at(i));
-    }
-    return diff == 0;
+    return !a.isEmpty() && sameBytes(a, b);
 }
 
 bool splitProof(const QString& value, QByteArray* agentNonce, QByteArray* proof)

@@ -58,6 +58,7 @@ bool MemberLedger::load(const QString& id)
     m_address2 = member->value(QStringLiteral("address2")).toString();
     m_obText = Money::fromVariant(member->value(QStringLiteral("ob"))).toString();
     m_rows.clear();
+    m_loadedStamp = stamp();
     // Entries of one moment keep the order they were written in.
     const auto entries = m_db.rows(QStringLiteral("SELECT Date, part, credit, debit FROM "
                                                   "transactions WHERE memberid = ? "
@@ -76,6 +77,14 @@ bool MemberLedger::load(const QString& id)
     }
     Q_EMIT changed();
     return true;
+}
+
+QString MemberLedger::stamp() const
+{
+    const auto r = m_db.firstRow(QStringLiteral("SELECT count(*), max(rowid) FROM transactions "
+                                                "WHERE memberid = ?"),
+                                 {m_id}, Label);
+    return r ? r->value(0).toString() + QLatin1Char('/') + r->value(1).toString() : QString();
 }
 
 void MemberLedger::unload()
@@ -205,8 +214,15 @@ bool MemberLedger::save()
         return false;
     }
     // All or nothing: a failure half-way must not leave the member with part of a ledger.
+    // The rows are rewritten from the copy loaded earlier, so an entry written meanwhile (a
+    // session's bill or a top-up) would be wiped: then nothing is written.
+    bool stale = false;
     const bool ok = m_db.transaction(
         [&] {
+            if (stamp() != m_loadedStamp) {
+                stale = true;
+                return false;
+            }
             if (!m_db.run(QStringLiteral("DELETE FROM transactions WHERE memberid = ?"), {m_id},
                           Label)) {
                 return false;
@@ -223,6 +239,14 @@ bool MemberLedger::save()
             return true;
         },
         Label);
+    if (stale) {
+        Prompt::message(QStringLiteral("Transactions Not Saved: this member's entries were "
+                                       "changed meanwhile. The ledger is shown again as it is "
+                                       "now; please make your changes again."),
+                        QStringLiteral("Not Saved"), Prompt::Icon::Critical);
+        load(m_id);
+        return false;
+    }
     if (!ok) {
         Prompt::message(QStringLiteral("Transactions Not Saved, the ledger is unchanged"),
                         QStringLiteral("Not Saved"), Prompt::Icon::Critical);

@@ -81,4 +81,7 @@ private:
     QString m_address2;
     QString m_obText;
     QList<Row> m_rows;
+    QString m_loadedStamp; // the member's entries as loaded: their count and last rowid
+
+    QString stamp() const;
 };

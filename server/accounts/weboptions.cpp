@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "server/accounts/weboptions.h"
 
+#include "common/samebytes.h"
 #include "common/settingsstore.h"
 
 #include <QCryptographicHash>
@@ -16,19 +17,6 @@ QByteArray derive(const QString& password, const QByteArray& salt, int iteration
 {
     return QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, password.toUtf8(), salt,
                                               iterations, 32);
-}
-
-// Every byte is looked at whatever the first difference: the time says nothing of where it is.
-bool sameBytes(const QByteArray& a, const QByteArray& b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    unsigned char diff = 0;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        diff |= static_cast<unsigned char>(a.at(i) ^ b.at(i));
-    }
-    return diff == 0;
 }
 
 } // namespace

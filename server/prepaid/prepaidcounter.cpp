@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "server/prepaid/prepaidcounter.h"
 
-#include "common/errorlog.h"
 #include "common/prompt.h"
 #include "server/core/agentlink.h"
 #include "server/core/database.h"
@@ -26,7 +25,9 @@ bool PrepaidCounter::end(qint64 rowid)
     if (!Prompt::yesNo(EndQuestion.arg(s->terminal), Title, Prompt::Icon::Question)) {
         return false;
     }
-    const SettleResult result = m_service.end(rowid, PrepaidEndReason::Cashier);
+    // The list's row may have been ended and its rowid reused while the question was open.
+    const SettleResult result =
+        m_service.end(rowid, PrepaidEndReason::Cashier, s->sstart, s->terminal);
     if (!result.ok) {
         Prompt::message(result.error, Title, Prompt::Icon::Critical);
         return false;
@@ -47,7 +48,7 @@ std::optional<Money> PrepaidCounter::amount(const QString& typed) const
     return m;
 }
 
-bool PrepaidCounter::addCredit(qint64 rowid, const QString& typed)
+bool PrepaidCounter::addCredit(const PrepaidSession& picked, const QString& typed)
 {
     const std::optional<Money> m = amount(typed);
     if (!m) {
@@ -56,7 +57,7 @@ bool PrepaidCounter::addCredit(qint64 rowid, const QString& typed)
     }
     QString error;
     QList<AgentMessage> out;
-    if (!m_service.addCredit(rowid, *m, &error, &out)) {
+    if (!m_service.addCredit(picked.rowid, *m, &error, &out, picked.sstart, picked.terminal)) {
         Prompt::message(error, Title, Prompt::Icon::Critical);
         return false;
     }
@@ -88,19 +89,5 @@ QString PrepaidCounter::balanceText(const QString& memberId) const
 
 void PrepaidCounter::send(const QList<AgentMessage>& messages, bool dropOnFailure)
 {
-    AgentLink* link = m_link ? m_link : AgentLink::instance();
-    for (const AgentMessage& m : messages) {
-        if (link != nullptr && link->send(m.index, m.bytes)) {
-            continue;
-        }
-        ErrorLog::write(SessionService::EndLabel,
-                        QStringLiteral("No connection with index %1").arg(m.index), 40006);
-        // The agent is gone: like after any end, it is not ready until it connects again.
-        if (dropOnFailure && m.index > 0 &&
-            m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {m.index},
-                     SessionService::EndLabel)) {
-            m_db.notifyChanged(QStringLiteral("online"));
-        }
-        break;
-    }
+    m_service.deliver(m_link ? m_link : AgentLink::instance(), messages, dropOnFailure);
 }

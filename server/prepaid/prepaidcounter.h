@@ -34,8 +34,9 @@ public:
     bool end(qint64 rowid);
     // An amount as typed, rounded to the currency digits; nullopt unless above zero.
     std::optional<Money> amount(const QString& typed) const;
-    // Adds the typed amount to the session and tells its agent the new time left.
-    bool addCredit(qint64 rowid, const QString& typed);
+    // Adds the typed amount to the session picked (refused when its row has since changed)
+    // and tells its agent the new time left.
+    bool addCredit(const PrepaidSession& picked, const QString& typed);
     // A ledger credit of the typed amount on the member's account.
     bool topUp(const QString& memberId, const QString& typed);
     QString balanceText(const QString& memberId) const;

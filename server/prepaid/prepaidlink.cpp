@@ -35,14 +35,20 @@ void PrepaidLink::login(qint64 index, const QString& address, const QString& val
         r.refusal = PrepaidService::NotAccepted;
         r.messages = {{index, Proto::prepaidRefused(r.refusal)}};
     }
-    // Only a guess counts against the address, and only a login or a right password starts
-    // the count afresh; a busy workstation is neither.
+    // Only a guess counts against the address, and only an accepted login starts the count
+    // afresh. A right password that is refused all the same (no credit, account busy) must not:
+    // whoever owns an empty account could otherwise reset the count between guesses at others.
     const bool guess = !r.ok && r.refusal == PrepaidService::NotAccepted;
-    if (!guess && r.refusal == PrepaidService::NotFree) {
+    if (!r.ok && !guess && r.refusal == PrepaidService::NotFree) {
         send(r.messages);
         return;
     }
-    if (const qint64 wait = m_throttle.record(address, !guess, now); wait > 0) {
+    if (!r.ok && !guess) {
+        Q_EMIT logLine(QStringLiteral("Prepaid Login Refused, IP -") + address);
+        send(r.messages);
+        return;
+    }
+    if (const qint64 wait = m_throttle.record(address, r.ok, now); wait > 0) {
         Q_EMIT logLine(QStringLiteral("Too many wrong prepaid logins from IP -") + address +
                        QStringLiteral(", logins held back for ") + QString::number(wait) +
                        QStringLiteral(" seconds"));
@@ -79,6 +85,20 @@ bool PrepaidLink::resumed(qint64 index)
     const auto s = m_service.sessionOn(index);
     if (!s) {
         return false;
+    }
+    // Its time ran out while the console was away: it ends now, and the agent only ever hears
+    // the lock (a resume would unlock it until the watch's next round).
+    if (s->timeup.isValid() && s->timeup <= Clock::now()) {
+        const SettleResult r = m_service.end(s->rowid, PrepaidEndReason::TimeUp);
+        if (r.ok) {
+            Q_EMIT logLine(QStringLiteral("Prepaid time up, Client Name - ") + s->terminal +
+                           QStringLiteral(" IP -") + s->ip + QStringLiteral(", Bill No ") +
+                           QString::number(r.billno));
+            send(r.messages);
+        } else {
+            send({{index, Proto::Lock}});
+        }
+        return true;
     }
     send(m_service.resumeMessages(*s));
     return true;

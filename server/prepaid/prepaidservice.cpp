@@ -2,7 +2,10 @@
 #include "server/prepaid/prepaidservice.h"
 
 #include "common/clock.h"
+#include "common/errorlog.h"
+#include "common/samebytes.h"
 #include "common/timesplit.h"
+#include "server/core/agentlink.h"
 #include "server/core/database.h"
 #include "server/prepaid/membercredit.h"
 #include "server/prepaid/ticketstore.h"
@@ -10,6 +13,7 @@
 #include "server/sessions/charge.h"
 #include "server/sessions/tariffstore.h"
 
+#include <QCryptographicHash>
 #include <QSqlRecord>
 
 namespace {
@@ -53,6 +57,16 @@ QString trimBlanks(const QString& s)
         --e;
     }
     return s.mid(b, e - b);
+}
+
+// Compared as digests, in time that tells a guesser neither where the typed password differs
+// nor how long the right one is.
+bool samePassword(const QString& stored, const QString& typed)
+{
+    const auto digest = [](const QString& s) {
+        return QCryptographicHash::hash(s.toUtf8(), QCryptographicHash::Sha256);
+    };
+    return sameBytes(digest(stored), digest(typed));
 }
 
 QDateTime toSecond(const QDateTime& t)
@@ -134,7 +148,7 @@ PrepaidLoginResult PrepaidService::login(qint64 index, const QString& address,
                 // A member without a password has no secret to log in with: the cashier starts
                 // such a member's sessions.
                 const QString stored = member ? trimBlanks(member->password) : QString();
-                if (stored.isEmpty() || stored != credentials.password) {
+                if (stored.isEmpty() || !samePassword(stored, credentials.password)) {
                     result.refusal = NotAccepted;
                     return false;
                 }
@@ -218,7 +232,17 @@ bool PrepaidService::write(int& n, const QString& sql, const QVariantList& param
     return !m_writeHook || m_writeHook(n);
 }
 
-SettleResult PrepaidService::end(qint64 rowid, PrepaidEndReason why, const QDateTime& picked)
+// A row read before a modal question may since have been ended and its rowid reused by
+// another session: it is the one picked only if it started then, on that workstation.
+static bool stillPicked(const std::optional<PrepaidSession>& row, const QDateTime& picked,
+                        const QString& terminal)
+{
+    return row && (!picked.isValid() || row->sstart == toSecond(picked)) &&
+           (terminal.isEmpty() || row->terminal == terminal);
+}
+
+SettleResult PrepaidService::end(qint64 rowid, PrepaidEndReason why, const QDateTime& picked,
+                                 const QString& terminal)
 {
     Q_UNUSED(why); // every ending bills alike: the time used, never beyond the credit held
     SettleResult result;
@@ -227,7 +251,7 @@ SettleResult PrepaidService::end(qint64 rowid, PrepaidEndReason why, const QDate
     const bool ok = m_db.transaction(
         [&] {
             const auto row = session(rowid);
-            if (!row || (picked.isValid() && row->sstart != toSecond(picked))) {
+            if (!stillPicked(row, picked, terminal)) {
                 result.error = QStringLiteral("This session has already been ended or moved.");
                 return false;
             }
@@ -380,15 +404,8 @@ QList<AgentMessage> PrepaidService::resumeMessages(const PrepaidSession& s) cons
     return {{s.cid, Proto::prepaidTime(timeLeft(s, Clock::now())) + Proto::StartSession}};
 }
 
-void PrepaidService::agentGone(qint64 index)
-{
-    if (index > 0 &&
-        m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {index}, EndLabel)) {
-        m_db.notifyChanged(QStringLiteral("online"));
-    }
-}
-
-bool PrepaidService::addCredit(qint64 rowid, Money amount, QString* error, QList<AgentMessage>* out)
+bool PrepaidService::addCredit(qint64 rowid, Money amount, QString* error, QList<AgentMessage>* out,
+                               const QDateTime& picked, const QString& terminal)
 {
     const Money add = amount.rounded(m_digits);
     QString why;
@@ -397,7 +414,8 @@ bool PrepaidService::addCredit(qint64 rowid, Money amount, QString* error, QList
     if (add <= Money()) {
         why = QStringLiteral("Please Enter Amount");
     } else {
-        ok = m_db.transaction([&] { return addCreditInside(rowid, add, s, &why); }, EndLabel);
+        ok = m_db.transaction(
+            [&] { return addCreditInside(rowid, add, s, &why, picked, terminal); }, EndLabel);
     }
     if (!ok) {
         if (error != nullptr) {
@@ -413,10 +431,11 @@ bool PrepaidService::addCredit(qint64 rowid, Money amount, QString* error, QList
 
 // A ticket is sold more (a sale bill, value and credit grow); a member is topped up. Either
 // way the session holds the new credit and runs on to the time it buys.
-bool PrepaidService::addCreditInside(qint64 rowid, Money add, PrepaidSession& s, QString* why)
+bool PrepaidService::addCreditInside(qint64 rowid, Money add, PrepaidSession& s, QString* why,
+                                     const QDateTime& picked, const QString& terminal)
 {
     const auto row = session(rowid);
-    if (!row) {
+    if (!stillPicked(row, picked, terminal)) {
         *why = QStringLiteral("This session has already been ended or moved.");
         return false;
     }
@@ -457,4 +476,22 @@ bool PrepaidService::addCreditInside(qint64 rowid, Money add, PrepaidSession& s,
     }
     m_db.notifyChanged(QStringLiteral("terminals"));
     return true;
+}
+
+void PrepaidService::deliver(AgentLink* link, const QList<AgentMessage>& messages, bool ended) const
+{
+    for (const AgentMessage& m : messages) {
+        if (link != nullptr && link->send(m.index, m.bytes)) {
+            continue;
+        }
+        ErrorLog::write(SessionService::EndLabel,
+                        QStringLiteral("No connection with index %1").arg(m.index), 40006);
+        // The agent is gone: like after any end, it is not ready until it connects again.
+        if (ended && m.index > 0 &&
+            m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {m.index},
+                     SessionService::EndLabel)) {
+            m_db.notifyChanged(QStringLiteral("online"));
+        }
+        break;
+    }
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 
+class AgentLink;
 class Database;
 
 // How a session is paid: at the end (as ever), from a ticket or from a member's credit. The
@@ -78,9 +79,10 @@ public:
     // Bills the session priced to min(now, timeup), never above the credit held, deducts it
     // (ticket credit, or the member's ledger debit), puts the workstation back in `online`
     // locked and removes the session: all in one transaction. A row that changed meanwhile is
-    // refused like settle() does: one that is gone, or, when `picked` is given, one that no
-    // longer started then. The messages lock the agent.
-    SettleResult end(qint64 rowid, PrepaidEndReason why, const QDateTime& picked = {});
+    // refused like settle() does: one that is gone, or, when `picked` (and `terminal`) are
+    // given, one that no longer started then (on that workstation). The messages lock the agent.
+    SettleResult end(qint64 rowid, PrepaidEndReason why, const QDateTime& picked = {},
+                     const QString& terminal = {});
 
     std::optional<PrepaidSession> session(qint64 rowid) const;
     std::optional<PrepaidSession> sessionOn(qint64 index) const;
@@ -92,11 +94,15 @@ public:
     // STARTSESSION.
     QList<AgentMessage> resumeMessages(const PrepaidSession& s) const;
     // Sells more on the session's ticket (a sale bill) or tops up the member, then holds the
-    // new credit and moves the time up; `out` gets the PREPAID_TIME for the agent.
-    bool addCredit(qint64 rowid, Money amount, QString* error, QList<AgentMessage>* out);
-    // The agent on connection `index` did not hear its session end: like any agent that is gone,
-    // its workstation is not listed as ready until it connects again.
-    void agentGone(qint64 index);
+    // new credit and moves the time up; `out` gets the PREPAID_TIME for the agent. `picked`
+    // and `terminal` refuse a row that changed meanwhile, as for end().
+    bool addCredit(qint64 rowid, Money amount, QString* error, QList<AgentMessage>* out,
+                   const QDateTime& picked = {}, const QString& terminal = {});
+
+    // Sends the messages through `link` (nullptr: no link). When an agent cannot be reached
+    // and the messages are those of an end, the `online` row the end wrote for it goes: it is
+    // not ready until it connects again.
+    void deliver(AgentLink* link, const QList<AgentMessage>& messages, bool ended) const;
 
     // Test hook: called after each write of end() with its ordinal (1, 2, ...); returning
     // false makes that write count as failed.
@@ -106,7 +112,8 @@ public:
 
 private:
     bool write(int& n, const QString& sql, const QVariantList& params);
-    bool addCreditInside(qint64 rowid, Money add, PrepaidSession& s, QString* why);
+    bool addCreditInside(qint64 rowid, Money add, PrepaidSession& s, QString* why,
+                         const QDateTime& picked, const QString& terminal);
     // The credit to hold and the time it runs out, for a session of `category` from `start`.
     QDateTime timeupFor(const QString& category, const QDateTime& start, Money credit) const;
     Money price(const QString& category, const QDateTime& start, const QDateTime& end) const;

@@ -32,12 +32,7 @@ int PrepaidWatch::check()
         }
         ++ended;
         // Sent after the commit; an agent that is away comes back to a locked workstation.
-        for (const AgentMessage& m : r.messages) {
-            if (!m_link.send(m.index, m.bytes)) {
-                m_service.agentGone(m.index);
-                break;
-            }
-        }
+        m_service.deliver(&m_link, r.messages, true);
         if (s) {
             Q_EMIT logLine(QStringLiteral("Prepaid time up, Client Name - ") + s->terminal +
                            QStringLiteral(" IP -") + s->ip + QStringLiteral(", Bill No ") +

@@ -14,6 +14,8 @@
 const QString SessionService::StartLabel = QStringLiteral("frmsessionstart cmdstart_Click");
 const QString SessionService::EndLabel = QStringLiteral("frmsessionend cmdend_Click");
 const QString SessionService::TransferLabel = QStringLiteral("frmsessiontran cmdtransfer_Click");
+const QString SessionService::MemberBusy =
+    QStringLiteral("This member already has a running session.");
 
 namespace {
 
@@ -190,6 +192,14 @@ QStringList SessionService::memberIds() const
     return column(m_db, QStringLiteral("SELECT memberid FROM members ORDER BY rowid"));
 }
 
+static bool memberInSession(Database& db, const QString& memberId)
+{
+    return !memberId.isEmpty() &&
+           db.scalar(QStringLiteral("SELECT count(*) FROM terminals WHERE memberid = ?"),
+                     {memberId})
+                   .toLongLong() > 0;
+}
+
 std::optional<Refusal> SessionService::checkStart(const StartRequest& req) const
 {
     // A name no longer listed (the agent went away while the window was open) counts as no
@@ -206,6 +216,11 @@ std::optional<Refusal> SessionService::checkStart(const StartRequest& req) const
     // session would be billed to nobody's account.
     if (!req.maintenance && !req.memberId.isEmpty() && !findMember(req.memberId)) {
         return Refusal{QStringLiteral("Customer ID Not Found"), false, Refusal::Field::Member};
+    }
+    // Two sessions would both deduct from the one balance: a prepaid one would hold credit the
+    // other spends meanwhile.
+    if (!req.maintenance && memberInSession(m_db, req.memberId)) {
+        return Refusal{MemberBusy, false, Refusal::Field::Member};
     }
     if (!req.passwordByUser && req.typedPassword != req.memberPassword) {
         return Refusal{QStringLiteral("Password Missmatch"), false, Refusal::Field::Password};
@@ -249,9 +264,10 @@ StartResult SessionService::start(const StartRequest& req)
     qint64 index = 0;
     const bool ok = m_db.transaction(
         [&] {
-            // Read again inside the transaction: the row the window showed may have moved.
+            // Read again inside the transaction: the row the window showed may have moved, and
+            // the member may have logged in at a workstation meanwhile.
             const auto row = findOnline(req.terminal);
-            if (!row) {
+            if (!row || (!req.maintenance && memberInSession(m_db, req.memberId))) {
                 return false;
             }
             index = row->id;

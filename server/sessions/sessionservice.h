@@ -170,6 +170,7 @@ public:
 
     // The first failing guard of the start button, in order of priority.
     std::optional<Refusal> checkStart(const StartRequest& req) const;
+    static const QString MemberBusy;
     // Writes the session and removes the workstation from `online` in one transaction.
     StartResult start(const StartRequest& req);
     // The messages a start sends to an agent on `index` (none for index 0).

@@ -486,8 +486,9 @@ bool TariffEditor::deleteCategory()
                        title, Prompt::Icon::Critical)) {
         return false;
     }
-    if (!m_store.remove(m_name)) {
-        Prompt::message(QStringLiteral("The usage list could not be deleted."),
+    if (QString refusal; !m_store.remove(m_name, &refusal)) {
+        Prompt::message(refusal.isEmpty() ? QStringLiteral("The usage list could not be deleted.")
+                                          : refusal,
                         QStringLiteral("Message"), Prompt::Icon::Critical);
         return false;
     }

@@ -119,10 +119,19 @@ bool TariffStore::save(const QString& name, const QString& description, bool isN
     return ok;
 }
 
-bool TariffStore::remove(const QString& name)
+bool TariffStore::remove(const QString& name, QString* refusal)
 {
     return m_db.transaction(
         [&] {
+            // A running session or a ticket priced by the category would lose its tariff:
+            // the session would bill nothing and the ticket would keep its credit for ever.
+            const QString busy = inUse(name);
+            if (!busy.isEmpty()) {
+                if (refusal) {
+                    *refusal = busy;
+                }
+                return false;
+            }
             const bool ok =
                 m_db.run(QStringLiteral("DELETE FROM user_category WHERE user = ?"), {name},
                          SaveLabel) &&
@@ -135,4 +144,23 @@ bool TariffStore::remove(const QString& name)
             return ok;
         },
         SaveLabel);
+}
+
+QString TariffStore::inUse(const QString& name) const
+{
+    const QString trimmed = name.trimmed();
+    if (m_db.scalar(QStringLiteral("SELECT count(*) FROM terminals WHERE trim(user) = ? "
+                                   "COLLATE NOCASE"),
+                    {trimmed}, SaveLabel)
+            .toInt() > 0) {
+        return QStringLiteral("A running session uses this usage list; end it first.");
+    }
+    if (m_db.scalar(QStringLiteral("SELECT count(*) FROM tickets WHERE trim(category) = ? "
+                                   "COLLATE NOCASE AND voided = 0 AND credit > 0"),
+                    {trimmed}, SaveLabel)
+            .toInt() > 0) {
+        return QStringLiteral("Tickets with credit left use this usage list; it cannot be "
+                              "deleted.");
+    }
+    return {};
 }

@@ -67,9 +67,12 @@ public:
     // user_category row with the description; an existing one keeps its stored description.
     bool save(const QString& name, const QString& description, bool isNew,
               const QList<RateRow>& rows, const TariffSettings& settings);
-    // Deletes a category and all its rate rows together.
-    bool remove(const QString& name);
+    // Deletes a category and all its rate rows together; refused (with the reason in
+    // `refusal`) while a running session or a ticket with credit left uses it.
+    bool remove(const QString& name, QString* refusal = nullptr);
 
 private:
+    QString inUse(const QString& name) const;
+
     Database& m_db;
 };

@@ -3,6 +3,8 @@
 
 #include <QStringList>
 
+#include <utility>
+
 ScriptedPrompt::ScriptedPrompt()
 {
     Prompt::install(this);
@@ -17,6 +19,9 @@ Prompt::Answer ScriptedPrompt::ask(const QString& text, const QString& title, Ic
                                    Buttons buttons)
 {
     m_asked.append({text, title, icon, buttons});
+    if (m_whileAsking) {
+        std::exchange(m_whileAsking, {})();
+    }
     if (!m_answers.isEmpty()) {
         return m_answers.takeFirst();
     }

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // Answers message boxes and questions from a script and records what was asked. Installed
 // for its lifetime. Unscripted questions take their default button.
 class ScriptedPrompt final : public Prompt
@@ -25,6 +27,8 @@ public:
     Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
 
     void answerNext(Answer a) { m_answers.append(a); }
+    // Runs once while the next question is open, as if something happened meanwhile.
+    void whileAsking(std::function<void()> f) { m_whileAsking = std::move(f); }
     const QList<Asked>& asked() const { return m_asked; }
     QString lastText() const { return m_asked.isEmpty() ? QString() : m_asked.last().text; }
     QStringList texts() const;
@@ -32,5 +36,6 @@ public:
 
 private:
     QList<Answer> m_answers;
+    std::function<void()> m_whileAsking;
     QList<Asked> m_asked;
 };

@@ -25,7 +25,7 @@ bool ask(PrepaidCounter& counter, qint64 rowid, QWidget* parent)
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }
-    return counter.addCredit(rowid, dialog.textValue());
+    return counter.addCredit(*s, dialog.textValue());
 }
 
 } // namespace AddCredit

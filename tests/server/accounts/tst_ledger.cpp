@@ -233,6 +233,21 @@ private Q_SLOTS:
         QCOMPARE(stored(), before);
     }
 
+    void anEntryWrittenMeanwhileIsNotWiped()
+    {
+        MemberLedger ledger(*m_db);
+        QVERIFY(ledger.load(QStringLiteral("M1")));
+        ledger.setDate(0, Clock::now());
+        ledger.setText(0, MemberLedger::CreditColumn, QStringLiteral("50"));
+        // A prepaid session ends in the background while the ledger is open.
+        addEntry(QStringLiteral("2026-12-06 18:00:00"), QStringLiteral("By Bill No 9"), 0, 4);
+        const QStringList before = stored();
+        QVERIFY(!ledger.save());
+        QCOMPARE(stored(), before);
+        QCOMPARE(m_prompt->asked().last().title, QStringLiteral("Not Saved"));
+        QCOMPARE(ledger.cellText(0, MemberLedger::PartColumn), QStringLiteral("By Bill No 9"));
+    }
+
     void anUnknownIdIsReported()
     {
         FrmCustTran w(*m_db);

@@ -163,10 +163,18 @@ private Q_SLOTS:
         QCOMPARE(LiveSessions::prepaidText(live.sessions().first()), LiveSessions::TicketMark);
         QCOMPARE(LiveSessions::timeLeftText(live.sessions().first()), QStringLiteral("0:20"));
 
-        QVERIFY(!counter.addCredit(in.rowid, QStringLiteral("0")));
+        const PrepaidSession picked = *counter.prepaid(in.rowid);
+        QVERIFY(!counter.addCredit(picked, QStringLiteral("0")));
         QCOMPARE(m_prompt->lastText(), PrepaidCounter::BadAmount);
         link.received(index, 1, 200); // what the login sent
-        QVERIFY(counter.addCredit(in.rowid, QStringLiteral("15")));
+        // Meanwhile the row was ended and its rowid reused by a session on another workstation.
+        const QString moved = QStringLiteral("UPDATE terminals SET terminal = ?");
+        QVERIFY(m_db->run(moved, {QStringLiteral("PC09")}));
+        QVERIFY(!counter.addCredit(picked, QStringLiteral("15")));
+        QCOMPARE(m_prompt->lastText(),
+                 QStringLiteral("This session has already been ended or moved."));
+        QVERIFY(m_db->run(moved, {picked.terminal}));
+        QVERIFY(counter.addCredit(picked, QStringLiteral("15")));
         QCOMPARE(TicketStore(*m_db, 2).find(code)->value, Money::fromWhole(35));
         QCOMPARE(service.session(in.rowid)->credit, Money::fromWhole(35));
         QVERIFY(link.received(index).contains("|PREPAID_TIME|"));
@@ -177,6 +185,13 @@ private Q_SLOTS:
         m_prompt->answerNext(Prompt::Answer::No);
         QVERIFY(!counter.end(in.rowid));
         QVERIFY(counter.prepaid(in.rowid).has_value());
+        const QString restarted = QStringLiteral("UPDATE terminals SET sstart = ?");
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        m_prompt->whileAsking(
+            [&] { m_db->run(restarted, {QStringLiteral("2026-12-07 09:00:00")}); });
+        QVERIFY(!counter.end(in.rowid));
+        QVERIFY(counter.prepaid(in.rowid).has_value());
+        QVERIFY(m_db->run(restarted, {Database::timeText(picked.sstart)}));
         m_prompt->answerNext(Prompt::Answer::Yes);
         QVERIFY(counter.end(in.rowid));
         QCOMPARE(m_prompt->asked().last().text, PrepaidCounter::EndQuestion.arg("PC03"));

@@ -84,11 +84,22 @@ class TstPrepaidLink : public QObject
 private Q_SLOTS:
     void init() { Clock::setFixed(T0); }
     void cleanup() { Clock::reset(); }
+    void sessionRunsToItsTimeUpAcrossReconnectAndRestart_data();
     void sessionRunsToItsTimeUpAcrossReconnectAndRestart();
     void loggingOffEndsTheSession_data();
     void loggingOffEndsTheSession();
     void guessingIsHeldBack();
 };
+
+void TstPrepaidLink::sessionRunsToItsTimeUpAcrossReconnectAndRestart_data()
+{
+    QTest::addColumn<bool>("away");
+    QTest::addColumn<bool>("watched");
+    QTest::addColumn<QByteArray>("heard"); // what the agent last hears
+    QTest::newRow("watched") << false << true << Proto::EndSession;
+    QTest::newRow("watched while away") << true << true << Proto::Lock + Proto::CName;
+    QTest::newRow("back after its time up") << true << false << Proto::EndSession;
+}
 
 void TstPrepaidLink::sessionRunsToItsTimeUpAcrossReconnectAndRestart()
 {
@@ -113,14 +124,32 @@ void TstPrepaidLink::sessionRunsToItsTimeUpAcrossReconnectAndRestart()
     QCOMPARE(b.received, Proto::prepaidTime({540, QStringLiteral("9.00")}) + Proto::StartSession);
     b.received.clear();
 
-    // The console restarts; its watch ends the session at its time up all the same.
+    // The console restarts; the session ends at its time up all the same: by its watch, or,
+    // when the agent was away then, as it comes back (with the lock only, never unlocked).
     c.restart();
     Clock::advance(539);
     QCOMPARE(c.watch->check(), 0);
+    QFETCH(bool, away);
+    QFETCH(bool, watched);
+    QFETCH(QByteArray, heard);
+    std::unique_ptr<FakeAgent> back;
+    if (away) {
+        b.socket.abort();
+        QTRY_COMPARE(c.server.connectionsFrom(QStringLiteral("127.0.0.5")).size(), 0);
+    }
     Clock::advance(1);
-    QCOMPARE(c.watch->check(), 1);
-    QVERIFY(b.waitFor(Proto::EndSession));
-    QCOMPARE(b.received, Proto::EndSession);
+    if (watched) {
+        QCOMPARE(c.watch->check(), 1);
+        // An agent that did not hear the lock is not ready until it connects again.
+        QCOMPARE(c.onlineRows(), away ? 0 : 1);
+    }
+    if (away) {
+        back = std::make_unique<FakeAgent>();
+        QVERIFY(back->connectFrom(QStringLiteral("127.0.0.5"), c.port()));
+    }
+    FakeAgent& last = away ? *back : b;
+    QVERIFY(last.waitFor(heard));
+    QCOMPARE(last.received, heard);
     QCOMPARE(c.value(QStringLiteral("SELECT count(*) FROM terminals")).toInt(), 0);
     QCOMPARE(c.onlineRows(), 1);
     QCOMPARE(c.value(QStringLiteral("SELECT netamount FROM history WHERE ticket IS NOT NULL"))
@@ -166,9 +195,15 @@ void TstPrepaidLink::guessingIsHeldBack()
     QVERIFY(a.waitFor(Proto::PrepaidRefusedEnd));
     QVERIFY(a.received.contains(Proto::prepaidRefused(PrepaidService::NotAccepted)));
     const QByteArray held = Proto::prepaidRefused(PrepaidService::TooManyAttempts);
+    // The owner of an empty account logs in rightly between guesses: refused for credit, and
+    // that must not start the count afresh.
+    c.db.run(QStringLiteral("INSERT INTO members (memberid, Password, category, ob) VALUES "
+                            "('M-000', 'pw', 'Browsing', 0)"));
     for (int n = 2; n <= PasswordThrottle::FreeAttempts + 2; ++n) {
+        a.write(Proto::prepaidLogin({Proto::PrepaidCredentials::Kind::Member,
+                                     QStringLiteral("M-000"), QStringLiteral("pw")}));
         c.login(a, QStringLiteral("WRONGCODE%1").arg(n));
-        QTRY_COMPARE(occurrences(a.received, Proto::PrepaidRefusedEnd), n);
+        QTRY_COMPARE(occurrences(a.received, Proto::PrepaidRefusedEnd), 2 * n - 1);
     }
     QVERIFY(a.received.contains(held));
     // While held back even the right code is refused unseen.

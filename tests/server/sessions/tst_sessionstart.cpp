@@ -73,6 +73,9 @@ private Q_SLOTS:
                 question);
         dataRow("logout without minutes", "PC1", "Std", "M1", "Secret", "0",
                 "Please Enter the Autolog Out Time in Minute", stop);
+        // M2 is in a session on PC7: a second one would deduct from the same balance.
+        dataRow("member already in a session", "PC1", "Std", "M2", "", "",
+                "This member already has a running session.", question);
     }
     void guardsInOrder()
     {
@@ -83,6 +86,8 @@ private Q_SLOTS:
         QFETCH(QString, minutes);
         QFETCH(QString, message);
         QFETCH(int, icon);
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO terminals (terminal, memberid, prepaid) "
+                                         "VALUES ('PC7', 'M2', 2)")));
         FrmSessionStart w(*m_db);
         child<QComboBox>(w, QStringLiteral("cmbonline"))->setEditText(terminal);
         w.pickOnline();
@@ -99,7 +104,7 @@ private Q_SLOTS:
         QCOMPARE(m_prompt->texts(), QStringList{message});
         QCOMPARE(int(m_prompt->asked().first().icon), icon);
         QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Message"));
-        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM terminals")).toLongLong(), 0);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM terminals")).toLongLong(), 1);
         QVERIFY(m_link->sent().isEmpty());
     }
 

@@ -541,14 +541,26 @@ private Q_SLOTS:
     void deleteCategoryAsksTwice_data()
     {
         QTest::addColumn<int>("yesCount");
-        dataRow("no at the first", 0);
-        dataRow("no at the second", 1);
-        dataRow("yes at both", 2);
+        QTest::addColumn<QString>("use"); // what uses the category meanwhile
+        QTest::addColumn<QString>("refusal");
+        dataRow("no at the first", 0, QString(), QString());
+        dataRow("no at the second", 1, QString(), QString());
+        dataRow("yes at both", 2, QString(), QString());
+        dataRow("a session runs on it", 2,
+                QStringLiteral("INSERT INTO terminals (terminal, user) VALUES ('PC-01', ' old')"),
+                QStringLiteral("A running session uses this usage list; end it first."));
+        dataRow("a ticket has credit on it", 2,
+                QStringLiteral("INSERT INTO tickets (code, category, credit) VALUES ('C', "
+                               "'OLD', 2)"),
+                QStringLiteral("Tickets with credit left use this usage list; it cannot be "
+                               "deleted."));
     }
 
     void deleteCategoryAsksTwice()
     {
         QFETCH(int, yesCount);
+        QFETCH(QString, use);
+        QFETCH(QString, refusal);
         chooseName(QStringLiteral("Old"));
         typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
         click(button(2));
@@ -556,6 +568,9 @@ private Q_SLOTS:
         typeCell(2, 1, QStringLiteral("30"));
         click(button(2));
         chooseName(QStringLiteral("Old"));
+        if (!use.isEmpty()) {
+            QVERIFY(m_db->run(use));
+        }
         m_prompt->clear();
         for (int i = 0; i < 2; ++i) {
             m_prompt->answerNext(i < yesCount ? Answer::Yes : Answer::No);
@@ -565,12 +580,14 @@ private Q_SLOTS:
             QStringLiteral("Delete usage & Rate List :Old"),
             QStringLiteral(
                 "Deleting the Usage list Removes all Its Rate list do you want to continue...")};
-        QCOMPARE(m_prompt->texts(), expected.mid(0, qMin(yesCount + 1, 2)));
-        for (const auto& a : m_prompt->asked()) {
+        const QStringList texts = m_prompt->texts();
+        QCOMPARE(texts.mid(0, 2), expected.mid(0, qMin(yesCount + 1, 2)));
+        QCOMPARE(texts.value(2), refusal);
+        for (const auto& a : m_prompt->asked().mid(0, 2)) {
             QCOMPARE(a.title, QStringLiteral("Warning"));
             QCOMPARE(a.icon, Prompt::Icon::Critical);
         }
-        const bool deleted = yesCount == 2;
+        const bool deleted = yesCount == 2 && refusal.isEmpty();
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM user_category WHERE user = 'Old'")),
                  deleted ? 0 : 1);
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist WHERE member = 'Old'")),
