@@ -110,7 +110,7 @@ public:
         const QString terminal = a.value(QStringLiteral("term"));
         const auto s = on(terminal);
         PrepaidCounter counter(m_db, m_digits);
-        if (!s || !counter.addCredit(s->rowid, a.value(QStringLiteral("amount")))) {
+        if (!s || !counter.addCredit(*s, a.value(QStringLiteral("amount")))) {
             return false;
         }
         m_journal(QStringLiteral("addcredit %1 amount=%2")
