@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "server/link/connectionmanager.h"
 
+#include "common/blanks.h"
 #include "common/clock.h"
 #include "common/errorlog.h"
 #include "server/core/database.h"
@@ -16,20 +17,6 @@ const QString LabelArrival = QStringLiteral("objTCP_DataArrival");
 const QString LabelClose = QStringLiteral("objTCP_Close");
 const QString LabelError = QStringLiteral("objTCP_Error");
 constexpr qsizetype MaxKnownNames = 4096;
-
-// Blanks around a stored password do not count; other white space does.
-QString trimBlanks(const QString& s)
-{
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && s.at(b) == QLatin1Char(' ')) {
-        ++b;
-    }
-    while (e > b && s.at(e - 1) == QLatin1Char(' ')) {
-        --e;
-    }
-    return s.mid(b, e - b);
-}
 
 // The rows this class writes on connects, name reports and drops (`online`, and the connection
 // index of a running session) describe live connections only: after any restart they are

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "server/prepaid/prepaidservice.h"
 
+#include "common/blanks.h"
 #include "common/clock.h"
 #include "common/errorlog.h"
 #include "common/samebytes.h"
@@ -43,20 +44,6 @@ PrepaidSession sessionFrom(const QSqlRecord& r)
 QVariant moneyOrNull(Money m)
 {
     return m > Money() ? m.toVariant() : QVariant();
-}
-
-// Blanks around a stored password do not count, as at the session password check.
-QString trimBlanks(const QString& s)
-{
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && s.at(b) == QLatin1Char(' ')) {
-        ++b;
-    }
-    while (e > b && s.at(e - 1) == QLatin1Char(' ')) {
-        --e;
-    }
-    return s.mid(b, e - b);
 }
 
 // Compared as digests, in time that tells a guesser neither where the typed password differs

@@ -1,25 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "server/prepaid/timeleft.h"
 #include "server/sessions/charge.h"
+#include "support/tariffrows.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
 namespace {
-
-Money m(const char* text)
-{
-    return Money::parse(QString::fromLatin1(text));
-}
-
-RateRow row(const char* slice, const char* rate, const char* rpm)
-{
-    RateRow r;
-    r.timeslice = m(slice);
-    r.rate = m(rate);
-    r.rpermin = m(rpm);
-    return r;
-}
 
 // What the answer means, checked the slow way: walk every minute until one is not covered.
 std::int64_t walked(const QList<RateRow>& rows, const TariffSettings& s, Money credit, int digits)

@@ -4,26 +4,13 @@
 #include "server/sessions/charge.h"
 #include "server/sessions/tariffstore.h"
 #include "support/consolefixture.h"
+#include "support/tariffrows.h"
 
 #include <QTest>
 
 #include <memory>
 
 namespace {
-
-Money m(const char* text)
-{
-    return Money::parse(QString::fromLatin1(text));
-}
-
-RateRow row(const char* slice, const char* rate, const char* rpm)
-{
-    RateRow r;
-    r.timeslice = m(slice);
-    r.rate = m(rate);
-    r.rpermin = m(rpm);
-    return r;
-}
 
 // The category of the worked examples: 15 minutes 10, 30 minutes 15, the hour 25.
 QList<RateRow> standardRows()

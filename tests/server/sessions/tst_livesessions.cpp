@@ -13,6 +13,7 @@
 #include "server/sessions/tariffstore.h"
 #include "server/sessions/ui/livesessionview.h"
 #include "support/consolefixture.h"
+#include "support/tariffrows.h"
 
 #include <QListWidget>
 #include <QSet>
@@ -23,20 +24,6 @@
 #include <memory>
 
 namespace {
-
-Money m(const char* text)
-{
-    return Money::parse(QString::fromLatin1(text));
-}
-
-RateRow row(const char* slice, const char* rate, const char* rpm)
-{
-    RateRow r;
-    r.timeslice = m(slice);
-    r.rate = m(rate);
-    r.rpermin = m(rpm);
-    return r;
-}
 
 const QDateTime T0(QDate(2026, 3, 14), QTime(9, 0, 0));
 

@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: Apache-2.0
+#pragma once
+
+#include <QString>
+
+// Blanks around a stored password do not count; other white space does.
+inline QString trimBlanks(const QString& s)
+{
+    qsizetype b = 0;
+    qsizetype e = s.size();
+    while (b < e && s.at(b) == QLatin1Char(' ')) {
+        ++b;
+    }
+    while (e > b && s.at(e - 1) == QLatin1Char(' ')) {
+        --e;
+    }
+    return s.mid(b, e - b);
+}
