@@ -48,4 +48,6 @@ inline const QString Password = Product + QStringLiteral("\\password");
 inline const QString Advertisement = Product + QStringLiteral("\\advertisment");
 // Operating-system overrides of this installation (the power command).
 inline const QString Platform = Product + QStringLiteral("\\Platform");
+// The database a console runs on (see server/core/databasetarget.h).
+inline const QString Database = Product + QStringLiteral("\\Database");
 } // namespace RegKey

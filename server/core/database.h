@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
+#include "server/core/databasetarget.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QObject>
@@ -13,9 +15,11 @@
 #include <optional>
 #include <unordered_map>
 
-// The console's one connection to its database file. Every statement goes through here with
-// bound parameters; failures are written to the error log under the caller's label and never
-// stop the program. Writes that belong together go through transaction().
+// The console's one connection to its database: its own SQLite file, or a PostgreSQL database
+// shared by several desks. Every statement goes through here with bound parameters; failures
+// are written to the error log under the caller's label and never stop the program. Writes
+// that belong together go through transaction(). Whatever SQL differs between the two kinds
+// lives in this class and nowhere else: the rest of the console writes one SQL for both.
 class Database : public QObject
 {
     Q_OBJECT
@@ -29,6 +33,11 @@ public:
 
     // Opens (creating when missing) the file and its tables and the single defaults row.
     bool open(const QString& path);
+    // The same for either kind of database; the tables are created on first use.
+    bool open(const DatabaseTarget& target);
+    const DatabaseTarget& target() const { return m_target; }
+    // Several desks write to it (PostgreSQL): bill numbers, lists and liveness are shared.
+    bool isShared() const { return m_target.isShared(); }
     void close();
     bool isOpen() const;
     QString path() const { return m_path; }
@@ -38,6 +47,13 @@ public:
     // Runs one statement; nullopt on failure (logged under `label`).
     std::optional<QSqlQuery> exec(const QString& sql, const QVariantList& params = {},
                                   const QString& label = QStringLiteral("Database"));
+    // Runs a statement that changes rows and returns how many it changed; -1 on failure. What
+    // another desk may have changed meanwhile is claimed this way: 0 rows means it is gone.
+    qint64 change(const QString& sql, const QVariantList& params = {},
+                  const QString& label = QStringLiteral("Database"));
+    // Runs an INSERT and returns the rowid of the new row; 0 on failure.
+    qint64 insert(const QString& sql, const QVariantList& params = {},
+                  const QString& label = QStringLiteral("Database"));
     // Runs a statement that changes rows; false on failure.
     bool run(const QString& sql, const QVariantList& params = {},
              const QString& label = QStringLiteral("Database"));
@@ -57,8 +73,21 @@ public:
     bool inTransaction() const { return m_depth > 0; }
 
     // Tells every list over the table that its rows changed (after a commit when inside a
-    // transaction).
+    // transaction), on this desk and, on a shared database, on every other desk.
     void notifyChanged(const QString& table);
+
+    // Inside a transaction: waits for and then holds, until the commit, the one lock the desks
+    // take for administration that would surprise another desk (housekeeping, the next bill
+    // number, tariffs). Nothing to take on a file of one desk's own.
+    bool lockAdministration(const QString& label = QStringLiteral("Database"));
+    // Notices between desks on a shared database (no-ops on a file of one desk's own): after
+    // listen(), notices published by other desks on that channel arrive as notice(). Published
+    // inside a transaction, a notice is sent when it commits and dropped when it rolls back.
+    bool listen(const QString& channel);
+    void publish(const QString& channel, const QString& payload);
+    // Commits that the console may lose on a power cut without harm (rows rebuilt by the
+    // agents' reconnections) skip waiting for the disk while this is on.
+    void setQuickCommits(bool on);
 
     // Stored forms of dates: local time "yyyy-MM-dd HH:mm:ss"; a day alone is its first moment.
     static QString timeText(const QDateTime& t);
@@ -74,6 +103,8 @@ public:
 
 Q_SIGNALS:
     void tableChanged(const QString& table);
+    // A notice another desk published on a channel this one listens to.
+    void notice(const QString& channel, const QString& payload);
 
 private:
     bool createSchema();
@@ -90,6 +121,7 @@ private:
     std::unordered_map<QString, QSqlQuery> m_statements;
 
     QString m_connectionName;
+    DatabaseTarget m_target;
     QString m_path;
     QString m_lastError;
     int m_depth = 0;
