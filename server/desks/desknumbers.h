@@ -25,8 +25,10 @@ inline constexpr qint64 nextIndex(qint64 after, int desk)
     if (desk == 0) {
         return after + 1;
     }
-    const qint64 base = after < 0 ? 0 : after / Span * Span + desk;
-    return base > after ? base : base + Span;
+    // n * 100 + desk with n from 1: a shared database's indexes never fall below 100.
+    const qint64 n = after < Span ? 1 : after / Span;
+    const qint64 index = n * Span + desk;
+    return index > after ? index : index + Span;
 }
 
 // On a console of its own everything is its own; the own computer (index 0) is every desk's.
