@@ -494,17 +494,6 @@ bool Database::run(const QString& sql, const QVariantList& params, const QString
     return true;
 }
 
-qint64 Database::change(const QString& sql, const QVariantList& params, const QString& label)
-{
-    QSqlQuery* q = cached(sql, params, label);
-    if (q == nullptr) {
-        return -1;
-    }
-    const qint64 n = q->numRowsAffected();
-    q->finish();
-    return n;
-}
-
 QList<QSqlRecord> Database::rows(const QString& sql, const QVariantList& params,
                                  const QString& label)
 {
