@@ -82,6 +82,10 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    if (args == QStringList{QStringLiteral("--version")}) {
+        std::printf("vkcopydb %s\n", VK_VERSION);
+        return 0;
+    }
     if (args == QStringList{QStringLiteral("--help")}) {
         std::fputs(Usage, stdout);
         return 0;

@@ -308,10 +308,9 @@ QString DatabaseCopy::refusal(Database& to)
         }
         const qint64 allowed = table == QLatin1String("defalt") ? 1 : 0;
         if (n.toLongLong() > allowed) {
-            return QStringLiteral("The target database is not empty (%1 holds %2 rows). Copy "
-                                  "into a new, empty database.")
-                .arg(table)
-                .arg(n.toLongLong());
+            return QStringLiteral("The target database is not empty: %1 has rows already. "
+                                  "Copy into a new, empty database.")
+                .arg(table);
         }
     }
     return {};
