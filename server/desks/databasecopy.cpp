@@ -59,19 +59,24 @@ QString quoted(const QStringList& names)
     return out.join(QStringLiteral(", "));
 }
 
-// A file's INTEGER PRIMARY KEY is its rowid under another name (shifts.id): written once.
-QString rowidAlias(Database& db, const QString& table)
+// Whether the rowid is written with the row. A table with an INTEGER PRIMARY KEY (shifts.id)
+// has its rowid made from that key: a file's is the key under another name, PostgreSQL's a
+// column computed from it.
+bool rowidWritten(Database& db, const QString& table)
 {
     if (isPostgres(db)) {
-        return {};
+        return db.scalar(QStringLiteral("SELECT count(*) FROM information_schema.columns WHERE "
+                                        "table_schema = current_schema() AND table_name = ? AND "
+                                        "column_name = 'rowid' AND is_generated = 'ALWAYS'"),
+                         {table}, Label)
+                   .toLongLong() == 0;
     }
     const QSqlIndex key = db.handle().primaryIndex(table);
     if (key.count() != 1) {
-        return {};
+        return true;
     }
     const int type = key.field(0).metaType().id();
-    return type == QMetaType::Int || type == QMetaType::LongLong ? key.fieldName(0).toLower()
-                                                                 : QString();
+    return type != QMetaType::Int && type != QMetaType::LongLong;
 }
 
 std::optional<QSqlQuery> readRows(Database& db, const QString& table, const QStringList& names)
@@ -143,10 +148,10 @@ qint64 copyTable(Database& from, Database& to, const QString& table,
         *error = QStringLiteral("%1 cannot be read: %2").arg(table, from.lastError());
         return -1;
     }
-    const QString alias = rowidAlias(to, table);
+    const bool withRowid = rowidWritten(to, table);
     const bool toPostgres = isPostgres(to);
     QStringList names = source.names;
-    if (alias.isEmpty()) {
+    if (withRowid) {
         names.prepend(RowId);
     }
     QStringList marks;
@@ -160,7 +165,7 @@ qint64 copyTable(Database& from, Database& to, const QString& table,
             return -1;
         }
         QVariantList values;
-        if (alias.isEmpty()) {
+        if (withRowid) {
             values << rows->value(0);
         }
         for (qsizetype i = 0; i < source.names.size(); ++i) {
