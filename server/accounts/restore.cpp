@@ -270,6 +270,8 @@ Restore::Result Restore::fromFile(Database& live, const QString& file)
     const auto expected = expectedTables(live);
     const QString staged =
         (live.isShared() ? Paths::databaseFile() : path) + QStringLiteral(".restoring");
+    // A desk on the shared database may never have had a file of its own in its data folder.
+    QDir().mkpath(QFileInfo(staged).absolutePath());
     removeWithSideFiles(staged);
     if (!QFile::copy(file, staged)) {
         removeWithSideFiles(staged);
