@@ -109,8 +109,9 @@ cafe's SQLite database, starts, transfers and settles timed sessions priced by
 usage category, keeps job work, members and their ledger, prints, previews and
 exports bills and reports, and locks, unlocks, shuts down or restarts idle
 workstations running the vantirokit-agent package. It can also serve the owner
-a read-only web page of the workstations and the day's takings. Several consoles
-can share one PostgreSQL database; vkcopydb moves a cafe's data into it.")
+a read-only web page of the workstations and the day's takings. Several
+consoles can share one PostgreSQL database; vkcopydb moves a cafe's data into
+it.")
 
 set(CPACK_DEBIAN_AGENT_PACKAGE_NAME vantirokit-agent)
 # xhost lets the agent's account onto the display; polkitd applies its rule.
