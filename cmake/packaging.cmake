@@ -13,7 +13,7 @@ set(VK_MAN_DIR ${CMAKE_BINARY_DIR}/man)
 foreach(_page vkserver.1 vkcopydb.1 vantirokit-client.1)
     add_custom_command(OUTPUT ${VK_MAN_DIR}/${_page}.gz
         COMMAND ${CMAKE_COMMAND} -E make_directory ${VK_MAN_DIR}
-        COMMAND sh -c "sed 's/@VK_VERSION@/$2/g' \"$0\" | gzip -9n > \"$1\""
+        COMMAND sh -c "sed \"s/@VK_VERSION@/$2/g\" \"$0\" | gzip -9n > \"$1\""
                 ${_pkg}/man/${_page} ${VK_MAN_DIR}/${_page}.gz ${PROJECT_VERSION}
         DEPENDS ${_pkg}/man/${_page} VERBATIM)
     list(APPEND _manpages ${VK_MAN_DIR}/${_page}.gz)

@@ -157,6 +157,12 @@ mkdir -p "$root"
 dpkg-deb -x "$console_deb" "$root" || fail "console: dpkg-deb -x"
 dpkg-deb -x "$agent_deb" "$root" || fail "agent: dpkg-deb -x"
 
+# Each man page names the version it documents.
+for page in vkserver vkcopydb vantirokit-client; do
+    zcat "$root/usr/share/man/man1/$page.1.gz" | head -n 5 | grep -q "\"Vantirokit $version\"" ||
+        fail "$page.1 does not name version $version"
+done
+
 # Copyright and changelog: what a distribution asks of every package.
 for p in vantirokit-console vantirokit-agent; do
     doc="$root/usr/share/doc/$p"
