@@ -57,6 +57,7 @@ inline void runAs(const DatabaseTarget& t, const QStringList& statements)
             qFatal("test database %s: %s", qPrintable(t.describe()),
                    qPrintable(db.lastError().text()));
         }
+        QSqlQuery(db).exec(QStringLiteral("SET client_min_messages = warning"));
         for (const QString& sql : statements) {
             QSqlQuery q(db);
             if (!q.exec(sql)) {
@@ -75,9 +76,10 @@ inline bool testOnPostgres()
     return qEnvironmentVariable("VK_TEST_DATABASE") == QLatin1String("postgres");
 }
 
-inline DatabaseTarget testDatabaseTarget(const TestHome& home)
+// The same for a console whose home is `folder` (its settings file is written there).
+inline DatabaseTarget testDatabaseTarget(const QString& folder)
 {
-    DatabaseTarget t = DatabaseTarget::sqlite(home.file(QStringLiteral("server.db")));
+    DatabaseTarget t = DatabaseTarget::sqlite(folder + QStringLiteral("/server.db"));
     if (!testOnPostgres()) {
         return t;
     }
@@ -100,9 +102,14 @@ inline DatabaseTarget testDatabaseTarget(const TestHome& home)
         created = true;
     }
     t.name = own;
-    testdb::runAs(t, {QStringLiteral("SET client_min_messages = warning"),
-                      QStringLiteral("DROP SCHEMA IF EXISTS public CASCADE"),
-                      QStringLiteral("CREATE SCHEMA public")});
-    t.save();
+    testdb::runAs(t, {QStringLiteral("DROP SCHEMA IF EXISTS public CASCADE"),
+                      QStringLiteral("CREATE SCHEMA public"),
+                      QStringLiteral("GRANT ALL ON SCHEMA public TO PUBLIC")});
+    t.save(folder + QStringLiteral("/vantirokit.conf"));
     return t;
+}
+
+inline DatabaseTarget testDatabaseTarget(const TestHome& home)
+{
+    return testDatabaseTarget(home.path());
 }

@@ -19,6 +19,7 @@
 #include "server/sessions/tariffstore.h"
 #include "support/datarow.h"
 #include "support/scriptedprompt.h"
+#include "support/testdatabase.h"
 #include "support/testhome.h"
 
 #include <QAbstractButton>
@@ -82,7 +83,7 @@ private Q_SLOTS:
     {
         home = std::make_unique<TestHome>();
         db = std::make_unique<Database>();
-        QVERIFY(db->open(Paths::databaseFile()));
+        QVERIFY(db->open(testDatabaseTarget(*home)));
     }
     void cleanup()
     {
@@ -174,7 +175,7 @@ private Q_SLOTS:
     void anExistingCafeIsNeverOffered_data()
     {
         QTest::addColumn<QString>("sql");
-        dataRow("category", "INSERT INTO user_category (user) VALUES ('Normal')");
+        dataRow("category", "INSERT INTO user_category (\"user\") VALUES ('Normal')");
         dataRow("history", "INSERT INTO history (billno, terminal) VALUES (1, 'PC1')");
         dataRow("session", "INSERT INTO terminals (terminal, ip) VALUES ('PC1', 'x')");
         dataRow("member", "INSERT INTO members (memberid) VALUES ('M1')");
