@@ -44,7 +44,6 @@ public:
     // database is open.
     bool startUp(const DatabaseTarget& target, const Hooks& hooks);
     bool startUp(const QString& databasePath, const Hooks& hooks);
-    bool startUp(const DatabaseTarget& target, const Hooks& hooks);
     // Empties online (of this desk) and closes the database; safe to call more than once.
     void shutDown();
 
