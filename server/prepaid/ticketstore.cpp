@@ -95,13 +95,14 @@ TicketSaleResult TicketStore::sell(const TicketSale& sale)
                 return false;
             }
             const QString when = Database::timeText(now);
-            if (!m_db.run(QStringLiteral("INSERT INTO history (cip, sstart, send, terminal, "
-                                         "duration, user, received, charge, netamount, otheramt, "
-                                         "billno) VALUES ('', ?, ?, 'Tickets', ?, ?, ?, 0, ?, ?, "
-                                         "?)"),
-                          {when, when, QStringLiteral("%1 tickets").arg(sale.count), *category,
-                           total.toVariant(), total.toVariant(), total.toVariant(), billno},
-                          Label) ||
+            if (!m_db.run(
+                    QStringLiteral("INSERT INTO history (cip, sstart, send, terminal, "
+                                   "duration, \"user\", received, charge, netamount, otheramt, "
+                                   "billno) VALUES ('', ?, ?, 'Tickets', ?, ?, ?, 0, ?, ?, "
+                                   "?)"),
+                    {when, when, QStringLiteral("%1 tickets").arg(sale.count), *category,
+                     total.toVariant(), total.toVariant(), total.toVariant(), billno},
+                    Label) ||
                 !m_db.run(QStringLiteral("UPDATE defalt SET billno = ?"), {billno + 1}, Label)) {
                 return false;
             }
