@@ -157,7 +157,7 @@ void Console::start()
         d->port = link->serverPort();
         return true;
     };
-    d->core->startUp(Paths::databaseFile(), hooks);
+    d->core->startUp(DatabaseTarget::fromSettings(Paths::databaseFile()), hooks);
     // Money is rounded to the digits read once at start-up.
     FrmSessionEnd::setCurrencyDigits(d->core->currencyDigits());
     FrmSessionDetails::setCurrencyDigits(d->core->currencyDigits());

@@ -24,14 +24,19 @@ QString ConsoleCore::defaultOwnAddress()
 
 bool ConsoleCore::startUp(const QString& databasePath, const Hooks& hooks)
 {
+    return startUp(DatabaseTarget::sqlite(databasePath), hooks);
+}
+
+bool ConsoleCore::startUp(const DatabaseTarget& target, const Hooks& hooks)
+{
     m_shutDown = false;
-    if (!m_db.open(databasePath)) {
+    if (!m_db.open(target)) {
         ErrorLog::write(StartLabel, m_db.lastError(), -1);
     }
 
     // Agents that were connected when the console last ended uncleanly are told to come back.
     const QList<QSqlRecord> left =
-        m_db.rows(QStringLiteral("SELECT name, ip, id FROM online"), {}, StartLabel);
+        m_db.rows(QStringLiteral("SELECT name, ip, id FROM online ORDER BY rowid"), {}, StartLabel);
     if (!left.isEmpty()) {
         m_log.append(QStringLiteral("Improper Servar Restart found, Wakening up all Client"));
         for (const QSqlRecord& r : left) {
@@ -44,7 +49,7 @@ bool ConsoleCore::startUp(const QString& databasePath, const Hooks& hooks)
     m_db.notifyChanged(QStringLiteral("online"));
 
     const QList<QSqlRecord> running =
-        m_db.rows(QStringLiteral("SELECT ip, cid FROM terminals"), {}, StartLabel);
+        m_db.rows(QStringLiteral("SELECT ip, cid FROM terminals ORDER BY rowid"), {}, StartLabel);
     for (const QSqlRecord& r : running) {
         if (r.value(QStringLiteral("cid")).toLongLong() != 0 && hooks.wake) {
             hooks.wake(r.value(QStringLiteral("ip")).toString());

@@ -31,19 +31,16 @@ public:
         if (m_db.inTransaction()) {
             return;
         }
-        const QVariant level = m_db.scalar(QStringLiteral("PRAGMA synchronous"));
-        if (level.isValid() && level.toInt() > 1) {
-            m_restore = level.toInt();
-            m_db.run(QStringLiteral("PRAGMA synchronous=NORMAL"));
-        }
+        m_db.setQuickCommits(true);
+        m_quick = true;
     }
     ~LiveRowsWrite() { end(); }
     // Back to full syncing; called before anyone hears of the change and might write more.
     void end()
     {
-        if (m_restore > 1) {
-            m_db.run(QStringLiteral("PRAGMA synchronous=") + QString::number(m_restore));
-            m_restore = 0;
+        if (m_quick) {
+            m_db.setQuickCommits(false);
+            m_quick = false;
         }
     }
     LiveRowsWrite(const LiveRowsWrite&) = delete;
@@ -51,7 +48,7 @@ public:
 
 private:
     Database& m_db;
-    int m_restore = 0;
+    bool m_quick = false;
 };
 
 } // namespace
@@ -87,8 +84,8 @@ void ConnectionManager::continueNumbering()
         return;
     }
     const QVariant top =
-        m_db.scalar(QStringLiteral("SELECT max(coalesce((SELECT max(cid) FROM terminals), 0), "
-                                   "coalesce((SELECT max(id) FROM online), 0))"),
+        m_db.scalar(QStringLiteral("SELECT max(n) FROM (SELECT max(cid) AS n FROM terminals "
+                                   "UNION ALL SELECT max(id) FROM online) AS tops"),
                     {}, LabelRequest);
     m_server->continueAfter(top.toLongLong());
 }
