@@ -65,7 +65,7 @@ private Q_SLOTS:
     void init()
     {
         openConsole();
-        QVERIFY(m_db->run(QStringLiteral("INSERT INTO user_category (user) VALUES ('Std')")));
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO user_category (\"user\") VALUES ('Std')")));
         QVERIFY(m_db->run(QStringLiteral(
             "INSERT INTO members (memberid, Password, category) VALUES ('M1', 'pw', 'Std')")));
         m_link = std::make_unique<LoopbackAgentLink>();
@@ -140,7 +140,7 @@ private Q_SLOTS:
         QCOMPARE(Money::fromVariant(s->value(QStringLiteral("amtreceived"))), Money::fromWhole(15));
         QCOMPARE(s->value(QStringLiteral("memberid")).toString(), QStringLiteral("M1"));
         QCOMPARE(s->value(QStringLiteral("Password")).toString(), QStringLiteral("pw"));
-        QCOMPARE(s->value(QStringLiteral("logouttime")).toInt(), minutes);
+        QCOMPARE(int(s->value(QStringLiteral("logouttime")).toDouble()), minutes);
         QCOMPARE(s->value(QStringLiteral("logouttype")).toInt(), 3);
         QCOMPARE(s->value(QStringLiteral("passwordwait")).toInt(), byUser ? 1 : 0);
         const auto o = m_db->rows(QStringLiteral("SELECT name, ip, id FROM online"));
