@@ -296,15 +296,31 @@ bool Database::createSchema()
             if (shared && !lockAdministration(QStringLiteral("Systryfrom load"))) {
                 return false;
             }
+            // On PostgreSQL even "IF NOT EXISTS" locks the table before it looks, and a desk
+            // starting while another settles would then hold history and wait for terminals
+            // while the settlement holds terminals and waits for history: what exists already
+            // is not created again.
+            const auto exists = [this](const QString& sql) {
+                static const QRegularExpression named(QStringLiteral("IF NOT EXISTS (\\w+)"));
+                const QRegularExpressionMatch m = named.match(sql);
+                return m.hasMatch() &&
+                       scalar(QStringLiteral("SELECT to_regclass(CAST(? AS TEXT)) IS NOT NULL"),
+                              {m.captured(1)})
+                           .toBool();
+            };
             for (const char* sql : SchemaSql) {
                 const QString text = QString::fromLatin1(sql);
+                if (shared && exists(text)) {
+                    continue;
+                }
                 if (!run(shared ? postgresSchema(text) : text)) {
                     return false;
                 }
             }
             if (shared) {
                 for (const char* sql : PostgresOnlySql) {
-                    if (!run(QString::fromLatin1(sql))) {
+                    const QString text = QString::fromLatin1(sql);
+                    if (!exists(text) && !run(text)) {
                         return false;
                     }
                 }
