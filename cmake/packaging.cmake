@@ -96,7 +96,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_CONSOLE_PACKAGE_NAME vantirokit-console)
-set(CPACK_DEBIAN_CONSOLE_PACKAGE_DEPENDS "libqt6sql6-sqlite")
+# The SQLite driver for a console's own file, the PostgreSQL one for a database shared by desks.
+set(CPACK_DEBIAN_CONSOLE_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6sql6-psql")
 set(CPACK_DEBIAN_CONSOLE_PACKAGE_SUGGESTS "sqlite3")
 set(CPACK_DEBIAN_CONSOLE_PACKAGE_CONTROL_EXTRA ${_pkg}/debian/console/postinst)
 # Summary, then the extended description; cpack indents its lines.

@@ -4,7 +4,9 @@
 set -euo pipefail
 pkgs=(cmake ninja-build g++ ccache clang-format pkg-config qt6-base-dev qt6-base-dev-tools
       qt6-charts-dev libqt6opengl6-dev
-      libqt6sql6-sqlite libgl-dev libxcb1-dev libsqlite3-dev
+      libqt6sql6-sqlite libqt6sql6-psql libgl-dev libxcb1-dev libsqlite3-dev
+      # the tests on a shared database start a PostgreSQL server of their own
+      postgresql
       # what the tests drive or read back: an X server with a window manager, input
       # injection and its access list (xhost), PDF and RTF readers, the sqlite3 shell
       xvfb xdotool openbox x11-utils x11-xserver-utils dbus poppler-utils unrtf sqlite3

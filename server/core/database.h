@@ -94,7 +94,12 @@ public:
     static QString dayText(const QDate& d);
     static QDateTime parseTime(const QVariant& v);
 
+    // The cafe's data tables: what backups, restores and housekeeping go through.
     static const QStringList& tableNames();
+    // The tables through which the desks sharing a database find each other and pass
+    // commands on. Not cafe data: they are about the consoles running now, so they are kept
+    // apart from tableNames() (created on both kinds of database, empty on a file).
+    static const QStringList& deskTables();
     // A column later versions added: a file without it gets it when it is opened.
     static bool isAddedColumn(const QString& table, const QString& column);
     // A table later versions added: a file without it (an older backup) gets it, empty, when
@@ -119,6 +124,8 @@ private:
     // when the connection closes.
     static constexpr size_t MaxCachedStatements = 256;
     std::unordered_map<QString, QSqlQuery> m_statements;
+    // The last statement PostgreSQL cannot prepare (BEGIN, SET, the schema): run as it is.
+    std::optional<QSqlQuery> m_unprepared;
 
     QString m_connectionName;
     DatabaseTarget m_target;

@@ -85,7 +85,7 @@ check_control() { # deb package-name depends...
 }
 echo "== control fields"
 check_control "$console_deb" vantirokit-console libc6 libqt6core6 libqt6widgets6 libqt6sql6 \
-    libqt6network6 libqt6sql6-sqlite libqt6charts6
+    libqt6network6 libqt6sql6-sqlite libqt6sql6-psql libqt6charts6
 check_control "$agent_deb" vantirokit-agent libc6 libqt6core6 libqt6widgets6 libqt6network6
 printf '%s' "$(field "$console_deb" Depends)" | grep -q 'libqt6sql6-sqlite' ||
     fail "console: the SQLite driver is not a dependency"

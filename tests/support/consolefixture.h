@@ -4,6 +4,7 @@
 #include "common/clock.h"
 #include "server/core/database.h"
 #include "support/scriptedprompt.h"
+#include "support/testdatabase.h"
 #include "support/testhome.h"
 
 #include <QApplication>
@@ -12,9 +13,9 @@
 
 #include <memory>
 
-// A fresh home with the console's database open, every prompt answered from a script and the
-// clock set back afterwards. Header-only: it needs the server's database, which the support
-// library does not link.
+// A fresh home with the console's database open (see testdatabase.h for which one), every prompt
+// answered from a script and the clock set back afterwards. Header-only: it needs the server's
+// database, which the support library does not link.
 class ConsoleFixture
 {
 protected:
@@ -26,7 +27,7 @@ protected:
     {
         m_home = std::make_unique<TestHome>();
         m_db = std::make_unique<Database>();
-        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+        QVERIFY(m_db->open(testDatabaseTarget(*m_home)));
         m_prompt = std::make_unique<ScriptedPrompt>();
     }
     void closeConsole()
