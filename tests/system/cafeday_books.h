@@ -200,10 +200,12 @@ public:
         // one (once the console has seen its agent again).
         QCOMPARE(scalar("SELECT count(*) FROM online o JOIN terminals t ON o.ip = t.ip").toInt(),
                  0);
-        QCOMPARE(
-            scalar("SELECT count(*) FROM (SELECT ip FROM online GROUP BY ip HAVING count(*) > 1) d")
-                .toInt(),
-            0);
+        // The console's own computer (index 0) is listed by each desk, and the desks of a test
+        // share one computer.
+        QCOMPARE(scalar("SELECT count(*) FROM (SELECT ip FROM online WHERE id <> 0 GROUP BY ip "
+                        "HAVING count(*) > 1) d")
+                     .toInt(),
+                 0);
         QCOMPARE(
             scalar(
                 "SELECT count(*) FROM (SELECT ip FROM terminals GROUP BY ip HAVING count(*) > 1) d")

@@ -10,6 +10,7 @@
 // VANTIROKIT_DAY_SEED fixes the seed of the random kills; VANTIROKIT_SOAK_DAYS runs more days.
 #include "cafeday_books.h"
 #include "cafeday_customer.h"
+#include "support/testdatabase.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -35,7 +36,8 @@ class TestCafeDay : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir consoleHome;
+    // The console's home is the test's own: its settings name the database on PostgreSQL.
+    TestHome consoleHome;
     QTemporaryDir journalDir;
     bool folderMounted = false;
     bool dayPassed = false;
@@ -461,12 +463,10 @@ class TestCafeDay : public QObject
         STEP(mustAct("endjob term=PC-06 Burn=3"));
         STEP(mustAct("end term=PC-08"));
         const qint64 last = scalar("SELECT max(billno) FROM history").toLongLong();
-        mustAct(
-            QString("export no=%1 to=%2").arg(last).arg(consoleHome.filePath("bill.pdf")).toUtf8());
-        mustAct(
-            QString("export no=%1 to=%2").arg(last).arg(consoleHome.filePath("bill.txt")).toUtf8());
-        QVERIFY(QFileInfo(consoleHome.filePath("bill.pdf")).size() > 0);
-        QFile text(consoleHome.filePath("bill.txt"));
+        mustAct(QString("export no=%1 to=%2").arg(last).arg(consoleHome.file("bill.pdf")).toUtf8());
+        mustAct(QString("export no=%1 to=%2").arg(last).arg(consoleHome.file("bill.txt")).toUtf8());
+        QVERIFY(QFileInfo(consoleHome.file("bill.pdf")).size() > 0);
+        QFile text(consoleHome.file("bill.txt"));
         QVERIFY(text.open(QIODevice::ReadOnly));
         QVERIFY(text.readAll().contains(QByteArray::number(last)));
         STEP(checkInvariants("midday settlements"));
@@ -611,11 +611,11 @@ private Q_SLOTS:
         // The journal lives apart from the database folder, which a fault makes read-only.
         journalPath = journalDir.filePath("journal.txt");
         books.journalPath = journalPath;
-        books.target.file = consoleHome.filePath("server.db");
         QVERIFY(QDir(consoleHome.path()).mkpath("out"));
         consolePort = freePort();
         wakePort = freePort(QHostAddress("127.0.0.101"));
-        QVERIFY(writeConsoleSettings(consoleHome.path(), consolePort, consoleHome.filePath("out")));
+        QVERIFY(writeConsoleSettings(consoleHome.path(), consolePort, consoleHome.file("out")));
+        books.target = testDatabaseTarget(consoleHome);
         for (int i = 1; i <= AgentCount; ++i) {
             auto a = std::make_unique<Agent>();
             a->ip = QString("127.0.0.%1").arg(100 + i);
@@ -662,6 +662,9 @@ private Q_SLOTS:
         if (!dayPassed) {
             QSKIP("the cafe day failed before this fault");
         }
+        if (books.target.isShared()) {
+            QSKIP("the database is not in the console's folder");
+        }
         if (::geteuid() != 0 ||
             QProcess::execute("mount", {"--bind", consoleHome.path(), consoleHome.path()}) != 0) {
             QSKIP("making a folder read-only for the console needs root and mount (a bind mount "
@@ -672,7 +675,7 @@ private Q_SLOTS:
         books.closeReader();
         killConsole();
         QCOMPARE(QProcess::execute("mount", {"-o", "remount,bind,ro", consoleHome.path()}), 0);
-        QVERIFY(!QFile(consoleHome.filePath("probe")).open(QIODevice::WriteOnly));
+        QVERIFY(!QFile(consoleHome.file("probe")).open(QIODevice::WriteOnly));
         {
             // The console comes up on a database it cannot write: starting a session must
             // fail, and say so, rather than be confirmed and lost.
