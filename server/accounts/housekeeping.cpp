@@ -2,6 +2,7 @@
 #include "server/accounts/housekeeping.h"
 
 #include "common/prompt.h"
+#include "server/core/administration.h"
 #include "server/core/database.h"
 
 #include <QSqlRecord>
@@ -113,6 +114,13 @@ bool Housekeeping::step(HistoryDeletion& deletion, int batch)
     qint64 removed = 0;
     const bool ok = m_db.transaction(
         [&] {
+            // Every batch holds the lock; the other desks are told once, with the first.
+            if (deletion.m_done == 0
+                    ? !Administration::begin(
+                          m_db, QStringLiteral("History deleted") + deletion.m_rangeText, Label)
+                    : !m_db.lockAdministration(Label)) {
+                return false;
+            }
             // The batch's rows are noted once, so that the bills and their job-work lines go
             // by the very same rows. Lines left behind would be printed on the next bill that
             // is given a housekept number.
@@ -234,6 +242,10 @@ bool Housekeeping::deleteTransactions(const QString& id, const QDate& cutOff)
     // of the opening balance, to the last decimal, in the same unit as the removal.
     const bool ok = m_db.transaction(
         [&] {
+            if (!Administration::begin(
+                    m_db, QStringLiteral("Customer Transactions of %1 deleted").arg(id), Label)) {
+                return false;
+            }
             const auto member = m_db.firstRow(
                 QStringLiteral("SELECT ob FROM members WHERE memberid = ?"), {id}, Label);
             if (!member) {

@@ -8,6 +8,7 @@
 #include "platform/localemoney.h"
 #include "server/accounts/consolesettings.h"
 #include "server/accounts/weboptions.h"
+#include "server/core/administration.h"
 #include "server/core/database.h"
 
 #include <QCoreApplication>
@@ -183,6 +184,10 @@ bool OptionsModel::save(const Defaults& d)
                                 {d.printBill ? 1 : 0}, Label);
             }
             // The check and the write are one unit: no bill can slip in between.
+            if (!Administration::begin(m_db, QStringLiteral("Next bill number set to %1").arg(n),
+                                       Label)) {
+                return false;
+            }
             const QVariant used = m_db.scalar(
                 QStringLiteral("SELECT count(*) FROM history WHERE billno >= ?"), {n}, Label);
             if (!used.isValid() || used.toLongLong() > 0) {

@@ -15,6 +15,7 @@
 #include "server/accounts/ui/frmrpthistory.h"
 #include "server/accounts/ui/frmtranrepo.h"
 #include "server/app/frmfirstrun.h"
+#include "server/core/administration.h"
 #include "server/core/agentlink.h"
 #include "server/core/clockjumpwatch.h"
 #include "server/core/consolecommands.h"
@@ -25,6 +26,9 @@
 #include "server/core/ui/frmmain.h"
 #include "server/core/ui/helpviewer.h"
 #include "server/core/ui/systemtray.h"
+#include "server/desks/commanddelivery.h"
+#include "server/desks/desklink.h"
+#include "server/desks/deskregistry.h"
 #include "server/insight/ui/frmshiftclose.h"
 #include "server/insight/ui/frmtakings.h"
 #include "server/link/connectionmanager.h"
@@ -66,6 +70,10 @@ struct Console::Private
     std::unique_ptr<PrepaidLink> prepaidLink;
     std::unique_ptr<PrepaidWatch> prepaidWatch;
     std::unique_ptr<LinkServer> link;
+    // On a database shared by several desks: this desk, and the way to the others' agents.
+    std::unique_ptr<DeskRegistry> desks;
+    std::unique_ptr<DeskLink> deskLink;
+    std::unique_ptr<CommandDelivery> delivery;
     std::unique_ptr<ConnectionManager> manager;
     std::unique_ptr<BackupWindow> backup;
     std::unique_ptr<ClockJumpWatch> clockWatch;
@@ -157,28 +165,67 @@ void Console::start()
         d->port = link->serverPort();
         return true;
     };
-    d->core->startUp(Paths::databaseFile(), hooks);
+    hooks.takeDesk = [this, link](QString* refusal) {
+        d->desks = std::make_unique<DeskRegistry>(d->db);
+        if (!d->desks->start()) {
+            *refusal = d->desks->refusal();
+            return -1;
+        }
+        link->setDesk(d->desks->desk());
+        d->deskLink = std::make_unique<DeskLink>(d->db, *d->desks, *link);
+        AgentLink::setInstance(d->deskLink.get());
+        return d->desks->desk();
+    };
+    d->core->startUp(DatabaseTarget::fromSettings(Paths::databaseFile()), hooks);
+    if (d->core->deskRefused()) {
+        d->shutDown = true;
+        d->tray->removeIcon();
+        QTimer::singleShot(0, this, &Console::finished);
+        return;
+    }
+    // Every list and sender below reaches the other desks' agents through the desk link.
+    AgentLink* agents = AgentLink::instance();
+    if (d->desks && d->deskLink) {
+        d->delivery = std::make_unique<CommandDelivery>(d->db, *d->desks, *link);
+        d->delivery->start();
+        connect(&d->db, &Database::notice, &d->log,
+                [this](const QString& channel, const QString& payload) {
+                    if (channel == Administration::Channel) {
+                        d->log.append(payload);
+                    }
+                });
+        d->db.listen(Administration::Channel);
+    }
     // Money is rounded to the digits read once at start-up.
     FrmSessionEnd::setCurrencyDigits(d->core->currencyDigits());
     FrmSessionDetails::setCurrencyDigits(d->core->currencyDigits());
     // Prepaid sessions left running by an earlier run go on to their time up from here.
     d->prepaid = std::make_unique<PrepaidService>(d->db, d->core->currencyDigits());
-    d->prepaidLink = std::make_unique<PrepaidLink>(*d->prepaid, *d->link);
+    d->prepaidLink = std::make_unique<PrepaidLink>(*d->prepaid, *agents);
     d->manager->setPrepaidHandler(d->prepaidLink.get());
     connect(d->prepaidLink.get(), &PrepaidLink::logLine, &d->log, &MessageLog::append);
-    d->prepaidWatch = std::make_unique<PrepaidWatch>(*d->prepaid, *d->link);
+    d->prepaidWatch = std::make_unique<PrepaidWatch>(*d->prepaid, *agents);
     connect(d->prepaidWatch.get(), &PrepaidWatch::logLine, &d->log, &MessageLog::append);
     if (d->db.isOpen()) {
         d->prepaidWatch->start();
     }
 
     d->window = std::make_unique<FrmMain>(d->db, d->log);
-    d->live = std::make_unique<LiveSessionView>(d->db, d->core->currencyDigits(), *d->window,
-                                                d->link.get());
+    d->live =
+        std::make_unique<LiveSessionView>(d->db, d->core->currencyDigits(), *d->window, agents);
     connect(d->manager.get(), &ConnectionManager::agentDropped, d->live.get(),
             &LiveSessionView::agentDropped);
+    if (d->desks) {
+        // A desk that goes down takes its workstations' connections with it, for every list.
+        const auto follow = [this] {
+            d->live->agentDropped(-1);
+            d->window->refreshOnlineList();
+        };
+        connect(d->desks.get(), &DeskRegistry::deskDown, this, follow);
+        connect(d->desks.get(), &DeskRegistry::deskUp, this, follow);
+    }
     wireCommands();
-    d->web = std::make_unique<OwnerWeb>(d->db, d->core->currencyDigits(), d->link.get());
+    d->web = std::make_unique<OwnerWeb>(d->db, d->core->currencyDigits(), agents);
     applyOwnerWeb();
     connect(d->tray.get(), &SystemTray::showControlPanel, this, &Console::showControlPanel);
     connect(d->tray.get(), &SystemTray::closeRequested, this, &Console::shutDown);
@@ -303,7 +350,10 @@ void Console::shutDown()
     if (d->link) {
         d->link->close();
     }
-    if (AgentLink::instance() == d->link.get()) {
+    if (d->delivery) {
+        d->delivery->stop();
+    }
+    if (AgentLink::instance() == d->link.get() || AgentLink::instance() == d->deskLink.get()) {
         AgentLink::setInstance(nullptr);
     }
     if (d->live) {

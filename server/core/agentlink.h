@@ -20,6 +20,23 @@ public:
         Q_UNUSED(index);
         return {};
     }
+    // Whether the console that carries the connection with that index runs. Always so for a
+    // console of its own; on a database shared by several desks, another desk may be down.
+    virtual bool deskRunning(qint64 index) const
+    {
+        Q_UNUSED(index);
+        return true;
+    }
+    // Whether the connection with that index is this console's own (rather than another
+    // desk's, on a database shared by several desks).
+    virtual bool carries(qint64 index) const
+    {
+        Q_UNUSED(index);
+        return true;
+    }
+    // Why a command to a workstation of a desk that is down is refused.
+    static inline const QString DeskNotRunning =
+        QStringLiteral("The desk that workstation is connected to is not running.");
 
     // The link the console runs with; nullptr until it listens.
     static AgentLink* instance();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "server/core/consoleoptions.h"
+#include "server/core/databasetarget.h"
 
 #include <QObject>
 #include <QString>
@@ -31,6 +32,9 @@ public:
         std::function<bool(quint16 port)> listen;
         // The console computer's own address, as agents see it.
         std::function<QString()> ownAddress;
+        // On a database shared by several desks: takes this console's desk and returns its
+        // number, or -1 with the reason when it cannot (another console runs as that desk).
+        std::function<int(QString* refusal)> takeDesk;
     };
 
     ConsoleCore(Database& db, MessageLog& log, QObject* parent = nullptr);
@@ -39,13 +43,18 @@ public:
     // console comes up even without a database or a listening port. Returns whether the
     // database is open.
     bool startUp(const QString& databasePath, const Hooks& hooks);
-    // Empties online and closes the database; safe to call more than once.
+    bool startUp(const DatabaseTarget& target, const Hooks& hooks);
+    // Empties online (of this desk) and closes the database; safe to call more than once.
     void shutDown();
 
     const ConsoleOptions& options() const { return m_options; }
     int currencyDigits() const { return m_currencyDigits; }
     bool listening() const { return m_listening; }
     bool isShutDown() const { return m_shutDown; }
+    // This console's desk (0 on a database of its own).
+    int desk() const { return m_desk; }
+    // The start-up stopped because this console could not take its desk; it must not run.
+    bool deskRefused() const { return m_deskRefused; }
 
     // Adds the console's own row to online unless a running session has its address.
     void addOwnRow(const QString& ownIp);
@@ -53,10 +62,16 @@ public:
     static QString defaultOwnAddress();
 
 private:
+    // Everything after the database is open.
+    bool recover(const Hooks& hooks);
+
     Database& m_db;
     MessageLog& m_log;
     ConsoleOptions m_options;
     int m_currencyDigits = 2;
     bool m_listening = false;
     bool m_shutDown = false;
+    int m_desk = 0;
+    bool m_deskRefused = false;
+    QString m_ownIp;
 };

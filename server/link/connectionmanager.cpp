@@ -7,6 +7,7 @@
 #include "server/core/database.h"
 #include "server/link/linkserver.h"
 
+#include <algorithm>
 #include <tuple>
 
 namespace {
@@ -86,11 +87,19 @@ void ConnectionManager::continueNumbering()
     if (m_server == nullptr) {
         return;
     }
-    const QVariant top =
-        m_db.scalar(QStringLiteral("SELECT max(coalesce((SELECT max(cid) FROM terminals), 0), "
-                                   "coalesce((SELECT max(id) FROM online), 0))"),
-                    {}, LabelRequest);
-    m_server->continueAfter(top.toLongLong());
+    // On a shared database only this desk's own indexes count: the others number their own.
+    const int desk = m_server->desk();
+    const QString own = desk == 0 ? QString() : QStringLiteral(" WHERE %1 % 100 = ?");
+    const QVariantList params = desk == 0 ? QVariantList() : QVariantList{desk};
+    const qint64 sessions = m_db.scalar(QStringLiteral("SELECT max(cid) FROM terminals") +
+                                            own.arg(QStringLiteral("cid")),
+                                        params, LabelRequest)
+                                .toLongLong();
+    const qint64 listed =
+        m_db.scalar(QStringLiteral("SELECT max(id) FROM online") + own.arg(QStringLiteral("id")),
+                    params, LabelRequest)
+            .toLongLong();
+    m_server->continueAfter(std::max(sessions, listed));
 }
 
 void ConnectionManager::send(qint64 index, const QByteArray& token, const QString& label)

@@ -5,6 +5,7 @@
 #include "common/linkauth.h"
 #include "platform/memory.h"
 #include "platform/socketoptions.h"
+#include "server/desks/desknumbers.h"
 
 #include <QNetworkInterface>
 #include <QTcpServer>
@@ -162,7 +163,8 @@ void LinkServer::take(qintptr descriptor)
     // The protocol has no keep-alive of its own; without this a workstation that lost power
     // would be listed as ready for hours.
     SocketOptions::setKeepAlive(descriptor);
-    const qint64 index = ++m_counter;
+    m_counter = DeskNumbers::nextIndex(m_counter, m_desk);
+    const qint64 index = m_counter;
     auto* c = new Connection;
     c->socket = socket;
     c->counted = address;

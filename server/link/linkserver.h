@@ -91,6 +91,10 @@ public:
     qint64 lastIndex() const { return m_counter; }
     // Connections accepted from now on get indexes above `index`.
     void continueAfter(qint64 index) { m_counter = std::max(m_counter, index); }
+    // On a database shared by several desks, this console numbers only indexes of its own desk
+    // (DeskNumbers); desk 0, a console of its own, numbers 1, 2, 3 ...
+    void setDesk(int desk) { m_desk = desk; }
+    int desk() const { return m_desk; }
     qsizetype connectionCount() const { return m_connections.size(); }
     // Connections reset by the caps or a refused key before they were taken in.
     qint64 turnedAwayCount() const { return m_turnedAway; }
@@ -167,6 +171,7 @@ private:
     qint64 m_turnedAway = 0;
     qsizetype m_peakConnections = 0;
     qint64 m_counter = 0;
+    int m_desk = 0;
     quint16 m_wakePort = Proto::WakePort;
     QByteArray m_linkKey;
     int m_proofTimeoutMs;

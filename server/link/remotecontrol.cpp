@@ -56,6 +56,16 @@ QByteArray RemoteControl::token(Command c)
     return {};
 }
 
+QString RemoteControl::refusal(const QString& ip, const AgentLink* link) const
+{
+    const QVariant index = m_db.scalar(
+        QStringLiteral("SELECT id FROM online WHERE ip = ? ORDER BY rowid LIMIT 1"), {ip}, Label);
+    if (link == nullptr || !index.isValid() || link->deskRunning(index.toLongLong())) {
+        return {};
+    }
+    return AgentLink::DeskNotRunning;
+}
+
 bool RemoteControl::send(Command c, const QString& ip, AgentLink* link) const
 {
     const auto row = m_db.firstRow(

@@ -38,6 +38,9 @@ public:
     // Shutting down or restarting takes the workstation off the list soon after.
     static bool changesList(Command c) { return c == Command::Shutdown || c == Command::Restart; }
 
+    // Why no command can go to the workstation listed with that address ("" when one can):
+    // its agent is connected to another desk whose console is not running.
+    QString refusal(const QString& ip, const AgentLink* link) const;
     // Sends the command to the workstation listed with that address (the first such row).
     // False when none is listed, it is the console's own computer, or it is not connected.
     // A lock or an unlock that was sent marks the row locked or free (`online.unlocked`).

@@ -26,6 +26,11 @@ int PrepaidWatch::check()
     int ended = 0;
     for (const qint64 rowid : m_service.due(Clock::now())) {
         const auto s = m_service.session(rowid);
+        // Another desk that runs ends its own sessions; those of a desk that is down are ended
+        // here, and by any other desk too, as only one end can be written.
+        if (s && !m_link.carries(s->cid) && m_link.deskRunning(s->cid)) {
+            continue;
+        }
         const SettleResult r = m_service.end(rowid, PrepaidEndReason::TimeUp);
         if (!r.ok) {
             continue; // ended meanwhile, or the write failed: the next round tries again

@@ -10,7 +10,8 @@ class PrepaidService;
 // Ends every prepaid session whose time is up, once a second, and locks its workstation. The
 // agent counts down on its own, but only the console's clock decides: a session whose agent
 // is gone (or a console restarted meanwhile) still ends at its time, and its workstation comes
-// back locked.
+// back locked. On a database shared by several desks each desk ends the sessions of its own
+// workstations and of desks that are not running.
 class PrepaidWatch : public QObject
 {
     Q_OBJECT

@@ -6,6 +6,7 @@
 #include "common/protocol.h"
 #include "common/timesplit.h"
 #include "platform/localemoney.h"
+#include "server/core/agentlink.h"
 #include "server/core/database.h"
 #include "server/sessions/charge.h"
 
@@ -204,9 +205,14 @@ std::optional<Refusal> SessionService::checkStart(const StartRequest& req) const
 {
     // A name no longer listed (the agent went away while the window was open) counts as no
     // choice: the session would otherwise be recorded against a connection that is gone.
-    if (req.terminal.trimmed().isEmpty() || !findOnline(req.terminal)) {
+    const auto ready = req.terminal.trimmed().isEmpty() ? std::nullopt : findOnline(req.terminal);
+    if (!ready) {
         return Refusal{QStringLiteral("Select the Ready Computer to Start Session"), false,
                        Refusal::Field::Terminal};
+    }
+    // The session would be recorded, but its start could not reach the workstation.
+    if (const AgentLink* link = AgentLink::instance(); link && !link->deskRunning(ready->id)) {
+        return Refusal{AgentLink::DeskNotRunning, true, Refusal::Field::Terminal};
     }
     if (!req.maintenance && !categoryExists(req.category)) {
         return Refusal{QStringLiteral("Select the Usage Category List to Start Session"), false,

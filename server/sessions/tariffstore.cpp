@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "server/sessions/tariffstore.h"
 
+#include "server/core/administration.h"
 #include "server/core/database.h"
 
 #include <QSqlRecord>
@@ -82,6 +83,13 @@ bool TariffStore::save(const QString& name, const QString& description, bool isN
 {
     const bool ok = m_db.transaction(
         [&] {
+            if (!Administration::begin(m_db,
+                                       (isNew ? QStringLiteral("Usage category %1 added")
+                                              : QStringLiteral("Usage category %1 changed"))
+                                           .arg(name),
+                                       SaveLabel)) {
+                return false;
+            }
             if (isNew) {
                 if (!m_db.run(QStringLiteral(
                                   "INSERT INTO user_category (user, Description) VALUES (?, ?)"),
@@ -123,6 +131,10 @@ bool TariffStore::remove(const QString& name, QString* refusal)
 {
     return m_db.transaction(
         [&] {
+            if (!Administration::begin(m_db, QStringLiteral("Usage category %1 deleted").arg(name),
+                                       SaveLabel)) {
+                return false;
+            }
             // A running session or a ticket priced by the category would lose its tariff:
             // the session would bill nothing and the ticket would keep its credit for ever.
             const QString busy = inUse(name);

@@ -2,6 +2,7 @@
 #include "server/core/ui/frmmain.h"
 
 #include "common/clock.h"
+#include "server/core/agentlink.h"
 #include "server/core/consolecore.h"
 #include "server/core/database.h"
 #include "server/core/displaytime.h"
@@ -327,21 +328,27 @@ void FrmMain::refreshOnlineList()
 {
     m_onlineDirty = false;
     m_online->clear();
-    const auto rows = m_db.rows(QStringLiteral("SELECT name, ip, unlocked FROM online"), {},
+    const auto rows = m_db.rows(QStringLiteral("SELECT name, ip, unlocked, id FROM online"), {},
                                 QStringLiteral("refresh online list"));
+    const AgentLink* link = AgentLink::instance();
     QList<QTreeWidgetItem*> items;
     items.reserve(rows.size());
     for (const QSqlRecord& r : rows) {
         const bool free = r.value(2).toInt() != 0;
+        const bool down = link != nullptr && !link->deskRunning(r.value(3).toLongLong());
         QString name = r.value(0).toString();
         if (free) {
             name += QLatin1Char(' ') + FreeMark;
         }
+        if (down) {
+            name += QLatin1Char(' ') + DownMark;
+        }
         auto* item = new QTreeWidgetItem({name, r.value(1).toString()});
         item->setIcon(0, free ? freeIcon() : computerIcon());
-        if (free) {
-            item->setToolTip(0, FreeTip);
-            item->setToolTip(1, FreeTip);
+        if (free || down) {
+            const QString tip = down ? AgentLink::DeskNotRunning : FreeTip;
+            item->setToolTip(0, tip);
+            item->setToolTip(1, tip);
         }
         items.append(item);
     }

@@ -38,6 +38,8 @@ public:
     static inline const QString FreeTip = QStringLiteral(
         "Unlocked from Tools without a session: the workstation is free to use and nothing is "
         "billed.");
+    // A workstation of another desk whose console is not running: nothing reaches it now.
+    static inline const QString DownMark = QStringLiteral("(disconnected)");
     // "%1" is the time of the logout.
     static inline const QString AutoLogoutTip = QStringLiteral(
         "Logged out automatically at %1. The session waits to be ended and is billed to that "

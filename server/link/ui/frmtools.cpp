@@ -125,6 +125,10 @@ void FrmTools::command(RemoteControl::Command c)
     }
     const QString ip = trimRight(m_grid->item(row, 1)->text());
     const QString name = trimLeft(m_grid->item(row, 0)->text());
+    if (const QString why = m_control.refusal(ip, AgentLink::instance()); !why.isEmpty()) {
+        Prompt::message(why, QStringLiteral("Message"), Prompt::Icon::Exclamation);
+        return;
+    }
     const Prompt::Answer a =
         Prompt::current().ask(RemoteControl::question(c, ip, name), QStringLiteral("Message"),
                               Prompt::Icon::Question, Prompt::Buttons::OkCancel);

@@ -1,0 +1,271 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "common/protocol.h"
+#include "server/core/consolecore.h"
+#include "server/core/database.h"
+#include "server/core/messagelog.h"
+#include "server/desks/commanddelivery.h"
+#include "server/desks/desklink.h"
+#include "server/desks/desknumbers.h"
+#include "server/desks/deskregistry.h"
+#include "server/link/connectionmanager.h"
+#include "server/link/linkserver.h"
+#include "server/link/remotecontrol.h"
+#include "server/sessions/sessionservice.h"
+#include "support/scriptedprompt.h"
+#include "support/testdatabase.h"
+#include "tests/server/link/fakeagent.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// One console as console.cpp wires it on a shared database: its connection, its desk, its
+// listener numbering for that desk, and the way to the other desks' agents. Deliveries come on
+// the notice alone (the safety-net timer is far off), so a test sees the notice path work.
+struct Desk
+{
+    Database db;
+    DeskRegistry registry{db};
+    LinkServer link;
+    std::unique_ptr<ConnectionManager> manager;
+    std::unique_ptr<DeskLink> agents;
+    std::unique_ptr<CommandDelivery> delivery;
+
+    Desk(DatabaseTarget t, const QString& name)
+    {
+        t.desk = name;
+        if (!db.open(t) || !registry.start()) {
+            qFatal("desk %s: %s", qPrintable(name), qPrintable(registry.refusal()));
+        }
+        link.setDesk(registry.desk());
+        manager = std::make_unique<ConnectionManager>(db, link);
+        manager->continueNumbering();
+        agents = std::make_unique<DeskLink>(db, registry, link);
+        delivery = std::make_unique<CommandDelivery>(db, registry, link);
+        delivery->start(3600 * 1000);
+        if (!link.listen(0, QHostAddress::LocalHost)) {
+            qFatal("listen");
+        }
+    }
+
+    // An agent from that address, locked and listed; returns its index.
+    qint64 connect(FakeAgent& a, const QString& address)
+    {
+        if (!a.connectFrom(address, link.serverPort()) || !a.waitFor(Proto::CName)) {
+            return -1;
+        }
+        a.received.clear();
+        return db.scalar(QStringLiteral("SELECT id FROM online WHERE ip = ?"), {address})
+            .toLongLong();
+    }
+
+    // The console's connection dies as a killed console's does: the server lets its desk go.
+    void die()
+    {
+        delivery->stop();
+        link.close();
+        db.close();
+    }
+};
+
+qint64 count(Database& db, const QString& sql, const QVariantList& params = {})
+{
+    return db.scalar(sql, params).toLongLong();
+}
+
+} // namespace
+
+class TstDeskLink : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void numbersNameTheirDesk_data();
+    void numbersNameTheirDesk();
+    void commandReachesAnotherDesksAgent_data();
+    void commandReachesAnotherDesksAgent();
+    void deskThatDiesIsRefusedAndItsRowsStay();
+    void restartRecoversOnlyItsOwnRows();
+
+private:
+    std::unique_ptr<TestHome> m_home;
+    DatabaseTarget m_target;
+};
+
+void TstDeskLink::init()
+{
+    if (QTest::currentTestFunction() == QLatin1String("numbersNameTheirDesk")) {
+        return;
+    }
+    if (!testOnPostgres()) {
+        QSKIP("several desks share a PostgreSQL database");
+    }
+    m_home = std::make_unique<TestHome>();
+    m_target = testDatabaseTarget(*m_home);
+}
+
+void TstDeskLink::cleanup()
+{
+    AgentLink::setInstance(nullptr);
+    m_home.reset();
+}
+
+void TstDeskLink::numbersNameTheirDesk_data()
+{
+    QTest::addColumn<qint64>("after");
+    QTest::addColumn<int>("desk");
+    QTest::addColumn<qint64>("next");
+    QTest::newRow("own file numbers on") << qint64(41) << 0 << qint64(42);
+    QTest::newRow("first of desk 3") << qint64(0) << 3 << qint64(103);
+    QTest::newRow("after another desk's") << qint64(205) << 3 << qint64(303);
+    QTest::newRow("after its own") << qint64(303) << 3 << qint64(403);
+    QTest::newRow("below its own in the hundred") << qint64(301) << 3 << qint64(303);
+    QTest::newRow("desk 99, past the int range") << qint64(9999999999) << 99 << qint64(10000000099);
+}
+
+void TstDeskLink::numbersNameTheirDesk()
+{
+    QFETCH(qint64, after);
+    QFETCH(int, desk);
+    QFETCH(qint64, next);
+    QCOMPARE(DeskNumbers::nextIndex(after, desk), next);
+    if (desk != 0) {
+        QCOMPARE(DeskNumbers::owner(next), desk);
+    }
+}
+
+void TstDeskLink::commandReachesAnotherDesksAgent_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::newRow("unlock") << Proto::Unlock;
+    QTest::newRow("start with its time") << Proto::SetTime + Proto::StartSession;
+}
+
+void TstDeskLink::commandReachesAnotherDesksAgent()
+{
+    QFETCH(QByteArray, command);
+    Desk a(m_target, QStringLiteral("A"));
+    Desk b(m_target, QStringLiteral("B"));
+    QVERIFY(a.registry.desk() != b.registry.desk());
+    FakeAgent onA;
+    FakeAgent onB;
+    const qint64 ia = a.connect(onA, QStringLiteral("127.0.0.2"));
+    const qint64 ib = b.connect(onB, QStringLiteral("127.0.0.3"));
+    QCOMPARE(DeskNumbers::owner(ia), a.registry.desk());
+    QCOMPARE(DeskNumbers::owner(ib), b.registry.desk());
+
+    QVERIFY(a.agents->isConnected(ib));
+    QCOMPARE(a.agents->peerAddress(ib), QStringLiteral("127.0.0.3"));
+    QVERIFY(a.agents->send(ib, command));
+    QVERIFY(onB.waitFor(command));
+    QCOMPARE(onB.received, command);
+    QTRY_COMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM commands")), 0);
+    // Its own agent it reaches directly; nothing is queued for it.
+    QVERIFY(a.agents->send(ia, Proto::Lock));
+    QVERIFY(onA.waitFor(Proto::Lock));
+    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM commands")), 0);
+}
+
+void TstDeskLink::deskThatDiesIsRefusedAndItsRowsStay()
+{
+    Desk a(m_target, QStringLiteral("A"));
+    auto b = std::make_unique<Desk>(m_target, QStringLiteral("B"));
+    FakeAgent onB;
+    const qint64 ib = b->connect(onB, QStringLiteral("127.0.0.3"));
+    const int deskB = b->registry.desk();
+    a.registry.refresh();
+    QVERIFY(a.registry.isAlive(deskB));
+    QSignalSpy down(&a.registry, &DeskRegistry::deskDown);
+
+    b->die();
+    QTRY_VERIFY(!a.registry.isAlive(deskB));
+    QCOMPARE(down.count(), 1);
+    QCOMPARE(down.at(0).at(0).toInt(), deskB);
+    QVERIFY(!a.agents->deskRunning(ib));
+    QVERIFY(!a.agents->isConnected(ib));
+    QVERIFY(!a.agents->send(ib, Proto::Lock));
+    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM commands")), 0);
+    // Listed still, for the desk to clear when it comes back; the cashier is told why not.
+    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM online WHERE id = ?"), {ib}), 1);
+    AgentLink::setInstance(a.agents.get());
+    QCOMPARE(RemoteControl(a.db).refusal(QStringLiteral("127.0.0.3"), a.agents.get()),
+             AgentLink::DeskNotRunning);
+    QVERIFY(!RemoteControl(a.db).send(RemoteControl::Command::Lock, QStringLiteral("127.0.0.3"),
+                                      a.agents.get()));
+    StartRequest start;
+    start.terminal = QStringLiteral("127.0.0.3");
+    start.maintenance = true;
+    const auto refusal = SessionService(a.db).checkStart(start);
+    QVERIFY(refusal);
+    QCOMPARE(refusal->text, AgentLink::DeskNotRunning);
+}
+
+void TstDeskLink::restartRecoversOnlyItsOwnRows()
+{
+    Desk a(m_target, QStringLiteral("A"));
+    auto b = std::make_unique<Desk>(m_target, QStringLiteral("B"));
+    FakeAgent onA;
+    FakeAgent onB;
+    const qint64 ia = a.connect(onA, QStringLiteral("127.0.0.2"));
+    const qint64 ib = b->connect(onB, QStringLiteral("127.0.0.3"));
+    const int deskA = a.registry.desk();
+    const int deskB = b->registry.desk();
+    a.db.run(QStringLiteral("INSERT INTO commands (desk, cid, message) VALUES (?, ?, 'x')"),
+             {deskA, ia});
+    a.db.run(QStringLiteral("INSERT INTO commands (desk, cid, message) VALUES (?, ?, 'x')"),
+             {deskB, ib});
+
+    // A second console as desk B is turned away while B runs.
+    {
+        ScriptedPrompt prompt;
+        Database again;
+        MessageLog log;
+        ConsoleCore core(again, log);
+        DeskRegistry registry(again);
+        ConsoleCore::Hooks hooks;
+        hooks.takeDesk = [&](QString* why) {
+            const bool ok = registry.start();
+            *why = registry.refusal();
+            return ok ? registry.desk() : -1;
+        };
+        DatabaseTarget t = m_target;
+        t.desk = QStringLiteral("B");
+        QVERIFY(!core.startUp(t, hooks));
+        QVERIFY(core.deskRefused());
+        QCOMPARE(prompt.lastText(),
+                 QStringLiteral("Another console is already running as desk B."));
+        QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM online WHERE id = ?"), {ib}), 1);
+    }
+
+    b->die();
+    b.reset();
+    Database again;
+    MessageLog log;
+    ConsoleCore core(again, log);
+    DeskRegistry registry(again);
+    QStringList woken;
+    ConsoleCore::Hooks hooks;
+    hooks.wake = [&](const QString& ip) { woken << ip; };
+    hooks.ownAddress = [] { return QStringLiteral("127.0.0.9"); };
+    hooks.takeDesk = [&](QString*) { return registry.start() ? registry.desk() : -1; };
+    DatabaseTarget t = m_target;
+    t.desk = QStringLiteral("B");
+    QVERIFY(core.startUp(t, hooks));
+    QCOMPARE(core.desk(), deskB);
+    QCOMPARE(woken, QStringList{QStringLiteral("127.0.0.3")});
+    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM online WHERE id = ?"), {ib}), 0);
+    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM online WHERE id = ?"), {ia}), 1);
+    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM commands WHERE desk = ?"), {deskB}),
+             0);
+    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM commands WHERE desk = ?"), {deskA}),
+             1);
+    core.shutDown();
+    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM online WHERE id = ?"), {ia}), 1);
+}
+
+QTEST_GUILESS_MAIN(TstDeskLink)
+#include "tst_desklink.moc"
