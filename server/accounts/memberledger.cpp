@@ -3,6 +3,7 @@
 
 #include "common/clock.h"
 #include "common/prompt.h"
+#include "server/core/claims.h"
 #include "server/core/database.h"
 
 #include <QSqlRecord>
@@ -219,7 +220,13 @@ bool MemberLedger::save()
     bool stale = false;
     const bool ok = m_db.transaction(
         [&] {
-            if (stamp() != m_loadedStamp) {
+            // The member is held first, so an entry another desk writes meanwhile is either
+            // counted in the stamp or waits for this save.
+            const qint64 held = Claims::member(m_db, m_id, Label);
+            if (held < 0) {
+                return false;
+            }
+            if (held == 0 || stamp() != m_loadedStamp) {
                 stale = true;
                 return false;
             }

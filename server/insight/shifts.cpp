@@ -2,6 +2,7 @@
 #include "server/insight/shifts.h"
 
 #include "server/accounts/consolesettings.h"
+#include "server/core/claims.h"
 #include "server/core/database.h"
 #include "server/insight/takings.h"
 
@@ -113,7 +114,11 @@ std::optional<Shifts::Shift> Shifts::close(Database& db, const QDateTime& now,
     Shift s;
     const bool ok = db.transaction(
         [&] {
-            // Read under the write lock: a bill settled meanwhile is either in or after it.
+            // Read with the bill numbers held: a bill settled meanwhile, on any desk, is either
+            // in this shift or after it.
+            if (!Claims::billNumbers(db, Label)) {
+                return false;
+            }
             Figures f = figuresOf(db, QVariant(), lastClose(db), now);
             f.closedBy = operatorName;
             f.counted = counted;

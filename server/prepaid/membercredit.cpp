@@ -3,6 +3,7 @@
 
 #include "common/clock.h"
 #include "server/accounts/consolesettings.h"
+#include "server/core/claims.h"
 #include "server/core/database.h"
 
 namespace {
@@ -38,11 +39,13 @@ bool MemberCredit::topUp(const QString& id, Money amount, QString* error)
     if (amount <= Money()) {
         return refuse(QStringLiteral("Please Enter Amount"));
     }
-    if (!m_db.scalar(QStringLiteral("SELECT 1 FROM members WHERE memberid = ?"), {id}, Label)
-             .isValid()) {
+    // Held, not just looked up: a ledger saved meanwhile at another desk sees this entry.
+    const qint64 held = Claims::member(m_db, id, Label);
+    if (held == 0) {
         return refuse(QStringLiteral("Customer ID Not Found"));
     }
-    if (!m_db.run(QStringLiteral("INSERT INTO transactions (memberid, Date, part, credit, debit) "
+    if (held < 0 ||
+        !m_db.run(QStringLiteral("INSERT INTO transactions (memberid, Date, part, credit, debit) "
                                  "VALUES (?, ?, ?, ?, NULL)"),
                   {id, Database::timeText(Clock::now()), TopUpPart, amount.toVariant()}, Label)) {
         return refuse(QStringLiteral("The top-up could not be saved."));

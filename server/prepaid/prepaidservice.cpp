@@ -7,6 +7,7 @@
 #include "common/samebytes.h"
 #include "common/timesplit.h"
 #include "server/core/agentlink.h"
+#include "server/core/claims.h"
 #include "server/core/database.h"
 #include "server/prepaid/membercredit.h"
 #include "server/prepaid/ticketstore.h"
@@ -109,7 +110,12 @@ PrepaidLoginResult PrepaidService::login(qint64 index, const QString& address,
                 QStringLiteral("SELECT name, ip, coalesce(unlocked, 0) FROM online WHERE id = ? "
                                "ORDER BY rowid"),
                 {index}, LoginLabel);
+            // The ready row is taken before anything is decided on it: a desk starting a
+            // session there meanwhile leaves nothing to take.
             if (index <= 0 || !online || online->value(2).toInt() != 0 ||
+                m_db.change(QStringLiteral("DELETE FROM online WHERE id = ? AND "
+                                           "coalesce(unlocked, 0) = 0"),
+                            {index}, LoginLabel) <= 0 ||
                 m_db.scalar(QStringLiteral("SELECT 1 FROM terminals WHERE cid = ?"), {index},
                             LoginLabel)
                     .isValid()) {
@@ -121,7 +127,15 @@ PrepaidLoginResult PrepaidService::login(qint64 index, const QString& address,
             started.cid = index;
             started.sstart = now;
             if (credentials.kind == Proto::PrepaidCredentials::Kind::Ticket) {
-                const auto ticket = TicketStore(m_db, m_digits).find(credentials.id);
+                // Held before its state is read: the same code typed at two workstations
+                // opens one of them.
+                const TicketStore tickets(m_db, m_digits);
+                auto ticket = tickets.find(credentials.id);
+                if (ticket && Claims::ticket(m_db, ticket->code, LoginLabel) > 0) {
+                    ticket = tickets.find(ticket->code);
+                } else {
+                    ticket.reset();
+                }
                 if (!ticket || ticket->state(now) != TicketState::Unused) {
                     result.refusal = NotAccepted;
                     return false;
@@ -137,6 +151,9 @@ PrepaidLoginResult PrepaidService::login(qint64 index, const QString& address,
                 const QString stored = member ? trimBlanks(member->password) : QString();
                 if (stored.isEmpty() || !samePassword(stored, credentials.password)) {
                     result.refusal = NotAccepted;
+                    return false;
+                }
+                if (Claims::member(m_db, member->memberid, LoginLabel) <= 0) {
                     return false;
                 }
                 if (m_db.scalar(QStringLiteral("SELECT 1 FROM terminals WHERE memberid = ?"),
@@ -183,8 +200,7 @@ PrepaidLoginResult PrepaidService::login(qint64 index, const QString& address,
                            member ? QVariant(started.account) : QVariant(), int(started.kind),
                            member ? QVariant() : QVariant(started.account),
                            started.credit.toVariant(), Database::timeText(started.timeup)},
-                          LoginLabel) ||
-                !m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {index}, LoginLabel)) {
+                          LoginLabel)) {
                 return false;
             }
             started.rowid =
@@ -212,11 +228,20 @@ PrepaidLoginResult PrepaidService::login(qint64 index, const QString& address,
 
 bool PrepaidService::write(int& n, const QString& sql, const QVariantList& params)
 {
-    if (!m_db.run(sql, params, EndLabel)) {
-        return false;
-    }
+    return m_db.run(sql, params, EndLabel) && wrote(n);
+}
+
+bool PrepaidService::wrote(int& n)
+{
     ++n;
     return !m_writeHook || m_writeHook(n);
+}
+
+// Holds the ticket or the member a session is paid from, once the session itself is held.
+bool PrepaidService::claimAccount(const PrepaidSession& s)
+{
+    return (s.kind == PrepaidKind::Ticket ? Claims::ticket(m_db, s.account, EndLabel)
+                                          : Claims::member(m_db, s.account, EndLabel)) >= 0;
 }
 
 // A row read before a modal question may since have been ended and its rowid reused by
@@ -237,12 +262,17 @@ SettleResult PrepaidService::end(qint64 rowid, PrepaidEndReason why, const QDate
     qint64 billno = 0;
     const bool ok = m_db.transaction(
         [&] {
-            const auto row = session(rowid);
+            // Held before it is read: the watch, the workstation's logoff and the cashier of
+            // any desk may end it at once; one bills it, the others find it gone.
+            const auto row = Claims::session(m_db, rowid, EndLabel) ? session(rowid) : std::nullopt;
             if (!stillPicked(row, picked, terminal)) {
                 result.error = QStringLiteral("This session has already been ended or moved.");
                 return false;
             }
             s = *row;
+            if (!claimAccount(s)) {
+                return false;
+            }
             const QDateTime now = toSecond(Clock::now());
             QDateTime end = s.timeup.isValid() && s.timeup < now ? s.timeup : now;
             if (end < s.sstart) {
@@ -250,13 +280,16 @@ SettleResult PrepaidService::end(qint64 rowid, PrepaidEndReason why, const QDate
             }
             const Money charge =
                 std::max(Money(), std::min(price(s.category, s.sstart, end), s.credit));
-            billno = SessionService::nextBillNumber(m_db).value_or(0);
+            int n = 0;
+            billno = SessionService::takeBillNumber(m_db).value_or(0);
             if (billno <= 0) {
                 result.error = QStringLiteral("The next bill number could not be read.");
                 return false;
             }
+            if (!wrote(n)) {
+                return false;
+            }
             const bool ticket = s.kind == PrepaidKind::Ticket;
-            int n = 0;
             if (!write(n,
                        QStringLiteral("INSERT INTO history (cip, sstart, send, terminal, memberid, "
                                       "duration, user, received, charge, netamount, otheramt, "
@@ -286,9 +319,6 @@ SettleResult PrepaidService::end(qint64 rowid, PrepaidEndReason why, const QDate
                               {s.account, Database::timeText(now),
                                QString(QStringLiteral("By Bill No ") + QString::number(billno)),
                                charge.toVariant()})) {
-                return false;
-            }
-            if (!write(n, QStringLiteral("UPDATE defalt SET billno = ?"), {billno + 1})) {
                 return false;
             }
             if (m_db.scalar(QStringLiteral("SELECT count(*) FROM online WHERE id = ?"), {s.cid},
@@ -421,7 +451,9 @@ bool PrepaidService::addCredit(qint64 rowid, Money amount, QString* error, QList
 bool PrepaidService::addCreditInside(qint64 rowid, Money add, PrepaidSession& s, QString* why,
                                      const QDateTime& picked, const QString& terminal)
 {
-    const auto row = session(rowid);
+    // Held before it is read, like an ending: the credit added and the credit billed never
+    // miss each other.
+    const auto row = Claims::session(m_db, rowid, EndLabel) ? session(rowid) : std::nullopt;
     if (!stillPicked(row, picked, terminal)) {
         *why = QStringLiteral("This session has already been ended or moved.");
         return false;
@@ -429,11 +461,14 @@ bool PrepaidService::addCreditInside(qint64 rowid, Money add, PrepaidSession& s,
     s = *row;
     const QString now = Database::timeText(Clock::now());
     if (s.kind == PrepaidKind::Ticket) {
-        const qint64 billno = SessionService::nextBillNumber(m_db).value_or(0);
+        if (!claimAccount(s)) {
+            return false;
+        }
         const auto t =
             m_db.firstRow(QStringLiteral("SELECT value, credit FROM tickets WHERE code = ?"),
                           {s.account}, EndLabel);
-        if (billno <= 0 || !t) {
+        const qint64 billno = t ? SessionService::takeBillNumber(m_db).value_or(0) : 0;
+        if (billno <= 0) {
             return false;
         }
         if (!m_db.run(
@@ -442,7 +477,6 @@ bool PrepaidService::addCreditInside(qint64 rowid, Money add, PrepaidSession& s,
                                "('', ?, ?, 'Tickets', '1 tickets', ?, ?, 0, ?, ?, ?)"),
                 {now, now, s.category, add.toVariant(), add.toVariant(), add.toVariant(), billno},
                 EndLabel) ||
-            !m_db.run(QStringLiteral("UPDATE defalt SET billno = ?"), {billno + 1}, EndLabel) ||
             !m_db.run(QStringLiteral("UPDATE tickets SET value = ?, credit = ? WHERE code = ?"),
                       {(Money::fromVariant(t->value(0)) + add).toVariant(),
                        (Money::fromVariant(t->value(1)) + add).toVariant(), s.account},

@@ -112,6 +112,8 @@ public:
 
 private:
     bool write(int& n, const QString& sql, const QVariantList& params);
+    bool wrote(int& n);
+    bool claimAccount(const PrepaidSession& s);
     bool addCreditInside(qint64 rowid, Money add, PrepaidSession& s, QString* why,
                          const QDateTime& picked, const QString& terminal);
     // The credit to hold and the time it runs out, for a session of `category` from `start`.

@@ -2,6 +2,7 @@
 #include "server/prepaid/ticketstore.h"
 
 #include "common/clock.h"
+#include "server/core/claims.h"
 #include "server/core/database.h"
 #include "server/prepaid/ticketcodes.h"
 #include "server/sessions/charge.h"
@@ -89,7 +90,7 @@ TicketSaleResult TicketStore::sell(const TicketSale& sale)
     qint64 billno = 0;
     const bool ok = m_db.transaction(
         [&] {
-            billno = SessionService::nextBillNumber(m_db).value_or(0);
+            billno = SessionService::takeBillNumber(m_db).value_or(0);
             if (billno <= 0) {
                 result.error = QStringLiteral("The next bill number could not be read.");
                 return false;
@@ -101,8 +102,7 @@ TicketSaleResult TicketStore::sell(const TicketSale& sale)
                                          "?)"),
                           {when, when, QStringLiteral("%1 tickets").arg(sale.count), *category,
                            total.toVariant(), total.toVariant(), total.toVariant(), billno},
-                          Label) ||
-                !m_db.run(QStringLiteral("UPDATE defalt SET billno = ?"), {billno + 1}, Label)) {
+                          Label)) {
                 return false;
             }
             for (int i = 0; i < sale.count; ++i) {
@@ -181,17 +181,26 @@ bool TicketStore::voidTicket(const QString& code, QString* error)
     QString why;
     const bool ok = m_db.transaction(
         [&] {
-            const auto t = find(code);
+            // Voided before it is looked at: a workstation logging in with it meanwhile either
+            // runs first (then it is in use) or finds it voided.
+            const QString stored = TicketCodes::normalise(code);
+            const qint64 held =
+                stored.isEmpty()
+                    ? 0
+                    : m_db.change(QStringLiteral("UPDATE tickets SET voided = 1 WHERE code = ?"),
+                                  {stored}, Label);
+            const auto t = held > 0 ? find(stored) : std::nullopt;
             if (!t) {
-                why = QStringLiteral("No such ticket.");
+                if (held == 0) {
+                    why = QStringLiteral("No such ticket.");
+                }
                 return false;
             }
             if (!t->terminal.isEmpty()) {
                 why = InUseError;
                 return false;
             }
-            return m_db.run(QStringLiteral("UPDATE tickets SET voided = 1 WHERE code = ?"),
-                            {t->code}, Label);
+            return true;
         },
         Label);
     if (!ok) {

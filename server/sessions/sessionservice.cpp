@@ -7,6 +7,7 @@
 #include "common/timesplit.h"
 #include "platform/localemoney.h"
 #include "server/core/agentlink.h"
+#include "server/core/claims.h"
 #include "server/core/database.h"
 #include "server/sessions/charge.h"
 
@@ -271,9 +272,17 @@ StartResult SessionService::start(const StartRequest& req)
     const bool ok = m_db.transaction(
         [&] {
             // Read again inside the transaction: the row the window showed may have moved, and
-            // the member may have logged in at a workstation meanwhile.
+            // the member may have logged in at a workstation meanwhile. The ready row is taken
+            // first and the member held before asking, so a second desk starting on the same
+            // workstation or for the same member meanwhile finds it gone or busy.
             const auto row = findOnline(req.terminal);
-            if (!row || (!req.maintenance && memberInSession(m_db, req.memberId))) {
+            if (!row || m_db.change(QStringLiteral("DELETE FROM online WHERE id = ?"), {row->id},
+                                    StartLabel) <= 0) {
+                return false;
+            }
+            const bool member = !req.maintenance && !req.memberId.isEmpty();
+            if (member && (Claims::member(m_db, req.memberId, StartLabel) <= 0 ||
+                           memberInSession(m_db, req.memberId))) {
                 return false;
             }
             index = row->id;
@@ -285,7 +294,6 @@ StartResult SessionService::start(const StartRequest& req)
                     {now, row->name, row->ip, row->id, QStringLiteral("System Maintaining")},
                     StartLabel);
             } else {
-                const bool member = !req.memberId.isEmpty();
                 QVariant logouttype;
                 if (req.closeAction != CloseAction::None) {
                     logouttype = int(req.closeAction);
@@ -305,8 +313,7 @@ StartResult SessionService::start(const StartRequest& req)
                      opensWithPassword(req) ? 1 : 0},
                     StartLabel);
             }
-            return done && m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {row->id},
-                                    StartLabel);
+            return done;
         },
         StartLabel);
     if (!ok) {
@@ -344,9 +351,11 @@ QByteArray SessionService::endMessage(CloseAction action)
 
 bool SessionService::write(int& n, const QString& sql, const QVariantList& params)
 {
-    if (!m_db.run(sql, params, EndLabel)) {
-        return false;
-    }
+    return m_db.run(sql, params, EndLabel) && wrote(n);
+}
+
+bool SessionService::wrote(int& n)
+{
     ++n;
     return !m_writeHook || m_writeHook(n);
 }
@@ -354,14 +363,23 @@ bool SessionService::write(int& n, const QString& sql, const QVariantList& param
 const QString SessionService::PrepaidRefusal =
     QStringLiteral("This session is paid in advance: end it from the list of running sessions.");
 
-std::optional<qint64> SessionService::nextBillNumber(Database& db)
+std::optional<qint64> SessionService::takeBillNumber(Database& db)
 {
-    const QVariant next = db.scalar(QStringLiteral("SELECT billno FROM defalt"), {}, EndLabel);
+    // Moved on before it is read: the row stays held until the commit, so a second desk's
+    // bill waits for this one and reads the number after it; a rollback gives it back.
+    if (db.change(QStringLiteral("UPDATE defalt SET billno = billno + 1"), {}, EndLabel) <= 0) {
+        return std::nullopt;
+    }
+    const QVariant next = db.scalar(QStringLiteral("SELECT billno - 1 FROM defalt"), {}, EndLabel);
     if (!next.isValid()) {
         return std::nullopt;
     }
     const qint64 n = firstFreeBillNumber(db, next.toLongLong()).toLongLong();
-    return n > 0 ? std::optional<qint64>(n) : std::nullopt;
+    if (n <= 0 || (n != next.toLongLong() &&
+                   !db.run(QStringLiteral("UPDATE defalt SET billno = ?"), {n + 1}, EndLabel))) {
+        return std::nullopt;
+    }
+    return n;
 }
 
 const QString SessionService::NegativeAmount =
@@ -382,7 +400,11 @@ SettleResult SessionService::settle(const SettleRequest& req)
     bool member = false;
     const bool ok = m_db.transaction(
         [&] {
-            const auto row = sessionByRowid(req.sessionRowid);
+            // Held before it is read: a second desk ending or moving it meanwhile waits, then
+            // finds it gone or moved and bills nothing.
+            const auto row = Claims::session(m_db, req.sessionRowid, EndLabel)
+                                 ? sessionByRowid(req.sessionRowid)
+                                 : std::nullopt;
             if (!row || row->sstart != req.sstart) {
                 result.error = QStringLiteral("This session has already been ended or moved.");
                 return false;
@@ -400,15 +422,20 @@ SettleResult SessionService::settle(const SettleRequest& req)
                 end = Clock::now();
             }
             member = !session.memberid.isEmpty();
+            if (member && Claims::member(m_db, session.memberid, EndLabel) < 0) {
+                return false;
+            }
+            int n = 0;
             if (!session.maintains) {
-                // Read under the write lock, so two settlements can never take one number.
-                billno = nextBillNumber(m_db).value_or(0);
+                billno = takeBillNumber(m_db).value_or(0);
                 if (billno <= 0) {
                     result.error = QStringLiteral("The next bill number could not be read.");
                     return false;
                 }
+                if (!wrote(n)) {
+                    return false;
+                }
             }
-            int n = 0;
             if (!write(n,
                        QStringLiteral("INSERT INTO history (cip, sstart, send, terminal, memberid, "
                                       "duration, user, received, charge, netamount, otheramt, "
@@ -455,10 +482,6 @@ SettleResult SessionService::settle(const SettleRequest& req)
                         return false;
                     }
                 }
-            }
-            if (!session.maintains &&
-                !write(n, QStringLiteral("UPDATE defalt SET billno = ?"), {billno + 1})) {
-                return false;
             }
             // The console's own computer has no agent to lock it: it is ready again at once.
             const bool backOnline = req.action == CloseAction::Lock || session.cid == 0;
@@ -549,7 +572,11 @@ TransferResult SessionService::transfer(qint64 sessionRowid, const QString& dest
     OnlineRow dest;
     const bool ok = m_db.transaction(
         [&] {
-            const auto row = sessionByRowid(sessionRowid);
+            // The session is held first, the destination's ready row then taken by its move:
+            // a desk that ended or moved either meanwhile leaves nothing here to move.
+            const auto row = Claims::session(m_db, sessionRowid, TransferLabel)
+                                 ? sessionByRowid(sessionRowid)
+                                 : std::nullopt;
             if (!row) {
                 result.error = QStringLiteral("Select Working Terminal First");
                 return false;
@@ -565,13 +592,19 @@ TransferResult SessionService::transfer(qint64 sessionRowid, const QString& dest
             }
             session = *row;
             dest = *to;
-            return m_db.run(QStringLiteral("UPDATE terminals SET terminal = ?, ip = ?, cid = ? "
+            // The source is locked by the transfer: its row starts locked too.
+            const qint64 taken = m_db.change(
+                QStringLiteral("UPDATE online SET name = ?, ip = ?, "
+                               "id = ?, unlocked = 0 WHERE rowid = "
+                               "? AND id = ?"),
+                {session.terminal, session.ip, session.cid, dest.rowid, dest.id}, TransferLabel);
+            if (taken == 0) {
+                result.error = QStringLiteral("Select Destination terminal to start");
+            }
+            return taken > 0 &&
+                   m_db.run(QStringLiteral("UPDATE terminals SET terminal = ?, ip = ?, cid = ? "
                                            "WHERE rowid = ?"),
-                            {dest.name, dest.ip, dest.id, session.rowid}, TransferLabel) &&
-                   // The source is locked by the transfer: its row starts locked too.
-                   m_db.run(QStringLiteral("UPDATE online SET name = ?, ip = ?, id = ?, "
-                                           "unlocked = 0 WHERE rowid = ?"),
-                            {session.terminal, session.ip, session.cid, dest.rowid}, TransferLabel);
+                            {dest.name, dest.ip, dest.id, session.rowid}, TransferLabel);
         },
         TransferLabel);
     if (!ok) {

@@ -187,9 +187,11 @@ public:
     // its bill is made by its own ending, which also deducts it.
     SettleResult settle(const SettleRequest& req);
     static const QString PrepaidRefusal;
-    // The number the next bill takes; read it inside the transaction that writes the bill and
-    // moves `defalt.billno` past it, so two bills never share one. nullopt when unreadable.
-    static std::optional<qint64> nextBillNumber(Database& db);
+    // Takes the number for a bill inside the transaction that writes it: `defalt.billno`
+    // moves past it at once and stays held until the commit, so two bills never share one and
+    // a rollback leaves no gap. Taken after every other row the write holds. nullopt when
+    // unreadable.
+    static std::optional<qint64> takeBillNumber(Database& db);
     static QByteArray endMessage(CloseAction action);
 
     // Moves the session to the ready workstation `destination`, and that workstation's
@@ -210,6 +212,7 @@ public:
 
 private:
     bool write(int& n, const QString& sql, const QVariantList& params);
+    bool wrote(int& n);
     static SessionRow sessionFrom(const class QSqlRecord& r);
 
     Database& m_db;
