@@ -76,7 +76,6 @@ class TestDesks : public QObject
             }
         }
         books.checkInvariants(phase, connected);
-        soFar = soFar && !QTest::currentTestFailed();
     }
 
     void startDesk(Desk& d) { STEP(d.console.start(d.home.path(), books.journalPath, wakePort)); }
@@ -126,8 +125,11 @@ class TestDesks : public QObject
     }
 
 private Q_SLOTS:
+    void cleanup() { soFar = soFar && !QTest::currentTestFailed(); }
+
     void initTestCase()
     {
+        soFar = false; // until the desks are up
         if (!testOnPostgres()) {
             QSKIP("two desks share a PostgreSQL database: this test runs as tst_desks_pg");
         }
@@ -188,6 +190,7 @@ private Q_SLOTS:
             books.openingBalance[id] = Money::parse(ob);
         }
         checkInvariants("two desks up");
+        soFar = !QTest::currentTestFailed();
     }
 
     // A session started on one desk for a workstation of the other reaches it through the
@@ -376,6 +379,14 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
+        // What the consoles wrote to their error logs, to read beside a failure.
+        for (const Desk* d : {&a, &b}) {
+            QFile log(d->home.filePath("Morvek.txt"));
+            if (!soFar && log.open(QIODevice::ReadOnly)) {
+                qInfo("desk %s error log:\n%s", qPrintable(d->name),
+                      log.readAll().right(4000).constData());
+            }
+        }
         for (auto& c : stations) {
             c->drop();
         }
