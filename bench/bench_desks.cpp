@@ -13,8 +13,9 @@
 //     all N at once (every session claimed by both); settlements per second in total, the time
 //     of each settlement from its start to its commit (p50/p99/max), and the bills checked:
 //     one per session, numbers unique and without a gap;
-//   - a change on desk A (a row of `online` written and committed) until desk B's lists hear
-//     of it (Database::tableChanged on B's connection), one change at a time, p50/p99/max.
+//   - first, a change on desk A (a row of `online` written and committed) until desk B's lists
+//     hear of it (Database::tableChanged on B's connection), one change at a time,
+//     p50/p99/max.
 //
 // Usage: bench_desks [sessions=400] [changes=300]
 #include "bench/agentfleet.h"
@@ -24,6 +25,7 @@
 
 #include <QDir>
 #include <QSemaphore>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <atomic>
@@ -63,16 +65,19 @@ public:
     ~Cluster()
     {
         if (m_started) {
-            QProcess::execute(script(), {QStringLiteral("stop"), m_dir});
+            execute(QStringLiteral("stop"));
         }
     }
     bool start(DatabaseTarget& t)
     {
-        m_dir = QStringLiteral("/tmp/vkbench-desks-%1").arg(::getpid());
-        if (QProcess::execute(script(), {QStringLiteral("start"), m_dir}) != 0) {
-            return false;
+        m_dir = qEnvironmentVariable("VK_BENCH_PG_DIR");
+        if (m_dir.isEmpty()) {
+            m_dir = QStringLiteral("/tmp/vkbench-desks-%1").arg(::getpid());
+            if (execute(QStringLiteral("start")) != 0) {
+                return false;
+            }
+            m_started = true;
         }
-        m_started = true;
         QFile f(m_dir + QStringLiteral("/connection"));
         if (!f.open(QIODevice::ReadOnly)) {
             return false;
@@ -117,7 +122,16 @@ public:
     }
 
 private:
-    static QString script() { return QStringLiteral(VK_SOURCE_DIR "/tests/support/pgcluster.sh"); }
+    // From a folder the server's own user may enter.
+    int execute(const QString& action) const
+    {
+        QProcess p;
+        p.setWorkingDirectory(QStringLiteral("/tmp"));
+        p.setProcessChannelMode(QProcess::ForwardedChannels);
+        p.start(QStringLiteral(VK_SOURCE_DIR "/tests/support/pgcluster.sh"), {action, m_dir});
+        p.waitForFinished(120000);
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    }
     QString m_dir;
     bool m_started = false;
 };
@@ -192,6 +206,7 @@ QList<Pick> startSessions(Database& db, int count, int round)
 bool settleRound(Database& db, const DatabaseTarget& target, const QString& what,
                  const QList<Pick>& forA, const QList<Pick>& forB, int sessions)
 {
+
     const qint64 firstNo = db.scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong();
     Settler a{target, forA, {}, {}, 0, false};
     Settler b{target, forB, {}, {}, 0, false};
@@ -222,6 +237,8 @@ bool settleRound(Database& db, const DatabaseTarget& target, const QString& what
         sound = numbers[i] == firstNo + i;
     }
     const double rate = double(numbers.size()) / seconds;
+    const double p99 = percentile(all, 0.99);
+    const bool quick = p99 >= 0 && p99 <= TargetCommitMs;
     out(QStringLiteral("%1: %2 sessions, settled %3 by A + %4 by B (refused %5 + %6) in %7 s "
                        "(load before %8)")
             .arg(what)
@@ -253,7 +270,7 @@ bool settleRound(Database& db, const DatabaseTarget& target, const QString& what
             .arg(firstNo)
             .arg(sound ? QStringLiteral("one each, no gap, PASS")
                        : QStringLiteral("FAIL (missing, doubled or skipped)")));
-    return sound && rate >= TargetPerSecond && percentile(all, 0.99) <= TargetCommitMs;
+    return sound && rate >= TargetPerSecond && quick;
 }
 
 // Desk A writes a row and commits; desk B's connection hears it as tableChanged.
@@ -271,6 +288,7 @@ bool noticeRound(Database& b, const DatabaseTarget& target, int changes)
     });
     std::atomic<bool> done{false};
     int lost = 0;
+
     std::unique_ptr<QThread> writer(QThread::create([&] {
         Database a;
         if (!a.open(target)) {
@@ -279,6 +297,9 @@ bool noticeRound(Database& b, const DatabaseTarget& target, int changes)
         }
         const qint64 row = a.insert(QStringLiteral("INSERT INTO online (name, ip, id) VALUES "
                                                    "('Notice', '10.255.0.1', 9901)"));
+        if (row <= 0) {
+            out(QStringLiteral("ERROR insert ") + a.lastError());
+        }
         for (int i = 0; i < changes; ++i) {
             sentAt = monotonicNs();
             a.transaction([&] {
@@ -308,8 +329,8 @@ bool noticeRound(Database& b, const DatabaseTarget& target, int changes)
             .arg(p99, 0, 'f', 2)
             .arg(percentile(ms, 1.0), 0, 'f', 2)
             .arg(TargetNoticeMs, 0, 'f', 0)
-            .arg(lost == 0 && p99 <= TargetNoticeMs ? QStringLiteral("PASS")
-                                                    : QStringLiteral("FAIL")));
+            .arg(lost == 0 && p99 >= 0 && p99 <= TargetNoticeMs ? QStringLiteral("PASS")
+                                                                : QStringLiteral("FAIL")));
     return lost == 0 && p99 >= 0 && p99 <= TargetNoticeMs;
 }
 
@@ -337,6 +358,7 @@ int main(int argc, char** argv)
                        QStringLiteral("ALTER SYSTEM SET synchronous_commit = on"),
                        QStringLiteral("ALTER SYSTEM SET full_page_writes = on"),
                        QStringLiteral("SELECT pg_reload_conf()"),
+                       QStringLiteral("DROP DATABASE IF EXISTS desks WITH (FORCE)"),
                        QStringLiteral("CREATE DATABASE desks TEMPLATE template0 ENCODING 'UTF8' "
                                       "LC_COLLATE 'C' LC_CTYPE 'C'"),
                        QStringLiteral("SELECT version()")},
@@ -359,7 +381,9 @@ int main(int argc, char** argv)
                          {RateRow{Money::fromWhole(60), Money::fromWhole(30), QStringLiteral("60"),
                                   QStringLiteral("30"), Money::parse(u"0.5")}},
                          TariffSettings{});
-    bool pass = true;
+    // Heard first, while the desks' connections are the only ones this process opened, as in a
+    // console.
+    bool pass = noticeRound(db, target, changes);
 
     QList<Pick> picks = startSessions(db, sessions, 1);
     QList<Pick> halfA;
@@ -379,7 +403,6 @@ int main(int argc, char** argv)
     pass = settleRound(db, target, QStringLiteral("both desks every session, in one order"), picks,
                        picks, sessions) &&
            pass;
-    pass = noticeRound(db, target, changes) && pass;
     out(QStringLiteral("rows: history %1, terminals %2; load after %3")
             .arg(db.scalar(QStringLiteral("SELECT count(*) FROM history")).toLongLong())
             .arg(db.scalar(QStringLiteral("SELECT count(*) FROM terminals")).toLongLong())
