@@ -39,13 +39,7 @@ QVariantList ownOnlineParams(int desk, const QString& ownIp)
 
 bool ConsoleCore::startUp(const QString& databasePath, const Hooks& hooks)
 {
-    m_shutDown = false;
-    m_deskRefused = false;
-    m_desk = 0;
-    if (!m_db.open(databasePath)) {
-        ErrorLog::write(StartLabel, m_db.lastError(), -1);
-    }
-    return recover(hooks);
+    return startUp(DatabaseTarget::sqlite(databasePath), hooks);
 }
 
 bool ConsoleCore::startUp(const DatabaseTarget& target, const Hooks& hooks)
@@ -82,8 +76,9 @@ bool ConsoleCore::recover(const Hooks& hooks)
     // disconnected until it comes back and clears them itself.
     const QString own = ownOnline(m_desk);
     const QVariantList ownParams = ownOnlineParams(m_desk, m_ownIp);
-    const QList<QSqlRecord> left =
-        m_db.rows(QStringLiteral("SELECT name, ip, id FROM online") + own, ownParams, StartLabel);
+    const QList<QSqlRecord> left = m_db.rows(QStringLiteral("SELECT name, ip, id FROM online") +
+                                                 own + QStringLiteral(" ORDER BY rowid"),
+                                             ownParams, StartLabel);
     if (!left.isEmpty()) {
         m_log.append(QStringLiteral("Improper Servar Restart found, Wakening up all Client"));
         for (const QSqlRecord& r : left) {
@@ -100,8 +95,9 @@ bool ConsoleCore::recover(const Hooks& hooks)
     }
 
     const QList<QSqlRecord> running =
-        m_db.rows(m_desk == 0 ? QStringLiteral("SELECT ip, cid FROM terminals")
-                              : QStringLiteral("SELECT ip, cid FROM terminals WHERE cid % 100 = ?"),
+        m_db.rows(m_desk == 0 ? QStringLiteral("SELECT ip, cid FROM terminals ORDER BY rowid")
+                              : QStringLiteral("SELECT ip, cid FROM terminals WHERE cid % 100 = ? "
+                                               "ORDER BY rowid"),
                   m_desk == 0 ? QVariantList() : QVariantList{m_desk}, StartLabel);
     for (const QSqlRecord& r : running) {
         if (r.value(QStringLiteral("cid")).toLongLong() != 0 && hooks.wake) {

@@ -42,8 +42,8 @@ public:
     // Runs the start-up in its fixed order; every failing step is logged and skipped, so the
     // console comes up even without a database or a listening port. Returns whether the
     // database is open.
-    bool startUp(const QString& databasePath, const Hooks& hooks);
     bool startUp(const DatabaseTarget& target, const Hooks& hooks);
+    bool startUp(const QString& databasePath, const Hooks& hooks);
     // Empties online (of this desk) and closes the database; safe to call more than once.
     void shutDown();
 

@@ -85,8 +85,9 @@ const HistoryModel::Page& HistoryModel::page(int pageIndex) const
     // Skipping rows costs time in proportion to their number, so walk from the nearer end.
     const bool fromEnd = first > m_count / 2;
     const QString sql =
-        QStringLiteral("SELECT billno, sstart, send, terminal, user, duration, charge, received, "
-                       "netamount FROM history ORDER BY rowid ") +
+        QStringLiteral(
+            "SELECT billno, sstart, send, terminal, \"user\", duration, charge, received, "
+            "netamount FROM history ORDER BY rowid ") +
         (fromEnd ? QStringLiteral("DESC") : QStringLiteral("ASC")) +
         QStringLiteral(" LIMIT ? OFFSET ?");
     const int offset = fromEnd ? m_count - (first + wanted) : first;

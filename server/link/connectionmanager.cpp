@@ -32,19 +32,16 @@ public:
         if (m_db.inTransaction()) {
             return;
         }
-        const QVariant level = m_db.scalar(QStringLiteral("PRAGMA synchronous"));
-        if (level.isValid() && level.toInt() > 1) {
-            m_restore = level.toInt();
-            m_db.run(QStringLiteral("PRAGMA synchronous=NORMAL"));
-        }
+        m_db.setQuickCommits(true);
+        m_quick = true;
     }
     ~LiveRowsWrite() { end(); }
     // Back to full syncing; called before anyone hears of the change and might write more.
     void end()
     {
-        if (m_restore > 1) {
-            m_db.run(QStringLiteral("PRAGMA synchronous=") + QString::number(m_restore));
-            m_restore = 0;
+        if (m_quick) {
+            m_db.setQuickCommits(false);
+            m_quick = false;
         }
     }
     LiveRowsWrite(const LiveRowsWrite&) = delete;
@@ -52,7 +49,7 @@ public:
 
 private:
     Database& m_db;
-    int m_restore = 0;
+    bool m_quick = false;
 };
 
 } // namespace

@@ -57,6 +57,7 @@ inline void runAs(const DatabaseTarget& t, const QStringList& statements)
             qFatal("test database %s: %s", qPrintable(t.describe()),
                    qPrintable(db.lastError().text()));
         }
+        QSqlQuery(db).exec(QStringLiteral("SET client_min_messages = warning"));
         for (const QString& sql : statements) {
             QSqlQuery q(db);
             if (!q.exec(sql)) {
@@ -100,9 +101,9 @@ inline DatabaseTarget testDatabaseTarget(const TestHome& home)
         created = true;
     }
     t.name = own;
-    testdb::runAs(t, {QStringLiteral("SET client_min_messages = warning"),
-                      QStringLiteral("DROP SCHEMA IF EXISTS public CASCADE"),
-                      QStringLiteral("CREATE SCHEMA public")});
+    testdb::runAs(t, {QStringLiteral("DROP SCHEMA IF EXISTS public CASCADE"),
+                      QStringLiteral("CREATE SCHEMA public"),
+                      QStringLiteral("GRANT ALL ON SCHEMA public TO PUBLIC")});
     t.save();
     return t;
 }

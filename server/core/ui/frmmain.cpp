@@ -328,8 +328,9 @@ void FrmMain::refreshOnlineList()
 {
     m_onlineDirty = false;
     m_online->clear();
-    const auto rows = m_db.rows(QStringLiteral("SELECT name, ip, unlocked, id FROM online"), {},
-                                QStringLiteral("refresh online list"));
+    const auto rows =
+        m_db.rows(QStringLiteral("SELECT name, ip, unlocked, id FROM online ORDER BY rowid"), {},
+                  QStringLiteral("refresh online list"));
     const AgentLink* link = AgentLink::instance();
     QList<QTreeWidgetItem*> items;
     items.reserve(rows.size());
@@ -375,7 +376,7 @@ void FrmMain::refreshSessionList()
     const qint64 selected = selectedSessionRowid();
     m_sessions->clear();
     const auto rows = m_db.rows(
-        QStringLiteral("SELECT terminal, sstart, user, memberid, AUTOLOGOUT, rowid, send FROM "
+        QStringLiteral("SELECT terminal, sstart, \"user\", memberid, AUTOLOGOUT, rowid, send FROM "
                        "terminals ORDER BY rowid"),
         {}, QStringLiteral("refresh session list"));
     QList<QTreeWidgetItem*> items;

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
+#include "common/money.h"
 #include "common/settingsstore.h"
 #include "server/core/consolecore.h"
 #include "server/core/database.h"
 #include "server/core/messagelog.h"
 #include "support/scriptedprompt.h"
+#include "support/testdatabase.h"
 #include "support/testhome.h"
 
+#include <QSignalSpy>
 #include <QSqlRecord>
 #include <QTest>
 
@@ -37,8 +40,31 @@ const QMap<QString, QStringList>& expectedSchema()
         {"tickets",
          {"code", "category", "value", "credit", "minutes", "sold", "expires", "lastuse", "voided",
           "billno"}},
+        {"desks", {"desk", "name", "address", "started", "beat"}},
+        {"commands", {"id", "desk", "cid", "message", "queued", "fromdesk"}},
     };
     return schema;
+}
+
+// A table's columns as a statement over it sees them (PostgreSQL's names are in lower case;
+// its explicit rowid is SQLite's implicit one).
+QStringList columnsOf(Database& db, const QString& table)
+{
+    QStringList columns;
+    const auto q = db.exec(QStringLiteral("SELECT * FROM %1 WHERE 1 = 0").arg(table));
+    for (int i = 0; q && i < q->record().count(); ++i) {
+        columns.append(q->record().fieldName(i).toLower());
+    }
+    columns.removeAll(QStringLiteral("rowid"));
+    return columns;
+}
+
+QStringList lowered(QStringList names)
+{
+    for (QString& n : names) {
+        n = n.toLower();
+    }
+    return names;
 }
 
 ConsoleCore::Hooks quietHooks(QStringList* woken = nullptr)
@@ -63,31 +89,29 @@ private Q_SLOTS:
     void freshFileHasItsTablesAndOneDefaultsRow()
     {
         TestHome home;
+        const DatabaseTarget target = testDatabaseTarget(home);
         Database db;
-        QVERIFY(db.open(home.file("server.db")));
+        QVERIFY(db.open(target));
         for (auto it = expectedSchema().begin(); it != expectedSchema().end(); ++it) {
-            QStringList columns;
-            for (const QSqlRecord& r :
-                 db.rows("SELECT name FROM pragma_table_info(?)", {it.key()})) {
-                columns.append(r.value(0).toString());
-            }
-            QCOMPARE(columns, it.value());
+            QCOMPARE(columnsOf(db, it.key()), lowered(it.value()));
         }
         QCOMPARE(db.rows("SELECT * FROM defalt").size(), 1);
-        const auto row = db.firstRow("SELECT billno, printbill, admin, user FROM defalt");
+        const auto row = db.firstRow("SELECT billno, printbill, admin, \"user\" FROM defalt");
         QVERIFY(row);
         QCOMPARE(row->value(0).toLongLong(), 1);
         QCOMPARE(row->value(1).toInt(), 0);
         QCOMPARE(row->value(2).toString(), QString(""));
         QVERIFY(!row->value(2).isNull());
         QCOMPARE(row->value(3).toString(), QString(""));
-        QCOMPARE(db.scalar("PRAGMA journal_mode").toString(), QString("wal"));
-        QCOMPARE(db.scalar("PRAGMA synchronous").toInt(), 2); // FULL
+        if (!target.isShared()) {
+            QCOMPARE(db.scalar("PRAGMA journal_mode").toString(), QString("wal"));
+            QCOMPARE(db.scalar("PRAGMA synchronous").toInt(), 2); // FULL
+        }
 
         // Opening the file again neither duplicates the defaults row nor loses data.
         db.run("UPDATE defalt SET billno = 41");
         db.close();
-        QVERIFY(db.open(home.file("server.db")));
+        QVERIFY(db.open(target));
         QCOMPARE(db.scalar("SELECT count(*) FROM defalt").toInt(), 1);
         QCOMPARE(db.scalar("SELECT billno FROM defalt").toInt(), 41);
     }
@@ -95,28 +119,26 @@ private Q_SLOTS:
     void fileOfAnEarlierVersionIsUpgradedAndReadsUnchanged()
     {
         TestHome home;
-        const QString path = home.file("server.db");
+        const DatabaseTarget path = testDatabaseTarget(home);
         {
             // The running-sessions table as the first versions wrote it, with a session in it.
             Database db;
             QVERIFY(db.open(path));
             QVERIFY(db.run("DROP TABLE terminals"));
             QVERIFY(db.run("CREATE TABLE terminals (terminal TEXT, ip TEXT, cid INTEGER, "
-                           "sstart TEXT, send TEXT, user TEXT, memberid TEXT, Password TEXT, "
+                           "sstart TEXT, send TEXT, \"user\" TEXT, memberid TEXT, Password TEXT, "
                            "amtreceived REAL DEFAULT 0, logout INTEGER DEFAULT 0, "
                            "logouttime REAL DEFAULT 0, logouttype INTEGER DEFAULT 0, "
                            "maintains INTEGER DEFAULT 0, AUTOLOGOUT INTEGER DEFAULT 0, "
                            "restartcnt REAL DEFAULT 0)"));
-            QVERIFY(db.run("INSERT INTO terminals (terminal, ip, cid, sstart, user, Password) "
+            QVERIFY(db.run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\", Password) "
                            "VALUES ('PC2', '127.0.0.12', 4, '2026-01-01 10:00:00', 'Normal', "
                            "'pw')"));
         }
         for (int i = 0; i < 2; ++i) { // upgraded once, then opened as it is
             Database db;
             QVERIFY(db.open(path));
-            const auto columns = db.rows("SELECT name FROM pragma_table_info('terminals')");
-            QCOMPARE(columns.size(), expectedSchema().value("terminals").size());
-            QCOMPARE(columns.last().value(0).toString(), QString("timeup"));
+            QCOMPARE(columnsOf(db, "terminals"), lowered(expectedSchema().value("terminals")));
             const auto row =
                 db.firstRow("SELECT terminal, cid, Password, passwordwait FROM terminals");
             QVERIFY(row);
@@ -131,7 +153,7 @@ private Q_SLOTS:
     {
         TestHome home;
         Database db;
-        QVERIFY(db.open(home.file("server.db")));
+        QVERIFY(db.open(testDatabaseTarget(home)));
         const QStringList names{
             "O'Brien's PC",           "Ünïcödé Café ☕", "'; DROP TABLE history; --",
             QString(300, QChar('x')), "\"quoted\"",     ""};
@@ -159,21 +181,22 @@ private Q_SLOTS:
     void reusedStatementsHoldNothingOfTheFile()
     {
         TestHome home;
+        const DatabaseTarget a = testDatabaseTarget(home);
         Database db;
-        QVERIFY(db.open(home.file("a.db")));
+        QVERIFY(db.open(a));
         const QString count = "SELECT count(*) FROM members";
         QCOMPARE(db.scalar(count).toInt(), 0);
         {
-            QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
-            other.setDatabaseName(home.file("a.db"));
-            QVERIFY(other.open());
-            QVERIFY(QSqlQuery(other).exec("INSERT INTO members (memberid) VALUES ('b')"));
+            Database other;
+            QVERIFY(other.open(a));
+            QVERIFY(other.run("INSERT INTO members (memberid) VALUES ('b')"));
         }
-        QSqlDatabase::removeDatabase("other");
         QVERIFY(
             db.transaction([&] { return db.run("INSERT INTO members (memberid) VALUES ('a')"); }));
         QCOMPARE(db.scalar(count).toInt(), 2);
-        QVERIFY(db.open(home.file("b.db")));
+        // Another file; on PostgreSQL the same database emptied, on a new connection.
+        QVERIFY(db.open(a.isShared() ? testDatabaseTarget(home)
+                                     : DatabaseTarget::sqlite(home.file("b.db"))));
         QCOMPARE(db.scalar(count).toInt(), 0);
         QVERIFY(home.errorLog().isEmpty());
     }
@@ -183,7 +206,7 @@ private Q_SLOTS:
         TestHome home;
         Database db;
         QVERIFY(!db.run("SELECT * FROM nosuchtable")); // not open yet
-        QVERIFY(db.open(home.file("server.db")));
+        QVERIFY(db.open(testDatabaseTarget(home)));
         QVERIFY(!db.run("SELECT * FROM nosuchtable", {}, "frmTest"));
         QVERIFY(!db.scalar("SELECT nothing FROM nowhere").isValid());
         QVERIFY(home.errorLog().contains("Calling Form: frmTest\r\n"));
@@ -194,7 +217,7 @@ private Q_SLOTS:
     {
         TestHome home;
         Database db;
-        QVERIFY(db.open(home.file("server.db")));
+        QVERIFY(db.open(testDatabaseTarget(home)));
         QStringList changed;
         connect(&db, &Database::tableChanged, this, [&](const QString& t) { changed.append(t); });
 
@@ -228,11 +251,122 @@ private Q_SLOTS:
         QVERIFY(!db.inTransaction());
     }
 
+    // Amounts a float would miss; stored through the money columns and summed by the database.
+    void moneyIsStoredAndReadExactly_data()
+    {
+        QTest::addColumn<QStringList>("amounts");
+        QTest::addColumn<QString>("sum");
+        QTest::newRow("tenths") << QStringList{"0.1", "0.2"} << "0.3";
+        QTest::newRow("four decimals")
+            << QStringList{"1234.5678", "0.0001", "-0.0002"} << "1234.5677";
+        QTest::newRow("large") << QStringList{"99999999999.9999", "0.0001"} << "100000000000";
+    }
+    void moneyIsStoredAndReadExactly()
+    {
+        QFETCH(QStringList, amounts);
+        QFETCH(QString, sum);
+        TestHome home;
+        Database db;
+        QVERIFY(db.open(testDatabaseTarget(home)));
+        for (int i = 0; i < amounts.size(); ++i) {
+            QVERIFY(db.run("INSERT INTO history (billno, charge) VALUES (?, ?)",
+                           {i, Money::parse(amounts[i]).toVariant()}));
+        }
+        QStringList read;
+        for (const QSqlRecord& r : db.rows("SELECT charge FROM history ORDER BY billno")) {
+            read.append(Money::fromVariant(r.value(0)).toString());
+        }
+        QCOMPARE(read, amounts);
+        QCOMPARE(Money::fromVariant(db.scalar("SELECT sum(charge) FROM history")).toString(), sum);
+    }
+
+    // What another desk may have changed meanwhile is claimed by the count of rows changed;
+    // new rows are known by their rowid, which on a table with a key of its own is that key.
+    void changeCountsRowsAndInsertGivesTheRowid()
+    {
+        TestHome home;
+        Database db;
+        QVERIFY(db.open(testDatabaseTarget(home)));
+        const qint64 first =
+            db.insert("INSERT INTO members (memberid, name) VALUES (?, ?)", {"m1", "Asha"});
+        const qint64 second =
+            db.insert("INSERT INTO members (memberid, name) VALUES (?, ?)", {"m2", "Ben"});
+        QVERIFY(first > 0);
+        QVERIFY(second > first);
+        QCOMPARE(db.scalar("SELECT name FROM members WHERE rowid = ?", {second}).toString(),
+                 QString("Ben"));
+        const qint64 shift =
+            db.insert("INSERT INTO shifts (opened) VALUES (?)", {"2026-12-07 08:00:00"});
+        QVERIFY(shift > 0);
+        QCOMPARE(db.scalar("SELECT id FROM shifts").toLongLong(), shift);
+        QCOMPARE(db.change("UPDATE members SET name = 'Cy' WHERE name <> ?", {"Asha"}), 1);
+        QCOMPARE(db.change("UPDATE members SET ob = 5"), 2);
+        QCOMPARE(db.change("DELETE FROM members WHERE memberid = ?", {"nobody"}), 0);
+        QCOMPARE(db.change("UPDATE nosuchtable SET x = 1"), -1);
+        QCOMPARE(db.insert("INSERT INTO nosuchtable (x) VALUES (1)"), 0);
+    }
+
+    // A desk hears what the others publish, once it is committed, and never itself.
+    void noticesReachTheOtherDesksOnceCommitted()
+    {
+        if (!testOnPostgres()) {
+            QSKIP("a file of one desk's own has no other desks");
+        }
+        TestHome home;
+        const DatabaseTarget target = testDatabaseTarget(home);
+        Database a;
+        Database b;
+        QVERIFY(a.open(target));
+        QVERIFY(b.open(target));
+        QVERIFY(a.listen("vk_test"));
+        QVERIFY(b.listen("vk_test"));
+        QSignalSpy heardByA(&a, &Database::notice);
+        QSignalSpy heardByB(&b, &Database::notice);
+        QSignalSpy changedOnA(&a, &Database::tableChanged);
+        QVERIFY(!b.transaction([&] {
+            b.publish("vk_test", "undone");
+            return false;
+        }));
+        QVERIFY(b.transaction([&] {
+            b.publish("vk_test", "kept");
+            b.notifyChanged("history");
+            return true;
+        }));
+        QTRY_COMPARE(heardByA.count(), 2);
+        QCOMPARE(heardByA.at(0), (QVariantList{"vk_test", "kept"}));
+        QCOMPARE(heardByA.at(1), (QVariantList{"vk_changed", "history"}));
+        QCOMPARE(changedOnA.count(), 1);
+        QCOMPARE(changedOnA.at(0).at(0).toString(), QString("history"));
+        QCOMPARE(heardByB.count(), 0);
+    }
+
+    // The password goes to the server and nowhere else: not into the error log, not into what
+    // the console shows of its database.
+    void passwordReachesTheServerOnly()
+    {
+        if (!testOnPostgres()) {
+            QSKIP("a file of one desk's own has no password");
+        }
+        TestHome home;
+        DatabaseTarget target = testDatabaseTarget(home);
+        const auto cluster = testdb::clusterConnection();
+        const QString password = cluster.value("PASSWORD");
+        target.user = cluster.value("PASSWORD_USER");
+        target.password = password + "-wrong";
+        Database db;
+        QVERIFY(!db.open(target));
+        QVERIFY(home.errorLog().contains(target.describe()));
+        target.password = password;
+        QVERIFY(db.open(target));
+        QVERIFY(!home.errorLog().contains(password));
+        QVERIFY(!target.describe().contains(password));
+    }
+
     void dayBoundsMeanTheFirstMomentOfTheDay()
     {
         TestHome home;
         Database db;
-        QVERIFY(db.open(home.file("server.db")));
+        QVERIFY(db.open(testDatabaseTarget(home)));
         const QDate day(2026, 3, 1);
         db.run("INSERT INTO history (billno, sstart) VALUES (1, ?)",
                {Database::timeText(QDateTime(day, QTime(0, 0, 0)))});
@@ -255,19 +389,20 @@ private Q_SLOTS:
     void restartKeepsSessionsAndDropsConnections()
     {
         TestHome home;
+        const DatabaseTarget target = testDatabaseTarget(home);
         {
             Database db;
-            QVERIFY(db.open(home.file("server.db")));
+            QVERIFY(db.open(target));
             db.run("INSERT INTO online (name, ip, id) VALUES ('PC1', '127.0.0.11', 3)");
             db.run("INSERT INTO online (name, ip, id) VALUES ('VK Server', '10.0.0.1', 0)");
-            db.run("INSERT INTO terminals (terminal, ip, cid, sstart, user) VALUES "
+            db.run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\") VALUES "
                    "('PC2', '127.0.0.12', 4, '2026-01-01 10:00:00', 'Normal')");
         }
         Database db;
         MessageLog log;
         ConsoleCore core(db, log);
         QStringList woken;
-        QVERIFY(core.startUp(home.file("server.db"), quietHooks(&woken)));
+        QVERIFY(core.startUp(target, quietHooks(&woken)));
         QCOMPARE(woken, (QStringList{"127.0.0.11", "127.0.0.12"}));
         QVERIFY(log.lines().contains("Improper Servar Restart found, Wakening up all Client"));
         QCOMPARE(log.lines().last(), QString("Listening for client connection.."));
@@ -281,7 +416,7 @@ private Q_SLOTS:
         core.shutDown();
         QVERIFY(!db.isOpen());
         Database again;
-        QVERIFY(again.open(home.file("server.db")));
+        QVERIFY(again.open(target));
         QCOMPARE(again.scalar("SELECT count(*) FROM online").toInt(), 0);
         QCOMPARE(again.scalar("SELECT count(*) FROM terminals").toInt(), 1);
     }
@@ -289,17 +424,18 @@ private Q_SLOTS:
     void consoleRowIsLeftOutWhileItsOwnSessionRuns()
     {
         TestHome home;
+        const DatabaseTarget target = testDatabaseTarget(home);
         {
             Database db;
-            QVERIFY(db.open(home.file("server.db")));
-            db.run("INSERT INTO terminals (terminal, ip, cid, sstart, user) VALUES "
+            QVERIFY(db.open(target));
+            db.run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\") VALUES "
                    "('VK Server', '10.0.0.1', 0, '2026-01-01 10:00:00', 'Normal')");
         }
         Database db;
         MessageLog log;
         ConsoleCore core(db, log);
         QStringList woken;
-        QVERIFY(core.startUp(home.file("server.db"), quietHooks(&woken)));
+        QVERIFY(core.startUp(target, quietHooks(&woken)));
         QVERIFY(woken.isEmpty()); // the console's own session (index 0) wakes nobody
         QVERIFY(!log.lines().contains("Improper Servar Restart found, Wakening up all Client"));
         QCOMPARE(db.scalar("SELECT count(*) FROM online").toInt(), 0);
@@ -339,7 +475,7 @@ private Q_SLOTS:
         Database db;
         MessageLog log;
         ConsoleCore core(db, log);
-        QVERIFY(core.startUp(home.file("server.db"), quietHooks()));
+        QVERIFY(core.startUp(testDatabaseTarget(home), quietHooks()));
         const QString text = "The link key is refused";
         QCOMPARE(log.lines().filter(text).size(), refused ? 1 : 0);
         QCOMPARE(prompt.texts().filter(text).size(), refused ? 1 : 0);

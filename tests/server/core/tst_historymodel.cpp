@@ -23,12 +23,12 @@ private:
     {
         db.transaction([&] {
             for (int i = from; i < from + count; ++i) {
-                db.run(
-                    "INSERT INTO history (billno, sstart, send, terminal, user, duration, charge, "
-                    "received, netamount) VALUES (?, '2026-01-01 10:00:00', "
-                    "'2026-01-01 11:00:00', ?, 'Normal', ' 1: 0: 0', ?, ?, ?)",
-                    {i, QString("PC%1").arg(i), Money::parse(u"12.5").toVariant(),
-                     Money::fromWhole(i).toVariant(), Money::parse(u"0.1").toVariant()});
+                db.run("INSERT INTO history (billno, sstart, send, terminal, \"user\", duration, "
+                       "charge, "
+                       "received, netamount) VALUES (?, '2026-01-01 10:00:00', "
+                       "'2026-01-01 11:00:00', ?, 'Normal', ' 1: 0: 0', ?, ?, ?)",
+                       {i, QString("PC%1").arg(i), Money::parse(u"12.5").toVariant(),
+                        Money::fromWhole(i).toVariant(), Money::parse(u"0.1").toVariant()});
             }
             return true;
         });
@@ -129,14 +129,15 @@ private Q_SLOTS:
                 // The oldest rows carry the widest amounts.
                 const QVariant big =
                     Money::parse(i <= 10 ? u"12345678901.2345" : u"7.5").toVariant();
-                m_db->run("INSERT INTO history (billno, sstart, send, terminal, user, duration, "
-                          "charge, received, netamount) VALUES (?, '2026-11-30 09:05:00', "
-                          "'2026-12-07 14:05:00', 'PC1', 'Normal', ' 1: 0: 0', ?, ?, ?)",
-                          {i, big, big, big});
+                m_db->run(
+                    "INSERT INTO history (billno, sstart, send, terminal, \"user\", duration, "
+                    "charge, received, netamount) VALUES (?, '2026-11-30 09:05:00', "
+                    "'2026-12-07 14:05:00', 'PC1', 'Normal', ' 1: 0: 0', ?, ?, ?)",
+                    {i, big, big, big});
             }
             return true;
         });
-        QVERIFY(m_db->run("INSERT INTO terminals (terminal, ip, cid, sstart, user) VALUES "
+        QVERIFY(m_db->run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\") VALUES "
                           "('PC1', '127.0.0.1', 0, '2026-11-30 09:05:00', 'Normal')"));
         MessageLog log;
         FrmMain w(*m_db, log);

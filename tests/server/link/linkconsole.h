@@ -4,6 +4,7 @@
 #include "server/core/database.h"
 #include "server/link/connectionmanager.h"
 #include "server/link/linkserver.h"
+#include "support/testdatabase.h"
 #include "support/testhome.h"
 
 #include <QStringList>
@@ -22,7 +23,7 @@ struct LinkConsole
 
     explicit LinkConsole(const QByteArray& key = {})
     {
-        if (!db.open(home.file(QStringLiteral("server.db")))) {
+        if (!db.open(testDatabaseTarget(home))) {
             qFatal("database");
         }
         manager = std::make_unique<ConnectionManager>(db, server);
@@ -40,12 +41,13 @@ struct LinkConsole
     void addSession(const QString& ip, qint64 cid, int autologout = 0, int logouttype = 0,
                     const QString& password = QString(), int passwordWait = 0)
     {
-        db.run(QStringLiteral("INSERT INTO terminals (terminal, ip, cid, sstart, user, Password, "
-                              "logouttype, AUTOLOGOUT, passwordwait) VALUES (?, ?, ?, ?, ?, ?, "
-                              "?, ?, ?)"),
-               {QStringLiteral("PC-") + ip.section(QLatin1Char('.'), 3), ip, cid,
-                QStringLiteral("2026-12-06 10:00:00"), QStringLiteral("Browsing"), password,
-                logouttype, autologout, passwordWait});
+        db.run(
+            QStringLiteral("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\", Password, "
+                           "logouttype, AUTOLOGOUT, passwordwait) VALUES (?, ?, ?, ?, ?, ?, "
+                           "?, ?, ?)"),
+            {QStringLiteral("PC-") + ip.section(QLatin1Char('.'), 3), ip, cid,
+             QStringLiteral("2026-12-06 10:00:00"), QStringLiteral("Browsing"), password,
+             logouttype, autologout, passwordWait});
     }
 
     QVariant value(const QString& sql, const QVariantList& params = {})

@@ -9,6 +9,7 @@
 #include "server/link/ui/frmtools.h"
 #include "support/scriptedprompt.h"
 #include "support/shownbox.h"
+#include "support/testdatabase.h"
 #include "support/testhome.h"
 #include "tests/server/link/fakeagent.h"
 
@@ -32,7 +33,7 @@ struct Console
 
     Console()
     {
-        if (!db.open(home.file(QStringLiteral("server.db")))) {
+        if (!db.open(testDatabaseTarget(home))) {
             qFatal("database");
         }
         manager = std::make_unique<ConnectionManager>(db, server);

@@ -167,7 +167,7 @@ void TstOwnerPageBrowser::pageShowsTheDatabasesFigures()
     const auto bill = [&c](int no, const char* end, const char* category, const char* net,
                            const char* received) {
         QVERIFY(c.db.run(QStringLiteral("INSERT INTO history (billno, sstart, send, terminal, "
-                                        "user, charge, otheramt, netamount, received) VALUES "
+                                        "\"user\", charge, otheramt, netamount, received) VALUES "
                                         "(?, ?, ?, 'PC-7', ?, ?, 0, ?, ?)"),
                          {no, QString::fromLatin1(end), QString::fromLatin1(end),
                           QString::fromLatin1(category), QString::fromLatin1(net),
