@@ -381,11 +381,13 @@ void FrmSessionEnd::endClicked()
     for (const AgentMessage& m : result.messages) {
         if (link == nullptr || !link->send(m.index, m.bytes)) {
             // The agent is gone: it is not ready either, until it connects again. The bill
-            // stays as saved.
+            // stays as saved. Another desk's row is that desk's to clear: while it is down the
+            // row shows its workstation as disconnected.
             ErrorLog::write(SessionService::EndLabel,
                             QStringLiteral("No connection with index %1").arg(m.index), 40006);
-            if (m.index > 0 && m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"),
-                                        {m.index}, SessionService::EndLabel)) {
+            if (m.index > 0 && (link == nullptr || link->carries(m.index)) &&
+                m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {m.index},
+                         SessionService::EndLabel)) {
                 m_db.notifyChanged(QStringLiteral("online"));
             }
             break;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "common/protocol.h"
+#include "server/core/administration.h"
 #include "server/core/consolecore.h"
 #include "server/core/database.h"
 #include "server/core/messagelog.h"
@@ -90,6 +91,8 @@ private Q_SLOTS:
     void commandReachesAnotherDesksAgent();
     void deskThatDiesIsRefusedAndItsRowsStay();
     void restartRecoversOnlyItsOwnRows();
+    void administrationIsAnnouncedToTheOtherDesks_data();
+    void administrationIsAnnouncedToTheOtherDesks();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -265,6 +268,42 @@ void TstDeskLink::restartRecoversOnlyItsOwnRows()
              1);
     core.shutDown();
     QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM online WHERE id = ?"), {ia}), 1);
+}
+
+void TstDeskLink::administrationIsAnnouncedToTheOtherDesks_data()
+{
+    QTest::addColumn<bool>("commits");
+    QTest::addColumn<QStringList>("heard");
+    QTest::newRow("committed") << true
+                               << QStringList{QStringLiteral("A: Next bill number set to 500")};
+    QTest::newRow("rolled back") << false << QStringList{};
+}
+
+void TstDeskLink::administrationIsAnnouncedToTheOtherDesks()
+{
+    QFETCH(bool, commits);
+    QFETCH(QStringList, heard);
+    Desk a(m_target, QStringLiteral("A"));
+    Desk b(m_target, QStringLiteral("B"));
+    QStringList got;
+    QObject::connect(&b.db, &Database::notice, [&](const QString& channel, const QString& text) {
+        if (channel == Administration::Channel) {
+            got << text;
+        }
+    });
+    QVERIFY(b.db.listen(Administration::Channel));
+    const bool done = a.db.transaction([&] {
+        return Administration::begin(a.db, QStringLiteral("Next bill number set to 500"),
+                                     QStringLiteral("test")) &&
+               commits;
+    });
+    QCOMPARE(done, commits);
+    // Notices from one desk arrive in order: once a later one is heard, an earlier one that
+    // is missing was never sent.
+    QVERIFY(a.db.transaction([&] {
+        return Administration::begin(a.db, QStringLiteral("last"), QStringLiteral("test"));
+    }));
+    QTRY_COMPARE(got, heard + QStringList{QStringLiteral("A: last")});
 }
 
 QTEST_GUILESS_MAIN(TstDeskLink)
