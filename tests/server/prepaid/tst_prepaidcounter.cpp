@@ -4,15 +4,20 @@
 #include "server/accounts/reportdocument.h"
 #include "server/core/database.h"
 #include "server/prepaid/prepaidcounter.h"
+#include "server/prepaid/prepaidservice.h"
 #include "server/prepaid/ticketcodes.h"
 #include "server/prepaid/ticketsform.h"
 #include "server/prepaid/ticketslips.h"
 #include "server/sessions/livesessions.h"
+#include "server/sessions/sessionservice.h"
 #include "server/sessions/tariffstore.h"
 #include "support/consolefixture.h"
 #include "support/loopbackagentlink.h"
 
 #include <QTest>
+#include <QThread>
+
+#include <barrier>
 
 namespace {
 
@@ -26,6 +31,39 @@ RateRow row(int minutes, const char* rate)
 }
 
 const QDateTime T0(QDate(2026, 12, 5), QTime(18, 0, 0));
+
+// What two desks do at once to the same row, round after round.
+enum class Race
+{
+    Settle,
+    Transfer,
+    Start,
+    StartMember, // one member (a new one each round), on two workstations
+    EndTicket,
+    EndMember,
+    Sale,
+};
+
+// Round r's workstations, and their connection indexes.
+QString ws(char which, int r)
+{
+    return QStringLiteral("%1%2").arg(QLatin1Char(which)).arg(r);
+}
+qint64 indexOf(char which, int r)
+{
+    return 1000 + 2 * r + (which == 'B' ? 1 : 0);
+}
+
+StartRequest startOn(const QString& terminal, const QString& member = {})
+{
+    StartRequest req;
+    req.terminal = terminal;
+    req.category = QStringLiteral("Normal");
+    req.memberId = member;
+    req.memberPassword = member.isEmpty() ? QString() : QStringLiteral("pw");
+    req.typedPassword = req.memberPassword;
+    return req;
+}
 
 } // namespace
 
@@ -131,6 +169,164 @@ private Q_SLOTS:
         form.reload();
         QCOMPARE(TicketsForm::stateText(*TicketStore(*m_db, 2).find(code), T0),
                  QStringLiteral("Voided"));
+    }
+
+    // Each desk its own connection: under PostgreSQL's read committed both read the row before
+    // either writes, and only the claims keep them from both billing it.
+    void twoDesksAtOnce_data()
+    {
+        QTest::addColumn<Race>("race");
+        QTest::addColumn<int>("winners");
+        QTest::addColumn<int>("bills"); // per round
+        QTest::newRow("settle") << Race::Settle << 1 << 1;
+        QTest::newRow("transfer") << Race::Transfer << 1 << 0;
+        QTest::newRow("start") << Race::Start << 1 << 0;
+        QTest::newRow("start one member twice") << Race::StartMember << 1 << 0;
+        QTest::newRow("end a ticket's session") << Race::EndTicket << 1 << 2;
+        QTest::newRow("end a member's session") << Race::EndMember << 1 << 1;
+        QTest::newRow("sell tickets") << Race::Sale << 2 << 2;
+    }
+    void twoDesksAtOnce()
+    {
+        QFETCH(Race, race);
+        QFETCH(int, winners);
+        QFETCH(int, bills);
+        constexpr int Rounds = 50;
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO members (memberid, Password, category, ob) "
+                                         "VALUES ('M-1', 'pw', 'Normal', 100000)")));
+        QList<qint64> rowid(Rounds);
+        QList<QDateTime> sstart(Rounds);
+        const auto prepare = [&](int r) {
+            Clock::setFixed(T0);
+            for (char w : {'A', 'B'}) {
+                if (w == 'A' || race == Race::Transfer || race == Race::StartMember) {
+                    m_db->run(QStringLiteral("INSERT INTO online (name, ip, id) VALUES (?, ?, ?)"),
+                              {ws(w, r), QStringLiteral("10.1.0.%1").arg(w), indexOf(w, r)});
+                }
+            }
+            m_db->run(QStringLiteral("INSERT INTO members (memberid, Password, category) VALUES "
+                                     "(?, 'pw', 'Normal')"),
+                      {ws('S', r)});
+            PrepaidService prepaid(*m_db, 2);
+            if (race == Race::Settle || race == Race::Transfer) {
+                SessionService(*m_db).start(
+                    startOn(ws('A', r), race == Race::Settle ? QStringLiteral("M-1") : QString()));
+            } else if (race == Race::EndTicket) {
+                const auto sold = TicketStore(*m_db, 2).sell(
+                    {QStringLiteral("Normal"), 1, Money::fromWhole(50), 0, {}});
+                prepaid.login(
+                    indexOf('A', r), {},
+                    {Proto::PrepaidCredentials::Kind::Ticket, sold.tickets.value(0).code, {}});
+            } else if (race == Race::EndMember) {
+                prepaid.login(indexOf('A', r), {},
+                              {Proto::PrepaidCredentials::Kind::Member, QStringLiteral("M-1"),
+                               QStringLiteral("pw")});
+            }
+            const auto s = SessionService(*m_db).findSession(ws('A', r));
+            rowid[r] = s ? s->rowid : 0;
+            sstart[r] = s ? s->sstart : QDateTime();
+            Clock::setFixed(T0.addSecs(30 * 60));
+            return race == Race::Start || race == Race::StartMember || race == Race::Sale ||
+                   rowid[r] > 0;
+        };
+        const auto act = [&](Database& db, int r, int desk) {
+            switch (race) {
+            case Race::Settle: {
+                SettleRequest req;
+                req.sessionRowid = rowid[r];
+                req.sstart = sstart[r];
+                req.userLabel = QStringLiteral("Normal");
+                req.received = req.charge = req.net = Money::fromWhole(20);
+                return SessionService(db).settle(req).ok;
+            }
+            case Race::Transfer:
+                return SessionService(db).transfer(rowid[r], ws('B', r)).ok;
+            case Race::Start:
+                return SessionService(db).start(startOn(ws('A', r))).ok;
+            case Race::StartMember:
+                return SessionService(db)
+                    .start(startOn(ws(desk == 0 ? 'A' : 'B', r), ws('S', r)))
+                    .ok;
+            case Race::EndTicket:
+            case Race::EndMember:
+                return PrepaidService(db, 2).end(rowid[r], PrepaidEndReason::LoggedOff).ok;
+            case Race::Sale:
+                return TicketStore(db, 2)
+                    .sell({QStringLiteral("Normal"), 1, Money::fromWhole(10), 0, {}})
+                    .ok;
+            }
+            return false;
+        };
+
+        std::barrier sync(3);
+        bool prepared = true;
+        std::array<QList<int>, 2> won{QList<int>(Rounds), QList<int>(Rounds)};
+        std::array<bool, 2> opened{};
+        std::array<std::unique_ptr<QThread>, 2> desks;
+        for (int desk = 0; desk < 2; ++desk) {
+            desks[desk].reset(QThread::create([&, desk] {
+                Database db;
+                opened[desk] = db.open(m_db->target());
+                for (int r = 0; r < Rounds; ++r) {
+                    sync.arrive_and_wait();
+                    won[desk][r] = prepared && opened[desk] && act(db, r, desk) ? 1 : 0;
+                    sync.arrive_and_wait();
+                }
+            }));
+            desks[desk]->start();
+        }
+        for (int r = 0; r < Rounds; ++r) {
+            prepared = prepared && prepare(r);
+            sync.arrive_and_wait();
+            sync.arrive_and_wait();
+        }
+        for (auto& d : desks) {
+            d->wait();
+        }
+        QVERIFY(opened[0] && opened[1] && prepared);
+        for (int r = 0; r < Rounds; ++r) {
+            const int through = won[0][r] + won[1][r];
+            QVERIFY2(through == winners,
+                     qPrintable(QStringLiteral("round %1: %2 went through").arg(r).arg(through)));
+        }
+
+        // Bill numbers from 1 on, each once; a session never billed twice.
+        const auto n = m_db->firstRow(QStringLiteral(
+            "SELECT count(*), count(DISTINCT billno), coalesce(max(billno), 0) FROM history"));
+        QCOMPARE(n->value(0).toInt(), Rounds * bills);
+        QCOMPARE(n->value(1).toInt(), Rounds * bills);
+        QCOMPARE(n->value(2).toInt(), Rounds * bills);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT billno FROM defalt")).toInt(),
+                 Rounds * bills + 1);
+        // Every workstation either ready or in one session.
+        QCOMPARE(m_db->scalar(QStringLiteral(
+                                  "SELECT count(*) FROM (SELECT name FROM (SELECT terminal AS "
+                                  "name FROM terminals UNION ALL SELECT name FROM online) w "
+                                  "GROUP BY name HAVING count(*) <> 1) bad"))
+                     .toInt(),
+                 0);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM terminals WHERE memberid IS "
+                                             "NOT NULL"))
+                     .toInt(),
+                 race == Race::StartMember ? Rounds : 0);
+        // Each member bill debited once, by its amount; each ticket worth its credit and bills.
+        QCOMPARE(m_db->scalar(QStringLiteral(
+                                  "SELECT count(*) FROM history h WHERE h.memberid IS NOT NULL "
+                                  "AND (SELECT count(*) FROM transactions x WHERE x.memberid = "
+                                  "h.memberid AND x.part = 'By Bill No ' || h.billno AND "
+                                  "x.debit = coalesce(h.netamount, 0)) <> 1"))
+                     .toInt(),
+                 0);
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM transactions WHERE debit IS "
+                                             "NOT NULL"))
+                     .toInt(),
+                 race == Race::Settle || race == Race::EndMember ? Rounds : 0);
+        for (const Ticket& t : TicketStore(*m_db, 2).list()) {
+            QCOMPARE(t.value, t.credit + Money::fromVariant(m_db->scalar(
+                                             QStringLiteral("SELECT coalesce(sum(netamount), 0) "
+                                                            "FROM history WHERE ticket = ?"),
+                                             {t.code})));
+        }
     }
 
     void addCreditAndEndFromTheList()
