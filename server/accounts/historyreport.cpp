@@ -42,7 +42,7 @@ QStringList HistoryReport::terminals(Database& db)
 
 QStringList HistoryReport::categories(Database& db)
 {
-    return distinct(db, QStringLiteral("user"));
+    return distinct(db, QStringLiteral("\"user\""));
 }
 
 QStringList HistoryReport::members(Database& db)
@@ -70,8 +70,8 @@ HistoryReport::Selection HistoryReport::byBillRange(Database& db, const QString&
         s.message = QStringLiteral("Please Enter Valid Bill No");
         return s;
     }
-    s.rows = db.rows(QStringLiteral("SELECT * FROM history WHERE billno >= ? AND billno <= ? "
-                                    "ORDER BY billno, rowid"),
+    s.rows = db.rows(QStringLiteral("SELECT * FROM history WHERE billno >= CAST(? AS NUMERIC) AND "
+                                    "billno <= CAST(? AS NUMERIC) ORDER BY billno, rowid"),
                      {from.toDouble(), to.toDouble()}, Label);
     s.title = QStringLiteral("HISTORY DETAILS BETWEEN BILL NO From ") + fromText +
               QStringLiteral(" To ") + toText;
@@ -98,7 +98,7 @@ HistoryReport::Selection HistoryReport::byCategory(Database& db, const QString& 
         s.message = QStringLiteral("Please Select the Usage Type");
         return s;
     }
-    s.rows = db.rows(QStringLiteral("SELECT * FROM history WHERE user = ? ORDER BY rowid"),
+    s.rows = db.rows(QStringLiteral("SELECT * FROM history WHERE \"user\" = ? ORDER BY rowid"),
                      {category}, Label);
     s.title = QStringLiteral("HISTORY DETAILS OF THE USER : ") + category;
     return checked(s);
@@ -128,7 +128,7 @@ std::optional<qint64> HistoryReport::reprintNumber(Database& db, const QString& 
     const Money typed = Money::parse(answer);
     const qint64 billno = typedNumber(answer);
     const QVariant found =
-        db.scalar(QStringLiteral("SELECT count(*) FROM history WHERE billno = ?"),
+        db.scalar(QStringLiteral("SELECT count(*) FROM history WHERE billno = CAST(? AS NUMERIC)"),
                   {typed.toVariant()}, QStringLiteral("Bill Reprint"));
     if (found.toLongLong() == 0) {
         if (message) {

@@ -53,7 +53,8 @@ Housekeeping::HistoryDeletion Housekeeping::byBillNumbers(const QString& from,
         return d;
     }
     d.m_valid = true;
-    d.m_condition = QStringLiteral("billno >= ? AND billno <= ?");
+    // Compared as typed: 5.4 must not be taken for bill 5.
+    d.m_condition = QStringLiteral("billno >= CAST(? AS NUMERIC) AND billno <= CAST(? AS NUMERIC)");
     d.m_params = {*lo, *hi};
     d.m_total = m_db.scalar(QStringLiteral("SELECT count(*) FROM history WHERE ") + d.m_condition,
                             d.m_params, Label)
@@ -127,8 +128,8 @@ bool Housekeeping::step(HistoryDeletion& deletion, int batch)
             if (!m_db.run(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS hk_batch "
                                          "(rid INTEGER PRIMARY KEY)"),
                           {}, Label) ||
-                !m_db.run(QStringLiteral("DELETE FROM temp.hk_batch"), {}, Label) ||
-                !m_db.run(QStringLiteral("INSERT INTO temp.hk_batch (rid) SELECT rowid FROM "
+                !m_db.run(QStringLiteral("DELETE FROM hk_batch"), {}, Label) ||
+                !m_db.run(QStringLiteral("INSERT INTO hk_batch (rid) SELECT rowid FROM "
                                          "history WHERE ") +
                               deletion.m_condition + QStringLiteral(" LIMIT ?"),
                           params, Label)) {
@@ -137,21 +138,21 @@ bool Housekeeping::step(HistoryDeletion& deletion, int batch)
             // A bill's lines go with the last history row that carries its number.
             if (!m_db.run(QStringLiteral(
                               "DELETE FROM jobwork_details WHERE billno IN (SELECT billno FROM "
-                              "history WHERE rowid IN (SELECT rid FROM temp.hk_batch)) AND NOT "
+                              "history WHERE rowid IN (SELECT rid FROM hk_batch)) AND NOT "
                               "EXISTS (SELECT 1 FROM history h WHERE h.billno = "
                               "jobwork_details.billno AND h.rowid NOT IN (SELECT rid FROM "
-                              "temp.hk_batch))"),
+                              "hk_batch))"),
                           {}, Label)) {
                 return false;
             }
             auto q = m_db.exec(QStringLiteral("DELETE FROM history WHERE rowid IN (SELECT rid "
-                                              "FROM temp.hk_batch)"),
+                                              "FROM hk_batch)"),
                                {}, Label);
             if (!q) {
                 return false;
             }
             removed = q->numRowsAffected();
-            return m_db.run(QStringLiteral("DELETE FROM temp.hk_batch"), {}, Label);
+            return m_db.run(QStringLiteral("DELETE FROM hk_batch"), {}, Label);
         },
         Label);
     if (ok) {

@@ -33,8 +33,8 @@ QStringList MemberRegister::memberIds() const
 QStringList MemberRegister::usageTypes() const
 {
     QStringList out;
-    for (const QSqlRecord& r :
-         m_db.rows(QStringLiteral("SELECT user FROM user_category ORDER BY rowid"), {}, Label)) {
+    for (const QSqlRecord& r : m_db.rows(
+             QStringLiteral("SELECT \"user\" FROM user_category ORDER BY rowid"), {}, Label)) {
         out.append(r.value(0).toString());
     }
     return out;

@@ -13,7 +13,7 @@ OperatorLogin::Result OperatorLogin::check(const QString& userName, const QStrin
         column = QStringLiteral("admin");
         success = Result::Administrator;
     } else if (name == StaffName.toUpper()) {
-        column = QStringLiteral("user");
+        column = QStringLiteral("\"user\"");
         success = Result::Staff;
     } else {
         const QString names = QStringLiteral("%1 for the administrator or %2 for the staff.")

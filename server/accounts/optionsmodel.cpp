@@ -26,7 +26,7 @@ int roleIndex(OptionsModel::Role role)
 QString roleColumn(OptionsModel::Role role)
 {
     return role == OptionsModel::Role::Administrator ? QStringLiteral("admin")
-                                                     : QStringLiteral("user");
+                                                     : QStringLiteral("\"user\"");
 }
 
 // A bill number is a whole number from 1 on.

@@ -50,7 +50,7 @@ bool FirstRun::isDue() const
         "(SELECT count(*) FROM members) + (SELECT count(*) FROM terminals) + "
         "(SELECT count(*) FROM history) + (SELECT count(*) FROM transactions) + "
         "(SELECT count(*) FROM jobwork) + (SELECT count(*) FROM defalt WHERE "
-        "coalesce(admin, '') <> '' OR coalesce(user, '') <> '' OR coalesce(billno, 1) > 1)"));
+        "coalesce(admin, '') <> '' OR coalesce(\"user\", '') <> '' OR coalesce(billno, 1) > 1)"));
     return used.isValid() && used.toLongLong() == 0;
 }
 

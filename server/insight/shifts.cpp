@@ -14,7 +14,7 @@ const QString Label = QStringLiteral("frmshiftclose");
 
 QString unitsSum(const QString& expr)
 {
-    return QStringLiteral("SUM(CAST(round(COALESCE(%1, 0) * %2) AS INTEGER))")
+    return QStringLiteral("SUM(CAST(round(COALESCE(%1, 0) * %2) AS BIGINT))")
         .arg(expr)
         .arg(Money::Scale);
 }
@@ -48,7 +48,7 @@ Shifts::Figures figuresOf(Database& db, const QVariant& shift, const QDateTime& 
     const auto r = db.firstRow(
         QStringLiteral("SELECT count(*), min(billno), max(billno), %1, %2, %3, %4, %5 FROM "
                        "(SELECT *, terminal = ? AS sale FROM history WHERE billno IS NOT NULL "
-                       "AND %6)")
+                       "AND %6) AS bills")
             .arg(unitsSum(paid.arg(QStringLiteral("CASE WHEN sale THEN 0 ELSE charge END"))),
                  unitsSum(paid.arg(QStringLiteral("CASE WHEN sale THEN 0 ELSE otheramt END"))),
                  unitsSum(paid.arg(QStringLiteral("CASE WHEN sale THEN netamount END"))),
@@ -126,19 +126,17 @@ std::optional<Shifts::Shift> Shifts::close(Database& db, const QDateTime& now,
                 // The clock went back: the shift cannot end before it began.
                 f.closed = f.opened;
             }
-            if (!db.run(QStringLiteral("INSERT INTO shifts (opened, closed, closedby, bills, "
-                                       "firstbill, lastbill, timebilled, jobwork, tickets, "
-                                       "adjustment, topups, expected, counted) VALUES (?, ?, ?, "
-                                       "?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                        {f.opened.isValid() ? QVariant(Database::timeText(f.opened)) : QVariant(),
-                         Database::timeText(f.closed), f.closedBy, f.bills, f.firstBill, f.lastBill,
-                         f.time.toVariant(), f.jobWork.toVariant(), f.tickets.toVariant(),
-                         f.adjustment.toVariant(), f.topUps.toVariant(), f.expected.toVariant(),
-                         f.counted.toVariant()},
-                        Label)) {
-                return false;
-            }
-            s.id = db.scalar(QStringLiteral("SELECT last_insert_rowid()"), {}, Label).toLongLong();
+            s.id =
+                db.insert(QStringLiteral("INSERT INTO shifts (opened, closed, closedby, bills, "
+                                         "firstbill, lastbill, timebilled, jobwork, tickets, "
+                                         "adjustment, topups, expected, counted) VALUES (?, ?, ?, "
+                                         "?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                          {f.opened.isValid() ? QVariant(Database::timeText(f.opened)) : QVariant(),
+                           Database::timeText(f.closed), f.closedBy, f.bills, f.firstBill,
+                           f.lastBill, f.time.toVariant(), f.jobWork.toVariant(),
+                           f.tickets.toVariant(), f.adjustment.toVariant(), f.topUps.toVariant(),
+                           f.expected.toVariant(), f.counted.toVariant()},
+                          Label);
             s.figures = f;
             return s.id > 0 && db.run(QStringLiteral("UPDATE history SET shift = ? WHERE "
                                                      "shift IS NULL"),

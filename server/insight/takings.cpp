@@ -13,9 +13,10 @@ const QString Label = QStringLiteral("frmtakings");
 
 // The moment a bill counts at. Ticket-paid bills and bills without a number are no takings.
 const QString BillsSql = QStringLiteral(
-    "SELECT substr(t, 1, %1) AS k, user, terminal = ? AS sale, %2, %3, %4, %5, count(*) "
+    "SELECT substr(t, 1, %1) AS k, \"user\", terminal = ? AS sale, %2, %3, %4, %5, count(*) "
     "FROM (SELECT COALESCE(send, sstart) AS t, * FROM history WHERE billno IS NOT NULL AND "
-    "(ticket IS NULL OR ticket = '')) WHERE t >= ? AND t < ? GROUP BY k, user, sale");
+    "(ticket IS NULL OR ticket = '')) AS bills WHERE t >= ? AND t < ? "
+    "GROUP BY k, \"user\", sale");
 const QString TopUpsSql =
     QStringLiteral("SELECT substr(Date, 1, %1) AS k, %2 FROM transactions WHERE part = ? AND "
                    "Date >= ? AND Date < ? GROUP BY k");
@@ -24,7 +25,7 @@ const QString TopUpPart = QStringLiteral("Top-up");
 // An exact sum of a money column: each value in ten-thousandths, added as integers.
 QString unitsSum(const char* column)
 {
-    return QStringLiteral("SUM(CAST(round(COALESCE(%1, 0) * %2) AS INTEGER))")
+    return QStringLiteral("SUM(CAST(round(COALESCE(%1, 0) * %2) AS BIGINT))")
         .arg(QLatin1String(column))
         .arg(Money::Scale);
 }
@@ -205,8 +206,9 @@ Takings::BusyHours Takings::busyHours(Database& db, int weeks, const QDateTime& 
     // Ticket sales are bills, not sessions; everything else ran on a workstation.
     const auto rows = db.rows(
         QStringLiteral("SELECT sstart, COALESCE(send, ?) FROM history WHERE sstart < ? AND "
-                       "COALESCE(send, sstart) >= ? AND terminal IS NOT ? UNION ALL "
-                       "SELECT sstart, ? FROM terminals WHERE sstart IS NOT NULL AND sstart < ?"),
+                       "COALESCE(send, sstart) >= ? AND (terminal IS NULL OR terminal <> ?) UNION "
+                       "ALL SELECT sstart, CAST(? AS TEXT) FROM terminals WHERE sstart IS NOT NULL "
+                       "AND sstart < ?"),
         {nowText, nowText, fromText, TicketsTerminal, nowText, nowText}, Label);
     const qint64 first = wallSeconds(from);
     const qint64 last = wallSeconds(now);

@@ -24,7 +24,7 @@ const QString LoginLabel = QStringLiteral("objTCP_DataArrival PREPAID_LOGIN");
 const QString EndLabel = QStringLiteral("prepaid session end");
 
 const QString Columns = QStringLiteral(
-    "rowid, terminal, ip, cid, prepaid, ticket, memberid, user, sstart, timeup, credit");
+    "rowid, terminal, ip, cid, prepaid, ticket, memberid, \"user\", sstart, timeup, credit");
 
 PrepaidSession sessionFrom(const QSqlRecord& r)
 {
@@ -190,22 +190,21 @@ PrepaidLoginResult PrepaidService::login(qint64 index, const QString& address,
             }
             started.timeup = now.addSecs(minutes * 60);
             const bool member = started.kind == PrepaidKind::Member;
-            if (!m_db.run(QStringLiteral("INSERT INTO terminals (sstart, terminal, ip, cid, "
-                                         "maintains, user, amtreceived, logout, logouttime, "
-                                         "logouttype, memberid, passwordwait, prepaid, ticket, "
-                                         "credit, timeup) VALUES (?, ?, ?, ?, 0, ?, 0, 0, 0, ?, "
-                                         "?, 0, ?, ?, ?, ?)"),
-                          {Database::timeText(now), started.terminal, started.ip, index,
-                           started.category, int(CloseAction::Lock),
-                           member ? QVariant(started.account) : QVariant(), int(started.kind),
-                           member ? QVariant() : QVariant(started.account),
-                           started.credit.toVariant(), Database::timeText(started.timeup)},
-                          LoginLabel)) {
+            // The workstation's `online` row was claimed first, above.
+            started.rowid = m_db.insert(
+                QStringLiteral("INSERT INTO terminals (sstart, terminal, ip, cid, "
+                               "maintains, \"user\", amtreceived, logout, logouttime, "
+                               "logouttype, memberid, passwordwait, prepaid, ticket, "
+                               "credit, timeup) VALUES (?, ?, ?, ?, 0, ?, 0, 0, 0, ?, "
+                               "?, 0, ?, ?, ?, ?)"),
+                {Database::timeText(now), started.terminal, started.ip, index, started.category,
+                 int(CloseAction::Lock), member ? QVariant(started.account) : QVariant(),
+                 int(started.kind), member ? QVariant() : QVariant(started.account),
+                 started.credit.toVariant(), Database::timeText(started.timeup)},
+                LoginLabel);
+            if (started.rowid <= 0) {
                 return false;
             }
-            started.rowid =
-                m_db.scalar(QStringLiteral("SELECT last_insert_rowid()"), {}, LoginLabel)
-                    .toLongLong();
             m_db.notifyChanged(QStringLiteral("terminals"));
             m_db.notifyChanged(QStringLiteral("online"));
             return true;
@@ -292,7 +291,7 @@ SettleResult PrepaidService::end(qint64 rowid, PrepaidEndReason why, const QDate
             const bool ticket = s.kind == PrepaidKind::Ticket;
             if (!write(n,
                        QStringLiteral("INSERT INTO history (cip, sstart, send, terminal, memberid, "
-                                      "duration, user, received, charge, netamount, otheramt, "
+                                      "duration, \"user\", received, charge, netamount, otheramt, "
                                       "billno, ticket) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
                                       "NULL, ?, ?)"),
                        {s.ip, Database::timeText(s.sstart), Database::timeText(end), s.terminal,
@@ -473,7 +472,7 @@ bool PrepaidService::addCreditInside(qint64 rowid, Money add, PrepaidSession& s,
         }
         if (!m_db.run(
                 QStringLiteral("INSERT INTO history (cip, sstart, send, terminal, duration, "
-                               "user, received, charge, netamount, otheramt, billno) VALUES "
+                               "\"user\", received, charge, netamount, otheramt, billno) VALUES "
                                "('', ?, ?, 'Tickets', '1 tickets', ?, ?, 0, ?, ?, ?)"),
                 {now, now, s.category, add.toVariant(), add.toVariant(), add.toVariant(), billno},
                 EndLabel) ||

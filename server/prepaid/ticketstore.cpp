@@ -96,13 +96,14 @@ TicketSaleResult TicketStore::sell(const TicketSale& sale)
                 return false;
             }
             const QString when = Database::timeText(now);
-            if (!m_db.run(QStringLiteral("INSERT INTO history (cip, sstart, send, terminal, "
-                                         "duration, user, received, charge, netamount, otheramt, "
-                                         "billno) VALUES ('', ?, ?, 'Tickets', ?, ?, ?, 0, ?, ?, "
-                                         "?)"),
-                          {when, when, QStringLiteral("%1 tickets").arg(sale.count), *category,
-                           total.toVariant(), total.toVariant(), total.toVariant(), billno},
-                          Label)) {
+            if (!m_db.run(
+                    QStringLiteral("INSERT INTO history (cip, sstart, send, terminal, "
+                                   "duration, \"user\", received, charge, netamount, otheramt, "
+                                   "billno) VALUES ('', ?, ?, 'Tickets', ?, ?, ?, 0, ?, ?, "
+                                   "?)"),
+                    {when, when, QStringLiteral("%1 tickets").arg(sale.count), *category,
+                     total.toVariant(), total.toVariant(), total.toVariant(), billno},
+                    Label)) {
                 return false;
             }
             for (int i = 0; i < sale.count; ++i) {

@@ -23,11 +23,11 @@ void LiveSessions::reload()
 {
     m_sessions.clear();
     m_byRowid.clear();
-    const auto rows =
-        m_db.rows(QStringLiteral("SELECT rowid, terminal, ip, cid, sstart, send, user, maintains, "
-                                 "AUTOLOGOUT, prepaid, memberid, credit, timeup FROM terminals "
-                                 "ORDER BY rowid"),
-                  {}, QStringLiteral("refresh session list"));
+    const auto rows = m_db.rows(
+        QStringLiteral("SELECT rowid, terminal, ip, cid, sstart, send, \"user\", maintains, "
+                       "AUTOLOGOUT, prepaid, memberid, credit, timeup FROM terminals "
+                       "ORDER BY rowid"),
+        {}, QStringLiteral("refresh session list"));
     m_sessions.reserve(rows.size());
     const QDateTime now = Clock::now();
     for (const QSqlRecord& r : rows) {

@@ -22,7 +22,7 @@ const QString SessionService::MemberBusy =
 namespace {
 
 const QString SessionColumns = QStringLiteral(
-    "rowid, terminal, ip, cid, sstart, send, user, memberid, Password, amtreceived, logout, "
+    "rowid, terminal, ip, cid, sstart, send, \"user\", memberid, Password, amtreceived, logout, "
     "logouttime, logouttype, maintains, AUTOLOGOUT, passwordwait");
 
 QVariant moneyOrNull(Money m)
@@ -43,9 +43,10 @@ QVariant textOrNull(const QString& s)
 QVariant firstFreeBillNumber(Database& db, qint64 from)
 {
     return db.scalar(
-        QStringLiteral("SELECT min(c) FROM (SELECT ? AS c UNION SELECT billno + 1 FROM "
-                       "jobwork_details WHERE billno >= ? UNION SELECT billno + 1 FROM history "
-                       "WHERE billno >= ?) WHERE NOT EXISTS (SELECT 1 FROM jobwork_details "
+        QStringLiteral("SELECT min(c) FROM (SELECT CAST(? AS BIGINT) AS c UNION SELECT billno + 1 "
+                       "FROM jobwork_details WHERE billno >= ? UNION SELECT billno + 1 FROM "
+                       "history WHERE billno >= ?) AS candidates WHERE NOT EXISTS (SELECT 1 FROM "
+                       "jobwork_details "
                        "WHERE billno = c) AND NOT EXISTS (SELECT 1 FROM history WHERE billno = c)"),
         {from, from, from}, SessionService::EndLabel);
 }
@@ -155,10 +156,9 @@ std::optional<QString> SessionService::findCategory(const QString& category) con
     if (category.trimmed().isEmpty()) {
         return std::nullopt;
     }
-    const auto r =
-        m_db.firstRow(QStringLiteral("SELECT user FROM user_category WHERE trim(user) = ? "
-                                     "COLLATE NOCASE ORDER BY rowid"),
-                      {category.trimmed()});
+    const auto r = m_db.firstRow(QStringLiteral("SELECT \"user\" FROM user_category WHERE "
+                                                "lower(trim(\"user\")) = lower(?) ORDER BY rowid"),
+                                 {category.trimmed()});
     if (!r) {
         return std::nullopt;
     }
@@ -186,7 +186,7 @@ QStringList SessionService::sessionNames() const
 
 QStringList SessionService::categoryNames() const
 {
-    return column(m_db, QStringLiteral("SELECT user FROM user_category ORDER BY rowid"));
+    return column(m_db, QStringLiteral("SELECT \"user\" FROM user_category ORDER BY rowid"));
 }
 
 QStringList SessionService::memberIds() const
@@ -290,7 +290,7 @@ StartResult SessionService::start(const StartRequest& req)
             if (req.maintenance) {
                 done = m_db.run(
                     QStringLiteral("INSERT INTO terminals (sstart, terminal, ip, cid, "
-                                   "maintains, user) VALUES (?, ?, ?, ?, 1, ?)"),
+                                   "maintains, \"user\") VALUES (?, ?, ?, ?, 1, ?)"),
                     {now, row->name, row->ip, row->id, QStringLiteral("System Maintaining")},
                     StartLabel);
             } else {
@@ -301,10 +301,11 @@ StartResult SessionService::start(const StartRequest& req)
                 // Stored as the tariff spells it, so the charge finds its rate rows.
                 const QString category = findCategory(req.category).value_or(req.category);
                 done = m_db.run(
-                    QStringLiteral("INSERT INTO terminals (sstart, terminal, ip, cid, maintains, "
-                                   "user, amtreceived, logout, logouttime, logouttype, memberid, "
-                                   "Password, passwordwait) VALUES (?, ?, ?, ?, 0, ?, ?, ?, ?, "
-                                   "coalesce(?, 0), ?, ?, ?)"),
+                    QStringLiteral(
+                        "INSERT INTO terminals (sstart, terminal, ip, cid, maintains, "
+                        "\"user\", amtreceived, logout, logouttime, logouttype, "
+                        "memberid, Password, passwordwait) VALUES (?, ?, ?, ?, 0, ?, ?, ?, ?, "
+                        "coalesce(?, 0), ?, ?, ?)"),
                     {now, row->name, row->ip, row->id, category,
                      Money::parse(req.amountReceived).toVariant(), req.autoLogout ? 1 : 0,
                      req.autoLogout ? QVariant(wholeMinutes(req.autoLogoutMinutes)) : QVariant(0),
@@ -438,7 +439,7 @@ SettleResult SessionService::settle(const SettleRequest& req)
             }
             if (!write(n,
                        QStringLiteral("INSERT INTO history (cip, sstart, send, terminal, memberid, "
-                                      "duration, user, received, charge, netamount, otheramt, "
+                                      "duration, \"user\", received, charge, netamount, otheramt, "
                                       "billno) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                        {session.ip, Database::timeText(session.sstart),
                         end.isValid() ? QVariant(Database::timeText(end)) : QVariant(),

@@ -22,8 +22,8 @@ TariffStore::TariffStore(Database& db) : m_db(db) {}
 QStringList TariffStore::categories() const
 {
     QStringList out;
-    const auto rows = m_db.rows(QStringLiteral("SELECT user FROM user_category ORDER BY rowid"), {},
-                                QStringLiteral("cmbcategoryadd"));
+    const auto rows = m_db.rows(QStringLiteral("SELECT \"user\" FROM user_category ORDER BY rowid"),
+                                {}, QStringLiteral("cmbcategoryadd"));
     for (const QSqlRecord& r : rows) {
         out.append(r.value(0).toString());
     }
@@ -32,9 +32,9 @@ QStringList TariffStore::categories() const
 
 std::optional<Tariff> TariffStore::find(const QString& name) const
 {
-    const auto row =
-        m_db.firstRow(QStringLiteral("SELECT user, Description FROM user_category WHERE user = ?"),
-                      {name}, QStringLiteral("cmbusage_LostFocus"));
+    const auto row = m_db.firstRow(QStringLiteral("SELECT \"user\", Description FROM user_category "
+                                                  "WHERE lower(\"user\") = lower(?)"),
+                                   {name}, QStringLiteral("cmbusage_LostFocus"));
     if (!row) {
         return std::nullopt;
     }
@@ -52,7 +52,7 @@ QList<RateRow> TariffStore::rateRows(const QString& name, TariffSettings* settin
     const auto rows = m_db.rows(
         QStringLiteral("SELECT timeslice, Rate, tperiod, rateslice, rpermin, fhour, ftimespent, "
                        "rateflathour, fhourrate, fhournos, chargebyminute, usefirsttimeperiod "
-                       "FROM ratelist WHERE member = ? COLLATE NOCASE ORDER BY timeslice, rowid"),
+                       "FROM ratelist WHERE lower(member) = lower(?) ORDER BY timeslice, rowid"),
         {name}, QStringLiteral("calccharge"));
     for (const QSqlRecord& r : rows) {
         RateRow row;
@@ -91,13 +91,14 @@ bool TariffStore::save(const QString& name, const QString& description, bool isN
                 return false;
             }
             if (isNew) {
-                if (!m_db.run(QStringLiteral(
-                                  "INSERT INTO user_category (user, Description) VALUES (?, ?)"),
-                              {name, description}, SaveLabel)) {
+                if (!m_db.run(
+                        QStringLiteral(
+                            "INSERT INTO user_category (\"user\", Description) VALUES (?, ?)"),
+                        {name, description}, SaveLabel)) {
                     return false;
                 }
             }
-            if (!m_db.run(QStringLiteral("DELETE FROM ratelist WHERE member = ? COLLATE NOCASE"),
+            if (!m_db.run(QStringLiteral("DELETE FROM ratelist WHERE lower(member) = lower(?)"),
                           {name}, SaveLabel)) {
                 return false;
             }
@@ -145,9 +146,10 @@ bool TariffStore::remove(const QString& name, QString* refusal)
                 return false;
             }
             const bool ok =
-                m_db.run(QStringLiteral("DELETE FROM user_category WHERE user = ?"), {name},
-                         SaveLabel) &&
-                m_db.run(QStringLiteral("DELETE FROM ratelist WHERE member = ? COLLATE NOCASE"),
+                m_db.run(
+                    QStringLiteral("DELETE FROM user_category WHERE lower(\"user\") = lower(?)"),
+                    {name}, SaveLabel) &&
+                m_db.run(QStringLiteral("DELETE FROM ratelist WHERE lower(member) = lower(?)"),
                          {name}, SaveLabel);
             if (ok) {
                 m_db.notifyChanged(QStringLiteral("user_category"));
@@ -161,14 +163,14 @@ bool TariffStore::remove(const QString& name, QString* refusal)
 QString TariffStore::inUse(const QString& name) const
 {
     const QString trimmed = name.trimmed();
-    if (m_db.scalar(QStringLiteral("SELECT count(*) FROM terminals WHERE trim(user) = ? "
-                                   "COLLATE NOCASE"),
+    if (m_db.scalar(QStringLiteral("SELECT count(*) FROM terminals WHERE lower(trim(\"user\")) = "
+                                   "lower(?)"),
                     {trimmed}, SaveLabel)
             .toInt() > 0) {
         return QStringLiteral("A running session uses this usage list; end it first.");
     }
-    if (m_db.scalar(QStringLiteral("SELECT count(*) FROM tickets WHERE trim(category) = ? "
-                                   "COLLATE NOCASE AND voided = 0 AND credit > 0"),
+    if (m_db.scalar(QStringLiteral("SELECT count(*) FROM tickets WHERE lower(trim(category)) = "
+                                   "lower(?) AND voided = 0 AND credit > 0"),
                     {trimmed}, SaveLabel)
             .toInt() > 0) {
         return QStringLiteral("Tickets with credit left use this usage list; it cannot be "

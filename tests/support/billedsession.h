@@ -24,7 +24,8 @@ inline SettleResult settle(Database& db, const Bill& bill)
 {
     SessionService service(db);
     if (!service.categoryExists(QStringLiteral("Std"))) {
-        db.run(QStringLiteral("INSERT INTO user_category (user, Description) VALUES ('Std', '')"));
+        db.run(
+            QStringLiteral("INSERT INTO user_category (\"user\", Description) VALUES ('Std', '')"));
     }
     if (!service.findOnline(QStringLiteral("PC1"))) {
         db.run(QStringLiteral("INSERT INTO online (name, ip, id) VALUES ('PC1', '127.0.0.1', 0)"));

@@ -25,7 +25,7 @@ void addBill(Database& db, qint64 billno, const QVariant& charge, const QVariant
              const QString& end = QStringLiteral("2026-03-07 20:35:09"))
 {
     QVERIFY(db.run(QStringLiteral("INSERT INTO history (billno, sstart, send, terminal, cip, "
-                                  "user, memberid, duration, charge, netamount, received) "
+                                  "\"user\", memberid, duration, charge, netamount, received) "
                                   "VALUES (?, ?, ?, ?, '10.0.0.5', 'Regular', '', ' 1: 30: 9', ?, "
                                   "?, 20)"),
                    {billno, start, end, terminal, charge, net}));
@@ -177,7 +177,7 @@ private Q_SLOTS:
         QFETCH(QString, received);
         QFETCH(QString, caption);
         QFETCH(QString, balance);
-        QVERIFY(m_db->run("INSERT INTO user_category (user, Description) VALUES ('Std', '')"));
+        QVERIFY(m_db->run("INSERT INTO user_category (\"user\", Description) VALUES ('Std', '')"));
         QVERIFY(m_db->run("INSERT INTO online (name, ip, id) VALUES ('PC1', '127.0.0.1', 0)"));
         StartRequest start;
         start.terminal = QStringLiteral("PC1");
@@ -247,9 +247,10 @@ private Q_SLOTS:
                 QStringLiteral("2026-11-21 13:45:00"), QStringLiteral("2026-11-21 23:59:59"));
         addBill(*m_db, 3, 1, QVariant(), QStringLiteral("PC-03"));
         // Column names in another case, as another query may spell them.
-        const auto rows = m_db->rows(QStringLiteral(
-            "SELECT billno AS BILLNO, sstart AS SSTART, send, terminal AS Terminal, user AS USER, "
-            "netamount AS NETAMOUNT FROM history ORDER BY billno"));
+        const auto rows =
+            m_db->rows(QStringLiteral("SELECT billno AS BILLNO, sstart AS SSTART, send, terminal "
+                                      "AS Terminal, \"user\" AS USER, "
+                                      "netamount AS NETAMOUNT FROM history ORDER BY billno"));
         PrintHistoryList(*m_db, QStringLiteral("HISTORY DETAILS BETWEEN BILL NO From 1 To 3"),
                          rows);
         const ReportDocument doc = Preview::lastDocument();

@@ -19,12 +19,13 @@ void fill(Database& db)
 {
     // Bills 1..12 on three terminals and two categories.
     for (int n = 1; n <= 12; ++n) {
-        QVERIFY(db.run(
-            QStringLiteral("INSERT INTO history (billno, sstart, send, terminal, user, duration, "
-                           "charge, netamount, received) VALUES (?, '2026-03-07 10:00:00', "
-                           "'2026-03-07 11:00:00', ?, ?, ' 1: 0: 0', 10, 10, 10)"),
-            {n, QStringLiteral("PC-%1").arg(n % 3),
-             n % 2 ? QStringLiteral("Regular") : QStringLiteral("Student")}));
+        QVERIFY(
+            db.run(QStringLiteral(
+                       "INSERT INTO history (billno, sstart, send, terminal, \"user\", duration, "
+                       "charge, netamount, received) VALUES (?, '2026-03-07 10:00:00', "
+                       "'2026-03-07 11:00:00', ?, ?, ' 1: 0: 0', 10, 10, 10)"),
+                   {n, QStringLiteral("PC-%1").arg(n % 3),
+                    n % 2 ? QStringLiteral("Regular") : QStringLiteral("Student")}));
     }
 }
 

@@ -21,7 +21,7 @@ private Q_SLOTS:
     void init()
     {
         openConsole();
-        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET admin = 'Boss1', user = 'desk'")));
+        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET admin = 'Boss1', \"user\" = 'desk'")));
     }
     void cleanup() { closeConsole(); }
 

@@ -288,15 +288,15 @@ private Q_SLOTS:
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT admin FROM defalt")).toString(),
                  QStringLiteral("Boss1"));
         // A never-set password takes any old one.
-        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET user = NULL")));
+        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET \"user\" = NULL")));
         QCOMPARE(options.checkOldPassword(R::Staff, QStringLiteral("anything")),
                  OptionsModel::OldPassword::Accepted);
         // So does the empty one a new database starts with: the first password can be given.
-        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET user = ''")));
+        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET \"user\" = ''")));
         QCOMPARE(options.checkOldPassword(R::Staff, QStringLiteral("x")),
                  OptionsModel::OldPassword::Accepted);
         QVERIFY(options.changePassword(R::Staff, QStringLiteral("Desk7"), QStringLiteral("Desk7")));
-        QCOMPARE(m_db->scalar(QStringLiteral("SELECT user FROM defalt")).toString(),
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT \"user\" FROM defalt")).toString(),
                  QStringLiteral("Desk7"));
     }
 
@@ -313,7 +313,7 @@ private Q_SLOTS:
         QFETCH(QString, prefix);
         QFETCH(QString, column);
         QFETCH(QString, done);
-        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET admin = 'old', user = 'old'")));
+        QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET admin = 'old', \"user\" = 'old'")));
         FrmOptions w(*m_db);
         w.show();
         QLineEdit* box[3];

@@ -60,7 +60,7 @@ private Q_SLOTS:
             db.run("INSERT INTO online (name, ip, id) VALUES ('PC21', '127.0.0.21', 5)");
             db.run("INSERT INTO online (name, ip, id) VALUES ('PC22', '127.0.0.22', 6)");
             db.run("INSERT INTO online (name, ip, id) VALUES ('VK Server', '127.0.0.23', 0)");
-            db.run("INSERT INTO terminals (terminal, ip, cid, sstart, user) VALUES "
+            db.run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\") VALUES "
                    "('PC24', '127.0.0.24', 7, '2026-01-01 09:00:00', 'Normal')");
         }
         qputenv("VANTIROKIT_WAKE_PORT", QByteArray::number(wakePort));
@@ -99,8 +99,9 @@ private Q_SLOTS:
         {
             Database db;
             QVERIFY(db.open(Paths::databaseFile()));
-            db.run("INSERT INTO terminals (terminal, ip, cid, sstart, user, memberid, AUTOLOGOUT) "
-                   "VALUES ('PC9', '127.0.0.9', 3, '2026-01-01 09:00:00', 'Normal', 'M1', 1)");
+            db.run(
+                "INSERT INTO terminals (terminal, ip, cid, sstart, \"user\", memberid, AUTOLOGOUT) "
+                "VALUES ('PC9', '127.0.0.9', 3, '2026-01-01 09:00:00', 'Normal', 'M1', 1)");
             db.run("INSERT INTO history (billno, terminal, charge) VALUES (7, 'PC9', 12.5)");
         }
         Console console;
@@ -156,8 +157,8 @@ private Q_SLOTS:
         {
             Database db;
             QVERIFY(db.open(Paths::databaseFile()));
-            db.run("INSERT INTO user_category (user) VALUES ('Normal')");
-            db.run("INSERT INTO terminals (terminal, ip, cid, sstart, user) VALUES "
+            db.run("INSERT INTO user_category (\"user\") VALUES ('Normal')");
+            db.run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\") VALUES "
                    "('PC8', '127.0.0.8', 7, '2026-01-01 09:00:00', 'Normal'), "
                    "('PC9', '127.0.0.9', 8, '2026-01-01 09:00:00', 'Normal')");
         }

@@ -174,7 +174,7 @@ private Q_SLOTS:
     void anExistingCafeIsNeverOffered_data()
     {
         QTest::addColumn<QString>("sql");
-        dataRow("category", "INSERT INTO user_category (user) VALUES ('Normal')");
+        dataRow("category", "INSERT INTO user_category (\"user\") VALUES ('Normal')");
         dataRow("history", "INSERT INTO history (billno, terminal) VALUES (1, 'PC1')");
         dataRow("session", "INSERT INTO terminals (terminal, ip) VALUES ('PC1', 'x')");
         dataRow("member", "INSERT INTO members (memberid) VALUES ('M1')");

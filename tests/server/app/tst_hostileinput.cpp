@@ -392,13 +392,13 @@ void seedCafe(Database& db, LoopbackAgentLink& link)
     for (int i = 4; i <= 6; ++i) {
         const qint64 agent = link.connectAgent();
         QVERIFY(agent > 0);
-        QVERIFY(db.run(QStringLiteral("INSERT INTO terminals (terminal, ip, cid, sstart, user, "
+        QVERIFY(db.run(QStringLiteral("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\", "
                                       "memberid, AUTOLOGOUT) VALUES (?, ?, ?, "
                                       "'2026-05-02 17:10:00', 'Std', ?, ?)"),
                        {QStringLiteral("PC%1").arg(i), QStringLiteral("10.0.0.%1").arg(i), agent,
                         i == 4 ? QStringLiteral("M1") : QString(), i == 6 ? 1 : 0}));
     }
-    QVERIFY(db.run(QStringLiteral("INSERT INTO user_category (user, Description) VALUES "
+    QVERIFY(db.run(QStringLiteral("INSERT INTO user_category (\"user\", Description) VALUES "
                                   "('Std', 'Standard'), ('Night', 'Night')")));
     QVERIFY(db.run(QStringLiteral("INSERT INTO ratelist (member, timeslice, Rate, rpermin, "
                                   "chargebyminute, usefirsttimeperiod) VALUES "
@@ -414,7 +414,7 @@ void seedCafe(Database& db, LoopbackAgentLink& link)
     QVERIFY(db.run(QStringLiteral("INSERT INTO jobwork (Type, amount, qty, totamt) VALUES "
                                   "('Print', 2.5, 0, 0), ('Scan', 4, 0, 0)")));
     QVERIFY(
-        db.run(QStringLiteral("INSERT INTO history (billno, sstart, send, terminal, cip, user, "
+        db.run(QStringLiteral("INSERT INTO history (billno, sstart, send, terminal, cip, \"user\", "
                               "memberid, duration, charge, otheramt, netamount, received) "
                               "VALUES (1, '2026-05-01 10:00:00', '2026-05-01 11:00:00', "
                               "'PC1', '10.0.0.1', 'Std', 'M1', '01:00', 18, 2.5, 20.5, 20.5)")));

@@ -21,7 +21,7 @@ private:
               const QString& ticket = {})
     {
         QVERIFY(m_db->run(QStringLiteral("INSERT INTO history (billno, sstart, send, terminal, "
-                                         "user, charge, otheramt, netamount, received, ticket) "
+                                         "\"user\", charge, otheramt, netamount, received, ticket) "
                                          "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                           {billno, end, end, terminal, category, charge, other, net, received,
                            ticket.isEmpty() ? QVariant() : QVariant(ticket)}));

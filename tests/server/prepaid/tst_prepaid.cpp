@@ -81,7 +81,7 @@ void TstPrepaid::init()
                                     {{Money::fromWhole(1), m("1"), {}, {}, m("1")},
                                      {Money::fromWhole(60), m("60"), {}, {}, m("1")}},
                                     perMinute));
-    QVERIFY(m_db->run(QStringLiteral("INSERT INTO user_category (user) VALUES ('NoRates')")));
+    QVERIFY(m_db->run(QStringLiteral("INSERT INTO user_category (\"user\") VALUES ('NoRates')")));
     QVERIFY(
         m_db->run(QStringLiteral("INSERT INTO members (memberid, Password, category, ob) "
                                  "VALUES ('M-001', 'pw', 'Browsing', 20), ('M-002', 'pw', "
@@ -307,11 +307,11 @@ void TstPrepaid::end()
     QCOMPARE(r.messages.size(), 1);
     QCOMPARE(r.messages.first().index, qint64(1));
     QCOMPARE(r.messages.first().bytes, Proto::EndSession);
-    const auto bill =
-        m_db->firstRow(QStringLiteral("SELECT sstart, send, terminal, memberid, user, received, "
-                                      "charge, netamount, otheramt, ticket FROM history WHERE "
-                                      "billno = ?"),
-                       {r.billno});
+    const auto bill = m_db->firstRow(
+        QStringLiteral("SELECT sstart, send, terminal, memberid, \"user\", received, "
+                       "charge, netamount, otheramt, ticket FROM history WHERE "
+                       "billno = ?"),
+        {r.billno});
     QVERIFY(bill);
     QCOMPARE(bill->value(0).toString(), Database::timeText(T0));
     QCOMPARE(bill->value(1).toString(), Database::timeText(T0.addSecs(billedSeconds)));
@@ -418,7 +418,7 @@ void TstPrepaid::sale()
     }
     QCOMPARE(codes.size(), 5);
     QCOMPARE(count(QStringLiteral("history")), 1);
-    const auto bill = m_db->firstRow(QStringLiteral("SELECT terminal, user, duration, charge, "
+    const auto bill = m_db->firstRow(QStringLiteral("SELECT terminal, \"user\", duration, charge, "
                                                     "otheramt, netamount, received, ticket FROM "
                                                     "history WHERE billno = ?"),
                                      {r.billno});

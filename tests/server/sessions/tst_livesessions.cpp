@@ -38,7 +38,7 @@ private:
                  const QString& user, int maintains = 0, int autologout = 0,
                  const QDateTime& end = {})
     {
-        QVERIFY(m_db->run("INSERT INTO terminals (terminal, ip, cid, sstart, send, user, "
+        QVERIFY(m_db->run("INSERT INTO terminals (terminal, ip, cid, sstart, send, \"user\", "
                           "maintains, AUTOLOGOUT) VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
                           {terminal, ip, cid, Database::timeText(start),
                            end.isValid() ? QVariant(Database::timeText(end)) : QVariant(), user,
@@ -165,7 +165,7 @@ private Q_SLOTS:
         // A category gone from under its sessions (the editor refuses that; a file edited
         // elsewhere need not) leaves them without a price rather than a stale one.
         QVERIFY(m_db->run("DELETE FROM ratelist WHERE member = 'Games'"));
-        QVERIFY(m_db->run("DELETE FROM user_category WHERE user = 'Games'"));
+        QVERIFY(m_db->run("DELETE FROM user_category WHERE \"user\" = 'Games'"));
         m_db->notifyChanged("ratelist");
         m_db->notifyChanged("user_category");
         QVERIFY(!live.sessions()[0].priced);

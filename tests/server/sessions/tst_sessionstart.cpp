@@ -39,7 +39,7 @@ private Q_SLOTS:
         QVERIFY(m_db->run(QStringLiteral("INSERT INTO online (name, ip, id) VALUES "
                                          "('VK Server', '10.0.0.100', 0), ('PC1', '10.0.0.1', ?)"),
                           {m_agent}));
-        QVERIFY(m_db->run(QStringLiteral("INSERT INTO user_category (user) VALUES ('Std'), "
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO user_category (\"user\") VALUES ('Std'), "
                                          "('Night')")));
         QVERIFY(
             m_db->run(QStringLiteral("INSERT INTO members (memberid, Password, category) VALUES "
@@ -139,7 +139,7 @@ private Q_SLOTS:
         pressKey(Qt::Key_Return);
         QCOMPARE(m_prompt->texts(),
                  QStringList{QStringLiteral("Start New session & Unlock System : PC1")});
-        const auto row = m_db->firstRow(QStringLiteral("SELECT terminal, user FROM terminals"));
+        const auto row = m_db->firstRow(QStringLiteral("SELECT terminal, \"user\" FROM terminals"));
         QVERIFY(row);
         QCOMPARE(row->value(0).toString(), QStringLiteral("PC1"));
         QCOMPARE(row->value(1).toString(), QStringLiteral("Std"));
@@ -388,7 +388,7 @@ private Q_SLOTS:
         QVERIFY(r);
         QVERIFY(r->value(0).isNull());
         QVERIFY(r->value(1).isNull());
-        QCOMPARE(m_db->scalar(QStringLiteral("SELECT user FROM terminals")).toString(),
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT \"user\" FROM terminals")).toString(),
                  QStringLiteral("Std"));
     }
 
@@ -407,7 +407,7 @@ private Q_SLOTS:
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT terminal FROM terminals")).toString(),
                  QStringLiteral("VK Server"));
         // Stored as the tariff spells it, so the settlement finds its rates.
-        QCOMPARE(m_db->scalar(QStringLiteral("SELECT user FROM terminals")).toString(),
+        QCOMPARE(m_db->scalar(QStringLiteral("SELECT \"user\" FROM terminals")).toString(),
                  QStringLiteral("Std"));
     }
 

@@ -41,8 +41,9 @@ const QDateTime T0(QDate(2026, 3, 14), QTime(10, 0, 0));
 void addCategory(Database& db, const QString& name, bool byMinute, bool minimum = false,
                  bool withRates = true)
 {
-    QVERIFY(db.run(QStringLiteral("INSERT INTO user_category (user, Description) VALUES (?, '')"),
-                   {name}));
+    QVERIFY(
+        db.run(QStringLiteral("INSERT INTO user_category (\"user\", Description) VALUES (?, '')"),
+               {name}));
     if (!withRates) {
         return;
     }
@@ -665,7 +666,7 @@ private Q_SLOTS:
         startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Std"));
         startAt(*m_db, QStringLiteral("PC2"), QStringLiteral("Old"), QString(),
                 QStringLiteral("4"));
-        QVERIFY(m_db->run(QStringLiteral("DELETE FROM user_category WHERE user = 'Old'")));
+        QVERIFY(m_db->run(QStringLiteral("DELETE FROM user_category WHERE \"user\" = 'Old'")));
         Clock::setFixed(T0.addSecs(70 * 60));
         FrmSessionEnd w(*m_db);
         pick(w, QStringLiteral("PC1"));

@@ -177,8 +177,9 @@ private Q_SLOTS:
         QCOMPARE(m_prompt->lastText(), QStringLiteral("Save New Usage List"));
         QCOMPARE(m_prompt->asked().last().title, QStringLiteral("Message"));
         QCOMPARE(m_prompt->asked().last().icon, Prompt::Icon::Question);
-        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM user_category WHERE user = 'Fresh'")),
-                 1);
+        QCOMPARE(
+            count(QStringLiteral("SELECT count(*) FROM user_category WHERE \"user\" = 'Fresh'")),
+            1);
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist")), 0);
         QCOMPARE(get<QComboBox>("cmbusage")->count(), 1);
         QVERIFY(!button(2)->isEnabled());
@@ -546,9 +547,10 @@ private Q_SLOTS:
         dataRow("no at the first", 0, QString(), QString());
         dataRow("no at the second", 1, QString(), QString());
         dataRow("yes at both", 2, QString(), QString());
-        dataRow("a session runs on it", 2,
-                QStringLiteral("INSERT INTO terminals (terminal, user) VALUES ('PC-01', ' old')"),
-                QStringLiteral("A running session uses this usage list; end it first."));
+        dataRow(
+            "a session runs on it", 2,
+            QStringLiteral("INSERT INTO terminals (terminal, \"user\") VALUES ('PC-01', ' old')"),
+            QStringLiteral("A running session uses this usage list; end it first."));
         dataRow("a ticket has credit on it", 2,
                 QStringLiteral("INSERT INTO tickets (code, category, credit) VALUES ('C', "
                                "'OLD', 2)"),
@@ -588,7 +590,7 @@ private Q_SLOTS:
             QCOMPARE(a.icon, Prompt::Icon::Critical);
         }
         const bool deleted = yesCount == 2 && refusal.isEmpty();
-        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM user_category WHERE user = 'Old'")),
+        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM user_category WHERE \"user\" = 'Old'")),
                  deleted ? 0 : 1);
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist WHERE member = 'Old'")),
                  deleted ? 0 : 3);

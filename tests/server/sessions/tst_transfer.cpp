@@ -65,7 +65,7 @@ private Q_SLOTS:
     void init()
     {
         openConsole();
-        QVERIFY(m_db->run(QStringLiteral("INSERT INTO user_category (user) VALUES ('Std')")));
+        QVERIFY(m_db->run(QStringLiteral("INSERT INTO user_category (\"user\") VALUES ('Std')")));
         QVERIFY(m_db->run(QStringLiteral(
             "INSERT INTO members (memberid, Password, category) VALUES ('M1', 'pw', 'Std')")));
         m_link = std::make_unique<LoopbackAgentLink>();
