@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: Apache-2.0
 # Installation and the two Debian packages: vantirokit-console (component "console": vkserver,
-# its help) and vantirokit-agent (component "agent": the workstation agent with its system
+# vkcopydb, their help) and vantirokit-agent (component "agent": the workstation agent with its system
 # service and what lets it onto the display and end logins, and the older per-user unit and
 # autostart entry). tools/package.sh builds them; so does "cpack" in a configured build.
 include(GNUInstallDirs)
@@ -10,7 +10,7 @@ set(_icons ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
 # Man pages are compressed as Debian ships them; -n keeps the result the same from build to build.
 set(VK_MAN_DIR ${CMAKE_BINARY_DIR}/man)
-foreach(_page vkserver.1 vantirokit-client.1)
+foreach(_page vkserver.1 vkcopydb.1 vantirokit-client.1)
     add_custom_command(OUTPUT ${VK_MAN_DIR}/${_page}.gz
         COMMAND ${CMAKE_COMMAND} -E make_directory ${VK_MAN_DIR}
         COMMAND sh -c "sed 's/@VK_VERSION@/$2/g' \"$0\" | gzip -9n > \"$1\""
@@ -43,11 +43,12 @@ foreach(_component console agent)
 endforeach()
 
 # --- console ---
-install(TARGETS vkserver RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT console)
+install(TARGETS vkserver vkcopydb RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT console)
 install(FILES ${_pkg}/vantirokit-console.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT console)
 install(FILES ${_pkg}/icons/vantirokit-console.svg DESTINATION ${_icons} COMPONENT console)
-install(FILES ${VK_MAN_DIR}/vkserver.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT console)
+install(FILES ${VK_MAN_DIR}/vkserver.1.gz ${VK_MAN_DIR}/vkcopydb.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT console)
 install(DIRECTORY ${VK_HELP_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/vantirokit/help
         COMPONENT console)
 
@@ -108,7 +109,9 @@ cafe's SQLite database, starts, transfers and settles timed sessions priced by
 usage category, keeps job work, members and their ledger, prints, previews and
 exports bills and reports, and locks, unlocks, shuts down or restarts idle
 workstations running the vantirokit-agent package. It can also serve the owner
-a read-only web page of the workstations and the day's takings.")
+a read-only web page of the workstations and the day's takings. Several
+consoles can share one PostgreSQL database; vkcopydb moves a cafe's data into
+it.")
 
 set(CPACK_DEBIAN_AGENT_PACKAGE_NAME vantirokit-agent)
 # xhost lets the agent's account onto the display; polkitd applies its rule.

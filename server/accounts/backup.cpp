@@ -5,6 +5,7 @@
 #include "common/paths.h"
 #include "common/settingsstore.h"
 #include "server/core/database.h"
+#include "server/desks/databasecopy.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -98,6 +99,27 @@ QString copyDatabase(const QString& source, const QString& temp, Backup::Control
     return error;
 }
 
+// The same for the database the desks share: a file of its rows, made through the copier on
+// a connection of the worker's own, from one moment of the database.
+QString copySharedDatabase(const DatabaseTarget& source, const QString& temp,
+                           Backup::Control& control)
+{
+    Database from;
+    Database to;
+    if (!from.open(source)) {
+        return QStringLiteral("Cannot connect to ") + source.describe();
+    }
+    if (!to.open(temp)) {
+        return to.lastError();
+    }
+    const DatabaseCopy::Result r =
+        DatabaseCopy::copy(from, to, [&control] { return control.cancelled.load(); });
+    if (control.cancelled) {
+        return Backup::Cancelled;
+    }
+    return r.error;
+}
+
 } // namespace
 
 Backup::Backup(Database& db, QObject* parent) : QObject(parent), m_db(db) {}
@@ -138,7 +160,8 @@ bool Backup::start()
     m_error.clear();
     m_source = m_db.path();
     m_target = targetPath();
-    if (!m_db.isOpen() || m_source.isEmpty()) {
+    const bool shared = m_db.isShared();
+    if (!m_db.isOpen() || (m_source.isEmpty() && !shared)) {
         complete(false, QStringLiteral("The database is not open"));
         return false;
     }
@@ -154,16 +177,20 @@ bool Backup::start()
                             QStringLiteral(" does not exist"));
         return false;
     }
-    m_sourceSize = QFileInfo(m_source).size();
+    // The shared database's size is not the file's to come: no estimate, 0 until done.
+    m_sourceSize = shared ? 0 : QFileInfo(m_source).size();
     m_temp = m_target + QStringLiteral(".part");
     QFile::remove(m_temp);
     const QString source = m_source;
+    const DatabaseTarget sharedSource = m_db.target();
     const QString temp = m_temp;
     auto result = std::make_shared<QString>();
     auto control = std::make_shared<Control>();
     m_control = control;
-    m_thread = QThread::create(
-        [source, temp, result, control] { *result = copyDatabase(source, temp, *control); });
+    m_thread = QThread::create([shared, source, sharedSource, temp, result, control] {
+        *result = shared ? copySharedDatabase(sharedSource, temp, *control)
+                         : copyDatabase(source, temp, *control);
+    });
     connect(m_thread, &QThread::finished, this, [this, result, control] {
         m_thread->deleteLater();
         m_thread = nullptr;

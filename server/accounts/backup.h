@@ -12,7 +12,8 @@ class QThread;
 // Writes a consistent copy of the live database as "hai.db" in the backup folder. The copy
 // is made on its own connection in a worker thread (SQLite's VACUUM INTO reads one snapshot,
 // so the console may keep writing meanwhile) into a temporary file that replaces an earlier
-// copy only once it is complete.
+// copy only once it is complete. The database the desks share is copied the same way, from one
+// moment of it, into a SQLite file of its rows: a cafe's backup stays one file either way.
 class Backup : public QObject
 {
     Q_OBJECT

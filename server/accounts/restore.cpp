@@ -3,7 +3,9 @@
 
 #include "common/clock.h"
 #include "common/errorlog.h"
+#include "common/paths.h"
 #include "server/core/database.h"
+#include "server/desks/databasecopy.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +13,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSysInfo>
 #include <QUuid>
 
 #include <optional>
@@ -122,10 +125,16 @@ std::optional<QStringList> endRunningSessions(const QString& file)
 QList<QPair<QString, QStringList>> expectedTables(Database& live)
 {
     QList<QPair<QString, QStringList>> out;
-    QSqlQuery q(live.handle());
     for (const QString& t : Database::tableNames()) {
+        // Read through the driver: the live database may be the one the desks share, whose
+        // rowid is a column of its own.
+        QStringList columns;
+        const QSqlRecord record = live.handle().record(t);
+        for (int i = 0; i < record.count(); ++i) {
+            columns << record.fieldName(i).toLower();
+        }
+        columns.removeAll(QStringLiteral("rowid"));
         // A backup from before a column was added is still this console's: opening it adds it.
-        QStringList columns = columnsOf(q, t);
         columns.removeIf([&t](const QString& c) { return Database::isAddedColumn(t, c); });
         out.append({t, columns});
     }
@@ -163,6 +172,71 @@ Restore::Result refused(const QString& why)
     return r;
 }
 
+// The database the desks share is not a file to put aside: its rows are kept in a file as a
+// backup would keep them, then replaced in one transaction under the administration lock, so
+// no other desk's housekeeping or restore runs into it. The agents' connections stay: they
+// are the running desks' own.
+Restore::Result fromShared(Database& live, const QString& file, const QString& staged,
+                           const QStringList& awaiting)
+{
+    Restore::Result result;
+    result.awaiting = awaiting;
+    result.keptAs = asideName(Paths::databaseFile());
+    {
+        Database aside;
+        const DatabaseCopy::Result kept = aside.open(result.keptAs)
+                                              ? DatabaseCopy::copy(live, aside)
+                                              : DatabaseCopy::Result{aside.lastError(), {}};
+        if (!kept.ok()) {
+            aside.close();
+            removeWithSideFiles(result.keptAs);
+            return refused(QStringLiteral("The data in use cannot be kept aside: ") + kept.error);
+        }
+    }
+    QStringList tables = Database::tableNames();
+    tables.removeAll(QStringLiteral("online"));
+    QString why;
+    Database backup;
+    const bool done =
+        backup.open(staged) &&
+        live.transaction(
+            [&] {
+                if (!live.lockAdministration(Label)) {
+                    return false;
+                }
+                // Asked again under the lock: another desk may have started one meanwhile.
+                const QList<QSqlRecord> running = live.rows(
+                    QStringLiteral("SELECT terminal FROM terminals ORDER BY terminal"), {}, Label);
+                if (!running.isEmpty()) {
+                    why = QStringLiteral("Sessions are running on ") +
+                          running.first().value(0).toString() +
+                          QStringLiteral(". Settle them first, then restore");
+                    return false;
+                }
+                if (!DatabaseCopy::replace(backup, live, tables, &why)) {
+                    return false;
+                }
+                const QString desk =
+                    live.target().desk.isEmpty() ? QSysInfo::machineHostName() : live.target().desk;
+                live.publish(QStringLiteral("vk_admin"),
+                             desk + QStringLiteral(": restored the database from ") + file);
+                return true;
+            },
+            Label);
+    backup.close();
+    removeWithSideFiles(staged);
+    if (!done) {
+        removeWithSideFiles(result.keptAs);
+        return refused(file + QStringLiteral(" cannot be restored: ") +
+                       (why.isEmpty() ? live.lastError() : why));
+    }
+    for (const QString& t : Database::tableNames()) {
+        live.notifyChanged(t);
+    }
+    result.ok = true;
+    return result;
+}
+
 } // namespace
 
 QString Restore::problem(Database& live, const QString& file)
@@ -173,7 +247,7 @@ QString Restore::problem(Database& live, const QString& file)
 Restore::Result Restore::fromFile(Database& live, const QString& file)
 {
     const QString path = live.path();
-    if (!live.isOpen() || path.isEmpty()) {
+    if (!live.isOpen() || (path.isEmpty() && !live.isShared())) {
         return refused(QStringLiteral("The database is not open"));
     }
     if (!QFileInfo(file).isFile()) {
@@ -194,7 +268,10 @@ Restore::Result Restore::fromFile(Database& live, const QString& file)
                        QStringLiteral(". Settle them first, then restore"));
     }
     const auto expected = expectedTables(live);
-    const QString staged = path + QStringLiteral(".restoring");
+    const QString staged =
+        (live.isShared() ? Paths::databaseFile() : path) + QStringLiteral(".restoring");
+    // A desk on the shared database may never have had a file of its own in its data folder.
+    QDir().mkpath(QFileInfo(staged).absolutePath());
     removeWithSideFiles(staged);
     if (!QFile::copy(file, staged)) {
         removeWithSideFiles(staged);
@@ -211,6 +288,9 @@ Restore::Result Restore::fromFile(Database& live, const QString& file)
         removeWithSideFiles(staged);
         return refused(file + QStringLiteral(" cannot be restored: its running sessions cannot "
                                              "be ended"));
+    }
+    if (live.isShared()) {
+        return fromShared(live, file, staged, *awaiting);
     }
 
     // Everything written so far goes into the main file, so the file kept aside is whole

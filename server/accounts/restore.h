@@ -10,7 +10,9 @@ class Database;
 // beside the database and checked there, so what was checked is what goes in, and the chosen
 // file itself is never touched. The database in use is kept aside under a dated name, never
 // overwritten; a refused file changes nothing. Sessions running now would have no row in the
-// restored file and never be billed, so a restore waits until they are settled.
+// restored file and never be billed, so a restore waits until they are settled. On the
+// database the desks share, that is a session on any desk, and what is kept aside is a file of
+// the shared rows as they were.
 namespace Restore {
 
 struct Result

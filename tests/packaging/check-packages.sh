@@ -132,7 +132,7 @@ help_files=()
 for f in "$src"/docs/help/*; do help_files+=("usr/share/vantirokit/help/$(basename "$f")"); done
 help_files+=(usr/share/vantirokit/help/install-workstation.html
     usr/share/vantirokit/help/threat-model.html)
-check_files "$console_deb" usr/bin/vkserver \
+check_files "$console_deb" usr/bin/vkserver usr/bin/vkcopydb usr/share/man/man1/vkcopydb.1.gz \
     usr/share/applications/vantirokit-console.desktop \
     usr/share/icons/hicolor/scalable/apps/vantirokit-console.svg \
     usr/share/man/man1/vkserver.1.gz "${help_files[@]}" \
@@ -173,7 +173,7 @@ for p in vantirokit-console vantirokit-agent; do
         fail "$p: the changelog has not every release of CHANGELOG.md"
 done
 
-for b in vkserver vantirokit-client; do
+for b in vkserver vkcopydb vantirokit-client; do
     said=$(timeout 20 "$root/usr/bin/$b" --version 2>&1)
     [ "$said" = "$b $version" ] || fail "$b --version says '$said'"
     if readelf -S "$root/usr/bin/$b" | grep -q '\.debug_info'; then
@@ -268,6 +268,8 @@ for page in vkserver vantirokit-client; do
     done
     printf '%s\n' "$text" | grep -q VANTIROKIT_HOME || fail "$page.1 does not name VANTIROKIT_HOME"
 done
+warnings=$(zcat "$root/usr/share/man/man1/vkcopydb.1.gz" | LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z 2>&1)
+[ -z "$warnings" ] || fail "vkcopydb.1: $warnings"
 
 # --- maintainer scripts -------------------------------------------------------------------
 echo "== maintainer scripts"

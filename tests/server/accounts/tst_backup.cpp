@@ -47,7 +47,7 @@ private Q_SLOTS:
         addBills(30000);
         // Another connection to the same file keeps billing while the copy is made.
         Database writer;
-        QVERIFY(writer.open(m_db->path()));
+        QVERIFY(writer.open(m_db->target()));
         int next = 100000;
         QTimer timer;
         QObject::connect(&timer, &QTimer::timeout, [&] {
@@ -279,10 +279,8 @@ private Q_SLOTS:
                                     "before going on."));
         QVERIFY(m_db->isOpen());
         QCOMPARE(bills(), QList<int>({1, 2, 3}));
-        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM pragma_table_info('online') "
-                                             "WHERE name = 'unlocked'"))
-                     .toInt(),
-                 1);
+        QVERIFY(
+            m_db->handle().record(QStringLiteral("online")).contains(QStringLiteral("unlocked")));
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM tickets")), QVariant(0));
         addBill(5, QStringLiteral("2026-12-31 20:00:00"));
         QCOMPARE(contents(copy), copied);
@@ -292,8 +290,9 @@ private Q_SLOTS:
         QCOMPARE(before.scalar(QStringLiteral("SELECT group_concat(billno) FROM history")),
                  QVariant(QStringLiteral("1,2,3,4")));
         before.close();
+        const DatabaseTarget restored = m_db->target();
         m_db->close();
-        QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+        QVERIFY(m_db->open(restored));
         QCOMPARE(bills(), QList<int>({1, 2, 3, 5}));
     }
 
@@ -334,10 +333,14 @@ private Q_SLOTS:
                                     "settlement: PC-3, PC-4, PC-6.\rClose")),
                  qPrintable(prompt.lastText()));
         // An earlier automatic logout keeps its end; the console's own computer keeps 0.
-        const auto rows = m_db->rows(QStringLiteral(
-            "SELECT group_concat(terminal || ' ' || cid || ' ' || AUTOLOGOUT || ' ' || send, "
-            "'; ') FROM (SELECT * FROM terminals ORDER BY terminal)"));
-        QCOMPARE(rows.first().value(0).toString(),
+        QStringList rows;
+        for (const QSqlRecord& r : m_db->rows(QStringLiteral(
+                 "SELECT terminal, cid, AUTOLOGOUT, send FROM terminals ORDER BY terminal"))) {
+            rows << QStringList{r.value(0).toString(), r.value(1).toString(), r.value(2).toString(),
+                                r.value(3).toString()}
+                        .join(u' ');
+        }
+        QCOMPARE(rows.join(QStringLiteral("; ")),
                  QStringLiteral("PC-3 -1 1 2026-12-31 20:00:00; PC-4 -1 1 2026-12-31 18:30:00; "
                                 "PC-6 0 1 2026-12-31 20:00:00"));
     }
@@ -345,6 +348,9 @@ private Q_SLOTS:
     // Moving the file away under another program would lose what that program writes.
     void restoreWaitsForOtherPrograms()
     {
+        if (m_db->isShared()) {
+            QSKIP("the desks' shared database is open in other programs by design");
+        }
         addBill(1, QStringLiteral("2026-12-01 10:00:00"));
         Backup backup(*m_db);
         QVERIFY(backup.runAndWait());
