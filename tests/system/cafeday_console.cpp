@@ -440,7 +440,13 @@ private:
             : cmd == QLatin1String("restart")  ? RemoteControl::Command::Restart
                                                : RemoteControl::Command::Lock;
         const QString ip = a.value(QStringLiteral("ip"));
-        const bool sent = RemoteControl(m_db).send(c, ip, AgentLink::instance());
+        // As the Tools window does: a workstation nothing can reach now is refused, and said so.
+        const RemoteControl control(m_db);
+        if (const QString why = control.refusal(ip, AgentLink::instance()); !why.isEmpty()) {
+            Prompt::message(why, QStringLiteral("Message"), Prompt::Icon::Exclamation);
+            return false;
+        }
+        const bool sent = control.send(c, ip, AgentLink::instance());
         if (sent) {
             m_journal.write(QStringLiteral("remote %1 %2").arg(cmd, ip));
         }

@@ -332,10 +332,12 @@ private Q_SLOTS:
 
         // B learns that A is gone: nothing more is sent or queued to A's workstations.
         const QByteArray ip1 = agent("PC-01").ip.toUtf8();
-        QVERIFY(waitUntil([&] {
-            const QByteArray r = b.console.act("remote cmd=lock ip=" + ip1);
-            return r.contains(" fail") && r.contains(NotRunning);
-        }));
+        QByteArray remote;
+        QVERIFY2(waitUntil([&] {
+                     remote = b.console.act("remote cmd=lock ip=" + ip1);
+                     return remote.contains(" fail") && remote.contains(NotRunning);
+                 }),
+                 remote.constData());
         const QByteArray start = b.console.act("start term=PC-01 cat=Std");
         QVERIFY2(start.contains(" fail") && start.contains(NotRunning), start.constData());
         const QByteArray ready = b.console.act("ready");
