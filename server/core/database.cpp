@@ -395,7 +395,7 @@ std::optional<QSqlQuery> Database::exec(const QString& sql, const QVariantList& 
         return std::nullopt;
     }
     QSqlQuery q(handle());
-    q.setForwardOnly(true);
+    q.setForwardOnly(forwardOnly());
     if (!q.prepare(sql)) {
         fail(label, q.lastError().text(), sql);
         return std::nullopt;
@@ -437,7 +437,7 @@ QSqlQuery* Database::cached(const QString& sql, const QVariantList& params, cons
             m_statements.clear();
         }
         QSqlQuery q(handle());
-        q.setForwardOnly(true);
+        q.setForwardOnly(forwardOnly());
         if (!q.prepare(sql)) {
             fail(label, q.lastError().text(), sql);
             return nullptr;
@@ -482,6 +482,14 @@ qint64 Database::insert(const QString& sql, const QVariantList& params, const QS
     const qint64 id = q->lastInsertId().toLongLong();
     q->finish();
     return id;
+}
+
+bool Database::forwardOnly() const
+{
+    // PostgreSQL's driver reads a forward-only result row by row from the connection and
+    // drops what is left unread when the next statement runs: a caller going through the
+    // rows of exec() while it writes would lose them. Its results are read whole instead.
+    return !isShared();
 }
 
 bool Database::run(const QString& sql, const QVariantList& params, const QString& label)

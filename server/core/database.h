@@ -113,6 +113,7 @@ Q_SIGNALS:
 
 private:
     bool createSchema();
+    bool forwardOnly() const;
     void fail(const QString& label, const QString& what, const QString& sql);
     static QDateTime parseTimeText(const QString& s);
     // Runs one statement from the cache of prepared statements (run, rows, firstRow and

@@ -76,9 +76,10 @@ inline bool testOnPostgres()
     return qEnvironmentVariable("VK_TEST_DATABASE") == QLatin1String("postgres");
 }
 
-inline DatabaseTarget testDatabaseTarget(const TestHome& home)
+// The same for a console whose home is `folder` (its settings file is written there).
+inline DatabaseTarget testDatabaseTarget(const QString& folder)
 {
-    DatabaseTarget t = DatabaseTarget::sqlite(home.file(QStringLiteral("server.db")));
+    DatabaseTarget t = DatabaseTarget::sqlite(folder + QStringLiteral("/server.db"));
     if (!testOnPostgres()) {
         return t;
     }
@@ -104,6 +105,11 @@ inline DatabaseTarget testDatabaseTarget(const TestHome& home)
     testdb::runAs(t, {QStringLiteral("DROP SCHEMA IF EXISTS public CASCADE"),
                       QStringLiteral("CREATE SCHEMA public"),
                       QStringLiteral("GRANT ALL ON SCHEMA public TO PUBLIC")});
-    t.save();
+    t.save(folder + QStringLiteral("/vantirokit.conf"));
     return t;
+}
+
+inline DatabaseTarget testDatabaseTarget(const TestHome& home)
+{
+    return testDatabaseTarget(home.path());
 }

@@ -5,6 +5,7 @@
 // started again.
 #include "server/core/database.h"
 #include "support/systemwait.h"
+#include "support/testdatabase.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -83,6 +84,7 @@ class TestCafeLink : public QObject
     Q_OBJECT
 
     QTemporaryDir consoleHome;
+    DatabaseTarget target;
     quint16 consolePort = 0;
     quint16 wakePort = 0;
     Program console;
@@ -109,7 +111,7 @@ class TestCafeLink : public QObject
     QVariant query(const QString& sql, const QVariantList& params = {})
     {
         Database db;
-        db.open(consoleHome.filePath("server.db"));
+        db.open(target);
         return db.scalar(sql, params);
     }
 
@@ -127,6 +129,7 @@ private Q_SLOTS:
                   QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n\"port\"=\"%1\"\n")
                       .arg(consolePort)
                       .toUtf8());
+        target = testDatabaseTarget(consoleHome.path());
         for (int i = 31; i <= 33; ++i) {
             auto a = std::make_unique<Agent>();
             a->ip = QString("127.0.0.%1").arg(i);
@@ -171,10 +174,11 @@ private Q_SLOTS:
         // The cashier starts a session for this workstation while its agent is away.
         {
             Database db;
-            QVERIFY(db.open(consoleHome.filePath("server.db")));
-            QVERIFY(db.run("INSERT INTO terminals (terminal, ip, cid, sstart, user, AUTOLOGOUT) "
-                           "VALUES (?, ?, 999, '2026-01-01 10:00:00', 'Normal', 0)",
-                           {a.name, a.ip}));
+            QVERIFY(db.open(target));
+            QVERIFY(
+                db.run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\", AUTOLOGOUT) "
+                       "VALUES (?, ?, 999, '2026-01-01 10:00:00', 'Normal', 0)",
+                       {a.name, a.ip}));
         }
         startAgent(a);
         QVERIFY(waitUntil([&] { return a.state().value("sessionWindow").toBool(); }));
@@ -190,7 +194,7 @@ private Q_SLOTS:
         query("SELECT 1"); // let the console see the close first
         {
             Database db;
-            QVERIFY(db.open(consoleHome.filePath("server.db")));
+            QVERIFY(db.open(target));
             QVERIFY(db.run("UPDATE terminals SET AUTOLOGOUT = 1 WHERE ip = ?", {a.ip}));
         }
         startAgent(a);
@@ -212,8 +216,8 @@ private Q_SLOTS:
         }));
         {
             Database db;
-            QVERIFY(db.open(consoleHome.filePath("server.db")));
-            QVERIFY(db.run("INSERT INTO terminals (terminal, ip, cid, sstart, user, Password, "
+            QVERIFY(db.open(target));
+            QVERIFY(db.run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\", Password, "
                            "AUTOLOGOUT, passwordwait) VALUES (?, ?, 998, '2026-01-01 11:00:00', "
                            "'Normal', 'pw', 0, 1)",
                            {a.name, a.ip}));
@@ -232,7 +236,7 @@ private Q_SLOTS:
     {
         {
             Database db;
-            QVERIFY(db.open(consoleHome.filePath("server.db")));
+            QVERIFY(db.open(target));
             QVERIFY(db.run("UPDATE terminals SET AUTOLOGOUT = 0"));
         }
         console.kill();

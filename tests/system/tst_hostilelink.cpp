@@ -7,6 +7,7 @@
 // hold, a real agent still gets in, and the logs and memory stay bounded.
 #include "server/core/database.h"
 #include "support/systemwait.h"
+#include "support/testdatabase.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -128,6 +129,7 @@ class TestHostileLink : public QObject
     Q_OBJECT
 
     QTemporaryDir consoleHome;
+    DatabaseTarget target;
     quint16 consolePort = 0;
     QProcess console;
     Agent agent;
@@ -167,7 +169,7 @@ class TestHostileLink : public QObject
     QVariant query(const QString& sql, const QVariantList& params = {})
     {
         Database db;
-        db.open(consoleHome.filePath("server.db"));
+        db.open(target);
         return db.scalar(sql, params);
     }
 
@@ -179,6 +181,7 @@ private Q_SLOTS:
                   QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n\"port\"=\"%1\"\n")
                       .arg(consolePort)
                       .toUtf8());
+        target = testDatabaseTarget(consoleHome.path());
         writeFile(agent.home.filePath("vantirokit.conf"),
                   QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Server]\n"
                           "\"Server\"=\"127.0.0.1\"\n\"port\"=\"%1\"\n\"cname\"=\"%2\"\n"
@@ -276,10 +279,11 @@ private Q_SLOTS:
         }));
         {
             Database db;
-            QVERIFY(db.open(consoleHome.filePath("server.db")));
-            QVERIFY(db.run("INSERT INTO terminals (terminal, ip, cid, sstart, user, AUTOLOGOUT) "
-                           "VALUES (?, ?, 999, '2026-01-01 10:00:00', 'Normal', 0)",
-                           {agent.name, agent.ip}));
+            QVERIFY(db.open(target));
+            QVERIFY(
+                db.run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\", AUTOLOGOUT) "
+                       "VALUES (?, ?, 999, '2026-01-01 10:00:00', 'Normal', 0)",
+                       {agent.name, agent.ip}));
         }
         startAgent();
         QVERIFY(waitUntil([&] { return agent.state().value("sessionWindow").toBool(); }));
@@ -321,11 +325,13 @@ private Q_SLOTS:
             s->abort();
         }
         QVERIFY2(waitUntil([&] { return query("SELECT count(*) FROM online").toInt() == 1; }),
-                 qPrintable(query("SELECT group_concat(ip) FROM online").toString()));
+                 qPrintable(query("SELECT count(*) FROM online").toString()));
         QCOMPARE(query("SELECT name FROM online").toString(), QString("VK Server"));
         QCOMPARE(query("SELECT count(*) FROM terminals WHERE ip = ?", {agent.ip}).toInt(), 1);
         QVERIFY(agent.state().value("linkUp").toBool());
-        QCOMPARE(query("PRAGMA integrity_check").toString(), QString("ok"));
+        if (!target.isShared()) {
+            QCOMPARE(query("PRAGMA integrity_check").toString(), QString("ok"));
+        }
         // Failures of the flood's connections may be logged; a failed statement may not.
         QFile log(consoleHome.filePath("Morvek.txt"));
         const QString logged =
@@ -333,7 +339,9 @@ private Q_SLOTS:
         static const QRegularExpression statement(
             "Source: *(SELECT|INSERT|UPDATE|DELETE|PRAGMA|BEGIN|COMMIT|ROLLBACK)",
             QRegularExpression::CaseInsensitiveOption);
-        QVERIFY2(!statement.match(logged).hasMatch(), qPrintable(logged.left(2000)));
+        const auto failed = statement.match(logged);
+        QVERIFY2(!failed.hasMatch(),
+                 qPrintable(logged.mid(qMax(0, failed.capturedStart() - 600), 1200)));
     }
 
     void crowdIsCappedWhileARealAgentGetsIn()

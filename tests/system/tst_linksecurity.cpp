@@ -11,6 +11,7 @@
 #include "server/sessions/sessionservice.h"
 #include "support/agentprocess.h"
 #include "support/systemwait.h"
+#include "support/testdatabase.h"
 #include "support/testhome.h"
 
 #include <QElapsedTimer>
@@ -105,6 +106,7 @@ quint16 startConsole(Program& console, const QString& key)
                       "\"linkkey\"=\"%2\"\n")
                   .arg(port)
                   .arg(key));
+    testDatabaseTarget(console.home.path());
     console.start("vkserver");
     return port;
 }
@@ -184,7 +186,8 @@ void TstLinkSecurity::keyedConsoleListsOnlyTheAgentWithTheKey()
 
     auto query = [&](const QString& sql) {
         Database db;
-        db.open(console.home.filePath("server.db"));
+        db.open(DatabaseTarget::fromSettings(console.home.filePath("server.db"),
+                                             console.home.filePath("vantirokit.conf")));
         return db.scalar(sql);
     };
     QVERIFY(waitUntil([&] {
@@ -211,8 +214,8 @@ void TstLinkSecurity::sessionOverAKeyedLinkSurvivesTheAgentsRestart()
 {
     TestHome home;
     Database db;
-    QVERIFY(db.open(home.file("server.db")));
-    QVERIFY(db.run("INSERT INTO user_category (user) VALUES ('Std')"));
+    QVERIFY(db.open(testDatabaseTarget(home)));
+    QVERIFY(db.run("INSERT INTO user_category (\"user\") VALUES ('Std')"));
     LinkServer server;
     ConnectionManager manager(db, server);
     server.setLinkKey(Key.toUtf8());
@@ -286,7 +289,8 @@ void TstLinkSecurity::relayedHandshakeFailsOnBothSides()
     QCOMPARE(state.value("lockScreenVisible").toBool(), true);
     QCOMPARE(state.value("sessionWindow").toBool(), false);
     Database db;
-    QVERIFY(db.open(console.home.filePath("server.db")));
+    QVERIFY(db.open(DatabaseTarget::fromSettings(console.home.filePath("server.db"),
+                                                 console.home.filePath("vantirokit.conf"))));
     QCOMPARE(db.scalar("SELECT count(*) FROM online WHERE ip LIKE '127.0.0.5%'").toInt(), 0);
 }
 
@@ -322,7 +326,8 @@ void TstLinkSecurity::weakKeyLinksNothingOnEitherSide()
     // Nobody was ever let in.
     QVERIFY(!readFile(console.home.filePath("Morvek.txt")).contains("127.0.0.61"));
     Database db;
-    QVERIFY(db.open(console.home.filePath("server.db")));
+    QVERIFY(db.open(DatabaseTarget::fromSettings(console.home.filePath("server.db"),
+                                                 console.home.filePath("vantirokit.conf"))));
     QCOMPARE(db.scalar("SELECT count(*) FROM online WHERE ip LIKE '127.0.0.6%'").toInt(), 0);
 }
 

@@ -11,6 +11,7 @@
 #include "server/core/ui/frmmain.h"
 #include "server/core/ui/systemtray.h"
 #include "support/scriptedprompt.h"
+#include "support/testdatabase.h"
 #include "support/testhome.h"
 
 #include <QAction>
@@ -34,6 +35,9 @@ void seedSettings(const TestHome& home, const QString& extra = {})
     f.write(QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n\"port\"=\"0\"\n%1")
                 .arg(extra)
                 .toUtf8());
+    f.close();
+    // The console under test runs on the test's database.
+    testDatabaseTarget(home);
 }
 
 } // namespace
@@ -56,7 +60,7 @@ private Q_SLOTS:
         QVERIFY(session24.listen(QHostAddress("127.0.0.24"), wakePort));
         {
             Database db;
-            QVERIFY(db.open(Paths::databaseFile()));
+            QVERIFY(db.open(DatabaseTarget::fromSettings(Paths::databaseFile())));
             db.run("INSERT INTO online (name, ip, id) VALUES ('PC21', '127.0.0.21', 5)");
             db.run("INSERT INTO online (name, ip, id) VALUES ('PC22', '127.0.0.22', 6)");
             db.run("INSERT INTO online (name, ip, id) VALUES ('VK Server', '127.0.0.23', 0)");
@@ -98,7 +102,7 @@ private Q_SLOTS:
         seedSettings(home);
         {
             Database db;
-            QVERIFY(db.open(Paths::databaseFile()));
+            QVERIFY(db.open(DatabaseTarget::fromSettings(Paths::databaseFile())));
             db.run(
                 "INSERT INTO terminals (terminal, ip, cid, sstart, \"user\", memberid, AUTOLOGOUT) "
                 "VALUES ('PC9', '127.0.0.9', 3, '2026-01-01 09:00:00', 'Normal', 'M1', 1)");
@@ -156,7 +160,7 @@ private Q_SLOTS:
         seedSettings(home);
         {
             Database db;
-            QVERIFY(db.open(Paths::databaseFile()));
+            QVERIFY(db.open(DatabaseTarget::fromSettings(Paths::databaseFile())));
             db.run("INSERT INTO user_category (\"user\") VALUES ('Normal')");
             db.run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\") VALUES "
                    "('PC8', '127.0.0.8', 7, '2026-01-01 09:00:00', 'Normal'), "
@@ -252,7 +256,7 @@ private Q_SLOTS:
         QVERIFY(finished);
         QVERIFY(!console.database().isOpen());
         Database db;
-        QVERIFY(db.open(Paths::databaseFile()));
+        QVERIFY(db.open(DatabaseTarget::fromSettings(Paths::databaseFile())));
         QCOMPARE(db.scalar("SELECT count(*) FROM online").toInt(), 0);
     }
 
@@ -260,7 +264,7 @@ private Q_SLOTS:
     {
         TestHome home;
         Database db;
-        QVERIFY(db.open(home.file("server.db")));
+        QVERIFY(db.open(testDatabaseTarget(home)));
         QCOMPARE(ConsoleCommands::startSessionRefusal(db), QString("Ready Terminal Not Found"));
         QCOMPARE(ConsoleCommands::toolsRefusal(db), QString("Login Terminal Not Found"));
         QCOMPARE(ConsoleCommands::transferRefusal(db), QString("Login Terminal Not Found"));

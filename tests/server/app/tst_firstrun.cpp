@@ -19,6 +19,7 @@
 #include "server/sessions/tariffstore.h"
 #include "support/datarow.h"
 #include "support/scriptedprompt.h"
+#include "support/testdatabase.h"
 #include "support/testhome.h"
 
 #include <QAbstractButton>
@@ -82,7 +83,7 @@ private Q_SLOTS:
     {
         home = std::make_unique<TestHome>();
         db = std::make_unique<Database>();
-        QVERIFY(db->open(Paths::databaseFile()));
+        QVERIFY(db->open(testDatabaseTarget(*home)));
     }
     void cleanup()
     {

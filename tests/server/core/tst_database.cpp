@@ -302,6 +302,16 @@ private Q_SLOTS:
         QCOMPARE(db.change("UPDATE members SET name = 'Cy' WHERE name <> ?", {"Asha"}), 1);
         QCOMPARE(db.change("UPDATE members SET ob = 5"), 2);
         QCOMPARE(db.change("DELETE FROM members WHERE memberid = ?", {"nobody"}), 0);
+        // Rows read one by one while each is written to: none is lost to the writes.
+        QStringList visited;
+        auto members = db.exec("SELECT memberid FROM members ORDER BY memberid");
+        QVERIFY(members);
+        while (members->next()) {
+            visited << members->value(0).toString();
+            QCOMPARE(db.change("UPDATE members SET ob = 6 WHERE memberid = ?", {visited.last()}),
+                     1);
+        }
+        QCOMPARE(visited, (QStringList{"m1", "m2"}));
         QCOMPARE(db.change("UPDATE nosuchtable SET x = 1"), -1);
         QCOMPARE(db.insert("INSERT INTO nosuchtable (x) VALUES (1)"), 0);
     }
