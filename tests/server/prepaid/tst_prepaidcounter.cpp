@@ -67,8 +67,9 @@ StartRequest startOn(const QString& terminal, const QString& member = {})
 
 } // namespace
 
-// The cashier's side of prepaid time on a real database file: the Tickets window's checks and
-// sale with its slips, and ending or adding credit to a prepaid session from the session list.
+// The cashier's side of prepaid time on a real database: the Tickets window's checks and sale
+// with its slips, ending or adding credit to a prepaid session from the session list, and two
+// desks billing, moving and starting the same sessions at once.
 class TestPrepaidCounter : public QObject, public ConsoleFixture
 {
     Q_OBJECT
