@@ -306,7 +306,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("column");
         QTest::addColumn<QString>("done");
         dataRow("admin", "txtPassword_", "admin", "Admin Password Changed");
-        dataRow("staff", "txtupassword_", "user", "Staff Password Changed");
+        dataRow("staff", "txtupassword_", "\"user\"", "Staff Password Changed");
     }
     void changingThePasswordThroughTheTab()
     {

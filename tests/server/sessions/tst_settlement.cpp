@@ -616,10 +616,10 @@ private Q_SLOTS:
                  Money::parse(billed));
         // The member's ledger moves by exactly what the window said is still owed or given back.
         const Money shown = Money::parse(balance.section(QLatin1Char(' '), -1));
-        QCOMPARE(
-            Money::fromVariant(m_db->scalar(QStringLiteral(
-                "SELECT total(credit) - total(debit) FROM transactions WHERE memberid = 'M1'"))),
-            balance.startsWith(QLatin1String("Change")) ? shown : -shown);
+        QCOMPARE(Money::fromVariant(m_db->scalar(
+                     QStringLiteral("SELECT coalesce(sum(credit), 0) - coalesce(sum(debit), 0) "
+                                    "FROM transactions WHERE memberid = 'M1'"))),
+                 balance.startsWith(QLatin1String("Change")) ? shown : -shown);
     }
 
     // The service takes no amount below zero, whoever asks: a negative net would credit the
