@@ -190,6 +190,7 @@ PrepaidLoginResult PrepaidService::login(qint64 index, const QString& address,
             }
             started.timeup = now.addSecs(minutes * 60);
             const bool member = started.kind == PrepaidKind::Member;
+            // The workstation's `online` row was claimed first, above.
             started.rowid = m_db.insert(
                 QStringLiteral("INSERT INTO terminals (sstart, terminal, ip, cid, "
                                "maintains, \"user\", amtreceived, logout, logouttime, "

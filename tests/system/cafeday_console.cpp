@@ -39,6 +39,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSocketNotifier>
+#include <QTreeWidget>
 
 #include <cstdio>
 #include <unistd.h>
@@ -57,23 +58,26 @@ public:
     QStringList said;
 };
 
+// Several desks may append to one journal: each line is one write at the end of the file, and
+// names its desk when the database is shared.
 class Journal
 {
 public:
     explicit Journal(const QString& path) : m_file(path)
     {
-        m_file.open(QIODevice::WriteOnly | QIODevice::Append);
+        m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
     }
+    void setDesk(const QString& desk) { m_tail = desk.isEmpty() ? QString() : " desk=" + desk; }
     // The cashier's confirmation is only as good as the line on disk.
     void write(const QString& line)
     {
-        m_file.write(line.toUtf8() + '\n');
-        m_file.flush();
+        m_file.write((line + m_tail).toUtf8() + '\n');
         ::fsync(m_file.handle());
     }
 
 private:
     QFile m_file;
+    QString m_tail;
 };
 
 using Args = QHash<QString, QString>;
@@ -178,6 +182,9 @@ public:
             ok = m_prepaid.end(a, detail);
         } else if (verb == QLatin1String("addcredit")) {
             ok = m_prepaid.addCredit(a);
+        } else if (verb == QLatin1String("ready")) {
+            ok = true;
+            detail = readyList();
         } else if (verb == QLatin1String("ping")) {
             ok = true;
         } else {
@@ -433,11 +440,31 @@ private:
             : cmd == QLatin1String("restart")  ? RemoteControl::Command::Restart
                                                : RemoteControl::Command::Lock;
         const QString ip = a.value(QStringLiteral("ip"));
-        const bool sent = RemoteControl(m_db).send(c, ip, AgentLink::instance());
+        // As the Tools window does: a workstation nothing can reach now is refused, and said so.
+        const RemoteControl control(m_db);
+        if (const QString why = control.refusal(ip, AgentLink::instance()); !why.isEmpty()) {
+            Prompt::message(why, QStringLiteral("Message"), Prompt::Icon::Exclamation);
+            return false;
+        }
+        const bool sent = control.send(c, ip, AgentLink::instance());
         if (sent) {
             m_journal.write(QStringLiteral("remote %1 %2").arg(cmd, ip));
         }
         return sent;
+    }
+
+    // The console window's list of ready workstations as the cashier reads it: name@address,
+    // separated by semicolons.
+    QString readyList()
+    {
+        m_console.window().refreshOnlineList();
+        auto* list = m_console.window().findChild<QTreeWidget*>(QStringLiteral("lvwonline"));
+        QStringList shown;
+        for (int i = 0; list != nullptr && i < list->topLevelItemCount(); ++i) {
+            shown.append(list->topLevelItem(i)->text(0) + QLatin1Char('@') +
+                         list->topLevelItem(i)->text(1));
+        }
+        return shown.join(QLatin1Char(';'));
     }
 
     bool ledger(const Args& a, QString& detail)
@@ -548,6 +575,9 @@ int main(int argc, char** argv)
     Console console;
     QObject::connect(&console, &Console::finished, &app, [] { QApplication::quit(); });
     console.start();
+    if (console.database().isShared()) {
+        journal.setDesk(console.database().target().desk);
+    }
     Cashier cashier(console, prompt, journal);
 
     QByteArray pending;

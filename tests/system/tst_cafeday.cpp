@@ -8,40 +8,17 @@
 // and must hold everything the cashier was told.
 //
 // VANTIROKIT_DAY_SEED fixes the seed of the random kills; VANTIROKIT_SOAK_DAYS runs more days.
+#include "cafeday_books.h"
 #include "cafeday_customer.h"
-#include "common/money.h"
-#include "support/systemwait.h"
+#include "support/testdatabase.h"
 
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QSet>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
 
-#include <map>
 #include <memory>
 #include <unistd.h>
-
-// A failed check inside a helper ends the day there, not just the helper.
-#define STEP(call)                                                                                 \
-    do {                                                                                           \
-        call;                                                                                      \
-        if (QTest::currentTestFailed()) {                                                          \
-            return;                                                                                \
-        }                                                                                          \
-    } while (false)
 
 namespace {
 
@@ -53,98 +30,29 @@ constexpr int CustomerCount = 7;
 const QString NotAccepted =
     QStringLiteral("The code or the member id and password were not accepted.");
 
-bool writeFile(const QString& path, const QByteArray& text)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
-}
-
-QProcessEnvironment baseEnv(const QString& home)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("VANTIROKIT_HOME", home);
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    return env;
-}
-
-struct Agent
-{
-    QTemporaryDir home;
-    QString ip;
-    QString name;
-    QProcess process;
-
-    bool running() const { return process.state() != QProcess::NotRunning; }
-    QJsonObject state() const
-    {
-        QFile f(home.filePath("state.json"));
-        if (!f.open(QIODevice::ReadOnly)) {
-            return {};
-        }
-        return QJsonDocument::fromJson(f.readAll()).object();
-    }
-    QStringList powerCalls() const
-    {
-        QFile f(home.filePath("power.log"));
-        if (!f.open(QIODevice::ReadOnly)) {
-            return {};
-        }
-        return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
-    }
-};
-
-// A session as the cashier's journal knows it: (terminal, sstart) while it runs.
-struct JournalSession
-{
-    QString terminal;
-    QString sstart;
-    bool billed = false;
-    QString billNo; // "none" for maintenance
-};
-
-struct Bill
-{
-    QString terminal;
-    QString sstart;
-    QString member;
-    Money received;
-    Money net;
-    QString ticket; // the ticket it was paid from
-};
-
-// A prepaid session a customer was told had started.
-struct PrepaidRecord
-{
-    QString terminal; // where it started
-    QString sstart;
-    QString account; // the ticket's code or the member's id
-    bool member = false;
-    Money held; // the most credit it held
-};
-
 } // namespace
 
 class TestCafeDay : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir consoleHome;
+    // The console's home is the test's own: its settings name the database on PostgreSQL.
+    TestHome consoleHome;
     QTemporaryDir journalDir;
     bool folderMounted = false;
     bool dayPassed = false;
     QString journalPath;
     quint16 consolePort = 0;
     quint16 wakePort = 0;
-    QProcess console;
-    QByteArray consoleOut;
+    DayConsole console;
     std::vector<std::unique_ptr<Agent>> agents;
     std::vector<std::unique_ptr<Customer>> customers;
-    std::map<QString, PrepaidRecord> prepaidSessions; // by account|sstart
+    CafeBooks books;
+    std::map<QString, PrepaidRecord>& prepaidSessions = books.prepaidSessions;
     QRandomGenerator random;
     quint32 seed = 0;
 
     // Figures for the closing lines.
-    int phases = 0;
     int faults = 0;
     int consoleKills = 0;
     int agentKills = 0;
@@ -153,101 +61,25 @@ class TestCafeDay : public QObject
     int startsConfirmed = 0;
     int billsConfirmed = 0;
 
-    // What the test has learnt of every bill (kept after housekeeping removes it).
-    std::map<qint64, Bill> knownBills;
-    QList<QPair<qint64, qint64>> housekept;
-    std::map<QString, Money> openingBalance;
-    std::map<QString, Money> ledgerEdits; // credits less debits typed in the ledger window
+    std::map<QString, Money>& openingBalance = books.openingBalance;
+    std::map<QString, Money>& ledgerEdits = books.ledgerEdits;
     // The login time each agent took for its session (terminal|sstart), first seen.
     QHash<QString, QString> loginTimes;
     const QSet<QString> optionsScreens{QStringLiteral("PC-04"), QStringLiteral("PC-07")};
 
     // ----- the console -----
 
-    void startConsole()
-    {
-        QProcessEnvironment env = baseEnv(consoleHome.path());
-        env.insert("VANTIROKIT_WAKE_PORT", QString::number(wakePort));
-        env.insert("VANTIROKIT_DAY_JOURNAL", journalPath);
-        console.setProcessEnvironment(env);
-        console.setWorkingDirectory(consoleHome.path());
-        console.setProcessChannelMode(QProcess::SeparateChannels);
-        console.setReadChannel(QProcess::StandardOutput);
-        consoleOut.clear();
-        console.start(binary("cafeday_console"), {});
-        QVERIFY(console.waitForStarted(10000));
-        QVERIFY2(readLine(30000).startsWith("listening"), "the console did not start");
-    }
-
-    void killConsole()
-    {
-        if (console.state() != QProcess::NotRunning) {
-            console.kill();
-            console.waitForFinished(10000);
-        }
-    }
-
-    QByteArray readLine(int ms = 60000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!consoleOut.contains('\n') && t.elapsed() < ms &&
-               console.state() != QProcess::NotRunning) {
-            console.waitForReadyRead(200);
-            consoleOut += console.readAllStandardOutput();
-        }
-        consoleOut += console.readAllStandardOutput();
-        const qsizetype nl = consoleOut.indexOf('\n');
-        if (nl < 0) {
-            return {};
-        }
-        const QByteArray line = consoleOut.left(nl);
-        consoleOut.remove(0, nl + 1);
-        return line;
-    }
-
-    void send(const QByteArray& line)
-    {
-        console.write(line + '\n');
-        console.waitForBytesWritten(5000);
-    }
-
-    // One cashier's action; the console's reply ("done <verb> ok|fail <detail>").
-    QByteArray act(const QByteArray& line)
-    {
-        send(line);
-        return readLine();
-    }
-
-    void mustAct(const QByteArray& line)
-    {
-        const QByteArray reply = act(line);
-        QVERIFY2(reply.contains(" ok"), qPrintable(line + " -> " + reply));
-    }
+    void startConsole() { console.start(consoleHome.path(), journalPath, wakePort); }
+    void killConsole() { console.kill(); }
+    QByteArray readLine(int ms = 60000) { return console.readLine(ms); }
+    void send(const QByteArray& line) { console.send(line); }
+    QByteArray act(const QByteArray& line) { return console.act(line); }
+    void mustAct(const QByteArray& line) { console.mustAct(line); }
 
     // ----- agents -----
 
-    void startAgent(Agent& a)
-    {
-        QFile::remove(a.home.filePath("state.json"));
-        QProcessEnvironment env = baseEnv(a.home.path());
-        env.insert("VANTIROKIT_AGENT_STATE_FILE", a.home.filePath("state.json"));
-        env.insert("VANTIROKIT_POWER_COMMAND", "echo >>" + a.home.filePath("power.log"));
-        a.process.setProcessEnvironment(env);
-        a.process.setWorkingDirectory(a.home.path());
-        a.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        a.process.setStandardOutputFile(QProcess::nullDevice());
-        a.process.start(binary("client"), {});
-        a.process.waitForStarted(10000);
-    }
-
-    void killAgent(Agent& a)
-    {
-        if (a.running()) {
-            a.process.kill();
-            a.process.waitForFinished(10000);
-        }
-    }
+    void startAgent(Agent& a) { a.start(); }
+    void killAgent(Agent& a) { a.kill(); }
 
     Agent& agent(const QString& name)
     {
@@ -261,370 +93,30 @@ class TestCafeDay : public QObject
 
     static QString pc(int i) { return QString::asprintf("PC-%02d", i); }
 
-    // ----- the database, read as the cashier's reports would -----
-
-    QSqlDatabase reader()
-    {
-        const QString name = QStringLiteral("cafeday-reader");
-        QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name)
-                                                       : QSqlDatabase::addDatabase("QSQLITE", name);
-        if (!db.isOpen()) {
-            db.setDatabaseName(consoleHome.filePath("server.db"));
-            db.setConnectOptions("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=10000");
-            db.open();
-        }
-        return db;
-    }
+    // ----- the books, read as the cashier's reports would -----
 
     QList<QVariantList> rows(const QString& sql, const QVariantList& params = {})
     {
-        QSqlQuery q(reader());
-        q.prepare(sql);
-        for (const QVariant& p : params) {
-            q.addBindValue(p);
-        }
-        QList<QVariantList> out;
-        if (!q.exec()) {
-            qWarning() << "query failed" << sql << q.lastError().text();
-            return out;
-        }
-        while (q.next()) {
-            QVariantList r;
-            for (int i = 0; i < q.record().count(); ++i) {
-                r.append(q.value(i));
-            }
-            out.append(r);
-        }
-        return out;
+        return books.rows(sql, params);
     }
-
     QVariant scalar(const QString& sql, const QVariantList& params = {})
     {
-        const auto r = rows(sql, params);
-        return r.isEmpty() ? QVariant() : r.first().value(0);
+        return books.scalar(sql, params);
     }
-
-    bool registered(const Agent& a)
-    {
-        return scalar("SELECT count(*) FROM online WHERE ip = ? AND trim(name) = ?", {a.ip, a.name})
-                   .toInt() == 1;
-    }
-
-    bool inSession(const QString& terminal)
-    {
-        return scalar("SELECT count(*) FROM terminals WHERE trim(terminal) = ?", {terminal})
-                   .toInt() == 1;
-    }
-
-    QString sstartOf(const QString& terminal)
-    {
-        return scalar("SELECT sstart FROM terminals WHERE trim(terminal) = ?", {terminal})
-            .toString();
-    }
-
-    // ----- the journal: what the cashier was told -----
-
-    QList<QStringList> journal()
-    {
-        QFile f(journalPath);
-        QList<QStringList> out;
-        if (f.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : f.readAll().split('\n')) {
-                if (!line.isEmpty()) {
-                    out.append(QString::fromUtf8(line).split(' '));
-                }
-            }
-        }
-        return out;
-    }
-
-    static QString field(const QStringList& words, const QString& key)
-    {
-        for (const QString& w : words) {
-            if (w.startsWith(key + '=')) {
-                return w.mid(key.size() + 1);
-            }
-        }
-        return {};
-    }
-
-    static QString sstartField(const QStringList& words)
-    {
-        // "sstart=yyyy-MM-dd HH:mm:ss" was split at its blank.
-        for (int i = 0; i + 1 < words.size(); ++i) {
-            if (words[i].startsWith("sstart=")) {
-                return words[i].mid(7) + ' ' + words[i + 1];
-            }
-        }
-        return {};
-    }
-
-    bool housekeptBill(qint64 no) const
-    {
-        for (const auto& r : housekept) {
-            if (no >= r.first && no <= r.second) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    // ----- the invariants -----
+    bool registered(const Agent& a) { return books.registered(a.ip, a.name); }
+    bool inSession(const QString& terminal) { return books.inSession(terminal); }
+    QString sstartOf(const QString& terminal) { return books.sstartOf(terminal); }
+    QList<QStringList> journal() { return books.journal(); }
 
     void checkInvariants(const char* phase)
     {
-        ++phases;
-        const QString where = QString::fromLatin1(phase);
-
-        // Every workstation in at most one of the two tables, once; a connected one in exactly
-        // one (once the console has seen its agent again).
-        QCOMPARE(scalar("SELECT count(*) FROM online o JOIN terminals t ON o.ip = t.ip").toInt(),
-                 0);
-        QCOMPARE(
-            scalar("SELECT count(*) FROM (SELECT ip FROM online GROUP BY ip HAVING count(*) > 1)")
-                .toInt(),
-            0);
-        QCOMPARE(
-            scalar(
-                "SELECT count(*) FROM (SELECT ip FROM terminals GROUP BY ip HAVING count(*) > 1)")
-                .toInt(),
-            0);
-        for (auto& a : agents) {
-            if (!a->running()) {
-                continue;
-            }
-            QVERIFY2(waitUntil([&] {
-                         return scalar("SELECT (SELECT count(*) FROM online WHERE ip = ?) + "
-                                       "(SELECT count(*) FROM terminals WHERE ip = ?)",
-                                       {a->ip, a->ip})
-                                    .toInt() == 1;
-                     }),
-                     qPrintable(where + ": " + a->name + " is not in exactly one table"));
-        }
-
-        // Bills: unique numbers that, with the ones housekeeping removed, run without a gap
-        // up to the next number; maintenance takes none.
-        const qint64 next = scalar("SELECT billno FROM defalt").toLongLong();
-        QCOMPARE(scalar("SELECT count(*) FROM defalt").toInt(), 1);
-        QCOMPARE(scalar("SELECT count(*) FROM (SELECT billno FROM history WHERE billno IS NOT NULL "
-                        "GROUP BY billno HAVING count(*) > 1)")
-                     .toInt(),
-                 0);
-        QCOMPARE(scalar("SELECT count(*) FROM history WHERE (billno IS NULL) <> (user = "
-                        "'Maintaining')")
-                     .toInt(),
-                 0);
-        QSet<qint64> present;
-        const auto history =
-            rows("SELECT billno, terminal, sstart, memberid, received, charge, otheramt, "
-                 "netamount, ticket FROM history WHERE billno IS NOT NULL");
-        for (const QVariantList& h : history) {
-            const qint64 no = h[0].toLongLong();
-            present.insert(no);
-            QVERIFY2(no >= 1 && no < next, qPrintable(where + QString(": bill %1").arg(no)));
-            const Bill b{h[1].toString(),          h[2].toString(),          h[3].toString(),
-                         Money::fromVariant(h[4]), Money::fromVariant(h[7]), h[8].toString()};
-            const auto known = knownBills.find(no);
-            if (known != knownBills.end()) {
-                QCOMPARE(b.sstart, known->second.sstart);
-                QCOMPARE(b.net, known->second.net);
-            }
-            knownBills[no] = b;
-            // No money lost to rounding: the net amount is exactly the parts the cashier
-            // entered, each already at the currency's digits.
-            const Money charge = Money::fromVariant(h[5]);
-            const Money other = Money::fromVariant(h[6]);
-            QCOMPARE(b.net.units(), (charge + other).units());
-            for (const Money m : {charge, other, b.net, b.received}) {
-                QCOMPARE(m.rounded(2).units(), m.units());
-            }
-            if (b.terminal == "Tickets") {
-                continue; // a ticket sale: the whole sale is its other amount
-            }
-            Money lines;
-            for (const QVariantList& l :
-                 rows("SELECT amount FROM jobwork_details WHERE billno = ?", {no})) {
-                lines += Money::fromVariant(l[0]);
-            }
-            QCOMPARE(lines.units(), other.units());
-        }
-        for (qint64 no = 1; no < next; ++no) {
-            QVERIFY2(present.contains(no) != housekeptBill(no),
-                     qPrintable(where + QString(": bill number %1 missing or kept twice").arg(no)));
-        }
-
-        // Job-work lines belong to a bill that exists or whose history was removed.
-        for (const QVariantList& l : rows("SELECT DISTINCT billno FROM jobwork_details")) {
-            if (l[0].isNull()) {
-                continue; // maintenance sessions take no number
-            }
-            const qint64 no = l[0].toLongLong();
-            QVERIFY2(present.contains(no) || housekeptBill(no),
-                     qPrintable(where + QString(": job work of bill %1 has no bill").arg(no)));
-        }
-
-        // Everything the cashier and the customers were told is in the database.
-        std::map<QString, JournalSession> sessions; // by terminal + sstart
-        for (const auto& [key, p] : prepaidSessions) {
-            JournalSession& j = sessions[p.terminal + '|' + p.sstart];
-            j = {p.terminal, p.sstart, false, QString()};
-            // Its bill may be gone with housekeeping since.
-            for (const auto& [no, b] : knownBills) {
-                if (b.sstart == p.sstart && (p.member ? b.member : b.ticket) == p.account) {
-                    j.billed = true;
-                    j.billNo = QString::number(no);
-                }
+        QList<const Agent*> running;
+        for (const auto& a : agents) {
+            if (a->running()) {
+                running.append(a.get());
             }
         }
-        QList<qint64> journalBills;
-        for (const QStringList& w : journal()) {
-            if (w[0] == "sale") {
-                const qint64 no = field(w, "no").toLongLong();
-                journalBills.append(no);
-                const auto known = knownBills.find(no);
-                QVERIFY2(known != knownBills.end() && known->second.terminal == "Tickets",
-                         qPrintable(where + ": confirmed ticket sale " + field(w, "no") + " lost"));
-                QCOMPARE(known->second.net.units(), Money::parse(field(w, "net")).units());
-            } else if (w[0] == "start") {
-                sessions[w[1] + '|' + sstartField(w)] = {w[1], sstartField(w), false, QString()};
-            } else if (w[0] == "transfer") {
-                auto it = sessions.find(w[1] + '|' + sstartField(w));
-                QVERIFY(it != sessions.end());
-                JournalSession s = it->second;
-                sessions.erase(it);
-                s.terminal = w[2];
-                sessions[w[2] + '|' + s.sstart] = s;
-            } else if (w[0] == "bill") {
-                const QString key = w[1] + '|' + sstartField(w);
-                sessions[key].terminal = w[1];
-                sessions[key].sstart = sstartField(w);
-                sessions[key].billed = true;
-                sessions[key].billNo = field(w, "no");
-                if (field(w, "no") != "none") {
-                    const qint64 no = field(w, "no").toLongLong();
-                    journalBills.append(no);
-                    auto known = knownBills.find(no);
-                    QVERIFY2(known != knownBills.end(),
-                             qPrintable(where + ": confirmed bill " + field(w, "no") + " lost"));
-                    QCOMPARE(known->second.terminal, w[1]);
-                    QCOMPARE(known->second.net.units(), Money::parse(field(w, "net")).units());
-                }
-            }
-        }
-        for (int i = 1; i < journalBills.size(); ++i) {
-            QVERIFY2(journalBills[i] > journalBills[i - 1], "bill numbers not increasing");
-        }
-        for (const auto& [key, s] : sessions) {
-            if (s.billed) {
-                QCOMPARE(scalar("SELECT count(*) FROM terminals WHERE trim(terminal) = ? AND "
-                                "sstart = ?",
-                                {s.terminal, s.sstart})
-                             .toInt(),
-                         0);
-                if (s.billNo == "none") {
-                    QCOMPARE(
-                        scalar("SELECT count(*) FROM history WHERE terminal = ? AND sstart = ?",
-                               {s.terminal, s.sstart})
-                            .toInt(),
-                        1);
-                }
-                continue;
-            }
-            // Running on, or settled by an action the cashier never saw answered.
-            const int running = scalar("SELECT count(*) FROM terminals WHERE trim(terminal) = ? "
-                                       "AND sstart = ?",
-                                       {s.terminal, s.sstart})
-                                    .toInt();
-            const int settled =
-                scalar("SELECT count(*) FROM history WHERE terminal = ? AND sstart = ?",
-                       {s.terminal, s.sstart})
-                    .toInt();
-            QVERIFY2(running + settled == 1,
-                     qPrintable(where + ": confirmed session " + key + " lost"));
-        }
-        // No running session that nobody started.
-        for (const QVariantList& t : rows("SELECT trim(terminal), sstart FROM terminals")) {
-            const QString key = t[0].toString() + '|' + t[1].toString();
-            QVERIFY2(sessions.count(key) == 1, qPrintable(where + ": unknown session " + key));
-        }
-
-        // Each member's ledger: opening balance plus credits less debits, where the credits and
-        // debits are exactly those of the member's bills and the ledger edits.
-        for (const auto& [id, ob] : openingBalance) {
-            QCOMPARE(Money::fromVariant(scalar("SELECT ob FROM members WHERE memberid = ?", {id}))
-                         .units(),
-                     ob.units());
-            Money ledger;
-            for (const QVariantList& t :
-                 rows("SELECT credit, debit FROM transactions WHERE memberid = ?", {id})) {
-                ledger += Money::fromVariant(t[0]) - Money::fromVariant(t[1]);
-            }
-            Money expected = ledgerEdits[id];
-            for (const auto& [no, b] : knownBills) {
-                if (b.member == id) {
-                    expected += b.received - b.net;
-                }
-            }
-            QVERIFY2(ledger == expected,
-                     qPrintable(QString("%1: member %2 ledger %3, bills and edits %4")
-                                    .arg(where, id, ledger.toString(), expected.toString())));
-        }
-        STEP(checkPrepaid(where));
-    }
-
-    // Prepaid time: one bill per session, a ticket or member in one session at a time, each
-    // ticket's value its credit left and its bills, each bill within the credit its session
-    // held, and a member's bill deducted once, by exactly its amount.
-    void checkPrepaid(const QString& where)
-    {
-        QCOMPARE(scalar("SELECT count(*) FROM (SELECT 1 FROM history WHERE terminal <> 'Tickets' "
-                        "GROUP BY terminal, sstart HAVING count(*) > 1)")
-                     .toInt(),
-                 0);
-        QCOMPARE(scalar("SELECT count(*) FROM (SELECT 1 FROM terminals WHERE prepaid IN (1, 2) "
-                        "GROUP BY prepaid, coalesce(ticket, memberid) HAVING count(*) > 1)")
-                     .toInt(),
-                 0);
-        std::map<QString, Money> spent;
-        QSet<QString> partlyHousekept;
-        for (const auto& [no, b] : knownBills) {
-            if (!b.ticket.isEmpty()) {
-                spent[b.ticket] += b.net;
-                if (housekeptBill(no)) {
-                    partlyHousekept.insert(b.ticket);
-                }
-            }
-        }
-        for (const QVariantList& t : rows("SELECT code, value, credit FROM tickets")) {
-            const QString code = t[0].toString();
-            const Money value = Money::fromVariant(t[1]);
-            const Money credit = Money::fromVariant(t[2]);
-            QVERIFY2(credit >= Money() &&
-                         (partlyHousekept.contains(code) || value == credit + spent[code]),
-                     qPrintable(QString("%1: ticket %2 value %3, credit %4, bills %5")
-                                    .arg(where, code, value.toString(), credit.toString(),
-                                         spent[code].toString())));
-        }
-        for (const auto& [key, p] : prepaidSessions) {
-            const auto bill = rows(QString("SELECT billno, netamount FROM history WHERE %1 = ? "
-                                           "AND sstart = ?")
-                                       .arg(p.member ? "memberid" : "ticket"),
-                                   {p.account, p.sstart});
-            QVERIFY2(bill.size() <= 1, qPrintable(where + ": two bills for " + key));
-            if (bill.isEmpty()) {
-                continue;
-            }
-            const Money net = Money::fromVariant(bill[0][1]);
-            QVERIFY2(net <= p.held, qPrintable(where + ": " + key + " billed beyond its credit"));
-            if (p.member) {
-                const auto debits =
-                    rows("SELECT debit, credit FROM transactions WHERE memberid = ? AND part = ?",
-                         {p.account, "By Bill No " + bill[0][0].toString()});
-                QVERIFY2(debits.size() == 1 && Money::fromVariant(debits[0][0]) == net &&
-                             Money::fromVariant(debits[0][1]) == Money(),
-                         qPrintable(where + ": " + key + " not deducted once by its bill"));
-            }
-        }
+        books.checkInvariants(QString::fromLatin1(phase), running);
     }
 
     // Every running session whose agent is up is open on that agent, with the login time the
@@ -971,12 +463,10 @@ class TestCafeDay : public QObject
         STEP(mustAct("endjob term=PC-06 Burn=3"));
         STEP(mustAct("end term=PC-08"));
         const qint64 last = scalar("SELECT max(billno) FROM history").toLongLong();
-        mustAct(
-            QString("export no=%1 to=%2").arg(last).arg(consoleHome.filePath("bill.pdf")).toUtf8());
-        mustAct(
-            QString("export no=%1 to=%2").arg(last).arg(consoleHome.filePath("bill.txt")).toUtf8());
-        QVERIFY(QFileInfo(consoleHome.filePath("bill.pdf")).size() > 0);
-        QFile text(consoleHome.filePath("bill.txt"));
+        mustAct(QString("export no=%1 to=%2").arg(last).arg(consoleHome.file("bill.pdf")).toUtf8());
+        mustAct(QString("export no=%1 to=%2").arg(last).arg(consoleHome.file("bill.txt")).toUtf8());
+        QVERIFY(QFileInfo(consoleHome.file("bill.pdf")).size() > 0);
+        QFile text(consoleHome.file("bill.txt"));
         QVERIFY(text.open(QIODevice::ReadOnly));
         QVERIFY(text.readAll().contains(QByteArray::number(last)));
         STEP(checkInvariants("midday settlements"));
@@ -998,7 +488,7 @@ class TestCafeDay : public QObject
             STEP(mustAct(QString("start term=%1 cat=Std adv=%2.25").arg(pc(i)).arg(i).toUtf8()));
         }
         for (int i = 13; i <= 18; ++i) {
-            console.write(QString("end term=%1 recv=%2\n").arg(pc(i)).arg(i).toUtf8());
+            console.process.write(QString("end term=%1 recv=%2\n").arg(pc(i)).arg(i).toUtf8());
         }
         const int delay = int(random.bounded(600));
         qInfo("cafe day %d: killing the console %d ms into a burst of settlements", day, delay);
@@ -1084,7 +574,7 @@ class TestCafeDay : public QObject
         STEP(checkInvariants("evening settlements"));
         const qint64 first = scalar("SELECT min(billno) FROM history").toLongLong();
         STEP(mustAct(QString("housekeeping from=%1 to=%2").arg(first).arg(first + 2).toUtf8()));
-        housekept.append({first, first + 2});
+        books.housekept.append({first, first + 2});
         QCOMPARE(
             scalar("SELECT count(*) FROM history WHERE billno BETWEEN ? AND ?", {first, first + 2})
                 .toInt(),
@@ -1120,30 +610,17 @@ private Q_SLOTS:
 
         // The journal lives apart from the database folder, which a fault makes read-only.
         journalPath = journalDir.filePath("journal.txt");
+        books.journalPath = journalPath;
         QVERIFY(QDir(consoleHome.path()).mkpath("out"));
         consolePort = freePort();
         wakePort = freePort(QHostAddress("127.0.0.101"));
-        QVERIFY(writeFile(
-            consoleHome.filePath("vantirokit.conf"),
-            QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n\"port\"=\"%1\"\n"
-                    "\"exportfolder\"=\"%2\"\n\"backupfolder\"=\"%2\"\n")
-                .arg(consolePort)
-                .arg(consoleHome.filePath("out"))
-                .toUtf8()));
+        QVERIFY(writeConsoleSettings(consoleHome.path(), consolePort, consoleHome.file("out")));
+        books.target = testDatabaseTarget(consoleHome);
         for (int i = 1; i <= AgentCount; ++i) {
             auto a = std::make_unique<Agent>();
             a->ip = QString("127.0.0.%1").arg(100 + i);
             a->name = pc(i);
-            QVERIFY(
-                writeFile(a->home.filePath("vantirokit.conf"),
-                          QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Server]\n"
-                                  "\"Server\"=\"127.0.0.1\"\n\"port\"=\"%1\"\n\"cname\"=\"%2\"\n"
-                                  "\"connected\"=\"True\"\n\"localaddress\"=\"%3\"\n"
-                                  "\"wakeport\"=\"%4\"\n")
-                              .arg(consolePort)
-                              .arg(a->name, a->ip)
-                              .arg(wakePort)
-                              .toUtf8()));
+            QVERIFY(a->configure(consolePort, wakePort));
             agents.push_back(std::move(a));
         }
         for (int i = 1; i <= CustomerCount; ++i) {
@@ -1173,7 +650,7 @@ private Q_SLOTS:
         qInfo("cafe days %d: %d phases checked, %d faults injected and survived (%d console "
               "kills, %d agent kills, %d connections cut, %d read-only spells), %d sessions "
               "confirmed, %d bills confirmed, %d bill numbers used, seed %u",
-              days, phases, faults, consoleKills, agentKills, cuts, diskFull, startsConfirmed,
+              days, books.phases, faults, consoleKills, agentKills, cuts, diskFull, startsConfirmed,
               billsConfirmed, int(scalar("SELECT billno FROM defalt").toLongLong() - 1), seed);
     }
 
@@ -1185,6 +662,9 @@ private Q_SLOTS:
         if (!dayPassed) {
             QSKIP("the cafe day failed before this fault");
         }
+        if (books.target.isShared()) {
+            QSKIP("the database is not in the console's folder");
+        }
         if (::geteuid() != 0 ||
             QProcess::execute("mount", {"--bind", consoleHome.path(), consoleHome.path()}) != 0) {
             QSKIP("making a folder read-only for the console needs root and mount (a bind mount "
@@ -1192,21 +672,14 @@ private Q_SLOTS:
         }
         folderMounted = true;
         const qint64 next = scalar("SELECT billno FROM defalt").toLongLong();
-        QSqlDatabase::database("cafeday-reader").close();
+        books.closeReader();
         killConsole();
         QCOMPARE(QProcess::execute("mount", {"-o", "remount,bind,ro", consoleHome.path()}), 0);
-        QVERIFY(!QFile(consoleHome.filePath("probe")).open(QIODevice::WriteOnly));
+        QVERIFY(!QFile(consoleHome.file("probe")).open(QIODevice::WriteOnly));
         {
             // The console comes up on a database it cannot write: starting a session must
             // fail, and say so, rather than be confirmed and lost.
-            QProcessEnvironment env = baseEnv(consoleHome.path());
-            env.insert("VANTIROKIT_WAKE_PORT", QString::number(wakePort));
-            env.insert("VANTIROKIT_DAY_JOURNAL", journalPath);
-            console.setProcessEnvironment(env);
-            consoleOut.clear();
-            console.start(binary("cafeday_console"), {});
-            QVERIFY(console.waitForStarted(10000));
-            const QByteArray first = readLine(30000);
+            const QByteArray first = console.launch(consoleHome.path(), journalPath, wakePort);
             if (first.startsWith("listening")) {
                 QTest::qWait(1000);
                 const QByteArray reply = act("start term=PC-14 cat=Std");
@@ -1219,7 +692,7 @@ private Q_SLOTS:
         ++diskFull;
         ++faults;
         killConsole();
-        QSqlDatabase::database("cafeday-reader").close();
+        books.closeReader();
         QCOMPARE(QProcess::execute("mount", {"-o", "remount,bind,rw", consoleHome.path()}), 0);
         startConsole();
         QCOMPARE(scalar("SELECT billno FROM defalt").toLongLong(), next);
@@ -1240,8 +713,8 @@ private Q_SLOTS:
             killAgent(*a);
         }
         killConsole();
-        QSqlDatabase::database("cafeday-reader").close();
-        QSqlDatabase::removeDatabase("cafeday-reader");
+        books.closeReader();
+        CafeBooks::dropReader();
         if (folderMounted) {
             QProcess::execute("umount", {consoleHome.path()});
         }

@@ -1,0 +1,453 @@
+// SPDX-License-Identifier: Apache-2.0
+#pragma once
+
+// The cafe's books as its reports read them, beside what the cashiers and the customers were
+// told (the journal the consoles append to), and the invariants that must hold between the two
+// after every phase of a system test: whatever was killed, cut or raced, nothing confirmed is
+// lost, nothing is billed twice, bill numbers run without a gap and every ledger is exact.
+#include "cafeday_processes.h"
+#include "common/money.h"
+#include "server/core/databasetarget.h"
+
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <map>
+
+namespace SystemTest {
+
+// A session as the cashier's journal knows it: (terminal, sstart) while it runs.
+struct JournalSession
+{
+    QString terminal;
+    QString sstart;
+    bool billed = false;
+    QString billNo; // "none" for maintenance
+};
+
+struct Bill
+{
+    QString terminal;
+    QString sstart;
+    QString member;
+    Money received;
+    Money net;
+    QString ticket; // the ticket it was paid from
+};
+
+// A prepaid session a customer was told had started.
+struct PrepaidRecord
+{
+    QString terminal; // where it started
+    QString sstart;
+    QString account; // the ticket's code or the member's id
+    bool member = false;
+    Money held; // the most credit it held
+};
+
+class CafeBooks
+{
+public:
+    // The consoles' database, and the journal every console of the test appends to (a line
+    // of a desk of a shared database ends with desk=<name>).
+    DatabaseTarget target;
+    QString journalPath;
+
+    int phases = 0;
+    // What the test has learnt of every bill (kept after housekeeping removes it).
+    std::map<qint64, Bill> knownBills;
+    QList<QPair<qint64, qint64>> housekept;
+    std::map<QString, Money> openingBalance;
+    std::map<QString, Money> ledgerEdits; // credits less debits typed in the ledger window
+    std::map<QString, PrepaidRecord> prepaidSessions; // by account|sstart
+
+    QSqlDatabase reader()
+    {
+        const QString name = QStringLiteral("cafeday-reader");
+        const bool shared = target.kind == DatabaseTarget::Kind::PostgreSQL;
+        QSqlDatabase db = QSqlDatabase::contains(name)
+                              ? QSqlDatabase::database(name, false)
+                              : QSqlDatabase::addDatabase(shared ? "QPSQL" : "QSQLITE", name);
+        if (!db.isOpen()) {
+            if (shared) {
+                db.setHostName(target.host);
+                db.setPort(target.port);
+                db.setDatabaseName(target.name);
+                db.setUserName(target.user);
+                db.setPassword(target.password);
+                // Money as exact text, as the console reads it.
+                db.setNumericalPrecisionPolicy(QSql::HighPrecision);
+            } else {
+                db.setDatabaseName(target.file);
+                db.setConnectOptions("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=10000");
+            }
+            db.open();
+        }
+        return db;
+    }
+    void closeReader()
+    {
+        if (QSqlDatabase::contains("cafeday-reader")) {
+            QSqlDatabase::database("cafeday-reader", false).close();
+        }
+    }
+    static void dropReader() { QSqlDatabase::removeDatabase("cafeday-reader"); }
+
+    QList<QVariantList> rows(const QString& sql, const QVariantList& params = {})
+    {
+        QSqlQuery q(reader());
+        q.prepare(sql);
+        for (const QVariant& p : params) {
+            q.addBindValue(p);
+        }
+        QList<QVariantList> out;
+        if (!q.exec()) {
+            qWarning() << "query failed" << sql << q.lastError().text();
+            return out;
+        }
+        while (q.next()) {
+            QVariantList r;
+            for (int i = 0; i < q.record().count(); ++i) {
+                r.append(q.value(i));
+            }
+            out.append(r);
+        }
+        return out;
+    }
+
+    QVariant scalar(const QString& sql, const QVariantList& params = {})
+    {
+        const auto r = rows(sql, params);
+        return r.isEmpty() ? QVariant() : r.first().value(0);
+    }
+
+    bool registered(const QString& ip, const QString& name)
+    {
+        return scalar("SELECT count(*) FROM online WHERE ip = ? AND trim(name) = ?", {ip, name})
+                   .toInt() == 1;
+    }
+
+    bool inSession(const QString& terminal)
+    {
+        return scalar("SELECT count(*) FROM terminals WHERE trim(terminal) = ?", {terminal})
+                   .toInt() == 1;
+    }
+
+    QString sstartOf(const QString& terminal)
+    {
+        return scalar("SELECT sstart FROM terminals WHERE trim(terminal) = ?", {terminal})
+            .toString();
+    }
+
+    // ----- the journal: what the cashier was told -----
+
+    QList<QStringList> journal()
+    {
+        QFile f(journalPath);
+        QList<QStringList> out;
+        if (f.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : f.readAll().split('\n')) {
+                if (!line.isEmpty()) {
+                    out.append(QString::fromUtf8(line).split(' '));
+                }
+            }
+        }
+        return out;
+    }
+
+    static QString field(const QStringList& words, const QString& key)
+    {
+        for (const QString& w : words) {
+            if (w.startsWith(key + '=')) {
+                return w.mid(key.size() + 1);
+            }
+        }
+        return {};
+    }
+
+    static QString sstartField(const QStringList& words)
+    {
+        // "sstart=yyyy-MM-dd HH:mm:ss" was split at its blank.
+        for (int i = 0; i + 1 < words.size(); ++i) {
+            if (words[i].startsWith("sstart=")) {
+                return words[i].mid(7) + ' ' + words[i + 1];
+            }
+        }
+        return {};
+    }
+
+    bool housekeptBill(qint64 no) const
+    {
+        for (const auto& r : housekept) {
+            if (no >= r.first && no <= r.second) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // ----- the invariants -----
+
+    // `connected`: the workstations whose agents run and reach a running console.
+    void checkInvariants(const QString& where, const QList<const Agent*>& connected)
+    {
+        ++phases;
+
+        // Every workstation in at most one of the two tables, once; a connected one in exactly
+        // one (once the console has seen its agent again).
+        QCOMPARE(scalar("SELECT count(*) FROM online o JOIN terminals t ON o.ip = t.ip").toInt(),
+                 0);
+        // The console's own computer (index 0) is listed by each desk, and the desks of a test
+        // share one computer.
+        QCOMPARE(scalar("SELECT count(*) FROM (SELECT ip FROM online WHERE id <> 0 GROUP BY ip "
+                        "HAVING count(*) > 1) d")
+                     .toInt(),
+                 0);
+        QCOMPARE(
+            scalar(
+                "SELECT count(*) FROM (SELECT ip FROM terminals GROUP BY ip HAVING count(*) > 1) d")
+                .toInt(),
+            0);
+        for (const Agent* a : connected) {
+            QVERIFY2(waitUntil([&] {
+                         return scalar("SELECT (SELECT count(*) FROM online WHERE ip = ?) + "
+                                       "(SELECT count(*) FROM terminals WHERE ip = ?)",
+                                       {a->ip, a->ip})
+                                    .toInt() == 1;
+                     }),
+                     qPrintable(where + ": " + a->name + " is not in exactly one table"));
+        }
+
+        // Bills: unique numbers that, with the ones housekeeping removed, run without a gap
+        // up to the next number; maintenance takes none.
+        const qint64 next = scalar("SELECT billno FROM defalt").toLongLong();
+        QCOMPARE(scalar("SELECT count(*) FROM defalt").toInt(), 1);
+        QCOMPARE(scalar("SELECT count(*) FROM (SELECT billno FROM history WHERE billno IS NOT NULL "
+                        "GROUP BY billno HAVING count(*) > 1) d")
+                     .toInt(),
+                 0);
+        QCOMPARE(scalar("SELECT count(*) FROM history WHERE (billno IS NULL) <> (\"user\" = "
+                        "'Maintaining')")
+                     .toInt(),
+                 0);
+        QSet<qint64> present;
+        const auto history =
+            rows("SELECT billno, terminal, sstart, memberid, received, charge, otheramt, "
+                 "netamount, ticket FROM history WHERE billno IS NOT NULL");
+        for (const QVariantList& h : history) {
+            const qint64 no = h[0].toLongLong();
+            present.insert(no);
+            QVERIFY2(no >= 1 && no < next, qPrintable(where + QString(": bill %1").arg(no)));
+            const Bill b{h[1].toString(),          h[2].toString(),          h[3].toString(),
+                         Money::fromVariant(h[4]), Money::fromVariant(h[7]), h[8].toString()};
+            const auto known = knownBills.find(no);
+            if (known != knownBills.end()) {
+                QCOMPARE(b.sstart, known->second.sstart);
+                QCOMPARE(b.net, known->second.net);
+            }
+            knownBills[no] = b;
+            // No money lost to rounding: the net amount is exactly the parts the cashier
+            // entered, each already at the currency's digits.
+            const Money charge = Money::fromVariant(h[5]);
+            const Money other = Money::fromVariant(h[6]);
+            QCOMPARE(b.net.units(), (charge + other).units());
+            for (const Money m : {charge, other, b.net, b.received}) {
+                QCOMPARE(m.rounded(2).units(), m.units());
+            }
+            if (b.terminal == "Tickets") {
+                continue; // a ticket sale: the whole sale is its other amount
+            }
+            Money lines;
+            for (const QVariantList& l :
+                 rows("SELECT amount FROM jobwork_details WHERE billno = ?", {no})) {
+                lines += Money::fromVariant(l[0]);
+            }
+            QCOMPARE(lines.units(), other.units());
+        }
+        for (qint64 no = 1; no < next; ++no) {
+            QVERIFY2(present.contains(no) != housekeptBill(no),
+                     qPrintable(where + QString(": bill number %1 missing or kept twice").arg(no)));
+        }
+
+        // Job-work lines belong to a bill that exists or whose history was removed.
+        for (const QVariantList& l : rows("SELECT DISTINCT billno FROM jobwork_details")) {
+            if (l[0].isNull()) {
+                continue; // maintenance sessions take no number
+            }
+            const qint64 no = l[0].toLongLong();
+            QVERIFY2(present.contains(no) || housekeptBill(no),
+                     qPrintable(where + QString(": job work of bill %1 has no bill").arg(no)));
+        }
+
+        // Everything the cashier and the customers were told is in the database.
+        std::map<QString, JournalSession> sessions; // by terminal + sstart
+        for (const auto& [key, p] : prepaidSessions) {
+            JournalSession& j = sessions[p.terminal + '|' + p.sstart];
+            j = {p.terminal, p.sstart, false, QString()};
+            // Its bill may be gone with housekeeping since.
+            for (const auto& [no, b] : knownBills) {
+                if (b.sstart == p.sstart && (p.member ? b.member : b.ticket) == p.account) {
+                    j.billed = true;
+                    j.billNo = QString::number(no);
+                }
+            }
+        }
+        // Each desk tells its bills in the order it numbers them.
+        std::map<QString, QList<qint64>> journalBills;
+        for (const QStringList& w : journal()) {
+            if (w[0] == "sale") {
+                const qint64 no = field(w, "no").toLongLong();
+                journalBills[field(w, "desk")].append(no);
+                const auto known = knownBills.find(no);
+                QVERIFY2(known != knownBills.end() && known->second.terminal == "Tickets",
+                         qPrintable(where + ": confirmed ticket sale " + field(w, "no") + " lost"));
+                QCOMPARE(known->second.net.units(), Money::parse(field(w, "net")).units());
+            } else if (w[0] == "start") {
+                sessions[w[1] + '|' + sstartField(w)] = {w[1], sstartField(w), false, QString()};
+            } else if (w[0] == "transfer") {
+                auto it = sessions.find(w[1] + '|' + sstartField(w));
+                QVERIFY(it != sessions.end());
+                JournalSession s = it->second;
+                sessions.erase(it);
+                s.terminal = w[2];
+                sessions[w[2] + '|' + s.sstart] = s;
+            } else if (w[0] == "bill") {
+                const QString key = w[1] + '|' + sstartField(w);
+                sessions[key].terminal = w[1];
+                sessions[key].sstart = sstartField(w);
+                sessions[key].billed = true;
+                sessions[key].billNo = field(w, "no");
+                if (field(w, "no") != "none") {
+                    const qint64 no = field(w, "no").toLongLong();
+                    journalBills[field(w, "desk")].append(no);
+                    auto known = knownBills.find(no);
+                    QVERIFY2(known != knownBills.end(),
+                             qPrintable(where + ": confirmed bill " + field(w, "no") + " lost"));
+                    QCOMPARE(known->second.terminal, w[1]);
+                    QCOMPARE(known->second.net.units(), Money::parse(field(w, "net")).units());
+                }
+            }
+        }
+        for (const auto& [desk, nos] : journalBills) {
+            for (int i = 1; i < nos.size(); ++i) {
+                QVERIFY2(nos[i] > nos[i - 1], qPrintable(desk + ": bill numbers not increasing"));
+            }
+        }
+        for (const auto& [key, s] : sessions) {
+            if (s.billed) {
+                QCOMPARE(scalar("SELECT count(*) FROM terminals WHERE trim(terminal) = ? AND "
+                                "sstart = ?",
+                                {s.terminal, s.sstart})
+                             .toInt(),
+                         0);
+                if (s.billNo == "none") {
+                    QCOMPARE(
+                        scalar("SELECT count(*) FROM history WHERE terminal = ? AND sstart = ?",
+                               {s.terminal, s.sstart})
+                            .toInt(),
+                        1);
+                }
+                continue;
+            }
+            // Running on, or settled by an action the cashier never saw answered.
+            const int running = scalar("SELECT count(*) FROM terminals WHERE trim(terminal) = ? "
+                                       "AND sstart = ?",
+                                       {s.terminal, s.sstart})
+                                    .toInt();
+            const int settled =
+                scalar("SELECT count(*) FROM history WHERE terminal = ? AND sstart = ?",
+                       {s.terminal, s.sstart})
+                    .toInt();
+            QVERIFY2(running + settled == 1,
+                     qPrintable(where + ": confirmed session " + key + " lost"));
+        }
+        // No running session that nobody started.
+        for (const QVariantList& t : rows("SELECT trim(terminal), sstart FROM terminals")) {
+            const QString key = t[0].toString() + '|' + t[1].toString();
+            QVERIFY2(sessions.count(key) == 1, qPrintable(where + ": unknown session " + key));
+        }
+
+        // Each member's ledger: opening balance plus credits less debits, where the credits and
+        // debits are exactly those of the member's bills and the ledger edits.
+        for (const auto& [id, ob] : openingBalance) {
+            QCOMPARE(Money::fromVariant(scalar("SELECT ob FROM members WHERE memberid = ?", {id}))
+                         .units(),
+                     ob.units());
+            Money ledger;
+            for (const QVariantList& t :
+                 rows("SELECT credit, debit FROM transactions WHERE memberid = ?", {id})) {
+                ledger += Money::fromVariant(t[0]) - Money::fromVariant(t[1]);
+            }
+            Money expected = ledgerEdits[id];
+            for (const auto& [no, b] : knownBills) {
+                if (b.member == id) {
+                    expected += b.received - b.net;
+                }
+            }
+            QVERIFY2(ledger == expected,
+                     qPrintable(QString("%1: member %2 ledger %3, bills and edits %4")
+                                    .arg(where, id, ledger.toString(), expected.toString())));
+        }
+        STEP(checkPrepaid(where));
+    }
+
+    // Prepaid time: one bill per session, a ticket or member in one session at a time, each
+    // ticket's value its credit left and its bills, each bill within the credit its session
+    // held, and a member's bill deducted once, by exactly its amount.
+    void checkPrepaid(const QString& where)
+    {
+        QCOMPARE(scalar("SELECT count(*) FROM (SELECT 1 FROM history WHERE terminal <> 'Tickets' "
+                        "GROUP BY terminal, sstart HAVING count(*) > 1) d")
+                     .toInt(),
+                 0);
+        QCOMPARE(scalar("SELECT count(*) FROM (SELECT 1 FROM terminals WHERE prepaid IN (1, 2) "
+                        "GROUP BY prepaid, coalesce(ticket, memberid) HAVING count(*) > 1) d")
+                     .toInt(),
+                 0);
+        std::map<QString, Money> spent;
+        QSet<QString> partlyHousekept;
+        for (const auto& [no, b] : knownBills) {
+            if (!b.ticket.isEmpty()) {
+                spent[b.ticket] += b.net;
+                if (housekeptBill(no)) {
+                    partlyHousekept.insert(b.ticket);
+                }
+            }
+        }
+        for (const QVariantList& t : rows("SELECT code, value, credit FROM tickets")) {
+            const QString code = t[0].toString();
+            const Money value = Money::fromVariant(t[1]);
+            const Money credit = Money::fromVariant(t[2]);
+            QVERIFY2(credit >= Money() &&
+                         (partlyHousekept.contains(code) || value == credit + spent[code]),
+                     qPrintable(QString("%1: ticket %2 value %3, credit %4, bills %5")
+                                    .arg(where, code, value.toString(), credit.toString(),
+                                         spent[code].toString())));
+        }
+        for (const auto& [key, p] : prepaidSessions) {
+            const auto bill = rows(QString("SELECT billno, netamount FROM history WHERE %1 = ? "
+                                           "AND sstart = ?")
+                                       .arg(p.member ? "memberid" : "ticket"),
+                                   {p.account, p.sstart});
+            QVERIFY2(bill.size() <= 1, qPrintable(where + ": two bills for " + key));
+            if (bill.isEmpty()) {
+                continue;
+            }
+            const Money net = Money::fromVariant(bill[0][1]);
+            QVERIFY2(net <= p.held, qPrintable(where + ": " + key + " billed beyond its credit"));
+            if (p.member) {
+                const auto debits =
+                    rows("SELECT debit, credit FROM transactions WHERE memberid = ? AND part = ?",
+                         {p.account, "By Bill No " + bill[0][0].toString()});
+                QVERIFY2(debits.size() == 1 && Money::fromVariant(debits[0][0]) == net &&
+                             Money::fromVariant(debits[0][1]) == Money(),
+                         qPrintable(where + ": " + key + " not deducted once by its bill"));
+            }
+        }
+    }
+};
+
+} // namespace SystemTest
