@@ -8,6 +8,7 @@
 #include "support/billedsession.h"
 #include "support/datarow.h"
 #include "support/historyfixture.h"
+#include "support/refusedwrites.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -98,10 +99,8 @@ private Q_SLOTS:
         QVERIFY(m_db->run(QStringLiteral("INSERT INTO jobwork_details (billno, Type, qty, amount) "
                                          "VALUES (1, 'Print', 1, 2), (3000, 'Print', 1, 2), "
                                          "(3001, 'Print', 1, 2)")));
-        QVERIFY(m_db->run(QStringLiteral("CREATE TRIGGER held BEFORE DELETE ON history WHEN "
-                                         "old.billno = %1 BEGIN SELECT RAISE(ABORT, 'held'); "
-                                         "END")
-                              .arg(held)));
+        QVERIFY(refuseWrites(*m_db, QStringLiteral("DELETE"), QStringLiteral("history"),
+                             QStringLiteral("held"), QStringLiteral("OLD.billno = %1").arg(held)));
         Housekeeping hk(*m_db);
         auto deletion = hk.byBillNumbers(QStringLiteral("1"), QStringLiteral("5000"));
         while (hk.step(deletion, 1000)) {

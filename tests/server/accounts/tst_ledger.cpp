@@ -6,6 +6,7 @@
 #include "server/core/ui/gridcelleditor.h"
 #include "support/consolefixture.h"
 #include "support/datarow.h"
+#include "support/refusedwrites.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -201,9 +202,8 @@ private Q_SLOTS:
         addEntry(QStringLiteral("2026-12-02 10:00:00"), QStringLiteral("b"), 0, 30);
         const QStringList before = stored();
         // The database refuses one of the rows half-way through the save.
-        QVERIFY(m_db->run(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON transactions "
-                                         "WHEN NEW.part = 'boom' BEGIN "
-                                         "SELECT RAISE(ABORT, 'refused'); END")));
+        QVERIFY(refuseWrites(*m_db, QStringLiteral("INSERT"), QStringLiteral("transactions"),
+                             QStringLiteral("refused"), QStringLiteral("NEW.part = 'boom'")));
         MemberLedger ledger(*m_db);
         QVERIFY(ledger.load(QStringLiteral("M1")));
         ledger.setText(0, MemberLedger::CreditColumn, QStringLiteral("75"));

@@ -14,6 +14,7 @@
 #include "support/consolefixture.h"
 #include "support/datarow.h"
 #include "support/loopbackagentlink.h"
+#include "support/refusedwrites.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -163,10 +164,11 @@ SettleResult settleFull(Database& db, std::function<bool(int)> hook)
 }
 
 // Child mode: settles the prepared session and kills itself right after write `n`.
-int settleAndDie(const QString& path, int n)
+int settleAndDie(const QString& home, int n)
 {
     Database db;
-    if (!db.open(path)) {
+    if (!db.open(DatabaseTarget::fromSettings(home + QStringLiteral("/server.db"),
+                                              home + QStringLiteral("/vantirokit.conf")))) {
         return 3;
     }
     settleFull(db, [n](int w) {
@@ -879,20 +881,20 @@ private Q_SLOTS:
 
     void databaseRefusalOnEachTable_data()
     {
-        QTest::addColumn<QString>("trigger");
-        dataRow("history", "BEFORE INSERT ON history");
-        dataRow("transactions", "BEFORE INSERT ON transactions");
-        dataRow("jobwork_details", "BEFORE INSERT ON jobwork_details");
-        dataRow("defalt", "BEFORE UPDATE ON defalt");
-        dataRow("online", "BEFORE INSERT ON online");
-        dataRow("terminals", "BEFORE DELETE ON terminals");
+        // Each row is named after the table that refuses the write.
+        QTest::addColumn<QString>("event");
+        for (const char* table : {"history", "transactions", "jobwork_details", "online"}) {
+            dataRow(table, "INSERT");
+        }
+        dataRow("defalt", "UPDATE");
+        dataRow("terminals", "DELETE");
     }
     void databaseRefusalOnEachTable()
     {
-        QFETCH(QString, trigger);
+        QFETCH(QString, event);
         prepareFullSession(*m_db);
-        QVERIFY(m_db->run(QStringLiteral("CREATE TRIGGER fail ") + trigger +
-                          QStringLiteral(" BEGIN SELECT RAISE(ABORT, 'disk says no'); END")));
+        QVERIFY(refuseWrites(*m_db, event, QString::fromUtf8(QTest::currentDataTag()),
+                             QStringLiteral("disk says no")));
         const SettleResult r = settleFull(*m_db, {});
         QVERIFY(!r.ok);
         QVERIFY(!r.error.isEmpty());
@@ -910,13 +912,13 @@ private Q_SLOTS:
     void killedMidSettlement()
     {
         QFETCH(int, killAt);
-        const QString path = m_db->path();
         prepareFullSession(*m_db);
         m_db->close();
 
         QProcess child;
         child.setProgram(QCoreApplication::applicationFilePath());
-        child.setArguments({QStringLiteral("--settle-and-die"), path, QString::number(killAt)});
+        child.setArguments(
+            {QStringLiteral("--settle-and-die"), m_home->path(), QString::number(killAt)});
         child.start();
         QVERIFY(child.state() == QProcess::NotRunning || child.waitForFinished(30000));
         if (killAt <= 7) {
@@ -926,7 +928,7 @@ private Q_SLOTS:
             QCOMPARE(child.exitCode(), 0);
         }
         Database again;
-        QVERIFY(again.open(path));
+        QVERIFY(again.open(m_db->target()));
         QCOMPARE(stateOf(again, true, true), killAt <= 7 ? State::Running : State::Billed);
     }
 };

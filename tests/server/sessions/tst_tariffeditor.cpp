@@ -6,6 +6,7 @@
 #include "server/sessions/ui/frmsessiondetails.h"
 #include "support/consolefixture.h"
 #include "support/datarow.h"
+#include "support/refusedwrites.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -380,7 +381,7 @@ private Q_SLOTS:
             QCOMPARE(r.value("ftimespent").toInt(), byMinute ? 1 : 0);
             QCOMPARE(r.value("rateflathour").toInt(), byMinute ? 0 : 1);
             QCOMPARE(Money::fromVariant(r.value("fhourrate")), Money::parse(u"20.5"));
-            QCOMPARE(r.value("fhournos").toInt(), 3);
+            QCOMPARE(Money::fromVariant(r.value("fhournos")), Money::fromWhole(3));
             QCOMPARE(r.value("chargebyminute").toInt(), byMinute ? 1 : 0);
             QCOMPARE(r.value("usefirsttimeperiod").toInt(), byMinute ? 1 : 0);
         }
@@ -458,9 +459,8 @@ private Q_SLOTS:
         chooseName(QStringLiteral("Std"));
         typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
         click(button(2));
-        QVERIFY(m_db->run(
-            QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON ratelist WHEN NEW.Rate = 99 "
-                           "BEGIN SELECT RAISE(ABORT, 'disk full'); END")));
+        QVERIFY(refuseWrites(*m_db, QStringLiteral("INSERT"), QStringLiteral("ratelist"),
+                             QStringLiteral("disk full"), QStringLiteral("NEW.Rate = 99")));
         chooseName(QStringLiteral("Std"));
         typeCell(0, 1, QStringLiteral("11"));
         typeCell(2, 1, QStringLiteral("99"));
@@ -629,7 +629,8 @@ private Q_SLOTS:
         QTest::keyClicks(hours, "0x5-");
         QCOMPARE(hours->currentText(), QStringLiteral("05"));
         click(button(2));
-        QCOMPARE(m_db->scalar(QStringLiteral("SELECT fhournos FROM ratelist")).toInt(), 5);
+        QCOMPARE(Money::fromVariant(m_db->scalar(QStringLiteral("SELECT fhournos FROM ratelist"))),
+                 Money::fromWhole(5));
     }
 
     // The new-entry button leaves nothing that a Save could write over a category with.
