@@ -10,6 +10,7 @@
 #include "server/prepaid/ticketstore.h"
 #include "server/sessions/sessionservice.h"
 #include "server/sessions/tariffstore.h"
+#include "support/testdatabase.h"
 #include "support/testhome.h"
 
 #include <QSet>
@@ -73,7 +74,7 @@ void TstPrepaid::init()
 {
     m_home = std::make_unique<TestHome>();
     m_db = std::make_unique<Database>();
-    QVERIFY(m_db->open(m_home->file(QStringLiteral("server.db"))));
+    QVERIFY(m_db->open(testDatabaseTarget(*m_home)));
     Clock::setFixed(T0);
     TariffSettings perMinute;
     perMinute.chargebyminute = true;

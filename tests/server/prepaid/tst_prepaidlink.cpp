@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "common/clock.h"
+#include "common/money.h"
 #include "common/protocol.h"
 #include "server/prepaid/prepaidlink.h"
 #include "server/prepaid/prepaidservice.h"
@@ -51,16 +52,16 @@ struct PrepaidConsole : LinkConsole
         watch = std::make_unique<PrepaidWatch>(*service, server);
     }
 
-    // The console stops and starts again on the same file; the agents stay connected.
+    // The console stops and starts again on the same database; the agents stay connected.
     void restart()
     {
         watch.reset();
         link.reset();
         service.reset();
         manager.reset();
-        const QString path = db.path();
+        const DatabaseTarget target = db.target();
         db.close();
-        QVERIFY(db.open(path));
+        QVERIFY(db.open(target));
         manager = std::make_unique<ConnectionManager>(db, server);
         wire();
     }
@@ -152,10 +153,10 @@ void TstPrepaidLink::sessionRunsToItsTimeUpAcrossReconnectAndRestart()
     QCOMPARE(last.received, heard);
     QCOMPARE(c.value(QStringLiteral("SELECT count(*) FROM terminals")).toInt(), 0);
     QCOMPARE(c.onlineRows(), 1);
-    QCOMPARE(c.value(QStringLiteral("SELECT netamount FROM history WHERE ticket IS NOT NULL"))
-                 .toString(),
-             QStringLiteral("10"));
-    QCOMPARE(c.value(QStringLiteral("SELECT credit FROM tickets")).toInt(), 0);
+    QCOMPARE(Money::fromVariant(
+                 c.value(QStringLiteral("SELECT netamount FROM history WHERE ticket IS NOT NULL"))),
+             Money::fromWhole(10));
+    QCOMPARE(Money::fromVariant(c.value(QStringLiteral("SELECT credit FROM tickets"))), Money());
 }
 
 void TstPrepaidLink::loggingOffEndsTheSession_data()
@@ -180,7 +181,8 @@ void TstPrepaidLink::loggingOffEndsTheSession()
     QVERIFY(a.waitFor(Proto::EndSession));
     QCOMPARE(a.received, Proto::EndSession);
     QCOMPARE(c.value(QStringLiteral("SELECT count(*) FROM terminals")).toInt(), 0);
-    QCOMPARE(c.value(QStringLiteral("SELECT credit FROM tickets")).toInt(), 8);
+    QCOMPARE(Money::fromVariant(c.value(QStringLiteral("SELECT credit FROM tickets"))),
+             Money::fromWhole(8));
     QCOMPARE(c.onlineRows(), 1);
 }
 

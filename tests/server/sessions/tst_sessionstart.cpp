@@ -254,7 +254,7 @@ private Q_SLOTS:
         QCOMPARE(Money::fromVariant(r->value(QStringLiteral("amtreceived"))).toString(),
                  QStringLiteral("12.5"));
         QCOMPARE(r->value(QStringLiteral("logout")).toInt(), 1);
-        QCOMPARE(r->value(QStringLiteral("logouttime")).toInt(), 30);
+        QCOMPARE(Money::fromVariant(r->value(QStringLiteral("logouttime"))), Money::fromWhole(30));
         QCOMPARE(r->value(QStringLiteral("logouttype")).toInt(), 2);
         QCOMPARE(r->value(QStringLiteral("memberid")).toString(), QStringLiteral("M1"));
         QCOMPARE(r->value(QStringLiteral("Password")).toString(), QStringLiteral("Secret"));
