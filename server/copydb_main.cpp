@@ -41,7 +41,8 @@ std::optional<DatabaseTarget> targetOf(const QString& arg, bool mustExist)
     }
     const QUrl url(arg, QUrl::StrictMode);
     if (!url.isValid() || url.path().size() < 2) {
-        say(stderr, arg + QStringLiteral(": expected postgresql://user@host:port/database"));
+        // Not echoed: a mistyped address may still carry a password.
+        say(stderr, QStringLiteral("Expected postgresql://user@host:port/database"));
         return std::nullopt;
     }
     if (!url.password().isEmpty()) {

@@ -167,9 +167,12 @@ bool MemberRegister::remove()
     const QString id = m_storedId;
     const bool ok = m_db.transaction(
         [&] {
-            return m_db.run(QStringLiteral("DELETE FROM transactions WHERE memberid = ?"), {id},
-                            Label) &&
-                   m_db.run(QStringLiteral("DELETE FROM members WHERE memberid = ?"), {id}, Label);
+            // The member's row first: it is what a settlement or a top-up on another desk
+            // claims, so none of theirs can add a ledger line between the two deletes.
+            return m_db.change(QStringLiteral("DELETE FROM members WHERE memberid = ?"), {id},
+                               Label) > 0 &&
+                   m_db.run(QStringLiteral("DELETE FROM transactions WHERE memberid = ?"), {id},
+                            Label);
         },
         Label);
     if (!ok) {

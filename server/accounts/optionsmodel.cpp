@@ -9,6 +9,7 @@
 #include "server/accounts/consolesettings.h"
 #include "server/accounts/weboptions.h"
 #include "server/core/administration.h"
+#include "server/core/claims.h"
 #include "server/core/database.h"
 
 #include <QCoreApplication>
@@ -184,8 +185,11 @@ bool OptionsModel::save(const Defaults& d)
                                 {d.printBill ? 1 : 0}, Label);
             }
             // The check and the write are one unit: no bill can slip in between.
+            // Another desk's settlement holds the counter until it commits; waiting for it here
+            // means its bill is counted below, not numbered again after it.
             if (!Administration::begin(m_db, QStringLiteral("Next bill number set to %1").arg(n),
-                                       Label)) {
+                                       Label) ||
+                !Claims::billNumbers(m_db, Label)) {
                 return false;
             }
             const QVariant used = m_db.scalar(

@@ -51,13 +51,20 @@ int CommandDelivery::deliver()
                 return true;
             }
             sent = 0;
+            // Exactly the rows read go: ids are taken before their commit, so a command of a
+            // third desk with a lower id may commit after this read, and must wait for the next.
+            for (const QSqlRecord& r : queued) {
+                if (m_db.change(QStringLiteral("DELETE FROM commands WHERE id = ?"),
+                                {r.value(0).toLongLong()}, Label) < 0) {
+                    return false;
+                }
+            }
             for (const QSqlRecord& r : queued) {
                 if (m_local.send(r.value(1).toLongLong(), r.value(2).toString().toLatin1())) {
                     ++sent;
                 }
             }
-            return m_db.change(QStringLiteral("DELETE FROM commands WHERE desk = ? AND id <= ?"),
-                               {m_desks.desk(), queued.last().value(0).toLongLong()}, Label) >= 0;
+            return true;
         },
         Label);
     return sent;

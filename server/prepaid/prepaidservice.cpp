@@ -506,8 +506,9 @@ void PrepaidService::deliver(AgentLink* link, const QList<AgentMessage>& message
         }
         ErrorLog::write(SessionService::EndLabel,
                         QStringLiteral("No connection with index %1").arg(m.index), 40006);
-        // The agent is gone: like after any end, it is not ready until it connects again.
-        if (ended && m.index > 0 &&
+        // The agent is gone: like after any end, it is not ready until it connects again. A
+        // workstation of another desk is that desk's to clear.
+        if (ended && m.index > 0 && (link == nullptr || link->carries(m.index)) &&
             m_db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {m.index},
                      SessionService::EndLabel)) {
             m_db.notifyChanged(QStringLiteral("online"));
