@@ -61,11 +61,13 @@ private Q_SLOTS:
         {
             Database db;
             QVERIFY(db.open(DatabaseTarget::fromSettings(Paths::databaseFile())));
-            db.run("INSERT INTO online (name, ip, id) VALUES ('PC21', '127.0.0.21', 5)");
-            db.run("INSERT INTO online (name, ip, id) VALUES ('PC22', '127.0.0.22', 6)");
+            // Indexes as the first desk of a shared database numbers them (n * 100 + 1); a
+            // console on a file of its own takes every row as its own anyway.
+            db.run("INSERT INTO online (name, ip, id) VALUES ('PC21', '127.0.0.21', 101)");
+            db.run("INSERT INTO online (name, ip, id) VALUES ('PC22', '127.0.0.22', 201)");
             db.run("INSERT INTO online (name, ip, id) VALUES ('VK Server', '127.0.0.23', 0)");
             db.run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\") VALUES "
-                   "('PC24', '127.0.0.24', 7, '2026-01-01 09:00:00', 'Normal')");
+                   "('PC24', '127.0.0.24', 301, '2026-01-01 09:00:00', 'Normal')");
         }
         qputenv("VANTIROKIT_WAKE_PORT", QByteArray::number(wakePort));
         Console console;
