@@ -7,6 +7,7 @@
 #include "common/settingsstore.h"
 #include "platform/hostinfo.h"
 #include "platform/localemoney.h"
+#include "server/core/administration.h"
 #include "server/core/database.h"
 #include "server/core/messagelog.h"
 
@@ -129,13 +130,19 @@ bool ConsoleCore::recover(const Hooks& hooks)
     return m_db.isOpen();
 }
 
+QString ConsoleCore::ownRowName(const Database& db)
+{
+    return db.isShared() ? QStringLiteral("%1 (%2)").arg(OwnRowName, Administration::deskName(db))
+                         : OwnRowName;
+}
+
 void ConsoleCore::addOwnRow(const QString& ownIp)
 {
     const QVariant n = m_db.scalar(QStringLiteral("SELECT count(*) FROM terminals WHERE ip = ?"),
                                    {ownIp}, StartLabel);
     if (n.isValid() && n.toLongLong() == 0) {
         m_db.run(QStringLiteral("INSERT INTO online (name, ip, id) VALUES (?, ?, 0)"),
-                 {OwnRowName, ownIp}, StartLabel);
+                 {ownRowName(m_db), ownIp}, StartLabel);
         m_db.notifyChanged(QStringLiteral("online"));
     }
 }

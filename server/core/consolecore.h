@@ -20,6 +20,7 @@ class ConsoleCore : public QObject
     Q_OBJECT
 public:
     static inline const QString AppTitle = QStringLiteral("Vantiro 1.2 Server");
+    // The console's own computer in the ready list, on a database of its own.
     static inline const QString OwnRowName = QStringLiteral("VK Server");
     static inline const QString StartLabel = QStringLiteral("Systryfrom load");
 
@@ -58,6 +59,10 @@ public:
 
     // Adds the console's own row to online unless a running session has its address.
     void addOwnRow(const QString& ownIp);
+    // The name of this console's own row. Every desk's own computer is index 0, so on a
+    // shared database the name (which carries the desk's) is what tells one desk's from
+    // another's: sessions are found by it, and a row of index 0 is only ever addressed with it.
+    static QString ownRowName(const Database& db);
 
     static QString defaultOwnAddress();
 

@@ -320,8 +320,7 @@ SettleResult PrepaidService::end(qint64 rowid, PrepaidEndReason why, const QDate
                                charge.toVariant()})) {
                 return false;
             }
-            if (m_db.scalar(QStringLiteral("SELECT count(*) FROM online WHERE id = ?"), {s.cid},
-                            EndLabel)
+            if (m_db.scalar(SessionService::OnlineRowCount, {s.cid, s.terminal}, EndLabel)
                         .toLongLong() == 0 &&
                 !write(n, QStringLiteral("INSERT INTO online (name, ip, id) VALUES (?, ?, ?)"),
                        {s.terminal, s.ip, s.cid})) {

@@ -51,6 +51,14 @@ QVariant firstFreeBillNumber(Database& db, qint64 from)
         {from, from, from}, SessionService::EndLabel);
 }
 
+} // namespace
+
+// Index 0 is every desk's own computer: only its name tells whose row it is.
+const QString SessionService::OnlineRowCount =
+    QStringLiteral("SELECT count(*) FROM online WHERE id = ? AND (id <> 0 OR name = ?)");
+
+namespace {
+
 // Whole minutes typed in a box that takes only digits; absurd values saturate.
 qint64 wholeMinutes(const QString& text)
 {
@@ -276,8 +284,9 @@ StartResult SessionService::start(const StartRequest& req)
             // first and the member held before asking, so a second desk starting on the same
             // workstation or for the same member meanwhile finds it gone or busy.
             const auto row = findOnline(req.terminal);
-            if (!row || m_db.change(QStringLiteral("DELETE FROM online WHERE id = ?"), {row->id},
-                                    StartLabel) <= 0) {
+            // By its row: every desk's own computer has index 0.
+            if (!row || m_db.change(QStringLiteral("DELETE FROM online WHERE rowid = ? AND id = ?"),
+                                    {row->rowid, row->id}, StartLabel) <= 0) {
                 return false;
             }
             const bool member = !req.maintenance && !req.memberId.isEmpty();
@@ -487,8 +496,7 @@ SettleResult SessionService::settle(const SettleRequest& req)
             // The console's own computer has no agent to lock it: it is ready again at once.
             const bool backOnline = req.action == CloseAction::Lock || session.cid == 0;
             if (backOnline &&
-                m_db.scalar(QStringLiteral("SELECT count(*) FROM online WHERE id = ?"),
-                            {session.cid}, EndLabel)
+                m_db.scalar(OnlineRowCount, {session.cid, session.terminal}, EndLabel)
                         .toLongLong() == 0 &&
                 !write(n, QStringLiteral("INSERT INTO online (name, ip, id) VALUES (?, ?, ?)"),
                        {session.terminal, session.ip, session.cid})) {

@@ -154,6 +154,8 @@ public:
     // member's ledger instead of debiting it.
     static const QString NegativeAmount;
     static const QString TransferLabel;
+    // Counts the ready rows of (index, name): whether an ended session's row is listed again.
+    static const QString OnlineRowCount;
 
     // Pickers: the first row whose name, trimmed, equals the trimmed text.
     std::optional<OnlineRow> findOnline(const QString& name) const;

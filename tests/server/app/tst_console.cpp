@@ -92,7 +92,7 @@ private Q_SLOTS:
         // online holds only the console's own row afterwards, the session survives.
         Database& db = console.database();
         QCOMPARE(db.scalar("SELECT count(*) FROM online").toInt(), 1);
-        QCOMPARE(db.scalar("SELECT name FROM online").toString(), ConsoleCore::OwnRowName);
+        QCOMPARE(db.scalar("SELECT name FROM online").toString(), ConsoleCore::ownRowName(db));
         QCOMPARE(db.scalar("SELECT id FROM online").toInt(), 0);
         QCOMPARE(db.scalar("SELECT count(*) FROM terminals").toInt(), 1);
         QVERIFY(console.listeningPort() != 0);
@@ -118,7 +118,7 @@ private Q_SLOTS:
         auto* online = w.findChild<QTreeWidget*>("lvwonline");
         QVERIFY(online);
         QCOMPARE(online->topLevelItemCount(), 1);
-        QCOMPARE(online->topLevelItem(0)->text(0), QString("VK Server"));
+        QCOMPARE(online->topLevelItem(0)->text(0), ConsoleCore::ownRowName(console.database()));
         auto* sessions = w.findChild<QTreeWidget*>("lvwsession");
         QCOMPARE(sessions->topLevelItemCount(), 1);
         QCOMPARE(sessions->topLevelItem(0)->text(3), QString("M1"));

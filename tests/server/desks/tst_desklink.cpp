@@ -91,6 +91,8 @@ private Q_SLOTS:
     void commandReachesAnotherDesksAgent();
     void deskThatDiesIsRefusedAndItsRowsStay();
     void restartRecoversOnlyItsOwnRows();
+    void ownComputersAreRowsOfTheirOwn_data();
+    void ownComputersAreRowsOfTheirOwn();
     void administrationIsAnnouncedToTheOtherDesks_data();
     void administrationIsAnnouncedToTheOtherDesks();
 
@@ -268,6 +270,50 @@ void TstDeskLink::restartRecoversOnlyItsOwnRows()
              1);
     core.shutDown();
     QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM online WHERE id = ?"), {ia}), 1);
+}
+
+void TstDeskLink::ownComputersAreRowsOfTheirOwn_data()
+{
+    QTest::addColumn<bool>("otherEnds");
+    QTest::newRow("ended at its own desk") << false;
+    QTest::newRow("ended at the other desk") << true;
+}
+
+void TstDeskLink::ownComputersAreRowsOfTheirOwn()
+{
+    QFETCH(bool, otherEnds);
+    Desk a(m_target, QStringLiteral("A"));
+    Desk b(m_target, QStringLiteral("B"));
+    MessageLog log;
+    ConsoleCore(a.db, log).addOwnRow(QStringLiteral("127.0.0.2"));
+    ConsoleCore(b.db, log).addOwnRow(QStringLiteral("127.0.0.3"));
+    const QString ownA = QStringLiteral("VK Server (A)");
+    const QString ownB = QStringLiteral("VK Server (B)");
+    const QString listed = QStringLiteral("SELECT count(*) FROM online WHERE id = 0 AND name = ?");
+    QCOMPARE(SessionService(b.db).onlineNames(), (QStringList{ownA, ownB}));
+
+    StartRequest start;
+    start.terminal = ownA;
+    start.maintenance = true;
+    const StartResult started = SessionService(a.db).start(start);
+    QVERIFY(started.ok);
+    QCOMPARE(started.messages.size(), 0);
+    QCOMPARE(count(a.db, listed, {ownA}), 0);
+    QCOMPARE(count(a.db, listed, {ownB}), 1);
+    QVERIFY(!SessionService(b.db).findSession(ownB));
+
+    const auto session = SessionService(b.db).findSession(ownA);
+    QVERIFY(session);
+    SettleRequest end;
+    end.sessionRowid = session->rowid;
+    end.sstart = session->sstart;
+    end.userLabel = QStringLiteral("Maintaining");
+    QVERIFY(SessionService(otherEnds ? b.db : a.db).settle(end).ok);
+    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM terminals")), 0);
+    QCOMPARE(count(a.db, listed, {ownA}), 1);
+    QCOMPARE(count(a.db, listed, {ownB}), 1);
+    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM history WHERE terminal = ?"), {ownA}),
+             1);
 }
 
 void TstDeskLink::administrationIsAnnouncedToTheOtherDesks_data()
