@@ -22,9 +22,8 @@ QString ConsoleCommands::startSessionRefusal(Database& db)
 
 QString ConsoleCommands::endSessionRefusal(Database& db)
 {
-    if (db.run(QStringLiteral("UPDATE jobwork SET qty = 0, totamt = 0"))) {
-        db.notifyChanged(QStringLiteral("jobwork"));
-    }
+    // Only this desk's own entries: another desk may be in the middle of its settlement.
+    db.run(QStringLiteral("DELETE FROM jobwork_entered"));
     return isEmpty(db, QStringLiteral("terminals")) ? QStringLiteral("Login Terminal Not Found")
                                                     : QString();
 }

@@ -76,6 +76,13 @@ const char* const SchemaSql[] = {
     "CREATE INDEX IF NOT EXISTS commands_desk ON commands(desk, id)",
 };
 
+// The job-work quantities typed while one session is being settled belong to that settlement
+// alone: a temporary table is private to its connection on both kinds of database, so another
+// desk opening its own settlement neither clears them nor bills them.
+const char* const EnteredJobWorkSql =
+    "CREATE TEMP TABLE IF NOT EXISTS jobwork_entered (line INTEGER, Type TEXT, "
+    "qty REAL DEFAULT 0, totamt REAL DEFAULT 0)";
+
 // What SQLite's NOCASE primary key of user_category gives, on PostgreSQL.
 const char* const PostgresOnlySql[] = {
     "CREATE UNIQUE INDEX IF NOT EXISTS user_category_lower ON user_category (lower(\"user\"))",
@@ -354,6 +361,10 @@ bool Database::createSchema()
                 if (!run(sql)) {
                     return false;
                 }
+            }
+            const QString entered = QString::fromLatin1(EnteredJobWorkSql);
+            if (!run(shared ? postgresColumns(entered) : entered)) {
+                return false;
             }
             const QVariant n = scalar(QStringLiteral("SELECT count(*) FROM defalt"));
             if (n.toLongLong() == 0) {

@@ -39,6 +39,10 @@ bool JobWorkStore::saveCatalogue(const QList<CatalogueRow>& rows)
                           QStringLiteral("frmjobwork cmd save"))) {
                 return false;
             }
+            if (!m_db.run(QStringLiteral("DELETE FROM jobwork_entered"), {},
+                          QStringLiteral("frmjobwork cmd save"))) {
+                return false;
+            }
             QSet<QString> seen;
             for (const CatalogueRow& row : rows) {
                 const QString type = withoutTrailingBlanks(row.type);
@@ -64,19 +68,16 @@ bool JobWorkStore::saveCatalogue(const QList<CatalogueRow>& rows)
 
 bool JobWorkStore::clearQuantities()
 {
-    const bool ok = m_db.run(QStringLiteral("UPDATE jobwork SET qty = 0, totamt = 0"), {},
-                             QStringLiteral("cmdendsession_Click"));
-    if (ok) {
-        m_db.notifyChanged(QStringLiteral("jobwork"));
-    }
-    return ok;
+    return m_db.run(QStringLiteral("DELETE FROM jobwork_entered"), {},
+                    QStringLiteral("cmdendsession_Click"));
 }
 
 QList<JobWorkStore::Line> JobWorkStore::lines() const
 {
     QList<Line> out;
-    for (const QSqlRecord& r : m_db.rows(
-             QStringLiteral("SELECT Type, amount, qty, totamt FROM jobwork ORDER BY rowid"))) {
+    for (const QSqlRecord& r : m_db.rows(QStringLiteral(
+             "SELECT j.Type, j.amount, e.qty, e.totamt FROM jobwork j LEFT JOIN jobwork_entered e "
+             "ON e.Type = j.Type ORDER BY j.rowid"))) {
         out.append({r.value(0).toString(), Money::fromVariant(r.value(1)),
                     Money::fromVariant(r.value(2)).toString(), Money::fromVariant(r.value(3))});
     }
@@ -85,30 +86,31 @@ QList<JobWorkStore::Line> JobWorkStore::lines() const
 
 bool JobWorkStore::storeQuantities(const QList<Line>& lines)
 {
-    const bool ok = m_db.transaction(
+    const QString label = QStringLiteral("frmjobworkdetails Form_Unload");
+    return m_db.transaction(
         [&] {
-            for (const Line& l : lines) {
-                if (!m_db.run(QStringLiteral("UPDATE jobwork SET qty = ?, totamt = ? "
-                                             "WHERE Type = ?"),
-                              {Money::parse(l.qty).toVariant(), l.netAmount.toVariant(),
-                               withoutTrailingBlanks(l.type)},
-                              QStringLiteral("frmjobworkdetails Form_Unload"))) {
+            if (!m_db.run(QStringLiteral("DELETE FROM jobwork_entered"), {}, label)) {
+                return false;
+            }
+            for (qsizetype i = 0; i < lines.size(); ++i) {
+                const Line& l = lines.at(i);
+                if (!m_db.run(QStringLiteral("INSERT INTO jobwork_entered (line, Type, qty, "
+                                             "totamt) VALUES (?, ?, ?, ?)"),
+                              {qint64(i), withoutTrailingBlanks(l.type),
+                               Money::parse(l.qty).toVariant(), l.netAmount.toVariant()},
+                              label)) {
                     return false;
                 }
             }
             return true;
         },
-        QStringLiteral("frmjobworkdetails Form_Unload"));
-    if (ok) {
-        m_db.notifyChanged(QStringLiteral("jobwork"));
-    }
-    return ok;
+        label);
 }
 
 Money JobWorkStore::total() const
 {
     Money sum;
-    for (const QSqlRecord& r : m_db.rows(QStringLiteral("SELECT totamt FROM jobwork"))) {
+    for (const QSqlRecord& r : m_db.rows(QStringLiteral("SELECT totamt FROM jobwork_entered"))) {
         sum += Money::fromVariant(r.value(0));
     }
     return sum;

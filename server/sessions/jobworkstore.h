@@ -8,8 +8,9 @@
 
 class Database;
 
-// The job-work catalogue and the quantities of the session being settled, both kept in the
-// `jobwork` table until the settlement copies the lines to `jobwork_details`.
+// The job-work catalogue (`jobwork`) and the quantities of the session being settled. Those
+// are this console's own (`jobwork_entered`, private to its connection) until the settlement
+// copies the lines to `jobwork_details`; the old qty and totamt columns of `jobwork` stay unused.
 class JobWorkStore
 {
 public:

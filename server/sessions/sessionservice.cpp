@@ -480,8 +480,8 @@ SettleResult SessionService::settle(const SettleRequest& req)
             }
             if (req.other > Money()) {
                 const auto lines =
-                    m_db.rows(QStringLiteral("SELECT Type, qty, totamt FROM jobwork WHERE qty > 0 "
-                                             "ORDER BY rowid"),
+                    m_db.rows(QStringLiteral("SELECT Type, qty, totamt FROM jobwork_entered "
+                                             "WHERE qty > 0 ORDER BY line"),
                               {}, EndLabel);
                 for (const QSqlRecord& l : lines) {
                     if (!write(n,

@@ -11,7 +11,7 @@ class QLineEdit;
 class QTableWidget;
 
 // "Job Work Details Entry": the quantities of job work taken during the session being
-// settled. Closing the window stores them in `jobwork`.
+// settled. Closing the window stores them for this console.
 class FrmJobWorkDetails : public QDialog
 {
     Q_OBJECT

@@ -275,9 +275,10 @@ private Q_SLOTS:
         QCOMPARE(ConsoleCommands::startSessionRefusal(db), QString("Ready Terminal Not Found"));
         QCOMPARE(ConsoleCommands::toolsRefusal(db), QString("Login Terminal Not Found"));
         QCOMPARE(ConsoleCommands::transferRefusal(db), QString("Login Terminal Not Found"));
-        db.run("INSERT INTO jobwork (Type, amount, qty, totamt) VALUES ('Print', 2.5, 3, 7.5)");
+        db.run("INSERT INTO jobwork_entered (line, Type, qty, totamt) VALUES (0, 'Print', 3, 7.5)");
         QCOMPARE(ConsoleCommands::endSessionRefusal(db), QString("Login Terminal Not Found"));
-        QCOMPARE(db.scalar("SELECT qty FROM jobwork").toInt(), 0); // cleared all the same
+        QCOMPARE(db.scalar("SELECT count(*) FROM jobwork_entered").toInt(),
+                 0); // cleared all the same
         db.run("INSERT INTO terminals (terminal, ip, cid) VALUES ('PC1', '127.0.0.2', 1)");
         QCOMPARE(ConsoleCommands::transferRefusal(db), QString(" Ready Terminal Not Found"));
         QCOMPARE(ConsoleCommands::endSessionRefusal(db), QString());

@@ -4,6 +4,7 @@
 #include "common/clock.h"
 #include "common/protocol.h"
 #include "server/accounts/ui/preview.h"
+#include "server/core/consolecommands.h"
 #include "server/core/database.h"
 #include "server/core/ui/gridcelleditor.h"
 #include "server/sessions/jobworkstore.h"
@@ -145,8 +146,7 @@ void prepareFullSession(Database& db)
     addOnline(db, QStringLiteral("PC1"), 1);
     QVERIFY(db.run(QStringLiteral("INSERT INTO members (memberid, Password, category) "
                                   "VALUES ('M1', '', 'Std')")));
-    QVERIFY(db.run(QStringLiteral("INSERT INTO jobwork (Type, amount, qty, totamt) "
-                                  "VALUES ('Print', 2.5, 3, 7.5)")));
+    QVERIFY(db.run(QStringLiteral("INSERT INTO jobwork (Type, amount) VALUES ('Print', 2.5)")));
     startAt(db, QStringLiteral("PC1"), QStringLiteral("Std"), QStringLiteral("M1"),
             QStringLiteral("20"));
 }
@@ -157,7 +157,13 @@ SettleResult settleFull(Database& db, std::function<bool(int)> hook)
     SettlementForm form(db, 2);
     form.open();
     form.pick(QStringLiteral("PC1"));
-    form.jobWorkClosed(JobWorkStore(db).total());
+    // Entered on the connection that settles: the lines are that console's own.
+    JobWorkStore jobs(db);
+    if (!jobs.storeQuantities({{QStringLiteral("Print"), Money::parse(QStringLiteral("2.5")),
+                                QStringLiteral("3"), Money::parse(QStringLiteral("7.5"))}})) {
+        return {};
+    }
+    form.jobWorkClosed(jobs.total());
     form.otherEntered();
     form.service().setWriteHook(std::move(hook));
     return form.settle();
@@ -711,7 +717,20 @@ private Q_SLOTS:
         QVERIFY(child<QPushButton>(w, "cmdjobworkdetails")->isEnabled());
         runJobWork(w, QStringLiteral("3"));
         QCOMPARE(child<QLineEdit>(w, "txtoamt")->text(), QStringLiteral("7.5"));
+        // Another desk on the same database opens End Session and enters lines of its own
+        // meanwhile: neither clears this one's lines nor lands on its bill.
+        Database other;
+        QVERIFY(other.open(m_db->target()));
+        QCOMPARE(ConsoleCommands::endSessionRefusal(other), QString());
+        JobWorkStore otherJobs(other);
+        QList<JobWorkStore::Line> entered = otherJobs.lines();
+        QCOMPARE(entered.size(), 2);
+        QCOMPARE(entered[0].qty, QStringLiteral("0"));
+        entered[1].qty = QStringLiteral("5");
+        entered[1].netAmount = Money::fromWhole(20);
+        QVERIFY(otherJobs.storeQuantities(entered));
         endSession(w);
+        QCOMPARE(otherJobs.total(), Money::fromWhole(20));
         const auto lines = m_db->rows(QStringLiteral("SELECT billno, Type, qty, amount FROM "
                                                      "jobwork_details"));
         QCOMPARE(lines.size(), 1);
