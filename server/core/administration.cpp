@@ -8,7 +8,12 @@ namespace Administration {
 
 QString deskName(const Database& db)
 {
-    return db.target().desk.isEmpty() ? HostInfo::hostName() : db.target().desk;
+    return deskName(db.target());
+}
+
+QString deskName(const DatabaseTarget& target)
+{
+    return target.desk.isEmpty() ? HostInfo::hostName() : target.desk;
 }
 
 bool begin(Database& db, const QString& what, const QString& label)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
+#include "server/core/databasetarget.h"
+
 #include <QString>
 
 class Database;
@@ -20,5 +22,6 @@ inline const QString Channel = QStringLiteral("vk_admin");
 
 // This console's name among the desks.
 QString deskName(const Database& db);
+QString deskName(const DatabaseTarget& target);
 
 } // namespace Administration

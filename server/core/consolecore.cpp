@@ -132,8 +132,14 @@ bool ConsoleCore::recover(const Hooks& hooks)
 
 QString ConsoleCore::ownRowName(const Database& db)
 {
-    return db.isShared() ? QStringLiteral("%1 (%2)").arg(OwnRowName, Administration::deskName(db))
-                         : OwnRowName;
+    return ownRowName(db.target());
+}
+
+QString ConsoleCore::ownRowName(const DatabaseTarget& target)
+{
+    return target.isShared()
+               ? QStringLiteral("%1 (%2)").arg(OwnRowName, Administration::deskName(target))
+               : OwnRowName;
 }
 
 void ConsoleCore::addOwnRow(const QString& ownIp)

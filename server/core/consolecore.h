@@ -63,6 +63,7 @@ public:
     // shared database the name (which carries the desk's) is what tells one desk's from
     // another's: sessions are found by it, and a row of index 0 is only ever addressed with it.
     static QString ownRowName(const Database& db);
+    static QString ownRowName(const DatabaseTarget& target);
 
     static QString defaultOwnAddress();
 

@@ -418,7 +418,7 @@ private Q_SLOTS:
         QCOMPARE(log.lines().last(), QString("Listening for client connection.."));
         const auto online = db.rows("SELECT name, ip, id FROM online");
         QCOMPARE(online.size(), 1);
-        QCOMPARE(online[0].value(0).toString(), QString("VK Server"));
+        QCOMPARE(online[0].value(0).toString(), ConsoleCore::ownRowName(db));
         QCOMPARE(online[0].value(1).toString(), QString("10.0.0.1"));
         QCOMPARE(online[0].value(2).toInt(), 0);
         QCOMPARE(db.scalar("SELECT count(*) FROM terminals").toInt(), 1);
