@@ -321,7 +321,10 @@ void TstLinkSecurity::weakKeyLinksNothingOnEitherSide()
     QVERIFY(readFile(weak.home.filePath("Morvek.txt")).contains("link key is refused"));
     for (Program* p : {&weak, &strong}) {
         QCOMPARE(p->state().value("linkProven").toBool(), false);
-        QCOMPARE(p->state().value("lockScreenVisible").toBool(), true);
+        // The agent reports its screens as it draws them; on a busy machine the lock may be
+        // reported a moment after the refusal.
+        QVERIFY(waitUntil([&] { return p->state().value("lockScreenVisible").toBool(); }));
+        QCOMPARE(p->state().value("linkProven").toBool(), false);
     }
     // Nobody was ever let in.
     QVERIFY(!readFile(console.home.filePath("Morvek.txt")).contains("127.0.0.61"));
