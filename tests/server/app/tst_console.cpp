@@ -10,6 +10,7 @@
 #include "server/core/messagelog.h"
 #include "server/core/ui/frmmain.h"
 #include "server/core/ui/systemtray.h"
+#include "support/consoleconf.h"
 #include "support/scriptedprompt.h"
 #include "support/testdatabase.h"
 #include "support/testhome.h"
@@ -28,16 +29,21 @@
 
 namespace {
 
-void seedSettings(const TestHome& home, const QString& extra = {})
+void seedSettings(const TestHome& home, const QByteArray& extra = {})
 {
-    QFile f(home.file("vantirokit.conf"));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n\"port\"=\"0\"\n%1")
-                .arg(extra)
-                .toUtf8());
-    f.close();
+    writeConsoleSettings(home, 0, extra);
     // The console under test runs on the test's database.
     testDatabaseTarget(home);
+}
+
+// Rows an earlier run of the console left in its database.
+void seedRows(const QStringList& statements)
+{
+    Database db;
+    QVERIFY(db.open(DatabaseTarget::fromSettings(Paths::databaseFile())));
+    for (const QString& sql : statements) {
+        QVERIFY2(db.run(sql), qPrintable(sql));
+    }
 }
 
 } // namespace
@@ -58,17 +64,12 @@ private Q_SLOTS:
         QVERIFY(agent22.listen(QHostAddress("127.0.0.22"), wakePort));
         QVERIFY(console23.listen(QHostAddress("127.0.0.23"), wakePort));
         QVERIFY(session24.listen(QHostAddress("127.0.0.24"), wakePort));
-        {
-            Database db;
-            QVERIFY(db.open(DatabaseTarget::fromSettings(Paths::databaseFile())));
-            // Indexes as the first desk of a shared database numbers them (n * 100 + 1); a
-            // console on a file of its own takes every row as its own anyway.
-            db.run("INSERT INTO online (name, ip, id) VALUES ('PC21', '127.0.0.21', 101)");
-            db.run("INSERT INTO online (name, ip, id) VALUES ('PC22', '127.0.0.22', 201)");
-            db.run("INSERT INTO online (name, ip, id) VALUES ('VK Server', '127.0.0.23', 0)");
-            db.run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\") VALUES "
-                   "('PC24', '127.0.0.24', 301, '2026-01-01 09:00:00', 'Normal')");
-        }
+        // Indexes as the first desk of a shared database numbers them (n * 100 + 1); a
+        // console on a file of its own takes every row as its own anyway.
+        seedRows({"INSERT INTO online (name, ip, id) VALUES ('PC21', '127.0.0.21', 101), "
+                  "('PC22', '127.0.0.22', 201), ('VK Server', '127.0.0.23', 0)",
+                  "INSERT INTO terminals (terminal, ip, cid, sstart, \"user\") VALUES "
+                  "('PC24', '127.0.0.24', 301, '2026-01-01 09:00:00', 'Normal')"});
         qputenv("VANTIROKIT_WAKE_PORT", QByteArray::number(wakePort));
         Console console;
         console.start();
@@ -107,14 +108,10 @@ private Q_SLOTS:
     {
         TestHome home;
         seedSettings(home);
-        {
-            Database db;
-            QVERIFY(db.open(DatabaseTarget::fromSettings(Paths::databaseFile())));
-            db.run(
-                "INSERT INTO terminals (terminal, ip, cid, sstart, \"user\", memberid, AUTOLOGOUT) "
-                "VALUES ('PC9', '127.0.0.9', 3, '2026-01-01 09:00:00', 'Normal', 'M1', 1)");
-            db.run("INSERT INTO history (billno, terminal, charge) VALUES (7, 'PC9', 12.5)");
-        }
+        seedRows({"INSERT INTO terminals (terminal, ip, cid, sstart, \"user\", memberid, "
+                  "AUTOLOGOUT) VALUES ('PC9', '127.0.0.9', 3, '2026-01-01 09:00:00', 'Normal', "
+                  "'M1', 1)",
+                  "INSERT INTO history (billno, terminal, charge) VALUES (7, 'PC9', 12.5)"});
         Console console;
         console.start();
         FrmMain& w = console.window();
@@ -165,14 +162,10 @@ private Q_SLOTS:
     {
         TestHome home;
         seedSettings(home);
-        {
-            Database db;
-            QVERIFY(db.open(DatabaseTarget::fromSettings(Paths::databaseFile())));
-            db.run("INSERT INTO user_category (\"user\") VALUES ('Normal')");
-            db.run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\") VALUES "
-                   "('PC8', '127.0.0.8', 7, '2026-01-01 09:00:00', 'Normal'), "
-                   "('PC9', '127.0.0.9', 8, '2026-01-01 09:00:00', 'Normal')");
-        }
+        seedRows({"INSERT INTO user_category (\"user\") VALUES ('Normal')",
+                  "INSERT INTO terminals (terminal, ip, cid, sstart, \"user\") VALUES "
+                  "('PC8', '127.0.0.8', 7, '2026-01-01 09:00:00', 'Normal'), "
+                  "('PC9', '127.0.0.9', 8, '2026-01-01 09:00:00', 'Normal')"});
         ScriptedPrompt prompt;
         Console console;
         console.start();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The real console program, started as a cashier's machine would start it.
 #include "server/core/database.h"
+#include "support/consoleconf.h"
 #include "support/systemwait.h"
 #include "support/testdatabase.h"
 #include "support/testhome.h"
@@ -17,18 +18,6 @@
 namespace {
 
 using namespace SystemTest;
-
-QString consoleExe()
-{
-    return binary("vkserver");
-}
-
-void writeSettings(const TestHome& home, const QByteArray& text)
-{
-    QFile f(home.file("vantirokit.conf"));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(text);
-}
 
 bool canConnect(quint16 port)
 {
@@ -51,7 +40,7 @@ public:
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(home.path());
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p.start(consoleExe(), {});
+        p.start(binary("vkserver"), {});
     }
     ~ConsoleProcess()
     {
@@ -92,10 +81,7 @@ private Q_SLOTS:
     {
         TestHome home;
         const quint16 port = freePort();
-        writeSettings(home, QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n"
-                                    "\"port\"=\"%1\"\n")
-                                .arg(port)
-                                .toUtf8());
+        writeConsoleSettings(home, port);
         const DatabaseTarget target = testDatabaseTarget(home);
         ConsoleProcess console(home);
         QVERIFY(console.p.waitForStarted());
@@ -125,10 +111,7 @@ private Q_SLOTS:
         // error log on every start.
         QTcpServer taken;
         QVERIFY(taken.listen(QHostAddress::LocalHost));
-        writeSettings(home, QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n"
-                                    "\"port\"=\"%1\"\n")
-                                .arg(taken.serverPort())
-                                .toUtf8());
+        writeConsoleSettings(home, taken.serverPort());
         const QStringList files = {home.file("server.db"), home.file("server.db-wal"),
                                    home.file("server.db-shm"), home.file("Morvek.txt")};
         const auto allThere = [&] {
@@ -163,10 +146,7 @@ private Q_SLOTS:
     {
         TestHome home;
         const quint16 port = freePort();
-        writeSettings(home, QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n"
-                                    "\"port\"=\"%1\"\n")
-                                .arg(port)
-                                .toUtf8());
+        writeConsoleSettings(home, port);
         ConsoleProcess first(home);
         QVERIFY2(first.listens(port), neverListened(home).constData());
         ConsoleProcess second(home);

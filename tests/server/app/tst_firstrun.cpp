@@ -2,8 +2,6 @@
 // The setup of a new cafe: what it stores, when it is offered, what it refuses, and the
 // console that offers it without being held up by it.
 #include "common/clock.h"
-#include "common/paths.h"
-#include "common/settingsstore.h"
 #include "server/accounts/backup.h"
 #include "server/accounts/consolesettings.h"
 #include "server/accounts/operatorlogin.h"
@@ -17,36 +15,21 @@
 #include "server/sessions/sessionservice.h"
 #include "server/sessions/settlementform.h"
 #include "server/sessions/tariffstore.h"
+#include "support/consoleconf.h"
 #include "support/datarow.h"
 #include "support/scriptedprompt.h"
+#include "support/tariffrows.h"
 #include "support/testdatabase.h"
 #include "support/testhome.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QCheckBox>
 #include <QLineEdit>
 #include <QTest>
 
 #include <memory>
 
 #include <unistd.h>
-
-namespace {
-
-void seedPort(const TestHome& home)
-{
-    QFile f(home.file("vantirokit.conf"));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n\"port\"=\"0\"\n");
-}
-
-Money m(const char* text)
-{
-    return Money::parse(QString::fromLatin1(text));
-}
-
-} // namespace
 
 class TestFirstRun : public QObject
 {
@@ -219,19 +202,19 @@ private Q_SLOTS:
         file.close();
         value.replace("FILE", home->file("afile"));
 
+        using A = FirstRun::Answers;
+        const QHash<QString, QString A::*> fields{{"password", &A::password},
+                                                  {"retyped", &A::retyped},
+                                                  {"cafeName", &A::cafeName},
+                                                  {"category", &A::category},
+                                                  {"rate30", &A::rate30},
+                                                  {"rate45", &A::rate45},
+                                                  {"rate60", &A::rate60},
+                                                  {"exportFolder", &A::exportFolder},
+                                                  {"backupFolder", &A::backupFolder}};
+        QVERIFY(fields.contains(field));
         FirstRun::Answers a = good();
-        QString* fields[] = {&a.password, &a.retyped, &a.cafeName,     &a.category,    &a.rate30,
-                             &a.rate45,   &a.rate60,  &a.exportFolder, &a.backupFolder};
-        const char* names[] = {"password", "retyped", "cafeName",     "category",    "rate30",
-                               "rate45",   "rate60",  "exportFolder", "backupFolder"};
-        bool set = false;
-        for (int i = 0; i < 9; ++i) {
-            if (field == names[i]) {
-                *fields[i] = value;
-                set = true;
-            }
-        }
-        QVERIFY(set);
+        a.*fields.value(field) = value;
 
         FirstRun setup(*db, 2);
         const QString got = setup.apply(a);
@@ -266,7 +249,7 @@ private Q_SLOTS:
     void consoleOffersTheSetupOnce()
     {
         db.reset();
-        seedPort(*home);
+        writeConsoleSettings(*home);
         ScriptedPrompt prompt;
         {
             Console console;
@@ -335,7 +318,7 @@ private Q_SLOTS:
         QFETCH(bool, marked);
         QFETCH(QString, firstLine);
         db.reset();
-        seedPort(*home);
+        writeConsoleSettings(*home);
         ScriptedPrompt prompt;
         {
             Console console;

@@ -6,6 +6,7 @@
 #include "server/core/ui/frmabout.h"
 #include "server/core/ui/frmmain.h"
 #include "server/core/ui/helpviewer.h"
+#include "support/consoleconf.h"
 #include "support/testhome.h"
 
 #include <QAction>
@@ -188,12 +189,8 @@ private Q_SLOTS:
     void f1InTheConsoleWindowOpensTheHelp()
     {
         TestHome home;
-        QFile conf(home.file(QStringLiteral("vantirokit.conf")));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
         // The new cafe setup would hold the console window's keys while it is open.
-        conf.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n\"port\"=\"0\"\n"
-                   "\"firstrundone\"=\"1\"\n");
-        conf.close();
+        writeConsoleSettings(home, 0, "\"firstrundone\"=\"1\"\n");
         const QString page = home.file(QStringLiteral("help #2/index.html"));
         writeFile(page);
 
@@ -214,7 +211,6 @@ private Q_SLOTS:
             QTest::keyClick(&window, Qt::Key_F1);
             QCOMPARE(m_opened.size(), 1);
             QCOMPARE(m_opened.first(), QUrl::fromLocalFile(canonical(page)));
-            QCOMPARE(m_opened.first().toLocalFile(), canonical(page));
         }
         {
             HelpOverride none(home.file(QStringLiteral("no help here")));
@@ -229,23 +225,15 @@ private Q_SLOTS:
         TestHome home;
         const QString page = home.file(QStringLiteral("help/index.html"));
         writeFile(page);
-        {
-            HelpOverride help(home.file(QStringLiteral("help")));
+        // Without help the button is greyed out and a press opens nothing more.
+        for (const bool there : {true, false}) {
+            HelpOverride help(home.file(QLatin1String(there ? "help" : "missing")));
             FrmAbout about;
             auto* button = about.findChild<QPushButton*>(QStringLiteral("cmdHelp"));
             QVERIFY(button != nullptr);
-            QVERIFY(button->isEnabled());
+            QCOMPARE(button->isEnabled(), there);
             button->click();
             QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(canonical(page))});
-        }
-        {
-            HelpOverride none(home.file(QStringLiteral("missing")));
-            FrmAbout about;
-            auto* button = about.findChild<QPushButton*>(QStringLiteral("cmdHelp"));
-            QVERIFY(button != nullptr);
-            QVERIFY(!button->isEnabled());
-            button->click();
-            QCOMPARE(m_opened.size(), 1);
         }
     }
 

@@ -13,6 +13,7 @@
 #include "server/core/database.h"
 #include "server/core/ui/frmmain.h"
 #include "server/core/ui/gridcelleditor.h"
+#include "support/consoleconf.h"
 #include "support/datarow.h"
 #include "support/loopbackagentlink.h"
 #include "support/scriptedprompt.h"
@@ -20,7 +21,6 @@
 #include "support/testhome.h"
 
 #include <QAbstractButton>
-#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -82,6 +82,17 @@ void typeText(QWidget* target, const QString& text)
         QApplication::sendEvent(target, &press);
         QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, ch);
         QApplication::sendEvent(target, &release);
+    }
+}
+
+// The long texts are pasted, as from the box's context menu: the validator applies, key filters
+// do not.
+void enter(QLineEdit* box, const QString& text)
+{
+    if (text.size() > 100) {
+        box->insert(text);
+    } else {
+        typeText(box, text);
     }
 }
 
@@ -173,7 +184,6 @@ struct WindowStats
     int cells = 0;
     int buttons = 0;
     int inputs = 0;
-    int prompts = 0;
 };
 
 // Exercises every modal window that comes up while a command runs: each of its boxes and cells
@@ -183,7 +193,7 @@ struct WindowStats
 class Walker : public QObject
 {
 public:
-    explicit Walker(ScriptedPrompt& prompt) : m_prompt(prompt)
+    Walker()
     {
         m_timer.setInterval(10);
         connect(&m_timer, &QTimer::timeout, this, &Walker::poll);
@@ -207,7 +217,6 @@ public:
         }
         m_stack.append(w);
         QPointer<QWidget> window(w);
-        const int promptsBefore = int(m_prompt.asked().size());
         for (const QString& text : hostileTexts()) {
             if (!window) {
                 break;
@@ -215,7 +224,6 @@ public:
             fill(window, text, s);
             pressButtons(window, s);
         }
-        s.prompts += int(m_prompt.asked().size()) - promptsBefore;
         m_stack.removeAll(w);
         if (afterWindow) {
             afterWindow(name);
@@ -319,14 +327,8 @@ private:
             box->setFocus();
             box->selectAll();
             keyTo(box, Qt::Key_Backspace);
-            if (text.size() > 100) {
-                // Pasted, as from the box's context menu: the validator applies, key filters
-                // do not.
-                if (box) {
-                    box->insert(text);
-                }
-            } else {
-                typeText(box, text);
+            if (box) {
+                enter(box, text);
             }
             ++s.inputs;
             keyTo(box, Qt::Key_Return);
@@ -336,14 +338,9 @@ private:
             if (c.row >= c.editor->grid()->rowCount() || !c.editor->open(c.row, c.column, {})) {
                 continue;
             }
-            QLineEdit* editor = c.editor->textEditor();
-            if (text.size() > 100) {
-                editor->insert(text);
-            } else {
-                typeText(editor, text);
-            }
+            enter(c.editor->textEditor(), text);
             ++s.inputs;
-            keyTo(editor, Qt::Key_Return);
+            keyTo(c.editor->textEditor(), Qt::Key_Return);
         }
     }
 
@@ -367,18 +364,10 @@ private:
         }
     }
 
-    ScriptedPrompt& m_prompt;
     QTimer m_timer;
     QList<QWidget*> m_stack;
     QList<QWidget*> m_busy;
 };
-
-void seedSettings(const TestHome& home)
-{
-    QFile f(home.file(QStringLiteral("vantirokit.conf")));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n\"port\"=\"0\"\n");
-}
 
 // Rows the windows have something to work on: ready workstations, running sessions, a tariff,
 // members with ledger entries, job work and billed history.
@@ -474,22 +463,14 @@ void checkConsistent(Database& db, const QString& after)
                             .toInt();
         QVERIFY2(bad == 0, qPrintable(after + u' ' + table + u'.' + column));
     }
-    // Bill numbers stay unique, every workstation is in one list only, no member without an id.
-    QVERIFY2(db.scalar(QStringLiteral("SELECT count(*) - count(DISTINCT billno) FROM history"))
-                     .toInt() == 0,
-             where);
-    QVERIFY2(db.scalar(QStringLiteral("SELECT count(*) FROM online o JOIN terminals t "
-                                      "ON o.ip = t.ip"))
-                     .toInt() == 0,
-             where);
-    QVERIFY2(db.scalar(QStringLiteral("SELECT count(*) FROM members WHERE "
-                                      "trim(coalesce(memberid, '')) = ''"))
-                     .toInt() == 0,
-             where);
-    QVERIFY2(db.scalar(QStringLiteral("SELECT count(*) FROM jobwork WHERE "
-                                      "trim(coalesce(Type, '')) = ''"))
-                     .toInt() == 0,
-             where);
+    // Bill numbers stay unique, every workstation is in one list only, no member or job type
+    // without a name.
+    for (const char* bad : {"SELECT count(*) - count(DISTINCT billno) FROM history",
+                            "SELECT count(*) FROM online o JOIN terminals t ON o.ip = t.ip",
+                            "SELECT count(*) FROM members WHERE trim(coalesce(memberid, '')) = ''",
+                            "SELECT count(*) FROM jobwork WHERE trim(coalesce(Type, '')) = ''"}) {
+        QVERIFY2(db.scalar(QLatin1String(bad)).toInt() == 0, qPrintable(after + u' ' + bad));
+    }
 }
 
 } // namespace
@@ -594,23 +575,18 @@ private Q_SLOTS:
             auto* to = w.findChild<QLineEdit*>(QStringLiteral("txtbill_1"));
             auto* remove = w.findChild<QPushButton*>(QStringLiteral("Cmdhistorydelete"));
             QVERIFY(from && to && remove);
-            // The boxes refuse such text however it arrives, so they stay empty here.
-            from->clear();
-            from->insert(text);
-            to->selectAll();
-            to->insert(QStringLiteral("3"));
-            remove->click();
-            QCOMPARE(prompt.texts(),
-                     QStringList{QStringLiteral("Enter the From and To Bill Numbers")});
-            // The other way round too.
-            prompt.clear();
-            from->selectAll();
-            from->insert(QStringLiteral("1"));
-            to->clear();
-            to->insert(text);
-            remove->click();
-            QCOMPARE(prompt.texts(),
-                     QStringList{QStringLiteral("Enter the From and To Bill Numbers")});
+            // The boxes refuse such text however it arrives, so they stay empty here; in either
+            // of them.
+            for (const auto& [hostile, number] : {std::pair(from, to), std::pair(to, from)}) {
+                prompt.clear();
+                hostile->clear();
+                hostile->insert(text);
+                number->selectAll();
+                number->insert(QStringLiteral("3"));
+                remove->click();
+                QCOMPARE(prompt.texts(),
+                         QStringList{QStringLiteral("Enter the From and To Bill Numbers")});
+            }
         }
         QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM history")).toInt(), 3);
         QCOMPARE(db.scalar(QStringLiteral("SELECT billno FROM defalt")).toInt(), 4);
@@ -620,7 +596,7 @@ private Q_SLOTS:
     void everyBoxOfEveryWindowTakesHostileText()
     {
         TestHome home;
-        seedSettings(home);
+        writeConsoleSettings(home);
         testDatabaseTarget(home);
         LoopbackAgentLink link;
         ScriptedPrompt prompt;
@@ -637,7 +613,7 @@ private Q_SLOTS:
         FrmMain& w = console.window();
         w.setAdministrator(true);
 
-        Walker walker(prompt);
+        Walker walker;
         walker.clashes = mnemonicClashes(&w);
         QStringList problems;
         walker.afterWindow = [&](const QString& name) {
@@ -679,12 +655,8 @@ private Q_SLOTS:
         }
 
         int inputs = 0;
-        for (auto it = walker.stats.cbegin(); it != walker.stats.cend(); ++it) {
-            const WindowStats& s = it.value();
+        for (const WindowStats& s : walker.stats) {
             inputs += s.inputs;
-            qInfo("%-18s visits %d, boxes %d, cells %d, inputs %d, presses %d, messages %d",
-                  qPrintable(it.key()), s.visits, s.fields, s.cells, s.inputs, s.buttons,
-                  s.prompts);
         }
         qInfo("hostile inputs tried: %d; closed unexercised: %s", inputs,
               qPrintable(walker.closedUnexercised.join(u',')));

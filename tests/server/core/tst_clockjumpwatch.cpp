@@ -3,6 +3,7 @@
 #include "common/clock.h"
 #include "server/core/clockjumpwatch.h"
 #include "server/core/messagelog.h"
+#include "support/datarow.h"
 #include "support/scriptedprompt.h"
 #include "support/testhome.h"
 
@@ -26,28 +27,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("closed");   // "" running, "same boot" or "new boot"
         QTest::addColumn<QString>("reported"); // "" when nothing is
 
-        QTest::newRow("set back") << true << 1 << qint64(-2700) << ""
-                                  << "moved back 45 min";
-        QTest::newRow("set forward") << true << 1 << qint64(3900) << ""
-                                     << "moved forward 1 h 5 min";
-        QTest::newRow("a day back") << true << 1 << qint64(-86400) << ""
-                                    << "moved back 24 h 0 min";
-        QTest::newRow("time sync") << true << 1 << qint64(90) << ""
-                                   << "";
-        QTest::newRow("just past") << true << 1 << qint64(-121) << ""
-                                   << "moved back 2 min";
-        QTest::newRow("lock off") << false << 1 << qint64(-3600) << ""
-                                  << "";
-        QTest::newRow("small steps add up") << true << 3 << qint64(-100) << ""
-                                            << "moved back 3 min";
-        QTest::newRow("while closed") << true << 1 << qint64(-2700) << "same boot"
-                                      << "moved back 45 min while the console was closed";
-        QTest::newRow("small steps across a restart") << true << 2 << qint64(-100) << "same boot"
-                                                      << "moved back 3 min while the console";
-        QTest::newRow("while closed, lock off") << false << 1 << qint64(-2700) << "same boot"
-                                                << "";
-        QTest::newRow("computer restarted") << true << 1 << qint64(-2700) << "new boot"
-                                            << "";
+        dataRow("set back", true, 1, qint64(-2700), "", "moved back 45 min");
+        dataRow("set forward", true, 1, qint64(3900), "", "moved forward 1 h 5 min");
+        dataRow("a day back", true, 1, qint64(-86400), "", "moved back 24 h 0 min");
+        dataRow("time sync", true, 1, qint64(90), "", "");
+        dataRow("just past", true, 1, qint64(-121), "", "moved back 2 min");
+        dataRow("lock off", false, 1, qint64(-3600), "", "");
+        dataRow("small steps add up", true, 3, qint64(-100), "", "moved back 3 min");
+        dataRow("while closed", true, 1, qint64(-2700), "same boot",
+                "moved back 45 min while the console was closed");
+        dataRow("small steps across a restart", true, 2, qint64(-100), "same boot",
+                "moved back 3 min while the console");
+        dataRow("while closed, lock off", false, 1, qint64(-2700), "same boot", "");
+        dataRow("computer restarted", true, 1, qint64(-2700), "new boot", "");
     }
 
     void jumpsAreReportedOnceWhileTheLockIsOn()

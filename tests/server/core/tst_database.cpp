@@ -14,38 +14,6 @@
 
 namespace {
 
-// Every table and column the console's statements address by name.
-const QMap<QString, QStringList>& expectedSchema()
-{
-    static const QMap<QString, QStringList> schema{
-        {"online", {"name", "ip", "id", "unlocked"}},
-        {"terminals", {"terminal",     "ip",         "cid",       "sstart",      "send",
-                       "user",         "memberid",   "Password",  "amtreceived", "logout",
-                       "logouttime",   "logouttype", "maintains", "AUTOLOGOUT",  "restartcnt",
-                       "passwordwait", "prepaid",    "ticket",    "credit",      "timeup"}},
-        {"history",
-         {"billno", "sstart", "send", "terminal", "cip", "user", "memberid", "duration", "charge",
-          "otheramt", "netamount", "received", "ticket", "shift"}},
-        {"user_category", {"user", "Description"}},
-        {"ratelist",
-         {"member", "timeslice", "Rate", "tperiod", "rateslice", "rpermin", "fhour", "ftimespent",
-          "rateflathour", "fhourrate", "fhournos", "chargebyminute", "usefirsttimeperiod"}},
-        {"members",
-         {"memberid", "name", "address1", "address2", "email", "ob", "Password", "category",
-          "createddate"}},
-        {"transactions", {"memberid", "Date", "part", "credit", "debit"}},
-        {"jobwork", {"Type", "amount", "qty", "totamt"}},
-        {"jobwork_details", {"billno", "Type", "qty", "amount"}},
-        {"defalt", {"billno", "printbill", "admin", "user"}},
-        {"tickets",
-         {"code", "category", "value", "credit", "minutes", "sold", "expires", "lastuse", "voided",
-          "billno"}},
-        {"desks", {"desk", "name", "address", "started", "beat"}},
-        {"commands", {"id", "desk", "cid", "message", "queued", "fromdesk"}},
-    };
-    return schema;
-}
-
 // A table's columns as a statement over it sees them (PostgreSQL's names are in lower case;
 // its explicit rowid is SQLite's implicit one).
 QStringList columnsOf(Database& db, const QString& table)
@@ -57,14 +25,6 @@ QStringList columnsOf(Database& db, const QString& table)
     }
     columns.removeAll(QStringLiteral("rowid"));
     return columns;
-}
-
-QStringList lowered(QStringList names)
-{
-    for (QString& n : names) {
-        n = n.toLower();
-    }
-    return names;
 }
 
 ConsoleCore::Hooks quietHooks(QStringList* woken = nullptr)
@@ -92,9 +52,6 @@ private Q_SLOTS:
         const DatabaseTarget target = testDatabaseTarget(home);
         Database db;
         QVERIFY(db.open(target));
-        for (auto it = expectedSchema().begin(); it != expectedSchema().end(); ++it) {
-            QCOMPARE(columnsOf(db, it.key()), lowered(it.value()));
-        }
         QCOMPARE(db.rows("SELECT * FROM defalt").size(), 1);
         const auto row = db.firstRow("SELECT billno, printbill, admin, \"user\" FROM defalt");
         QVERIFY(row);
@@ -120,10 +77,12 @@ private Q_SLOTS:
     {
         TestHome home;
         const DatabaseTarget path = testDatabaseTarget(home);
+        QStringList fresh;
         {
             // The running-sessions table as the first versions wrote it, with a session in it.
             Database db;
             QVERIFY(db.open(path));
+            fresh = columnsOf(db, "terminals");
             QVERIFY(db.run("DROP TABLE terminals"));
             QVERIFY(db.run("CREATE TABLE terminals (terminal TEXT, ip TEXT, cid INTEGER, "
                            "sstart TEXT, send TEXT, \"user\" TEXT, memberid TEXT, Password TEXT, "
@@ -138,7 +97,7 @@ private Q_SLOTS:
         for (int i = 0; i < 2; ++i) { // upgraded once, then opened as it is
             Database db;
             QVERIFY(db.open(path));
-            QCOMPARE(columnsOf(db, "terminals"), lowered(expectedSchema().value("terminals")));
+            QCOMPARE(columnsOf(db, "terminals"), fresh);
             const auto row =
                 db.firstRow("SELECT terminal, cid, Password, passwordwait FROM terminals");
             QVERIFY(row);
@@ -378,12 +337,13 @@ private Q_SLOTS:
         Database db;
         QVERIFY(db.open(testDatabaseTarget(home)));
         const QDate day(2026, 3, 1);
-        db.run("INSERT INTO history (billno, sstart) VALUES (1, ?)",
-               {Database::timeText(QDateTime(day, QTime(0, 0, 0)))});
-        db.run("INSERT INTO history (billno, sstart) VALUES (2, ?)",
-               {Database::timeText(QDateTime(day, QTime(0, 0, 1)))});
-        db.run("INSERT INTO history (billno, sstart) VALUES (3, ?)",
-               {Database::timeText(QDateTime(day.addDays(-1), QTime(23, 59, 59)))});
+        const QList<QDateTime> starts{QDateTime(day, QTime(0, 0, 0)),
+                                      QDateTime(day, QTime(0, 0, 1)),
+                                      QDateTime(day.addDays(-1), QTime(23, 59, 59))};
+        for (int i = 0; i < starts.size(); ++i) {
+            QVERIFY(db.run("INSERT INTO history (billno, sstart) VALUES (?, ?)",
+                           {i + 1, Database::timeText(starts[i])}));
+        }
         QCOMPARE(
             db.scalar("SELECT count(*) FROM history WHERE sstart <= ?", {Database::dayText(day)})
                 .toInt(),

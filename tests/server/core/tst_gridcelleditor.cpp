@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "common/clock.h"
 #include "server/core/ui/gridcelleditor.h"
+#include "support/datarow.h"
 
 #include <QApplication>
 #include <QDateEdit>
@@ -105,23 +106,40 @@ private Q_SLOTS:
         }
     }
 
-    void enterCommitsEscapeDiscards()
+    // Escape leaves the cell as it was; Enter, Up and Down put the text in it, and the arrows
+    // move the cursor but never out of the rows.
+    void keysLeaveTheEditor_data()
     {
-        grid->setCurrentCell(0, 1);
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("kept");
+        QTest::addColumn<int>("rowAfter");
+        dataRow("Escape", 0, int(Qt::Key_Escape), "item 0", 0);
+        dataRow("Enter", 0, int(Qt::Key_Return), "new", 0);
+        dataRow("Up on the first row", 0, int(Qt::Key_Up), "new", 0);
+        dataRow("Down", 0, int(Qt::Key_Down), "new", 1);
+        dataRow("Down on the last row", 2, int(Qt::Key_Down), "new", 2);
+    }
+    void keysLeaveTheEditor()
+    {
+        QFETCH(int, row);
+        QFETCH(int, key);
+        QFETCH(QString, kept);
+        grid->setCurrentCell(row, 1);
         QTest::keyClick(grid, 'n');
         QTest::keyClicks(txtEdit(), "ew");
-        QTest::keyClick(txtEdit(), Qt::Key_Escape);
-        QCOMPARE(cell(0, 1), QStringLiteral("item 0"));
-        QCOMPARE(committed->count(), 0);
-        QTest::keyClick(grid, 'n');
-        QTest::keyClicks(txtEdit(), "ew");
-        QTest::keyClick(txtEdit(), Qt::Key_Return);
-        QCOMPARE(cell(0, 1), QStringLiteral("new"));
-        QCOMPARE(committed->count(), 1);
-        QCOMPARE(committed->first(), (QVariantList{0, 1, QStringLiteral("new")}));
-        // The cursor stays on the cell.
-        QCOMPARE(grid->currentRow(), 0);
+        QTest::keyClick(txtEdit(), Qt::Key(key));
+        QVERIFY(!editor->isOpen());
+        QCOMPARE(cell(row, 1), kept);
+        QTEST(grid->currentRow(), "rowAfter");
         QCOMPARE(grid->currentColumn(), 1);
+        QCOMPARE(grid->rowCount(), 3);
+        if (kept == QLatin1String("new")) {
+            QCOMPARE(committed->count(), 1);
+            QCOMPARE(committed->first(), (QVariantList{row, 1, QStringLiteral("new")}));
+        } else {
+            QCOMPARE(committed->count(), 0);
+        }
     }
 
     void numericEditorFiltersKeys()
@@ -133,26 +151,6 @@ private Q_SLOTS:
         QTest::keyClick(txtEdit(), Qt::Key_Backspace);
         QTest::keyClick(txtEdit(), Qt::Key_Return);
         QCOMPARE(cell(2, 0), QStringLiteral("125"));
-    }
-
-    void upDownStayInsideTheRows()
-    {
-        grid->setCurrentCell(0, 1);
-        QTest::keyClick(grid, 'a');
-        QTest::keyClick(txtEdit(), Qt::Key_Up);
-        QCOMPARE(cell(0, 1), QStringLiteral("a"));
-        QCOMPARE(grid->currentRow(), 0);
-        QTest::keyClick(grid, 'b');
-        QTest::keyClick(txtEdit(), Qt::Key_Down);
-        QCOMPARE(cell(0, 1), QStringLiteral("b"));
-        QCOMPARE(grid->currentRow(), 1);
-        QCOMPARE(grid->currentColumn(), 1);
-        grid->setCurrentCell(2, 1);
-        QTest::keyClick(grid, 'c');
-        QTest::keyClick(txtEdit(), Qt::Key_Down);
-        QCOMPARE(cell(2, 1), QStringLiteral("c"));
-        QCOMPARE(grid->currentRow(), 2);
-        QCOMPARE(grid->rowCount(), 3);
     }
 
     // An open editor lands in the cell it was opened on when the cursor moves elsewhere or

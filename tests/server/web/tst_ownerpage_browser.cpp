@@ -8,6 +8,7 @@
 #include "server/insight/shifts.h"
 #include "server/web/ownerweb.h"
 #include "server/web/webserver.h"
+#include "support/systemwait.h"
 #include "tests/server/link/fakeagent.h"
 #include "tests/server/link/linkconsole.h"
 
@@ -20,7 +21,6 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 
@@ -29,13 +29,6 @@ namespace {
 const QString Password = QStringLiteral("owner's secret");
 // The W3C name of an element reference in WebDriver answers.
 const QString ElementKey = QStringLiteral("element-6066-11e4-a52e-4f735466cecf");
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 // A WebDriver session over HTTP; every call waits for its answer with the event loop running,
 // so the console's server in this process keeps answering the browser.
@@ -187,7 +180,7 @@ void TstOwnerPageBrowser::pageShowsTheDatabasesFigures()
     const QString settings = c.home.file(QStringLiteral("settings.ini"));
     WebOptions::Values v;
     v.enabled = true;
-    v.port = freePort();
+    v.port = SystemTest::freePort();
     v.addresses = {QStringLiteral("127.0.0.1")};
     QCOMPARE(WebOptions(settings).save(v), QString());
     WebOptions(settings).setPassword(Password);
@@ -199,7 +192,7 @@ void TstOwnerPageBrowser::pageShowsTheDatabasesFigures()
     const QString page = QStringLiteral("http://127.0.0.1:%1/").arg(web.server()->serverPort());
 
     QProcess chromedriver;
-    const quint16 driverPort = freePort();
+    const quint16 driverPort = SystemTest::freePort();
     chromedriver.start(driverProgram, {QStringLiteral("--port=%1").arg(driverPort)});
     QVERIFY(chromedriver.waitForStarted());
     Driver d(driverPort);

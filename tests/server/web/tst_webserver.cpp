@@ -6,12 +6,12 @@
 #include "server/accounts/weboptions.h"
 #include "server/web/ownerweb.h"
 #include "server/web/webserver.h"
+#include "support/systemwait.h"
 #include "tests/server/link/fakeagent.h"
 #include "tests/server/link/linkconsole.h"
 
 #include <QProcess>
 #include <QSslSocket>
-#include <QTcpServer>
 #include <QTest>
 
 #include <memory>
@@ -130,35 +130,35 @@ void TstWebServer::hostileRequestsAreRefused_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("location");
 
+    const auto row = [](const char* name, const QByteArray& request, int status,
+                        const QByteArray& location = {}) {
+        QTest::newRow(name) << request << status << location;
+    };
     const QByteArray big(HttpWire::MaxHeaderBytes + 100, 'a');
-    QTest::newRow("long header") << get("/login").replace("Host: x", "X-Long: " + big) << 431
-                                 << QByteArray();
-    QTest::newRow("headers never end") << "GET / HTTP/1.1\r\n" + big << 431 << QByteArray();
+    row("long header", get("/login").replace("Host: x", "X-Long: " + big), 431);
+    row("headers never end", "GET / HTTP/1.1\r\n" + big, 431);
     // Each names the stylesheet once its dots are resolved: they are refused, not resolved.
-    QTest::newRow("dot segments") << get("/../../style.css") << 404 << QByteArray();
-    QTest::newRow("dot segments encoded") << get("/%2e%2e/%2E%2E/style.css") << 404 << QByteArray();
-    QTest::newRow("dot segment after a name") << get("/login/../style.css") << 404 << QByteArray();
-    QTest::newRow("backslashes") << get("/x\\..\\style.css") << 404 << QByteArray();
-    QTest::newRow("backslash encoded") << get("/x%5c..%5cstyle.css") << 404 << QByteArray();
-    QTest::newRow("broken escape") << get("/%zz") << 404 << QByteArray();
-    QTest::newRow("huge body announced")
-        << QByteArray("POST /login HTTP/1.1\r\nContent-Length: 100000000\r\n\r\npassword=") << 413
-        << QByteArray();
-    QTest::newRow("login body over 1 KiB")
-        << loginRequest(QByteArray(HttpWire::MaxBodyBytes, 'x')) << 413 << QByteArray();
-    QTest::newRow("chunked body")
-        << QByteArray("POST /login HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n")
-        << 501 << QByteArray();
-    QTest::newRow("another method") << get("/").replace("GET", "DELETE") << 405 << QByteArray();
-    QTest::newRow("not HTTP") << QByteArray("HELLO\r\n\r\n") << 400 << QByteArray();
-    QTest::newRow("no session: page") << get("/") << 303 << QByteArray("/login");
-    QTest::newRow("no session: figures") << get("/now.json") << 401 << QByteArray();
-    QTest::newRow("no session: script") << get("/refresh.js") << 401 << QByteArray();
-    QTest::newRow("forged session")
-        << get("/now.json", "vkowner=00112233445566778899aabbccddeeff") << 401 << QByteArray();
-    QTest::newRow("unknown page") << get("/admin") << 404 << QByteArray();
-    QTest::newRow("login page") << get("/login") << 200 << QByteArray();
-    QTest::newRow("its stylesheet") << get("/style.css") << 200 << QByteArray();
+    row("dot segments", get("/../../style.css"), 404);
+    row("dot segments encoded", get("/%2e%2e/%2E%2E/style.css"), 404);
+    row("dot segment after a name", get("/login/../style.css"), 404);
+    row("backslashes", get("/x\\..\\style.css"), 404);
+    row("backslash encoded", get("/x%5c..%5cstyle.css"), 404);
+    row("broken escape", get("/%zz"), 404);
+    row("huge body announced",
+        QByteArray("POST /login HTTP/1.1\r\nContent-Length: 100000000\r\n\r\npassword="), 413);
+    row("login body over 1 KiB", loginRequest(QByteArray(HttpWire::MaxBodyBytes, 'x')), 413);
+    row("chunked body",
+        QByteArray("POST /login HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n"),
+        501);
+    row("another method", get("/").replace("GET", "DELETE"), 405);
+    row("not HTTP", QByteArray("HELLO\r\n\r\n"), 400);
+    row("no session: page", get("/"), 303, "/login");
+    row("no session: figures", get("/now.json"), 401);
+    row("no session: script", get("/refresh.js"), 401);
+    row("forged session", get("/now.json", "vkowner=00112233445566778899aabbccddeeff"), 401);
+    row("unknown page", get("/admin"), 404);
+    row("login page", get("/login"), 200);
+    row("its stylesheet", get("/style.css"), 200);
 }
 
 void TstWebServer::hostileRequestsAreRefused()
@@ -250,11 +250,7 @@ void TstWebServer::httpsOnlyWithACertificate()
     const QString settings = m_console->home.file(QStringLiteral("settings.ini"));
     WebOptions::Values v;
     v.enabled = true;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        v.port = probe.serverPort();
-    }
+    v.port = SystemTest::freePort();
     v.addresses = {QStringLiteral("127.0.0.1")};
     v.certificateFile = cert;
     v.keyFile = key;
