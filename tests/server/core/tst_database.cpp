@@ -4,9 +4,7 @@
 #include "server/core/consolecore.h"
 #include "server/core/database.h"
 #include "server/core/messagelog.h"
-#include "support/scriptedprompt.h"
-#include "support/testdatabase.h"
-#include "support/testhome.h"
+#include "support/consolefixture.h"
 
 #include <QSignalSpy>
 #include <QSqlRecord>
@@ -42,16 +40,17 @@ ConsoleCore::Hooks quietHooks(QStringList* woken = nullptr)
 
 } // namespace
 
-class TestDatabase : public QObject
+class TestDatabase : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 private Q_SLOTS:
+    void init() { openConsole(); }
+    void cleanup() { closeConsole(); }
+
     void freshFileHasItsTablesAndOneDefaultsRow()
     {
-        TestHome home;
-        const DatabaseTarget target = testDatabaseTarget(home);
-        Database db;
-        QVERIFY(db.open(target));
+        Database& db = *m_db;
+        const DatabaseTarget target = db.target();
         QCOMPARE(db.rows("SELECT * FROM defalt").size(), 1);
         const auto row = db.firstRow("SELECT billno, printbill, admin, \"user\" FROM defalt");
         QVERIFY(row);
@@ -75,14 +74,11 @@ private Q_SLOTS:
 
     void fileOfAnEarlierVersionIsUpgradedAndReadsUnchanged()
     {
-        TestHome home;
-        const DatabaseTarget path = testDatabaseTarget(home);
-        QStringList fresh;
+        const DatabaseTarget path = m_db->target();
+        const QStringList fresh = columnsOf(*m_db, "terminals");
         {
             // The running-sessions table as the first versions wrote it, with a session in it.
-            Database db;
-            QVERIFY(db.open(path));
-            fresh = columnsOf(db, "terminals");
+            Database& db = *m_db;
             QVERIFY(db.run("DROP TABLE terminals"));
             QVERIFY(db.run("CREATE TABLE terminals (terminal TEXT, ip TEXT, cid INTEGER, "
                            "sstart TEXT, send TEXT, \"user\" TEXT, memberid TEXT, Password TEXT, "
@@ -110,9 +106,7 @@ private Q_SLOTS:
 
     void awkwardTextRoundTripsThroughEveryHelper()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(testDatabaseTarget(home)));
+        Database& db = *m_db;
         const QStringList names{
             "O'Brien's PC",           "Ünïcödé Café ☕", "'; DROP TABLE history; --",
             QString(300, QChar('x')), "\"quoted\"",     ""};
@@ -131,7 +125,7 @@ private Q_SLOTS:
         }
         // A look-up of a missing id is an empty result, never an error.
         QVERIFY(!db.firstRow("SELECT * FROM members WHERE memberid = ?", {"nobody"}));
-        QVERIFY(home.errorLog().isEmpty());
+        QVERIFY(m_home->errorLog().isEmpty());
     }
 
     // Statements are prepared once and run again: a finished one must hold nothing of the
@@ -139,10 +133,8 @@ private Q_SLOTS:
     // another file must not run them against the old one.
     void reusedStatementsHoldNothingOfTheFile()
     {
-        TestHome home;
-        const DatabaseTarget a = testDatabaseTarget(home);
-        Database db;
-        QVERIFY(db.open(a));
+        Database& db = *m_db;
+        const DatabaseTarget a = db.target();
         const QString count = "SELECT count(*) FROM members";
         QCOMPARE(db.scalar(count).toInt(), 0);
         {
@@ -154,29 +146,26 @@ private Q_SLOTS:
             db.transaction([&] { return db.run("INSERT INTO members (memberid) VALUES ('a')"); }));
         QCOMPARE(db.scalar(count).toInt(), 2);
         // Another file; on PostgreSQL the same database emptied, on a new connection.
-        QVERIFY(db.open(a.isShared() ? testDatabaseTarget(home)
-                                     : DatabaseTarget::sqlite(home.file("b.db"))));
+        QVERIFY(db.open(a.isShared() ? testDatabaseTarget(*m_home)
+                                     : DatabaseTarget::sqlite(m_home->file("b.db"))));
         QCOMPARE(db.scalar(count).toInt(), 0);
-        QVERIFY(home.errorLog().isEmpty());
+        QVERIFY(m_home->errorLog().isEmpty());
     }
 
     void failuresAreLoggedAndNeverThrow()
     {
-        TestHome home;
         Database db;
         QVERIFY(!db.run("SELECT * FROM nosuchtable")); // not open yet
-        QVERIFY(db.open(testDatabaseTarget(home)));
+        QVERIFY(db.open(m_db->target()));
         QVERIFY(!db.run("SELECT * FROM nosuchtable", {}, "frmTest"));
         QVERIFY(!db.scalar("SELECT nothing FROM nowhere").isValid());
-        QVERIFY(home.errorLog().contains("Calling Form: frmTest\r\n"));
-        QVERIFY(home.errorLog().contains("nosuchtable"));
+        QVERIFY(m_home->errorLog().contains("Calling Form: frmTest\r\n"));
+        QVERIFY(m_home->errorLog().contains("nosuchtable"));
     }
 
     void transactionsAreAllOrNothing()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(testDatabaseTarget(home)));
+        Database& db = *m_db;
         QStringList changed;
         connect(&db, &Database::tableChanged, this, [&](const QString& t) { changed.append(t); });
 
@@ -224,9 +213,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, amounts);
         QFETCH(QString, sum);
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(testDatabaseTarget(home)));
+        Database& db = *m_db;
         for (int i = 0; i < amounts.size(); ++i) {
             QVERIFY(db.run("INSERT INTO history (billno, charge) VALUES (?, ?)",
                            {i, Money::parse(amounts[i]).toVariant()}));
@@ -243,9 +230,7 @@ private Q_SLOTS:
     // new rows are known by their rowid, which on a table with a key of its own is that key.
     void changeCountsRowsAndInsertGivesTheRowid()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(testDatabaseTarget(home)));
+        Database& db = *m_db;
         const qint64 first =
             db.insert("INSERT INTO members (memberid, name) VALUES (?, ?)", {"m1", "Asha"});
         const qint64 second =
@@ -281,12 +266,9 @@ private Q_SLOTS:
         if (!testOnPostgres()) {
             QSKIP("a file of one desk's own has no other desks");
         }
-        TestHome home;
-        const DatabaseTarget target = testDatabaseTarget(home);
-        Database a;
+        Database& a = *m_db;
         Database b;
-        QVERIFY(a.open(target));
-        QVERIFY(b.open(target));
+        QVERIFY(b.open(a.target()));
         QVERIFY(a.listen("vk_test"));
         QVERIFY(b.listen("vk_test"));
         QSignalSpy heardByA(&a, &Database::notice);
@@ -333,9 +315,7 @@ private Q_SLOTS:
 
     void dayBoundsMeanTheFirstMomentOfTheDay()
     {
-        TestHome home;
-        Database db;
-        QVERIFY(db.open(testDatabaseTarget(home)));
+        Database& db = *m_db;
         const QDate day(2026, 3, 1);
         const QList<QDateTime> starts{QDateTime(day, QTime(0, 0, 0)),
                                       QDateTime(day, QTime(0, 0, 1)),
@@ -358,16 +338,11 @@ private Q_SLOTS:
 
     void restartKeepsSessionsAndDropsConnections()
     {
-        TestHome home;
-        const DatabaseTarget target = testDatabaseTarget(home);
-        {
-            Database db;
-            QVERIFY(db.open(target));
-            db.run("INSERT INTO online (name, ip, id) VALUES ('PC1', '127.0.0.11', 3)");
-            db.run("INSERT INTO online (name, ip, id) VALUES ('VK Server', '10.0.0.1', 0)");
-            db.run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\") VALUES "
-                   "('PC2', '127.0.0.12', 4, '2026-01-01 10:00:00', 'Normal')");
-        }
+        const DatabaseTarget target = m_db->target();
+        m_db->run("INSERT INTO online (name, ip, id) VALUES ('PC1', '127.0.0.11', 3)");
+        m_db->run("INSERT INTO online (name, ip, id) VALUES ('VK Server', '10.0.0.1', 0)");
+        m_db->run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\") VALUES "
+                  "('PC2', '127.0.0.12', 4, '2026-01-01 10:00:00', 'Normal')");
         Database db;
         MessageLog log;
         ConsoleCore core(db, log);
@@ -393,19 +368,13 @@ private Q_SLOTS:
 
     void consoleRowIsLeftOutWhileItsOwnSessionRuns()
     {
-        TestHome home;
-        const DatabaseTarget target = testDatabaseTarget(home);
-        {
-            Database db;
-            QVERIFY(db.open(target));
-            db.run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\") VALUES "
-                   "('VK Server', '10.0.0.1', 0, '2026-01-01 10:00:00', 'Normal')");
-        }
+        m_db->run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\") VALUES "
+                  "('VK Server', '10.0.0.1', 0, '2026-01-01 10:00:00', 'Normal')");
         Database db;
         MessageLog log;
         ConsoleCore core(db, log);
         QStringList woken;
-        QVERIFY(core.startUp(target, quietHooks(&woken)));
+        QVERIFY(core.startUp(m_db->target(), quietHooks(&woken)));
         QVERIFY(woken.isEmpty()); // the console's own session (index 0) wakes nobody
         QVERIFY(!log.lines().contains("Improper Servar Restart found, Wakening up all Client"));
         QCOMPARE(db.scalar("SELECT count(*) FROM online").toInt(), 0);
@@ -413,16 +382,15 @@ private Q_SLOTS:
 
     void unopenableDatabaseStillStartsTheConsole()
     {
-        TestHome home;
         Database db;
         MessageLog log;
         ConsoleCore core(db, log);
         bool listened = false;
         auto hooks = quietHooks();
         hooks.listen = [&](quint16) { return listened = true; };
-        QVERIFY(!core.startUp(home.file("no/such/folder/server.db"), hooks));
+        QVERIFY(!core.startUp(m_home->file("no/such/folder/server.db"), hooks));
         QVERIFY(listened);
-        QVERIFY(home.errorLog().contains("Calling Form: Systryfrom load"));
+        QVERIFY(m_home->errorLog().contains("Calling Form: Systryfrom load"));
     }
 
     void guessableLinkKeyIsRefusedAloudAtStartUp_data()
@@ -437,21 +405,19 @@ private Q_SLOTS:
     {
         QFETCH(QString, key);
         QFETCH(bool, refused);
-        TestHome home;
         SettingsStore store;
         store.createKey(RegKey::Options);
         store.writeValue(RegKey::Options, "linkkey", key);
-        ScriptedPrompt prompt;
         Database db;
         MessageLog log;
         ConsoleCore core(db, log);
-        QVERIFY(core.startUp(testDatabaseTarget(home), quietHooks()));
+        QVERIFY(core.startUp(m_db->target(), quietHooks()));
         const QString text = "The link key is refused";
         QCOMPARE(log.lines().filter(text).size(), refused ? 1 : 0);
-        QCOMPARE(prompt.texts().filter(text).size(), refused ? 1 : 0);
-        QCOMPARE(home.errorLog().contains(text), refused);
+        QCOMPARE(m_prompt->texts().filter(text).size(), refused ? 1 : 0);
+        QCOMPARE(m_home->errorLog().contains(text), refused);
         if (refused) {
-            QCOMPARE(prompt.asked().first().icon, Prompt::Icon::Critical);
+            QCOMPARE(m_prompt->asked().first().icon, Prompt::Icon::Critical);
         }
     }
 };
