@@ -131,12 +131,12 @@ QStringList errorRecords(const QString& log)
 QStringList mnemonicClashes(QWidget* window)
 {
     QStringList out;
-    const auto clashes = [&out](const QList<QPair<QString, QString>>& texts, const QString& in) {
+    const auto clashes = [&out](const QStringList& texts, const QString& in) {
         QMap<QString, QStringList> owners;
-        for (const auto& [text, who] : texts) {
+        for (const QString& text : texts) {
             const QKeySequence key = QKeySequence::mnemonic(text);
             if (!key.isEmpty()) {
-                owners[key.toString()] << who;
+                owners[key.toString()] << text;
             }
         }
         for (auto it = owners.cbegin(); it != owners.cend(); ++it) {
@@ -146,30 +146,30 @@ QStringList mnemonicClashes(QWidget* window)
             }
         }
     };
-    QList<QPair<QString, QString>> texts;
+    QStringList texts;
     for (QWidget* c : window->findChildren<QWidget*>()) {
         if (c->window() != window || !c->isVisibleTo(window)) {
             continue;
         }
         if (auto* b = qobject_cast<QAbstractButton*>(c)) {
-            texts.append({b->text(), b->text()});
+            texts << b->text();
         } else if (auto* l = qobject_cast<QLabel*>(c); l && l->buddy() != nullptr) {
-            texts.append({l->text(), l->text()});
+            texts << l->text();
         } else if (auto* g = qobject_cast<QGroupBox*>(c)) {
-            texts.append({g->title(), g->title()});
+            texts << g->title();
         } else if (auto* bar = qobject_cast<QMenuBar*>(c)) {
             for (QAction* a : bar->actions()) {
-                texts.append({a->text(), a->text()});
+                texts << a->text();
             }
         }
     }
     const QString name = QString::fromLatin1(window->metaObject()->className());
     clashes(texts, name);
     for (QMenu* m : window->findChildren<QMenu*>()) {
-        QList<QPair<QString, QString>> items;
+        QStringList items;
         for (QAction* a : m->actions()) {
             if (a->isVisible()) {
-                items.append({a->text(), a->text()});
+                items << a->text();
             }
         }
         clashes(items, name + QLatin1Char('/') + m->title());
