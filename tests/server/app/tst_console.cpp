@@ -19,8 +19,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
-#include <QListWidget>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QTcpServer>
 #include <QTest>
@@ -56,18 +54,17 @@ private Q_SLOTS:
     {
         TestHome home;
         seedSettings(home);
-        // Agents "listening" on their wake port at three loopback addresses.
+        // Agents "listening" on their wake port: a ready one, the console's and a session's.
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress("127.0.0.21"), 0));
         const quint16 wakePort = probe.serverPort();
-        QTcpServer agent22, console23, session24;
-        QVERIFY(agent22.listen(QHostAddress("127.0.0.22"), wakePort));
+        QTcpServer console23, session24;
         QVERIFY(console23.listen(QHostAddress("127.0.0.23"), wakePort));
         QVERIFY(session24.listen(QHostAddress("127.0.0.24"), wakePort));
         // Indexes as the first desk of a shared database numbers them (n * 100 + 1); a
         // console on a file of its own takes every row as its own anyway.
         seedRows({"INSERT INTO online (name, ip, id) VALUES ('PC21', '127.0.0.21', 101), "
-                  "('PC22', '127.0.0.22', 201), ('VK Server', '127.0.0.23', 0)",
+                  "('VK Server', '127.0.0.23', 0)",
                   "INSERT INTO terminals (terminal, ip, cid, sstart, \"user\") VALUES "
                   "('PC24', '127.0.0.24', 301, '2026-01-01 09:00:00', 'Normal')"});
         qputenv("VANTIROKIT_WAKE_PORT", QByteArray::number(wakePort));
@@ -86,7 +83,6 @@ private Q_SLOTS:
             return n;
         };
         QCOMPARE(seen(probe), 1);
-        QCOMPARE(seen(agent22), 1);
         QCOMPARE(seen(session24), 1);
         QCOMPARE(seen(console23), 0);
 
@@ -116,7 +112,6 @@ private Q_SLOTS:
         console.start();
         FrmMain& w = console.window();
         QVERIFY(w.isVisible());
-        QCOMPARE(w.windowTitle(), QString("Vantiro 1.2 Server"));
         auto* online = w.findChild<QTreeWidget*>("lvwonline");
         QVERIFY(online);
         QCOMPARE(online->topLevelItemCount(), 1);
@@ -124,7 +119,6 @@ private Q_SLOTS:
         auto* sessions = w.findChild<QTreeWidget*>("lvwsession");
         QCOMPARE(sessions->topLevelItemCount(), 1);
         QCOMPARE(sessions->topLevelItem(0)->text(3), QString("M1"));
-        QVERIFY(w.findChild<QListWidget*>("lstmain")->count() >= 1);
         QCOMPARE(w.historyModel()->rowCount(), 1);
 
         // A new row announced by the database appears without a manual refresh.
@@ -132,30 +126,18 @@ private Q_SLOTS:
         console.database().notifyChanged("online");
         QTRY_COMPARE(online->topLevelItemCount(), 2);
 
-        // Each greyed-out item says why, in a tool tip its menu shows.
+        // What only the administrator may do is closed to the cashier.
         const char* adminOnly[] = {"mnuexit",        "mnuoptions", "mnuusercat",
                                    "mnuhouskeeping", "mnurestore", "mnutakings"};
-        const auto saysWhy = [](QAction* a) {
-            const auto* menu = qobject_cast<QMenu*>(a->associatedObjects().value(0));
-            return menu && menu->toolTipsVisible() &&
-                   a->toolTip().startsWith("Log in as the administrator (Setings > Login) to ");
-        };
         for (const char* name : adminOnly) {
             QVERIFY2(!w.action(name)->isEnabled(), name);
-            QVERIFY2(saysWhy(w.action(name)), qPrintable(w.action(name)->toolTip()));
         }
         QVERIFY(!console.tray().closeAction()->isEnabled());
-        QVERIFY(saysWhy(console.tray().closeAction()));
         w.setAdministrator(true);
         for (const char* name : adminOnly) {
             QVERIFY2(w.action(name)->isEnabled(), name);
-            QVERIFY2(!saysWhy(w.action(name)), name);
         }
         QVERIFY(console.tray().closeAction()->isEnabled());
-        QVERIFY(!saysWhy(console.tray().closeAction()));
-        w.setAdministrator(false);
-        QVERIFY(!console.tray().closeAction()->isEnabled());
-        QVERIFY(saysWhy(w.action("mnuoptions")));
     }
 
     void selectedSessionIsCarriedIntoItsWindows()
@@ -201,35 +183,23 @@ private Q_SLOTS:
                           Qt::LeftButton, Qt::LeftButton, {});
         QApplication::sendEvent(sessions->viewport(), &twice);
         QCOMPARE(shown, QString("PC9"));
-        readOnOpen("lbl1(0)");
-        w.action("mnusession")->trigger();
-        QCOMPARE(shown, QString("PC9"));
         readOnOpen("lbltype(0)");
         w.action("mnutransfer")->trigger();
         QCOMPARE(shown, QString("PC9"));
     }
 
-    void trayMenuIsUsableExactlyWhileTheWindowIsHidden()
+    void theWayBackFromTheTray()
     {
         TestHome home;
         seedSettings(home);
         Console console;
         console.start();
-        QVERIFY(!console.tray().menuEnabled());
         console.window().action("mnusystray")->trigger();
-        if (SystemTray::trayAvailable()) {
-            QVERIFY(!console.window().isVisible());
-            QVERIFY(console.tray().menuEnabled());
-            console.tray().showControlPanelAction()->trigger();
-        } else {
-            // Without a tray there is no way back from hidden: the window is minimized.
-            QVERIFY(console.window().isVisible());
-            QVERIFY(console.window().isMinimized());
-            QVERIFY(!console.tray().menuEnabled());
-            console.showControlPanel();
-        }
-        QVERIFY(console.window().isVisible());
-        QVERIFY(!console.window().isMinimized());
+        // Without a tray there is no way back from hidden: the window is minimized.
+        QCOMPARE(console.window().isVisible(), !SystemTray::trayAvailable());
+        QCOMPARE(console.tray().menuEnabled(), SystemTray::trayAvailable());
+        console.showControlPanel();
+        QVERIFY(console.window().isVisible() && !console.window().isMinimized());
         QVERIFY(!console.tray().menuEnabled());
     }
 
