@@ -69,8 +69,6 @@ void TstInsight::takingsMatchTheHistory_data()
     const QDate a(2026, 11, 2);
     dataRow("day", false, a, qint64(3), qint64(7), QStringLiteral("09=30.3 14=50 23=0.3"),
             QStringList{"2.4", "50", "25.05", "105.35"});
-    dataRow("next day", false, a.addDays(1), qint64(8), qint64(8), QStringLiteral("00=1"),
-            QStringList{"0", "0", "10", "11"});
     dataRow("month", true, a, qint64(3), qint64(8), QStringLiteral("2=80.6 3=1"),
             QStringList{"2.4", "50", "35.05", "116.35"});
     dataRow("housekept day", false, QDate(2026, 10, 30), qint64(1), qint64(2), QString(),

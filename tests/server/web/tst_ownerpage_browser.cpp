@@ -47,18 +47,12 @@ public:
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
         loop.exec();
-        const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
-        m_error = reply->error() == QNetworkReply::NoError
-                      ? QString()
-                      : reply->errorString() + QLatin1Char(' ') +
-                            answer.value(QStringLiteral("value"))
-                                .toObject()
-                                .value(QStringLiteral("message"))
-                                .toString();
+        const QJsonValue answer = QJsonDocument::fromJson(reply->readAll())["value"];
+        error = reply->errorString() + u' ' + answer["message"].toString();
         reply->deleteLater();
-        return answer.value(QStringLiteral("value"));
+        return answer;
     }
-    QString error() const { return m_error; }
+    QString error; // of the last call, when it failed
 
     QJsonValue session(const QByteArray& method, const QString& path, const QJsonObject& body = {})
     {
@@ -76,26 +70,15 @@ public:
             {QStringLiteral("capabilities"),
              QJsonObject{{QStringLiteral("alwaysMatch"),
                           QJsonObject{{QStringLiteral("goog:chromeOptions"), options}}}}}};
-        m_session = call("POST", QStringLiteral("/session"), caps)
-                        .toObject()
-                        .value(QStringLiteral("sessionId"))
-                        .toString();
+        m_session = call("POST", QStringLiteral("/session"), caps)["sessionId"].toString();
         return !m_session.isEmpty();
-    }
-    void quit()
-    {
-        if (!m_session.isEmpty()) {
-            call("DELETE", QStringLiteral("/session/") + m_session);
-        }
     }
     void go(const QString& url) { session("POST", QStringLiteral("/url"), {{"url", url}}); }
     QString url() { return session("GET", QStringLiteral("/url")).toString(); }
     QString element(const QString& css)
     {
         return session("POST", QStringLiteral("/element"),
-                       {{"using", "css selector"}, {"value", css}})
-            .toObject()
-            .value(ElementKey)
+                       {{"using", "css selector"}, {"value", css}})[ElementKey]
             .toString();
     }
     QString text(const QString& css)
@@ -136,7 +119,6 @@ private:
     QNetworkAccessManager m_net;
     QString m_base;
     QString m_session;
-    QString m_error;
 };
 
 } // namespace
@@ -196,10 +178,8 @@ void TstOwnerPageBrowser::pageShowsTheDatabasesFigures()
     chromedriver.start(driverProgram, {QStringLiteral("--port=%1").arg(driverPort)});
     QVERIFY(chromedriver.waitForStarted());
     Driver d(driverPort);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        d.call("GET", QStringLiteral("/status")).toObject().value(QStringLiteral("ready")).toBool(),
-        30000);
-    QVERIFY2(d.start(browser), qPrintable(d.error()));
+    QTRY_VERIFY_WITH_TIMEOUT(d.call("GET", QStringLiteral("/status"))["ready"].toBool(), 30000);
+    QVERIFY2(d.start(browser), qPrintable(d.error));
 
     d.go(page);
     QCOMPARE(d.url(), page + QStringLiteral("login"));
@@ -258,7 +238,7 @@ void TstOwnerPageBrowser::pageShowsTheDatabasesFigures()
     d.viewport(1280, 900, false);
     shoot(QStringLiteral("owner-page-desktop.png"));
 
-    d.quit();
+    d.session("DELETE", QString());
     chromedriver.terminate();
     chromedriver.waitForFinished(10000);
     Clock::reset();
