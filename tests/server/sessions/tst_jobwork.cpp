@@ -49,7 +49,6 @@ private Q_SLOTS:
         FrmJobWorkDetails w(*m_db);
         w.show();
         QTableWidget* g = w.grid();
-        QCOMPARE(g->objectName(), QStringLiteral("gdjob"));
         QCOMPARE(g->rowCount(), 3);
         QCOMPARE(g->currentRow(), 0);
         QCOMPARE(g->currentColumn(), 2);

@@ -90,6 +90,37 @@ void play(QLineEdit* box, const QString& script)
     }
 }
 
+// Every number box and number cell, with what it takes after a "7" besides the digits.
+struct Box
+{
+    const char* name;
+    Opener open;
+    const char* box; // a line edit or combo box, or a grid
+    int column;      // the number column of a grid
+    const char* taken;
+};
+const Box boxes[] = {
+    {"amount", window<FrmSessionEnd>(), "txtamt", -1, "1.5"},
+    {"other amount", window<FrmSessionEnd>(), "txtoamt", -1, "1.5"},
+    {"received", window<FrmSessionEnd>(), "txtramt", -1, "1.5"},
+    {"net", window<FrmSessionEnd>(), "txtnetamt", -1, "1.5"},
+    {"advance", window<FrmSessionStart>(), "txtamtr", -1, "1.5"},
+    {"logout minutes", window<FrmSessionStart>(), "txtautologout", -1, "15"},
+    {"flat rate", window<FrmSessionDetails>(), "txtflathour", -1, "1.5"},
+    {"flat hours", window<FrmSessionDetails>(), "cmbflathour", -1, "1.5"},
+    {"bill from", window<FrmHKeeping>(), "txtbill_0", -1, "1.5"},
+    {"opening balance", window<FrmMember>(), "txtfield_4", -1, "1.5"},
+    {"job price", window<FrmJobWork>(), "grdjobwork", 1, "1.5"},
+    {"job quantity", window<FrmJobWorkDetails>(), "gdjob", 2, "1.5"},
+};
+
+void boxColumns()
+{
+    QTest::addColumn<Opener>("open");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("column");
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Opener)
@@ -132,33 +163,10 @@ private Q_SLOTS:
 
     void onlyWhatTypingTakes_data()
     {
-        QTest::addColumn<Opener>("open");
-        QTest::addColumn<QString>("box"); // a line edit or combo box, or a grid
-        QTest::addColumn<int>("column");  // the number column of a grid
+        boxColumns();
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("taken"); // what the box takes after its "7"
-        const struct
-        {
-            const char* name;
-            Opener open;
-            const char* box;
-            int column;
-            const char* taken;
-        } boxes[] = {
-            {"amount", window<FrmSessionEnd>(), "txtamt", -1, "1.5"},
-            {"other amount", window<FrmSessionEnd>(), "txtoamt", -1, "1.5"},
-            {"received", window<FrmSessionEnd>(), "txtramt", -1, "1.5"},
-            {"net", window<FrmSessionEnd>(), "txtnetamt", -1, "1.5"},
-            {"advance", window<FrmSessionStart>(), "txtamtr", -1, "1.5"},
-            {"logout minutes", window<FrmSessionStart>(), "txtautologout", -1, "15"},
-            {"flat rate", window<FrmSessionDetails>(), "txtflathour", -1, "1.5"},
-            {"flat hours", window<FrmSessionDetails>(), "cmbflathour", -1, "1.5"},
-            {"bill from", window<FrmHKeeping>(), "txtbill_0", -1, "1.5"},
-            {"opening balance", window<FrmMember>(), "txtfield_4", -1, "1.5"},
-            {"job price", window<FrmJobWork>(), "grdjobwork", 1, "1.5"},
-            {"job quantity", window<FrmJobWorkDetails>(), "gdjob", 2, "1.5"},
-        };
-        for (const auto& b : boxes) {
+        for (const Box& b : boxes) {
             for (const char* path : {"context menu", "Ctrl+V", "Shift+Insert", "drop"}) {
                 QTest::addRow("%s by %s", b.name, path)
                     << b.open << QString::fromLatin1(b.box) << b.column << QString::fromLatin1(path)
@@ -195,29 +203,9 @@ private Q_SLOTS:
 
     void editingKeysWork_data()
     {
-        QTest::addColumn<Opener>("open");
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<int>("column"); // the number column of a grid
+        boxColumns();
         QTest::addColumn<QString>("keys");
         QTest::addColumn<QString>("left"); // what the box holds after "50" and the keys
-        const struct
-        {
-            const char* name;
-            Opener open;
-            const char* box;
-            int column;
-        } boxes[] = {
-            {"amount", window<FrmSessionEnd>(), "txtamt", -1},
-            {"received", window<FrmSessionEnd>(), "txtramt", -1},
-            {"net", window<FrmSessionEnd>(), "txtnetamt", -1},
-            {"advance", window<FrmSessionStart>(), "txtamtr", -1},
-            {"logout minutes", window<FrmSessionStart>(), "txtautologout", -1},
-            {"flat rate", window<FrmSessionDetails>(), "txtflathour", -1},
-            {"flat hours", window<FrmSessionDetails>(), "cmbflathour", -1},
-            {"bill from", window<FrmHKeeping>(), "txtbill_0", -1},
-            {"job price", window<FrmJobWork>(), "grdjobwork", 1},
-            {"job quantity", window<FrmJobWorkDetails>(), "gdjob", 2},
-        };
         const struct
         {
             const char* name;

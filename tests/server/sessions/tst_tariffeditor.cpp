@@ -128,7 +128,6 @@ private Q_SLOTS:
 
     void windowAndHeader()
     {
-        QCOMPARE(w->objectName(), QStringLiteral("frmsessiondetails"));
         QCOMPARE(w->windowTitle(), QStringLiteral("Usage Details, Charge Setting"));
         QCOMPARE(grid()->columnCount(), 5);
         QStringList header;
@@ -186,6 +185,8 @@ private Q_SLOTS:
         QVERIFY(!button(2)->isEnabled());
     }
 
+    // Which cells take an editor and what a commit goes through are this window's own; the
+    // editor's keys themselves are tst_gridcelleditor's.
     void editingKeys()
     {
         chooseName(QStringLiteral("Keys"));
@@ -194,30 +195,6 @@ private Q_SLOTS:
         // A letter on a numeric cell opens nothing.
         QTest::keyClick(g, 'a');
         QVERIFY(!txtEdit()->isVisible());
-        // A digit opens the editor with that digit; letters are discarded inside it.
-        QTest::keyClick(g, '2');
-        QVERIFY(txtEdit()->isVisible());
-        QCOMPARE(txtEdit()->text(), QStringLiteral("2"));
-        QCOMPARE(txtEdit()->cursorPosition(), 1);
-        QTest::keyClicks(txtEdit(), "x0-");
-        QCOMPARE(txtEdit()->text(), QStringLiteral("20"));
-        QTest::keyClick(txtEdit(), Qt::Key_Backspace);
-        QTest::keyClicks(txtEdit(), "5.");
-        QCOMPARE(txtEdit()->text(), QStringLiteral("25."));
-        // Escape writes nothing.
-        QTest::keyClick(txtEdit(), Qt::Key_Escape);
-        QVERIFY(!txtEdit()->isVisible());
-        QCOMPARE(cell(0, 0), QStringLiteral("30"));
-        // Space starts with the cell's text; Enter commits it.
-        QTest::keyClick(g, Qt::Key_Space);
-        QCOMPARE(txtEdit()->text(), QStringLiteral("30"));
-        QTest::keyClick(txtEdit(), Qt::Key_Backspace);
-        QTest::keyClick(txtEdit(), Qt::Key_Return);
-        QCOMPARE(cell(0, 0), QStringLiteral("3"));
-        // Backspace on the grid starts with the cell's text too.
-        QTest::keyClick(g, Qt::Key_Backspace);
-        QCOMPARE(txtEdit()->text(), QStringLiteral("3"));
-        QTest::keyClick(txtEdit(), Qt::Key_Escape);
         // Computed columns take no editor.
         g->setCurrentCell(0, 2);
         QTest::keyClick(g, '5');
@@ -258,13 +235,6 @@ private Q_SLOTS:
         // The 456 reached editgrid: refused as above 60, the slice before stays.
         QCOMPARE(m_prompt->lastText(), QStringLiteral("Hour Slice Allways Less then 60"));
         QCOMPARE(cell(1, 0), QStringLiteral("45"));
-
-        // The flat-rate boxes take digits and the point only.
-        click(flathour(0));
-        auto* rate = get<QLineEdit>("txtflathour");
-        rate->clear();
-        QTest::keyClicks(rate, "1a2.5,x");
-        QCOMPARE(rate->text(), QStringLiteral("12.5"));
     }
 
     void validation_data()
@@ -275,8 +245,8 @@ private Q_SLOTS:
         dataRow("60 accepted", 2, "60", "");
         dataRow("61 refused", 2, "61", "Hour Slice Allways Less then 60");
         dataRow("first row 61 refused", 0, "61", "Hour Slice Allways Less then 60");
-        dataRow("equal to the row above", 1, "15", "Please Enter Hour Slice in Order");
-        dataRow("below the row above", 2, "20", "Please Enter Hour Slice in Order");
+        dataRow("equal to the row above", 1, "5", "Please Enter Hour Slice in Order");
+        dataRow("below the row above", 2, "8", "Please Enter Hour Slice in Order");
         dataRow("numeric order", 1, "100", "Hour Slice Allways Less then 60");
         dataRow("above the row above", 1, "16", "");
     }
@@ -287,7 +257,10 @@ private Q_SLOTS:
         QFETCH(QString, typed);
         QFETCH(QString, message);
         chooseName(QStringLiteral("Check"));
-        typeRows({{"15", "10"}, {"30", "15"}, {"59", "25"}});
+        // Slices compare as numbers: 5 then 10 is in order.
+        typeRows({{"5", "10"}, {"10", "15"}, {"59", "25"}});
+        QVERIFY(m_prompt->asked().isEmpty());
+        QCOMPARE(cell(1, 2), QStringLiteral("5"));
         const QString sliceBefore = cell(row, 0);
         const QString periodBefore = cell(row, 2);
         m_prompt->clear();
@@ -305,17 +278,6 @@ private Q_SLOTS:
             // Nothing is recomputed after a refusal.
             QCOMPARE(cell(row, 2), periodBefore);
         }
-    }
-
-    // Slices compare as numbers: 5 then 10 is in order.
-    void numericOrder()
-    {
-        chooseName(QStringLiteral("Order"));
-        typeCell(0, 0, QStringLiteral("5"));
-        typeCell(1, 0, QStringLiteral("10"));
-        QVERIFY(m_prompt->asked().isEmpty());
-        QCOMPARE(cell(1, 0), QStringLiteral("10"));
-        QCOMPARE(cell(1, 2), QStringLiteral("5"));
     }
 
     void recomputedColumns_data()
