@@ -12,14 +12,8 @@
 
 namespace {
 
-// The category of the worked examples: 15 minutes 10, 30 minutes 15, the hour 25.
-QList<RateRow> standardRows()
-{
-    return {row("15", "10", "0.67"), row("30", "15", "0.33"), row("60", "25", "0.33")};
-}
-
 // A category's rate rows and pricing settings.
-struct Tariff
+struct Pricing
 {
     bool byMinute = false;
     bool minimum = false;
@@ -28,7 +22,7 @@ struct Tariff
     bool minuteAfterFlat = false;
     const char* flatRate = "0";
     int flatHours = 0;
-    QList<RateRow> rows = standardRows();
+    QList<RateRow> rows = standardRateRows();
 
     TariffSettings settings() const
     {
@@ -45,33 +39,33 @@ struct Tariff
 };
 
 // The pricing modes the tables below name.
-const Tariff period;
-const Tariff minute{.byMinute = true};
-const Tariff minimum{.byMinute = true, .minimum = true};
-const Tariff periodMinimum{.minimum = true};
-const Tariff flat{.flat = true, .flatRate = "20", .flatHours = 2};
-const Tariff total{.flat = true, .totalTime = true, .flatRate = "20", .flatHours = 2};
-const Tariff total5{.flat = true, .totalTime = true, .flatRate = "20", .flatHours = 5};
-const Tariff flatMinutes{.flat = true, .minuteAfterFlat = true, .flatRate = "20", .flatHours = 2};
+const Pricing period;
+const Pricing minute{.byMinute = true};
+const Pricing minimum{.byMinute = true, .minimum = true};
+const Pricing periodMinimum{.minimum = true};
+const Pricing flat{.flat = true, .flatRate = "20", .flatHours = 2};
+const Pricing total{.flat = true, .totalTime = true, .flatRate = "20", .flatHours = 2};
+const Pricing total5{.flat = true, .totalTime = true, .flatRate = "20", .flatHours = 5};
+const Pricing flatMinutes{.flat = true, .minuteAfterFlat = true, .flatRate = "20", .flatHours = 2};
 // Slices that end before the hour: minutes past the last slice add nothing, and only
 // "By one Minute" lifts that to the first slice's rate.
 const QList<RateRow> shortRows{row("15", "10", "0.67"), row("30", "15", "0.33")};
-const Tariff shortPeriod{.rows = shortRows};
-const Tariff shortPeriodMinimum{.minimum = true, .rows = shortRows};
-const Tariff shortMinute{.byMinute = true, .rows = shortRows};
-const Tariff shortMinimum{.byMinute = true, .minimum = true, .rows = shortRows};
+const Pricing shortPeriod{.rows = shortRows};
+const Pricing shortPeriodMinimum{.minimum = true, .rows = shortRows};
+const Pricing shortMinute{.byMinute = true, .rows = shortRows};
+const Pricing shortMinimum{.byMinute = true, .minimum = true, .rows = shortRows};
 // The minimum also covers a charge made only of whole hours.
-const Tariff cheapHours{.byMinute = true, .flat = true, .totalTime = true, .flatRate = "5"};
-const Tariff cheapHoursMinimum{
+const Pricing cheapHours{.byMinute = true, .flat = true, .totalTime = true, .flatRate = "5"};
+const Pricing cheapHoursMinimum{
     .byMinute = true, .minimum = true, .flat = true, .totalTime = true, .flatRate = "5"};
-const Tariff noRows{.rows = {}};
+const Pricing noRows{.rows = {}};
 // Rows stored out of order are still priced in ascending slice order.
-const Tariff unordered{
+const Pricing unordered{
     .rows = {row("60", "25", "0.33"), row("15", "10", "0.67"), row("30", "15", "0.33")}};
 
 } // namespace
 
-Q_DECLARE_METATYPE(Tariff)
+Q_DECLARE_METATYPE(Pricing)
 
 class TestCharge : public QObject, public ConsoleFixture
 {
@@ -93,7 +87,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("hours");
         QTest::addColumn<int>("minutes");
         QTest::addColumn<int>("seconds");
-        QTest::addColumn<Tariff>("mode");
+        QTest::addColumn<Pricing>("mode");
         QTest::addColumn<QString>("charge");
         QTest::newRow("0:00:40 by period") << 0 << 0 << 40 << period << "10";
         QTest::newRow("0:00:40 by minute") << 0 << 0 << 40 << minute << "10";
@@ -151,7 +145,7 @@ private Q_SLOTS:
         QFETCH(int, hours);
         QFETCH(int, minutes);
         QFETCH(int, seconds);
-        QFETCH(Tariff, mode);
+        QFETCH(Pricing, mode);
         QFETCH(QString, charge);
         tariff(QStringLiteral("Standard"), mode.rows, mode.settings());
         const Money got = calccharge(*m_db, QStringLiteral("Standard"), hours, minutes, seconds);
@@ -165,14 +159,14 @@ private Q_SLOTS:
     // An end before the start (the clock set back) is never priced, not even the first slice.
     void negativeDurationPricesZero_data()
     {
-        QTest::addColumn<Tariff>("mode");
+        QTest::addColumn<Pricing>("mode");
         QTest::newRow("by period") << period;
         QTest::newRow("by minute, minimum") << minimum;
     }
 
     void negativeDurationPricesZero()
     {
-        QFETCH(Tariff, mode);
+        QFETCH(Pricing, mode);
         tariff(QStringLiteral("Standard"), mode.rows, mode.settings());
         const QDateTime start(QDate(2026, 3, 1), QTime(10, 0, 0));
         for (int back : {5, 65, 3600, 3 * 3600 + 125}) {
@@ -190,7 +184,7 @@ private Q_SLOTS:
     // never at a wrapped, negative one.
     void hugeDurationSaturates_data()
     {
-        QTest::addColumn<Tariff>("mode");
+        QTest::addColumn<Pricing>("mode");
         QTest::newRow("by period") << period;
         QTest::newRow("by minute") << minute;
         QTest::newRow("flat after 2 hours") << flat;
@@ -200,7 +194,7 @@ private Q_SLOTS:
 
     void hugeDurationSaturates()
     {
-        QFETCH(Tariff, mode);
+        QFETCH(Pricing, mode);
         for (const qint64 hours : {qint64(1000000000000000), qint64(1) << 62}) {
             const Money c = calccharge(mode.rows, mode.settings(), hours, 20, 0);
             QCOMPARE(c.units(), Money::MaxUnits);
@@ -211,7 +205,7 @@ private Q_SLOTS:
     // The price is made at the end from the tariff as it is then.
     void tariffChangedDuringSession()
     {
-        tariff(QStringLiteral("Standard"), standardRows(), TariffSettings{});
+        tariff(QStringLiteral("Standard"), standardRateRows(), TariffSettings{});
         QCOMPARE(calccharge(*m_db, QStringLiteral("Standard"), 1, 10, 0), m("35"));
         tariff(QStringLiteral("Standard"),
                {row("15", "12", "0.8"), row("30", "18", "0.4"), row("60", "30", "0.4")},

@@ -57,9 +57,7 @@ private Q_SLOTS:
         openConsole();
         TariffSettings minute;
         minute.chargebyminute = true;
-        QVERIFY(TariffStore(*m_db).save(
-            "Normal", QString(), true,
-            {row("15", "10", "0.67"), row("30", "15", "0.33"), row("60", "25", "0.33")}, {}));
+        QVERIFY(TariffStore(*m_db).save("Normal", QString(), true, standardRateRows(), {}));
         QVERIFY(TariffStore(*m_db).save("Games", QString(), true,
                                         {row("30", "20", "0.5"), row("60", "30", "0.5")}, minute));
         Clock::setFixed(T0);

@@ -10,12 +10,14 @@
 #include "server/sessions/jobworkstore.h"
 #include "server/sessions/sessionservice.h"
 #include "server/sessions/settlementform.h"
+#include "server/sessions/tariffstore.h"
 #include "server/sessions/ui/frmjobworkdetails.h"
 #include "server/sessions/ui/frmsessionend.h"
 #include "support/consolefixture.h"
 #include "support/datarow.h"
 #include "support/loopbackagentlink.h"
 #include "support/refusedwrites.h"
+#include "support/tariffrows.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -39,23 +41,15 @@ namespace {
 
 const QDateTime T0(QDate(2026, 3, 14), QTime(10, 0, 0));
 
-// Usage categories used below: rows (15, 10, 0.67), (30, 15, 0.33), (60, 25, 0.33).
-void addCategory(Database& db, const QString& name, bool byMinute, bool minimum = false,
+// Usage categories used below: the standard rate rows, or none.
+void addCategory(Database& db, const QString& name, bool byMinute = false, bool minimum = false,
                  bool withRates = true)
 {
-    QVERIFY(
-        db.run(QStringLiteral("INSERT INTO user_category (\"user\", Description) VALUES (?, '')"),
-               {name}));
-    if (!withRates) {
-        return;
-    }
-    const double rows[3][3] = {{15, 10, 0.67}, {30, 15, 0.33}, {60, 25, 0.33}};
-    for (const auto& r : rows) {
-        QVERIFY(db.run(QStringLiteral("INSERT INTO ratelist (member, timeslice, Rate, rpermin, "
-                                      "chargebyminute, usefirsttimeperiod) "
-                                      "VALUES (?, ?, ?, ?, ?, ?)"),
-                       {name, r[0], r[1], r[2], byMinute ? 1 : 0, minimum ? 1 : 0}));
-    }
+    TariffSettings s;
+    s.chargebyminute = byMinute;
+    s.usefirsttimeperiod = minimum;
+    QVERIFY(TariffStore(db).save(name, QString(), true,
+                                 withRates ? standardRateRows() : QList<RateRow>(), s));
 }
 
 void addOnline(Database& db, const QString& name, qint64 id)
@@ -83,7 +77,7 @@ void startAt(Database& db, const QString& name, const QString& category,
 // i-th on agent agents[i] (i + 1 when not given).
 void running(Database& db, const QStringList& names, const QList<qint64>& agents = {})
 {
-    addCategory(db, QStringLiteral("Std"), false);
+    addCategory(db, QStringLiteral("Std"));
     for (qsizetype i = 0; i < names.size(); ++i) {
         addOnline(db, names[i], agents.value(i, i + 1));
         startAt(db, names[i], QStringLiteral("Std"));
@@ -149,7 +143,7 @@ State stateOf(Database& db, bool member, bool jobWork)
 // makes (history, credit, debit, job-work line, bill number, online, terminals).
 void prepareFullSession(Database& db)
 {
-    addCategory(db, QStringLiteral("Std"), false);
+    addCategory(db, QStringLiteral("Std"));
     addOnline(db, QStringLiteral("PC1"), 1);
     QVERIFY(db.run(QStringLiteral("INSERT INTO members (memberid, Password, category) "
                                   "VALUES ('M1', '', 'Std')")));
@@ -298,7 +292,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, advance);
         QFETCH(int, lines);
-        addCategory(*m_db, QStringLiteral("Std"), false);
+        addCategory(*m_db, QStringLiteral("Std"));
         addOnline(*m_db, QStringLiteral("PC1"), 1);
         QVERIFY(m_db->run(QStringLiteral("INSERT INTO members (memberid, Password, category) "
                                          "VALUES ('M1', '', 'Std')")));
@@ -335,7 +329,7 @@ private Q_SLOTS:
 
     void maintenanceTakesNoBillNumber()
     {
-        addCategory(*m_db, QStringLiteral("Std"), false);
+        addCategory(*m_db, QStringLiteral("Std"));
         QVERIFY(m_db->run(QStringLiteral("UPDATE defalt SET printbill = 1")));
         LoopbackAgentLink link;
         const qint64 a = link.connectAgent();
@@ -462,7 +456,7 @@ private Q_SLOTS:
 
     void amountBoxes()
     {
-        addCategory(*m_db, QStringLiteral("Std"), false);
+        addCategory(*m_db, QStringLiteral("Std"));
         addOnline(*m_db, QStringLiteral("PC1"), 1);
         startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Std"), QString(),
                 QStringLiteral("5"));
@@ -638,8 +632,8 @@ private Q_SLOTS:
 
     void categoryGoneIsNotBilledWithOldAmounts()
     {
-        addCategory(*m_db, QStringLiteral("Std"), false);
-        addCategory(*m_db, QStringLiteral("Old"), false);
+        addCategory(*m_db, QStringLiteral("Std"));
+        addCategory(*m_db, QStringLiteral("Old"));
         addOnline(*m_db, QStringLiteral("PC1"), 1);
         addOnline(*m_db, QStringLiteral("PC2"), 2);
         startAt(*m_db, QStringLiteral("PC1"), QStringLiteral("Std"));
