@@ -109,6 +109,7 @@ private Q_SLOTS:
         QTest::newRow("0:14:59 by period") << 0 << 14 << 59 << period << "10";
         QTest::newRow("0:14:59 by minute") << 0 << 14 << 59 << minute << "9.38";
         QTest::newRow("0:15:59 by minute") << 0 << 15 << 59 << minute << "10";
+        QTest::newRow("1:14:50 by period") << 1 << 14 << 50 << period << "35";
         // Under one minute: the first slice's rate in every mode.
         QTest::newRow("0:00:00 by period") << 0 << 0 << 0 << period << "10";
         QTest::newRow("0:00:59 by minute") << 0 << 0 << 59 << minute << "10";

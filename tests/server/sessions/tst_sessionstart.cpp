@@ -216,7 +216,9 @@ private Q_SLOTS:
             QVERIFY(!inClient->isEnabled());
             QVERIFY(!child<QLineEdit>(w, "txtPassword")->isEnabled());
         }
-        inClient->setChecked(inClient->isChecked() || options);
+        if (options) {
+            inClient->setChecked(true);
+        }
         if (!minutes.isEmpty()) {
             autoLogout(w, minutes);
         }
