@@ -90,8 +90,6 @@ private Q_SLOTS:
         QTest::addColumn<Pricing>("mode");
         QTest::addColumn<QString>("charge");
         QTest::newRow("0:00:40 by period") << 0 << 0 << 40 << period << "10";
-        QTest::newRow("0:00:40 by minute") << 0 << 0 << 40 << minute << "10";
-        QTest::newRow("0:00:40 flat") << 0 << 0 << 40 << flat << "10";
         QTest::newRow("0:20 by period") << 0 << 20 << 0 << period << "15";
         QTest::newRow("1:10 by period") << 1 << 10 << 0 << period << "35";
         QTest::newRow("2:00 by period") << 2 << 0 << 0 << period << "50";
@@ -109,7 +107,6 @@ private Q_SLOTS:
         QTest::newRow("0:14:59 by period") << 0 << 14 << 59 << period << "10";
         QTest::newRow("0:14:59 by minute") << 0 << 14 << 59 << minute << "9.38";
         QTest::newRow("0:15:59 by minute") << 0 << 15 << 59 << minute << "10";
-        QTest::newRow("1:14:50 by period") << 1 << 14 << 50 << period << "35";
         // Under one minute: the first slice's rate in every mode.
         QTest::newRow("0:00:00 by period") << 0 << 0 << 0 << period << "10";
         QTest::newRow("0:00:59 by minute") << 0 << 0 << 59 << minute << "10";
@@ -119,7 +116,6 @@ private Q_SLOTS:
         // Exactly one hour is the last slice's rate and nothing for minutes.
         QTest::newRow("1:00:00 by period") << 1 << 0 << 0 << period << "25";
         QTest::newRow("1:00:00 by minute") << 1 << 0 << 0 << minute << "25";
-        QTest::newRow("1:00:00 minimum") << 1 << 0 << 0 << minimum << "25";
         // The flat rate on total time spent prices the first hour already.
         QTest::newRow("1:00 total time, flat after 5") << 1 << 0 << 0 << total5 << "20";
         QTest::newRow("4:30 total time, flat after 5") << 4 << 30 << 0 << total5 << "95";
@@ -128,7 +124,6 @@ private Q_SLOTS:
         QTest::newRow("0:20 minute after flat, no hour") << 0 << 20 << 0 << flatMinutes << "15";
         // A minimum without "By one Minute" does nothing.
         QTest::newRow("0:10 by period, minimum flag") << 0 << 10 << 0 << periodMinimum << "10";
-        QTest::newRow("0:20 by period, minimum flag") << 0 << 20 << 0 << periodMinimum << "15";
         QTest::newRow("0:45 short, by period") << 0 << 45 << 0 << shortPeriod << "0";
         QTest::newRow("0:45 short, minimum flag") << 0 << 45 << 0 << shortPeriodMinimum << "0";
         QTest::newRow("0:45 short, by minute") << 0 << 45 << 0 << shortMinute << "0";
@@ -137,7 +132,6 @@ private Q_SLOTS:
         QTest::newRow("1:00 whole hours") << 1 << 0 << 0 << cheapHours << "5";
         QTest::newRow("0:00 no rows") << 0 << 0 << 0 << noRows << "0";
         QTest::newRow("2:30 no rows") << 2 << 30 << 0 << noRows << "0";
-        QTest::newRow("0:20 rows out of order") << 0 << 20 << 0 << unordered << "15";
         QTest::newRow("0:40 rows out of order") << 0 << 40 << 0 << unordered << "25";
     }
 
@@ -223,10 +217,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("rounded");
         QTest::newRow("2.5 to 0 digits") << "0.5" << 5 << 0 << "2";
         QTest::newRow("3.5 to 0 digits") << "0.5" << 7 << 0 << "4";
-        QTest::newRow("6.667 to 0 digits") << "0.6667" << 10 << 0 << "7";
         QTest::newRow("0.1235 to 3 digits") << "0.1235" << 1 << 3 << "0.124";
         QTest::newRow("0.1245 to 3 digits") << "0.1245" << 1 << 3 << "0.124";
-        QTest::newRow("6.667 to 3 digits") << "0.6667" << 10 << 3 << "6.667";
         QTest::newRow("2.0001 to 3 digits") << "0.6667" << 3 << 3 << "2";
     }
 

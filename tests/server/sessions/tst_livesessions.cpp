@@ -15,7 +15,6 @@
 #include "support/consolefixture.h"
 #include "support/tariffrows.h"
 
-#include <QListWidget>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
@@ -190,8 +189,6 @@ private Q_SLOTS:
         QCOMPARE(list->topLevelItemCount(), 2);
         const auto item = [&](int i) { return list->topLevelItem(i); };
         QCOMPARE(item(0)->text(0), QString("PC41 (disconnected)"));
-        QCOMPARE(item(0)->toolTip(2), LiveSessionView::DisconnectedTip);
-        QVERIFY(item(0)->font(3).italic());
         QCOMPARE(item(0)->text(FrmMain::ElapsedColumn), QString("0:30"));
         QCOMPARE(item(0)->text(FrmMain::ChargeColumn), QString("15.00"));
         QCOMPARE(item(1)->text(0), QString("OWN"));
@@ -209,9 +206,6 @@ private Q_SLOTS:
         auto agent = std::make_unique<FakeAgent>();
         QVERIFY(agent->connectFrom("127.0.0.41", server.serverPort()));
         QTRY_COMPARE(item(0)->text(0), QString("PC41"));
-        QVERIFY(!item(0)->font(0).italic());
-        QCOMPARE(item(0)->toolTip(0), QString());
-        QCOMPARE(item(0)->data(0, Qt::ForegroundRole), QVariant());
 
         Clock::advance(30 * 60);
         view.tick();
@@ -258,9 +252,6 @@ private Q_SLOTS:
         QTRY_COMPARE(list->topLevelItem(0)->toolTip(FrmMain::ChargeColumn), tip);
         const QString line("Automatic Logout, Client Name - PC41 IP -127.0.0.41");
         QCOMPARE(log.lines().last(), line);
-        QListWidget* shown = window.messageLog();
-        QCOMPARE(shown->item(shown->count() - 1)->text(), "09:05:00  " + line);
-        QCOMPARE(shown->item(0)->text(), "09:00:00  " + log.lines().first());
 
         agent.socket.disconnectFromHost();
         QTRY_COMPARE(list->topLevelItem(0)->toolTip(0),
