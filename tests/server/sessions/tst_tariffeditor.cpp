@@ -97,6 +97,14 @@ private:
         }
     }
 
+    // The standard rate rows typed into `name` and saved.
+    void saveStandard(const QString& name)
+    {
+        chooseName(name);
+        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
+        click(button(2));
+    }
+
     void click(QAbstractButton* b)
     {
         QVERIFY(b->isEnabled());
@@ -361,9 +369,7 @@ private Q_SLOTS:
     // A save that fails half way leaves the old tariff whole and says so.
     void failedSaveKeepsOldTariff()
     {
-        chooseName(QStringLiteral("Std"));
-        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
-        click(button(2));
+        saveStandard(QStringLiteral("Std"));
         QVERIFY(refuseWrites(*m_db, QStringLiteral("INSERT"), QStringLiteral("ratelist"),
                              QStringLiteral("disk full"), QStringLiteral("NEW.Rate = 99")));
         chooseName(QStringLiteral("Std"));
@@ -380,19 +386,6 @@ private Q_SLOTS:
         // The edits stay on screen for another try.
         QCOMPARE(cell(0, 1), QStringLiteral("11"));
         QVERIFY(button(2)->isEnabled());
-    }
-
-    // By one Minute takes back "minute after the flat hours": both would price the same minutes.
-    void byMinuteClearsMinuteAfterFlat()
-    {
-        chooseName(QStringLiteral("Rules"));
-        click(flathour(2));
-        QVERIFY(flathour(2)->isChecked());
-        click(get<QRadioButton>("Option1(1)"));
-        QVERIFY(!flathour(2)->isChecked());
-        QVERIFY(!flathour(2)->isEnabled());
-        click(get<QRadioButton>("Option1(0)"));
-        QVERIFY(!flathour(2)->isChecked());
     }
 
     void addAndDeleteRateRows()
@@ -452,9 +445,7 @@ private Q_SLOTS:
         QFETCH(int, yesCount);
         QFETCH(QString, use);
         QFETCH(QString, refusal);
-        chooseName(QStringLiteral("Old"));
-        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
-        click(button(2));
+        saveStandard(QStringLiteral("Old"));
         chooseName(QStringLiteral("Other"));
         typeCell(2, 1, QStringLiteral("30"));
         click(button(2));
@@ -516,9 +507,7 @@ private Q_SLOTS:
     // The new-entry button leaves nothing that a Save could write over a category with.
     void newEntryClearsTheChoice()
     {
-        chooseName(QStringLiteral("Std"));
-        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
-        click(button(2));
+        saveStandard(QStringLiteral("Std"));
         chooseName(QStringLiteral("Std"));
         QTest::keyClicks(get<QLineEdit>("txtdescription"), QStringLiteral("Walk-in"));
         click(button(0));
@@ -542,9 +531,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, edit);
         QFETCH(bool, leave);
-        chooseName(QStringLiteral("Std"));
-        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
-        click(button(2));
+        saveStandard(QStringLiteral("Std"));
         chooseName(QStringLiteral("Std"));
         m_prompt->clear();
         if (edit) {
