@@ -80,14 +80,22 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("minutes");
         QTest::addColumn<bool>("byUser");
-        QTest::newRow("automatic logout 30") << 30 << false;
-        QTest::newRow("no automatic logout") << 0 << false;
-        QTest::newRow("password still awaited at the workstation") << 30 << true;
+        QTest::addColumn<QByteArrayList>("toDestination"); // one send each, in order
+        const QByteArray time = "|SET_DATE_TIME:|2026-07-01 10:15:20|<TIME|";
+        const QByteArray logout = "|AUTOLOGOUT_MIN| 30|<LOGOUTTIME|";
+        QTest::newRow("automatic logout 30")
+            << 30 << false << QByteArrayList{time, Proto::StartSession, logout};
+        QTest::newRow("no automatic logout")
+            << 0 << false << QByteArrayList{time, Proto::StartSession};
+        // A session whose password was never given is not opened by moving it.
+        QTest::newRow("password still awaited at the workstation")
+            << 30 << true << QByteArrayList{time, logout, Proto::ShowOptionsWithPassword};
     }
     void rowsSwappedMessagesInOrder()
     {
         QFETCH(int, minutes);
         QFETCH(bool, byUser);
+        QFETCH(QByteArrayList, toDestination);
         const qint64 a = m_link->connectAgent();
         const qint64 b = m_link->connectAgent();
         addOnline(QStringLiteral("pc1"), a);
@@ -106,17 +114,6 @@ private Q_SLOTS:
         QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Transfer ?")});
         QCOMPARE(w.result(), int(QDialog::Accepted));
 
-        // A session whose password was never given is not opened by moving it.
-        QList<QByteArray> toDestination{"|SET_DATE_TIME:|2026-07-01 10:15:20|<TIME|"};
-        if (!byUser) {
-            toDestination.append(Proto::StartSession);
-        }
-        if (minutes > 0) {
-            toDestination.append("|AUTOLOGOUT_MIN| 30|<LOGOUTTIME|");
-        }
-        if (byUser) {
-            toDestination.append(Proto::ShowOptionsWithPassword);
-        }
         QList<QPair<qint64, QByteArray>> expected;
         for (const QByteArray& m : toDestination) {
             expected.append({b, m});
