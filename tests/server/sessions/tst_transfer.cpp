@@ -154,10 +154,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(&w));
         typeKeys(QStringLiteral("pc1"));
         pressKey(Qt::Key_Return);
-        QCOMPARE(label(w, 0), QStringLiteral("PC1"));
         typeKeys(QStringLiteral("PC2"));
         pressKey(Qt::Key_Return);
-        QCOMPARE(label(w, 2), QStringLiteral("PC2"));
         m_prompt->answerNext(Prompt::Answer::Yes);
         pressKey(Qt::Key_Return);
         QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Transfer ?")});
