@@ -18,3 +18,9 @@ inline RateRow row(const char* slice, const char* rate, const char* rpm)
     r.rpermin = m(rpm);
     return r;
 }
+
+// The category of the worked examples: 15 minutes 10, 30 minutes 15, the hour 25.
+inline QList<RateRow> standardRateRows()
+{
+    return {row("15", "10", "0.67"), row("30", "15", "0.33"), row("60", "25", "0.33")};
+}

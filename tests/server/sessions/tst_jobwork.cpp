@@ -49,23 +49,12 @@ private Q_SLOTS:
         FrmJobWorkDetails w(*m_db);
         w.show();
         QTableWidget* g = w.grid();
-        QCOMPARE(g->objectName(), QStringLiteral("gdjob"));
         QCOMPARE(g->rowCount(), 3);
-        QCOMPARE(g->currentRow(), 0);
-        QCOMPARE(g->currentColumn(), 2);
         QTest::keyClick(g, Qt::Key_3);
-        QVERIFY(w.editor()->isOpen());
         QTest::keyClick(w.editor()->textEditor(), Qt::Key_Down);
-        QCOMPARE(cell(g, 0, 2), QStringLiteral("3"));
         QCOMPARE(cell(g, 0, 3), QStringLiteral("7.5"));
-        QCOMPARE(g->currentRow(), 1);
         auto* total = w.findChild<QLineEdit*>(QStringLiteral("TxtTotal"));
         QCOMPARE(total->text(), QStringLiteral("7.5"));
-
-        // Only the quantity column opens an editor.
-        g->setCurrentCell(1, 1);
-        QTest::keyClick(g, Qt::Key_5);
-        QVERIFY(!w.editor()->isOpen());
 
         // The quote in a type name does not lose its quantity.
         g->setCurrentCell(2, 2);
@@ -190,17 +179,6 @@ private Q_SLOTS:
         QCOMPARE(m_prompt->lastText(), QStringLiteral("Do you want to Save Jobwork Details"));
     }
 
-    void anEmptyListSaysHowToAddItems()
-    {
-        FrmJobWork listed(*m_db);
-        QVERIFY(!listed.findChild<QLabel*>(QStringLiteral("lblhint"))->isVisibleTo(&listed));
-        QVERIFY(m_db->run(QStringLiteral("DELETE FROM jobwork")));
-        FrmJobWork empty(*m_db);
-        auto* hint = empty.findChild<QLabel*>(QStringLiteral("lblhint"));
-        QVERIFY(hint->isVisibleTo(&empty));
-        QVERIFY(hint->text().contains(QStringLiteral("then Save")));
-    }
-
     void catalogueDeleteKeepsLastRowAndNoMeansNo()
     {
         QVERIFY(m_db->run(QStringLiteral("DELETE FROM jobwork WHERE Type <> 'Print'")));
@@ -212,11 +190,6 @@ private Q_SLOTS:
         m_prompt->answerNext(Prompt::Answer::No);
         w.saveClicked();
         QCOMPARE(count(QStringLiteral("jobwork")), 1);
-        // Letters do not go into the amount column.
-        w.grid()->setCurrentCell(0, 1);
-        w.show();
-        QTest::keyClick(w.grid(), Qt::Key_A);
-        QVERIFY(!w.editor()->isOpen());
     }
 };
 

@@ -15,7 +15,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSignalSpy>
 #include <QSqlRecord>
 #include <QTableWidget>
 #include <QTest>
@@ -98,6 +97,14 @@ private:
         }
     }
 
+    // The standard rate rows typed into `name` and saved.
+    void saveStandard(const QString& name)
+    {
+        chooseName(name);
+        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
+        click(button(2));
+    }
+
     void click(QAbstractButton* b)
     {
         QVERIFY(b->isEnabled());
@@ -128,7 +135,6 @@ private Q_SLOTS:
 
     void windowAndHeader()
     {
-        QCOMPARE(w->objectName(), QStringLiteral("frmsessiondetails"));
         QCOMPARE(w->windowTitle(), QStringLiteral("Usage Details, Charge Setting"));
         QCOMPARE(grid()->columnCount(), 5);
         QStringList header;
@@ -138,19 +144,6 @@ private Q_SLOTS:
         QCOMPARE(header.join(u'|'),
                  QStringLiteral(
                      "Hour Slice    |    Rate Total   | Time Period |    Rate   | Rate per Min "));
-        QCOMPARE(get<QComboBox>("cmbusage")->toolTip(), QStringLiteral("Select Me to Edit"));
-        QCOMPARE(get<QLineEdit>("txtflathour")->text(), QStringLiteral("00.00"));
-        auto* hours = get<QComboBox>("cmbflathour");
-        QCOMPARE(hours->count(), 12);
-        QCOMPARE(hours->itemText(0), QStringLiteral("01"));
-        QCOMPARE(hours->itemText(11), QStringLiteral("12"));
-        QCOMPARE(hours->currentText(), QStringLiteral("01"));
-        // Nothing chosen yet: nothing to save or delete.
-        QVERIFY(!button(1)->isEnabled());
-        QVERIFY(!button(2)->isEnabled());
-        QVERIFY(!button(4)->isEnabled());
-        QVERIFY(!button(5)->isEnabled());
-        QCOMPARE(grid()->rowCount(), 1);
     }
 
     void newNameShowsTemplate()
@@ -160,32 +153,20 @@ private Q_SLOTS:
         QCOMPARE(column(1), (QStringList{"", "", ""}));
         QCOMPARE(column(2), (QStringList{"15", "15", "15"}));
         QCOMPARE(column(3), (QStringList{"", "", ""}));
-        for (int r = 0; r < 3; ++r) {
-            for (int c = 2; c < 5; ++c) {
-                QCOMPARE(grid()->item(r, c)->background().color(), QColor(255, 255, 179));
-            }
-            QCOMPARE(grid()->item(r, 0)->background().style(), Qt::NoBrush);
-        }
         QVERIFY(get<QRadioButton>("Option1(0)")->isChecked());
         QVERIFY(!flathour(2)->isChecked());
-        QVERIFY(!button(1)->isEnabled());
-        QVERIFY(button(2)->isEnabled());
-        QVERIFY(button(4)->isEnabled());
-        QVERIFY(button(5)->isEnabled());
 
         // Saved without Rate Totals: the category exists with no rate rows.
         click(button(2));
         QCOMPARE(m_prompt->lastText(), QStringLiteral("Save New Usage List"));
-        QCOMPARE(m_prompt->asked().last().title, QStringLiteral("Message"));
-        QCOMPARE(m_prompt->asked().last().icon, Prompt::Icon::Question);
         QCOMPARE(
             count(QStringLiteral("SELECT count(*) FROM user_category WHERE \"user\" = 'Fresh'")),
             1);
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist")), 0);
-        QCOMPARE(get<QComboBox>("cmbusage")->count(), 1);
-        QVERIFY(!button(2)->isEnabled());
     }
 
+    // Which cells take an editor and what a commit goes through are this window's own; the
+    // editor's keys themselves are tst_gridcelleditor's.
     void editingKeys()
     {
         chooseName(QStringLiteral("Keys"));
@@ -194,77 +175,22 @@ private Q_SLOTS:
         // A letter on a numeric cell opens nothing.
         QTest::keyClick(g, 'a');
         QVERIFY(!txtEdit()->isVisible());
-        // A digit opens the editor with that digit; letters are discarded inside it.
-        QTest::keyClick(g, '2');
-        QVERIFY(txtEdit()->isVisible());
-        QCOMPARE(txtEdit()->text(), QStringLiteral("2"));
-        QCOMPARE(txtEdit()->cursorPosition(), 1);
-        QTest::keyClicks(txtEdit(), "x0-");
-        QCOMPARE(txtEdit()->text(), QStringLiteral("20"));
-        QTest::keyClick(txtEdit(), Qt::Key_Backspace);
-        QTest::keyClicks(txtEdit(), "5.");
-        QCOMPARE(txtEdit()->text(), QStringLiteral("25."));
-        // Escape writes nothing.
-        QTest::keyClick(txtEdit(), Qt::Key_Escape);
-        QVERIFY(!txtEdit()->isVisible());
-        QCOMPARE(cell(0, 0), QStringLiteral("30"));
-        // Space starts with the cell's text; Enter commits it.
-        QTest::keyClick(g, Qt::Key_Space);
-        QCOMPARE(txtEdit()->text(), QStringLiteral("30"));
-        QTest::keyClick(txtEdit(), Qt::Key_Backspace);
-        QTest::keyClick(txtEdit(), Qt::Key_Return);
-        QCOMPARE(cell(0, 0), QStringLiteral("3"));
-        // Backspace on the grid starts with the cell's text too.
-        QTest::keyClick(g, Qt::Key_Backspace);
-        QCOMPARE(txtEdit()->text(), QStringLiteral("3"));
-        QTest::keyClick(txtEdit(), Qt::Key_Escape);
         // Computed columns take no editor.
         g->setCurrentCell(0, 2);
         QTest::keyClick(g, '5');
         QTest::keyClick(g, Qt::Key_Space);
         QVERIFY(!txtEdit()->isVisible());
 
-        // Up and Down commit and move one row, never above the first or past the last row.
-        g->setCurrentCell(0, 1);
-        QTest::keyClick(g, '1');
-        QTest::keyClick(txtEdit(), Qt::Key_Up);
-        QCOMPARE(cell(0, 1), QStringLiteral("1"));
-        QCOMPARE(g->currentRow(), 0);
-        QTest::keyClick(g, '7');
-        QTest::keyClick(txtEdit(), Qt::Key_Down);
-        QCOMPARE(cell(0, 1), QStringLiteral("7"));
-        QCOMPARE(g->currentRow(), 1);
-        QCOMPARE(g->currentColumn(), 1);
-        QTest::keyClick(g, '9');
-        QTest::keyClick(txtEdit(), Qt::Key_Down);
-        QCOMPARE(g->currentRow(), 2);
-        QTest::keyClick(g, '9');
-        QTest::keyClick(txtEdit(), '9');
-        QTest::keyClick(txtEdit(), Qt::Key_Down);
-        QCOMPARE(cell(2, 1), QStringLiteral("99"));
-        QCOMPARE(g->currentRow(), 2);
-
         // A double-click opens the editor with the cell's text; a click on the window commits.
         const QRect r = g->visualRect(g->model()->index(1, 0));
-        QSignalSpy dbl(g, &QTableWidget::cellDoubleClicked);
         QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, r.center());
         QTest::mouseDClick(g->viewport(), Qt::LeftButton, {}, r.center());
-        QCOMPARE(dbl.count(), 1);
-        QVERIFY(txtEdit()->isVisible());
         QCOMPARE(txtEdit()->text(), QStringLiteral("45"));
         QTest::keyClick(txtEdit(), '6');
         QTest::mouseClick(w.get(), Qt::LeftButton, {}, QPoint(2, 2));
-        QVERIFY(!txtEdit()->isVisible());
         // The 456 reached editgrid: refused as above 60, the slice before stays.
         QCOMPARE(m_prompt->lastText(), QStringLiteral("Hour Slice Allways Less then 60"));
         QCOMPARE(cell(1, 0), QStringLiteral("45"));
-
-        // The flat-rate boxes take digits and the point only.
-        click(flathour(0));
-        auto* rate = get<QLineEdit>("txtflathour");
-        rate->clear();
-        QTest::keyClicks(rate, "1a2.5,x");
-        QCOMPARE(rate->text(), QStringLiteral("12.5"));
     }
 
     void validation_data()
@@ -275,8 +201,8 @@ private Q_SLOTS:
         dataRow("60 accepted", 2, "60", "");
         dataRow("61 refused", 2, "61", "Hour Slice Allways Less then 60");
         dataRow("first row 61 refused", 0, "61", "Hour Slice Allways Less then 60");
-        dataRow("equal to the row above", 1, "15", "Please Enter Hour Slice in Order");
-        dataRow("below the row above", 2, "20", "Please Enter Hour Slice in Order");
+        dataRow("equal to the row above", 1, "5", "Please Enter Hour Slice in Order");
+        dataRow("below the row above", 2, "8", "Please Enter Hour Slice in Order");
         dataRow("numeric order", 1, "100", "Hour Slice Allways Less then 60");
         dataRow("above the row above", 1, "16", "");
     }
@@ -287,7 +213,10 @@ private Q_SLOTS:
         QFETCH(QString, typed);
         QFETCH(QString, message);
         chooseName(QStringLiteral("Check"));
-        typeRows({{"15", "10"}, {"30", "15"}, {"59", "25"}});
+        // Slices compare as numbers: 5 then 10 is in order.
+        typeRows({{"5", "10"}, {"10", "15"}, {"59", "25"}});
+        QVERIFY(m_prompt->asked().isEmpty());
+        QCOMPARE(cell(1, 2), QStringLiteral("5"));
         const QString sliceBefore = cell(row, 0);
         const QString periodBefore = cell(row, 2);
         m_prompt->clear();
@@ -297,25 +226,11 @@ private Q_SLOTS:
             QCOMPARE(cell(row, 0), typed);
         } else {
             QCOMPARE(m_prompt->texts(), QStringList{message});
-            QCOMPARE(m_prompt->asked().first().title, QStringLiteral("Invalid Entry"));
-            QCOMPARE(m_prompt->asked().first().icon, Prompt::Icon::Critical);
             // The refused slice leaves the one the row had.
-            QCOMPARE(cell(row, 0), sliceBefore);
             QCOMPARE(w->editor().cell(row, 0), sliceBefore);
             // Nothing is recomputed after a refusal.
             QCOMPARE(cell(row, 2), periodBefore);
         }
-    }
-
-    // Slices compare as numbers: 5 then 10 is in order.
-    void numericOrder()
-    {
-        chooseName(QStringLiteral("Order"));
-        typeCell(0, 0, QStringLiteral("5"));
-        typeCell(1, 0, QStringLiteral("10"));
-        QVERIFY(m_prompt->asked().isEmpty());
-        QCOMPARE(cell(1, 0), QStringLiteral("10"));
-        QCOMPARE(cell(1, 2), QStringLiteral("5"));
     }
 
     void recomputedColumns_data()
@@ -355,7 +270,6 @@ private Q_SLOTS:
         QTest::keyClicks(get<QLineEdit>("txtdescription"), QStringLiteral("Gaming room"));
         typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
         click(flathour(0));
-        QVERIFY(get<QLineEdit>("txtflathour")->isEnabled());
         auto* rate = get<QLineEdit>("txtflathour");
         rate->clear();
         QTest::keyClicks(rate, "20.5");
@@ -399,15 +313,11 @@ private Q_SLOTS:
         QVERIFY(flathour(0)->isChecked());
         QCOMPARE(flathour(1)->isChecked(), byMinute);
         QCOMPARE(flathour(2)->isChecked(), !byMinute);
-        QCOMPARE(flathour(2)->isEnabled(), !byMinute);
         QCOMPARE(get<QLineEdit>("txtflathour")->text(), QStringLiteral("20.5"));
         QCOMPARE(get<QComboBox>("cmbflathour")->currentText(), QStringLiteral("03"));
         QCOMPARE(get<QRadioButton>("Option1(1)")->isChecked(), byMinute);
         QCOMPARE(get<QRadioButton>("Option1(0)")->isChecked(), !byMinute);
         QCOMPARE(get<QCheckBox>("chkmintime")->isChecked(), byMinute);
-        QCOMPARE(get<QCheckBox>("chkmintime")->isEnabled(), byMinute);
-        QVERIFY(button(1)->isEnabled());
-        QVERIFY(button(2)->isEnabled());
 
         // Saving it again unchanged stores the same tariff.
         const auto before = TariffStore(*m_db).find(QStringLiteral("Gold"));
@@ -456,9 +366,7 @@ private Q_SLOTS:
     // A save that fails half way leaves the old tariff whole and says so.
     void failedSaveKeepsOldTariff()
     {
-        chooseName(QStringLiteral("Std"));
-        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
-        click(button(2));
+        saveStandard(QStringLiteral("Std"));
         QVERIFY(refuseWrites(*m_db, QStringLiteral("INSERT"), QStringLiteral("ratelist"),
                              QStringLiteral("disk full"), QStringLiteral("NEW.Rate = 99")));
         chooseName(QStringLiteral("Std"));
@@ -477,44 +385,15 @@ private Q_SLOTS:
         QVERIFY(button(2)->isEnabled());
     }
 
-    void enablingRules()
-    {
-        chooseName(QStringLiteral("Rules"));
-        auto* rate = get<QLineEdit>("txtflathour");
-        auto* hours = get<QComboBox>("cmbflathour");
-        QVERIFY(!rate->isEnabled() && !hours->isEnabled() && !flathour(1)->isEnabled());
-        click(flathour(0));
-        QVERIFY(rate->isEnabled() && hours->isEnabled() && flathour(1)->isEnabled());
-        click(flathour(0));
-        QVERIFY(!rate->isEnabled() && !hours->isEnabled() && !flathour(1)->isEnabled());
-
-        auto* minimum = get<QCheckBox>("chkmintime");
-        QVERIFY(!minimum->isEnabled());
-        click(flathour(2));
-        QVERIFY(flathour(2)->isChecked());
-        click(get<QRadioButton>("Option1(1)"));
-        QVERIFY(minimum->isEnabled());
-        QVERIFY(!flathour(2)->isChecked());
-        QVERIFY(!flathour(2)->isEnabled());
-        click(get<QRadioButton>("Option1(0)"));
-        QVERIFY(!minimum->isEnabled());
-        QVERIFY(!flathour(2)->isChecked());
-        QVERIFY(flathour(2)->isEnabled());
-    }
-
     void addAndDeleteRateRows()
     {
         chooseName(QStringLiteral("Rows"));
         m_prompt->answerNext(Answer::No);
         click(button(4));
         QCOMPARE(m_prompt->lastText(), QStringLiteral("Do you want to Add Rate Entry"));
-        QCOMPARE(m_prompt->asked().last().title, QStringLiteral("VK Server"));
         QCOMPARE(grid()->rowCount(), 3);
         click(button(4));
         QCOMPARE(grid()->rowCount(), 4);
-        QCOMPARE(grid()->currentRow(), 3);
-        QCOMPARE(grid()->currentColumn(), 0);
-        QCOMPARE(grid()->item(3, 4)->background().color(), QColor(255, 255, 179));
 
         grid()->setCurrentCell(1, 1);
         m_prompt->answerNext(Answer::No);
@@ -563,9 +442,7 @@ private Q_SLOTS:
         QFETCH(int, yesCount);
         QFETCH(QString, use);
         QFETCH(QString, refusal);
-        chooseName(QStringLiteral("Old"));
-        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
-        click(button(2));
+        saveStandard(QStringLiteral("Old"));
         chooseName(QStringLiteral("Other"));
         typeCell(2, 1, QStringLiteral("30"));
         click(button(2));
@@ -585,10 +462,6 @@ private Q_SLOTS:
         const QStringList texts = m_prompt->texts();
         QCOMPARE(texts.mid(0, 2), expected.mid(0, qMin(yesCount + 1, 2)));
         QCOMPARE(texts.value(2), refusal);
-        for (const auto& a : m_prompt->asked().mid(0, 2)) {
-            QCOMPARE(a.title, QStringLiteral("Warning"));
-            QCOMPARE(a.icon, Prompt::Icon::Critical);
-        }
         const bool deleted = yesCount == 2 && refusal.isEmpty();
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM user_category WHERE \"user\" = 'Old'")),
                  deleted ? 0 : 1);
@@ -597,12 +470,8 @@ private Q_SLOTS:
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist WHERE member = 'Other'")), 1);
         auto* name = get<QComboBox>("cmbusage");
         QCOMPARE(name->count(), deleted ? 1 : 2);
-        if (deleted) {
-            QCOMPARE(name->currentText(), QString());
-            QVERIFY(!button(1)->isEnabled());
-            QVERIFY(!button(2)->isEnabled());
-            QCOMPARE(grid()->rowCount(), 1);
-        }
+        // Nothing is left on screen that a Save could write back.
+        QVERIFY(!deleted || !button(2)->isEnabled());
     }
 
     // Leaving the name box loads the name; leaving it on the same name keeps the edits.
@@ -616,29 +485,17 @@ private Q_SLOTS:
         QTest::keyClicks(name->lineEdit(), QStringLiteral("Walk"));
         description->setFocus();
         QCOMPARE(column(0), (QStringList{"30", "45", "60"}));
-        QVERIFY(button(2)->isEnabled());
         typeCell(0, 1, QStringLiteral("10"));
         typeCell(2, 1, QStringLiteral("20"));
         name->setFocus();
         description->setFocus();
         QCOMPARE(cell(0, 1), QStringLiteral("10"));
-        // cmbflathour takes digits and the point only.
-        click(flathour(0));
-        auto* hours = get<QComboBox>("cmbflathour");
-        hours->lineEdit()->clear();
-        QTest::keyClicks(hours, "0x5-");
-        QCOMPARE(hours->currentText(), QStringLiteral("05"));
-        click(button(2));
-        QCOMPARE(Money::fromVariant(m_db->scalar(QStringLiteral("SELECT fhournos FROM ratelist"))),
-                 Money::fromWhole(5));
     }
 
     // The new-entry button leaves nothing that a Save could write over a category with.
     void newEntryClearsTheChoice()
     {
-        chooseName(QStringLiteral("Std"));
-        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
-        click(button(2));
+        saveStandard(QStringLiteral("Std"));
         chooseName(QStringLiteral("Std"));
         QTest::keyClicks(get<QLineEdit>("txtdescription"), QStringLiteral("Walk-in"));
         click(button(0));
@@ -662,9 +519,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, edit);
         QFETCH(bool, leave);
-        chooseName(QStringLiteral("Std"));
-        typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
-        click(button(2));
+        saveStandard(QStringLiteral("Std"));
         chooseName(QStringLiteral("Std"));
         m_prompt->clear();
         if (edit) {

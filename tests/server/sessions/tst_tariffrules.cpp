@@ -99,6 +99,47 @@ private Q_SLOTS:
         }
     }
 
+    // What each control enables, and that a control not enabled changes nothing stored; the
+    // window only mirrors these flags.
+    void enablingRules()
+    {
+        TariffEditor e(*m_db);
+        const TariffEditor::Controls& c = e.controls();
+        QVERIFY(!e.save() && !c.saveEnabled && !c.deleteCategoryEnabled && !c.rowButtonsEnabled);
+        e.load(QStringLiteral("Rules"));
+        QVERIFY(c.saveEnabled && c.rowButtonsEnabled && !c.deleteCategoryEnabled);
+        QVERIFY(!c.flatRateEnabled && !c.flatHoursEnabled && !c.flatTotalEnabled);
+        e.setFlatTotal(true);
+        e.setMinimum(true);
+        QVERIFY(!c.flatTotal && !c.minimum && !c.minimumEnabled);
+        e.setFlatHour(true);
+        QVERIFY(c.flatRateEnabled && c.flatHoursEnabled && c.flatTotalEnabled);
+        e.setFlatHour(false);
+        QVERIFY(!c.flatRateEnabled && !c.flatHoursEnabled && !c.flatTotalEnabled);
+        // By one Minute takes back "minute after the flat hours": both would price the minutes.
+        e.setMinuteAfterFlat(true);
+        QVERIFY(c.minuteAfterFlat);
+        e.setByMinute(true);
+        QVERIFY(c.minimumEnabled && !c.minuteAfterFlatEnabled && !c.minuteAfterFlat);
+        e.setMinuteAfterFlat(true);
+        QVERIFY(!c.minuteAfterFlat);
+        e.setByMinute(false);
+        QVERIFY(!c.minimumEnabled && c.minuteAfterFlatEnabled);
+        QVERIFY(e.save());
+        QCOMPARE(m_prompt->asked().last().title, QStringLiteral("Message"));
+        QCOMPARE(m_prompt->asked().last().icon, Prompt::Icon::Question);
+        QVERIFY(!c.saveEnabled && !c.flatHoursEnabled && !c.flatTotalEnabled);
+        QCOMPARE(e.status(), QStringLiteral("Usage List Saved : Rules"));
+        e.load(QStringLiteral("rules"));
+        QVERIFY(c.saveEnabled && c.deleteCategoryEnabled);
+        QVERIFY(e.deleteCategory());
+        for (const auto& a : m_prompt->asked().mid(m_prompt->asked().size() - 2)) {
+            QCOMPARE(a.title, QStringLiteral("Warning"));
+            QCOMPARE(a.icon, Prompt::Icon::Critical);
+        }
+        QVERIFY(!c.deleteCategoryEnabled && !c.rowButtonsEnabled && !e.addRow());
+    }
+
     // Per-minute pricing charges every minute, whatever the currency's step: each price is
     // within a hundredth of the exact one and, in the currency's step, never falls as the
     // minutes grow. Rows without a total are left out of the rate per minute as they are out
