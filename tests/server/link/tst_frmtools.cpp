@@ -1,17 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "common/protocol.h"
 #include "server/core/agentlink.h"
-#include "server/core/database.h"
 #include "server/core/messagelog.h"
 #include "server/core/ui/frmmain.h"
-#include "server/link/connectionmanager.h"
-#include "server/link/linkserver.h"
 #include "server/link/ui/frmtools.h"
+#include "support/datarow.h"
 #include "support/scriptedprompt.h"
 #include "support/shownbox.h"
-#include "support/testdatabase.h"
-#include "support/testhome.h"
 #include "tests/server/link/fakeagent.h"
+#include "tests/server/link/linkconsole.h"
 
 #include <QPushButton>
 #include <QSignalSpy>
@@ -19,50 +16,39 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include <memory>
-
 namespace {
 
-struct Console
+// The console's link with every question answered from a script, and its own computer listed
+// with index 0 as the console lists it.
+struct Console : LinkConsole
 {
-    TestHome home;
-    Database db;
-    LinkServer server;
-    std::unique_ptr<ConnectionManager> manager;
     ScriptedPrompt prompt;
 
     Console()
     {
-        if (!db.open(testDatabaseTarget(home))) {
-            qFatal("database");
-        }
-        manager = std::make_unique<ConnectionManager>(db, server);
-        if (!server.listen(0, QHostAddress::LocalHost)) {
-            qFatal("listen");
-        }
         AgentLink::setInstance(&server);
-        // The console's own computer is listed with index 0.
         db.run(QStringLiteral(
             "INSERT INTO online (name, ip, id) VALUES ('VK Server', '10.9.9.9', 0)"));
     }
-
-    // An agent that has connected and reported its name.
-    bool join(FakeAgent& a, const QString& ip, const QString& name)
-    {
-        if (!a.connectFrom(ip, server.serverPort()) || !a.waitFor(Proto::CName)) {
-            return false;
-        }
-        a.write(Proto::cnameReply(name));
-        const QDeadlineTimer deadline(5000);
-        while (db.scalar(QStringLiteral("SELECT name FROM online WHERE ip = ?"), {ip}).toString() !=
-                   name &&
-               !deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        a.received.clear();
-        return !deadline.hasExpired();
-    }
+    ~Console() { AgentLink::setInstance(nullptr); }
 };
+
+QTableWidget* grid(const FrmTools& w)
+{
+    return w.findChild<QTableWidget*>(QStringLiteral("Grdonline"));
+}
+
+// The cashier picks row `row` of the list (-1: the one picked already) and clicks `button`,
+// answering the question so.
+void command(FrmTools& w, Console& c, int row, const char* button,
+             Prompt::Answer answer = Prompt::Answer::Ok)
+{
+    if (row >= 0) {
+        grid(w)->setCurrentCell(row, 0);
+    }
+    c.prompt.answerNext(answer);
+    w.findChild<QPushButton*>(QLatin1String(button))->click();
+}
 
 QStringList gridRows(QTableWidget* g)
 {
@@ -79,17 +65,15 @@ class TstFrmTools : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void listsConnectedWorkstations();
-    void cancelSendsNothing();
+    void listsConnectedWorkstationsAndCloses();
     void commandReachesTheChosenWorkstation_data();
     void commandReachesTheChosenWorkstation();
     void shutdownTakesTheWorkstationOffTheList();
-    void ownComputerAndGoneWorkstationAreSkippedQuietly();
-    void backCloses();
+    void cancelOwnComputerAndGoneWorkstationSendNothing();
     void reportedNameIsShownLiterally();
 };
 
-void TstFrmTools::listsConnectedWorkstations()
+void TstFrmTools::listsConnectedWorkstationsAndCloses()
 {
     Console c;
     FakeAgent a;
@@ -97,12 +81,11 @@ void TstFrmTools::listsConnectedWorkstations()
     FrmTools w(c.db);
     QCOMPARE(w.objectName(), QStringLiteral("frmtools"));
     QCOMPARE(w.windowTitle(), QStringLiteral("Tools"));
-    auto* grid = w.findChild<QTableWidget*>(QStringLiteral("Grdonline"));
-    QVERIFY(grid);
-    QCOMPARE(grid->columnCount(), 2);
-    QCOMPARE(gridRows(grid), QStringList({QStringLiteral("VK Server|10.9.9.9"),
-                                          QStringLiteral("PC-21|127.0.0.21")}));
-    QCOMPARE(grid->currentRow(), 0);
+    QVERIFY(grid(w));
+    QCOMPARE(grid(w)->columnCount(), 2);
+    QCOMPARE(gridRows(grid(w)), QStringList({QStringLiteral("VK Server|10.9.9.9"),
+                                             QStringLiteral("PC-21|127.0.0.21")}));
+    QCOMPARE(grid(w)->currentRow(), 0);
     for (const char* name : {"cmdlock", "cmdunlock", "cmdshutdown", "cmdrestart", "cmdclose"}) {
         QVERIFY2(w.findChild<QPushButton*>(QLatin1String(name)), name);
     }
@@ -112,28 +95,12 @@ void TstFrmTools::listsConnectedWorkstations()
     // The list follows the table: a second agent appears without reopening the window.
     FakeAgent b;
     QVERIFY(c.join(b, QStringLiteral("127.0.0.22"), QStringLiteral("PC-22")));
-    QTRY_COMPARE(grid->rowCount(), 3);
-    QCOMPARE(grid->item(2, 0)->text(), QStringLiteral("PC-22"));
-}
+    QTRY_COMPARE(grid(w)->rowCount(), 3);
+    QCOMPARE(grid(w)->item(2, 0)->text(), QStringLiteral("PC-22"));
 
-void TstFrmTools::cancelSendsNothing()
-{
-    Console c;
-    FakeAgent a;
-    QVERIFY(c.join(a, QStringLiteral("127.0.0.23"), QStringLiteral("PC-23")));
-    FrmTools w(c.db);
-    auto* grid = w.findChild<QTableWidget*>(QStringLiteral("Grdonline"));
-    grid->setCurrentCell(1, 0);
-    c.prompt.answerNext(Prompt::Answer::Cancel);
-    w.findChild<QPushButton*>(QStringLiteral("cmdlock"))->click();
-    QCOMPARE(c.prompt.asked().size(), 1);
-    const auto& q = c.prompt.asked().first();
-    QCOMPARE(q.text, QStringLiteral("Do you want to Lock the Client 127.0.0.23 : Name : PC-23"));
-    QCOMPARE(q.title, QStringLiteral("Message"));
-    QCOMPARE(q.icon, Prompt::Icon::Question);
-    QCOMPARE(q.buttons, Prompt::Buttons::OkCancel);
-    FakeAgent::settle();
-    QVERIFY(a.received.isEmpty());
+    w.show();
+    w.findChild<QPushButton*>(QStringLiteral("cmdclose"))->click();
+    QVERIFY(!w.isVisible());
 }
 
 void TstFrmTools::commandReachesTheChosenWorkstation_data()
@@ -145,17 +112,13 @@ void TstFrmTools::commandReachesTheChosenWorkstation_data()
     // or an unlock changes it.
     QTest::addColumn<bool>("freeBefore");
     QTest::addColumn<bool>("freeAfter");
-    QTest::newRow("lock") << "cmdlock"
-                          << "Do you want to Lock the Client " << Proto::Lock << true << false;
-    QTest::newRow("unlock") << "cmdunlock"
-                            << " Do you want to UnLock the Client " << Proto::Unlock << false
-                            << true;
-    QTest::newRow("shutdown") << "cmdshutdown"
-                              << " Do you want to Shutdown the Client " << Proto::Shutdown << true
-                              << true;
-    QTest::newRow("restart") << "cmdrestart"
-                             << " Do you want to Reboot the Client " << Proto::Reboot << false
-                             << false;
+    dataRow("lock", "cmdlock", "Do you want to Lock the Client ", Proto::Lock, true, false);
+    dataRow("unlock", "cmdunlock", " Do you want to UnLock the Client ", Proto::Unlock, false,
+            true);
+    dataRow("shutdown", "cmdshutdown", " Do you want to Shutdown the Client ", Proto::Shutdown,
+            true, true);
+    dataRow("restart", "cmdrestart", " Do you want to Reboot the Client ", Proto::Reboot, false,
+            false);
 }
 
 void TstFrmTools::commandReachesTheChosenWorkstation()
@@ -181,10 +144,8 @@ void TstFrmTools::commandReachesTheChosenWorkstation()
     QCOMPARE(ready()->text(0), shown(freeBefore));
     FrmTools w(c.db);
     w.show();
-    w.findChild<QTableWidget*>(QStringLiteral("Grdonline"))->setCurrentCell(2, 1);
     QSignalSpy rebuilt(console.onlineList()->model(), &QAbstractItemModel::rowsInserted);
-    c.prompt.answerNext(Prompt::Answer::Ok);
-    w.findChild<QPushButton*>(button)->click();
+    command(w, c, 2, qPrintable(button));
     // Whatever the command wrote, the ready list reads it back before it is looked at, so a
     // row that must stay as it was cannot pass merely by not having been redrawn yet.
     c.db.notifyChanged(QStringLiteral("online"));
@@ -213,43 +174,33 @@ void TstFrmTools::shutdownTakesTheWorkstationOffTheList()
         }
     });
     FrmTools w(c.db);
-    auto* grid = w.findChild<QTableWidget*>(QStringLiteral("Grdonline"));
-    grid->setCurrentCell(1, 0);
-    c.prompt.answerNext(Prompt::Answer::Ok);
-    w.findChild<QPushButton*>(QStringLiteral("cmdshutdown"))->click();
-    QTRY_COMPARE(gridRows(grid), QStringList({QStringLiteral("VK Server|10.9.9.9")}));
+    command(w, c, 1, "cmdshutdown");
+    QTRY_COMPARE(gridRows(grid(w)), QStringList({QStringLiteral("VK Server|10.9.9.9")}));
 }
 
-void TstFrmTools::ownComputerAndGoneWorkstationAreSkippedQuietly()
+void TstFrmTools::cancelOwnComputerAndGoneWorkstationSendNothing()
 {
     Console c;
     FakeAgent a;
-    QVERIFY(c.join(a, QStringLiteral("127.0.0.27"), QStringLiteral("PC-27")));
+    QVERIFY(c.join(a, QStringLiteral("127.0.0.23"), QStringLiteral("PC-23")));
     FrmTools w(c.db);
-    auto* grid = w.findChild<QTableWidget*>(QStringLiteral("Grdonline"));
-    grid->setCurrentCell(0, 0);
-    c.prompt.answerNext(Prompt::Answer::Ok);
-    w.findChild<QPushButton*>(QStringLiteral("cmdlock"))->click();
+    command(w, c, 1, "cmdlock", Prompt::Answer::Cancel);
     QCOMPARE(c.prompt.asked().size(), 1);
-    // The row of a workstation that went away meanwhile: the command is dropped silently.
-    grid->setCurrentCell(1, 0);
-    c.db.run(QStringLiteral("DELETE FROM online WHERE ip = '127.0.0.27'"));
-    c.prompt.answerNext(Prompt::Answer::Ok);
-    w.findChild<QPushButton*>(QStringLiteral("cmdrestart"))->click();
+    const auto& q = c.prompt.asked().first();
+    QCOMPARE(q.text, QStringLiteral("Do you want to Lock the Client 127.0.0.23 : Name : PC-23"));
+    QCOMPARE(q.title, QStringLiteral("Message"));
+    QCOMPARE(q.icon, Prompt::Icon::Question);
+    QCOMPARE(q.buttons, Prompt::Buttons::OkCancel);
+    // The console's own computer is skipped quietly.
+    command(w, c, 0, "cmdlock");
     QCOMPARE(c.prompt.asked().size(), 2);
-    FakeAgent::settle();
-    QVERIFY(a.received.isEmpty());
+    // The row of a workstation that went away meanwhile: the command is dropped silently.
+    grid(w)->setCurrentCell(1, 0);
+    c.db.run(QStringLiteral("DELETE FROM online WHERE ip = '127.0.0.23'"));
+    command(w, c, -1, "cmdrestart");
+    QCOMPARE(c.prompt.asked().size(), 3);
+    QCOMPARE(a.heard({}), QByteArray());
     QVERIFY(c.home.errorLog().isEmpty());
-}
-
-void TstFrmTools::backCloses()
-{
-    Console c;
-    FrmTools w(c.db);
-    w.show();
-    QVERIFY(w.isVisible());
-    w.findChild<QPushButton*>(QStringLiteral("cmdclose"))->click();
-    QVERIFY(!w.isVisible());
 }
 
 void TstFrmTools::reportedNameIsShownLiterally()
@@ -261,15 +212,11 @@ void TstFrmTools::reportedNameIsShownLiterally()
         QStringLiteral("<font color=red><b>SYSTEM: press OK to lock every workstation</b></font>");
     QVERIFY(c.join(a, QStringLiteral("127.0.0.26"), name));
     FrmTools w(c.db);
-    auto* grid = w.findChild<QTableWidget*>(QStringLiteral("Grdonline"));
-    grid->setCurrentCell(1, 0);
-    QCOMPARE(grid->item(1, 0)->text(), name);
-    const ShownBox box = ShownBox::during(
-        [&] { w.findChild<QPushButton*>(QStringLiteral("cmdlock"))->click(); }, &c.prompt);
+    QCOMPARE(grid(w)->item(1, 0)->text(), name);
+    const ShownBox box = ShownBox::during([&] { command(w, c, 1, "cmdlock"); }, &c.prompt);
     QCOMPARE(box.format, Qt::PlainText);
     QVERIFY2(box.text.endsWith(QStringLiteral("Name : ") + name), qPrintable(box.text));
-    FakeAgent::settle();
-    QVERIFY(a.received.isEmpty());
+    QCOMPARE(a.heard({}), QByteArray());
 }
 
 QTEST_MAIN(TstFrmTools)

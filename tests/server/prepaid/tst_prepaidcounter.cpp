@@ -12,7 +12,9 @@
 #include "server/sessions/sessionservice.h"
 #include "server/sessions/tariffstore.h"
 #include "support/consolefixture.h"
+#include "support/datarow.h"
 #include "support/loopbackagentlink.h"
+#include "support/prepaidbooks.h"
 
 #include <QTest>
 #include <QThread>
@@ -93,31 +95,19 @@ private Q_SLOTS:
         QTest::addColumn<int>("expiresInDays"); // -1000: no expiry
         QTest::addColumn<QString>("error");
         const int never = -1000;
-        QTest::newRow("sold") << " normal"
-                              << "500" << false << "25" << 0 << QString();
-        QTest::newRow("by minutes") << "Normal"
-                                    << "1" << true << "90" << never << QString();
-        QTest::newRow("no category") << "Games"
-                                     << "1" << false << "25" << never << TicketsForm::NoCategory;
-        QTest::newRow("none") << "Normal"
-                              << "0" << false << "25" << never << TicketsForm::BadCount;
-        QTest::newRow("too many") << "Normal"
-                                  << "501" << false << "25" << never << TicketsForm::BadCount;
-        QTest::newRow("no count") << "Normal"
-                                  << "" << false << "25" << never << TicketsForm::BadCount;
-        QTest::newRow("zero amount") << "Normal"
-                                     << "1" << false << "0.00" << never << TicketsForm::BadAmount;
-        QTest::newRow("below the digits")
-            << "Normal"
-            << "1" << false << "0.004" << never << TicketsForm::BadAmount;
-        QTest::newRow("no amount") << "Normal"
-                                   << "1" << false << "" << never << TicketsForm::BadAmount;
-        QTest::newRow("no minutes") << "Normal"
-                                    << "1" << true << "0" << never << TicketsForm::BadMinutes;
-        QTest::newRow("part minutes") << "Normal"
-                                      << "1" << true << "1.5" << never << TicketsForm::BadMinutes;
-        QTest::newRow("expired yesterday") << "Normal"
-                                           << "1" << false << "25" << -1 << TicketsForm::PastExpiry;
+        const QString sold;
+        dataRow("sold", " normal", "500", false, "25", 0, sold);
+        dataRow("by minutes", "Normal", "1", true, "90", never, sold);
+        dataRow("no category", "Games", "1", false, "25", never, TicketsForm::NoCategory);
+        dataRow("none", "Normal", "0", false, "25", never, TicketsForm::BadCount);
+        dataRow("too many", "Normal", "501", false, "25", never, TicketsForm::BadCount);
+        dataRow("no count", "Normal", "", false, "25", never, TicketsForm::BadCount);
+        dataRow("zero amount", "Normal", "1", false, "0.00", never, TicketsForm::BadAmount);
+        dataRow("below the digits", "Normal", "1", false, "0.004", never, TicketsForm::BadAmount);
+        dataRow("no amount", "Normal", "1", false, "", never, TicketsForm::BadAmount);
+        dataRow("no minutes", "Normal", "1", true, "0", never, TicketsForm::BadMinutes);
+        dataRow("part minutes", "Normal", "1", true, "1.5", never, TicketsForm::BadMinutes);
+        dataRow("expired yesterday", "Normal", "1", false, "25", -1, TicketsForm::PastExpiry);
     }
     void theSaleIsChecked()
     {
@@ -310,24 +300,12 @@ private Q_SLOTS:
                                              "NOT NULL"))
                      .toInt(),
                  race == Race::StartMember ? Rounds : 0);
-        // Each member bill debited once, by its amount; each ticket worth its credit and bills.
-        QCOMPARE(m_db->scalar(QStringLiteral(
-                                  "SELECT count(*) FROM history h WHERE h.memberid IS NOT NULL "
-                                  "AND (SELECT count(*) FROM transactions x WHERE x.memberid = "
-                                  "h.memberid AND x.part = 'By Bill No ' || h.billno AND "
-                                  "x.debit = coalesce(h.netamount, 0)) <> 1"))
-                     .toInt(),
-                 0);
         QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM transactions WHERE debit IS "
                                              "NOT NULL"))
                      .toInt(),
                  race == Race::Settle || race == Race::EndMember ? Rounds : 0);
-        for (const Ticket& t : TicketStore(*m_db, 2).list()) {
-            QCOMPARE(t.value, t.credit + Money::fromVariant(m_db->scalar(
-                                             QStringLiteral("SELECT coalesce(sum(netamount), 0) "
-                                                            "FROM history WHERE ticket = ?"),
-                                             {t.code})));
-        }
+        // Each member bill debited once, by its amount; each ticket worth its credit and bills.
+        checkPrepaidBooks(*m_db);
     }
 
     void addCreditAndEndFromTheList()
@@ -347,10 +325,9 @@ private Q_SLOTS:
         QVERIFY(sold.ok);
         const QString code = sold.tickets.first().code;
         PrepaidService service(*m_db, 2);
-        Proto::PrepaidCredentials c;
-        c.kind = Proto::PrepaidCredentials::Kind::Ticket;
-        c.id = code;
-        const PrepaidLoginResult in = service.login(index, QStringLiteral("127.0.0.1"), c);
+        const PrepaidLoginResult in =
+            service.login(index, QStringLiteral("127.0.0.1"),
+                          {Proto::PrepaidCredentials::Kind::Ticket, code, {}});
         QVERIFY2(in.ok, qPrintable(in.refusal));
 
         PrepaidCounter counter(*m_db, 2, &link);
