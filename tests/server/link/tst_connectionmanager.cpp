@@ -2,6 +2,7 @@
 #include "common/clock.h"
 #include "common/protocol.h"
 #include "support/datarow.h"
+#include "support/tablerows.h"
 #include "tests/server/link/fakeagent.h"
 #include "tests/server/link/linkconsole.h"
 
@@ -257,13 +258,8 @@ void TstConnectionManager::twoAgentsAtDifferentAddresses()
     FakeAgent b;
     QVERIFY(c.join(a, QStringLiteral("127.0.0.7"), QStringLiteral("Alpha")));
     QVERIFY(c.join(b, QStringLiteral("127.0.0.8"), QStringLiteral("Beta")));
-    QStringList listed;
-    for (const QSqlRecord& r :
-         c.db.rows(QStringLiteral("SELECT name, ip FROM online ORDER BY ip"))) {
-        listed << r.value(0).toString() + QLatin1Char('@') + r.value(1).toString();
-    }
-    QCOMPARE(listed,
-             QStringList({QStringLiteral("Alpha@127.0.0.7"), QStringLiteral("Beta@127.0.0.8")}));
+    QCOMPARE(rowsText(c.db, QStringLiteral("SELECT name, ip FROM online ORDER BY ip")),
+             QStringList({QStringLiteral("Alpha|127.0.0.7"), QStringLiteral("Beta|127.0.0.8")}));
     const QString idAt = QStringLiteral("SELECT id FROM online WHERE ip = ?");
     const qint64 ia = c.value(idAt, {QStringLiteral("127.0.0.7")}).toLongLong();
     const qint64 ib = c.value(idAt, {QStringLiteral("127.0.0.8")}).toLongLong();
