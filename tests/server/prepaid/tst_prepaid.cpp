@@ -135,31 +135,26 @@ void TstPrepaid::login()
     QFETCH(qint64, index);
     QFETCH(QString, refusal);
 
-    const Ticket good = sell();
-    const Ticket expired = sell();
+    QHash<QString, Ticket> sold;
+    for (const char* name : {"good", "expired", "voided", "in use"}) {
+        sold[QLatin1String(name)] = sell();
+    }
+    sold[QStringLiteral("used up")] = sell(QStringLiteral("Browsing"), "0.5"); // not a minute
+    sold[QStringLiteral("no rates")] = sell(QStringLiteral("NoRates"), "10");
+    const Ticket good = sold.value(QStringLiteral("good"));
     QVERIFY(m_db->run(QStringLiteral("UPDATE tickets SET expires = '2026-12-06 00:00:00' WHERE "
                                      "code = ?"),
-                      {expired.code}));
-    const Ticket voided = sell();
-    QVERIFY(TicketStore(*m_db, 2).voidTicket(voided.code, nullptr));
-    const Ticket usedUp = sell(QStringLiteral("Browsing"), "0.5"); // not even the first minute
-    const Ticket noRates = sell(QStringLiteral("NoRates"), "10");
-    const Ticket inUse = sell();
+                      {sold.value(QStringLiteral("expired")).code}));
+    QVERIFY(TicketStore(*m_db, 2).voidTicket(sold.value(QStringLiteral("voided")).code, nullptr));
     // PC-02 is in session on one ticket, PC-04 on M-001.
-    QVERIFY(logIn(Kind::Ticket, inUse.code, 2).ok);
+    QVERIFY(logIn(Kind::Ticket, sold.value(QStringLiteral("in use")).code, 2).ok);
     if (refusal == PrepaidService::AccountInUse) {
         QVERIFY(logIn(Kind::Member, QStringLiteral("M-001"), 4, QStringLiteral("pw")).ok);
     }
-    const QHash<QString, QString> codes{
-        {QStringLiteral("good"), good.code},
-        {QStringLiteral("good loose"),
-         TicketCodes::grouped(good.code).toLower().replace(4, 1, u' ')},
-        {QStringLiteral("expired"), expired.code},
-        {QStringLiteral("voided"), voided.code},
-        {QStringLiteral("used up"), usedUp.code},
-        {QStringLiteral("in use"), inUse.code},
-        {QStringLiteral("no rates"), noRates.code}};
-    const QString typed = codes.value(id, id);
+    const QString typed = id == QLatin1String("good loose")
+                              ? TicketCodes::grouped(good.code).toLower().replace(4, 1, u' ')
+                          : sold.contains(id) ? sold.value(id).code
+                                              : id;
     const qint64 before = count(QStringLiteral("terminals"));
 
     const PrepaidLoginResult r = logIn(Kind(kind), typed, index, password);
