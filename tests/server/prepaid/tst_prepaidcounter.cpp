@@ -117,15 +117,11 @@ private Q_SLOTS:
         QFETCH(QString, value);
         QFETCH(int, expiresInDays);
         QFETCH(QString, error);
-        TicketsForm form(*m_db, 2);
-        TicketsForm::Entry e{category,
-                             count,
-                             byMinutes,
-                             value,
-                             expiresInDays != -1000,
-                             T0.date().addDays(expiresInDays)};
+        const bool expires = expiresInDays != -1000;
+        const QDate day = T0.date().addDays(expiresInDays);
         QString said;
-        const auto sale = form.check(e, &said);
+        const auto sale =
+            TicketsForm(*m_db, 2).check({category, count, byMinutes, value, expires, day}, &said);
         QCOMPARE(said, error);
         QCOMPARE(sale.has_value(), error.isEmpty());
         if (sale) {
