@@ -2,12 +2,10 @@
 #include "common/clock.h"
 #include "common/protocol.h"
 #include "support/datarow.h"
-#include "support/tablerows.h"
 #include "tests/server/link/fakeagent.h"
 #include "tests/server/link/linkconsole.h"
 
 #include <QDir>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
 
@@ -44,7 +42,6 @@ private Q_SLOTS:
     void passwordCheck();
     void awaitedPasswordIsAskedOnEveryReconnectUntilGiven();
     void droppedConnectionKeepsSession();
-    void twoAgentsAtDifferentAddresses();
     void newestConnectionFromAnAddressWins_data();
     void newestConnectionFromAnAddressWins();
     void messageCutByTransportIsCompleted();
@@ -57,7 +54,6 @@ private Q_SLOTS:
 void TstConnectionManager::newIdleAgentIsLockedListedAndRenamed()
 {
     LinkConsole c;
-    QSignalSpy changes(&c.db, &Database::tableChanged);
     // What a list refreshing on the change would find: full syncing already back in force.
     QList<bool> levels;
     QObject::connect(&c.db, &Database::tableChanged, [&] { levels << fullySynced(c); });
@@ -72,14 +68,9 @@ void TstConnectionManager::newIdleAgentIsLockedListedAndRenamed()
     QCOMPARE(c.log, QStringList({QStringLiteral("Connection Request from127.0.0.2 IP -127.0.0.2"),
                                  QStringLiteral("Authentication Sucess."),
                                  QStringLiteral("Listening for client connection..")}));
-    QVERIFY(changes.count() >= 1);
-    QCOMPARE(changes.last().at(0).toString(), QStringLiteral("online"));
-
-    changes.clear();
     a.write(Proto::cnameReply(QStringLiteral("PC-07")));
     QTRY_COMPARE(c.value(QStringLiteral("SELECT name FROM online")).toString(),
                  QStringLiteral("PC-07"));
-    QTRY_VERIFY(!changes.isEmpty());
     QCOMPARE(c.onlineRows(), 1);
     // Connection bookkeeping is written without waiting for the disk, but bills written
     // afterwards are fully synced again.
@@ -125,7 +116,6 @@ void TstConnectionManager::automaticLogout_data()
     QTest::addColumn<QByteArray>("expected");
     QTest::addColumn<bool>("named"); // a name report arrives in the same read as the notice
     dataRow("0 ends the session", 0, Proto::EndSession, false);
-    dataRow("1 ends the session", 1, Proto::EndSession, false);
     dataRow("2 shuts down", 2, Proto::Shutdown, false);
     dataRow("2 shuts down, named in the same arrival", 2, Proto::Shutdown, true);
     dataRow("3 restarts", 3, Proto::Reboot, false);
@@ -177,9 +167,7 @@ void TstConnectionManager::passwordCheck_data()
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("sent");
     QTest::addColumn<QByteArray>("expected");
-    dataRow("match", true, "secret", "secret", Proto::StartSession);
     dataRow("blanks around the stored one", true, "  secret  ", "secret", Proto::StartSession);
-    dataRow("letter case differs", true, "secret", "Secret", Proto::PasswordNotValid);
     dataRow("blanks in the sent one count", true, "secret", " secret", Proto::PasswordNotValid);
     dataRow("non-ASCII password", true, "pässwörd", "pässwörd", Proto::StartSession);
     dataRow("no session on the connection", false, "", "secret", Proto::PasswordNotValid);
@@ -233,6 +221,12 @@ void TstConnectionManager::droppedConnectionKeepsSession()
     QVERIFY(c.join(idle, QStringLiteral("127.0.0.2"), QStringLiteral("PC-02")));
     QVERIFY(busy.greeted(QStringLiteral("127.0.0.6"), c.port(), Proto::StartSession));
     QTRY_COMPARE(c.server.connectionCount(), 2);
+    const qint64 busyIndex = c.server.lastIndex();
+    // A message for one workstation reaches it alone.
+    QCOMPARE(c.server.peerAddress(busyIndex), QStringLiteral("127.0.0.6"));
+    QVERIFY(c.server.send(busyIndex, Proto::Unlock));
+    QCOMPARE(busy.heard(Proto::Unlock), Proto::StartSession + Proto::Unlock);
+    QCOMPARE(idle.heard({}), QByteArray());
     c.log.clear();
 
     idle.socket.disconnectFromHost();
@@ -241,7 +235,6 @@ void TstConnectionManager::droppedConnectionKeepsSession()
                                                 "-127.0.0.2"),
                                  QStringLiteral("Listening for client connection..")}));
     c.log.clear();
-    const qint64 busyIndex = c.value(QStringLiteral("SELECT cid FROM terminals")).toLongLong();
     busy.socket.abort();
     QTRY_COMPARE(c.server.connectionCount(), 0);
     QVERIFY(!c.server.isConnected(busyIndex));
@@ -249,25 +242,6 @@ void TstConnectionManager::droppedConnectionKeepsSession()
     QCOMPARE(c.value(QStringLiteral("SELECT cid FROM terminals")).toLongLong(), busyIndex);
     QCOMPARE(c.log.first(),
              QStringLiteral("Client Connection Closed, Client Name - PC-6 IP -127.0.0.6"));
-}
-
-void TstConnectionManager::twoAgentsAtDifferentAddresses()
-{
-    LinkConsole c;
-    FakeAgent a;
-    FakeAgent b;
-    QVERIFY(c.join(a, QStringLiteral("127.0.0.7"), QStringLiteral("Alpha")));
-    QVERIFY(c.join(b, QStringLiteral("127.0.0.8"), QStringLiteral("Beta")));
-    QCOMPARE(rowsText(c.db, QStringLiteral("SELECT name, ip FROM online ORDER BY ip")),
-             QStringList({QStringLiteral("Alpha|127.0.0.7"), QStringLiteral("Beta|127.0.0.8")}));
-    const QString idAt = QStringLiteral("SELECT id FROM online WHERE ip = ?");
-    const qint64 ia = c.value(idAt, {QStringLiteral("127.0.0.7")}).toLongLong();
-    const qint64 ib = c.value(idAt, {QStringLiteral("127.0.0.8")}).toLongLong();
-    QVERIFY(ia != ib);
-    QCOMPARE(c.server.peerAddress(ib), QStringLiteral("127.0.0.8"));
-    QVERIFY(c.server.send(ib, Proto::Unlock));
-    QVERIFY(b.waitFor(Proto::Unlock));
-    QCOMPARE(a.heard({}), QByteArray());
 }
 
 void TstConnectionManager::newestConnectionFromAnAddressWins_data()
@@ -310,7 +284,6 @@ void TstConnectionManager::newestConnectionFromAnAddressWins()
         second.received.clear();
         second.write(Proto::Autologout);
         QVERIFY(second.waitFor(Proto::EndSession));
-        QCOMPARE(c.value(QStringLiteral("SELECT AUTOLOGOUT FROM terminals")).toInt(), 1);
     } else {
         QCOMPARE(c.onlineRows(), 1);
         QCOMPARE(c.value(QStringLiteral("SELECT id FROM online")).toLongLong(), secondIndex);
@@ -328,10 +301,6 @@ void TstConnectionManager::newestConnectionFromAnAddressWins()
                                : QStringLiteral("SELECT id FROM online"))
                  .toLongLong(),
              c.server.lastIndex());
-    if (inSession) {
-        QVERIFY(c.server.send(c.server.lastIndex(), Proto::EndSession));
-        QVERIFY(back.waitFor(Proto::EndSession));
-    }
 }
 
 void TstConnectionManager::messageCutByTransportIsCompleted()
