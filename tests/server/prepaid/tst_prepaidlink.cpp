@@ -76,8 +76,7 @@ private Q_SLOTS:
     void cleanup() { Clock::reset(); }
     void sessionRunsToItsTimeUpAcrossReconnectAndRestart_data();
     void sessionRunsToItsTimeUpAcrossReconnectAndRestart();
-    void loggingOffEndsTheSession_data();
-    void loggingOffEndsTheSession();
+    void automaticLogoutEndsTheSession();
     void guessingIsHeldBack();
 };
 
@@ -146,23 +145,16 @@ void TstPrepaidLink::sessionRunsToItsTimeUpAcrossReconnectAndRestart()
     QCOMPARE(Money::fromVariant(c.value(QStringLiteral("SELECT credit FROM tickets"))), Money());
 }
 
-void TstPrepaidLink::loggingOffEndsTheSession_data()
+// Logging off by the button is run end to end by the agent's prepaid X11 test.
+void TstPrepaidLink::automaticLogoutEndsTheSession()
 {
-    QTest::addColumn<QByteArray>("message");
-    QTest::newRow("log off") << Proto::PrepaidLogoff;
-    QTest::newRow("automatic logout") << Proto::Autologout;
-}
-
-void TstPrepaidLink::loggingOffEndsTheSession()
-{
-    QFETCH(QByteArray, message);
     PrepaidConsole c;
     FakeAgent a;
     QVERIFY(a.greeted(QStringLiteral("127.0.0.5"), c.port(), Proto::CName));
     c.login(a, Code);
     QVERIFY(a.waitFor(Proto::StartSession));
     Clock::advance(150);
-    QCOMPARE(a.ask(message), Proto::EndSession);
+    QCOMPARE(a.ask(Proto::Autologout), Proto::EndSession);
     QCOMPARE(c.value(QStringLiteral("SELECT count(*) FROM terminals")).toInt(), 0);
     QCOMPARE(Money::fromVariant(c.value(QStringLiteral("SELECT credit FROM tickets"))),
              Money::fromWhole(8));
