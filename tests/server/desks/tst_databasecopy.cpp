@@ -168,16 +168,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("table");
-        dataRow("amount", QStringLiteral("UPDATE history SET charge = 18.3334 WHERE billno = 1"),
-                QStringLiteral("history"));
-        dataRow("missing to empty",
-                QStringLiteral("UPDATE members SET address1 = '' WHERE address1 IS NULL"),
-                QStringLiteral("members"));
-        dataRow("accent", QStringLiteral("UPDATE members SET name = 'Zoe O''Brien'"),
-                QStringLiteral("members"));
-        dataRow("row gone", QStringLiteral("DELETE FROM jobwork_details"),
-                QStringLiteral("jobwork_details"));
-        dataRow("rowid", QStringLiteral("UPDATE online SET rowid = 7"), QStringLiteral("online"));
+        dataRow("amount", "UPDATE history SET charge = 18.3334 WHERE billno = 1", "history");
+        dataRow("missing to empty", "UPDATE members SET address1 = '' WHERE address1 IS NULL",
+                "members");
+        dataRow("accent", "UPDATE members SET name = 'Zoe O''Brien'", "members");
+        dataRow("row gone", "DELETE FROM jobwork_details", "jobwork_details");
+        dataRow("rowid", "UPDATE online SET rowid = 7", "online");
     }
     void aChangedRowIsFound()
     {

@@ -89,8 +89,7 @@ private Q_SLOTS:
     void numbersNameTheirDesk();
     void commandReachesAnotherDesksAgent_data();
     void commandReachesAnotherDesksAgent();
-    void deskThatDiesIsRefusedAndItsRowsStay();
-    void restartRecoversOnlyItsOwnRows();
+    void deskThatDiesIsRefusedThenRecoversOnlyItsOwnRows();
     void ownComputersAreRowsOfTheirOwn_data();
     void ownComputersAreRowsOfTheirOwn();
     void administrationIsAnnouncedToTheOtherDesks_data();
@@ -175,41 +174,7 @@ void TstDeskLink::commandReachesAnotherDesksAgent()
     QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM commands")), 0);
 }
 
-void TstDeskLink::deskThatDiesIsRefusedAndItsRowsStay()
-{
-    Desk a(m_target, QStringLiteral("A"));
-    auto b = std::make_unique<Desk>(m_target, QStringLiteral("B"));
-    FakeAgent onB;
-    const qint64 ib = b->connect(onB, QStringLiteral("127.0.0.3"));
-    const int deskB = b->registry.desk();
-    a.registry.refresh();
-    QVERIFY(a.registry.isAlive(deskB));
-    QSignalSpy down(&a.registry, &DeskRegistry::deskDown);
-
-    b->die();
-    QTRY_VERIFY(!a.registry.isAlive(deskB));
-    QCOMPARE(down.count(), 1);
-    QCOMPARE(down.at(0).at(0).toInt(), deskB);
-    QVERIFY(!a.agents->deskRunning(ib));
-    QVERIFY(!a.agents->isConnected(ib));
-    QVERIFY(!a.agents->send(ib, Proto::Lock));
-    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM commands")), 0);
-    // Listed still, for the desk to clear when it comes back; the cashier is told why not.
-    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM online WHERE id = ?"), {ib}), 1);
-    AgentLink::setInstance(a.agents.get());
-    QCOMPARE(RemoteControl(a.db).refusal(QStringLiteral("127.0.0.3"), a.agents.get()),
-             AgentLink::DeskNotRunning);
-    QVERIFY(!RemoteControl(a.db).send(RemoteControl::Command::Lock, QStringLiteral("127.0.0.3"),
-                                      a.agents.get()));
-    StartRequest start;
-    start.terminal = QStringLiteral("127.0.0.3");
-    start.maintenance = true;
-    const auto refusal = SessionService(a.db).checkStart(start);
-    QVERIFY(refusal);
-    QCOMPARE(refusal->text, AgentLink::DeskNotRunning);
-}
-
-void TstDeskLink::restartRecoversOnlyItsOwnRows()
+void TstDeskLink::deskThatDiesIsRefusedThenRecoversOnlyItsOwnRows()
 {
     Desk a(m_target, QStringLiteral("A"));
     auto b = std::make_unique<Desk>(m_target, QStringLiteral("B"));
@@ -223,6 +188,8 @@ void TstDeskLink::restartRecoversOnlyItsOwnRows()
              {deskA, ia});
     a.db.run(QStringLiteral("INSERT INTO commands (desk, cid, message) VALUES (?, ?, 'x')"),
              {deskB, ib});
+    const QString listed = QStringLiteral("SELECT count(*) FROM online WHERE id = ?");
+    const QString queued = QStringLiteral("SELECT count(*) FROM commands WHERE desk = ?");
 
     // A second console as desk B is turned away while B runs.
     {
@@ -243,10 +210,35 @@ void TstDeskLink::restartRecoversOnlyItsOwnRows()
         QVERIFY(core.deskRefused());
         QCOMPARE(prompt.lastText(),
                  QStringLiteral("Another console is already running as desk B."));
-        QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM online WHERE id = ?"), {ib}), 1);
+        QCOMPARE(count(a.db, listed, {ib}), 1);
     }
 
+    a.registry.refresh();
+    QSignalSpy down(&a.registry, &DeskRegistry::deskDown);
     b->die();
+    QTRY_VERIFY(!a.registry.isAlive(deskB));
+    QCOMPARE(down.count(), 1);
+    QCOMPARE(down.at(0).at(0).toInt(), deskB);
+    QVERIFY(!a.agents->deskRunning(ib));
+    QVERIFY(!a.agents->isConnected(ib));
+    QVERIFY(!a.agents->send(ib, Proto::Lock));
+    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM commands")), 2);
+    // Listed still, for the desk to clear when it comes back; the cashier is told why not.
+    QCOMPARE(count(a.db, listed, {ib}), 1);
+    AgentLink::setInstance(a.agents.get());
+    QCOMPARE(RemoteControl(a.db).refusal(QStringLiteral("127.0.0.3"), a.agents.get()),
+             AgentLink::DeskNotRunning);
+    QVERIFY(!RemoteControl(a.db).send(RemoteControl::Command::Lock, QStringLiteral("127.0.0.3"),
+                                      a.agents.get()));
+    StartRequest start;
+    start.terminal = QStringLiteral("127.0.0.3");
+    start.maintenance = true;
+    const auto refusal = SessionService(a.db).checkStart(start);
+    QVERIFY(refusal);
+    QCOMPARE(refusal->text, AgentLink::DeskNotRunning);
+    AgentLink::setInstance(nullptr);
+
+    // B starts again: it clears its own rows and wakes its own workstations, no one else's.
     b.reset();
     Database again;
     MessageLog log;
@@ -262,14 +254,12 @@ void TstDeskLink::restartRecoversOnlyItsOwnRows()
     QVERIFY(core.startUp(t, hooks));
     QCOMPARE(core.desk(), deskB);
     QCOMPARE(woken, QStringList{QStringLiteral("127.0.0.3")});
-    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM online WHERE id = ?"), {ib}), 0);
-    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM online WHERE id = ?"), {ia}), 1);
-    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM commands WHERE desk = ?"), {deskB}),
-             0);
-    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM commands WHERE desk = ?"), {deskA}),
-             1);
+    QCOMPARE(count(a.db, listed, {ib}), 0);
+    QCOMPARE(count(a.db, listed, {ia}), 1);
+    QCOMPARE(count(a.db, queued, {deskB}), 0);
+    QCOMPARE(count(a.db, queued, {deskA}), 1);
     core.shutDown();
-    QCOMPARE(count(a.db, QStringLiteral("SELECT count(*) FROM online WHERE id = ?"), {ia}), 1);
+    QCOMPARE(count(a.db, listed, {ia}), 1);
 }
 
 void TstDeskLink::ownComputersAreRowsOfTheirOwn_data()

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
+#include "common/linkauth.h"
+#include "common/protocol.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QHostAddress>
@@ -30,6 +33,20 @@ public:
         return socket.waitForConnected(5000);
     }
 
+    // Connects and runs the event loop until `what` has arrived.
+    bool greeted(const QString& source, quint16 port, const QByteArray& what)
+    {
+        return connectFrom(source, port) && waitFor(what);
+    }
+
+    // Waits for `what`, lets anything after it arrive too, and returns all that was heard.
+    QByteArray heard(const QByteArray& what)
+    {
+        waitFor(what);
+        settle();
+        return received;
+    }
+
     void write(const QByteArray& data)
     {
         socket.write(data);
@@ -44,6 +61,19 @@ public:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
         return received.contains(what);
+    }
+
+    // Writes `message` and returns what has come back once anything has (empty if nothing came
+    // in time).
+    QByteArray ask(const QByteArray& message, int ms = 5000)
+    {
+        received.clear();
+        write(message);
+        const QDeadlineTimer deadline(ms);
+        while (received.isEmpty() && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return received;
     }
 
     // Runs the event loop until the console has closed the connection (true) or the time is up.
@@ -64,5 +94,48 @@ public:
         while (!deadline.hasExpired()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         }
+    }
+};
+
+// The value between a valued message's opening token and its closing marker.
+inline QByteArray valueOf(const QByteArray& data, const QByteArray& open, const QByteArray& close)
+{
+    const qsizetype a = data.indexOf(open);
+    const qsizetype b = data.indexOf(close, a);
+    return a < 0 || b < 0 ? QByteArray() : data.mid(a + open.size(), b - a - open.size());
+}
+
+// An agent that knows a key (maybe the wrong one) and proves it the way the real agent does.
+struct KeyedAgent : FakeAgent
+{
+    QByteArray consoleNonce;
+    QByteArray agentNonce;
+    QByteArray proofSent;
+
+    // The ends of this connection as the agent sees them.
+    LinkAuth::Ends ends() const
+    {
+        return {socket.localAddress().toString(), socket.peerAddress().toString()};
+    }
+
+    // Connects, proves `key` and runs the event loop until `what` has arrived.
+    bool linked(const QString& source, quint16 port, const QByteArray& key, const QByteArray& what)
+    {
+        return connectFrom(source, port) && prove(key) && waitFor(what);
+    }
+
+    bool prove(const QByteArray& key) { return prove(key, ends()); }
+    bool prove(const QByteArray& key, const LinkAuth::Ends& ends)
+    {
+        if (!waitFor(Proto::LinkChallengeEnd)) {
+            return false;
+        }
+        consoleNonce = valueOf(received, Proto::LinkChallenge, Proto::LinkChallengeEnd);
+        agentNonce = LinkAuth::newNonce();
+        proofSent =
+            Proto::linkProof(agentNonce, LinkAuth::agentProof(key, consoleNonce, agentNonce, ends));
+        received.clear();
+        write(proofSent);
+        return true;
     }
 };

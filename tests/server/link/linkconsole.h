@@ -6,6 +6,7 @@
 #include "server/link/linkserver.h"
 #include "support/testdatabase.h"
 #include "support/testhome.h"
+#include "tests/server/link/fakeagent.h"
 
 #include <QStringList>
 
@@ -53,6 +54,23 @@ struct LinkConsole
     QVariant value(const QString& sql, const QVariantList& params = {})
     {
         return db.scalar(sql, params);
+    }
+
+    // An agent that has connected and reported its name, with what it has heard so far dropped.
+    bool join(FakeAgent& a, const QString& ip, const QString& name)
+    {
+        if (!a.greeted(ip, port(), Proto::CName)) {
+            return false;
+        }
+        a.write(Proto::cnameReply(name));
+        const QDeadlineTimer deadline(5000);
+        while (value(QStringLiteral("SELECT name FROM online WHERE ip = ?"), {ip}).toString() !=
+                   name &&
+               !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        a.received.clear();
+        return !deadline.hasExpired();
     }
 
     int onlineRows() { return value(QStringLiteral("SELECT count(*) FROM online")).toInt(); }

@@ -2,8 +2,6 @@
 // What the console keeps under a flood of connections: the caps per address and in total,
 // room made for a newcomer at the cost of a peer that is nobody's yet, refusals recorded once
 // a minute per address, and a message log that keeps only its newest lines.
-#include "common/linkauth.h"
-#include "common/protocol.h"
 #include "server/core/messagelog.h"
 #include "server/link/linkserver.h"
 #include "server/link/refusalthrottle.h"
@@ -75,18 +73,10 @@ void TstLinkFlood::capsHoldAndRoomIsMadeForANewcomer()
     const quint16 port = server.serverPort();
 
     // A workstation that is linked and known; it is never the one to make room.
-    auto station = peer(QStringLiteral("127.0.0.29"), port);
-    QVERIFY(station);
+    auto station = std::make_unique<KeyedAgent>();
+    QVERIFY(station->connectFrom(QStringLiteral("127.0.0.29"), port));
     QTRY_COMPARE(server.connectionCount(), 1);
-    if (!key.isEmpty()) {
-        QVERIFY(station->waitFor(Proto::LinkChallengeEnd));
-        const QByteArray nonce =
-            station->received.mid(Proto::LinkChallenge.size(), LinkAuth::NonceBytes * 2);
-        const QByteArray own = LinkAuth::newNonce();
-        const LinkAuth::Ends ends{QStringLiteral("127.0.0.29"), QStringLiteral("127.0.0.1")};
-        station->write(Proto::linkProof(own, LinkAuth::agentProof(key, nonce, own, ends)));
-        QVERIFY(station->waitFor(Proto::LinkAnswerEnd));
-    }
+    QVERIFY(key.isEmpty() || (station->prove(key) && station->waitFor(Proto::LinkAnswerEnd)));
     if (inSession) {
         QVERIFY(server.send(server.lastIndex(), Proto::StartSession));
     } else {

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "common/clock.h"
-#include "common/money.h"
 #include "common/protocol.h"
 #include "server/prepaid/prepaidlink.h"
 #include "server/prepaid/prepaidservice.h"
 #include "server/prepaid/prepaidwatch.h"
 #include "server/prepaid/ticketstore.h"
 #include "server/sessions/tariffstore.h"
+#include "support/tariffrows.h"
 #include "tests/server/link/fakeagent.h"
 #include "tests/server/link/linkconsole.h"
 
@@ -29,15 +29,9 @@ struct PrepaidConsole : LinkConsole
     {
         TariffSettings perMinute;
         perMinute.chargebyminute = true;
-        TariffStore(db).save(
-            QStringLiteral("Browsing"), QString(), true,
-            {{Money::fromWhole(1), Money::fromWhole(1), {}, {}, Money::fromWhole(1)},
-             {Money::fromWhole(60), Money::fromWhole(60), {}, {}, Money::fromWhole(1)}},
-            perMinute);
-        TicketSale sale;
-        sale.category = QStringLiteral("Browsing");
-        sale.amount = Money::fromWhole(10);
-        TicketStore(db, 2).sell(sale);
+        TariffStore(db).save(QStringLiteral("Browsing"), QString(), true,
+                             {row("1", "1", "1"), row("60", "60", "1")}, perMinute);
+        TicketStore(db, 2).sell({QStringLiteral("Browsing"), 1, m("10"), 0, {}});
         // A known code, so the agent can type it.
         db.run(QStringLiteral("UPDATE tickets SET code = 'ACDEFGHJKLMN'"));
         wire();
@@ -72,11 +66,6 @@ struct PrepaidConsole : LinkConsole
     }
 };
 
-int occurrences(const QByteArray& in, const QByteArray& what)
-{
-    return int(in.count(what));
-}
-
 } // namespace
 
 class TstPrepaidLink : public QObject
@@ -87,8 +76,7 @@ private Q_SLOTS:
     void cleanup() { Clock::reset(); }
     void sessionRunsToItsTimeUpAcrossReconnectAndRestart_data();
     void sessionRunsToItsTimeUpAcrossReconnectAndRestart();
-    void loggingOffEndsTheSession_data();
-    void loggingOffEndsTheSession();
+    void automaticLogoutEndsTheSession();
     void guessingIsHeldBack();
 };
 
@@ -106,8 +94,7 @@ void TstPrepaidLink::sessionRunsToItsTimeUpAcrossReconnectAndRestart()
 {
     PrepaidConsole c;
     auto a = std::make_unique<FakeAgent>();
-    QVERIFY(a->connectFrom(QStringLiteral("127.0.0.5"), c.port()));
-    QVERIFY(a->waitFor(Proto::CName));
+    QVERIFY(a->greeted(QStringLiteral("127.0.0.5"), c.port(), Proto::CName));
     a->received.clear();
     c.login(*a, Code.toLower());
     QVERIFY(a->waitFor(Proto::StartSession));
@@ -120,8 +107,7 @@ void TstPrepaidLink::sessionRunsToItsTimeUpAcrossReconnectAndRestart()
     QTRY_COMPARE(c.onlineRows(), 0);
     Clock::advance(60);
     FakeAgent b;
-    QVERIFY(b.connectFrom(QStringLiteral("127.0.0.5"), c.port()));
-    QVERIFY(b.waitFor(Proto::StartSession));
+    QVERIFY(b.greeted(QStringLiteral("127.0.0.5"), c.port(), Proto::StartSession));
     QCOMPARE(b.received, Proto::prepaidTime({540, QStringLiteral("9.00")}) + Proto::StartSession);
     b.received.clear();
 
@@ -159,27 +145,16 @@ void TstPrepaidLink::sessionRunsToItsTimeUpAcrossReconnectAndRestart()
     QCOMPARE(Money::fromVariant(c.value(QStringLiteral("SELECT credit FROM tickets"))), Money());
 }
 
-void TstPrepaidLink::loggingOffEndsTheSession_data()
+// Logging off by the button is run end to end by the agent's prepaid X11 test.
+void TstPrepaidLink::automaticLogoutEndsTheSession()
 {
-    QTest::addColumn<QByteArray>("message");
-    QTest::newRow("log off") << Proto::PrepaidLogoff;
-    QTest::newRow("automatic logout") << Proto::Autologout;
-}
-
-void TstPrepaidLink::loggingOffEndsTheSession()
-{
-    QFETCH(QByteArray, message);
     PrepaidConsole c;
     FakeAgent a;
-    QVERIFY(a.connectFrom(QStringLiteral("127.0.0.5"), c.port()));
-    QVERIFY(a.waitFor(Proto::CName));
+    QVERIFY(a.greeted(QStringLiteral("127.0.0.5"), c.port(), Proto::CName));
     c.login(a, Code);
     QVERIFY(a.waitFor(Proto::StartSession));
-    a.received.clear();
     Clock::advance(150);
-    a.write(message);
-    QVERIFY(a.waitFor(Proto::EndSession));
-    QCOMPARE(a.received, Proto::EndSession);
+    QCOMPARE(a.ask(Proto::Autologout), Proto::EndSession);
     QCOMPARE(c.value(QStringLiteral("SELECT count(*) FROM terminals")).toInt(), 0);
     QCOMPARE(Money::fromVariant(c.value(QStringLiteral("SELECT credit FROM tickets"))),
              Money::fromWhole(8));
@@ -190,8 +165,7 @@ void TstPrepaidLink::guessingIsHeldBack()
 {
     PrepaidConsole c;
     FakeAgent a;
-    QVERIFY(a.connectFrom(QStringLiteral("127.0.0.6"), c.port()));
-    QVERIFY(a.waitFor(Proto::CName));
+    QVERIFY(a.greeted(QStringLiteral("127.0.0.6"), c.port(), Proto::CName));
     // A value that does not even parse is a wrong guess like any other.
     a.write(Proto::PrepaidLogin + QByteArrayLiteral("!!") + Proto::PrepaidLoginEnd);
     QVERIFY(a.waitFor(Proto::PrepaidRefusedEnd));
@@ -205,14 +179,11 @@ void TstPrepaidLink::guessingIsHeldBack()
         a.write(Proto::prepaidLogin({Proto::PrepaidCredentials::Kind::Member,
                                      QStringLiteral("M-000"), QStringLiteral("pw")}));
         c.login(a, QStringLiteral("WRONGCODE%1").arg(n));
-        QTRY_COMPARE(occurrences(a.received, Proto::PrepaidRefusedEnd), 2 * n - 1);
+        QTRY_COMPARE(int(a.received.count(Proto::PrepaidRefusedEnd)), 2 * n - 1);
     }
     QVERIFY(a.received.contains(held));
     // While held back even the right code is refused unseen.
-    a.received.clear();
-    c.login(a, Code);
-    QVERIFY(a.waitFor(Proto::PrepaidRefusedEnd));
-    QCOMPARE(a.received, held);
+    QCOMPARE(a.ask(Proto::prepaidLogin({Proto::PrepaidCredentials::Kind::Ticket, Code, {}})), held);
     QCOMPARE(c.value(QStringLiteral("SELECT count(*) FROM terminals")).toInt(), 0);
     Clock::advance(PasswordThrottle::LongestDelaySeconds);
     c.login(a, Code);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "server/prepaid/timeleft.h"
 #include "server/sessions/charge.h"
+#include "support/datarow.h"
 #include "support/tariffrows.h"
 
 #include <QRandomGenerator>
@@ -78,15 +79,12 @@ void TstTimeLeft::knownTariffs_data()
 
     const QList<RateRow> slices{row("15", "10", "0.6667"), row("30", "15", "0.3333"),
                                 row("60", "25", "0.3333")};
-    QTest::newRow("slices: less than the first")
-        << slices << TariffSettings{} << m("9.99") << qint64(0);
-    QTest::newRow("slices: the first exactly")
-        << slices << TariffSettings{} << m("10") << qint64(15);
+    const TariffSettings plain;
+    dataRow("slices: less than the first", slices, plain, m("9.99"), qint64(0));
+    dataRow("slices: the first exactly", slices, plain, m("10"), qint64(15));
     // 61 minutes price at 25 + 10: one hour and a quarter needs 35.
-    QTest::newRow("slices: an hour, not its next minute")
-        << slices << TariffSettings{} << m("34.99") << qint64(60);
-    QTest::newRow("slices: an hour and a quarter")
-        << slices << TariffSettings{} << m("35") << qint64(75);
+    dataRow("slices: an hour, not its next minute", slices, plain, m("34.99"), qint64(60));
+    dataRow("slices: an hour and a quarter", slices, plain, m("35"), qint64(75));
 
     // One hour at a flat rate for all the time spent: 61 minutes already cost two hours' worth.
     TariffSettings flat;
@@ -98,11 +96,9 @@ void TstTimeLeft::knownTariffs_data()
     QTest::newRow("flat hour: one") << hour << flat << m("39.99") << qint64(60);
     QTest::newRow("flat hour: two") << hour << flat << m("40") << qint64(120);
 
-    TariffSettings free;
-    QTest::newRow("nothing charged: the longest use")
-        << QList<RateRow>{row("60", "0", "0")} << free << m("1") << qint64(MaxPrepaidMinutes);
-    QTest::newRow("no rate rows") << QList<RateRow>{} << free << m("5")
-                                  << qint64(MaxPrepaidMinutes);
+    const QList<RateRow> free{row("60", "0", "0")};
+    dataRow("nothing charged: the longest use", free, plain, m("1"), qint64(MaxPrepaidMinutes));
+    dataRow("no rate rows", QList<RateRow>{}, plain, m("5"), qint64(MaxPrepaidMinutes));
 }
 
 void TstTimeLeft::knownTariffs()
