@@ -4,12 +4,12 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QDialog>
 #include <QImage>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
-#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -47,6 +47,25 @@ QColor faceColour(XpCmdButton& b)
     return img.pixelColor(XpCmdButton::Border + 1, b.height() / 2);
 }
 
+// Both the cell chosen and the face drawn.
+void verifyLook(XpCmdButton& b, int cell)
+{
+    QCOMPARE(b.currentCell(), cell);
+    QCOMPARE(nearestCell(faceColour(b)), cell);
+}
+
+// A button placed in a window on the screen (null when the window never showed).
+XpCmdButton* shownButton(QWidget& w, const QString& text, const QRect& geometry,
+                         const QSize& windowSize = {})
+{
+    auto* b = new XpCmdButton(text, &w);
+    b->setGeometry(geometry);
+    if (windowSize.isValid())
+        w.resize(windowSize);
+    w.show();
+    return QTest::qWaitForWindowExposed(&w) ? b : nullptr;
+}
+
 } // namespace
 
 class TstXpCmdButton : public QObject
@@ -54,18 +73,6 @@ class TstXpCmdButton : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void skinHasFiveDistinctCells()
-    {
-        const QPixmap& skin = XpCmdButton::skin();
-        QCOMPARE(skin.width(), 5 * XpCmdButton::CellWidth);
-        QCOMPARE(skin.height(), XpCmdButton::CellHeight);
-        const QImage img = skin.toImage();
-        QSet<QRgb> centres;
-        for (int c = 0; c < 5; ++c)
-            centres.insert(img.pixel(c * XpCmdButton::CellWidth + 9, 10));
-        QCOMPARE(centres.size(), 5);
-    }
-
     void ninePieceKeepsCornersAndStretchesEdges()
     {
         const QImage skin = XpCmdButton::skin().toImage();
@@ -123,27 +130,20 @@ private Q_SLOTS:
     void looksFollowStateEnabledHoverAndPress()
     {
         QWidget w;
-        auto* b = new XpCmdButton(QStringLiteral("&Go"), &w);
-        b->setGeometry(20, 20, 90, 30);
-        w.resize(200, 100);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto* b = shownButton(w, u"&Go"_s, QRect(20, 20, 90, 30), QSize(200, 100));
+        QVERIFY(b);
 
-        QCOMPARE(b->currentCell(), int(XpCmdButton::Normal));
-        QCOMPARE(nearestCell(faceColour(*b)), int(XpCmdButton::Normal));
+        verifyLook(*b, XpCmdButton::Normal);
 
         b->setState(1);
-        QCOMPARE(b->currentCell(), int(XpCmdButton::Alternative));
-        QCOMPARE(nearestCell(faceColour(*b)), int(XpCmdButton::Alternative));
+        verifyLook(*b, XpCmdButton::Alternative);
 
         // Hover, then press, then release: back to the alternative look once the pointer leaves.
         QCursor::setPos(b->mapToGlobal(QPoint(10, 10)));
         QTest::mouseMove(b, QPoint(10, 10));
-        QCOMPARE(b->currentCell(), int(XpCmdButton::Hover));
-        QCOMPARE(nearestCell(faceColour(*b)), int(XpCmdButton::Hover));
+        verifyLook(*b, XpCmdButton::Hover);
         QTest::mousePress(b, Qt::LeftButton, {}, QPoint(10, 10));
-        QCOMPARE(b->currentCell(), int(XpCmdButton::Pressed));
-        QCOMPARE(nearestCell(faceColour(*b)), int(XpCmdButton::Pressed));
+        verifyLook(*b, XpCmdButton::Pressed);
         QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(10, 10));
         QCOMPARE(b->currentCell(), int(XpCmdButton::Hover));
         QCursor::setPos(w.mapToGlobal(QPoint(150, 80)));
@@ -160,16 +160,13 @@ private Q_SLOTS:
     void disabledButtonIsGreyAndRaisesNoClick()
     {
         QWidget w;
-        auto* b = new XpCmdButton(QStringLiteral("&Ok"), &w);
-        b->setGeometry(10, 10, 80, 28);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto* b = shownButton(w, u"&Ok"_s, QRect(10, 10, 80, 28));
+        QVERIFY(b);
         QSignalSpy clicks(b, &QAbstractButton::clicked);
 
         QCOMPARE(b->captionColor(), QColor(Qt::black));
         b->setEnabled(false);
-        QCOMPARE(b->currentCell(), int(XpCmdButton::Disabled));
-        QCOMPARE(nearestCell(faceColour(*b)), int(XpCmdButton::Disabled));
+        verifyLook(*b, XpCmdButton::Disabled);
         QCOMPARE(b->captionColor(), QColor(161, 161, 146));
         QCOMPARE(b->palette().color(QPalette::Disabled, QPalette::ButtonText),
                  QColor(161, 161, 146));
@@ -185,36 +182,11 @@ private Q_SLOTS:
         QCOMPARE(clicks.count(), 1);
     }
 
-    void accessKeyClicks()
-    {
-        QDialog d;
-        auto* lay = new QVBoxLayout(&d);
-        auto* first = new XpCmdButton(QStringLiteral("&Save"), &d);
-        auto* second = new XpCmdButton(QStringLiteral("&Hide"), &d);
-        lay->addWidget(first);
-        lay->addWidget(second);
-        d.show();
-        QVERIFY(QTest::qWaitForWindowActive(&d));
-        QSignalSpy c1(first, &QAbstractButton::clicked);
-        QSignalSpy c2(second, &QAbstractButton::clicked);
-        // The access key animates a press, as any push button does, then clicks.
-        QTest::keyClick(&d, Qt::Key_H, Qt::AltModifier);
-        QTRY_COMPARE(c2.count(), 1);
-        QCOMPARE(c1.count(), 0);
-        // Space on the focused button clicks it too, like any push button.
-        first->setFocus();
-        QTest::keyClick(first, Qt::Key_Space);
-        QCOMPARE(c1.count(), 1);
-    }
-
     void mouseOutOnceAfterLeaving()
     {
         QWidget w;
-        auto* b = new XpCmdButton(QStringLiteral("Show Details"), &w);
-        b->setGeometry(20, 20, 100, 30);
-        w.resize(300, 200);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto* b = shownButton(w, u"Show Details"_s, QRect(20, 20, 100, 30), QSize(300, 200));
+        QVERIFY(b);
         QSignalSpy out(b, &XpCmdButton::MouseOut);
 
         // Several moves over the button, then the pointer jumps far away without a leave event.
