@@ -188,9 +188,14 @@ private Q_SLOTS:
     }
 
 private:
-    // A locked agent connecting to the test console().
-    std::unique_ptr<AgentController> startAgent(AgentTestConsole& console)
+    AgentTestConsole& console() { return *m_console; }
+
+    // A locked agent connecting to the test console (null when the console cannot listen).
+    std::unique_ptr<AgentController> startAgent()
     {
+        if (!console().listen()) {
+            return nullptr;
+        }
         auto c = std::make_unique<AgentController>(*m_settings);
         c->startLocked();
         c->setFields(u"127.0.0.1"_s, u"PC-03"_s, QString::number(console().port()));
