@@ -113,6 +113,30 @@ private Q_SLOTS:
         QCOMPARE(agent().number("lockScreenLoads"), loads);
     }
 
+    void automaticLogoutAndWarning()
+    {
+        QVERIFY(startConnected());
+        console().clearReceived();
+        // 25 minutes into a 30-minute session: the warning shows 5 minutes left.
+        QDateTime start = QDateTime::currentDateTime().addSecs(-25 * 60 - 5);
+        console().send(Proto::setDateTime(start) + Proto::autologoutMinutes(30) +
+                       Proto::StartSession);
+        QVERIFY(agent().waitState(u"warning"_s, true, 5000));
+        QCOMPARE(agent().number("warningMinutes"), 5);
+        QVERIFY(!console().received().contains(Proto::Autologout));
+
+        // Past the limit: the request repeats every second until the console ends the session.
+        start = QDateTime::currentDateTime().addSecs(-31 * 60);
+        console().send(Proto::setDateTime(start) + Proto::autologoutMinutes(30));
+        QVERIFY(console().waitFor(Proto::Autologout + Proto::Autologout, 5000));
+        console().send(Proto::EndSession);
+        QVERIFY(agent().waitState(u"sessionWindow"_s, false));
+        QTest::qWait(300);
+        const int sent = console().count(Proto::Autologout);
+        QTest::qWait(2200);
+        QCOMPARE(console().count(Proto::Autologout), sent);
+    }
+
     void wakeConnectionSendsTesting()
     {
         QVERIFY(startConnected());
