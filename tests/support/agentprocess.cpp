@@ -120,7 +120,8 @@ void AgentProcess::enableLoginEnding()
 {
     SettingsStore s;
     s.createKey(RegKey::Platform);
-    s.writeValue(RegKey::Platform, QString::fromLatin1(LoginSession::EndValue), QStringLiteral("1"));
+    s.writeValue(RegKey::Platform, QString::fromLatin1(LoginSession::EndValue),
+                 QStringLiteral("1"));
 }
 
 QString AgentProcess::executable()
