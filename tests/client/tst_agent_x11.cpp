@@ -117,8 +117,7 @@ private Q_SLOTS:
         for (int attempt = 0; attempt < 3 && !sent; ++attempt) {
             key(u"ctrl+a"_s);
             type(u"45"_s);
-            key(u"alt+p"_s);
-            key(u"ctrl+a"_s);
+            keys(u"alt+p ctrl+a"_s);
             type(u"secret7"_s);
             key(u"Return"_s);
             sent = m_a.console().waitFor(Proto::CheckPassword, 4000);
@@ -141,8 +140,7 @@ private Q_SLOTS:
         m_a.console().clearReceived();
         sent = false;
         for (int attempt = 0; attempt < 3 && !sent; ++attempt) {
-            key(u"alt+p"_s);
-            key(u"Return"_s);
+            keys(u"alt+p Return"_s);
             sent = m_a.console().waitFor(Proto::CheckPasswordEnd, 4000);
         }
         QVERIFY2(sent, qPrintable(QString::fromLatin1(m_a.console().received())));
@@ -280,16 +278,13 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), settingsWindow, StepMs);
 
         // Password Change, the third button: old, new and confirmed password, then Save.
-        key(u"Tab"_s);
-        key(u"Tab"_s);
-        key(u"space"_s);
+        keys(u"Tab Tab space"_s);
         type(u"TOVLE"_s);
         key(u"Tab"_s);
         type(u"Cafe9"_s);
         key(u"Tab"_s);
         type(u"Cafe9"_s);
-        key(u"Tab"_s);
-        key(u"space"_s);
+        keys(u"Tab space"_s);
         AgentSettings stored;
         QVERIFY2(waitUntil([&stored] { return StaffSettings(stored).passwordMatches(u"Cafe9"_s); }),
                  "the new settings password was not stored");
@@ -313,9 +308,7 @@ private Q_SLOTS:
         // The password also enabled Restart, the item after Settings.
         QVERIFY(m_a.agent().powerCalls().isEmpty());
         clickSystemButton();
-        key(u"Down"_s);
-        key(u"Down"_s);
-        key(u"Return"_s);
+        keys(u"Down Down Return"_s);
         QTRY_COMPARE_WITH_TIMEOUT(m_a.agent().powerCalls(), u"reboot"_s, StepMs);
     }
 
@@ -372,6 +365,7 @@ private Q_SLOTS:
 private:
     QString xdotool(const QStringList& args) { return m_a.xdotool(args); }
     void key(const QString& keys) { m_a.key(keys); }
+    void keys(const QString& chords) { m_a.keys(chords); }
     void type(const QString& text) { m_a.type(text); }
     bool lockScreenActive() { return m_a.lockScreenActive(); }
     bool grabsHeldByAgent() { return m_a.grabsHeldByAgent(); }
@@ -398,8 +392,7 @@ private:
         QString passwordWindow;
         for (int attempt = 0; attempt < 3 && passwordWindow.isEmpty(); ++attempt) {
             clickSystemButton();
-            key(u"Down"_s);
-            key(u"Return"_s);
+            keys(u"Down Return"_s);
             passwordWindow = m_x.windowId(u"^Password$"_s, 4000);
             if (passwordWindow.isEmpty()) {
                 key(u"Escape"_s);

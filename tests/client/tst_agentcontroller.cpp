@@ -419,13 +419,11 @@ private Q_SLOTS:
         QFETCH(QByteArray, arrival);
         QFETCH(bool, unlocks);
 
-        auto c = std::make_unique<AgentController>(*m_settings);
-        AgentTestConsole console;
-        QVERIFY(connectTo(*c, console));
-        c->startLocked();
+        auto c = lockedAndConnected();
+        QVERIFY(c);
         c->handleArrival(Proto::prepaidTime({600, u"5.00"_s}) + Proto::StartSession);
         // Log off with the cable pulled: the console does not hear it.
-        console.stop();
+        console().stop();
         QTRY_VERIFY(!c->state().linkUp);
         c->prepaidLogoff();
         QVERIFY(c->state().keysLocked);
@@ -433,18 +431,18 @@ private Q_SLOTS:
             c = std::make_unique<AgentController>(*m_settings);
             c->startLocked();
         }
-        QVERIFY(connectTo(*c, console));
-        QVERIFY(console.waitFor(Proto::PrepaidLogoff));
+        QVERIFY(connectTo(*c, console()));
+        QVERIFY(console().waitFor(Proto::PrepaidLogoff));
         if (login) {
             QVERIFY(
                 c->prepaidLogin({Proto::PrepaidCredentials::Kind::Ticket, u"ACDE"_s, QString()}));
-            QVERIFY(console.waitFor(Proto::PrepaidLoginEnd));
+            QVERIFY(console().waitFor(Proto::PrepaidLoginEnd));
         }
         c->handleArrival(arrival);
         QCOMPARE(c->state().keysLocked, !unlocks);
         QCOMPARE(c->state().sessionWindowLoaded, unlocks);
         QTest::qWait(200);
-        QCOMPARE(console.count(Proto::PrepaidLogoff), 1);
+        QCOMPARE(console().count(Proto::PrepaidLogoff), 1);
         // The console's lock answers the log off: its next resume is a session of its own.
         c->handleArrival(Proto::Lock);
         c->handleArrival(Proto::prepaidTime({600, u"5.00"_s}) + Proto::StartSession);

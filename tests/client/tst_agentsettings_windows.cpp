@@ -435,20 +435,6 @@ private Q_SLOTS:
         click(&w, "btn", FrmSettings::Reconnect);
         QCOMPARE(reconnect.count(), 1);
         QVERIFY(!child<QGroupBox>(&w, "frampassword")->isVisible());
-
-        // Passed on through the password window, which is where the lock screen connects.
-        FrmPassword p(*m_settings);
-        QSignalSpy forwarded(&p, &FrmPassword::reconnectRequested);
-        whenModal([&](QWidget* m) {
-            whenModal([&](QWidget* s) {
-                click(s, "btn", FrmSettings::Reconnect);
-                click(s, "btn", FrmSettings::Return);
-            });
-            type(child<QLineEdit>(m, "txtpsw"), u"TOVLE"_s);
-            click(m, "btnok");
-        });
-        p.exec();
-        QCOMPARE(forwarded.count(), 1);
     }
 
     void pictureWindowLoadsTheStoredOptions()

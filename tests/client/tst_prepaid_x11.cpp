@@ -231,17 +231,12 @@ bool TstPrepaidX11::typeLogin(bool member, const QString& account, const QString
 {
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (member) {
-            m_a.key(u"alt+m"_s);
-            m_a.key(u"alt+i"_s);
-            m_a.key(u"ctrl+a"_s);
+            m_a.keys(u"alt+m alt+i ctrl+a"_s);
             m_a.type(account);
-            m_a.key(u"alt+w"_s);
-            m_a.key(u"ctrl+a"_s);
+            m_a.keys(u"alt+w ctrl+a"_s);
             m_a.type(password);
         } else {
-            m_a.key(u"alt+t"_s);
-            m_a.key(u"alt+c"_s);
-            m_a.key(u"ctrl+a"_s);
+            m_a.keys(u"alt+t alt+c ctrl+a"_s);
             m_a.type(account);
         }
         m_a.key(u"Return"_s);
