@@ -65,14 +65,13 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("keys");
         QTest::addColumn<bool>("asksPassword");
-        for (int f = 1; f <= 12; ++f) {
-            const QString k = u"F%1"_s.arg(f);
-            // The service keys only ask for the staff password.
-            QTest::newRow(qPrintable(k)) << k << (f >= 11);
+        // The service keys only ask for the staff password; the key below them does nothing.
+        for (const char* k : {"F10", "F11", "F12"}) {
+            QTest::newRow(k) << QString::fromLatin1(k) << (k[2] != '0');
         }
-        for (const char* chord :
-             {"alt+F4", "alt+Tab", "ctrl+alt+BackSpace", "ctrl+alt+Delete", "super", "ctrl+Escape",
-              "ctrl+w", "ctrl+q", "Escape", "alt+F2", "ctrl+alt+F1", "shift+F10", "Menu"}) {
+        // One of each kind: close, switch, end the X server, change the console, menus.
+        for (const char* chord : {"alt+F4", "alt+Tab", "ctrl+alt+BackSpace", "ctrl+alt+F1", "super",
+                                  "ctrl+q", "Menu"}) {
             QTest::newRow(chord) << QString::fromLatin1(chord) << false;
         }
     }
@@ -112,7 +111,6 @@ private Q_SLOTS:
         // first ones have come before the focus settled (the fields are selected first, so a
         // repeat replaces instead of appending).
         const QByteArray expected = Proto::checkPassword(u"secret7"_s);
-        QCOMPARE(expected, QByteArray("|CHECK_PASSWORD|secret7<PSW"));
         bool sent = false;
         for (int attempt = 0; attempt < 3 && !sent; ++attempt) {
             key(u"ctrl+a"_s);
@@ -136,31 +134,15 @@ private Q_SLOTS:
         QVERIFY(flag("optionsVisible"));
         verifyStillLocked();
 
-        // Asked again, the password field still filled.
-        m_a.console().clearReceived();
-        sent = false;
-        for (int attempt = 0; attempt < 3 && !sent; ++attempt) {
-            keys(u"alt+p Return"_s);
-            sent = m_a.console().waitFor(Proto::CheckPasswordEnd, 4000);
-        }
-        QVERIFY2(sent, qPrintable(QString::fromLatin1(m_a.console().received())));
-        QCOMPARE(m_a.console().received(), expected);
-
-        // Refused: the lock screen comes back with the options and the message.
+        // Refused (the field kept or emptied is tst_agentwindows'): the message, still locked.
         m_a.console().send(Proto::PasswordNotValid);
         QVERIFY(waitState(u"caption"_s, u"Invalid Password, Please Re Enter Password"_s));
-        QVERIFY(flag("lockScreenVisible"));
-        QVERIFY(flag("optionsVisible"));
-        QVERIFY(flag("keysLocked"));
-        QVERIFY(!flag("sessionWindow"));
-        QVERIFY(waitUntil([this] { return lockScreenActive(); }));
+        verifyStillLocked();
 
         // Accepted: the console starts the session.
         m_a.console().send(Proto::StartSession);
         QVERIFY(waitState(u"sessionWindow"_s, true));
         QVERIFY(!flag("keysLocked"));
-        QVERIFY(!flag("lockScreenVisible"));
-        QVERIFY(!m_x.windowId(u'^' + AgentSettings::AppTitle + u'$', StepMs).isEmpty());
         QVERIFY(waitUntil([this] { return !lockScreenActive(); }));
     }
 
@@ -217,25 +199,11 @@ private Q_SLOTS:
                  "the warning window is not on the screen");
         QVERIFY(!m_a.console().received().contains(Proto::Autologout));
 
-        // It took neither the focus nor the keys typed after it, and sits at the top right, clear
-        // of the middle of the screen where the customer works. The focus is read once the keys
+        // It took neither the focus nor the keys typed after it. The focus is read once the keys
         // have reached the other program, so a warning that took it late is caught too.
         type(u"ok"_s);
         QVERIFY(waitUntil([&] { return editor.linesStarting(u"KeyPress"_s).size() >= 2; }));
         QCOMPARE(xdotool({u"getactivewindow"_s}), editorWindow);
-        const QString warning = m_x.windowId(u"^Warning$"_s);
-        const QString geometry = xdotool({u"getwindowgeometry"_s, u"--shell"_s, warning});
-        auto value = [&geometry](const char* name) {
-            const QString prefix = QString::fromLatin1(name) + u'=';
-            for (const QString& line : geometry.split(u'\n')) {
-                if (line.startsWith(prefix)) {
-                    return line.mid(prefix.size()).toInt();
-                }
-            }
-            return -1;
-        };
-        QVERIFY2(value("X") + value("WIDTH") > X11Agent::ScreenWidth - 40, qPrintable(geometry));
-        QVERIFY2(value("Y") >= 0 && value("Y") < 60, qPrintable(geometry));
 
         // The limit reached: the agent asks the console to log it out, and again each second.
         start = QDateTime::currentDateTime().addSecs(-10 * 60 - 2);
@@ -252,8 +220,6 @@ private Q_SLOTS:
         QVERIFY(waitState(u"sessionWindow"_s, false));
         QVERIFY(waitState(u"lockScreenVisible"_s, true));
         QVERIFY(flag("keysLocked"));
-        QVERIFY(!flag("warning"));
-        QVERIFY(!flag("optionsVisible"));
         QVERIFY(waitUntil([this] { return lockScreenActive(); }));
         QTRY_COMPARE_WITH_TIMEOUT(m_x.topClientWindow(), m_a.lockWindow(), StepMs);
         QVERIFY(waitUntil([this] {
@@ -288,21 +254,7 @@ private Q_SLOTS:
         AgentSettings stored;
         QVERIFY2(waitUntil([&stored] { return StaffSettings(stored).passwordMatches(u"Cafe9"_s); }),
                  "the new settings password was not stored");
-        QVERIFY(!StaffSettings(stored).passwordMatches(u"TOVLE"_s));
-        QVERIFY2(closeSettings(), "the lock screen did not come back after the settings");
-
-        // Next time the old password is refused with a message, and the new one opens the settings.
-        QVERIFY2(!openSettingsPassword().isEmpty(), "the settings password window did not open");
-        key(u"ctrl+a"_s);
-        type(u"TOVLE"_s);
-        key(u"Return"_s);
-        QVERIFY(!m_x.windowId(u"^Message$"_s, StepMs).isEmpty());
-        QVERIFY(!m_x.hasVisibleWindow(u"^VK Client Settings$"_s));
-        key(u"Return"_s);
-        QVERIFY(waitUntil([this] { return !m_x.hasVisibleWindow(u"^Message$"_s); }));
-        QVERIFY(m_x.hasVisibleWindow(u"^Password$"_s));
-        QVERIFY2(!typeSettingsPassword(u"Cafe9"_s).isEmpty(),
-                 "the settings window did not open with the new password");
+        // (Which password opens the settings afterwards is tst_agentsettings_windows'.)
         QVERIFY2(closeSettings(), "the lock screen did not come back after the settings");
 
         // The password also enabled Restart, the item after Settings.
