@@ -216,7 +216,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("runs");
         dataRow("pictures", u"VKPictures"_s, true);
         dataRow("text", u"VKText"_s, false);
-        dataRow("default", u"Default"_s, false);
         dataRow("other case", u"vkpictures"_s, false);
         dataRow("unset", QString(), false);
     }

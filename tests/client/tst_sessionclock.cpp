@@ -103,7 +103,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("autologoff");
         QTest::addColumn<QString>("surfupto");
-        QTest::newRow("limit 0, logout off") << u"0"_s << u"0"_s;
         // A limit of 0 is no limit even with the flag on: the session must not end at once.
         QTest::newRow("limit 0, logout on") << u"1"_s << u"0"_s;
         QTest::newRow("limit unset, logout on") << u"1"_s << QString();
