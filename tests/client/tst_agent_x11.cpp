@@ -266,7 +266,9 @@ private Q_SLOTS:
 
     void killedInSessionComesBackLockedAndResumes()
     {
-        // A session that began 20 minutes ago, as the console started it.
+        // A session that began 20 minutes ago, as the console started it, where the set-up ends
+        // logins with the session.
+        AgentProcess::enableLoginEnding();
         const QDateTime start = QDateTime::currentDateTime().addSecs(-20 * 60);
         m_a.console().send(Proto::setDateTime(start) + Proto::StartSession);
         QVERIFY(waitState(u"sessionWindow"_s, true));
@@ -294,6 +296,8 @@ private Q_SLOTS:
         QVERIFY2(shown.startsWith(u"0:20:"_s), qPrintable(shown));
         QCOMPARE(text("loginTime"), start.toString(u"yyyy-MM-dd HH:mm:ss"_s));
         QVERIFY(waitUntil([this] { return !lockScreenActive(); }));
+        // The customer's login goes on with the session.
+        QCOMPARE(m_a.agent().loginEndings(), QString());
     }
 
     void slowFailingRestartLocksFirst()

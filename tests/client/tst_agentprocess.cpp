@@ -147,6 +147,8 @@ private Q_SLOTS:
         QTest::newRow("session ended") << false << false << Proto::EndSession << QByteArray() << 1;
         // The agent was away (killed from the session) while the console settled the session.
         QTest::newRow("locked after restart") << true << false << Proto::Lock << QByteArray() << 1;
+        QTest::newRow("options after restart")
+            << true << false << Proto::ShowOptions << QByteArray() << 1;
         // Locked for the shutdown, which the system then refused after taking its time: the
         // workstation stays on, locked, and the agent answers meanwhile.
         QTest::newRow("slow shutdown refused")

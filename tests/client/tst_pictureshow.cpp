@@ -124,17 +124,9 @@ private Q_SLOTS:
         writePicture(QDir(m_dir).filePath(u"1.bmp"_s), 40, 30, "BMP");
         writeFile(QDir(m_dir).filePath(u"2.jpg"_s), "not a picture at all");
         writePicture(QDir(m_dir).filePath(u"3.jpg"_s), 50, 20, "JPG");
-        writePicture(QDir(m_dir).filePath(u"4.gif.png"_s), 50, 20,
-                     "PNG"); // not listed
         configure(PictureShow::ModePictures, u"True"_s, m_dir, u"3000"_s);
 
         Running r(*m_settings);
-        QVERIFY(r.show.isRunning());
-        QCOMPARE(r.wallpaper.count(), 1);
-        QCOMPARE(r.show.interval(), 3000);
-        QVERIFY(r.show.timerActive());
-        QCOMPARE(r.show.files(), (QStringList{u"1.bmp"_s, u"2.jpg"_s, u"3.jpg"_s}));
-
         r.tick(7);
         // The unreadable one is tried in its turn and leaves the previous picture up.
         QCOMPARE(r.shown.files,
