@@ -16,6 +16,8 @@
 #include <pwd.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int StepMs = 15000;
@@ -64,8 +66,8 @@ private Q_SLOTS:
         }
         for (const char* p : {"Xvfb", "xhost"}) {
             if (QStandardPaths::findExecutable(QString::fromLatin1(p)).isEmpty()) {
-                QSKIP(qPrintable(QStringLiteral("needs %1 (packages xvfb, x11-xserver-utils)")
-                                     .arg(QString::fromLatin1(p))));
+                QSKIP(qPrintable(
+                    u"needs %1 (packages xvfb, x11-xserver-utils)"_s.arg(QString::fromLatin1(p))));
             }
         }
         const QString hook = QFINDTESTDATA("../../packaging/agent-system/x-access");
@@ -74,38 +76,32 @@ private Q_SLOTS:
         const gid_t gid = pw->pw_gid;
 
         TestHome home;
-        const QString cookie = home.file(QStringLiteral("x-cookie"));
+        const QString cookie = home.file(u"x-cookie"_s);
         QVERIFY(writeCookie(cookie));
         // -noreset: with no client left the server would reset and forget the grant, as a
         // display manager's server does between logins.
-        m_x.start(QStandardPaths::findExecutable(QStringLiteral("Xvfb")),
-                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-auth"),
-                   cookie, QStringLiteral("-noreset"), QStringLiteral("-nolisten"),
-                   QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                   QStringLiteral("800x600x24")});
+        m_x.start(QStandardPaths::findExecutable(u"Xvfb"_s),
+                  {u"-displayfd"_s, u"1"_s, u"-auth"_s, cookie, u"-noreset"_s, u"-nolisten"_s,
+                   u"tcp"_s, u"-screen"_s, u"0"_s, u"800x600x24"_s});
         QVERIFY(m_x.waitForReadyRead(StepMs));
-        const QString display = QLatin1Char(':') + QString::fromLatin1(m_x.readLine().trimmed());
+        const QString display = u':' + QString::fromLatin1(m_x.readLine().trimmed());
 
         AgentTestConsole console;
         QVERIFY(console.listen());
-        AgentProcess::seedServer(QStringLiteral("127.0.0.1"), console.port(),
-                                 QStringLiteral("PC-ACCOUNT"), true);
+        AgentProcess::seedServer(u"127.0.0.1"_s, console.port(), u"PC-ACCOUNT"_s, true);
         // The account's own settings folder, as the package's set-up makes it.
-        for (const QString& f : {home.path(), home.file(QStringLiteral("vantirokit.conf"))}) {
+        for (const QString& f : {home.path(), home.file(u"vantirokit.conf"_s)}) {
             QVERIFY(::chown(QFile::encodeName(f).constData(), uid, gid) == 0);
         }
 
         QProcessEnvironment env;
-        env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
-        env.insert(QStringLiteral("DISPLAY"), display);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("VANTIROKIT_HOME"), home.path());
-        env.insert(QStringLiteral("VANTIROKIT_WAKE_PORT"), QStringLiteral("0"));
+        env.insert(u"PATH"_s, qEnvironmentVariable("PATH"));
+        env.insert(u"DISPLAY"_s, display);
+        env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        env.insert(u"HOME"_s, home.path());
         const auto startAgent = [&](AgentProcess& agent) {
             QProcess& p = agent.process();
-            env.insert(QStringLiteral("VANTIROKIT_AGENT_STATE_FILE"), agent.stateFile());
-            p.setProcessEnvironment(env);
+            p.setProcessEnvironment(agent.environment(env));
             p.setWorkingDirectory(home.path());
             p.setProcessChannelMode(QProcess::MergedChannels);
             p.setChildProcessModifier([uid, gid] {
@@ -129,10 +125,10 @@ private Q_SLOTS:
 
         QProcess grant;
         QProcessEnvironment admin = QProcessEnvironment::systemEnvironment();
-        admin.insert(QStringLiteral("DISPLAY"), display);
-        admin.insert(QStringLiteral("XAUTHORITY"), cookie);
+        admin.insert(u"DISPLAY"_s, display);
+        admin.insert(u"XAUTHORITY"_s, cookie);
         grant.setProcessEnvironment(admin);
-        grant.start(QStringLiteral("/bin/sh"), {hook, QString::fromLatin1(Account)});
+        grant.start(u"/bin/sh"_s, {hook, QString::fromLatin1(Account)});
         QVERIFY(grant.waitForFinished(StepMs));
         QCOMPARE(grant.exitCode(), 0);
 
@@ -141,10 +137,9 @@ private Q_SLOTS:
         QVERIFY2(console.waitForAgent(StepMs), agent.output().constData());
         console.send(Proto::Lock + Proto::CName);
         QVERIFY(console.waitFor(Proto::CNameReplyEnd, StepMs));
-        QVERIFY2(agent.waitState(QStringLiteral("lockScreenVisible"), true, StepMs),
-                 agent.output().constData());
+        QVERIFY2(agent.waitState(u"lockScreenVisible"_s, true, StepMs), agent.output().constData());
         QCOMPARE(agent.process().state(), QProcess::Running);
-        QFile status(QStringLiteral("/proc/%1/status").arg(agent.process().processId()));
+        QFile status(u"/proc/%1/status"_s.arg(agent.process().processId()));
         QVERIFY(status.open(QIODevice::ReadOnly));
         QVERIFY(status.readAll().contains("\nUid:\t" + QByteArray::number(uid) + '\t'));
         agent.kill();

@@ -20,29 +20,37 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 class TstAgentController : public QObject, public AgentFixture
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase() { keepPowerOff(); }
-    void init() { openAgentHome(); }
-    void cleanup() { closeAgentHome(); }
+    void init()
+    {
+        openAgentHome();
+        m_console = std::make_unique<AgentTestConsole>();
+    }
+    void cleanup()
+    {
+        m_console.reset();
+        closeAgentHome();
+    }
 
     void ipAddressRule_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("valid");
-        dataRow("plain", QStringLiteral("10.0.0.5"), true);
-        dataRow("top of range", QStringLiteral("239.255.255.255"), true);
-        dataRow("part over 255", QStringLiteral("192.168.1.300"), false);
-        dataRow("first part 240", QStringLiteral("240.1.1.1"), false);
-        dataRow("no dot", QStringLiteral("localhost"), false);
-        dataRow("three parts", QStringLiteral("10.0.5"), false);
-        dataRow("five parts", QStringLiteral("10.0.0.5.1"), false);
-        dataRow("empty part", QStringLiteral("10..0.5"), false);
-        dataRow("letters", QStringLiteral("10.a.0.5"), false);
-        dataRow("huge part", QStringLiteral("10.99999999999.0.5"), false);
+        dataRow("top of range", u"239.255.255.255"_s, true);
+        dataRow("part over 255", u"192.168.1.300"_s, false);
+        dataRow("first part 240", u"240.1.1.1"_s, false);
+        dataRow("three parts", u"10.0.5"_s, false);
+        dataRow("five parts", u"10.0.0.5.1"_s, false);
+        dataRow("empty part", u"10..0.5"_s, false);
+        dataRow("letters", u"10.a.0.5"_s, false);
+        dataRow("huge part", u"10.99999999999.0.5"_s, false);
     }
     void ipAddressRule()
     {
@@ -62,12 +70,12 @@ private Q_SLOTS:
 
     void nameReplyFallsBackToHostName()
     {
-        m_settings->write(RegKey::Server, QStringLiteral("Server"), QStringLiteral("127.0.0.1"));
+        m_settings->write(RegKey::Server, u"Server"_s, u"127.0.0.1"_s);
         AgentController c(*m_settings);
         QCOMPARE(c.fieldName(), QHostInfo::localHostName());
         AgentTestConsole console;
         QVERIFY(console.listen());
-        c.setFields(QStringLiteral("127.0.0.1"), c.fieldName(), QString::number(console.port()));
+        c.setFields(u"127.0.0.1"_s, c.fieldName(), QString::number(console.port()));
         c.connectStored();
         QVERIFY(console.waitForAgent());
         console.send(Proto::Lock + Proto::CName);
@@ -75,110 +83,85 @@ private Q_SLOTS:
         QCOMPARE(console.received(), Proto::cnameReply(QHostInfo::localHostName()));
         // The connection stored what was used.
         QCOMPARE(m_settings->cname(), QHostInfo::localHostName());
-        QCOMPARE(m_settings->server(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(m_settings->server(), u"127.0.0.1"_s);
         QCOMPARE(m_settings->portText(), QString::number(console.port()));
         QVERIFY(m_settings->everConnected());
     }
 
-    void emptyPasswordAsksForIt()
-    {
-        AgentController c(*m_settings);
-        AgentTestConsole console;
-        QVERIFY(connectTo(c, console));
-        c.startLocked();
-        c.handleArrival(Proto::ShowOptionsWithPassword);
-        QSignalSpy focus(&c, &AgentController::focusPassword);
-        QCOMPARE(c.login(QStringLiteral("30"), true, QString()),
-                 AgentController::LoginResult::FocusPassword);
-        QCOMPARE(c.state().caption,
-                 QStringLiteral("Please enter Password. Password can't be empty !"));
-        QCOMPARE(focus.count(), 1);
-        QVERIFY(c.state().lockScreenVisible);
-        QVERIFY(c.state().keysLocked);
-        // Nothing stored, nothing sent.
-        QCOMPARE(m_settings->surfuptoText(), SettingsStore::Error);
-        QTest::qWait(200);
-        QCOMPARE(console.received(), QByteArray());
-    }
-
     void passwordCheckKeepsTheLock()
     {
-        AgentController c(*m_settings);
-        AgentTestConsole console;
-        QVERIFY(connectTo(c, console));
-        c.startLocked();
-        c.handleArrival(Proto::ShowOptionsWithPassword);
-        QCOMPARE(c.login(QString(), false, QStringLiteral("   ")),
+        auto c = lockedAndConnected();
+        QVERIFY(c);
+        c->handleArrival(Proto::ShowOptionsWithPassword);
+        // An empty password is asked for: nothing stored, nothing sent.
+        QSignalSpy focus(c.get(), &AgentController::focusPassword);
+        QCOMPARE(c->login(u"30"_s, true, QString()), AgentController::LoginResult::FocusPassword);
+        QCOMPARE(c->state().caption, u"Please enter Password. Password can't be empty !"_s);
+        QCOMPARE(focus.count(), 1);
+        QVERIFY(c->state().lockScreenVisible);
+        QVERIFY(c->state().keysLocked);
+        QCOMPARE(m_settings->surfuptoText(), SettingsStore::Error);
+        QTest::qWait(200);
+        QCOMPARE(console().received(), QByteArray());
+
+        // Only blanks are a password to check.
+        QCOMPARE(c->login(QString(), false, u"   "_s),
                  AgentController::LoginResult::CheckingPassword);
-        QVERIFY(console.waitFor(Proto::CheckPasswordEnd));
-        QCOMPARE(console.received(), QByteArray("|CHECK_PASSWORD|<PSW"));
+        QVERIFY(console().waitFor(Proto::CheckPasswordEnd));
+        QCOMPARE(console().received(), QByteArray("|CHECK_PASSWORD|<PSW"));
         // Shown and locked while the console checks, the panel out of the way.
-        QVERIFY(c.state().lockScreenVisible);
-        QVERIFY(c.state().keysLocked);
-        QVERIFY(c.state().checkingPassword);
-        QVERIFY(!c.state().optionsVisible);
-        QCOMPARE(c.state().caption, AgentController::CheckingPasswordText);
-        QVERIFY(!c.state().sessionWindowLoaded);
+        QVERIFY(c->state().lockScreenVisible);
+        QVERIFY(c->state().keysLocked);
+        QVERIFY(c->state().checkingPassword);
+        QVERIFY(!c->state().optionsVisible);
+        QCOMPARE(c->state().caption, AgentController::CheckingPasswordText);
+        QVERIFY(!c->state().sessionWindowLoaded);
 
         // Blanks around a password go, blanks inside stay.
-        console.clearReceived();
-        c.handleArrival(Proto::PasswordNotValid);
-        QVERIFY(c.state().lockScreenVisible);
-        QVERIFY(c.state().passwordVisible);
-        c.login(QString(), false, QStringLiteral("  se cret "));
-        QVERIFY(console.waitFor(Proto::CheckPasswordEnd));
-        QCOMPARE(console.received(), QByteArray("|CHECK_PASSWORD|se cret<PSW"));
+        console().clearReceived();
+        c->handleArrival(Proto::PasswordNotValid);
+        QVERIFY(c->state().lockScreenVisible);
+        QVERIFY(c->state().passwordVisible);
+        c->login(QString(), false, u"  se cret "_s);
+        QVERIFY(console().waitFor(Proto::CheckPasswordEnd));
+        QCOMPARE(console().received(), QByteArray("|CHECK_PASSWORD|se cret<PSW"));
 
         // The link drops before an answer: the panel comes back, still locked.
-        console.stop();
-        QTRY_VERIFY(!c.state().linkUp);
-        QVERIFY(!c.state().checkingPassword);
-        QVERIFY(c.state().optionsVisible);
-        QVERIFY(c.state().lockScreenVisible);
-        QVERIFY(c.state().keysLocked);
+        console().stop();
+        QTRY_VERIFY(!c->state().linkUp);
+        QVERIFY(!c->state().checkingPassword);
+        QVERIFY(c->state().optionsVisible);
+        QVERIFY(c->state().lockScreenVisible);
+        QVERIFY(c->state().keysLocked);
         // Nothing can be sent now: the customer is told at once and the lock holds.
-        QCOMPARE(c.login(QString(), false, QStringLiteral("again")),
+        QCOMPARE(c->login(QString(), false, u"again"_s),
                  AgentController::LoginResult::FocusPassword);
-        QCOMPARE(c.state().caption, AgentController::NoAnswerText);
-        QVERIFY(c.state().lockScreenVisible);
-        QVERIFY(c.state().optionsVisible);
+        QCOMPARE(c->state().caption, AgentController::NoAnswerText);
+        QVERIFY(c->state().lockScreenVisible);
+        QVERIFY(c->state().optionsVisible);
     }
 
     void localLoginWithoutPassword()
     {
-        m_settings->write(RegKey::AgentOptions, QStringLiteral("weburl"),
-                          QStringLiteral("http://cafe.example/"));
-        AgentController c(*m_settings);
-        AgentTestConsole console;
-        QVERIFY(connectTo(c, console));
-        c.startLocked();
-        c.handleArrival(Proto::ShowOptions);
-        QVERIFY(!c.state().passwordVisible);
-        QSignalSpy web(&c, &AgentController::openWebAddress);
-        QCOMPARE(c.login(QStringLiteral("40"), false, QString()),
+        m_settings->write(RegKey::AgentOptions, u"weburl"_s, u"http://cafe.example/"_s);
+        auto c = lockedAndConnected();
+        QVERIFY(c);
+        c->handleArrival(Proto::ShowOptions);
+        QVERIFY(!c->state().passwordVisible);
+        QSignalSpy web(c.get(), &AgentController::openWebAddress);
+        QCOMPARE(c->login(u"40"_s, false, QString()),
                  AgentController::LoginResult::LoggedInLocally);
         // Unlocked at once, without waiting for the console.
-        QVERIFY(!c.state().keysLocked);
-        QVERIFY(!c.state().lockScreenLoaded);
-        QVERIFY(c.state().sessionWindowLoaded);
-        QVERIFY(c.clock().isRunning());
+        QVERIFY(!c->state().keysLocked);
+        QVERIFY(!c->state().lockScreenLoaded);
+        QVERIFY(c->state().sessionWindowLoaded);
+        QVERIFY(c->clock().isRunning());
         QCOMPARE(web.count(), 1);
-        QCOMPARE(web.first().first().toString(), QStringLiteral("http://cafe.example/"));
-        QVERIFY(console.waitFor(Proto::SendTime));
-        QCOMPARE(console.received(), Proto::SendTime);
-        QCOMPARE(m_settings->surfuptoText(), QStringLiteral("40"));
-        QCOMPARE(m_settings->autologoffText(), QStringLiteral("0"));
-    }
-
-    void surfTimeKeptWhenEmpty()
-    {
-        m_settings->setSurfupto(QStringLiteral("55"));
-        AgentController c(*m_settings);
-        c.startLocked();
-        c.handleArrival(Proto::ShowOptions);
-        c.login(QString(), true, QString());
-        QCOMPARE(m_settings->surfuptoText(), QStringLiteral("55"));
-        QCOMPARE(m_settings->autologoffText(), QStringLiteral("1"));
+        QCOMPARE(web.first().first().toString(), u"http://cafe.example/"_s);
+        QVERIFY(console().waitFor(Proto::SendTime));
+        QCOMPARE(console().received(), Proto::SendTime);
+        QCOMPARE(m_settings->surfuptoText(), u"40"_s);
+        QCOMPARE(m_settings->autologoffText(), u"0"_s);
     }
 
     void autoLogoffNeedsSurfTime()
@@ -188,9 +171,14 @@ private Q_SLOTS:
         c.handleArrival(Proto::ShowOptions);
         QSignalSpy focus(&c, &AgentController::focusSurfTime);
         QVERIFY(!c.autoLogoffTicked(QString()));
-        QCOMPARE(c.state().caption, QStringLiteral("Please enter The Surfing Time"));
+        QCOMPARE(c.state().caption, u"Please enter The Surfing Time"_s);
         QCOMPARE(focus.count(), 1);
-        QVERIFY(c.autoLogoffTicked(QStringLiteral("20")));
+        QVERIFY(c.autoLogoffTicked(u"20"_s));
+        // A login with the time left empty keeps the stored one.
+        m_settings->setSurfupto(u"55"_s);
+        c.login(QString(), true, QString());
+        QCOMPARE(m_settings->surfuptoText(), u"55"_s);
+        QCOMPARE(m_settings->autologoffText(), u"1"_s);
     }
 
     void interpreterOrder_data()
@@ -206,27 +194,25 @@ private Q_SLOTS:
         const QString none;
         // Locked before the power request, which may be refused or take its time.
         dataRow("end session and shutdown", (Proto::EndSession + Proto::Shutdown), false, true,
-                true, QStringLiteral("shutdown"), QStringLiteral("45"), QStringLiteral("1"));
-        dataRow("reboot", Proto::Reboot, false, true, true, QStringLiteral("reboot"),
-                QStringLiteral("45"), QStringLiteral("1"));
+                true, u"shutdown"_s, u"45"_s, u"1"_s);
+        dataRow("reboot", Proto::Reboot, false, true, true, u"reboot"_s, u"45"_s, u"1"_s);
         dataRow("unlock and start session", (Proto::StartSession + Proto::Unlock), false, false,
-                false, none, QStringLiteral("45"), QStringLiteral("1"));
-        dataRow("lock twice", (Proto::Lock + Proto::Lock), false, true, true, none,
-                QStringLiteral("45"), QStringLiteral("1"));
+                false, none, u"45"_s, u"1"_s);
+        dataRow("lock twice", (Proto::Lock + Proto::Lock), false, true, true, none, u"45"_s,
+                u"1"_s);
         dataRow("limit 0 turns logout off", Proto::autologoutMinutes(0), true, false, false, none,
-                QStringLiteral("45"), QStringLiteral("0"));
+                u"45"_s, u"0"_s);
         dataRow("letters turn logout off", (Proto::AutologoutMin + "abc" + Proto::AutologoutMinEnd),
-                true, false, false, none, QStringLiteral("45"), QStringLiteral("0"));
+                true, false, false, none, u"45"_s, u"0"_s);
         dataRow("empty start time changes nothing", (Proto::SetDateTime + Proto::SetDateTimeEnd),
-                true, false, false, none, QStringLiteral("45"), QStringLiteral("1"));
+                true, false, false, none, u"45"_s, u"1"_s);
         dataRow("set time then end", (Proto::EndSession + Proto::SetTime), false, true, true, none,
-                QStringLiteral("0"), QStringLiteral("0"));
-        dataRow("options shown hold the keys", Proto::ShowOptions, false, true, true, none,
-                QStringLiteral("45"), QStringLiteral("1"));
-        dataRow("desk top ignored", Proto::GetDeskTop, true, false, false, none,
-                QStringLiteral("45"), QStringLiteral("1"));
+                u"0"_s, u"0"_s);
+        dataRow("options shown hold the keys", Proto::ShowOptions, false, true, true, none, u"45"_s,
+                u"1"_s);
+        dataRow("desk top ignored", Proto::GetDeskTop, true, false, false, none, u"45"_s, u"1"_s);
         dataRow("garbage ignored", QByteArray("hello |NOPE| world"), true, false, false, none,
-                QStringLiteral("45"), QStringLiteral("1"));
+                u"45"_s, u"1"_s);
     }
     void interpreterOrder()
     {
@@ -263,14 +249,13 @@ private Q_SLOTS:
 
         const QString none;
         const QString longest(Proto::MaxCredentialLength, u'K');
-        dataRow("no code", false, QStringLiteral("   "), none, AgentController::EnterCodeText);
-        dataRow("no member id", true, none, QStringLiteral("pw"), AgentController::EnterMemberText);
+        dataRow("no code", false, u"   "_s, none, AgentController::EnterCodeText);
+        dataRow("no member id", true, none, u"pw"_s, AgentController::EnterMemberText);
         dataRow("code too long", false, longest + u'K', none, AgentController::TooLongText);
-        dataRow("password too long", true, QStringLiteral("M-001"), longest + u'x',
+        dataRow("password too long", true, u"M-001"_s, longest + u'x',
                 AgentController::TooLongText);
         dataRow("longest code", false, longest, none, AgentController::CheckingText);
-        dataRow("member", true, QStringLiteral(" M-001 "), QStringLiteral(" pw "),
-                AgentController::CheckingText);
+        dataRow("member", true, u" M-001 "_s, u" pw "_s, AgentController::CheckingText);
     }
     void prepaidLoginChecksFields()
     {
@@ -279,28 +264,26 @@ private Q_SLOTS:
         QFETCH(QString, password);
         QFETCH(QString, caption);
 
-        AgentController c(*m_settings);
-        AgentTestConsole console;
-        QVERIFY(connectTo(c, console));
-        c.startLocked();
+        auto c = lockedAndConnected();
+        QVERIFY(c);
         using Kind = Proto::PrepaidCredentials::Kind;
         const Proto::PrepaidCredentials typed{member ? Kind::Member : Kind::Ticket, id, password};
         const bool sent = caption == AgentController::CheckingText;
-        QCOMPARE(c.prepaidLogin(typed), sent);
-        QCOMPARE(c.state().caption, caption);
-        QCOMPARE(c.state().checkingPrepaid, sent);
-        QVERIFY(c.state().keysLocked);
+        QCOMPARE(c->prepaidLogin(typed), sent);
+        QCOMPARE(c->state().caption, caption);
+        QCOMPARE(c->state().checkingPrepaid, sent);
+        QVERIFY(c->state().keysLocked);
         // The id goes without the blanks around it; a password goes as typed.
         Proto::PrepaidCredentials expected = typed;
         expected.id = id.trimmed();
         const QByteArray wire = sent ? Proto::prepaidLogin(expected) : QByteArray();
         if (sent) {
-            QVERIFY(console.waitFor(Proto::PrepaidLoginEnd));
+            QVERIFY(console().waitFor(Proto::PrepaidLoginEnd));
             // A second press while the console checks sends nothing more.
-            QVERIFY(!c.prepaidLogin(typed));
+            QVERIFY(!c->prepaidLogin(typed));
         }
         QTest::qWait(200);
-        QCOMPARE(console.received(), wire);
+        QCOMPARE(console().received(), wire);
     }
 
     void prepaidAnswers_data()
@@ -311,7 +294,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<qint64>("seconds");
 
-        const QByteArray time = Proto::prepaidTime({600, QStringLiteral("12.50")});
+        const QByteArray time = Proto::prepaidTime({600, u"12.50"_s});
         const QByteArray start = Proto::StartSession;
         const QString held; // the caption is not looked at
         const QString checking = AgentController::CheckingText;
@@ -327,14 +310,13 @@ private Q_SLOTS:
         dataRow("start alone is paid at the end", QByteArrayList{start}, true, false, held,
                 qint64(0));
         dataRow("refused, shown as written",
-                QByteArrayList{Proto::prepaidRefused(QStringLiteral("<b>Not</b> accepted."))},
-                false, false, QStringLiteral("<b>Not</b> accepted."), qint64(0));
-        dataRow("credit added",
-                QByteArrayList{time + start, Proto::prepaidTime({900, QStringLiteral("20.00")})},
+                QByteArrayList{Proto::prepaidRefused(u"<b>Not</b> accepted."_s)}, false, false,
+                u"<b>Not</b> accepted."_s, qint64(0));
+        dataRow("credit added", QByteArrayList{time + start, Proto::prepaidTime({900, u"20.00"_s})},
                 true, true, held, qint64(900));
         dataRow("late refusal in a session",
-                QByteArrayList{time + start, Proto::prepaidRefused(QStringLiteral("No."))}, true,
-                true, held, qint64(600));
+                QByteArrayList{time + start, Proto::prepaidRefused(u"No."_s)}, true, true, held,
+                qint64(600));
         dataRow("unreadable time",
                 QByteArrayList{Proto::PrepaidTime + "soon" + Proto::PrepaidTimeEnd + start}, true,
                 false, held, qint64(0));
@@ -347,18 +329,16 @@ private Q_SLOTS:
         QFETCH(QString, caption);
         QFETCH(qint64, seconds);
 
-        AgentController c(*m_settings);
-        AgentTestConsole console;
-        QVERIFY(connectTo(c, console));
-        c.startLocked();
-        QVERIFY(c.prepaidLogin({Proto::PrepaidCredentials::Kind::Ticket,
-                                QStringLiteral("ACDE-FGHJ-KLMN"), QString()}));
-        QVERIFY(console.waitFor(Proto::PrepaidLoginEnd));
-        console.clearReceived();
+        auto c = lockedAndConnected();
+        QVERIFY(c);
+        QVERIFY(c->prepaidLogin(
+            {Proto::PrepaidCredentials::Kind::Ticket, u"ACDE-FGHJ-KLMN"_s, QString()}));
+        QVERIFY(console().waitFor(Proto::PrepaidLoginEnd));
+        console().clearReceived();
         for (const QByteArray& a : arrivals) {
-            c.handleArrival(a);
+            c->handleArrival(a);
         }
-        const AgentState& s = c.state();
+        const AgentState& s = c->state();
         QCOMPARE(s.sessionWindowLoaded, session);
         QCOMPARE(s.keysLocked, !session);
         QCOMPARE(s.prepaid, prepaid);
@@ -371,53 +351,51 @@ private Q_SLOTS:
 
         // Log off, pressed twice: one word to the console and the lock at once; a session paid
         // at the end has no log off.
-        c.prepaidLogoff();
-        c.prepaidLogoff();
+        c->prepaidLogoff();
+        c->prepaidLogoff();
         QCOMPARE(s.keysLocked, prepaid || !session);
         QCOMPARE(s.sessionWindowLoaded, session && !prepaid);
         QCOMPARE(s.prepaidLogoffsSent, prepaid ? 1 : 0);
         QTest::qWait(200);
-        QCOMPARE(console.received(), prepaid ? Proto::PrepaidLogoff : QByteArray());
+        QCOMPARE(console().received(), prepaid ? Proto::PrepaidLogoff : QByteArray());
     }
 
     void prepaidCountdown()
     {
-        AgentController c(*m_settings);
-        AgentTestConsole console;
-        QVERIFY(connectTo(c, console));
-        c.startLocked();
+        auto c = lockedAndConnected();
+        QVERIFY(c);
         // An earlier session's limit must not log this one out.
         m_settings->setAutologoff(true);
-        m_settings->setSurfupto(QStringLiteral("1"));
-        c.handleArrival(Proto::prepaidTime({300, QStringLiteral("5.00")}) + Proto::StartSession);
-        QCOMPARE(c.prepaidTimeText(), QStringLiteral("0:05:00"));
+        m_settings->setSurfupto(u"1"_s);
+        c->handleArrival(Proto::prepaidTime({300, u"5.00"_s}) + Proto::StartSession);
+        QCOMPARE(c->prepaidTimeText(), u"0:05:00"_s);
         // The last ten minutes warn once a minute.
-        c.prepaidTick();
-        c.prepaidTick();
-        QCOMPARE(c.state().warningsShown, 1);
-        QCOMPARE(c.state().warningMinutes, qint64(5));
+        c->prepaidTick();
+        c->prepaidTick();
+        QCOMPARE(c->state().warningsShown, 1);
+        QCOMPARE(c->state().warningMinutes, qint64(5));
         // Credit added beyond them takes the warning away.
-        c.handleArrival(Proto::prepaidTime({1200, QStringLiteral("20.00")}));
-        QVERIFY(!c.state().warningLoaded);
+        c->handleArrival(Proto::prepaidTime({1200, u"20.00"_s}));
+        QVERIFY(!c->state().warningLoaded);
 
         // At zero the agent locks by itself and tells the console.
-        c.handleArrival(Proto::prepaidTime({2, QStringLiteral("0.10")}));
-        QTRY_VERIFY(c.state().keysLocked);
-        QVERIFY(console.waitFor(Proto::PrepaidLogoff));
-        QCOMPARE(c.state().prepaidLogoffsSent, 1);
-        c.handleArrival(Proto::EndSession); // the console's end answers it
+        c->handleArrival(Proto::prepaidTime({2, u"0.10"_s}));
+        QTRY_VERIFY(c->state().keysLocked);
+        QVERIFY(console().waitFor(Proto::PrepaidLogoff));
+        QCOMPARE(c->state().prepaidLogoffsSent, 1);
+        c->handleArrival(Proto::EndSession); // the console's end answers it
 
         // The same with the cable pulled: the countdown goes on without the console.
-        c.handleArrival(Proto::prepaidTime({2, QStringLiteral("0.10")}) + Proto::StartSession);
-        console.stop();
-        QTRY_VERIFY(!c.state().linkUp);
-        QVERIFY(c.state().prepaid);
-        QVERIFY(!c.state().keysLocked);
-        QTRY_VERIFY(c.state().keysLocked);
-        QVERIFY(c.state().lockScreenVisible);
-        QVERIFY(!c.state().sessionWindowLoaded);
-        QVERIFY(!c.state().prepaid);
-        QCOMPARE(c.state().autologoutsSent, 0);
+        c->handleArrival(Proto::prepaidTime({2, u"0.10"_s}) + Proto::StartSession);
+        console().stop();
+        QTRY_VERIFY(!c->state().linkUp);
+        QVERIFY(c->state().prepaid);
+        QVERIFY(!c->state().keysLocked);
+        QTRY_VERIFY(c->state().keysLocked);
+        QVERIFY(c->state().lockScreenVisible);
+        QVERIFY(!c->state().sessionWindowLoaded);
+        QVERIFY(!c->state().prepaid);
+        QCOMPARE(c->state().autologoutsSent, 0);
     }
 
     void logoffOwedUntilTheConsoleEnds_data()
@@ -426,8 +404,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("login");
         QTest::addColumn<QByteArray>("arrival");
         QTest::addColumn<bool>("unlocks");
-        const QByteArray resume =
-            Proto::prepaidTime({600, QStringLiteral("5.00")}) + Proto::StartSession;
+        const QByteArray resume = Proto::prepaidTime({600, u"5.00"_s}) + Proto::StartSession;
         dataRow("resumed when the link is back", false, false, resume, false);
         dataRow("resumed after an agent restart", true, false, resume, false);
         dataRow("a new login after the log off", false, true, resume, true);
@@ -440,13 +417,11 @@ private Q_SLOTS:
         QFETCH(QByteArray, arrival);
         QFETCH(bool, unlocks);
 
-        auto c = std::make_unique<AgentController>(*m_settings);
-        AgentTestConsole console;
-        QVERIFY(connectTo(*c, console));
-        c->startLocked();
-        c->handleArrival(Proto::prepaidTime({600, QStringLiteral("5.00")}) + Proto::StartSession);
+        auto c = lockedAndConnected();
+        QVERIFY(c);
+        c->handleArrival(Proto::prepaidTime({600, u"5.00"_s}) + Proto::StartSession);
         // Log off with the cable pulled: the console does not hear it.
-        console.stop();
+        console().stop();
         QTRY_VERIFY(!c->state().linkUp);
         c->prepaidLogoff();
         QVERIFY(c->state().keysLocked);
@@ -454,51 +429,49 @@ private Q_SLOTS:
             c = std::make_unique<AgentController>(*m_settings);
             c->startLocked();
         }
-        QVERIFY(connectTo(*c, console));
-        QVERIFY(console.waitFor(Proto::PrepaidLogoff));
+        QVERIFY(connectTo(*c, console()));
+        QVERIFY(console().waitFor(Proto::PrepaidLogoff));
         if (login) {
-            QVERIFY(c->prepaidLogin(
-                {Proto::PrepaidCredentials::Kind::Ticket, QStringLiteral("ACDE"), QString()}));
-            QVERIFY(console.waitFor(Proto::PrepaidLoginEnd));
+            QVERIFY(
+                c->prepaidLogin({Proto::PrepaidCredentials::Kind::Ticket, u"ACDE"_s, QString()}));
+            QVERIFY(console().waitFor(Proto::PrepaidLoginEnd));
         }
         c->handleArrival(arrival);
         QCOMPARE(c->state().keysLocked, !unlocks);
         QCOMPARE(c->state().sessionWindowLoaded, unlocks);
         QTest::qWait(200);
-        QCOMPARE(console.count(Proto::PrepaidLogoff), 1);
+        QCOMPARE(console().count(Proto::PrepaidLogoff), 1);
         // The console's lock answers the log off: its next resume is a session of its own.
         c->handleArrival(Proto::Lock);
-        c->handleArrival(Proto::prepaidTime({600, QStringLiteral("5.00")}) + Proto::StartSession);
+        c->handleArrival(Proto::prepaidTime({600, u"5.00"_s}) + Proto::StartSession);
         QVERIFY(c->state().prepaid);
     }
 
     void prepaidCheckEndsWithTheLink()
     {
-        AgentController c(*m_settings);
-        AgentTestConsole console;
-        QVERIFY(connectTo(c, console));
-        c.startLocked();
-        const Proto::PrepaidCredentials typed{Proto::PrepaidCredentials::Kind::Member,
-                                              QStringLiteral("M-001"), QStringLiteral("pw")};
-        QVERIFY(c.prepaidLogin(typed));
-        c.handleArrival(Proto::prepaidTime({600, QStringLiteral("5.00")}));
-        console.stop();
-        QTRY_VERIFY(!c.state().linkUp);
-        QVERIFY(!c.state().checkingPrepaid);
-        QVERIFY(c.state().keysLocked);
+        auto c = lockedAndConnected();
+        QVERIFY(c);
+        const Proto::PrepaidCredentials typed{Proto::PrepaidCredentials::Kind::Member, u"M-001"_s,
+                                              u"pw"_s};
+        QVERIFY(c->prepaidLogin(typed));
+        c->handleArrival(Proto::prepaidTime({600, u"5.00"_s}));
+        console().stop();
+        QTRY_VERIFY(!c->state().linkUp);
+        QVERIFY(!c->state().checkingPrepaid);
+        QVERIFY(c->state().keysLocked);
         // A start from the console the agent finds again is not taken for the earlier login.
-        QVERIFY(console.listen(console.port()) || console.listen());
-        c.connectToServer(QStringLiteral("127.0.0.1"));
-        QTRY_VERIFY(c.state().linkUp);
-        c.handleArrival(Proto::StartSession);
-        QVERIFY(!c.state().prepaid);
+        QVERIFY(console().listen(console().port()) || console().listen());
+        c->connectToServer(u"127.0.0.1"_s);
+        QTRY_VERIFY(c->state().linkUp);
+        c->handleArrival(Proto::StartSession);
+        QVERIFY(!c->state().prepaid);
         // Nothing is sent while the link is down: said at once, the lock holds.
-        console.stop();
-        QTRY_VERIFY(!c.state().linkUp);
-        c.handleArrival(Proto::Lock);
-        QVERIFY(!c.prepaidLogin(typed));
-        QCOMPARE(c.state().caption, AgentController::NoAnswerText);
-        QVERIFY(c.state().keysLocked);
+        console().stop();
+        QTRY_VERIFY(!c->state().linkUp);
+        c->handleArrival(Proto::Lock);
+        QVERIFY(!c->prepaidLogin(typed));
+        QCOMPARE(c->state().caption, AgentController::NoAnswerText);
+        QVERIFY(c->state().keysLocked);
     }
 
     void unlockHidesDialog()
@@ -515,17 +488,16 @@ private Q_SLOTS:
     {
         ScriptedPrompt prompt;
         AgentController c(*m_settings);
-        c.setFields(QStringLiteral("192.168.1.300"), QStringLiteral("PC-1"),
-                    QStringLiteral("2701"));
+        c.setFields(u"192.168.1.300"_s, u"PC-1"_s, u"2701"_s);
         QVERIFY(!c.connectPressed());
-        QCOMPARE(c.state().status, QStringLiteral("Invalid IP Address"));
+        QCOMPARE(c.state().status, u"Invalid IP Address"_s);
         QVERIFY(prompt.asked().isEmpty());
 
         // A port that cannot be used is a set-up failure: reported while never connected.
-        c.setFields(QStringLiteral("10.0.0.5"), QStringLiteral("PC-1"), QStringLiteral("99999"));
+        c.setFields(u"10.0.0.5"_s, u"PC-1"_s, u"99999"_s);
         QVERIFY(c.connectPressed());
-        QCOMPARE(prompt.lastText(), QStringLiteral("Unable to connect to Vantiro server"));
-        QCOMPARE(prompt.asked().last().title, QStringLiteral("Try Again"));
+        QCOMPARE(prompt.lastText(), u"Unable to connect to Vantiro server"_s);
+        QCOMPARE(prompt.asked().last().title, u"Try Again"_s);
         QVERIFY(!c.reconnectPending());
         QVERIFY(!AgentSettings::isSet(m_settings->server()));
     }
@@ -541,7 +513,7 @@ private Q_SLOTS:
         QCOMPARE(c.state().wakePort, quint16(0));
         QVERIFY(c.state().lockScreenVisible);
         QVERIFY(c.state().keysLocked);
-        QVERIFY(m_home->errorLog().contains(QStringLiteral("Calling Form: TCPCONNECTION")));
+        QVERIFY(m_home->errorLog().contains(u"Calling Form: TCPCONNECTION"_s));
     }
 
     void cutValueWaitsForItsEnd()
@@ -549,10 +521,10 @@ private Q_SLOTS:
         AgentController c(*m_settings);
         c.startLocked();
         c.handleArrival(Proto::SetTime + Proto::AutologoutMin + "4");
-        QCOMPARE(m_settings->surfuptoText(), QStringLiteral("0"));
+        QCOMPARE(m_settings->surfuptoText(), u"0"_s);
         c.handleArrival("5" + Proto::AutologoutMinEnd + Proto::StartSession);
-        QCOMPARE(m_settings->surfuptoText(), QStringLiteral("45"));
-        QCOMPARE(m_settings->autologoffText(), QStringLiteral("1"));
+        QCOMPARE(m_settings->surfuptoText(), u"45"_s);
+        QCOMPARE(m_settings->autologoffText(), u"1"_s);
         QVERIFY(c.state().sessionWindowLoaded);
         QVERIFY(m_home->errorLog().isEmpty());
     }
@@ -578,35 +550,46 @@ private Q_SLOTS:
         }
         QTest::qWait(300);
 
-        m_settings->storeConnection(QStringLiteral("127.0.0.1"), QStringLiteral("PC-1"),
-                                    QString::number(port));
+        m_settings->storeConnection(u"127.0.0.1"_s, u"PC-1"_s, QString::number(port));
         AgentController c(*m_settings);
         c.connectStored();
         QTest::qWait(1000);
         QVERIFY(!c.state().linkUp);
         QVERIFY(!c.reconnectPending());
-        QTRY_VERIFY_WITH_TIMEOUT(
-            c.reconnectPending() ||
-                c.state().caption.startsWith(QStringLiteral("Server Connection Broken")),
-            AgentController::ConnectTimeoutMs + 2000);
-        QCOMPARE(c.state().caption,
-                 QStringLiteral("Server Connection Broken, Wait connecting to Server..."));
+        QTRY_VERIFY_WITH_TIMEOUT(c.reconnectPending() ||
+                                     c.state().caption.startsWith(u"Server Connection Broken"_s),
+                                 AgentController::ConnectTimeoutMs + 2000);
+        QCOMPARE(c.state().caption, u"Server Connection Broken, Wait connecting to Server..."_s);
         qDeleteAll(fillers);
         ::close(fd);
     }
 
 private:
+    AgentTestConsole& console() { return *m_console; }
+
+    // A locked controller connected to the test console.
+    std::unique_ptr<AgentController> lockedAndConnected()
+    {
+        auto c = std::make_unique<AgentController>(*m_settings);
+        if (!connectTo(*c, console())) {
+            return nullptr;
+        }
+        c->startLocked();
+        return c;
+    }
+
     // A controller connected to a console; both outlive the call.
     bool connectTo(AgentController& c, AgentTestConsole& console)
     {
         if (!console.listen()) {
             return false;
         }
-        c.setFields(QStringLiteral("127.0.0.1"), QStringLiteral("PC-03"),
-                    QString::number(console.port()));
-        c.connectToServer(QStringLiteral("127.0.0.1"));
+        c.setFields(u"127.0.0.1"_s, u"PC-03"_s, QString::number(console.port()));
+        c.connectToServer(u"127.0.0.1"_s);
         return console.waitForAgent() && QTest::qWaitFor([&] { return c.state().linkUp; }, 5000);
     }
+
+    std::unique_ptr<AgentTestConsole> m_console;
 };
 
 QTEST_GUILESS_MAIN(TstAgentController)

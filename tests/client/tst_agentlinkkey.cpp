@@ -11,11 +11,13 @@
 
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QByteArray Key = QByteArrayLiteral("9f3c2a7be41d08c6f5a2e9b17d03c4e8");
 // Agent and test console both on 127.0.0.1: the ends a direct connection's proofs cover.
-const LinkAuth::Ends Direct{QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.1")};
+const LinkAuth::Ends Direct{u"127.0.0.1"_s, u"127.0.0.1"_s};
 
 QByteArray valueOf(const QByteArray& data, const QByteArray& open, const QByteArray& close)
 {
@@ -43,51 +45,184 @@ private Q_SLOTS:
     void init()
     {
         openAgentHome();
-        m_settings->write(RegKey::Server, QStringLiteral("linkkey"), QString::fromUtf8(Key));
+        m_settings->write(RegKey::Server, u"linkkey"_s, QString::fromUtf8(Key));
+        m_console = std::make_unique<AgentTestConsole>();
     }
-    void cleanup() { closeAgentHome(); }
 
-    void rightKeyOpensTheLinkWithTheFirstCommands();
-    void fakeConsoleCannotUnlock_data();
-    void fakeConsoleCannotUnlock();
-    void replayedConsoleProofIsRefused();
-    void nothingIsSentBeforeTheConsoleIsProven();
-    void weakKeyDialsNoConsole();
-    void dialledLinkProbesAnIdleConsole();
+    void cleanup()
+    {
+        m_console.reset();
+        closeAgentHome();
+    }
+
+    void rightKeyOpensTheLinkWithTheFirstCommands()
+    {
+        auto c = startAgent();
+        QVERIFY(c);
+        QVERIFY(console().waitForAgent());
+        // The console's proof and its session start in one arrival.
+        QVERIFY(!handshake(Proto::SetTime + Proto::StartSession).isEmpty());
+        QTRY_VERIFY(c->state().sessionWindowLoaded);
+        QVERIFY(c->state().linkProven);
+        QVERIFY(!c->state().keysLocked);
+        // From now on the agent talks as on an open link.
+        console().clearReceived();
+        console().send(Proto::CName);
+        QVERIFY(console().waitFor(Proto::CNameReplyEnd));
+        QVERIFY(m_home->errorLog().isEmpty());
+    }
+
+    void fakeConsoleCannotUnlock_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("no key: commands at once") << u"nokey"_s;
+        QTest::newRow("wrong key") << u"wrongkey"_s;
+        // A relay the agent dialled passes on the real console's proof, made for the relay's own
+        // connection to it.
+        QTest::newRow("proof relayed from another connection") << u"relayed"_s;
+        QTest::newRow("answer without a challenge") << u"noChallenge"_s;
+        QTest::newRow("challenge, then commands without an answer") << u"noAnswer"_s;
+    }
+
+    void fakeConsoleCannotUnlock()
+    {
+        QFETCH(QString, how);
+        auto c = startAgent();
+        QVERIFY(c);
+        QVERIFY(console().waitForAgent());
+        const QByteArray commands = Proto::Unlock + Proto::SetTime + Proto::StartSession;
+        if (how == u"nokey"_s) {
+            console().send(Proto::Lock + Proto::CName + commands);
+        } else if (how == u"wrongkey"_s || how == u"relayed"_s) {
+            const QByteArray nonce = LinkAuth::newNonce();
+            console().send(Proto::linkChallenge(nonce));
+            QVERIFY(console().waitFor(Proto::LinkProofEnd));
+            QByteArray agentNonce;
+            QByteArray proof;
+            QVERIFY(agentProofOf(console().received(), &agentNonce, &proof));
+            const QByteArray answer =
+                how == u"relayed"_s ? LinkAuth::consoleProof(Key, nonce, agentNonce,
+                                                             {u"127.0.0.51"_s, u"127.0.0.1"_s})
+                                    : LinkAuth::consoleProof("guessed", nonce, agentNonce, Direct);
+            console().send(Proto::linkAnswer(answer) + commands);
+        } else if (how == u"noChallenge"_s) {
+            console().send(Proto::linkAnswer(QByteArray(64, 'a')) + commands);
+        } else {
+            console().send(Proto::linkChallenge(LinkAuth::newNonce()));
+            QVERIFY(console().waitFor(Proto::LinkProofEnd));
+            console().send(Proto::StartSession);
+        }
+        // The agent hangs up and tries again later; meanwhile the workstation stays locked.
+        QTRY_COMPARE(console().connections(), 2);
+        verifyStillLocked(*c);
+        QVERIFY(m_home->errorLog().contains(u"TCP_Authentication"_s));
+        // Nothing but its proof left the agent: no name, no password, no logout.
+        QVERIFY(!console().received().contains(Proto::CNameReply));
+    }
+
+    void replayedConsoleProofIsRefused()
+    {
+        auto c = startAgent();
+        QVERIFY(c);
+        QVERIFY(console().waitForAgent());
+        // A genuine exchange, recorded by someone on the cafe's network.
+        QByteArray recordedAnswer;
+        const QByteArray recordedChallenge = handshake(Proto::Lock, &recordedAnswer);
+        QVERIFY(!recordedChallenge.isEmpty());
+        QTRY_VERIFY(c->state().linkProven);
+
+        // The recorder poses as the console on the agent's next connection and plays it back.
+        const quint16 port = console().port();
+        console().stop();
+        QVERIFY(console().listen(port));
+        QTRY_COMPARE(console().connections(), 2);
+        QVERIFY(console().waitForAgent());
+        QVERIFY(!c->state().linkProven);
+        console().send(Proto::linkChallenge(recordedChallenge));
+        QVERIFY(console().waitFor(Proto::LinkProofEnd));
+        console().send(recordedAnswer + Proto::Unlock + Proto::StartSession);
+        QTRY_COMPARE(console().connections(), 3);
+        verifyStillLocked(*c);
+        QVERIFY(m_home->errorLog().contains(u"wrong proof"_s));
+    }
+
+    void nothingIsSentBeforeTheConsoleIsProven()
+    {
+        auto c = startAgent();
+        QVERIFY(c);
+        QVERIFY(console().waitForAgent());
+        QTRY_VERIFY(c->state().linkUp);
+        // A customer's password at the lock screen, a logout notice: neither goes out yet.
+        QVERIFY(!c->send(Proto::checkPassword(u"pw"_s)));
+        QVERIFY(!c->send(Proto::Autologout));
+        console().send(Proto::linkChallenge(LinkAuth::newNonce()));
+        QVERIFY(console().waitFor(Proto::LinkProofEnd));
+        QVERIFY(!c->send(Proto::Autologout));
+        QTest::qWait(100);
+        QVERIFY(!console().received().contains(Proto::CheckPassword));
+        QVERIFY(!console().received().contains(Proto::Autologout));
+    }
+
+    void weakKeyDialsNoConsole()
+    {
+        // A key that falls to guessing is no protection, and dropping it would open the agent to
+        // any console: the agent stays locked and says why, in its log and its connection window.
+        m_settings->write(RegKey::Server, u"linkkey"_s, u"cafe2024"_s);
+        auto c = startAgent();
+        QVERIFY(c);
+        QTRY_VERIFY(c->state().dialogVisible);
+        QVERIFY(c->state().status.contains(u"link key is refused"_s));
+        QVERIFY(!console().waitForAgent(1500));
+        QCOMPARE(console().connections(), 0);
+        verifyStillLocked(*c);
+        QCOMPARE(m_home->errorLog().count(u"link key is refused"_s), 1);
+    }
+
+    void dialledLinkProbesAnIdleConsole()
+    {
+        auto c = startAgent();
+        QVERIFY(c);
+        QVERIFY(console().waitForAgent());
+        QTRY_VERIFY(c->state().linkUp);
+        QCOMPARE(SocketOptions::keepAlive(c->linkDescriptor()), SocketOptions::KeepAlive{});
+    }
 
 private:
-    // A locked agent connecting to the test console.
-    std::unique_ptr<AgentController> startAgent(AgentTestConsole& console)
+    AgentTestConsole& console() { return *m_console; }
+
+    // A locked agent connecting to the test console (null when the console cannot listen).
+    std::unique_ptr<AgentController> startAgent()
     {
+        if (!console().listen()) {
+            return nullptr;
+        }
         auto c = std::make_unique<AgentController>(*m_settings);
         c->startLocked();
-        c->setFields(QStringLiteral("127.0.0.1"), QStringLiteral("PC-03"),
-                     QString::number(console.port()));
-        c->connectToServer(QStringLiteral("127.0.0.1"));
+        c->setFields(u"127.0.0.1"_s, u"PC-03"_s, QString::number(console().port()));
+        c->connectToServer(u"127.0.0.1"_s);
         return c;
     }
 
     // Plays a right-keyed console's part; returns the console's nonce.
-    static QByteArray handshake(AgentTestConsole& console, const QByteArray& key,
-                                const QByteArray& after, QByteArray* answerSent = nullptr)
+    QByteArray handshake(const QByteArray& after, QByteArray* answerSent = nullptr)
     {
         const QByteArray nonce = LinkAuth::newNonce();
-        console.send(Proto::linkChallenge(nonce));
-        if (!console.waitFor(Proto::LinkProofEnd)) {
+        console().send(Proto::linkChallenge(nonce));
+        if (!console().waitFor(Proto::LinkProofEnd)) {
             return {};
         }
         QByteArray agentNonce;
         QByteArray proof;
-        if (!agentProofOf(console.received(), &agentNonce, &proof) ||
-            !LinkAuth::sameProof(proof, LinkAuth::agentProof(key, nonce, agentNonce, Direct))) {
+        if (!agentProofOf(console().received(), &agentNonce, &proof) ||
+            !LinkAuth::sameProof(proof, LinkAuth::agentProof(Key, nonce, agentNonce, Direct))) {
             return {};
         }
         const QByteArray answer =
-            Proto::linkAnswer(LinkAuth::consoleProof(key, nonce, agentNonce, Direct));
+            Proto::linkAnswer(LinkAuth::consoleProof(Key, nonce, agentNonce, Direct));
         if (answerSent != nullptr) {
             *answerSent = answer;
         }
-        console.send(answer + after);
+        console().send(answer + after);
         return nonce;
     }
 
@@ -98,147 +233,9 @@ private:
         QVERIFY(!c.state().sessionWindowLoaded);
         QVERIFY(!c.state().linkProven);
     }
+
+    std::unique_ptr<AgentTestConsole> m_console;
 };
-
-void TstAgentLinkKey::rightKeyOpensTheLinkWithTheFirstCommands()
-{
-    AgentTestConsole console;
-    QVERIFY(console.listen());
-    auto c = startAgent(console);
-    QVERIFY(console.waitForAgent());
-    // The console's proof and its session start in one arrival.
-    QVERIFY(!handshake(console, Key, Proto::SetTime + Proto::StartSession).isEmpty());
-    QTRY_VERIFY(c->state().sessionWindowLoaded);
-    QVERIFY(c->state().linkProven);
-    QVERIFY(!c->state().keysLocked);
-    // From now on the agent talks as on an open link.
-    console.clearReceived();
-    console.send(Proto::CName);
-    QVERIFY(console.waitFor(Proto::CNameReplyEnd));
-    QVERIFY(m_home->errorLog().isEmpty());
-}
-
-void TstAgentLinkKey::fakeConsoleCannotUnlock_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::newRow("no key: commands at once") << QStringLiteral("nokey");
-    QTest::newRow("wrong key") << QStringLiteral("wrongkey");
-    // A relay the agent dialled passes on the real console's proof, made for the relay's own
-    // connection to it.
-    QTest::newRow("proof relayed from another connection") << QStringLiteral("relayed");
-    QTest::newRow("answer without a challenge") << QStringLiteral("noChallenge");
-    QTest::newRow("challenge, then commands without an answer") << QStringLiteral("noAnswer");
-}
-
-void TstAgentLinkKey::fakeConsoleCannotUnlock()
-{
-    QFETCH(QString, how);
-    AgentTestConsole fake;
-    QVERIFY(fake.listen());
-    auto c = startAgent(fake);
-    QVERIFY(fake.waitForAgent());
-    const QByteArray commands = Proto::Unlock + Proto::SetTime + Proto::StartSession;
-    if (how == QLatin1String("nokey")) {
-        fake.send(Proto::Lock + Proto::CName + commands);
-    } else if (how == QLatin1String("wrongkey") || how == QLatin1String("relayed")) {
-        const QByteArray nonce = LinkAuth::newNonce();
-        fake.send(Proto::linkChallenge(nonce));
-        QVERIFY(fake.waitFor(Proto::LinkProofEnd));
-        QByteArray agentNonce;
-        QByteArray proof;
-        QVERIFY(agentProofOf(fake.received(), &agentNonce, &proof));
-        const QByteArray answer =
-            how == QLatin1String("relayed")
-                ? LinkAuth::consoleProof(
-                      Key, nonce, agentNonce,
-                      {QStringLiteral("127.0.0.51"), QStringLiteral("127.0.0.1")})
-                : LinkAuth::consoleProof("guessed", nonce, agentNonce, Direct);
-        fake.send(Proto::linkAnswer(answer) + commands);
-    } else if (how == QLatin1String("noChallenge")) {
-        fake.send(Proto::linkAnswer(QByteArray(64, 'a')) + commands);
-    } else {
-        fake.send(Proto::linkChallenge(LinkAuth::newNonce()));
-        QVERIFY(fake.waitFor(Proto::LinkProofEnd));
-        fake.send(Proto::StartSession);
-    }
-    // The agent hangs up and tries again later; meanwhile the workstation stays locked.
-    QTRY_COMPARE(fake.connections(), 2);
-    verifyStillLocked(*c);
-    QVERIFY(m_home->errorLog().contains(QStringLiteral("TCP_Authentication")));
-    // Nothing but its proof left the agent: no name, no password, no logout.
-    QVERIFY(!fake.received().contains(Proto::CNameReply));
-}
-
-void TstAgentLinkKey::replayedConsoleProofIsRefused()
-{
-    AgentTestConsole console;
-    QVERIFY(console.listen());
-    auto c = startAgent(console);
-    QVERIFY(console.waitForAgent());
-    // A genuine exchange, recorded by someone on the cafe's network.
-    QByteArray recordedAnswer;
-    const QByteArray recordedChallenge = handshake(console, Key, Proto::Lock, &recordedAnswer);
-    QVERIFY(!recordedChallenge.isEmpty());
-    QTRY_VERIFY(c->state().linkProven);
-
-    // The recorder poses as the console on the agent's next connection and plays it back.
-    const quint16 port = console.port();
-    console.stop();
-    QVERIFY(console.listen(port));
-    QTRY_COMPARE(console.connections(), 2);
-    QVERIFY(console.waitForAgent());
-    QVERIFY(!c->state().linkProven);
-    console.send(Proto::linkChallenge(recordedChallenge));
-    QVERIFY(console.waitFor(Proto::LinkProofEnd));
-    console.send(recordedAnswer + Proto::Unlock + Proto::StartSession);
-    QTRY_COMPARE(console.connections(), 3);
-    verifyStillLocked(*c);
-    QVERIFY(m_home->errorLog().contains(QStringLiteral("wrong proof")));
-}
-
-void TstAgentLinkKey::nothingIsSentBeforeTheConsoleIsProven()
-{
-    AgentTestConsole console;
-    QVERIFY(console.listen());
-    auto c = startAgent(console);
-    QVERIFY(console.waitForAgent());
-    QTRY_VERIFY(c->state().linkUp);
-    // A customer's password at the lock screen, a logout notice: neither goes out yet.
-    QVERIFY(!c->send(Proto::checkPassword(QStringLiteral("pw"))));
-    QVERIFY(!c->send(Proto::Autologout));
-    console.send(Proto::linkChallenge(LinkAuth::newNonce()));
-    QVERIFY(console.waitFor(Proto::LinkProofEnd));
-    QVERIFY(!c->send(Proto::Autologout));
-    QTest::qWait(100);
-    QVERIFY(!console.received().contains(Proto::CheckPassword));
-    QVERIFY(!console.received().contains(Proto::Autologout));
-}
-
-void TstAgentLinkKey::weakKeyDialsNoConsole()
-{
-    // A key that falls to guessing is no protection, and dropping it would open the agent to
-    // any console: the agent stays locked and says why, in its log and its connection window.
-    m_settings->write(RegKey::Server, QStringLiteral("linkkey"), QStringLiteral("cafe2024"));
-    AgentTestConsole console;
-    QVERIFY(console.listen());
-    auto c = startAgent(console);
-    QTRY_VERIFY(c->state().dialogVisible);
-    QVERIFY(c->state().status.contains(QStringLiteral("link key is refused")));
-    QVERIFY(!console.waitForAgent(1500));
-    QCOMPARE(console.connections(), 0);
-    verifyStillLocked(*c);
-    QCOMPARE(m_home->errorLog().count(QStringLiteral("link key is refused")), 1);
-}
-
-void TstAgentLinkKey::dialledLinkProbesAnIdleConsole()
-{
-    AgentTestConsole console;
-    QVERIFY(console.listen());
-    auto c = startAgent(console);
-    QVERIFY(console.waitForAgent());
-    QTRY_VERIFY(c->state().linkUp);
-    QCOMPARE(SocketOptions::keepAlive(c->linkDescriptor()), SocketOptions::KeepAlive{});
-}
 
 QTEST_MAIN(TstAgentLinkKey)
 #include "tst_agentlinkkey.moc"

@@ -17,301 +17,228 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 class TstInputLockX11 : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        m_skip = XvfbSession::missingPrograms();
+        if (!m_skip.isEmpty()) {
+            return;
+        }
+        m_probe = QCoreApplication::applicationDirPath() + u"/lockprobe"_s;
+        if (!QFileInfo(m_probe).isExecutable())
+            m_skip = u"the lockprobe program is not built next to this test"_s;
+    }
 
-    void noOpWithoutX11();
+    void init()
+    {
+        if (QByteArray(QTest::currentTestFunction()) == "noOpWithoutX11")
+            return;
+        if (!m_skip.isEmpty())
+            QSKIP(qPrintable(m_skip));
+        QVERIFY2(m_x.start(withWindowManager()), "could not start Xvfb and the window manager");
+    }
 
-    void keysAndClicksReachOnlyTheLockWindow();
-    void lockWindowStaysAboveALaterWindow();
-    void grabHeldByAnotherClientIsRetried_data();
-    void grabHeldByAnotherClientIsRetried();
-    void coverHoldingTheGrabsIsEnded_data();
-    void coverHoldingTheGrabsIsEnded();
-    void ownDialogStaysUsableAboveTheLock();
-    void ownDialogStaysAboveWithoutWindowManager();
-    void stillOnTopAndGrabbedWithoutWindowManager();
+    void cleanup() { m_x.stop(); }
+
+    void cleanupTestCase() { m_x.stop(); }
+
+    void noOpWithoutX11()
+    {
+        // This process itself runs offscreen: there is nothing to grab, and the lock says so.
+        QVERIFY(!InputLock::isSupported());
+        QWindow window;
+        window.resize(200, 100);
+        window.show();
+        InputLock lock;
+        QSignalSpy changed(&lock, &InputLock::grabsChanged);
+        lock.lock(&window);
+        QVERIFY(lock.isLocked());
+        QVERIFY(!lock.grabsHeld());
+        QTest::qWait(InputLock::RetryIntervalMs * 2);
+        QVERIFY(!lock.grabsHeld());
+        QCOMPARE(changed.count(), 0);
+        lock.unlock();
+        QVERIFY(!lock.isLocked());
+    }
+
+    void keysAndClicksReachOnlyTheLockWindow()
+    {
+        auto victim = startProbe({u"--window"_s, u"VK Victim"_s});
+        QVERIFY(victim);
+        QVERIFY(victim->waitForLine(u"shown"_s, 10000));
+        const QString victimId = windowId(u"VK Victim"_s);
+        QVERIFY(!victimId.isEmpty());
+        xdotool({u"windowactivate"_s, u"--sync"_s, victimId});
+        // The set-up works: without the lock, typed keys reach the other window.
+        xdotool({u"type"_s, u"v"_s});
+        QVERIFY(victim->waitForLine(u"key 86 v"_s, 5000));
+
+        auto locker = startLocker({});
+        QVERIFY(locker);
+        const int victimLinesBefore = victim->lines().size();
+
+        for (const QString& chord : {u"alt+Tab"_s, u"alt+F4"_s, u"ctrl+Escape"_s, u"super"_s})
+            xdotool({u"key"_s, chord});
+        xdotool({u"type"_s, u"q"_s});
+        // A click where the other window lies.
+        xdotool({u"mousemove"_s, u"150"_s, u"150"_s, u"click"_s, u"1"_s});
+        // Keys typed reach the lock window itself: it still works for the customer.
+        QVERIFY(locker->waitForLine(u"key 81 q"_s, 5000));
+        QTest::qWait(300);
+
+        QCOMPARE(victim->lines().size(), victimLinesBefore);
+        QVERIFY2(locker->running(), "Alt+F4 closed the lock window");
+        QVERIFY(!locker->lines().contains(u"close"_s));
+        QVERIFY(!locker->lines().contains(u"grabs 0"_s));
+        // Alt+Tab did not bring the other window up.
+        QCOMPARE(m_x.topClientWindow(), windowId(u"VK LockProbe"_s));
+    }
+
+    // Cases whose data tag says "without window manager" run on a bare X server.
+    void lockWindowStaysAboveALaterWindow_data() { withAndWithoutWindowManager(); }
+    void lockWindowStaysAboveALaterWindow()
+    {
+        auto locker = startLocker({});
+        QVERIFY(locker);
+        const QString lockId = windowId(u"VK LockProbe"_s);
+        QVERIFY(!lockId.isEmpty());
+
+        auto late = startProbe({u"--window"_s, u"VK Late"_s});
+        QVERIFY(late);
+        QVERIFY(late->waitForLine(u"shown"_s, 10000));
+        QVERIFY(!windowId(u"VK Late"_s).isEmpty());
+        // It may appear above for a moment; within a second the lock window is on top again.
+        QTRY_COMPARE_WITH_TIMEOUT(topWindow(), lockId, 3000);
+        QTest::qWait(500);
+        QCOMPARE(topWindow(), lockId);
+        // And the later window gets no input.
+        xdotool({u"mousemove"_s, u"120"_s, u"100"_s, u"click"_s, u"1"_s});
+        xdotool({u"type"_s, u"z"_s});
+        QVERIFY(locker->waitForLine(u"key 90 z"_s, 5000));
+        QTest::qWait(200);
+        QCOMPARE(late->linesStarting(u"key"_s), QStringList());
+        QCOMPARE(late->linesStarting(u"press"_s), QStringList());
+    }
+
+    void otherClientHoldingTheGrabs_data()
+    {
+        QTest::addColumn<QStringList>("cover");
+        QTest::addColumn<bool>("ended");
+        // Neither a grab without a window nor a small window above the lock gets its program ended.
+        QTest::newRow("no window") << QStringList() << false;
+        QTest::newRow("small window") << QStringList{u"--cover"_s, u"300"_s, u"200"_s} << false;
+        // A program covering the screen with a window of its own is.
+        const QStringList screen = {u"--cover"_s, u"1024"_s, u"768"_s};
+        QTest::newRow("cover stacked by no window manager") << screen << true;
+        // Framed by the window manager, the window's program is found inside the frame.
+        QTest::newRow("cover framed by the window manager")
+            << screen + QStringList{u"--managed"_s} << true;
+    }
+    void otherClientHoldingTheGrabs()
+    {
+        QFETCH(QStringList, cover);
+        QFETCH(bool, ended);
+        auto holder = startProbe(QStringList{u"--hold-grab"_s, u"60000"_s} + cover);
+        QVERIFY(holder);
+        QVERIFY(holder->waitForLine(u"held"_s, 5000));
+
+        QTemporaryDir logDir;
+        auto locker = startProbe({u"--lock"_s}, logDir.path());
+        QVERIFY(locker);
+        QVERIFY(locker->waitForLine(u"locked supported=1 grabs=0"_s, 10000));
+        QFile log(logDir.filePath(QString::fromLatin1(ErrorLog::FileName)));
+        if (ended) {
+            // Its connection is ended after a moment, and the lock has the grabs.
+            QVERIFY(holder->waitForLine(u"disconnected"_s, 10000));
+            QVERIFY(locker->waitForLine(u"grabs 1"_s, 10000));
+            QCOMPARE(m_x.topClientWindow(), windowId(u"VK LockProbe"_s));
+            QVERIFY(log.open(QIODevice::ReadOnly));
+            QVERIFY(QString::fromUtf8(log.readAll()).contains(u"Ended the program"_s));
+        } else {
+            // While the other client holds the grabs, the lock cannot have them; it keeps
+            // trying, and says so in the error log once, not once a try.
+            QTest::qWait(InputLock::EndCoverAfterMs + InputLock::RetryIntervalMs * 4);
+            QVERIFY(!locker->lines().contains(u"grabs 1"_s));
+            QVERIFY(!holder->lines().contains(u"disconnected"_s));
+            QVERIFY(log.open(QIODevice::ReadOnly));
+            const QString logged = QString::fromUtf8(log.readAll());
+            QCOMPARE(logged.count(u"Calling Form: InputLock grab"_s), 1);
+            QVERIFY2(logged.contains(u"another program holds it"_s), qPrintable(logged));
+
+            holder->process().write("go\n");
+            QVERIFY(holder->waitForLine(u"released"_s, 5000));
+            // Retried until it succeeds, soon after the other client lets go.
+            QVERIFY(locker->waitForLine(u"grabs 1"_s, 10000));
+        }
+        xdotool({u"type"_s, u"k"_s});
+        QVERIFY(locker->waitForLine(u"key 75 k"_s, 5000));
+    }
+
+    void ownDialogStaysUsableAboveTheLock_data() { withAndWithoutWindowManager(); }
+    void ownDialogStaysUsableAboveTheLock()
+    {
+        auto locker = startLocker({u"--dialog"_s});
+        QVERIFY(locker);
+        QVERIFY(locker->waitForLine(u"dialog shown"_s, 10000));
+        const QString dialogId = windowId(u"VK Dialog"_s);
+        QVERIFY(!dialogId.isEmpty());
+        // The lock does not push its own application's dialog under it (without a window
+        // manager nothing else keeps it above its parent), and typing reaches it.
+        QTest::qWait(1500);
+        QCOMPARE(topWindow(), dialogId);
+        if (withWindowManager())
+            xdotool({u"windowactivate"_s, u"--sync"_s, dialogId});
+        else
+            xdotool({u"mousemove"_s, u"--window"_s, dialogId, u"10"_s, u"10"_s});
+        xdotool({u"type"_s, u"ok"_s});
+        QVERIFY2(locker->waitForLine(u"dialog text ok"_s, 5000),
+                 qPrintable(locker->lines().join(u'|')));
+        QVERIFY(!locker->lines().contains(u"grabs 0"_s));
+    }
 
 private:
     QString xdotool(const QStringList& args) { return m_x.xdotool(args); }
     QString windowId(const QString& title) { return m_x.windowId(title); }
-    QString topClientWindow() { return m_x.topClientWindow(); }
-    QString topRootChild() { return m_x.topRootChild(); }
+    static void withAndWithoutWindowManager()
+    {
+        // Read from the data tag, as init() needs it before the case runs.
+        QTest::addColumn<bool>("windowManager");
+        QTest::newRow("window manager") << true;
+        QTest::newRow("without window manager") << false;
+    }
+    static bool withWindowManager()
+    {
+        return !QByteArray(QTest::currentDataTag()).contains("without window manager");
+    }
+    // The top-most window as the window manager stacks them, or as the X server does.
+    QString topWindow() { return withWindowManager() ? m_x.topClientWindow() : m_x.topRootChild(); }
+    // The locker with the grabs taken.
+    std::unique_ptr<LineProcess> startLocker(const QStringList& args)
+    {
+        auto locker = startProbe(QStringList{u"--lock"_s} + args);
+        if (locker && !locker->waitForLine(u"grabs 1"_s, 10000)) {
+            qWarning("%s", qPrintable(locker->lines().join(u'|')));
+            return nullptr;
+        }
+        return locker;
+    }
     std::unique_ptr<LineProcess> startProbe(const QStringList& args,
-                                            const QString& workingDirectory = {});
+                                            const QString& workingDirectory = {})
+    {
+        auto c = std::make_unique<LineProcess>(m_probe, args, m_x.environment(), workingDirectory);
+        return c->started() ? std::move(c) : nullptr;
+    }
 
     QString m_skip;
     QString m_probe;
     XvfbSession m_x;
 };
-
-void TstInputLockX11::initTestCase()
-{
-    m_skip = XvfbSession::missingPrograms();
-    if (!m_skip.isEmpty()) {
-        return;
-    }
-    const QStringList candidates = {
-        qEnvironmentVariable("VK_LOCKPROBE"),
-        QCoreApplication::applicationDirPath() + QStringLiteral("/lockprobe"),
-        qEnvironmentVariable("VK_BIN_DIR") + QStringLiteral("/lockprobe")};
-    for (const QString& c : candidates) {
-        if (!c.isEmpty() && QFileInfo(c).isExecutable()) {
-            m_probe = c;
-            break;
-        }
-    }
-    if (m_probe.isEmpty())
-        m_skip = QStringLiteral("the lockprobe program is not built next to this test");
-}
-
-void TstInputLockX11::init()
-{
-    if (QByteArray(QTest::currentTestFunction()) == "noOpWithoutX11")
-        return;
-    if (!m_skip.isEmpty())
-        QSKIP(qPrintable(m_skip));
-    // Cases named "...WithoutWindowManager" run on a bare X server.
-    const bool wm = !QByteArray(QTest::currentTestFunction()).contains("WithoutWindowManager");
-    QVERIFY2(m_x.start(wm), "could not start Xvfb and the window manager");
-}
-
-void TstInputLockX11::cleanup()
-{
-    m_x.stop();
-}
-
-void TstInputLockX11::cleanupTestCase()
-{
-    m_x.stop();
-}
-
-std::unique_ptr<LineProcess> TstInputLockX11::startProbe(const QStringList& args,
-                                                         const QString& workingDirectory)
-{
-    auto c = std::make_unique<LineProcess>(m_probe, args, m_x.environment(), workingDirectory);
-    return c->started() ? std::move(c) : nullptr;
-}
-
-void TstInputLockX11::noOpWithoutX11()
-{
-    // This process itself runs offscreen: there is nothing to grab, and the lock says so.
-    QVERIFY(!InputLock::isSupported());
-    QWindow window;
-    window.resize(200, 100);
-    window.show();
-    InputLock lock;
-    QSignalSpy changed(&lock, &InputLock::grabsChanged);
-    lock.lock(&window);
-    QVERIFY(lock.isLocked());
-    QVERIFY(!lock.grabsHeld());
-    QTest::qWait(InputLock::RetryIntervalMs * 2);
-    QVERIFY(!lock.grabsHeld());
-    QCOMPARE(changed.count(), 0);
-    lock.unlock();
-    QVERIFY(!lock.isLocked());
-}
-
-void TstInputLockX11::keysAndClicksReachOnlyTheLockWindow()
-{
-    auto victim = startProbe({QStringLiteral("--window"), QStringLiteral("VK Victim")});
-    QVERIFY(victim);
-    QVERIFY(victim->waitForLine(QStringLiteral("shown"), 10000));
-    const QString victimId = windowId(QStringLiteral("VK Victim"));
-    QVERIFY(!victimId.isEmpty());
-    xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), victimId});
-    // The set-up works: without the lock, typed keys reach the other window.
-    xdotool({QStringLiteral("type"), QStringLiteral("v")});
-    QVERIFY(victim->waitForLine(QStringLiteral("key 86 v"), 5000));
-
-    auto locker = startProbe({QStringLiteral("--lock")});
-    QVERIFY(locker);
-    QVERIFY2(locker->waitForLine(QStringLiteral("grabs 1"), 10000),
-             qPrintable(locker->lines().join(u'|')));
-    const int victimLinesBefore = victim->lines().size();
-
-    xdotool({QStringLiteral("key"), QStringLiteral("alt+Tab")});
-    xdotool({QStringLiteral("key"), QStringLiteral("alt+F4")});
-    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Escape")});
-    xdotool({QStringLiteral("key"), QStringLiteral("super")});
-    xdotool({QStringLiteral("type"), QStringLiteral("q")});
-    // A click where the other window lies.
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("150"), QStringLiteral("150"),
-             QStringLiteral("click"), QStringLiteral("1")});
-    // Keys typed reach the lock window itself: it still works for the customer.
-    QVERIFY(locker->waitForLine(QStringLiteral("key 81 q"), 5000));
-    QTest::qWait(300);
-
-    QCOMPARE(victim->lines().size(), victimLinesBefore);
-    QVERIFY2(locker->running(), "Alt+F4 closed the lock window");
-    QVERIFY(!locker->lines().contains(QStringLiteral("close")));
-    QVERIFY(!locker->lines().contains(QStringLiteral("grabs 0")));
-    // Alt+Tab did not bring the other window up.
-    QCOMPARE(topClientWindow(), windowId(QStringLiteral("VK LockProbe")));
-}
-
-void TstInputLockX11::lockWindowStaysAboveALaterWindow()
-{
-    auto locker = startProbe({QStringLiteral("--lock")});
-    QVERIFY(locker);
-    QVERIFY(locker->waitForLine(QStringLiteral("grabs 1"), 10000));
-    const QString lockId = windowId(QStringLiteral("VK LockProbe"));
-    QVERIFY(!lockId.isEmpty());
-
-    auto late = startProbe({QStringLiteral("--window"), QStringLiteral("VK Late")});
-    QVERIFY(late);
-    QVERIFY(late->waitForLine(QStringLiteral("shown"), 10000));
-    const QString lateId = windowId(QStringLiteral("VK Late"));
-    QVERIFY(!lateId.isEmpty());
-    // It may appear above for a moment; within a second the lock window is on top again.
-    QTRY_COMPARE_WITH_TIMEOUT(topClientWindow(), lockId, 3000);
-    QTest::qWait(500);
-    QCOMPARE(topClientWindow(), lockId);
-    // And the later window gets no input.
-    xdotool({QStringLiteral("type"), QStringLiteral("z")});
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("120"), QStringLiteral("100"),
-             QStringLiteral("click"), QStringLiteral("1")});
-    QVERIFY(locker->waitForLine(QStringLiteral("key 90 z"), 5000));
-    QTest::qWait(200);
-    QCOMPARE(late->linesStarting(QStringLiteral("key")), QStringList());
-    QCOMPARE(late->linesStarting(QStringLiteral("press")), QStringList());
-}
-
-void TstInputLockX11::grabHeldByAnotherClientIsRetried_data()
-{
-    QTest::addColumn<QStringList>("cover");
-    // Neither a grab without a window nor a small window above the lock gets its program ended.
-    QTest::newRow("no window") << QStringList();
-    QTest::newRow("small window") << QStringList{QStringLiteral("--cover"), QStringLiteral("300"),
-                                                 QStringLiteral("200")};
-}
-
-void TstInputLockX11::grabHeldByAnotherClientIsRetried()
-{
-    QFETCH(QStringList, cover);
-    auto holder =
-        startProbe(QStringList{QStringLiteral("--hold-grab"), QStringLiteral("60000")} + cover);
-    QVERIFY(holder);
-    QVERIFY(holder->waitForLine(QStringLiteral("held"), 5000));
-
-    QTemporaryDir logDir;
-    auto locker = startProbe({QStringLiteral("--lock")}, logDir.path());
-    QVERIFY(locker);
-    QVERIFY(locker->waitForLine(QStringLiteral("locked supported=1 grabs=0"), 10000));
-    // While the other client holds the grabs, the lock cannot have them; it keeps trying, and
-    // says so in the error log once, not once a try.
-    QTest::qWait(InputLock::EndCoverAfterMs + InputLock::RetryIntervalMs * 4);
-    QVERIFY(!locker->lines().contains(QStringLiteral("grabs 1")));
-    QVERIFY(!holder->lines().contains(QStringLiteral("disconnected")));
-    QFile log(logDir.filePath(QString::fromLatin1(ErrorLog::FileName)));
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    const QString logged = QString::fromUtf8(log.readAll());
-    QCOMPARE(logged.count(QStringLiteral("Calling Form: InputLock grab")), 1);
-    QVERIFY2(logged.contains(QStringLiteral("another program holds it")), qPrintable(logged));
-
-    holder->process().write("go\n");
-    QVERIFY(holder->waitForLine(QStringLiteral("released"), 5000));
-    // Retried until it succeeds, soon after the other client lets go.
-    QVERIFY(locker->waitForLine(QStringLiteral("grabs 1"), 10000));
-    xdotool({QStringLiteral("type"), QStringLiteral("k")});
-    QVERIFY(locker->waitForLine(QStringLiteral("key 75 k"), 5000));
-}
-
-void TstInputLockX11::coverHoldingTheGrabsIsEnded_data()
-{
-    QTest::addColumn<QStringList>("how");
-    QTest::newRow("stacked by no window manager") << QStringList();
-    // Framed by the window manager, the window's program is found inside the frame.
-    QTest::newRow("framed by the window manager") << QStringList{QStringLiteral("--managed")};
-}
-
-void TstInputLockX11::coverHoldingTheGrabsIsEnded()
-{
-    QFETCH(QStringList, how);
-    // A program covers the screen with a window of its own, and holds the grabs.
-    auto holder = startProbe(QStringList{QStringLiteral("--hold-grab"), QStringLiteral("60000"),
-                                         QStringLiteral("--cover"), QStringLiteral("1024"),
-                                         QStringLiteral("768")} +
-                             how);
-    QVERIFY(holder);
-    QVERIFY(holder->waitForLine(QStringLiteral("held"), 5000));
-    QTemporaryDir logDir;
-    auto locker = startProbe({QStringLiteral("--lock")}, logDir.path());
-    QVERIFY(locker);
-    QVERIFY(locker->waitForLine(QStringLiteral("locked supported=1 grabs=0"), 10000));
-
-    // Its connection is ended after a moment, and the lock has the grabs.
-    QVERIFY(holder->waitForLine(QStringLiteral("disconnected"), 10000));
-    QVERIFY(locker->waitForLine(QStringLiteral("grabs 1"), 10000));
-    QCOMPARE(topClientWindow(), windowId(QStringLiteral("VK LockProbe")));
-    xdotool({QStringLiteral("type"), QStringLiteral("k")});
-    QVERIFY(locker->waitForLine(QStringLiteral("key 75 k"), 5000));
-    QFile log(logDir.filePath(QString::fromLatin1(ErrorLog::FileName)));
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    QVERIFY(QString::fromUtf8(log.readAll()).contains(QStringLiteral("Ended the program")));
-}
-
-void TstInputLockX11::ownDialogStaysUsableAboveTheLock()
-{
-    auto locker = startProbe({QStringLiteral("--lock"), QStringLiteral("--dialog")});
-    QVERIFY(locker);
-    QVERIFY(locker->waitForLine(QStringLiteral("grabs 1"), 10000));
-    QVERIFY(locker->waitForLine(QStringLiteral("dialog shown"), 10000));
-    const QString dialogId = windowId(QStringLiteral("VK Dialog"));
-    QVERIFY(!dialogId.isEmpty());
-    // The lock does not push its own application's dialog under it, and typing reaches it.
-    QTest::qWait(1500);
-    QCOMPARE(topClientWindow(), dialogId);
-    xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), dialogId});
-    xdotool({QStringLiteral("type"), QStringLiteral("ok")});
-    QVERIFY2(locker->waitForLine(QStringLiteral("dialog text ok"), 5000),
-             qPrintable(locker->lines().join(u'|')));
-    QVERIFY(!locker->lines().contains(QStringLiteral("grabs 0")));
-}
-
-void TstInputLockX11::ownDialogStaysAboveWithoutWindowManager()
-{
-    auto locker = startProbe({QStringLiteral("--lock"), QStringLiteral("--dialog")});
-    QVERIFY(locker);
-    QVERIFY(locker->waitForLine(QStringLiteral("grabs 1"), 10000));
-    QVERIFY(locker->waitForLine(QStringLiteral("dialog shown"), 10000));
-    const QString dialogId = windowId(QStringLiteral("VK Dialog"));
-    QVERIFY(!dialogId.isEmpty());
-    // Nothing keeps a dialog above its parent here but the lock's own restraint.
-    QTest::qWait(1500);
-    QCOMPARE(topRootChild(), dialogId);
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), dialogId,
-             QStringLiteral("10"), QStringLiteral("10")});
-    xdotool({QStringLiteral("type"), QStringLiteral("ok")});
-    QVERIFY2(locker->waitForLine(QStringLiteral("dialog text ok"), 5000),
-             qPrintable(locker->lines().join(u'|')));
-}
-
-void TstInputLockX11::stillOnTopAndGrabbedWithoutWindowManager()
-{
-    auto locker = startProbe({QStringLiteral("--lock")});
-    QVERIFY(locker);
-    QVERIFY(locker->waitForLine(QStringLiteral("grabs 1"), 10000));
-    const QString lockId = windowId(QStringLiteral("VK LockProbe"));
-    QVERIFY(!lockId.isEmpty());
-    auto late = startProbe({QStringLiteral("--window"), QStringLiteral("VK Late")});
-    QVERIFY(late);
-    QVERIFY(late->waitForLine(QStringLiteral("shown"), 10000));
-    QTRY_COMPARE_WITH_TIMEOUT(topRootChild(), lockId, 3000);
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("100"), QStringLiteral("100"),
-             QStringLiteral("click"), QStringLiteral("1")});
-    xdotool({QStringLiteral("type"), QStringLiteral("m")});
-    QVERIFY(locker->waitForLine(QStringLiteral("key 77 m"), 5000));
-    QCOMPARE(late->linesStarting(QStringLiteral("key")), QStringList());
-    QCOMPARE(late->linesStarting(QStringLiteral("press")), QStringList());
-}
 
 QTEST_MAIN(TstInputLockX11)
 #include "tst_inputlock_x11.moc"

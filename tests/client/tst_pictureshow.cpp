@@ -10,6 +10,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // A real picture file of the given size.
@@ -49,6 +51,26 @@ struct Shown
     }
 };
 
+// A show over the given settings, refreshed once, recording what it shows.
+struct Running
+{
+    explicit Running(AgentSettings& settings)
+        : show(settings), wallpaper(&show, &PictureShow::wallpaperRequested)
+    {
+        show.setDisplay(shown.display());
+        show.refresh();
+    }
+    void tick(int times = 1)
+    {
+        for (int i = 0; i < times; ++i)
+            show.tick();
+    }
+
+    PictureShow show;
+    Shown shown;
+    QSignalSpy wallpaper;
+};
+
 } // namespace
 
 class TstPictureShow : public QObject, public AgentFixture
@@ -59,7 +81,7 @@ private Q_SLOTS:
     void init()
     {
         openAgentHome();
-        m_dir = m_home->file(QStringLiteral("pictures"));
+        m_dir = m_home->file(u"pictures"_s);
         QVERIFY(QDir().mkpath(m_dir));
     }
 
@@ -70,14 +92,12 @@ private Q_SLOTS:
         for (const char* n :
              {"b.bmp", "A.JPG", "c.gif", "d.jpeg", "e.png", "f.txt", "g.Jpg", "a.jpg", "H.GIF"})
             writeFile(QDir(m_dir).filePath(QString::fromLatin1(n)), "x");
-        QVERIFY(QDir(m_dir).mkdir(QStringLiteral("sub.jpg")));
-        const QStringList expected = {QStringLiteral("A.JPG"),  QStringLiteral("a.jpg"),
-                                      QStringLiteral("b.bmp"),  QStringLiteral("c.gif"),
-                                      QStringLiteral("d.jpeg"), QStringLiteral("g.Jpg"),
-                                      QStringLiteral("H.GIF")};
+        QVERIFY(QDir(m_dir).mkdir(u"sub.jpg"_s));
+        const QStringList expected = {u"A.JPG"_s,  u"a.jpg"_s, u"b.bmp"_s, u"c.gif"_s,
+                                      u"d.jpeg"_s, u"g.Jpg"_s, u"H.GIF"_s};
         QCOMPARE(PictureShow::listPictures(m_dir), expected);
         QCOMPARE(PictureShow::listPictures(m_dir), expected);
-        QCOMPARE(PictureShow::listPictures(m_home->file(QStringLiteral("nowhere"))), QStringList());
+        QCOMPARE(PictureShow::listPictures(m_home->file(u"nowhere"_s)), QStringList());
     }
 
     void placementCentresBelowTheCaption_data()
@@ -101,136 +121,101 @@ private Q_SLOTS:
 
     void cyclesThroughTheFolderAndSkipsUnreadable()
     {
-        writePicture(QDir(m_dir).filePath(QStringLiteral("1.bmp")), 40, 30, "BMP");
-        writeFile(QDir(m_dir).filePath(QStringLiteral("2.jpg")), "not a picture at all");
-        writePicture(QDir(m_dir).filePath(QStringLiteral("3.jpg")), 50, 20, "JPG");
-        writePicture(QDir(m_dir).filePath(QStringLiteral("4.gif.png")), 50, 20,
-                     "PNG"); // not listed
-        configure(PictureShow::ModePictures, QStringLiteral("True"), m_dir, QStringLiteral("3000"));
+        writePicture(QDir(m_dir).filePath(u"1.bmp"_s), 40, 30, "BMP");
+        writeFile(QDir(m_dir).filePath(u"2.jpg"_s), "not a picture at all");
+        writePicture(QDir(m_dir).filePath(u"3.jpg"_s), 50, 20, "JPG");
+        configure(PictureShow::ModePictures, u"True"_s, m_dir, u"3000"_s);
 
-        PictureShow show(*m_settings);
-        Shown shown;
-        show.setDisplay(shown.display());
-        QSignalSpy wallpaper(&show, &PictureShow::wallpaperRequested);
-        show.refresh();
-        QVERIFY(show.isRunning());
-        QCOMPARE(wallpaper.count(), 1);
-        QCOMPARE(show.interval(), 3000);
-        QVERIFY(show.timerActive());
-        QCOMPARE(show.files(), (QStringList{QStringLiteral("1.bmp"), QStringLiteral("2.jpg"),
-                                            QStringLiteral("3.jpg")}));
-
-        for (int i = 0; i < 7; ++i)
-            show.tick();
+        Running r(*m_settings);
+        r.tick(7);
         // The unreadable one is tried in its turn and leaves the previous picture up.
-        QCOMPARE(shown.files, (QStringList{QStringLiteral("1.bmp"), QStringLiteral("3.jpg"),
-                                           QStringLiteral("1.bmp"), QStringLiteral("3.jpg"),
-                                           QStringLiteral("1.bmp")}));
-        QCOMPARE(shown.refused, (QStringList{QStringLiteral("2.jpg"), QStringLiteral("2.jpg")}));
-        QCOMPARE(show.index(), 1);
+        QCOMPARE(r.shown.files,
+                 (QStringList{u"1.bmp"_s, u"3.jpg"_s, u"1.bmp"_s, u"3.jpg"_s, u"1.bmp"_s}));
+        QCOMPARE(r.shown.refused, (QStringList{u"2.jpg"_s, u"2.jpg"_s}));
+        QCOMPARE(r.show.index(), 1);
     }
 
     void timerRunsAtTheStoredSpeed()
     {
-        writePicture(QDir(m_dir).filePath(QStringLiteral("a.bmp")), 10, 10, "BMP");
-        writePicture(QDir(m_dir).filePath(QStringLiteral("b.bmp")), 10, 10, "BMP");
-        configure(PictureShow::ModePictures, QStringLiteral("False"), m_dir, QStringLiteral("40"));
-        PictureShow show(*m_settings);
-        Shown shown;
-        show.setDisplay(shown.display());
-        show.refresh();
+        picture("a.bmp");
+        picture("b.bmp");
+        configure(PictureShow::ModePictures, u"False"_s, m_dir, u"40"_s);
+        Running r(*m_settings);
         // "picture" only has to be set: the value False still runs the show.
-        QVERIFY(show.isRunning());
-        QTRY_VERIFY_WITH_TIMEOUT(shown.files.size() >= 3, 2000);
-        QCOMPARE(shown.files.mid(0, 3),
-                 (QStringList{QStringLiteral("a.bmp"), QStringLiteral("b.bmp"),
-                              QStringLiteral("a.bmp")}));
+        QVERIFY(r.show.isRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(r.shown.files.size() >= 3, 2000);
+        QCOMPARE(r.shown.files.mid(0, 3), (QStringList{u"a.bmp"_s, u"b.bmp"_s, u"a.bmp"_s}));
     }
 
     void speedZeroOrUnsetNeverFires_data()
     {
         QTest::addColumn<QString>("speed");
-        dataRow("zero", QStringLiteral("0"));
+        dataRow("zero", u"0"_s);
         dataRow("unset", QString());
-        dataRow("negative", QStringLiteral("-500"));
-        dataRow("not a number", QStringLiteral("fast"));
+        dataRow("negative", u"-500"_s);
+        dataRow("not a number", u"fast"_s);
     }
     void speedZeroOrUnsetNeverFires()
     {
         QFETCH(QString, speed);
-        writePicture(QDir(m_dir).filePath(QStringLiteral("a.bmp")), 10, 10, "BMP");
-        configure(PictureShow::ModePictures, QStringLiteral("True"), m_dir, speed);
-        PictureShow show(*m_settings);
-        Shown shown;
-        show.setDisplay(shown.display());
-        show.refresh();
-        QVERIFY(show.isRunning());
-        QCOMPARE(show.interval(), 0);
-        QVERIFY(!show.timerActive());
+        picture("a.bmp");
+        configure(PictureShow::ModePictures, u"True"_s, m_dir, speed);
+        Running r(*m_settings);
+        QVERIFY(r.show.isRunning());
+        QCOMPARE(r.show.interval(), 0);
+        QVERIFY(!r.show.timerActive());
         QTest::qWait(100);
-        QCOMPARE(shown.files, QStringList());
+        QCOMPARE(r.shown.files, QStringList());
     }
 
     void folderWithoutPicturesShowsTheBuiltIn()
     {
-        writeFile(QDir(m_dir).filePath(QStringLiteral("readme.txt")), "x");
-        configure(PictureShow::ModePictures, QStringLiteral("True"), m_dir, QStringLiteral("1000"));
-        PictureShow show(*m_settings);
-        Shown shown;
-        show.setDisplay(shown.display());
-        show.refresh();
-        show.tick();
-        show.tick();
-        QCOMPARE(shown.files, (QStringList{QString(), QString()}));
-        QCOMPARE(show.index(), 0);
+        writeFile(QDir(m_dir).filePath(u"readme.txt"_s), "x");
+        configure(PictureShow::ModePictures, u"True"_s, m_dir, u"1000"_s);
+        Running r(*m_settings);
+        r.tick(2);
+        QCOMPARE(r.shown.files, (QStringList{QString(), QString()}));
+        QCOMPARE(r.show.index(), 0);
     }
 
     void missingFolderOrFileLeavesThePrevious()
     {
-        writePicture(QDir(m_dir).filePath(QStringLiteral("a.bmp")), 10, 10, "BMP");
-        writePicture(QDir(m_dir).filePath(QStringLiteral("b.bmp")), 10, 10, "BMP");
-        configure(PictureShow::ModePictures, QStringLiteral("True"), m_dir, QStringLiteral("1000"));
-        PictureShow show(*m_settings);
-        Shown shown;
-        show.setDisplay(shown.display());
-        show.refresh();
-        show.tick();
+        picture("a.bmp");
+        picture("b.bmp");
+        configure(PictureShow::ModePictures, u"True"_s, m_dir, u"1000"_s);
+        Running r(*m_settings);
+        r.tick();
         // A picture removed after the folder was read is refused; the previous one stays.
-        QVERIFY(QFile::remove(QDir(m_dir).filePath(QStringLiteral("b.bmp"))));
-        show.tick();
-        QCOMPARE(shown.files, QStringList{QStringLiteral("a.bmp")});
-        QCOMPARE(shown.refused, QStringList{QStringLiteral("b.bmp")});
+        QVERIFY(QFile::remove(QDir(m_dir).filePath(u"b.bmp"_s)));
+        r.tick();
+        QCOMPARE(r.shown.files, QStringList{u"a.bmp"_s});
+        QCOMPARE(r.shown.refused, QStringList{u"b.bmp"_s});
         // The whole folder gone: nothing changes on screen, and nothing fails.
         QVERIFY(QDir(m_dir).removeRecursively());
-        show.tick();
-        show.tick();
-        QCOMPARE(shown.files, QStringList{QStringLiteral("a.bmp")});
+        r.tick(2);
+        QCOMPARE(r.shown.files, QStringList{u"a.bmp"_s});
 
         // A folder that never existed: the show runs and shows nothing new.
-        configure({}, {}, m_home->file(QStringLiteral("never")), {});
-        PictureShow other(*m_settings);
-        Shown none;
-        other.setDisplay(none.display());
-        other.refresh();
+        configure({}, {}, m_home->file(u"never"_s), {});
+        Running other(*m_settings);
         other.tick();
-        QCOMPARE(none.files, QStringList());
+        QCOMPARE(other.shown.files, QStringList());
     }
 
     void onlyThePicturesModeStartsTheShow_data()
     {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<bool>("runs");
-        dataRow("pictures", QStringLiteral("VKPictures"), true);
-        dataRow("text", QStringLiteral("VKText"), false);
-        dataRow("default", QStringLiteral("Default"), false);
-        dataRow("other case", QStringLiteral("vkpictures"), false);
+        dataRow("pictures", u"VKPictures"_s, true);
+        dataRow("text", u"VKText"_s, false);
+        dataRow("other case", u"vkpictures"_s, false);
         dataRow("unset", QString(), false);
     }
     void onlyThePicturesModeStartsTheShow()
     {
         QFETCH(QString, mode);
         QFETCH(bool, runs);
-        configure(mode, QStringLiteral("True"), m_dir, QStringLiteral("1000"));
+        configure(mode, u"True"_s, m_dir, u"1000"_s);
         PictureShow show(*m_settings);
         show.refresh();
         QCOMPARE(show.isRunning(), runs);
@@ -239,84 +224,71 @@ private Q_SLOTS:
 
     void unsetPictureOrPathStopsEarly()
     {
-        configure(PictureShow::ModePictures, QString(), m_dir, QStringLiteral("1000"));
-        PictureShow show(*m_settings);
-        QSignalSpy wallpaper(&show, &PictureShow::wallpaperRequested);
-        show.refresh();
-        QVERIFY(!show.isRunning());
-        QCOMPARE(wallpaper.count(), 0);
+        configure(PictureShow::ModePictures, QString(), m_dir, u"1000"_s);
+        Running r(*m_settings);
+        QVERIFY(!r.show.isRunning());
+        QCOMPARE(r.wallpaper.count(), 0);
 
         // "picture" set, "path" not: the wallpaper shows and no timer runs.
         TestHome home;
         AgentSettings settings;
-        settings.write(RegKey::Screen, QStringLiteral("defaults"), PictureShow::ModePictures);
-        settings.write(RegKey::Picture, QStringLiteral("picture"), QStringLiteral("True"));
-        settings.write(RegKey::Picture, QStringLiteral("Speed"), QStringLiteral("1000"));
-        PictureShow second(settings);
-        QSignalSpy wallpaper2(&second, &PictureShow::wallpaperRequested);
-        second.refresh();
-        QCOMPARE(wallpaper2.count(), 1);
-        QVERIFY(!second.timerActive());
+        settings.write(RegKey::Screen, u"defaults"_s, PictureShow::ModePictures);
+        settings.write(RegKey::Picture, u"picture"_s, u"True"_s);
+        settings.write(RegKey::Picture, u"Speed"_s, u"1000"_s);
+        Running second(settings);
+        QCOMPARE(second.wallpaper.count(), 1);
+        QVERIFY(!second.show.timerActive());
     }
 
     void repaintingDoesNotHoldTheShowBack()
     {
         for (const char* n : {"a.bmp", "b.bmp", "c.bmp"})
-            writePicture(QDir(m_dir).filePath(QString::fromLatin1(n)), 10, 10, "BMP");
-        configure(PictureShow::ModePictures, QStringLiteral("True"), m_dir, QStringLiteral("1000"));
-        PictureShow show(*m_settings);
-        Shown shown;
-        show.setDisplay(shown.display());
-        QSignalSpy wallpaper(&show, &PictureShow::wallpaperRequested);
-        show.refresh();
-        show.tick();
-        show.tick();
-        show.refresh(); // a repaint
-        QCOMPARE(show.index(), 2);
-        QCOMPARE(wallpaper.count(), 1);
+            picture(n);
+        configure(PictureShow::ModePictures, u"True"_s, m_dir, u"1000"_s);
+        Running r(*m_settings);
+        r.tick(2);
+        r.show.refresh(); // a repaint
+        QCOMPARE(r.show.index(), 2);
+        QCOMPARE(r.wallpaper.count(), 1);
         // New settings take effect at the next refresh, from the first picture.
-        configure({}, {}, {}, QStringLiteral("2000"));
-        show.refresh();
-        QCOMPARE(show.interval(), 2000);
-        QCOMPARE(show.index(), 0);
-        QCOMPARE(wallpaper.count(), 2);
+        configure({}, {}, {}, u"2000"_s);
+        r.show.refresh();
+        QCOMPARE(r.show.interval(), 2000);
+        QCOMPARE(r.show.index(), 0);
+        QCOMPARE(r.wallpaper.count(), 2);
     }
 
     void picturesAddedLaterJoinTheNextRound()
     {
-        writePicture(QDir(m_dir).filePath(QStringLiteral("a.bmp")), 10, 10, "BMP");
-        configure(PictureShow::ModePictures, QStringLiteral("True"), m_dir, QStringLiteral("1000"));
-        PictureShow show(*m_settings);
-        Shown shown;
-        show.setDisplay(shown.display());
-        show.refresh();
-        show.tick();
-        writePicture(QDir(m_dir).filePath(QStringLiteral("b.bmp")), 10, 10, "BMP");
-        show.tick();
-        show.tick();
-        QCOMPARE(shown.files, (QStringList{QStringLiteral("a.bmp"), QStringLiteral("a.bmp"),
-                                           QStringLiteral("b.bmp")}));
+        picture("a.bmp");
+        configure(PictureShow::ModePictures, u"True"_s, m_dir, u"1000"_s);
+        Running r(*m_settings);
+        r.tick();
+        picture("b.bmp");
+        r.tick(2);
+        QCOMPARE(r.shown.files, (QStringList{u"a.bmp"_s, u"a.bmp"_s, u"b.bmp"_s}));
     }
 
 private:
+    void picture(const char* name)
+    {
+        writePicture(QDir(m_dir).filePath(QLatin1String(name)), 10, 10, "BMP");
+    }
     void configure(const QString& mode, const QString& picture, const QString& path,
-                   const QString& speed);
+                   const QString& speed)
+    {
+        if (!mode.isNull())
+            m_settings->write(RegKey::Screen, u"defaults"_s, mode);
+        if (!picture.isNull())
+            m_settings->write(RegKey::Picture, u"picture"_s, picture);
+        if (!path.isNull())
+            m_settings->write(RegKey::Picture, u"path"_s, path);
+        if (!speed.isNull())
+            m_settings->write(RegKey::Picture, u"Speed"_s, speed);
+    }
 
     QString m_dir;
 };
-
-void TstPictureShow::configure(const QString& mode, const QString& picture, const QString& path,
-                               const QString& speed)
-{
-    if (!mode.isNull())
-        m_settings->write(RegKey::Screen, QStringLiteral("defaults"), mode);
-    if (!picture.isNull())
-        m_settings->write(RegKey::Picture, QStringLiteral("picture"), picture);
-    if (!path.isNull())
-        m_settings->write(RegKey::Picture, QStringLiteral("path"), path);
-    if (!speed.isNull())
-        m_settings->write(RegKey::Picture, QStringLiteral("Speed"), speed);
-}
 
 QTEST_MAIN(TstPictureShow)
 #include "tst_pictureshow.moc"

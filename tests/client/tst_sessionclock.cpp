@@ -10,6 +10,8 @@
 
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct Run
@@ -39,19 +41,19 @@ private Q_SLOTS:
     void warningsWithoutAutomaticLogout()
     {
         m_settings->setAutologoff(false);
-        m_settings->setSurfupto(QStringLiteral("30"));
+        m_settings->setSurfupto(u"30"_s);
         SessionClock clock(*m_settings);
         const Run r = tick(clock, 45 * 60);
         QCOMPARE(r.warnedAt, (QList<qint64>{21, 22, 23, 24, 25, 26, 27, 28, 29}));
         QCOMPARE(r.remaining, (QList<qint64>{9, 8, 7, 6, 5, 4, 3, 2, 1}));
         QVERIFY(r.logoutAt.isEmpty());
-        QCOMPARE(m_settings->minlastText(), QStringLiteral("29"));
+        QCOMPARE(m_settings->minlastText(), u"29"_s);
     }
 
     void automaticLogoutRepeatsEverySecond()
     {
         m_settings->setAutologoff(true);
-        m_settings->setSurfupto(QStringLiteral("30"));
+        m_settings->setSurfupto(u"30"_s);
         SessionClock clock(*m_settings);
         const Run r = tick(clock, 32 * 60);
         QCOMPARE(r.warnedAt, (QList<qint64>{21, 22, 23, 24, 25, 26, 27, 28, 29}));
@@ -64,12 +66,12 @@ private Q_SLOTS:
     void raisingTheLimitInTheWarningWindow()
     {
         m_settings->setAutologoff(true);
-        m_settings->setSurfupto(QStringLiteral("30"));
+        m_settings->setSurfupto(u"30"_s);
         SessionClock clock(*m_settings);
         LoginRules rules(*m_settings);
         const Run r = tick(clock, 50 * 60, [&](qint64 s) {
             if (s == 25 * 60 + 10) {
-                QVERIFY(rules.warningSurfChanged(QStringLiteral("45"), clock.elapsedMinutes()));
+                QVERIFY(rules.warningSurfChanged(u"45"_s, clock.elapsedMinutes()));
             }
         });
         QCOMPARE(r.warnedAt,
@@ -80,40 +82,39 @@ private Q_SLOTS:
 
     void limitBelowUsedTimeIsNotStored()
     {
-        m_settings->setSurfupto(QStringLiteral("30"));
+        m_settings->setSurfupto(u"30"_s);
         LoginRules rules(*m_settings);
-        QVERIFY(!rules.warningSurfChanged(QStringLiteral("25"), 25));
-        QVERIFY(!rules.warningSurfChanged(QStringLiteral("2"), 25));
+        QVERIFY(!rules.warningSurfChanged(u"25"_s, 25));
+        QVERIFY(!rules.warningSurfChanged(u"2"_s, 25));
         QVERIFY(!rules.warningSurfChanged(QString(), 25));
-        QCOMPARE(m_settings->surfuptoText(), QStringLiteral("30"));
-        QVERIFY(rules.warningSurfChanged(QStringLiteral("26"), 25));
-        QCOMPARE(m_settings->surfuptoText(), QStringLiteral("26"));
+        QCOMPARE(m_settings->surfuptoText(), u"30"_s);
+        QVERIFY(rules.warningSurfChanged(u"26"_s, 25));
+        QCOMPARE(m_settings->surfuptoText(), u"26"_s);
         // The box needs a surf time.
         QVERIFY(!rules.warningAutoToggled(true, QString()));
         QCOMPARE(m_settings->autologoffText(), SettingsStore::Error);
-        QVERIFY(rules.warningAutoToggled(true, QStringLiteral("26")));
-        QCOMPARE(m_settings->autologoffText(), QStringLiteral("1"));
+        QVERIFY(rules.warningAutoToggled(true, u"26"_s));
+        QCOMPARE(m_settings->autologoffText(), u"1"_s);
         QVERIFY(rules.warningAutoToggled(false, QString()));
-        QCOMPARE(m_settings->autologoffText(), QStringLiteral("0"));
+        QCOMPARE(m_settings->autologoffText(), u"0"_s);
     }
 
     void noLimitMeansNoWarningAndNoLogout_data()
     {
         QTest::addColumn<QString>("autologoff");
         QTest::addColumn<QString>("surfupto");
-        QTest::newRow("limit 0, logout off") << QStringLiteral("0") << QStringLiteral("0");
         // A limit of 0 is no limit even with the flag on: the session must not end at once.
-        QTest::newRow("limit 0, logout on") << QStringLiteral("1") << QStringLiteral("0");
-        QTest::newRow("limit unset, logout on") << QStringLiteral("1") << QString();
-        QTest::newRow("flag unset, limit 30") << QString() << QStringLiteral("30");
-        QTest::newRow("letters") << QStringLiteral("1") << QStringLiteral("abc");
+        QTest::newRow("limit 0, logout on") << u"1"_s << u"0"_s;
+        QTest::newRow("limit unset, logout on") << u"1"_s << QString();
+        QTest::newRow("flag unset, limit 30") << QString() << u"30"_s;
+        QTest::newRow("letters") << u"1"_s << u"abc"_s;
     }
     void noLimitMeansNoWarningAndNoLogout()
     {
         QFETCH(QString, autologoff);
         QFETCH(QString, surfupto);
         if (!autologoff.isNull()) {
-            m_settings->write(RegKey::AgentOptions, QStringLiteral("autologoff"), autologoff);
+            m_settings->write(RegKey::AgentOptions, u"autologoff"_s, autologoff);
         }
         if (!surfupto.isNull()) {
             m_settings->setSurfupto(surfupto);
@@ -129,15 +130,15 @@ private Q_SLOTS:
         const QDateTime late(QDate(2026, 3, 14), QTime(23, 30, 0));
         m_settings->setLoginTime(late);
         m_settings->setAutologoff(false);
-        m_settings->setSurfupto(QStringLiteral("180"));
+        m_settings->setSurfupto(u"180"_s);
         SessionClock clock(*m_settings);
         Clock::setFixed(late.addSecs(2 * 3600 + 5 * 60 + 9));
         clock.updateElapsed();
-        QCOMPARE(clock.timeText(), QStringLiteral("2:05:09"));
+        QCOMPARE(clock.timeText(), u"2:05:09"_s);
         QCOMPARE(clock.elapsedMinutes(), 125);
         Clock::setFixed(late.addSecs(26 * 3600 + 59));
         clock.updateElapsed();
-        QCOMPARE(clock.timeText(), QStringLiteral("26:00:59"));
+        QCOMPARE(clock.timeText(), u"26:00:59"_s);
         // Warnings keep working across the day boundary.
         Clock::setFixed(late.addSecs(171 * 60));
         clock.updateElapsed();
@@ -151,13 +152,13 @@ private Q_SLOTS:
         SessionClock clock(*m_settings);
         Clock::advance(65);
         clock.updateElapsed();
-        QCOMPARE(clock.timeText(), QStringLiteral("0:01:05"));
-        m_settings->write(RegKey::LoginTime, QStringLiteral("time"), QStringLiteral("not a time"));
+        QCOMPARE(clock.timeText(), u"0:01:05"_s);
+        m_settings->write(RegKey::LoginTime, u"time"_s, u"not a time"_s);
         Clock::advance(600);
         clock.updateElapsed();
-        QCOMPARE(clock.timeText(), QStringLiteral("0:01:05"));
+        QCOMPARE(clock.timeText(), u"0:01:05"_s);
         clock.resetCounters();
-        QCOMPARE(clock.timeText(), QStringLiteral("0:00:00"));
+        QCOMPARE(clock.timeText(), u"0:00:00"_s);
     }
 
 private:

@@ -2,6 +2,7 @@
 #include "support/agentprocess.h"
 
 #include "common/settingsstore.h"
+#include "platform/loginsession.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -113,6 +114,14 @@ void AgentProcess::seedServer(const QString& address, quint16 port, const QStrin
     if (connectedBefore) {
         store.writeValue(RegKey::Server, QStringLiteral("connected"), QStringLiteral("True"));
     }
+}
+
+void AgentProcess::enableLoginEnding()
+{
+    SettingsStore s;
+    s.createKey(RegKey::Platform);
+    s.writeValue(RegKey::Platform, QString::fromLatin1(LoginSession::EndValue),
+                 QStringLiteral("1"));
 }
 
 QString AgentProcess::executable()

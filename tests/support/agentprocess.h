@@ -58,6 +58,9 @@ public:
     static void seedServer(const QString& address, quint16 port, const QString& cname,
                            bool connectedBefore);
     static QString executable();
+    // Makes the current home's set-up one where the agent ends the customer's login with the
+    // session.
+    static void enableLoginEnding();
 
     // The base environment with the current home and the recording commands.
     QProcessEnvironment environment(QProcessEnvironment base) const;
@@ -67,6 +70,10 @@ public:
     QString powerLog() const { return m_powerLog; }
     // The last state the agent wrote (empty when none yet).
     QJsonObject state() const;
+    // One value of that state.
+    bool flag(const char* key) const { return state().value(QLatin1String(key)).toBool(); }
+    QString text(const char* key) const { return state().value(QLatin1String(key)).toString(); }
+    int number(const char* key) const { return state().value(QLatin1String(key)).toInt(); }
     // Waits until the state's key has the value.
     bool waitState(const QString& key, const QJsonValue& value, int timeoutMs = 5000);
     QString powerCalls() const;

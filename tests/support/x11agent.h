@@ -47,6 +47,13 @@ public:
 
     QString xdotool(const QStringList& args) const { return m_x.xdotool(args); }
     void key(const QString& keys) const { xdotool({QStringLiteral("key"), keys}); }
+    // Several key chords separated by blanks, each pressed on its own, in order.
+    void keys(const QString& chords) const
+    {
+        for (const QString& chord : chords.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            key(chord);
+        }
+    }
     void type(const QString& text) const
     {
         xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
