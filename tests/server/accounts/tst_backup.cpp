@@ -367,11 +367,9 @@ private Q_SLOTS:
             if (kind == QLatin1String("damaged")) {
                 Backup backup(*m_db);
                 QVERIFY(backup.runAndWait());
-                bytes = ReadBack::bytes(Backup::targetPath());
                 // Every page after the first few is overwritten: the tables' pages are gone.
-                for (qsizetype i = 4 * 4096; i < bytes.size(); ++i) {
-                    bytes[i] = char(0x5a);
-                }
+                bytes = ReadBack::bytes(Backup::targetPath());
+                bytes.replace(4 * 4096, bytes.size(), QByteArray(bytes.size() - 4 * 4096, 'Z'));
             }
             QFile f(file);
             QVERIFY(f.open(QIODevice::WriteOnly));
