@@ -253,12 +253,9 @@ private Q_SLOTS:
         m_prompt->answerNext(Prompt::Answer::Yes);
         QVERIFY(window.restoreFrom(copy));
         const QString aside = m_home->file(u"server-before-restore-20261231-200000.db"_s);
-        QCOMPARE(m_prompt->lastText(), u"Database Restored from "_s + copy +
-                                           u".\rThe database in use until now is kept "
-                                           "as "_s +
-                                           aside +
-                                           u".\rClose the console and start it again "
-                                           "before going on."_s);
+        QCOMPARE(m_prompt->lastText(),
+                 u"Database Restored from %1.\rThe database in use until now is kept as %2.\r"
+                 "Close the console and start it again before going on."_s.arg(copy, aside));
         QVERIFY(m_db->isOpen());
         QCOMPARE(bills(), QList<int>({1, 2, 3}));
         QVERIFY(m_db->handle().record(u"online"_s).contains(u"unlocked"_s));
