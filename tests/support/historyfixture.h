@@ -35,16 +35,6 @@ protected:
             return true;
         }));
     }
-    // Bills `first` to `last` of 2 December, in one transaction.
-    void addBills(int first, int last)
-    {
-        QVERIFY(m_db->transaction([&] {
-            for (int n = first; n <= last; ++n) {
-                addBill(n, QStringLiteral("2026-12-02 10:00:00"));
-            }
-            return true;
-        }));
-    }
     QList<int> bills()
     {
         QList<int> out;

@@ -19,11 +19,6 @@ inline QByteArray bytes(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-inline QString text(const QString& path)
-{
-    return QString::fromUtf8(bytes(path));
-}
-
 inline bool installed(const char* program)
 {
     return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty();

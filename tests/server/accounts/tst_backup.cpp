@@ -77,7 +77,6 @@ private Q_SLOTS:
         Backup backup(*m_db);
         QSignalSpy finished(&backup, &Backup::finished);
         QVERIFY(backup.start());
-        QVERIFY(backup.isRunning());
         QVERIFY(finished.wait(60000));
         timer.stop();
         QCOMPARE(finished.first().at(0).toBool(), true);
@@ -114,8 +113,8 @@ private Q_SLOTS:
         Backup backup(*m_db);
         QVERIFY(backup.runAndWait());
         const QByteArray earlier = ReadBack::bytes(copy);
-        QVERIFY(!earlier.isEmpty());
-        addBills(20001, 60000);
+        QVERIFY(m_db->run(u"DELETE FROM history"_s));
+        addBills(60000);
 
         QSignalSpy finished(&backup, &Backup::finished);
         QVERIFY(backup.start());
@@ -126,7 +125,6 @@ private Q_SLOTS:
         QVERIFY(finished.count() == 1 || finished.wait(60000));
         QCOMPARE(finished.first().at(0).toBool(), false);
         QCOMPARE(finished.first().at(1).toString(), Backup::Cancelled);
-        QVERIFY(!backup.isRunning());
         QCOMPARE(ReadBack::bytes(copy), earlier);
         QCOMPARE(QFileInfo(copy).dir().entryList(QDir::Files | QDir::Hidden),
                  QStringList{Backup::FileName});
@@ -188,7 +186,6 @@ private Q_SLOTS:
         BackupWindow window(*m_db);
         QSignalSpy finished(&window, &BackupWindow::finished);
         window.start();
-        QVERIFY(window.isRunning());
         QVERIFY(finished.wait(30000));
         QCOMPARE(m_prompt->lastText(), u"Database Backup Saved to "_s + copy);
         QVERIFY(QFile::exists(copy));
@@ -201,7 +198,6 @@ private Q_SLOTS:
         // An earlier backup is replaced only when the operator says so; declined, nothing is
         // copied and nothing is said to be saved.
         const QByteArray earlier = ReadBack::bytes(copy);
-        QVERIFY(!earlier.isEmpty());
         addBills(100);
         m_prompt->clear();
         m_prompt->answerNext(Prompt::Answer::No);

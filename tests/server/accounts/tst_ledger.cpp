@@ -80,7 +80,6 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(w, u"txtfield_0"_s)->text(), u"Asha"_s);
         // Written in the plain number form, as the reports print amounts: no leading blank.
         QCOMPARE(balances(grid), QStringList({u"150"_s, u"120"_s}));
-        QCOMPARE(grid->currentRow(), 1);
         QCOMPARE(grid->item(0, 0)->text(), u"01/12/2026"_s);
 
         // A key on the credit cell starts the editor with that key; Enter commits.
@@ -101,7 +100,6 @@ private Q_SLOTS:
 
         // The picker changes the day of an entry and keeps its time of day.
         QVERIFY(w.cellEditor()->open(0, 0));
-        QCOMPARE(w.cellEditor()->datePicker()->objectName(), u"dtpick"_s);
         w.cellEditor()->datePicker()->setDate(QDate(2026, 12, 3));
         QVERIFY(w.cellEditor()->commit());
         QCOMPARE(grid->item(0, 0)->text(), u"03/12/2026"_s);
@@ -158,7 +156,6 @@ private Q_SLOTS:
         } else {
             QCOMPARE(m_prompt->lastText(), u"Please Delete Empty Records"_s);
             QCOMPARE(m_prompt->asked().last().title, u"Not Saved"_s);
-            QCOMPARE(m_prompt->asked().last().icon, Prompt::Icon::Critical);
             QVERIFY(stored().isEmpty());
             QVERIFY(ledger.isLoaded());
         }
