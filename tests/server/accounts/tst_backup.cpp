@@ -231,15 +231,13 @@ private Q_SLOTS:
         QVERIFY(backup.runAndWait());
         const QString copy = Backup::targetPath();
         // Nor had it prepaid time, nor shifts.
-        QVERIFY(runOnFile(copy,
-                          {u"ALTER TABLE online DROP COLUMN unlocked"_s,
-                           u"ALTER TABLE terminals DROP COLUMN passwordwait"_s,
-                           u"DROP TABLE tickets"_s, u"ALTER TABLE terminals DROP COLUMN prepaid"_s,
-                           u"ALTER TABLE terminals DROP COLUMN ticket"_s,
-                           u"ALTER TABLE terminals DROP COLUMN credit"_s,
-                           u"ALTER TABLE terminals DROP COLUMN timeup"_s,
-                           u"ALTER TABLE history DROP COLUMN ticket"_s,
-                           u"ALTER TABLE history DROP COLUMN shift"_s, u"DROP TABLE shifts"_s}));
+        QStringList older{u"ALTER TABLE online DROP COLUMN unlocked"_s, u"DROP TABLE tickets"_s,
+                          u"ALTER TABLE history DROP COLUMN ticket"_s,
+                          u"ALTER TABLE history DROP COLUMN shift"_s, u"DROP TABLE shifts"_s};
+        for (const char* c : {"passwordwait", "prepaid", "ticket", "credit", "timeup"}) {
+            older << u"ALTER TABLE terminals DROP COLUMN "_s + QLatin1String(c);
+        }
+        QVERIFY(runOnFile(copy, older));
         const QByteArray copied = ReadBack::bytes(copy);
         addBill(4, u"2026-12-31 19:00:00"_s);
 
