@@ -170,6 +170,7 @@ private Q_SLOTS:
         m_prompt->clear();
         Clock::setFixed(QDateTime(QDate(2026, 3, 20), QTime(14, 0)));
         FrmTranRepo w(*m_db);
+        QCOMPARE(w.windowTitle(), u"Customer Transactions Details"_s);
         auto* id = child<QComboBox>(w, u"cmbfield"_s);
         auto* print = child<QPushButton>(w, u"cmdprint"_s);
         auto* from = child<QDateEdit>(w, u"Dt1"_s);

@@ -74,6 +74,7 @@ private Q_SLOTS:
         QFETCH(QStringList, bills);
         fill(*m_db);
         FrmRptHistory w(*m_db);
+        QCOMPARE(w.windowTitle(), u"History Details"_s);
         child<QLineEdit>(w, u"txtbill_0"_s)->setText(from);
         child<QLineEdit>(w, u"txtbill_1"_s)->setText(to);
         child<QPushButton>(w, u"Cmdprint"_s)->click();
@@ -167,6 +168,7 @@ private Q_SLOTS:
         fill(*m_db);
         QVERIFY(m_db->run(u"UPDATE history SET billno = 40000 WHERE billno = 12"_s));
         FrmBillReprint w(*m_db);
+        QCOMPARE(w.windowTitle(), u"Bill Reprint"_s);
         child<QLineEdit>(w, u"txtbillno"_s)->setText(answer);
         child<QPushButton>(w, button)->click();
         if (message.isEmpty()) {
