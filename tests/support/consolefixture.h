@@ -8,6 +8,8 @@
 #include "support/testhome.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QWidget>
 #include <QtTest>
 
@@ -61,4 +63,17 @@ template <typename T> T* child(const QWidget& w, const QString& name)
         qWarning("no control %s", qPrintable(name));
     }
     return c;
+}
+
+// A value typed over a box's text and confirmed with Enter, as the cashier enters an id or
+// a number.
+inline void enterText(QLineEdit* box, const QString& text)
+{
+    box->setText(text);
+    QTest::keyClick(box, Qt::Key_Return);
+}
+inline void enterText(QComboBox* box, const QString& text)
+{
+    box->setEditText(text);
+    QTest::keyClick(box, Qt::Key_Return);
 }

@@ -27,6 +27,13 @@ public:
     Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
 
     void answerNext(Answer a) { m_answers.append(a); }
+    // The same answer to the next `times` questions.
+    void answerNext(Answer a, int times)
+    {
+        for (int i = 0; i < times; ++i) {
+            m_answers.append(a);
+        }
+    }
     // Runs once while the next question is open, as if something happened meanwhile.
     void whileAsking(std::function<void()> f) { m_whileAsking = std::move(f); }
     const QList<Asked>& asked() const { return m_asked; }

@@ -6,28 +6,47 @@
 #include "server/accounts/ui/backupwindow.h"
 #include "support/datarow.h"
 #include "support/historyfixture.h"
+#include "support/readback.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QSqlQuery>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QtTest>
+
+using namespace Qt::StringLiterals;
 
 class TestBackup : public QObject, private HistoryFixture
 {
     Q_OBJECT
 
 private:
-    // Runs the sqlite3 command-line tool on a file; the tool's output.
-    QString sqlite3(const QString& file, const QString& sql)
+    static QString sqlite3(const QString& file, const QString& sql)
     {
-        QProcess p;
-        p.start(QStringLiteral("sqlite3"), {file, sql});
-        if (!p.waitForFinished(60000) || p.exitCode() != 0) {
-            return QStringLiteral("failed: ") + QString::fromLocal8Bit(p.readAllStandardError());
+        return ReadBack::run("sqlite3", {file, sql}).trimmed();
+    }
+    // Backups go into `folder`, made first unless `make` is false; the copy's path.
+    QString backupFolder(const QString& folder, bool make = true)
+    {
+        SettingsStore s;
+        s.createKey(RegKey::Options);
+        s.writeValue(RegKey::Options, u"backupfolder"_s, folder);
+        return make && QDir().mkpath(folder) ? QDir(folder).filePath(Backup::FileName) : QString();
+    }
+    // Statements run on an SQLite file of the test's own, as another program would.
+    static bool runOnFile(const QString& file, const QStringList& statements)
+    {
+        bool ok = true;
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(u"QSQLITE"_s, file);
+            other.setDatabaseName(file);
+            ok = other.open();
+            QSqlQuery q(other);
+            for (const QString& sql : statements) {
+                ok = ok && q.exec(sql);
+            }
         }
-        return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+        QSqlDatabase::removeDatabase(file);
+        return ok;
     }
 
 private Q_SLOTS:
@@ -36,14 +55,10 @@ private Q_SLOTS:
 
     void backupIsConsistentWhileTheConsoleWrites()
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("sqlite3")).isEmpty()) {
+        if (!ReadBack::installed("sqlite3")) {
             QSKIP("the sqlite3 command-line tool (package sqlite3) is not installed");
         }
-        const QString folder = m_home->file(QStringLiteral("backups"));
-        QVERIFY(QDir().mkpath(folder));
-        SettingsStore store;
-        store.createKey(RegKey::Options);
-        store.writeValue(RegKey::Options, QStringLiteral("backupfolder"), folder);
+        const QString copy = backupFolder(m_home->file(u"backups"_s));
         addBills(30000);
         // Another connection to the same file keeps billing while the copy is made.
         Database writer;
@@ -52,38 +67,34 @@ private Q_SLOTS:
         QTimer timer;
         QObject::connect(&timer, &QTimer::timeout, [&] {
             writer.transaction([&] {
-                return writer.run(QStringLiteral("INSERT INTO history (billno, sstart) VALUES "
-                                                 "(?, '2026-12-31 10:00:00')"),
+                return writer.run(u"INSERT INTO history (billno, sstart) VALUES "
+                                  "(?, '2026-12-31 10:00:00')"_s,
                                   {next++}) &&
-                       writer.run(QStringLiteral("UPDATE defalt SET billno = ?"), {next});
+                       writer.run(u"UPDATE defalt SET billno = ?"_s, {next});
             });
         });
         timer.start(1);
         Backup backup(*m_db);
         QSignalSpy finished(&backup, &Backup::finished);
         QVERIFY(backup.start());
-        QVERIFY(backup.isRunning());
         QVERIFY(finished.wait(60000));
         timer.stop();
         QCOMPARE(finished.first().at(0).toBool(), true);
-        const QString copy = QDir(folder).filePath(QStringLiteral("hai.db"));
         QCOMPARE(finished.first().at(1).toString(), copy);
-        QCOMPARE(sqlite3(copy, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+        QCOMPARE(sqlite3(copy, u"PRAGMA integrity_check"_s), u"ok"_s);
         // One moment of the database: the next bill number follows the last copied bill.
-        const QString snapshot = sqlite3(
-            copy, QStringLiteral("SELECT (SELECT billno FROM defalt) - "
-                                 "coalesce((SELECT max(billno) + 1 FROM history WHERE billno >= "
-                                 "100000), (SELECT billno FROM defalt)), count(*) >= 30000 "
-                                 "FROM history"));
-        QCOMPARE(snapshot, QStringLiteral("0|1"));
-        QVERIFY(!QFile::exists(copy + QStringLiteral(".part")));
+        const QString snapshot =
+            sqlite3(copy, u"SELECT (SELECT billno FROM defalt) - "
+                          "coalesce((SELECT max(billno) + 1 FROM history WHERE billno >= "
+                          "100000), (SELECT billno FROM defalt)), count(*) >= 30000 "
+                          "FROM history"_s);
+        QCOMPARE(snapshot, u"0|1"_s);
+        QVERIFY(!QFile::exists(copy + u".part"_s));
 
         // A second backup replaces the first.
-        QVERIFY(writer.run(QStringLiteral("DELETE FROM history WHERE billno <= 29000")));
+        QVERIFY(writer.run(u"DELETE FROM history WHERE billno <= 29000"_s));
         QVERIFY(backup.runAndWait());
-        const QString left =
-            sqlite3(copy, QStringLiteral("SELECT count(*) FROM history WHERE billno < 100000"));
-        QCOMPARE(left, QStringLiteral("1000"));
+        QCOMPARE(sqlite3(copy, u"SELECT count(*) FROM history WHERE billno < 100000"_s), u"1000"_s);
     }
 
     // A cancel at any moment of the copy leaves the earlier copy as it was and no partial
@@ -97,21 +108,13 @@ private Q_SLOTS:
     void aCancelledBackupLosesNothing()
     {
         QFETCH(int, waitMs);
-        const QString folder = m_home->file(QStringLiteral("backups"));
-        QVERIFY(QDir().mkpath(folder));
-        store().writeValue(RegKey::Options, QStringLiteral("backupfolder"), folder);
+        const QString copy = backupFolder(m_home->file(u"backups"_s));
         addBills(20000);
         Backup backup(*m_db);
         QVERIFY(backup.runAndWait());
-        const QString copy = QDir(folder).filePath(Backup::FileName);
-        const QByteArray earlier = contents(copy);
-        QVERIFY(!earlier.isEmpty());
-        QVERIFY(m_db->transaction([&] {
-            for (int n = 20001; n <= 60000; ++n) {
-                addBill(n, QStringLiteral("2026-12-02 10:00:00"));
-            }
-            return true;
-        }));
+        const QByteArray earlier = ReadBack::bytes(copy);
+        QVERIFY(m_db->run(u"DELETE FROM history"_s));
+        addBills(60000);
 
         QSignalSpy finished(&backup, &Backup::finished);
         QVERIFY(backup.start());
@@ -122,48 +125,49 @@ private Q_SLOTS:
         QVERIFY(finished.count() == 1 || finished.wait(60000));
         QCOMPARE(finished.first().at(0).toBool(), false);
         QCOMPARE(finished.first().at(1).toString(), Backup::Cancelled);
-        QVERIFY(!backup.isRunning());
-        QCOMPARE(contents(copy), earlier);
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{Backup::FileName});
-        QVERIFY(!m_home->errorLog().contains(QStringLiteral("mnubackup")));
+        QCOMPARE(ReadBack::bytes(copy), earlier);
+        QCOMPARE(QFileInfo(copy).dir().entryList(QDir::Files | QDir::Hidden),
+                 QStringList{Backup::FileName});
+        QVERIFY(!m_home->errorLog().contains(u"mnubackup"_s));
 
         // The next backup is made as usual.
         QVERIFY(backup.runAndWait());
-        QVERIFY(contents(copy) != earlier);
+        QVERIFY(ReadBack::bytes(copy) != earlier);
     }
 
-    void theBackupWindowCancels()
+    // A cancelled backup leaves no file; a failed one says why and is logged.
+    void aBackupNotMadeIsReported_data()
     {
-        store().writeValue(RegKey::Options, QStringLiteral("backupfolder"), m_home->path());
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("message");
+        dataRow("cancelled", "", true, "Database Backup Cancelled");
+        dataRow("folder missing", "missing", false, "Database Backup Not Saved: ");
+    }
+    void aBackupNotMadeIsReported()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, cancel);
+        const QString copy = QDir(m_home->file(folder)).filePath(Backup::FileName);
+        backupFolder(m_home->file(folder), folder.isEmpty());
         BackupWindow window(*m_db);
         QSignalSpy finished(&window, &BackupWindow::finished);
         window.start();
-        window.cancel();
+        if (cancel) {
+            window.cancel();
+        }
         QVERIFY(finished.count() == 1 || finished.wait(30000));
         QCOMPARE(finished.first().at(0).toBool(), false);
-        QVERIFY(m_prompt->lastText().startsWith(QStringLiteral("Database Backup Cancelled")));
-        QVERIFY(!QFile::exists(m_home->file(QStringLiteral("hai.db"))));
-        QVERIFY(!QFile::exists(m_home->file(QStringLiteral("hai.db.part"))));
-    }
-
-    void aFailedBackupIsReported()
-    {
-        SettingsStore store;
-        store.createKey(RegKey::Options);
-        store.writeValue(RegKey::Options, QStringLiteral("backupfolder"),
-                         m_home->file(QStringLiteral("missing")));
-        BackupWindow window(*m_db);
-        QSignalSpy finished(&window, &BackupWindow::finished);
-        window.start();
-        QVERIFY(finished.count() == 1 || finished.wait(10000));
-        QCOMPARE(finished.first().at(0).toBool(), false);
-        QVERIFY(m_prompt->lastText().startsWith(QStringLiteral("Database Backup Not Saved: ")));
-        QVERIFY(m_prompt->lastText().contains(QStringLiteral("missing")));
-        QVERIFY(m_home->errorLog().contains(QStringLiteral("mnubackup")));
+        QFETCH(QString, message);
+        QVERIFY2(m_prompt->lastText().startsWith(message), qPrintable(m_prompt->lastText()));
+        QVERIFY(m_prompt->lastText().contains(folder));
+        QCOMPARE(m_home->errorLog().contains(u"mnubackup"_s), !cancel);
+        QVERIFY(!QFile::exists(copy) && !QFile::exists(copy + u".part"_s));
     }
 
     // Without a chosen folder the copy goes beside the database, into a folder only the
-    // console's owner may enter, never into the temporary folder.
+    // console's owner may enter, never into the temporary folder. A copy already there is
+    // replaced only when the operator says so.
     void theBackupWindowTellsWhereTheCopyWent_data()
     {
         QTest::addColumn<QString>("chosen");
@@ -176,58 +180,45 @@ private Q_SLOTS:
         QFETCH(QString, chosen);
         QFETCH(QString, folder);
         if (!chosen.isEmpty()) {
-            QVERIFY(QDir().mkpath(m_home->file(chosen)));
-            store().writeValue(RegKey::Options, QStringLiteral("backupfolder"),
-                               m_home->file(chosen));
+            backupFolder(m_home->file(chosen));
         }
-        const QString copy = QDir(m_home->file(folder)).filePath(QStringLiteral("hai.db"));
+        const QString copy = QDir(m_home->file(folder)).filePath(u"hai.db"_s);
         BackupWindow window(*m_db);
         QSignalSpy finished(&window, &BackupWindow::finished);
         window.start();
-        QVERIFY(window.isRunning());
         QVERIFY(finished.wait(30000));
-        QCOMPARE(m_prompt->lastText(), QStringLiteral("Database Backup Saved to ") + copy);
+        QCOMPARE(m_prompt->lastText(), u"Database Backup Saved to "_s + copy);
         QVERIFY(QFile::exists(copy));
         if (chosen.isEmpty()) {
             // Owner-only: rwx for the owner, nothing for group and others.
             QCOMPARE(int(QFileInfo(m_home->file(folder)).permissions() & 0x7077), 0x7000);
+            return;
         }
-    }
 
-    // An earlier backup is replaced only when the operator says so; declined, nothing is
-    // copied and nothing is said to be saved.
-    void anEarlierBackupIsReplacedOnlyWhenAllowed()
-    {
-        store().writeValue(RegKey::Options, QStringLiteral("backupfolder"), m_home->path());
-        const QString copy = m_home->file(QStringLiteral("hai.db"));
-        BackupWindow window(*m_db);
-        QSignalSpy finished(&window, &BackupWindow::finished);
-        window.start();
-        QVERIFY(finished.wait(30000));
-        const QByteArray earlier = contents(copy);
-        QVERIFY(!earlier.isEmpty());
+        // An earlier backup is replaced only when the operator says so; declined, nothing is
+        // copied and nothing is said to be saved.
+        const QByteArray earlier = ReadBack::bytes(copy);
         addBills(100);
         m_prompt->clear();
-
         m_prompt->answerNext(Prompt::Answer::No);
         window.start();
         QVERIFY(finished.count() == 2 || finished.wait(30000));
         QCOMPARE(finished.last().at(0).toBool(), false);
-        QCOMPARE(m_prompt->texts(),
-                 (QStringList{QStringLiteral("The file ") + copy +
-                                  QStringLiteral(" already exists. Do you want to replace it?"),
-                              QStringLiteral("No backup was made. The earlier backup ") + copy +
-                                  QStringLiteral(" is left as it was.")}));
+        QCOMPARE(
+            m_prompt->texts(),
+            (QStringList{u"The file "_s + copy + u" already exists. Do you want to replace it?"_s,
+                         u"No backup was made. The earlier backup "_s + copy +
+                             u" is left as it was."_s}));
         QCOMPARE(m_prompt->asked().first().buttons, Prompt::Buttons::YesNoDefaultNo);
-        QCOMPARE(contents(copy), earlier);
-        QVERIFY(!QFile::exists(copy + QStringLiteral(".part")));
+        QCOMPARE(ReadBack::bytes(copy), earlier);
+        QVERIFY(!QFile::exists(copy + u".part"_s));
 
         m_prompt->clear();
         m_prompt->answerNext(Prompt::Answer::Yes);
         window.start();
         QVERIFY(finished.count() == 3 || finished.wait(30000));
-        QCOMPARE(m_prompt->lastText(), QStringLiteral("Database Backup Saved to ") + copy);
-        QVERIFY(contents(copy) != earlier);
+        QCOMPARE(m_prompt->lastText(), u"Database Backup Saved to "_s + copy);
+        QVERIFY(ReadBack::bytes(copy) != earlier);
     }
 
     // The running database is kept aside whole, the backup's rows come back, and the
@@ -239,56 +230,37 @@ private Q_SLOTS:
         Backup backup(*m_db);
         QVERIFY(backup.runAndWait());
         const QString copy = Backup::targetPath();
-        {
-            QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), copy);
-            old.setDatabaseName(copy);
-            QVERIFY(old.open());
-            QSqlQuery q(old);
-            QVERIFY(q.exec(QStringLiteral("ALTER TABLE online DROP COLUMN unlocked")));
-            QVERIFY(q.exec(QStringLiteral("ALTER TABLE terminals DROP COLUMN passwordwait")));
-            // Nor had it prepaid time.
-            QVERIFY(q.exec(QStringLiteral("DROP TABLE tickets")));
-            for (const char* c : {"prepaid", "ticket", "credit", "timeup"}) {
-                QVERIFY(q.exec(QStringLiteral("ALTER TABLE terminals DROP COLUMN ") +
-                               QLatin1String(c)));
-            }
-            QVERIFY(q.exec(QStringLiteral("ALTER TABLE history DROP COLUMN ticket")));
-            // Nor shifts.
-            QVERIFY(q.exec(QStringLiteral("ALTER TABLE history DROP COLUMN shift")));
-            QVERIFY(q.exec(QStringLiteral("DROP TABLE shifts")));
-            q.finish();
-            old.close();
+        // Nor had it prepaid time, nor shifts.
+        QStringList older{u"ALTER TABLE online DROP COLUMN unlocked"_s, u"DROP TABLE tickets"_s,
+                          u"ALTER TABLE history DROP COLUMN ticket"_s,
+                          u"ALTER TABLE history DROP COLUMN shift"_s, u"DROP TABLE shifts"_s};
+        for (const char* c : {"passwordwait", "prepaid", "ticket", "credit", "timeup"}) {
+            older << u"ALTER TABLE terminals DROP COLUMN "_s + QLatin1String(c);
         }
-        QSqlDatabase::removeDatabase(copy);
-        const QByteArray copied = contents(copy);
-        addBill(4, QStringLiteral("2026-12-31 19:00:00"));
+        QVERIFY(runOnFile(copy, older));
+        const QByteArray copied = ReadBack::bytes(copy);
+        addBill(4, u"2026-12-31 19:00:00"_s);
 
         BackupWindow window(*m_db);
         QVERIFY(!window.restoreFrom(copy)); // No is the default answer
         QCOMPARE(bills(), QList<int>({1, 2, 3, 4}));
         m_prompt->answerNext(Prompt::Answer::Yes);
         QVERIFY(window.restoreFrom(copy));
-        const QString aside =
-            m_home->file(QStringLiteral("server-before-restore-20261231-200000.db"));
+        const QString aside = m_home->file(u"server-before-restore-20261231-200000.db"_s);
         QCOMPARE(m_prompt->lastText(),
-                 QStringLiteral("Database Restored from ") + copy +
-                     QStringLiteral(".\rThe database in use until now is kept "
-                                    "as ") +
-                     aside +
-                     QStringLiteral(".\rClose the console and start it again "
-                                    "before going on."));
+                 u"Database Restored from %1.\rThe database in use until now is kept as %2.\r"
+                 "Close the console and start it again before going on."_s.arg(copy, aside));
         QVERIFY(m_db->isOpen());
         QCOMPARE(bills(), QList<int>({1, 2, 3}));
-        QVERIFY(
-            m_db->handle().record(QStringLiteral("online")).contains(QStringLiteral("unlocked")));
-        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM tickets")), QVariant(0));
-        addBill(5, QStringLiteral("2026-12-31 20:00:00"));
-        QCOMPARE(contents(copy), copied);
-        QVERIFY(!QFile::exists(m_db->path() + QStringLiteral(".restoring")));
+        QVERIFY(m_db->handle().record(u"online"_s).contains(u"unlocked"_s));
+        QCOMPARE(m_db->scalar(u"SELECT count(*) FROM tickets"_s), QVariant(0));
+        addBill(5, u"2026-12-31 20:00:00"_s);
+        QCOMPARE(ReadBack::bytes(copy), copied);
+        QVERIFY(!QFile::exists(m_db->path() + u".restoring"_s));
         Database before;
         QVERIFY(before.open(aside));
-        QCOMPARE(before.scalar(QStringLiteral("SELECT group_concat(billno) FROM history")),
-                 QVariant(QStringLiteral("1,2,3,4")));
+        QCOMPARE(before.scalar(u"SELECT group_concat(billno) FROM history"_s),
+                 QVariant(u"1,2,3,4"_s));
         before.close();
         const DatabaseTarget restored = m_db->target();
         m_db->close();
@@ -302,47 +274,45 @@ private Q_SLOTS:
     void restoreLeavesNoSessionOpen()
     {
         const auto session = [this](const QString& pc, int cid, int autologout) {
-            return m_db->run(
-                QStringLiteral("INSERT INTO terminals (terminal, ip, cid, sstart, "
-                               "AUTOLOGOUT, send) VALUES (?, ?, ?, "
-                               "'2026-12-31 18:00:00', ?, ?)"),
-                {pc, QStringLiteral("127.0.0.") + pc.right(1), cid, autologout,
-                 autologout ? QVariant(QStringLiteral("2026-12-31 18:30:00")) : QVariant()});
+            return m_db->run(u"INSERT INTO terminals (terminal, ip, cid, sstart, "
+                             "AUTOLOGOUT, send) VALUES (?, ?, ?, "
+                             "'2026-12-31 18:00:00', ?, ?)"_s,
+                             {pc, u"127.0.0."_s + pc.right(1), cid, autologout,
+                              autologout ? QVariant(u"2026-12-31 18:30:00"_s) : QVariant()});
         };
-        QVERIFY(session(QStringLiteral("PC-3"), 7, 0) && session(QStringLiteral("PC-4"), 8, 1) &&
-                session(QStringLiteral("PC-6"), 0, 0));
+        QVERIFY(session(u"PC-3"_s, 7, 0) && session(u"PC-4"_s, 8, 1) && session(u"PC-6"_s, 0, 0));
         Backup backup(*m_db);
         QVERIFY(backup.runAndWait());
-        QVERIFY(m_db->run(QStringLiteral("DELETE FROM terminals")));
-        QVERIFY(session(QStringLiteral("PC-5"), 9, 0));
+        QVERIFY(m_db->run(u"DELETE FROM terminals"_s));
+        QVERIFY(session(u"PC-5"_s, 9, 0));
 
         ScriptedPrompt prompt;
         BackupWindow window(*m_db);
         prompt.answerNext(Prompt::Answer::Yes);
         QVERIFY(!window.restoreFrom(Backup::targetPath()));
-        QCOMPARE(prompt.lastText(), QStringLiteral("Database Not Restored: Sessions are running on "
-                                                   "PC-5. Settle them first, then restore. "
-                                                   "Nothing was changed."));
-        QCOMPARE(count(QStringLiteral("terminals")), 1);
+        QCOMPARE(prompt.lastText(), u"Database Not Restored: Sessions are running on "
+                                    "PC-5. Settle them first, then restore. "
+                                    "Nothing was changed."_s);
+        QCOMPARE(count(u"terminals"_s), 1);
 
-        QVERIFY(m_db->run(QStringLiteral("DELETE FROM terminals")));
+        QVERIFY(m_db->run(u"DELETE FROM terminals"_s));
         prompt.answerNext(Prompt::Answer::Yes);
         QVERIFY(window.restoreFrom(Backup::targetPath()));
         QVERIFY2(prompt.lastText().contains(
-                     QStringLiteral(".\rSessions running in the backup were ended now and wait for "
-                                    "settlement: PC-3, PC-4, PC-6.\rClose")),
+                     u".\rSessions running in the backup were ended now and wait for "
+                     "settlement: PC-3, PC-4, PC-6.\rClose"_s),
                  qPrintable(prompt.lastText()));
         // An earlier automatic logout keeps its end; the console's own computer keeps 0.
         QStringList rows;
-        for (const QSqlRecord& r : m_db->rows(QStringLiteral(
-                 "SELECT terminal, cid, AUTOLOGOUT, send FROM terminals ORDER BY terminal"))) {
+        for (const QSqlRecord& r : m_db->rows(
+                 u"SELECT terminal, cid, AUTOLOGOUT, send FROM terminals ORDER BY terminal"_s)) {
             rows << QStringList{r.value(0).toString(), r.value(1).toString(), r.value(2).toString(),
                                 r.value(3).toString()}
                         .join(u' ');
         }
-        QCOMPARE(rows.join(QStringLiteral("; ")),
-                 QStringLiteral("PC-3 -1 1 2026-12-31 20:00:00; PC-4 -1 1 2026-12-31 18:30:00; "
-                                "PC-6 0 1 2026-12-31 20:00:00"));
+        QCOMPARE(rows.join(u"; "_s),
+                 u"PC-3 -1 1 2026-12-31 20:00:00; PC-4 -1 1 2026-12-31 18:30:00; "
+                 "PC-6 0 1 2026-12-31 20:00:00"_s);
     }
 
     // Moving the file away under another program would lose what that program writes.
@@ -351,7 +321,7 @@ private Q_SLOTS:
         if (m_db->isShared()) {
             QSKIP("the desks' shared database is open in other programs by design");
         }
-        addBill(1, QStringLiteral("2026-12-01 10:00:00"));
+        addBill(1, u"2026-12-01 10:00:00"_s);
         Backup backup(*m_db);
         QVERIFY(backup.runAndWait());
         Database other;
@@ -359,14 +329,12 @@ private Q_SLOTS:
         m_prompt->answerNext(Prompt::Answer::Yes);
         BackupWindow window(*m_db);
         QVERIFY(!window.restoreFrom(Backup::targetPath()));
-        QCOMPARE(m_prompt->lastText(),
-                 QStringLiteral("Database Not Restored: The database is in use "
-                                "by another program. Nothing was changed."));
+        QCOMPARE(m_prompt->lastText(), u"Database Not Restored: The database is in use "
+                                       "by another program. Nothing was changed."_s);
         QVERIFY(m_db->isOpen());
-        QVERIFY(m_db->run(QStringLiteral("DELETE FROM history")));
-        QCOMPARE(other.scalar(QStringLiteral("SELECT count(*) FROM history")).toInt(), 0);
-        QCOMPARE(QDir(m_home->path()).entryList({QStringLiteral("*before-restore*")}),
-                 QStringList());
+        QVERIFY(m_db->run(u"DELETE FROM history"_s));
+        QCOMPARE(other.scalar(u"SELECT count(*) FROM history"_s).toInt(), 0);
+        QCOMPARE(QDir(m_home->path()).entryList({u"*before-restore*"_s}), QStringList());
     }
 
     void aFileThatIsNoBackupIsRefused_data()
@@ -381,62 +349,39 @@ private Q_SLOTS:
     {
         QFETCH(QString, kind);
         addBills(3000);
-        const QString file = m_home->file(QStringLiteral("picked.db"));
+        const QString file = m_home->file(u"picked.db"_s);
         if (kind == QLatin1String("foreign")) {
-            {
-                QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kind);
-                other.setDatabaseName(file);
-                QVERIFY(other.open());
-                QVERIFY(QSqlQuery(other).exec(QStringLiteral("CREATE TABLE history (x)")));
-                other.close();
-            }
-            QSqlDatabase::removeDatabase(kind);
+            QVERIFY(runOnFile(file, {u"CREATE TABLE history (x)"_s}));
         } else {
             QByteArray bytes =
                 kind == QLatin1String("text") ? QByteArray("billno,charge\n1,10\n") : QByteArray();
             if (kind == QLatin1String("damaged")) {
                 Backup backup(*m_db);
                 QVERIFY(backup.runAndWait());
-                bytes = contents(Backup::targetPath());
                 // Every page after the first few is overwritten: the tables' pages are gone.
-                for (qsizetype i = 4 * 4096; i < bytes.size(); ++i) {
-                    bytes[i] = char(0x5a);
-                }
+                bytes = ReadBack::bytes(Backup::targetPath());
+                bytes.replace(4 * 4096, bytes.size(), QByteArray(bytes.size() - 4 * 4096, 'Z'));
             }
             QFile f(file);
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(bytes);
         }
-        const QByteArray picked = contents(file);
+        const QByteArray picked = ReadBack::bytes(file);
         const auto databaseFiles = [this] {
-            return QDir(m_home->path())
-                .entryList({QStringLiteral("server*")}, QDir::Files | QDir::Hidden);
+            return QDir(m_home->path()).entryList({u"server*"_s}, QDir::Files | QDir::Hidden);
         };
         const QStringList before = databaseFiles();
         m_prompt->answerNext(Prompt::Answer::Yes);
         BackupWindow window(*m_db);
         QVERIFY(!window.restoreFrom(file));
-        QVERIFY2(m_prompt->lastText().startsWith(QStringLiteral("Database Not Restored: ") + file +
-                                                 QStringLiteral(" cannot be restored: ")),
+        QVERIFY2(m_prompt->lastText().startsWith(u"Database Not Restored: "_s + file +
+                                                 u" cannot be restored: "_s),
                  qPrintable(m_prompt->lastText()));
-        QVERIFY(m_prompt->lastText().endsWith(QStringLiteral(". Nothing was changed.")));
+        QVERIFY(m_prompt->lastText().endsWith(u". Nothing was changed."_s));
         QCOMPARE(databaseFiles(), before);
-        QCOMPARE(contents(file), picked);
+        QCOMPARE(ReadBack::bytes(file), picked);
         QVERIFY(m_db->isOpen());
-        QCOMPARE(count(QStringLiteral("history")), 3000);
-    }
-
-private:
-    static QByteArray contents(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    SettingsStore store()
-    {
-        SettingsStore s;
-        s.createKey(RegKey::Options);
-        return s;
+        QCOMPARE(count(u"history"_s), 3000);
     }
 };
 

@@ -8,6 +8,7 @@
 #include "support/billedsession.h"
 #include "support/datarow.h"
 #include "support/historyfixture.h"
+#include "support/memberrows.h"
 #include "support/refusedwrites.h"
 
 #include <QComboBox>
@@ -17,6 +18,8 @@
 #include <QRadioButton>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 class TestHousekeeping : public QObject, private HistoryFixture
 {
     Q_OBJECT
@@ -24,59 +27,51 @@ class TestHousekeeping : public QObject, private HistoryFixture
 private:
     void addEntry(const QString& date, const QString& credit, const QString& debit)
     {
-        QVERIFY(
-            m_db->run(QStringLiteral("INSERT INTO transactions (memberid, Date, part, "
-                                     "credit, debit) VALUES ('M1', ?, 'x', ?, ?)"),
-                      {date, Money::parse(credit).toVariant(), Money::parse(debit).toVariant()}));
+        MemberRows::addEntry(*m_db, u"M1"_s, date, u"x"_s, credit, debit);
     }
     Money ob()
     {
-        return Money::fromVariant(
-            m_db->scalar(QStringLiteral("SELECT ob FROM members WHERE memberid = 'M1'")));
+        return Money::fromVariant(m_db->scalar(u"SELECT ob FROM members WHERE memberid = 'M1'"_s));
     }
 
 private Q_SLOTS:
     void init()
     {
         openHome();
-        QVERIFY(m_db->run(QStringLiteral("INSERT INTO members (memberid, name, address1, ob) "
-                                         "VALUES ('M1', 'Asha', 'Main Road', 100)")));
+        MemberRows::addMember(*m_db, u"M1"_s, u"Asha"_s, u"100"_s, u"Main Road"_s);
     }
     void cleanup() { closeHome(); }
 
     void aDayMeansTheWholeDay()
     {
-        addBill(1, QStringLiteral("2026-12-29 23:59:59"));
-        addBill(2, QStringLiteral("2026-12-30 09:00:00"));
-        addBill(3, QStringLiteral("2026-12-31 00:00:00"));
-        addBill(4, QStringLiteral("2026-12-31 12:00:00"));
-        addBill(5, QStringLiteral("2026-12-31 23:59:59"));
-        addBill(6, QStringLiteral("2027-01-01 00:00:00"));
-        // A day written without a time belongs to that day.
-        addBill(7, QStringLiteral("2026-12-30"));
-        addBill(8, QStringLiteral("2027-01-01"));
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        m_prompt->answerNext(Prompt::Answer::Yes);
+        // Bills 7 and 8: a day written without a time belongs to that day.
+        const QStringList starts{"2026-12-29 23:59:59", "2026-12-30 09:00:00",
+                                 "2026-12-31 00:00:00", "2026-12-31 12:00:00",
+                                 "2026-12-31 23:59:59", "2027-01-01 00:00:00",
+                                 "2026-12-30",          "2027-01-01"};
+        for (int n = 1; n <= starts.size(); ++n) {
+            addBill(n, starts[n - 1]);
+        }
+        m_prompt->answerNext(Prompt::Answer::Yes, 2);
         FrmHKeeping w(*m_db);
         w.show();
-        w.findChild<QRadioButton*>(QStringLiteral("Options_1"))->setChecked(true);
-        w.findChild<QDateEdit*>(QStringLiteral("DTP_0"))->setDate(QDate(2026, 12, 30));
-        QCOMPARE(w.findChild<QDateEdit*>(QStringLiteral("DTP_1"))->date(), QDate(2026, 12, 31));
+        child<QRadioButton>(w, u"Options_1"_s)->setChecked(true);
+        child<QDateEdit>(w, u"DTP_0"_s)->setDate(QDate(2026, 12, 30));
+        QCOMPARE(child<QDateEdit>(w, u"DTP_1"_s)->date(), QDate(2026, 12, 31));
         QSignalSpy changed(m_db.get(), &Database::tableChanged);
-        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cmdhistorydelete")),
-                          Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(w, u"Cmdhistorydelete"_s), Qt::LeftButton);
         QCOMPARE(bills(), QList<int>({1, 6, 8}));
         QCOMPARE(m_prompt->asked().size(), 2);
         QCOMPARE(m_prompt->asked().at(0).text,
-                 QStringLiteral("Do you want to Delete the History Details From Date 30/12/2026 "
-                                "to 31/12/2026\rBefore Deleting the History Details Backup the "
-                                "Datafiles OR take the Printout"));
+                 u"Do you want to Delete the History Details From Date 30/12/2026 "
+                 "to 31/12/2026\rBefore Deleting the History Details Backup the "
+                 "Datafiles OR take the Printout"_s);
         for (const auto& a : m_prompt->asked()) {
             QCOMPARE(a.buttons, Prompt::Buttons::YesNoDefaultNo);
-            QCOMPARE(a.title, QStringLiteral("Warning"));
+            QCOMPARE(a.title, u"Warning"_s);
             QCOMPARE(a.icon, Prompt::Icon::Critical);
         }
-        QVERIFY(changed.contains(QVariantList{QStringLiteral("history")}));
+        QVERIFY(changed.contains(QVariantList{u"history"_s}));
     }
 
     // A batch that fails stops the run; each batch is whole (bills with their job-work
@@ -96,24 +91,21 @@ private Q_SLOTS:
     {
         QFETCH(int, held);
         addBills(5000);
-        QVERIFY(m_db->run(QStringLiteral("INSERT INTO jobwork_details (billno, Type, qty, amount) "
-                                         "VALUES (1, 'Print', 1, 2), (3000, 'Print', 1, 2), "
-                                         "(3001, 'Print', 1, 2)")));
-        QVERIFY(refuseWrites(*m_db, QStringLiteral("DELETE"), QStringLiteral("history"),
-                             QStringLiteral("held"), QStringLiteral("OLD.billno = %1").arg(held)));
+        QVERIFY(m_db->run(u"INSERT INTO jobwork_details (billno, Type, qty, amount) "
+                          "VALUES (1, 'Print', 1, 2), (3000, 'Print', 1, 2), "
+                          "(3001, 'Print', 1, 2)"_s));
+        QVERIFY(refuseWrites(*m_db, u"DELETE"_s, u"history"_s, u"held"_s,
+                             u"OLD.billno = %1"_s.arg(held)));
         Housekeeping hk(*m_db);
-        auto deletion = hk.byBillNumbers(QStringLiteral("1"), QStringLiteral("5000"));
+        auto deletion = hk.byBillNumbers(u"1"_s, u"5000"_s);
         while (hk.step(deletion, 1000)) {
         }
         QVERIFY(deletion.failed());
         QTEST(m_prompt->lastText(), "report");
         QCOMPARE(m_prompt->asked().last().icon, Prompt::Icon::Critical);
-        QCOMPARE(count(QStringLiteral("history")), 5000 - deletion.done());
-        QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM jobwork_details WHERE billno "
-                                             "NOT IN (SELECT billno FROM history)"))
-                     .toInt(),
-                 0);
-        QCOMPARE(count(QStringLiteral("jobwork_details")), held == 1 ? 3 : 1);
+        QCOMPARE(count(u"history"_s), 5000 - deletion.done());
+        QCOMPARE(count(u"jobwork_details WHERE billno NOT IN (SELECT billno FROM history)"_s), 0);
+        QCOMPARE(count(u"jobwork_details"_s), held == 1 ? 3 : 1);
     }
 
     // Once the next bill number is set back onto housekept bills, the new bill carries only
@@ -128,23 +120,22 @@ private Q_SLOTS:
     void aReusedBillNumberPrintsOnlyItsOwnLines()
     {
         QFETCH(bool, leftBehind);
-        QVERIFY(JobWorkStore(*m_db).saveCatalogue(
-            {{QStringLiteral("Print"), QStringLiteral("2.5")}, {QStringLiteral("Scan"), "6"}}));
+        QVERIFY(JobWorkStore(*m_db).saveCatalogue({{u"Print"_s, u"2.5"_s}, {u"Scan"_s, "6"}}));
         const Money ten = Money::fromWhole(10);
         QCOMPARE(BilledSession::settle(*m_db, {{}, {}, ten, {{"Print", "3"}}}).billno, 1);
         QCOMPARE(BilledSession::settle(*m_db, {{}, {}, ten, {{"Scan", "1"}}}).billno, 2);
         Housekeeping hk(*m_db);
-        auto deletion = hk.byBillNumbers(QStringLiteral("1"), QStringLiteral("2"));
+        auto deletion = hk.byBillNumbers(u"1"_s, u"2"_s);
         QVERIFY(hk.runAll(deletion));
-        QCOMPARE(count(QStringLiteral("history")), 0);
-        QCOMPARE(count(QStringLiteral("jobwork_details")), 0);
+        QCOMPARE(count(u"history"_s), 0);
+        QCOMPARE(count(u"jobwork_details"_s), 0);
         if (leftBehind) {
-            QVERIFY(m_db->run(QStringLiteral("INSERT INTO jobwork_details VALUES (1, 'Print', 3, "
-                                             "7.5), (2, 'Scan', 1, 6)")));
+            QVERIFY(m_db->run(u"INSERT INTO jobwork_details VALUES (1, 'Print', 3, "
+                              "7.5), (2, 'Scan', 1, 6)"_s));
         }
         OptionsModel options(*m_db);
         OptionsModel::Defaults d;
-        d.billNumber = QStringLiteral("1");
+        d.billNumber = u"1"_s;
         QVERIFY(options.save(d));
 
         const SettleResult bill = BilledSession::settle(*m_db, {{}, {}, ten, {{"Print", "1"}}});
@@ -154,22 +145,20 @@ private Q_SLOTS:
         QCOMPARE(doc.tableRows(7),
                  (QList<QStringList>{{"Time Spent ", " 0: 30: 0", "10"}, {"Print", "1", "2.5"}}));
         QCOMPARE(doc.tableRows(8).at(0), (QStringList{"Total : ", "12.5"}));
-        QCOMPARE(m_db->scalar(QStringLiteral("SELECT billno FROM defalt")).toLongLong(),
-                 bill.billno + 1);
+        QCOMPARE(m_db->scalar(u"SELECT billno FROM defalt"_s).toLongLong(), bill.billno + 1);
         // Nothing stored is thrown away to make room.
-        QCOMPARE(count(QStringLiteral("jobwork_details")), leftBehind ? 3 : 1);
+        QCOMPARE(count(u"jobwork_details"_s), leftBehind ? 3 : 1);
     }
 
     void billRangeDeletesInBatches()
     {
         addBills(5000);
         Housekeeping hk(*m_db);
-        auto deletion = hk.byBillNumbers(QStringLiteral("101"), QStringLiteral("4100"));
+        auto deletion = hk.byBillNumbers(u"101"_s, u"4100"_s);
         QCOMPARE(deletion.total(), 4000);
         QVERIFY(hk.confirm(deletion) == false); // the default answer is No
-        QCOMPARE(count(QStringLiteral("history")), 5000);
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        m_prompt->answerNext(Prompt::Answer::Yes);
+        QCOMPARE(count(u"history"_s), 5000);
+        m_prompt->answerNext(Prompt::Answer::Yes, 2);
         QVERIFY(hk.confirm(deletion));
         QSignalSpy changed(m_db.get(), &Database::tableChanged);
         int steps = 0;
@@ -180,73 +169,49 @@ private Q_SLOTS:
         QCOMPARE(steps, 2);
         QCOMPARE(deletion.done(), 4000);
         QVERIFY(deletion.finished());
-        QCOMPARE(changed.count(QVariantList{QStringLiteral("history")}), 1);
-        QCOMPARE(count(QStringLiteral("history")), 1000);
-        QCOMPARE(m_db->scalar(QStringLiteral("SELECT min(billno) FROM history WHERE billno > 100"))
-                     .toInt(),
+        QCOMPARE(changed.count(QVariantList{u"history"_s}), 1);
+        QCOMPARE(count(u"history"_s), 1000);
+        QCOMPARE(m_db->scalar(u"SELECT min(billno) FROM history WHERE billno > 100"_s).toInt(),
                  4101);
     }
 
-    void aBillBoxWithoutANumberDeletesNothing_data()
+    // A bill box without a number, or a No to either question, deletes nothing.
+    void theBillRangeDeletesNothing_data()
     {
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("to");
-        dataRow("as the window opens", "", "");
-        dataRow("no From", "", "5");
-        dataRow("no To", "1", "");
+        QTest::addColumn<int>("yes"); // the questions answered Yes before a No
+        QTest::addColumn<QString>("message");
+        const QString noNumber = u"Enter the From and To Bill Numbers"_s;
+        dataRow("as the window opens", "", "", 2, noNumber);
+        dataRow("no To", "1", "", 2, noNumber);
+        dataRow("No to the first question", "1", "1000", 0, QString());
+        dataRow("No to the second question", "1", "1000", 1, QString());
     }
-    void aBillBoxWithoutANumberDeletesNothing()
+    void theBillRangeDeletesNothing()
     {
         QFETCH(QString, from);
         QFETCH(QString, to);
-        addBill(1, QStringLiteral("2026-12-01 10:00:00"));
-        m_prompt->answerNext(Prompt::Answer::Yes);
-        m_prompt->answerNext(Prompt::Answer::Yes);
+        QFETCH(int, yes);
+        QFETCH(QString, message);
+        addBill(5, u"2026-12-01 10:00:00"_s);
+        m_prompt->answerNext(Prompt::Answer::Yes, yes);
+        m_prompt->answerNext(Prompt::Answer::No);
         FrmHKeeping w(*m_db);
         w.show();
         // The window names no bills of its own.
-        for (const char* name : {"txtbill_0", "txtbill_1"}) {
-            auto* box = w.findChild<QLineEdit*>(QString::fromLatin1(name));
-            QCOMPARE(box->text(), QString());
+        QCOMPARE(child<QLineEdit>(w, u"txtbill_0"_s)->text() +
+                     child<QLineEdit>(w, u"txtbill_1"_s)->text(),
+                 QString());
+        QTest::keyClicks(child<QLineEdit>(w, u"txtbill_0"_s), from);
+        QTest::keyClicks(child<QLineEdit>(w, u"txtbill_1"_s), to);
+        QTest::mouseClick(child<QPushButton>(w, u"Cmdhistorydelete"_s), Qt::LeftButton);
+        if (message.isEmpty()) {
+            QCOMPARE(m_prompt->asked().size(), yes + 1);
+        } else {
+            QCOMPARE(m_prompt->texts(), QStringList{message});
         }
-        QTest::keyClicks(w.findChild<QLineEdit*>(QStringLiteral("txtbill_0")), from);
-        QTest::keyClicks(w.findChild<QLineEdit*>(QStringLiteral("txtbill_1")), to);
-        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cmdhistorydelete")),
-                          Qt::LeftButton);
-        QCOMPARE(m_prompt->texts(),
-                 QStringList{QStringLiteral("Enter the From and To Bill Numbers")});
-        QCOMPARE(bills(), QList<int>({1}));
-    }
-
-    void answeringNoLeavesEverything_data()
-    {
-        QTest::addColumn<int>("yes");
-        dataRow("first question", 0);
-        dataRow("second question", 1);
-    }
-    void answeringNoLeavesEverything()
-    {
-        QFETCH(int, yes);
-        addBill(5, QStringLiteral("2026-12-01 10:00:00"));
-        addEntry(QStringLiteral("2026-12-01 10:00:00"), QStringLiteral("50"), QStringLiteral("0"));
-        for (int i = 0; i < yes; ++i) {
-            m_prompt->answerNext(Prompt::Answer::Yes);
-        }
-        m_prompt->answerNext(Prompt::Answer::No);
-        FrmHKeeping w(*m_db);
-        w.show();
-        w.findChild<QLineEdit*>(QStringLiteral("txtbill_0"))->setText(QStringLiteral("1"));
-        w.findChild<QLineEdit*>(QStringLiteral("txtbill_1"))->setText(QStringLiteral("1000"));
-        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cmdhistorydelete")),
-                          Qt::LeftButton);
-        QCOMPARE(m_prompt->asked().size(), yes + 1);
         QCOMPARE(bills(), QList<int>({5}));
-
-        Housekeeping hk(*m_db);
-        m_prompt->answerNext(Prompt::Answer::No);
-        QVERIFY(!hk.deleteTransactions(QStringLiteral("M1"), QDate(2026, 12, 31)));
-        QCOMPARE(count(QStringLiteral("transactions")), 1);
-        QCOMPARE(ob(), Money::fromWhole(100));
     }
 
     void deletedEntriesMoveIntoTheOpeningBalance_data()
@@ -263,44 +228,35 @@ private Q_SLOTS:
         QFETCH(QString, credit);
         QFETCH(QString, debit);
         QFETCH(QString, expected);
-        addEntry(QStringLiteral("2026-12-01 10:00:00"), credit, QStringLiteral("0"));
-        addEntry(QStringLiteral("2026-12-05 00:00:00"), QStringLiteral("0"), debit);
-        addEntry(QStringLiteral("2026-12-05 23:59:59"), QStringLiteral("7"), QStringLiteral("0"));
-        addEntry(QStringLiteral("2026-12-06 00:00:00"), QStringLiteral("1000"),
-                 QStringLiteral("0"));
-        m_prompt->answerNext(Prompt::Answer::Yes);
+        addEntry(u"2026-12-01 10:00:00"_s, credit, u"0"_s);
+        addEntry(u"2026-12-05 00:00:00"_s, u"0"_s, debit);
+        addEntry(u"2026-12-05 23:59:59"_s, u"7"_s, u"0"_s);
+        addEntry(u"2026-12-06 00:00:00"_s, u"1000"_s, u"0"_s);
         FrmHKeeping w(*m_db);
         w.show();
-        auto* ids = w.findChild<QComboBox*>(QStringLiteral("cmbfield"));
-        auto* del = w.findChild<QPushButton*>(QStringLiteral("cmdtransactiondel"));
+        auto* ids = child<QComboBox>(w, u"cmbfield"_s);
+        auto* del = child<QPushButton>(w, u"cmdtransactiondel"_s);
+        enterText(ids, u"X9"_s);
+        QCOMPARE(m_prompt->texts(), QStringList{u"Customer ID Not Found"_s});
         QVERIFY(!del->isEnabled());
-        ids->setEditText(QStringLiteral("M1"));
-        QTest::keyClick(ids, Qt::Key_Return);
-        QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtfield_0"))->text(),
-                 QStringLiteral("Asha"));
+        m_prompt->clear();
+        enterText(ids, u"M1"_s);
+        QCOMPARE(child<QLineEdit>(w, u"txtfield_0"_s)->text(), u"Asha"_s);
         QVERIFY(del->isEnabled());
-        w.findChild<QDateEdit*>(QStringLiteral("Dt1"))->setDate(QDate(2026, 12, 5));
+        child<QDateEdit>(w, u"Dt1"_s)->setDate(QDate(2026, 12, 5));
+        // No (the default answer) keeps entries and opening balance.
         QTest::mouseClick(del, Qt::LeftButton);
-        QCOMPARE(m_prompt->asked().size(), 1);
+        QCOMPARE(count(u"transactions"_s), 4);
+        QCOMPARE(ob(), Money::fromWhole(100));
+        m_prompt->answerNext(Prompt::Answer::Yes);
+        QTest::mouseClick(del, Qt::LeftButton);
+        QCOMPARE(m_prompt->asked().size(), 2);
         QCOMPARE(m_prompt->asked().first().buttons, Prompt::Buttons::YesNoDefaultNo);
         QCOMPARE(ob().toString(), expected);
         // The whole cut-off day goes; the next day's first moment stays.
-        QCOMPARE(count(QStringLiteral("transactions")), 1);
-        QCOMPARE(m_db->scalar(QStringLiteral("SELECT Date FROM transactions")).toString(),
-                 QStringLiteral("2026-12-06 00:00:00"));
-        QVERIFY(!del->isEnabled());
-        QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtfield_0"))->text(), QString());
-    }
-
-    void anUnknownMemberIsReported()
-    {
-        FrmHKeeping w(*m_db);
-        w.show();
-        auto* ids = w.findChild<QComboBox*>(QStringLiteral("cmbfield"));
-        ids->setEditText(QStringLiteral("X9"));
-        QTest::keyClick(ids, Qt::Key_Return);
-        QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Customer ID Not Found")});
-        QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("cmdtransactiondel"))->isEnabled());
+        QCOMPARE(count(u"transactions"_s), 1);
+        QCOMPARE(m_db->scalar(u"SELECT Date FROM transactions"_s).toString(),
+                 u"2026-12-06 00:00:00"_s);
     }
 };
 

@@ -6,6 +6,7 @@
 #include "server/core/ui/gridcelleditor.h"
 #include "support/consolefixture.h"
 #include "support/datarow.h"
+#include "support/memberrows.h"
 #include "support/refusedwrites.h"
 
 #include <QComboBox>
@@ -17,26 +18,27 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 class TestLedger : public QObject, public ConsoleFixture
 {
     Q_OBJECT
 
 private:
-    void addEntry(const QString& date, const QString& part, double credit, double debit)
+    void addEntry(const QString& date, const QString& part, const QString& credit,
+                  const QString& debit)
     {
-        QVERIFY(m_db->run(QStringLiteral("INSERT INTO transactions (memberid, Date, part, "
-                                         "credit, debit) VALUES ('M1', ?, ?, ?, ?)"),
-                          {date, part, credit, debit}));
+        MemberRows::addEntry(*m_db, u"M1"_s, date, part, credit, debit);
     }
     QStringList stored()
     {
         QStringList out;
-        for (const QSqlRecord& r :
-             m_db->rows(QStringLiteral("SELECT Date, part, credit, debit FROM transactions "
-                                       "WHERE memberid = 'M1' ORDER BY rowid"))) {
-            out << r.value(0).toString() + QLatin1Char('|') + r.value(1).toString() +
-                       QLatin1Char('|') + Money::fromVariant(r.value(2)).toString() +
-                       QLatin1Char('|') + Money::fromVariant(r.value(3)).toString();
+        for (const QSqlRecord& r : m_db->rows(u"SELECT Date, part, credit, debit FROM transactions "
+                                              "WHERE memberid = 'M1' ORDER BY rowid"_s)) {
+            out << QStringList{r.value(0).toString(), r.value(1).toString(),
+                               Money::fromVariant(r.value(2)).toString(),
+                               Money::fromVariant(r.value(3)).toString()}
+                       .join(u'|');
         }
         return out;
     }
@@ -48,44 +50,37 @@ private:
         }
         return out;
     }
-    void loadInWindow(FrmCustTran& w)
+    void openFor(FrmCustTran& w, const QString& id = u"M1"_s)
     {
-        auto* ids = w.findChild<QComboBox*>(QStringLiteral("cmbfield"));
-        QVERIFY(ids);
-        ids->setEditText(QStringLiteral("M1"));
-        QTest::keyClick(ids, Qt::Key_Return);
+        w.show();
+        enterText(child<QComboBox>(w, u"cmbfield"_s), id);
     }
     QPushButton* button(QWidget& w, int i)
     {
-        return w.findChild<QPushButton*>(QStringLiteral("Cmdbtn_") + QString::number(i));
+        return child<QPushButton>(w, u"Cmdbtn_"_s + QString::number(i));
     }
 
 private Q_SLOTS:
     void init()
     {
         openConsole();
-        QVERIFY(m_db->run(QStringLiteral("INSERT INTO members (memberid, name, address1, ob) "
-                                         "VALUES ('M1', 'Asha', 'Main Road', 100)")));
+        MemberRows::addMember(*m_db, u"M1"_s, u"Asha"_s, u"100"_s, u"Main Road"_s);
         Clock::setFixed(QDateTime(QDate(2026, 12, 6), QTime(18, 30)));
     }
     void cleanup() { closeConsole(); }
 
     void balancesOnLoadAndAfterEdits()
     {
-        addEntry(QStringLiteral("2026-12-01 10:00:00"), QStringLiteral("Received By Bill No 4"), 50,
-                 0);
-        addEntry(QStringLiteral("2026-12-02 11:00:00"), QStringLiteral("By Bill No 4"), 0, 30);
+        addEntry(u"2026-12-01 10:00:00"_s, u"Received By Bill No 4"_s, u"50"_s, u"0"_s);
+        addEntry(u"2026-12-02 11:00:00"_s, u"By Bill No 4"_s, u"0"_s, u"30"_s);
         FrmCustTran w(*m_db);
-        w.show();
-        loadInWindow(w);
-        auto* grid = w.findChild<QTableWidget*>(QStringLiteral("mms"));
-        QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtob"))->text(), QStringLiteral("100"));
-        QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("txtfield_0"))->text(),
-                 QStringLiteral("Asha"));
+        openFor(w);
+        auto* grid = child<QTableWidget>(w, u"mms"_s);
+        QCOMPARE(child<QLineEdit>(w, u"txtob"_s)->text(), u"100"_s);
+        QCOMPARE(child<QLineEdit>(w, u"txtfield_0"_s)->text(), u"Asha"_s);
         // Written in the plain number form, as the reports print amounts: no leading blank.
-        QCOMPARE(balances(grid), QStringList({QStringLiteral("150"), QStringLiteral("120")}));
-        QCOMPARE(grid->currentRow(), 1);
-        QCOMPARE(grid->item(0, 0)->text(), QStringLiteral("01/12/2026"));
+        QCOMPARE(balances(grid), QStringList({u"150"_s, u"120"_s}));
+        QCOMPARE(grid->item(0, 0)->text(), u"01/12/2026"_s);
 
         // A key on the credit cell starts the editor with that key; Enter commits.
         grid->setFocus();
@@ -93,35 +88,34 @@ private Q_SLOTS:
         QTest::keyClick(grid, '6');
         QLineEdit* editor = w.cellEditor()->textEditor();
         QVERIFY(editor->isVisible());
-        QTest::keyClicks(editor, QStringLiteral("0x.5.")); // x and a second point are not typed
+        QTest::keyClicks(editor, u"0x.5."_s); // x and a second point are not typed
         QTest::keyClick(editor, Qt::Key_Return);
-        QCOMPARE(grid->item(0, 2)->text(), QStringLiteral("60.5"));
-        QCOMPARE(balances(grid), QStringList({QStringLiteral("160.5"), QStringLiteral("130.5")}));
+        QCOMPARE(grid->item(0, 2)->text(), u"60.5"_s);
+        QCOMPARE(balances(grid), QStringList({u"160.5"_s, u"130.5"_s}));
 
         // Below zero the balance carries its sign.
-        w.cellEditor()->open(1, 3, QStringLiteral("200"));
+        w.cellEditor()->open(1, 3, u"200"_s);
         w.cellEditor()->commit();
-        QCOMPARE(balances(grid), QStringList({QStringLiteral("160.5"), QStringLiteral("-39.5")}));
+        QCOMPARE(balances(grid), QStringList({u"160.5"_s, u"-39.5"_s}));
 
         // The picker changes the day of an entry and keeps its time of day.
         QVERIFY(w.cellEditor()->open(0, 0));
-        QCOMPARE(w.cellEditor()->datePicker()->objectName(), QStringLiteral("dtpick"));
         w.cellEditor()->datePicker()->setDate(QDate(2026, 12, 3));
         QVERIFY(w.cellEditor()->commit());
-        QCOMPARE(grid->item(0, 0)->text(), QStringLiteral("03/12/2026"));
+        QCOMPARE(grid->item(0, 0)->text(), u"03/12/2026"_s);
         QCOMPARE(w.ledger().row(0).date, QDateTime(QDate(2026, 12, 3), QTime(10, 0)));
     }
 
     void aCreditWithTwoPointsCountsAsItsLeadingNumber()
     {
         MemberLedger ledger(*m_db);
-        QVERIFY(ledger.load(QStringLiteral("M1 ")));
-        ledger.setText(0, MemberLedger::CreditColumn, QStringLiteral("10.5.2"));
+        QVERIFY(ledger.load(u"M1 "_s));
+        ledger.setText(0, MemberLedger::CreditColumn, u"10.5.2"_s);
         QCOMPARE(ledger.balance(0), Money::parse(u"110.5"));
-        ledger.setText(0, MemberLedger::DateColumn, QStringLiteral("03/12/2026"));
+        ledger.setText(0, MemberLedger::DateColumn, u"03/12/2026"_s);
         ScriptedPrompt prompt;
         QVERIFY(ledger.save());
-        QCOMPARE(stored(), QStringList({QStringLiteral("2026-12-03 00:00:00||10.5|0")}));
+        QCOMPARE(stored(), QStringList({u"2026-12-03 00:00:00||10.5|0"_s}));
     }
 
     void emptyRowsBlockSave_data()
@@ -144,8 +138,7 @@ private Q_SLOTS:
         QFETCH(bool, dated);
         QFETCH(bool, saves);
         FrmCustTran w(*m_db);
-        w.show();
-        loadInWindow(w);
+        openFor(w);
         MemberLedger& ledger = w.ledger();
         QCOMPARE(ledger.rowCount(), 1);
         if (dated) {
@@ -156,14 +149,13 @@ private Q_SLOTS:
         ledger.setText(0, MemberLedger::DebitColumn, debit);
         QTest::mouseClick(button(w, 2), Qt::LeftButton);
         if (saves) {
-            QCOMPARE(m_prompt->lastText(), QStringLiteral("Do you want to Save"));
-            QCOMPARE(stored(), QStringList({QStringLiteral("2026-12-06 18:30:00|tea|0|5")}));
+            QCOMPARE(m_prompt->lastText(), u"Do you want to Save"_s);
+            QCOMPARE(stored(), QStringList({u"2026-12-06 18:30:00|tea|0|5"_s}));
             QVERIFY(!ledger.isLoaded());
             QVERIFY(!button(w, 2)->isEnabled());
         } else {
-            QCOMPARE(m_prompt->lastText(), QStringLiteral("Please Delete Empty Records"));
-            QCOMPARE(m_prompt->asked().last().title, QStringLiteral("Not Saved"));
-            QCOMPARE(m_prompt->asked().last().icon, Prompt::Icon::Critical);
+            QCOMPARE(m_prompt->lastText(), u"Please Delete Empty Records"_s);
+            QCOMPARE(m_prompt->asked().last().title, u"Not Saved"_s);
             QVERIFY(stored().isEmpty());
             QVERIFY(ledger.isLoaded());
         }
@@ -171,22 +163,21 @@ private Q_SLOTS:
 
     void newAndDeleteEditTheWorkingCopyOnly()
     {
-        addEntry(QStringLiteral("2026-12-01 10:00:00"), QStringLiteral("a"), 50, 0);
-        addEntry(QStringLiteral("2026-12-02 10:00:00"), QStringLiteral("b"), 0, 30);
+        addEntry(u"2026-12-01 10:00:00"_s, u"a"_s, u"50"_s, u"0"_s);
+        addEntry(u"2026-12-02 10:00:00"_s, u"b"_s, u"0"_s, u"30"_s);
         FrmCustTran w(*m_db);
-        w.show();
-        loadInWindow(w);
-        auto* grid = w.findChild<QTableWidget*>(QStringLiteral("mms"));
+        openFor(w);
+        auto* grid = child<QTableWidget>(w, u"mms"_s);
         QTest::mouseClick(button(w, 0), Qt::LeftButton);
-        QCOMPARE(m_prompt->lastText(), QStringLiteral("Do you want to Add New Entry"));
+        QCOMPARE(m_prompt->lastText(), u"Do you want to Add New Entry"_s);
         QCOMPARE(grid->rowCount(), 3);
         QCOMPARE(grid->currentRow(), 2);
-        QCOMPARE(grid->item(2, 0)->text(), QStringLiteral("06/12/2026"));
+        QCOMPARE(grid->item(2, 0)->text(), u"06/12/2026"_s);
         grid->setCurrentCell(0, 1);
         QTest::mouseClick(button(w, 1), Qt::LeftButton);
-        QCOMPARE(m_prompt->lastText(), QStringLiteral("Do you want to Delete Entry"));
+        QCOMPARE(m_prompt->lastText(), u"Do you want to Delete Entry"_s);
         QCOMPARE(grid->rowCount(), 2);
-        QCOMPARE(balances(grid).first(), QStringLiteral("70"));
+        QCOMPARE(balances(grid).first(), u"70"_s);
         QCOMPARE(stored().size(), 2);
 
         // Deleting every row and saving removes all the member's entries.
@@ -198,37 +189,36 @@ private Q_SLOTS:
 
     void aFailedSaveLeavesTheOldLedger()
     {
-        addEntry(QStringLiteral("2026-12-01 10:00:00"), QStringLiteral("a"), 50, 0);
-        addEntry(QStringLiteral("2026-12-02 10:00:00"), QStringLiteral("b"), 0, 30);
+        addEntry(u"2026-12-01 10:00:00"_s, u"a"_s, u"50"_s, u"0"_s);
+        addEntry(u"2026-12-02 10:00:00"_s, u"b"_s, u"0"_s, u"30"_s);
         const QStringList before = stored();
         // The database refuses one of the rows half-way through the save.
-        QVERIFY(refuseWrites(*m_db, QStringLiteral("INSERT"), QStringLiteral("transactions"),
-                             QStringLiteral("refused"), QStringLiteral("NEW.part = 'boom'")));
+        QVERIFY(refuseWrites(*m_db, u"INSERT"_s, u"transactions"_s, u"refused"_s,
+                             u"NEW.part = 'boom'"_s));
         MemberLedger ledger(*m_db);
-        QVERIFY(ledger.load(QStringLiteral("M1")));
-        ledger.setText(0, MemberLedger::CreditColumn, QStringLiteral("75"));
+        QVERIFY(ledger.load(u"M1"_s));
+        ledger.setText(0, MemberLedger::CreditColumn, u"75"_s);
         const int row = ledger.addRow();
-        ledger.setText(row, MemberLedger::PartColumn, QStringLiteral("boom"));
-        ledger.setText(row, MemberLedger::CreditColumn, QStringLiteral("5"));
+        ledger.setText(row, MemberLedger::PartColumn, u"boom"_s);
+        ledger.setText(row, MemberLedger::CreditColumn, u"5"_s);
         QVERIFY(!ledger.save());
         QCOMPARE(stored(), before);
-        QCOMPARE(m_prompt->asked().last().title, QStringLiteral("Not Saved"));
+        QCOMPARE(m_prompt->asked().last().title, u"Not Saved"_s);
         // The edits are still there to correct and save again.
         QVERIFY(ledger.isLoaded());
-        ledger.setText(row, MemberLedger::PartColumn, QStringLiteral("tea"));
+        ledger.setText(row, MemberLedger::PartColumn, u"tea"_s);
         QVERIFY(ledger.save());
         QCOMPARE(stored().size(), 3);
-        QCOMPARE(stored().first(), QStringLiteral("2026-12-01 10:00:00|a|75|0"));
+        QCOMPARE(stored().first(), u"2026-12-01 10:00:00|a|75|0"_s);
     }
 
     void entriesOfTheSessionEndComeBackUnchanged()
     {
-        addEntry(QStringLiteral("2026-12-01 10:15:42"), QStringLiteral("Received By Bill No 7"),
-                 12.25, 0);
-        addEntry(QStringLiteral("2026-12-01 10:15:42"), QStringLiteral("By Bill No 7"), 0, 12.25);
+        addEntry(u"2026-12-01 10:15:42"_s, u"Received By Bill No 7"_s, u"12.25"_s, u"0"_s);
+        addEntry(u"2026-12-01 10:15:42"_s, u"By Bill No 7"_s, u"0"_s, u"12.25"_s);
         const QStringList before = stored();
         MemberLedger ledger(*m_db);
-        QVERIFY(ledger.load(QStringLiteral("M1")));
+        QVERIFY(ledger.load(u"M1"_s));
         QVERIFY(ledger.save());
         QCOMPARE(stored(), before);
     }
@@ -236,26 +226,23 @@ private Q_SLOTS:
     void anEntryWrittenMeanwhileIsNotWiped()
     {
         MemberLedger ledger(*m_db);
-        QVERIFY(ledger.load(QStringLiteral("M1")));
+        QVERIFY(ledger.load(u"M1"_s));
         ledger.setDate(0, Clock::now());
-        ledger.setText(0, MemberLedger::CreditColumn, QStringLiteral("50"));
+        ledger.setText(0, MemberLedger::CreditColumn, u"50"_s);
         // A prepaid session ends in the background while the ledger is open.
-        addEntry(QStringLiteral("2026-12-06 18:00:00"), QStringLiteral("By Bill No 9"), 0, 4);
+        addEntry(u"2026-12-06 18:00:00"_s, u"By Bill No 9"_s, u"0"_s, u"4"_s);
         const QStringList before = stored();
         QVERIFY(!ledger.save());
         QCOMPARE(stored(), before);
-        QCOMPARE(m_prompt->asked().last().title, QStringLiteral("Not Saved"));
-        QCOMPARE(ledger.cellText(0, MemberLedger::PartColumn), QStringLiteral("By Bill No 9"));
+        QCOMPARE(m_prompt->asked().last().title, u"Not Saved"_s);
+        QCOMPARE(ledger.cellText(0, MemberLedger::PartColumn), u"By Bill No 9"_s);
     }
 
     void anUnknownIdIsReported()
     {
         FrmCustTran w(*m_db);
-        w.show();
-        auto* ids = w.findChild<QComboBox*>(QStringLiteral("cmbfield"));
-        ids->setEditText(QStringLiteral("X9"));
-        QTest::keyClick(ids, Qt::Key_Return);
-        QCOMPARE(m_prompt->lastText(), QStringLiteral("Customer ID Not Found"));
+        openFor(w, u"X9"_s);
+        QCOMPARE(m_prompt->lastText(), u"Customer ID Not Found"_s);
         QCOMPARE(m_prompt->asked().size(), 1);
         for (int i = 0; i < 3; ++i) {
             QVERIFY(!button(w, i)->isEnabled());

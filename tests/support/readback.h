@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: Apache-2.0
+#pragma once
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include <initializer_list>
+
+// Reading back what the console wrote: a file's bytes, and the text an independent program
+// (sqlite3, pdftotext, unrtf) gets out of it.
+namespace ReadBack {
+
+// The file's bytes; empty when it cannot be read.
+inline QByteArray bytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline bool installed(const char* program)
+{
+    return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty();
+}
+
+// The program's output; "" with a warning when the program is not installed (a check on it
+// is then left out), "<failed: ...>" when it fails, so that a comparison shows why.
+inline QString run(const char* program, const QStringList& args)
+{
+    const QString path = QStandardPaths::findExecutable(QString::fromLatin1(program));
+    if (path.isEmpty()) {
+        qWarning("%s is not installed: its reading is left out", program);
+        return {};
+    }
+    QProcess p;
+    p.start(path, args);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+        return QStringLiteral("<failed: %1>").arg(QString::fromLocal8Bit(p.readAllStandardError()));
+    }
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// The words `text` lacks: compared with an empty list, a failure names them.
+inline QStringList missing(const QString& text, std::initializer_list<const char*> words)
+{
+    QStringList out;
+    for (const char* w : words) {
+        if (!text.contains(QString::fromUtf8(w))) {
+            out << QString::fromUtf8(w);
+        }
+    }
+    return out;
+}
+
+} // namespace ReadBack
