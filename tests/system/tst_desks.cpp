@@ -54,15 +54,7 @@ class TestDesks : public QObject
     QRandomGenerator random;
     bool soFar = true;
 
-    Agent& agent(const QString& name)
-    {
-        for (auto& x : agents) {
-            if (x->name == name) {
-                return *x;
-            }
-        }
-        qFatal("no agent %s", qPrintable(name));
-    }
+    Agent& agent(const QString& name) { return byName(agents, name); }
 
     // Agents whose desk runs: each is in exactly one of online and terminals.
     void checkInvariants(const QString& phase)
@@ -80,31 +72,21 @@ class TestDesks : public QObject
 
     void startDesk(Desk& d) { STEP(d.console.start(d.home.path(), books.journalPath, wakePort)); }
 
-    bool listed(const Customer& c)
-    {
-        return books
-                   .scalar("SELECT (SELECT count(*) FROM online WHERE ip = ? AND trim(name) = ?) + "
-                           "(SELECT count(*) FROM terminals WHERE ip = ?)",
-                           {c.ip, c.name, c.ip})
-                   .toInt() == 1;
-    }
-
     void connectStations(Desk& d)
     {
         for (Customer* c : d.stations) {
             c->connectTo(d.port);
         }
         for (Customer* c : d.stations) {
-            QVERIFY2(waitUntil([&] { return listed(*c); }, 60000), qPrintable(c->name));
+            QVERIFY2(waitUntil([&] { return books.listed(c->ip, c->name); }, 60000),
+                     qPrintable(c->name));
         }
     }
 
     // Sends every line to the desk at once, then reads an answer for each.
     QList<QByteArray> burst(Desk& d, const QList<QByteArray>& lines)
     {
-        for (const QByteArray& l : lines) {
-            d.console.process.write(l + '\n');
-        }
+        d.console.queue(lines);
         QList<QByteArray> replies;
         for (qsizetype i = 0; i < lines.size() && d.console.running(); ++i) {
             replies.append(d.console.readLine(120000));
@@ -112,16 +94,11 @@ class TestDesks : public QObject
         return replies;
     }
 
-    static bool shows(const Agent& x, const char* key) { return x.shows(key); }
-    bool inSessionWindow(const QString& name)
-    {
-        return waitUntil([&] { return shows(agent(name), "sessionWindow"); });
-    }
+    bool inSessionWindow(const QString& name) { return agent(name).waitShows("sessionWindow"); }
     bool lockedAgain(const QString& name)
     {
-        return waitUntil([&] {
-            return !shows(agent(name), "sessionWindow") && shows(agent(name), "lockScreenVisible");
-        });
+        const Agent& x = agent(name);
+        return waitUntil([&] { return !x.shows("sessionWindow") && x.shows("lockScreenVisible"); });
     }
 
 private Q_SLOTS:
@@ -133,13 +110,7 @@ private Q_SLOTS:
         if (!testOnPostgres()) {
             QSKIP("two desks share a PostgreSQL database: this test runs as tst_desks_pg");
         }
-        bool seeded = false;
-        quint32 seed = quint32(qEnvironmentVariableIntValue("VANTIROKIT_DAY_SEED", &seeded));
-        if (!seeded) {
-            seed = quint32(QDateTime::currentMSecsSinceEpoch());
-        }
-        random.seed(seed);
-        qInfo("desks seed %u (VANTIROKIT_DAY_SEED=%u repeats this run)", seed, seed);
+        seedRandom(random, "desks");
 
         testHome = std::make_unique<TestHome>();
         books.target = testDatabaseTarget(*testHome);
@@ -219,9 +190,9 @@ private Q_SLOTS:
 
         const QByteArray ip6 = agent("PC-06").ip.toUtf8();
         STEP(a.console.mustAct("remote cmd=unlock ip=" + ip6));
-        QVERIFY(waitUntil([&] { return !shows(agent("PC-06"), "lockScreenVisible"); }));
+        QVERIFY(agent("PC-06").waitShows("lockScreenVisible", false));
         STEP(a.console.mustAct("remote cmd=lock ip=" + ip6));
-        QVERIFY(waitUntil([&] { return shows(agent("PC-06"), "lockScreenVisible"); }));
+        QVERIFY(agent("PC-06").waitShows("lockScreenVisible"));
         checkInvariants("moved across desks");
     }
 
@@ -264,10 +235,8 @@ private Q_SLOTS:
         }
         STEP(checkInvariants("200 sessions started on two desks"));
 
-        for (const QByteArray& l : ends) {
-            a.console.process.write(l + '\n');
-            b.console.process.write(l + '\n');
-        }
+        a.console.queue(ends);
+        b.console.queue(ends);
         int wonByA = 0;
         int wonByB = 0;
         for (const QByteArray& l : ends) {
@@ -291,20 +260,18 @@ private Q_SLOTS:
     void deskKilledMidSettlement()
     {
         QVERIFY(soFar);
-        QList<QByteArray> startsA;
-        QList<QByteArray> endsA;
-        QList<QByteArray> startsB;
-        QList<QByteArray> endsB;
-        for (int i = 0; i < 30; ++i) {
-            const QByteArray term = a.stations[i]->name.toUtf8();
-            startsA.append("start term=" + term + " cat=Std adv=1");
-            endsA.append("end term=" + term + " recv=1");
-        }
-        for (int i = 0; i < 10; ++i) {
-            const QByteArray term = b.stations[i]->name.toUtf8();
-            startsB.append("start term=" + term + " cat=Std");
-            endsB.append("end term=" + term + " recv=2");
-        }
+        // The first `n` workstations of the desk: `verb` for each.
+        auto each = [](const Desk& d, int n, const char* verb, const QByteArray& tail) {
+            QList<QByteArray> lines;
+            for (int i = 0; i < n; ++i) {
+                lines.append(verb + (" term=" + d.stations[i]->name.toUtf8()) + tail);
+            }
+            return lines;
+        };
+        QList<QByteArray> startsA = each(a, 30, "start", " cat=Std adv=1");
+        const QList<QByteArray> endsA = each(a, 30, "end", " recv=1");
+        const QList<QByteArray> startsB = each(b, 10, "start", " cat=Std");
+        const QList<QByteArray> endsB = each(b, 10, "end", " recv=2");
         startsA << "start term=PC-02 cat=Std"
                 << "start term=PC-03 member=M02 pw=pwM02";
         for (const auto& [d, lines] : {std::pair{&a, startsA}, std::pair{&b, startsB}}) {
@@ -315,12 +282,8 @@ private Q_SLOTS:
         QVERIFY(inSessionWindow("PC-03"));
         STEP(checkInvariants("sessions on both desks"));
 
-        for (const QByteArray& l : endsA) {
-            a.console.process.write(l + '\n');
-        }
-        for (const QByteArray& l : endsB) {
-            b.console.process.write(l + '\n');
-        }
+        a.console.queue(endsA);
+        b.console.queue(endsB);
         const int delay = int(random.bounded(400));
         QTest::qWait(delay);
         a.console.kill();
@@ -355,13 +318,7 @@ private Q_SLOTS:
         QVERIFY(soFar);
         STEP(startDesk(a));
         for (Agent* x : a.agents) {
-            QVERIFY2(waitUntil([&] {
-                         return books.registered(x->ip, x->name) ||
-                                books.scalar("SELECT count(*) FROM terminals WHERE ip = ? "
-                                             "AND cid > 0",
-                                             {x->ip})
-                                        .toInt() == 1;
-                     }),
+            QVERIFY2(waitUntil([&] { return books.cameBack(x->ip, x->name); }),
                      qPrintable(x->name + " did not come back"));
         }
         QVERIFY(lockedAgain("PC-03"));

@@ -5,22 +5,13 @@
 // stays bounded, every byte sent to it is consumed, and no `online` row outlives its peer.
 // Then more connections than the console holds, from many addresses and from one: the caps
 // hold, a real agent still gets in, and the logs and memory stay bounded.
+#include "cafeday_processes.h"
 #include "server/core/consolecore.h"
 #include "server/core/database.h"
-#include "support/systemwait.h"
 #include "support/testdatabase.h"
 
-#include <QElapsedTimer>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
 #include <algorithm>
@@ -45,25 +36,11 @@ constexpr qint64 RssCapKiB = 48 * 1024;
 constexpr int CrowdPeers = 600;
 constexpr int OneAddressPeers = 20;
 
-void writeFile(const QString& path, const QByteArray& text)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(text);
-}
-
 qint64 residentKiB(qint64 pid)
 {
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-        }
-    }
-    return -1;
+    static const QRegularExpression rss("VmRSS:\\s*(\\d+)");
+    const auto m = rss.match(readFile(QString("/proc/%1/status").arg(pid)));
+    return m.hasMatch() ? m.captured(1).toLongLong() : -1;
 }
 
 // Sends to the console for as long as it is told to, never more than a little ahead of what
@@ -106,110 +83,53 @@ private:
     bool m_stopped = false;
 };
 
-struct Agent
-{
-    QTemporaryDir home;
-    QString ip = QStringLiteral("127.0.0.41");
-    QString name = QStringLiteral("PC-41");
-    QProcess process;
-
-    QJsonObject state() const
-    {
-        QFile f(home.filePath("state.json"));
-        if (!f.open(QIODevice::ReadOnly)) {
-            return {};
-        }
-        return QJsonDocument::fromJson(f.readAll()).object();
-    }
-};
-
 } // namespace
 
 class TestHostileLink : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir consoleHome;
-    DatabaseTarget target;
-    quint16 consolePort = 0;
-    QProcess console;
+    ConsoleProgram console;
     Agent agent;
-
-    void startProcess(QProcess& p, const QString& exe, const QString& home,
-                      const QStringList& extra = {})
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("VANTIROKIT_HOME", home);
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        for (const QString& kv : extra) {
-            env.insert(kv.section('=', 0, 0), kv.section('=', 1));
-        }
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(home);
-        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p.start(exe, {});
-        QVERIFY(p.waitForStarted());
-    }
-
-    void startAgent()
-    {
-        QFile::remove(agent.home.filePath("state.json"));
-        startProcess(agent.process, binary("client"), agent.home.path(),
-                     {"VANTIROKIT_AGENT_STATE_FILE=" + agent.home.filePath("state.json"),
-                      "VANTIROKIT_POWER_COMMAND=echo >>" + agent.home.filePath("power.log")});
-    }
-
-    void stopAgent()
-    {
-        if (agent.process.state() != QProcess::NotRunning) {
-            agent.process.kill();
-            agent.process.waitForFinished(5000);
-        }
-    }
 
     QVariant query(const QString& sql, const QVariantList& params = {})
     {
-        Database db;
-        db.open(target);
-        return db.scalar(sql, params);
+        return console.query(sql, params);
+    }
+    QString logged() const { return console.log(); }
+    // A peer from its own address that connects and then neither sends nor reads.
+    static std::unique_ptr<QTcpSocket> silentPeer(const QString& from, quint16 port)
+    {
+        auto s = std::make_unique<QTcpSocket>();
+        s->setReadBufferSize(1);
+        if (!s->bind(QHostAddress(from), 0)) {
+            return nullptr;
+        }
+        s->connectToHost(QHostAddress::LocalHost, port);
+        return s;
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        consolePort = freePort();
-        writeFile(consoleHome.filePath("vantirokit.conf"),
-                  QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n\"port\"=\"%1\"\n")
-                      .arg(consolePort)
-                      .toUtf8());
-        target = testDatabaseTarget(consoleHome.path());
-        writeFile(agent.home.filePath("vantirokit.conf"),
-                  QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Server]\n"
-                          "\"Server\"=\"127.0.0.1\"\n\"port\"=\"%1\"\n\"cname\"=\"%2\"\n"
-                          "\"connected\"=\"True\"\n\"localaddress\"=\"%3\"\n\"wakeport\"=\"%4\"\n")
-                      .arg(consolePort)
-                      .arg(agent.name, agent.ip)
-                      .arg(freePort(QHostAddress(agent.ip)))
-                      .toUtf8());
+        QVERIFY(console.configure());
+        agent.ip = "127.0.0.41";
+        agent.name = "PC-41";
+        QVERIFY(agent.configure(console.port, freePort(QHostAddress(agent.ip))));
         // Under AddressSanitizer freed memory is held back (256 MiB by default) before reuse,
         // which would read as growth; a small quarantine keeps the bound meaningful there.
         QString asan = qEnvironmentVariable("ASAN_OPTIONS");
         asan += QString(asan.isEmpty() ? "" : ":") + "quarantine_size_mb=8";
-        startProcess(
-            console, binary("vkserver"), consoleHome.path(),
-            {"VANTIROKIT_WAKE_PORT=" + QString::number(freePort()), "ASAN_OPTIONS=" + asan});
-        QVERIFY(waitUntil([&] {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, consolePort);
-            return probe.waitForConnected(500);
-        }));
+        console.start(
+            {{"VANTIROKIT_WAKE_PORT", QString::number(freePort())}, {"ASAN_OPTIONS", asan}});
+        QVERIFY(waitListening(console.port));
         // The probe's own connection is gone again before the flood starts.
         QVERIFY(waitUntil([&] { return query("SELECT count(*) FROM online").toInt() == 1; }));
     }
 
     void floodLeavesTheConsoleResponsiveBoundedAndClean()
     {
-        const qint64 pid = console.processId();
+        const qint64 pid = console.process.processId();
         QTest::qWait(500);
         const qint64 idle = residentKiB(pid);
         QVERIFY(idle > 0);
@@ -221,11 +141,8 @@ private Q_SLOTS:
         // 200 peers from their own addresses that connect and then neither send nor read.
         std::vector<std::unique_ptr<QTcpSocket>> halfOpen;
         for (int i = 0; i < HalfOpenPeers; ++i) {
-            auto s = std::make_unique<QTcpSocket>();
-            s->setReadBufferSize(1);
-            QVERIFY(s->bind(QHostAddress(QString("127.0.2.%1").arg(i + 1)), 0));
-            s->connectToHost(QHostAddress::LocalHost, consolePort);
-            halfOpen.push_back(std::move(s));
+            halfOpen.push_back(silentPeer(QString("127.0.2.%1").arg(i + 1), console.port));
+            QVERIFY(halfOpen.back());
         }
         // Each is accepted and listed (the console's own row besides).
         QVERIFY2(waitUntil([&] {
@@ -238,14 +155,14 @@ private Q_SLOTS:
         for (int i = 0; i < EndlessPeers; ++i) {
             const QByteArray filler(64 << 10, i % 2 == 0 ? 'A' : '|');
             endless.push_back(std::make_unique<Feeder>(
-                QHostAddress(QString("127.0.3.%1").arg(i + 1)), consolePort,
+                QHostAddress(QString("127.0.3.%1").arg(i + 1)), console.port,
                 [filler] { return filler; }, 0));
         }
         const QByteArray nameStart("|CNAME`|");
         const QByteArray endlessName(64 << 10, 'n');
         bool nameStarted = false;
         endless.push_back(std::make_unique<Feeder>(
-            QHostAddress("127.0.3.100"), consolePort,
+            QHostAddress("127.0.3.100"), console.port,
             [&] {
                 if (nameStarted) {
                     return endlessName;
@@ -258,7 +175,7 @@ private Q_SLOTS:
         for (int i = 0; i < RandomPeers; ++i) {
             auto gen = std::make_shared<QRandomGenerator>(quint32(1000 + i));
             random.push_back(std::make_unique<Feeder>(
-                QHostAddress(QString("127.0.4.%1").arg(i + 1)), consolePort,
+                QHostAddress(QString("127.0.4.%1").arg(i + 1)), console.port,
                 [gen] {
                     QByteArray b(16 << 10, Qt::Uninitialized);
                     gen->fillRange(reinterpret_cast<quint32*>(b.data()), b.size() / 4);
@@ -268,27 +185,20 @@ private Q_SLOTS:
         }
 
         // Meanwhile a real agent registers by its name ...
-        startAgent();
+        agent.start();
         QVERIFY(waitUntil([&] {
             return query("SELECT name FROM online WHERE ip = ?", {agent.ip}) == agent.name;
         }));
-        QVERIFY(waitUntil([&] { return agent.state().value("lockScreenVisible").toBool(); }));
+        QVERIFY(agent.waitShows("lockScreenVisible"));
         // ... and, started again with a session waiting for it, is told to open it.
-        stopAgent();
+        agent.kill();
         QVERIFY(waitUntil([&] {
             return query("SELECT count(*) FROM online WHERE ip = ?", {agent.ip}).toInt() == 0;
         }));
-        {
-            Database db;
-            QVERIFY(db.open(target));
-            QVERIFY(
-                db.run("INSERT INTO terminals (terminal, ip, cid, sstart, \"user\", AUTOLOGOUT) "
-                       "VALUES (?, ?, 999, '2026-01-01 10:00:00', 'Normal', 0)",
-                       {agent.name, agent.ip}));
-        }
-        startAgent();
-        QVERIFY(waitUntil([&] { return agent.state().value("sessionWindow").toBool(); }));
-        QCOMPARE(agent.state().value("lockScreenVisible").toBool(), false);
+        QVERIFY(console.startSessionFor(agent.name, agent.ip));
+        agent.start();
+        QVERIFY(agent.waitShows("sessionWindow"));
+        QCOMPARE(agent.shows("lockScreenVisible"), false);
 
         // Everything the flood sent was consumed, far more than the console may keep.
         for (auto& f : random) {
@@ -298,17 +208,13 @@ private Q_SLOTS:
             QVERIFY2(waitUntil([&] { return f->sent() >= EndlessBytesEach; }, 120000),
                      qPrintable(QString::number(f->sent())));
         }
-        const qint64 flooded = [&] {
-            qint64 n = 0;
-            for (auto& f : endless) {
-                n += f->sent();
+        qint64 flooded = 0;
+        for (const auto* peers : {&endless, &random}) {
+            for (const auto& f : *peers) {
+                flooded += f->sent();
             }
-            for (auto& f : random) {
-                n += f->sent();
-            }
-            return n;
-        }();
-        QVERIFY(console.state() == QProcess::Running);
+        }
+        QVERIFY(console.process.state() == QProcess::Running);
         sampler.stop();
         peak = qMax(peak, residentKiB(pid));
         qInfo("console resident memory: idle %lld KiB, peak %lld KiB; flood %lld MiB", idle, peak,
@@ -316,43 +222,37 @@ private Q_SLOTS:
         QVERIFY2(peak - idle < RssCapKiB, qPrintable(QString("grew by %1 KiB").arg(peak - idle)));
 
         // Once the peers are gone, nothing of them is listed; the agent in session has no row.
-        for (auto& f : endless) {
-            f->stop();
-        }
-        for (auto& f : random) {
-            f->stop();
+        for (auto* peers : {&endless, &random}) {
+            for (auto& f : *peers) {
+                f->stop();
+            }
         }
         for (auto& s : halfOpen) {
             s->abort();
         }
         QVERIFY2(waitUntil([&] { return query("SELECT count(*) FROM online").toInt() == 1; }),
                  qPrintable(query("SELECT count(*) FROM online").toString()));
-        QCOMPARE(query("SELECT name FROM online").toString(), ConsoleCore::ownRowName(target));
+        QCOMPARE(query("SELECT name FROM online").toString(),
+                 ConsoleCore::ownRowName(console.target));
         QCOMPARE(query("SELECT count(*) FROM terminals WHERE ip = ?", {agent.ip}).toInt(), 1);
-        QVERIFY(agent.state().value("linkUp").toBool());
-        if (!target.isShared()) {
+        QVERIFY(agent.shows("linkUp"));
+        if (!console.target.isShared()) {
             QCOMPARE(query("PRAGMA integrity_check").toString(), QString("ok"));
         }
         // Failures of the flood's connections may be logged; a failed statement may not.
-        QFile log(consoleHome.filePath("Morvek.txt"));
-        const QString logged =
-            log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+        const QString log = logged();
         static const QRegularExpression statement(
             "Source: *(SELECT|INSERT|UPDATE|DELETE|PRAGMA|BEGIN|COMMIT|ROLLBACK)",
             QRegularExpression::CaseInsensitiveOption);
-        const auto failed = statement.match(logged);
+        const auto failed = statement.match(log);
         QVERIFY2(!failed.hasMatch(),
-                 qPrintable(logged.mid(qMax(0, failed.capturedStart() - 600), 1200)));
+                 qPrintable(log.mid(qMax(0, failed.capturedStart() - 600), 1200)));
     }
 
     void crowdIsCappedWhileARealAgentGetsIn()
     {
-        const qint64 pid = console.processId();
+        const qint64 pid = console.process.processId();
         const qint64 idle = residentKiB(pid);
-        auto logged = [&] {
-            QFile log(consoleHome.filePath("Morvek.txt"));
-            return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
-        };
         auto flooders = [&] {
             return query("SELECT count(*) FROM online WHERE ip LIKE '127.0.5.%' OR ip LIKE "
                          "'127.0.6.%' OR ip LIKE '127.0.7.%' OR ip = '127.0.8.1'")
@@ -360,11 +260,8 @@ private Q_SLOTS:
         };
         std::vector<std::unique_ptr<QTcpSocket>> crowd;
         auto open = [&](const QString& from) {
-            auto s = std::make_unique<QTcpSocket>();
-            s->setReadBufferSize(1);
-            QVERIFY(s->bind(QHostAddress(from), 0));
-            s->connectToHost(QHostAddress::LocalHost, consolePort);
-            crowd.push_back(std::move(s));
+            crowd.push_back(silentPeer(from, console.port));
+            QVERIFY(crowd.back());
         };
         // One address holds at most four places and one row: the newest connection wins and
         // the older ones are closed, those beyond its places are refused outright, and
@@ -392,12 +289,12 @@ private Q_SLOTS:
         QVERIFY2(waitUntil([&] { return flooders() == 511; }, 60000),
                  qPrintable(QString::number(flooders())));
         QVERIFY(query("SELECT count(*) FROM online WHERE ip = '127.0.8.1'").toInt() <= 1);
-        QVERIFY(agent.state().value("linkUp").toBool());
+        QVERIFY(agent.shows("linkUp"));
 
         // A real agent that comes back now is served: a silent peer makes room.
-        stopAgent();
-        startAgent();
-        QVERIFY(waitUntil([&] { return agent.state().value("sessionWindow").toBool(); }, 15000));
+        agent.kill();
+        agent.start();
+        QVERIFY(agent.waitShows("sessionWindow", true, 15000));
         QVERIFY(flooders() <= 511);
         const qint64 crowded = residentKiB(pid);
 
@@ -408,16 +305,13 @@ private Q_SLOTS:
         qInfo("console resident memory: before %lld KiB, crowded %lld KiB, after %lld KiB", idle,
               crowded, after);
         QVERIFY2(after - idle < RssCapKiB, qPrintable(QString("grew by %1 KiB").arg(after - idle)));
-        QVERIFY(agent.state().value("sessionWindow").toBool());
+        QVERIFY(agent.shows("sessionWindow"));
     }
 
     void cleanupTestCase()
     {
-        stopAgent();
-        if (console.state() != QProcess::NotRunning) {
-            console.kill();
-            console.waitForFinished(5000);
-        }
+        agent.kill();
+        console.stop();
     }
 };
 
