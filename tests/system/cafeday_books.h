@@ -135,6 +135,8 @@ public:
             .arg(from, groupBy);
     }
 
+    qint64 nextBill() { return scalar("SELECT billno FROM defalt").toLongLong(); }
+
     bool registered(const QString& ip, const QString& name)
     {
         return count("SELECT count(*) FROM online WHERE ip = ? AND trim(name) = ?", {ip, name}) ==
@@ -243,7 +245,7 @@ public:
 
         // Bills: unique numbers that, with the ones housekeeping removed, run without a gap
         // up to the next number; maintenance takes none.
-        const qint64 next = scalar("SELECT billno FROM defalt").toLongLong();
+        const qint64 next = nextBill();
         QCOMPARE(count("SELECT count(*) FROM defalt"), 1);
         QCOMPARE(count(twice("history WHERE billno IS NOT NULL", "billno")), 0);
         QCOMPARE(count("SELECT count(*) FROM history WHERE (billno IS NULL) <> (\"user\" = "
