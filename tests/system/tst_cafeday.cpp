@@ -55,8 +55,6 @@ class TestCafeDay : public QObject
     int agentKills = 0;
     int cuts = 0;
     int diskFull = 0; // read-only folder spells
-    int startsConfirmed = 0;
-    int billsConfirmed = 0;
 
     std::map<QString, Money>& openingBalance = books.openingBalance;
     std::map<QString, Money>& ledgerEdits = books.ledgerEdits;
@@ -228,16 +226,6 @@ class TestCafeDay : public QObject
                  qPrintable(terminal + " was not told its new time"));
     }
 
-    void readJournalBillsIntoFigures()
-    {
-        startsConfirmed = 0;
-        billsConfirmed = 0;
-        for (const QStringList& w : books.journal()) {
-            startsConfirmed += w[0] == "start";
-            billsConfirmed += w[0] == "bill";
-        }
-    }
-
     // ----- one day -----
 
     void runDay(int day)
@@ -321,16 +309,15 @@ class TestCafeDay : public QObject
         QVERIFY(agent("PC-15").waitShows("lockScreenVisible", false));
         STEP(mustAct("remote cmd=lock ip=" + agent("PC-15").ip.toUtf8()));
         QVERIFY(agent("PC-15").waitShows("lockScreenVisible"));
-        const int before19 = int(agent("PC-19").powerCalls().size());
-        const int before20 = int(agent("PC-20").powerCalls().size());
-        STEP(mustAct("remote cmd=shutdown ip=" + agent("PC-19").ip.toUtf8()));
-        STEP(mustAct("remote cmd=restart ip=" + agent("PC-20").ip.toUtf8()));
-        QVERIFY(waitUntil([&] { return agent("PC-19").powerCalls().size() == before19 + 1; }));
-        QVERIFY(waitUntil([&] { return agent("PC-20").powerCalls().size() == before20 + 1; }));
         // The machines "went down": their agents end and come back.
-        for (const char* n : {"PC-19", "PC-20"}) {
-            agent(n).kill();
-            agent(n).start();
+        for (const auto& [n, cmd] :
+             {std::pair{"PC-19", "shutdown"}, std::pair{"PC-20", "restart"}}) {
+            Agent& a = agent(n);
+            const qsizetype before = a.powerCalls().size();
+            STEP(mustAct(QByteArray("remote cmd=") + cmd + " ip=" + a.ip.toUtf8()));
+            QVERIFY(waitUntil([&] { return a.powerCalls().size() == before + 1; }));
+            a.kill();
+            a.start();
         }
         STEP(checkPhase("transfers and remote control"));
 
@@ -564,12 +551,16 @@ private Q_SLOTS:
             }
         }
         dayPassed = true;
-        readJournalBillsIntoFigures();
+        int confirmed[2] = {0, 0}; // sessions started, bills
+        for (const QStringList& w : books.journal()) {
+            confirmed[0] += w[0] == "start";
+            confirmed[1] += w[0] == "bill";
+        }
         qInfo("cafe days %d: %d phases checked, %d faults injected and survived (%d console "
               "kills, %d agent kills, %d connections cut, %d read-only spells), %d sessions "
               "confirmed, %d bills confirmed, %d bill numbers used, seed %u",
-              days, books.phases, faults, consoleKills, agentKills, cuts, diskFull, startsConfirmed,
-              billsConfirmed, int(books.nextBill() - 1), seed);
+              days, books.phases, faults, consoleKills, agentKills, cuts, diskFull, confirmed[0],
+              confirmed[1], int(books.nextBill() - 1), seed);
     }
 
     // The database folder read-only for a moment. The folder is its own bind mount so that it

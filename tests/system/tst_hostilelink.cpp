@@ -96,6 +96,7 @@ class TestHostileLink : public QObject
     {
         return console.query(sql, params);
     }
+    int online() { return query("SELECT count(*) FROM online").toInt(); }
     QString logged() const { return console.log(); }
     // A peer from its own address that connects and then neither sends nor reads.
     static std::unique_ptr<QTcpSocket> silentPeer(const QString& from, quint16 port)
@@ -124,7 +125,7 @@ private Q_SLOTS:
             {{"VANTIROKIT_WAKE_PORT", QString::number(freePort())}, {"ASAN_OPTIONS", asan}});
         QVERIFY(waitListening(console.port));
         // The probe's own connection is gone again before the flood starts.
-        QVERIFY(waitUntil([&] { return query("SELECT count(*) FROM online").toInt() == 1; }));
+        QVERIFY(waitUntil([&] { return online() == 1; }));
     }
 
     void floodLeavesTheConsoleResponsiveBoundedAndClean()
@@ -145,10 +146,8 @@ private Q_SLOTS:
             QVERIFY(halfOpen.back());
         }
         // Each is accepted and listed (the console's own row besides).
-        QVERIFY2(waitUntil([&] {
-                     return query("SELECT count(*) FROM online").toInt() == HalfOpenPeers + 1;
-                 }),
-                 qPrintable(query("SELECT count(*) FROM online").toString()));
+        QVERIFY2(waitUntil([&] { return online() == HalfOpenPeers + 1; }),
+                 qPrintable(QString::number(online())));
 
         // Endless text without a token, a name report that never ends, and random bytes.
         std::vector<std::unique_ptr<Feeder>> endless;
@@ -158,17 +157,13 @@ private Q_SLOTS:
                 QHostAddress(QString("127.0.3.%1").arg(i + 1)), console.port,
                 [filler] { return filler; }, 0));
         }
-        const QByteArray nameStart("|CNAME`|");
         const QByteArray endlessName(64 << 10, 'n');
-        bool nameStarted = false;
         endless.push_back(std::make_unique<Feeder>(
             QHostAddress("127.0.3.100"), console.port,
-            [&] {
-                if (nameStarted) {
-                    return endlessName;
-                }
-                nameStarted = true;
-                return nameStart + endlessName;
+            [&, started = false]() mutable {
+                const QByteArray chunk = started ? endlessName : "|CNAME`|" + endlessName;
+                started = true;
+                return chunk;
             },
             0));
         std::vector<std::unique_ptr<Feeder>> random;
@@ -230,8 +225,7 @@ private Q_SLOTS:
         for (auto& s : halfOpen) {
             s->abort();
         }
-        QVERIFY2(waitUntil([&] { return query("SELECT count(*) FROM online").toInt() == 1; }),
-                 qPrintable(query("SELECT count(*) FROM online").toString()));
+        QVERIFY2(waitUntil([&] { return online() == 1; }), qPrintable(QString::number(online())));
         QCOMPARE(query("SELECT name FROM online").toString(),
                  ConsoleCore::ownRowName(console.target));
         QCOMPARE(query("SELECT count(*) FROM terminals WHERE ip = ?", {agent.ip}).toInt(), 1);
