@@ -101,13 +101,9 @@ template <typename T> T* child(QWidget& w, const char* name)
 
 CloseAction closeAction(const QString& text)
 {
-    if (text == "shutdown") {
-        return CloseAction::Shutdown;
-    }
-    if (text == "restart") {
-        return CloseAction::Restart;
-    }
-    return CloseAction::Lock;
+    return text == "shutdown"  ? CloseAction::Shutdown
+           : text == "restart" ? CloseAction::Restart
+                               : CloseAction::Lock;
 }
 
 void sendAll(Database& db, const QList<AgentMessage>& messages)
