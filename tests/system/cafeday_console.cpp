@@ -13,10 +13,6 @@
 #include "server/accounts/housekeeping.h"
 #include "server/accounts/memberledger.h"
 #include "server/accounts/memberregister.h"
-#include "server/accounts/optionsmodel.h"
-#include "server/accounts/reportcomposer.h"
-#include "server/accounts/reportdocument.h"
-#include "server/accounts/reportexport.h"
 #include "server/app/console.h"
 #include "server/core/agentlink.h"
 #include "server/core/consolecore.h"
@@ -99,13 +95,6 @@ template <typename T> T* child(QWidget& w, const char* name)
     return w.findChild<T*>(QLatin1String(name));
 }
 
-CloseAction closeAction(const QString& text)
-{
-    return text == "shutdown"  ? CloseAction::Shutdown
-           : text == "restart" ? CloseAction::Restart
-                               : CloseAction::Lock;
-}
-
 void sendAll(Database& db, const QList<AgentMessage>& messages)
 {
     AgentLink* link = AgentLink::instance();
@@ -149,8 +138,6 @@ public:
             {"transfer", &Cashier::transfer},
             {"remote", &Cashier::remote},
             {"ledger", &Cashier::ledger},
-            {"password", &Cashier::password},
-            {"export", &Cashier::exportBill},
             {"housekeeping", &Cashier::housekeeping},
             {"backup", &Cashier::backup},
             {"tickets", &Cashier::sell},
@@ -266,14 +253,8 @@ private:
             child<QCheckBox>(w, "chkautologout")->setChecked(true);
             child<QLineEdit>(w, "txtautologout")->setText(a.value("auto"));
         }
-        const QString close = a.value("close", "lock");
-        const char* radio = close == "shutdown"  ? "chkshutdown"
-                            : close == "restart" ? "chkrestart"
-                                                 : "chklock";
-        if (auto* r = child<QRadioButton>(w, radio)) {
-            r->setChecked(true);
-        } else if (auto* c = child<QCheckBox>(w, radio)) {
-            c->setChecked(true);
+        if (a.value("close") == "shutdown") {
+            child<QRadioButton>(w, "chkshutdown")->setChecked(true);
         }
         child<QPushButton>(w, "cmdstart")->click();
         const QString sstart = sstartOn(terminal);
@@ -327,11 +308,6 @@ private:
         if (a.contains("recv")) {
             child<QLineEdit>(w, "txtramt")->setText(a.value("recv"));
         }
-        const QString close = a.value("close", "lock");
-        if (close != "lock") {
-            child<QRadioButton>(w, close == "shutdown" ? "chkshutdown" : "chkrestart")
-                ->setChecked(true);
-        }
         child<QPushButton>(w, "cmdend")->click();
         if (w.result() != QDialog::Accepted) {
             detail = "refused";
@@ -378,7 +354,6 @@ private:
         if (stallAt > 0) {
             form.service().setWriteHook(holdAt(stallAt));
         }
-        form.setAction(closeAction(a.value("close")));
         const SettleResult result = form.settle();
         if (!result.ok) {
             detail = result.error;
@@ -470,35 +445,6 @@ private:
             QString("ledger id=%1 credit=%2 debit=%3 balance=%4")
                 .arg(a.value("id"), a.value("credit", "0"), a.value("debit", "0"), detail));
         return true;
-    }
-
-    // The options screen's password change: the old password first.
-    bool password(const Args& a, QString& detail)
-    {
-        OptionsModel options(m_db);
-        options.load();
-        const auto old =
-            options.checkOldPassword(OptionsModel::Role::Administrator, a.value("old"));
-        if (old == OptionsModel::OldPassword::Wrong) {
-            detail = "wrong";
-            return false;
-        }
-        const QString next = a.value("new");
-        if (!options.changePassword(OptionsModel::Role::Administrator, next, next)) {
-            return false;
-        }
-        m_journal.write("password changed");
-        return true;
-    }
-
-    bool exportBill(const Args& a, QString& detail)
-    {
-        const qint64 no = a.value("no").toLongLong();
-        const ReportDocument doc = ReportComposer::composeBill(m_db, no);
-        const QString path = a.value("to");
-        const auto kind =
-            path.endsWith(".pdf") ? ReportExport::Kind::Pdf : ReportExport::Kind::Text;
-        return ReportExport::writeFile(doc, kind, path, &detail);
     }
 
     bool housekeeping(const Args& a, QString& detail)

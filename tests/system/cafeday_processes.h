@@ -66,19 +66,13 @@ inline QString readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-inline QProcessEnvironment baseEnv(const QString& home)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("VANTIROKIT_HOME", home);
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    return env;
-}
-
 // One of the built programs, offscreen in its home; `extra` adds to its environment.
 inline void startProgram(QProcess& p, const char* exe, const QString& home,
                          const QMap<QString, QString>& extra = {})
 {
-    QProcessEnvironment env = baseEnv(home);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VANTIROKIT_HOME", home);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
     for (auto it = extra.cbegin(); it != extra.cend(); ++it) {
         env.insert(it.key(), it.value());
     }
@@ -106,15 +100,14 @@ inline bool waitListening(quint16 port)
     });
 }
 
-// The console's options in a fresh home: the agents' port and where exports and backups go.
-inline bool writeConsoleSettings(const QString& home, quint16 port, const QString& outFolder)
+// The console's options in a fresh home: the agents' port and `more` lines.
+inline bool writeConsoleSettings(const QString& home, quint16 port, const QString& more = {})
 {
     return writeFile(
         home + "/vantirokit.conf",
-        QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n\"port\"=\"%1\"\n"
-                "\"exportfolder\"=\"%2\"\n\"backupfolder\"=\"%2\"\n")
+        QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n\"port\"=\"%1\"\n%2")
             .arg(port)
-            .arg(outFolder)
+            .arg(more)
             .toUtf8());
 }
 
@@ -130,12 +123,7 @@ struct ConsoleProgram
     // Its settings (the agents' port and `more` lines of its options) and its database.
     bool configure(const QString& more = {})
     {
-        const bool written = writeFile(
-            home.filePath("vantirokit.conf"),
-            QString("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\Options]\n\"port\"=\"%1\"\n%2")
-                .arg(port)
-                .arg(more)
-                .toUtf8());
+        const bool written = writeConsoleSettings(home.path(), port, more);
         target = testDatabaseTarget(home.path());
         return written;
     }
@@ -240,7 +228,6 @@ public:
         const QByteArray first = launch(home, journal, wakePort);
         QVERIFY2(first.startsWith("listening"), qPrintable("the console did not start: " + first));
     }
-    quint16 port(const QByteArray& listening) const { return quint16(listening.mid(10).toUInt()); }
     void kill() { stopProgram(process); }
     bool running() const { return process.state() != QProcess::NotRunning; }
 

@@ -47,14 +47,6 @@ class TestCafeDay : public QObject
     CafeBooks books;
     std::map<QString, PrepaidRecord>& prepaidSessions = books.prepaidSessions;
     QRandomGenerator random;
-    quint32 seed = 0;
-
-    // Figures for the closing lines.
-    int faults = 0;
-    int consoleKills = 0;
-    int agentKills = 0;
-    int cuts = 0;
-    int diskFull = 0; // read-only folder spells
 
     std::map<QString, Money>& openingBalance = books.openingBalance;
     std::map<QString, Money>& ledgerEdits = books.ledgerEdits;
@@ -129,7 +121,6 @@ class TestCafeDay : public QObject
     void restartConsole()
     {
         console.kill();
-        ++consoleKills;
         startConsole();
         for (auto& a : agents) {
             QVERIFY2(!a->running() || waitUntil([&] { return books.cameBack(a->ip, a->name); }),
@@ -244,13 +235,6 @@ class TestCafeDay : public QObject
                     QString("member id=%1 ob=%2 pw=pw%1 cat=%3").arg(m[0], m[1], m[2]).toUtf8()));
                 openingBalance[m[0]] = Money::parse(m[1]);
             }
-            // The options screen's password change: the first password needs no old one; after
-            // that a wrong old password is refused with its message and changes nothing.
-            STEP(mustAct("password old=none new=Boss1"));
-            QCOMPARE(books.scalar("SELECT admin FROM defalt").toString(), QString("Boss1"));
-            const QByteArray wrong = act("password old=wrong new=x");
-            QVERIFY2(wrong.contains("fail wrong said=Invalid Old Password"), wrong.constData());
-            QCOMPARE(books.scalar("SELECT admin FROM defalt").toString(), QString("Boss1"));
         }
         STEP(checkInvariants("setup"));
 
@@ -258,8 +242,7 @@ class TestCafeDay : public QObject
         // options screen on the workstation, a maintenance session.
         STEP(mustAct({"start term=PC-01 cat=Std", "start term=PC-02 cat=Std adv=20",
                       "start term=PC-03 member=M1 pw=pwM1 adv=5.50",
-                      "start term=PC-04 member=M2 byuser=1",
-                      "start term=PC-05 cat=Kids auto=1 close=lock",
+                      "start term=PC-04 member=M2 byuser=1", "start term=PC-05 cat=Kids auto=1",
                       "start term=PC-06 cat=Std auto=1 close=shutdown",
                       "start term=PC-07 cat=Std options=1", "start term=PC-08 maint=1",
                       "start term=PC-09 member=M3 pw=pwM3", "start term=PC-10 cat=Kids"}));
@@ -267,9 +250,14 @@ class TestCafeDay : public QObject
         QVERIFY(act("start term=PC-11 member=M1 pw=nope").contains("fail"));
         QVERIFY(!inSession("PC-11"));
         STEP(checkPhase("morning"));
-        // The member types the password on the workstation's options screen.
-        QVERIFY(agent("PC-04").waitShows("passwordVisible"));
-        QCOMPARE(agent("PC-04").shows("sessionWindow"), false);
+        // The member types the password on the workstation's options screen; an agent started
+        // again meanwhile asks for it again and opens nothing.
+        Agent& waiting = agent("PC-04");
+        QVERIFY(waiting.waitShows("passwordVisible"));
+        waiting.kill();
+        waiting.start();
+        QVERIFY(waiting.waitShows("passwordVisible"));
+        QCOMPARE(waiting.shows("sessionWindow"), false);
         QVERIFY(agent("PC-07").waitShows("optionsVisible"));
 
         // Prepaid time: tickets sold, members topped up, customers log in at free workstations.
@@ -286,17 +274,12 @@ class TestCafeDay : public QObject
         QString refusal;
         STEP(tryLogin(customer("PC-26"), ticket("WRONG-CODE-0"), refusal));
         QCOMPARE(refusal, NotAccepted);
-        // Typed in any case, with the slip's dashes.
-        STEP(login(customer("PC-21"), ticket(codes[0].left(4).toLower() + '-' + codes[0].mid(4, 4) +
-                                             '-' + codes[0].mid(8))));
+        STEP(login(customer("PC-21"), ticket(codes[0])));
         STEP(login(customer("PC-22"), ticket(minuteCodes[0])));
         STEP(login(customer("PC-23"), member("M4")));
         STEP(login(customer("PC-24"), member("M5")));
         STEP(login(customer("PC-25"), ticket(minuteCodes[1])));
         STEP(login(customer("PC-27"), ticket(codes[1])));
-        // A code in use elsewhere is refused like a wrong one.
-        STEP(tryLogin(customer("PC-26"), ticket(codes[0]), refusal));
-        QCOMPARE(refusal, NotAccepted);
         // The workstation's connection is lost in the middle of its session.
         customer("PC-25").drop();
         STEP(checkInvariants("prepaid logins"));
@@ -309,16 +292,13 @@ class TestCafeDay : public QObject
         QVERIFY(agent("PC-15").waitShows("lockScreenVisible", false));
         STEP(mustAct("remote cmd=lock ip=" + agent("PC-15").ip.toUtf8()));
         QVERIFY(agent("PC-15").waitShows("lockScreenVisible"));
-        // The machines "went down": their agents end and come back.
-        for (const auto& [n, cmd] :
-             {std::pair{"PC-19", "shutdown"}, std::pair{"PC-20", "restart"}}) {
-            Agent& a = agent(n);
-            const qsizetype before = a.powerCalls().size();
-            STEP(mustAct(QByteArray("remote cmd=") + cmd + " ip=" + a.ip.toUtf8()));
-            QVERIFY(waitUntil([&] { return a.powerCalls().size() == before + 1; }));
-            a.kill();
-            a.start();
-        }
+        // The machine "went down": its agent ends and comes back.
+        Agent& down = agent("PC-19");
+        const qsizetype powerCalls = down.powerCalls().size();
+        STEP(mustAct("remote cmd=shutdown ip=" + down.ip.toUtf8()));
+        QVERIFY(waitUntil([&] { return down.powerCalls().size() == powerCalls + 1; }));
+        down.kill();
+        down.start();
         STEP(checkPhase("transfers and remote control"));
 
         // Prepaid sessions: credit added, a log off, one moved and ended from the session list.
@@ -344,6 +324,14 @@ class TestCafeDay : public QObject
             },
             120000));
         QVERIFY(waitUntil([&] { return !agent("PC-06").powerCalls().isEmpty(); }));
+        // Started again, a logged-out session's agent stays locked, its session left to settle.
+        Agent& loggedOut = agent("PC-05");
+        loggedOut.kill();
+        loggedOut.start();
+        QVERIFY(loggedOut.waitShows("linkUp"));
+        QVERIFY(loggedOut.waitShows("lockScreenVisible"));
+        QCOMPARE(loggedOut.shows("sessionWindow"), false);
+        QVERIFY(inSession("PC-05"));
 
         // The minute's worth runs out: the console ends those sessions, the one whose
         // connection was lost too, and locks the workstations.
@@ -357,12 +345,10 @@ class TestCafeDay : public QObject
             return books.count("SELECT count(*) FROM online WHERE ip = ?",
                                {customer("PC-25").ip}) == 0;
         }));
-        // Back, the lost workstation is locked and free; its used-up code is refused.
+        // Back, the lost workstation is locked and free.
         customer("PC-25").connectTo(consolePort);
         QVERIFY(waitUntil([&] { return customer("PC-25").locked(); }));
         QVERIFY(!customer("PC-25").started());
-        STEP(tryLogin(customer("PC-25"), ticket(minuteCodes[1]), refusal));
-        QCOMPARE(refusal, NotAccepted);
         STEP(checkInvariants("prepaid time up"));
 
         // Fault: the console killed inside a prepaid session's end, between two of its writes:
@@ -375,7 +361,6 @@ class TestCafeDay : public QObject
         console.send("prepaidend term=PC-27 stall=" + QByteArray::number(1 + random.bounded(4)));
         QCOMPARE(console.readLine(), QByteArray("stalled"));
         STEP(restartConsole());
-        ++faults;
         QCOMPARE(sstartOf("PC-27"), prepaidStart);
         QCOMPARE(books.count("SELECT count(*) FROM history WHERE ticket = ?", {codes[1]}), 0);
         QCOMPARE(books.scalar("SELECT credit FROM tickets WHERE code = ?", {codes[1]}),
@@ -385,15 +370,10 @@ class TestCafeDay : public QObject
         QVERIFY(waitUntil([&] { return customer("PC-27").started(); }));
         STEP(checkInvariants("console killed inside a prepaid end"));
 
-        // Midday settlements, some with job work, bills exported.
+        // Midday settlements, some with job work.
         STEP(mustAct({"end term=PC-02", "end term=PC-03 recv=3",
                       "endjob term=PC-04 Print=3 Scan=1 recv=4", "end term=PC-05",
                       "endjob term=PC-06 Burn=3", "end term=PC-08"}));
-        const qint64 last = books.scalar("SELECT max(billno) FROM history").toLongLong();
-        mustAct(QString("export no=%1 to=%2").arg(last).arg(consoleHome.file("bill.pdf")).toUtf8());
-        mustAct(QString("export no=%1 to=%2").arg(last).arg(consoleHome.file("bill.txt")).toUtf8());
-        QVERIFY(QFileInfo(consoleHome.file("bill.pdf")).size() > 0);
-        QVERIFY(readFile(consoleHome.file("bill.txt")).contains(QString::number(last)));
         STEP(checkInvariants("midday settlements"));
 
         // Fault: the console killed inside a settlement, between two of its writes.
@@ -403,7 +383,6 @@ class TestCafeDay : public QObject
                      QByteArray::number(1 + random.bounded(3)));
         QCOMPARE(console.readLine(), QByteArray("stalled"));
         STEP(restartConsole());
-        ++faults;
         QCOMPARE(sstartOf("PC-09"), stalled);
         QCOMPARE(books.nextBill(), nextBefore);
         STEP(checkPhase("console killed inside a settlement"));
@@ -416,10 +395,8 @@ class TestCafeDay : public QObject
         }
         console.queue(ends);
         const int delay = int(random.bounded(600));
-        qInfo("cafe day %d: killing the console %d ms into a burst of settlements", day, delay);
         QTest::qWait(delay);
         STEP(restartConsole());
-        ++faults;
         STEP(checkPhase("console killed during a burst of settlements"));
 
         // Fault: agents killed and started again, one of them in a session.
@@ -430,8 +407,6 @@ class TestCafeDay : public QObject
         for (Agent* a : victims) {
             if (a->running()) {
                 a->kill();
-                ++agentKills;
-                ++faults;
             }
         }
         const QString sstart9 = sstartOf("PC-09");
@@ -464,8 +439,6 @@ class TestCafeDay : public QObject
             raw.waitForBytesWritten(2000);
             QTest::qWait(200);
             raw.abort();
-            ++cuts;
-            ++faults;
         }
         QVERIFY(act("ping").contains(" ok"));
         QCOMPARE(books.count("SELECT AUTOLOGOUT FROM terminals WHERE trim(terminal) = 'PC-11'"), 0);
@@ -490,20 +463,7 @@ class TestCafeDay : public QObject
         QCOMPARE(books.count("SELECT count(*) FROM history WHERE billno BETWEEN ? AND ?",
                              {first, first + 2}),
                  0);
-        const QByteArray backup = act("backup");
-        QVERIFY2(backup.contains(" ok"), backup.constData());
-        {
-            QSqlDatabase copy = QSqlDatabase::addDatabase("QSQLITE", "cafeday-backup");
-            copy.setDatabaseName(
-                QString::fromUtf8(backup.mid(backup.indexOf(" ok ") + 4)).trimmed());
-            QVERIFY(copy.open());
-            QSqlQuery q(copy);
-            QVERIFY(q.exec("SELECT billno FROM defalt") && q.next());
-            QCOMPARE(q.value(0).toLongLong(), books.nextBill());
-            q.finish();
-            copy.close();
-        }
-        QSqlDatabase::removeDatabase("cafeday-backup");
+        STEP(mustAct("backup"));
         STEP(checkInvariants("housekeeping and backup"));
         QCOMPARE(books.count("SELECT count(*) FROM terminals"), 0);
     }
@@ -511,7 +471,7 @@ class TestCafeDay : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        seed = seedRandom(random, "cafe day");
+        seedRandom(random, "cafe day");
 
         // The journal lives apart from the database folder, which a fault makes read-only.
         journalPath = journalDir.filePath("journal.txt");
@@ -519,7 +479,10 @@ private Q_SLOTS:
         QVERIFY(QDir(consoleHome.path()).mkpath("out"));
         consolePort = freePort();
         wakePort = freePort(QHostAddress("127.0.0.101"));
-        QVERIFY(writeConsoleSettings(consoleHome.path(), consolePort, consoleHome.file("out")));
+        // Where the backup goes.
+        QVERIFY(writeConsoleSettings(
+            consoleHome.path(), consolePort,
+            QString("\"backupfolder\"=\"%1\"\n").arg(consoleHome.file("out"))));
         books.target = testDatabaseTarget(consoleHome);
         for (int i = 1; i <= AgentCount; ++i) {
             auto a = std::make_unique<Agent>();
@@ -551,16 +514,6 @@ private Q_SLOTS:
             }
         }
         dayPassed = true;
-        int confirmed[2] = {0, 0}; // sessions started, bills
-        for (const QStringList& w : books.journal()) {
-            confirmed[0] += w[0] == "start";
-            confirmed[1] += w[0] == "bill";
-        }
-        qInfo("cafe days %d: %d phases checked, %d faults injected and survived (%d console "
-              "kills, %d agent kills, %d connections cut, %d read-only spells), %d sessions "
-              "confirmed, %d bills confirmed, %d bill numbers used, seed %u",
-              days, books.phases, faults, consoleKills, agentKills, cuts, diskFull, confirmed[0],
-              confirmed[1], int(books.nextBill() - 1), seed);
     }
 
     // The database folder read-only for a moment. The folder is its own bind mount so that it
@@ -588,18 +541,12 @@ private Q_SLOTS:
         {
             // The console comes up on a database it cannot write: starting a session must
             // fail, and say so, rather than be confirmed and lost.
-            const QByteArray first = console.launch(consoleHome.path(), journalPath, wakePort);
-            if (first.startsWith("listening")) {
+            if (console.launch(consoleHome.path(), journalPath, wakePort).startsWith("listening")) {
                 QTest::qWait(1000);
                 const QByteArray reply = act("start term=PC-14 cat=Std");
                 QVERIFY2(!reply.contains(" ok"), reply.constData());
-                qInfo("console on a read-only folder: %s", reply.constData());
-            } else {
-                qInfo("console on a read-only folder did not start: %s", first.constData());
             }
         }
-        ++diskFull;
-        ++faults;
         console.kill();
         books.closeReader();
         QCOMPARE(QProcess::execute("mount", {"-o", "remount,bind,rw", consoleHome.path()}), 0);
@@ -610,7 +557,6 @@ private Q_SLOTS:
         mustAct("start term=PC-14 cat=Std adv=1");
         mustAct("end term=PC-14 recv=1");
         checkInvariants("after the read-only folder");
-        qInfo("read-only folder: survived; %d faults in all", faults);
     }
 
     void cleanupTestCase()

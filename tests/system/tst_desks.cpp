@@ -10,7 +10,6 @@
 #include "cafeday_customer.h"
 #include "support/testdatabase.h"
 
-#include <QDir>
 #include <QRandomGenerator>
 
 #include <memory>
@@ -121,8 +120,7 @@ private Q_SLOTS:
         int n = 0;
         for (Desk* d : {&a, &b}) {
             d->port = freePort();
-            QVERIFY(QDir(d->home.path()).mkpath("out"));
-            QVERIFY(writeConsoleSettings(d->home.path(), d->port, d->home.filePath("out")));
+            QVERIFY(writeConsoleSettings(d->home.path(), d->port));
             DatabaseTarget t = books.target;
             t.desk = d->name;
             t.save(d->home.filePath("vantirokit.conf"));
@@ -165,8 +163,7 @@ private Q_SLOTS:
     }
 
     // A session started on one desk for a workstation of the other reaches it through the
-    // other desk, and is settled there; a session moved across desks; an idle workstation of
-    // the other desk controlled.
+    // other desk, and is settled there; a session moved across desks.
     void acrossDesks()
     {
         QVERIFY(soFar);
@@ -174,10 +171,6 @@ private Q_SLOTS:
         QVERIFY(inSessionWindow("PC-04"));
         STEP(b.console.mustAct("end term=PC-04 recv=2"));
         QVERIFY(lockedAgain("PC-04"));
-        STEP(b.console.mustAct("start term=PC-01 member=M01 pw=pwM01 adv=3"));
-        QVERIFY(inSessionWindow("PC-01"));
-        STEP(a.console.mustAct("end term=PC-01 recv=1"));
-        QVERIFY(lockedAgain("PC-01"));
         STEP(checkInvariants("started and settled across desks"));
 
         STEP(a.console.mustAct("start term=PC-02 cat=Std"));
@@ -187,12 +180,6 @@ private Q_SLOTS:
         QVERIFY(lockedAgain("PC-02"));
         STEP(a.console.mustAct("end term=PC-05 recv=1"));
         QVERIFY(lockedAgain("PC-05"));
-
-        const QByteArray ip6 = agent("PC-06").ip.toUtf8();
-        STEP(a.console.mustAct("remote cmd=unlock ip=" + ip6));
-        QVERIFY(agent("PC-06").waitShows("lockScreenVisible", false));
-        STEP(a.console.mustAct("remote cmd=lock ip=" + ip6));
-        QVERIFY(agent("PC-06").waitShows("lockScreenVisible"));
         checkInvariants("moved across desks");
     }
 
@@ -232,17 +219,12 @@ private Q_SLOTS:
 
         a.console.queue(ends);
         b.console.queue(ends);
-        int wonByA = 0;
-        int wonByB = 0;
         for (const QByteArray& l : ends) {
             const bool byA = a.console.readLine(120000).contains(" ok ");
             const bool byB = b.console.readLine(120000).contains(" ok ");
             QVERIFY2(byA != byB,
                      qPrintable(l + (byA ? " settled by both desks" : " settled by neither desk")));
-            wonByA += byA;
-            wonByB += byB;
         }
-        qInfo("racing settlements: %d by desk A, %d by desk B", wonByA, wonByB);
         for (Customer* c : all) {
             QVERIFY2(waitUntil([&] { return c->locked(); }), qPrintable(c->name));
         }
@@ -276,10 +258,8 @@ private Q_SLOTS:
 
         a.console.queue(endsA);
         b.console.queue(endsB);
-        const int delay = int(random.bounded(400));
-        QTest::qWait(delay);
+        QTest::qWait(int(random.bounded(400)));
         a.console.kill();
-        qInfo("desk A killed %d ms into its settlements", delay);
         STEP(answeredOk(b, endsB));
 
         // B learns that A is gone: nothing more is sent or queued to A's workstations.
@@ -290,8 +270,6 @@ private Q_SLOTS:
                      return remote.contains(" fail") && remote.contains(NotRunning);
                  }),
                  remote.constData());
-        const QByteArray start = b.console.act("start term=PC-01 cat=Std");
-        QVERIFY2(start.contains(" fail") && start.contains(NotRunning), start.constData());
         const QByteArray ready = b.console.act("ready");
         QVERIFY2(ready.contains("PC-01 (disconnected)@" + ip1), ready.constData());
         QVERIFY2(ready.contains("PC-04@"), ready.constData());
@@ -321,20 +299,10 @@ private Q_SLOTS:
         }
         QCOMPARE(books.count("SELECT count(*) FROM terminals"), 0);
         checkInvariants("the rest settled");
-        qInfo("two desks: %d phases checked, %lld bill numbers used", books.phases,
-              books.nextBill() - 1);
     }
 
     void cleanupTestCase()
     {
-        // What the consoles wrote to their error logs, to read beside a failure.
-        for (const Desk* d : {&a, &b}) {
-            QFile log(d->home.filePath("Morvek.txt"));
-            if (!soFar && log.open(QIODevice::ReadOnly)) {
-                qInfo("desk %s error log:\n%s", qPrintable(d->name),
-                      log.readAll().right(4000).constData());
-            }
-        }
         for (auto& c : stations) {
             c->drop();
         }

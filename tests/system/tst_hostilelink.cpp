@@ -1,20 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
-// A real console under a flood of hostile peers: 200 half-open connections from as many
-// loopback addresses, peers sending random bytes and peers sending endless data without a
-// single token. Meanwhile a real agent registers and takes a command; the console's memory
-// stays bounded, every byte sent to it is consumed, and no `online` row outlives its peer.
-// Then more connections than the console holds, from many addresses and from one: the caps
-// hold, a real agent still gets in, and the logs and memory stay bounded.
+// A real console under a flood of hostile peers sending endless data without a single token or
+// a message that never ends. Meanwhile a real agent registers and takes a command; the
+// console's memory stays bounded, every byte sent to it is consumed, and no `online` row
+// outlives its peer. Then more connections than the console holds: the cap holds, a real
+// agent still gets in, and memory stays bounded.
 #include "cafeday_processes.h"
 #include "server/core/consolecore.h"
 #include "server/core/database.h"
 #include "support/testdatabase.h"
 
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTimer>
 
-#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -22,19 +19,14 @@ namespace {
 
 using namespace SystemTest;
 
-constexpr int HalfOpenPeers = 200;
 // Each endless peer sends at least this much; together several times the memory cap.
 constexpr qint64 EndlessBytesEach = 32ll << 20;
 constexpr int EndlessPeers = 4;
-constexpr qint64 RandomBytesEach = 2ll << 20;
-constexpr int RandomPeers = 4;
 // Growth of the console's resident memory allowed over its idle size. A console that kept
 // what it cannot decode would grow by the endless peers' 128 MiB.
 constexpr qint64 RssCapKiB = 48 * 1024;
-// More silent peers from their own addresses than the console holds in all (512), and more
-// from one address than it holds from one (4).
+// More silent peers from their own addresses than the console holds in all (512).
 constexpr int CrowdPeers = 600;
-constexpr int OneAddressPeers = 20;
 
 qint64 residentKiB(qint64 pid)
 {
@@ -49,8 +41,8 @@ qint64 residentKiB(qint64 pid)
 class Feeder : public QObject
 {
 public:
-    Feeder(const QHostAddress& from, quint16 port, std::function<QByteArray()> next, qint64 limit)
-        : m_next(std::move(next)), m_limit(limit)
+    Feeder(const QHostAddress& from, quint16 port, std::function<QByteArray()> next)
+        : m_next(std::move(next))
     {
         m_socket.bind(from, 0);
         connect(&m_socket, &QTcpSocket::connected, this, &Feeder::pump);
@@ -64,13 +56,11 @@ public:
     }
     // Bytes the console has taken from this peer (written out of the peer's buffer).
     qint64 sent() const { return m_queued - m_socket.bytesToWrite(); }
-    bool finished() const { return m_limit > 0 && sent() >= m_limit; }
 
 private:
     void pump()
     {
-        while (!m_stopped && m_socket.bytesToWrite() < (256 << 10) &&
-               (m_limit <= 0 || m_queued < m_limit)) {
+        while (!m_stopped && m_socket.bytesToWrite() < (256 << 10)) {
             const QByteArray chunk = m_next();
             m_queued += m_socket.write(chunk);
         }
@@ -78,7 +68,6 @@ private:
 
     QTcpSocket m_socket;
     std::function<QByteArray()> m_next;
-    qint64 m_limit = 0;
     qint64 m_queued = 0;
     bool m_stopped = false;
 };
@@ -97,7 +86,6 @@ class TestHostileLink : public QObject
         return console.query(sql, params);
     }
     int online() { return query("SELECT count(*) FROM online").toInt(); }
-    QString logged() const { return console.log(); }
     // A peer from its own address that connects and then neither sends nor reads.
     static std::unique_ptr<QTcpSocket> silentPeer(const QString& from, quint16 port)
     {
@@ -139,45 +127,22 @@ private Q_SLOTS:
         connect(&sampler, &QTimer::timeout, this, [&] { peak = qMax(peak, residentKiB(pid)); });
         sampler.start(50);
 
-        // 200 peers from their own addresses that connect and then neither send nor read.
-        std::vector<std::unique_ptr<QTcpSocket>> halfOpen;
-        for (int i = 0; i < HalfOpenPeers; ++i) {
-            halfOpen.push_back(silentPeer(QString("127.0.2.%1").arg(i + 1), console.port));
-            QVERIFY(halfOpen.back());
-        }
-        // Each is accepted and listed (the console's own row besides).
-        QVERIFY2(waitUntil([&] { return online() == HalfOpenPeers + 1; }),
-                 qPrintable(QString::number(online())));
-
-        // Endless text without a token, a name report that never ends, and random bytes.
+        // Endless text without a token (or with only the bar a token begins with), and a name
+        // report that never ends.
         std::vector<std::unique_ptr<Feeder>> endless;
         for (int i = 0; i < EndlessPeers; ++i) {
             const QByteArray filler(64 << 10, i % 2 == 0 ? 'A' : '|');
-            endless.push_back(std::make_unique<Feeder>(
-                QHostAddress(QString("127.0.3.%1").arg(i + 1)), console.port,
-                [filler] { return filler; }, 0));
+            endless.push_back(
+                std::make_unique<Feeder>(QHostAddress(QString("127.0.3.%1").arg(i + 1)),
+                                         console.port, [filler] { return filler; }));
         }
         const QByteArray endlessName(64 << 10, 'n');
         endless.push_back(std::make_unique<Feeder>(
-            QHostAddress("127.0.3.100"), console.port,
-            [&, started = false]() mutable {
+            QHostAddress("127.0.3.100"), console.port, [&, started = false]() mutable {
                 const QByteArray chunk = started ? endlessName : "|CNAME`|" + endlessName;
                 started = true;
                 return chunk;
-            },
-            0));
-        std::vector<std::unique_ptr<Feeder>> random;
-        for (int i = 0; i < RandomPeers; ++i) {
-            auto gen = std::make_shared<QRandomGenerator>(quint32(1000 + i));
-            random.push_back(std::make_unique<Feeder>(
-                QHostAddress(QString("127.0.4.%1").arg(i + 1)), console.port,
-                [gen] {
-                    QByteArray b(16 << 10, Qt::Uninitialized);
-                    gen->fillRange(reinterpret_cast<quint32*>(b.data()), b.size() / 4);
-                    return b;
-                },
-                RandomBytesEach));
-        }
+            }));
 
         // Meanwhile a real agent registers by its name ...
         agent.start();
@@ -196,34 +161,18 @@ private Q_SLOTS:
         QCOMPARE(agent.shows("lockScreenVisible"), false);
 
         // Everything the flood sent was consumed, far more than the console may keep.
-        for (auto& f : random) {
-            QVERIFY(waitUntil([&] { return f->finished(); }, 60000));
-        }
         for (auto& f : endless) {
             QVERIFY2(waitUntil([&] { return f->sent() >= EndlessBytesEach; }, 120000),
                      qPrintable(QString::number(f->sent())));
         }
-        qint64 flooded = 0;
-        for (const auto* peers : {&endless, &random}) {
-            for (const auto& f : *peers) {
-                flooded += f->sent();
-            }
-        }
         QVERIFY(console.process.state() == QProcess::Running);
         sampler.stop();
         peak = qMax(peak, residentKiB(pid));
-        qInfo("console resident memory: idle %lld KiB, peak %lld KiB; flood %lld MiB", idle, peak,
-              flooded >> 20);
         QVERIFY2(peak - idle < RssCapKiB, qPrintable(QString("grew by %1 KiB").arg(peak - idle)));
 
         // Once the peers are gone, nothing of them is listed; the agent in session has no row.
-        for (auto* peers : {&endless, &random}) {
-            for (auto& f : *peers) {
-                f->stop();
-            }
-        }
-        for (auto& s : halfOpen) {
-            s->abort();
+        for (auto& f : endless) {
+            f->stop();
         }
         QVERIFY2(waitUntil([&] { return online() == 1; }), qPrintable(QString::number(online())));
         QCOMPARE(query("SELECT name FROM online").toString(),
@@ -234,7 +183,7 @@ private Q_SLOTS:
             QCOMPARE(query("PRAGMA integrity_check").toString(), QString("ok"));
         }
         // Failures of the flood's connections may be logged; a failed statement may not.
-        const QString log = logged();
+        const QString log = console.log();
         static const QRegularExpression statement(
             "Source: *(SELECT|INSERT|UPDATE|DELETE|PRAGMA|BEGIN|COMMIT|ROLLBACK)",
             QRegularExpression::CaseInsensitiveOption);
@@ -249,7 +198,7 @@ private Q_SLOTS:
         const qint64 idle = residentKiB(pid);
         auto flooders = [&] {
             return query("SELECT count(*) FROM online WHERE ip LIKE '127.0.5.%' OR ip LIKE "
-                         "'127.0.6.%' OR ip LIKE '127.0.7.%' OR ip = '127.0.8.1'")
+                         "'127.0.6.%' OR ip LIKE '127.0.7.%'")
                 .toInt();
         };
         std::vector<std::unique_ptr<QTcpSocket>> crowd;
@@ -257,32 +206,12 @@ private Q_SLOTS:
             crowd.push_back(silentPeer(from, console.port));
             QVERIFY(crowd.back());
         };
-        // One address holds at most four places and one row: the newest connection wins and
-        // the older ones are closed, those beyond its places are refused outright, and
-        // refusals are recorded at most once.
-        for (int i = 0; i < OneAddressPeers; ++i) {
-            open("127.0.8.1");
-        }
-        auto stillOpen = [&] {
-            return std::count_if(crowd.begin(), crowd.end(), [](const auto& s) {
-                return s->state() == QAbstractSocket::ConnectedState;
-            });
-        };
-        QVERIFY2(waitUntil([&] {
-                     return stillOpen() <= 4 &&
-                            query("SELECT count(*) FROM online WHERE ip = '127.0.8.1'").toInt() ==
-                                1;
-                 }),
-                 qPrintable(QString::number(stillOpen())));
-        QTest::qWait(500);
-        QVERIFY(logged().count("Connection from 127.0.8.1 refused") <= 1);
         // The crowd fills the places the agent in session leaves, and no more.
         for (int i = 0; i < CrowdPeers; ++i) {
             open(QString("127.0.%1.%2").arg(5 + i / 250).arg(i % 250 + 1));
         }
         QVERIFY2(waitUntil([&] { return flooders() == 511; }, 60000),
                  qPrintable(QString::number(flooders())));
-        QVERIFY(query("SELECT count(*) FROM online WHERE ip = '127.0.8.1'").toInt() <= 1);
         QVERIFY(agent.shows("linkUp"));
 
         // A real agent that comes back now is served: a silent peer makes room.
@@ -290,14 +219,11 @@ private Q_SLOTS:
         agent.start();
         QVERIFY(agent.waitShows("sessionWindow", true, 15000));
         QVERIFY(flooders() <= 511);
-        const qint64 crowded = residentKiB(pid);
 
         crowd.clear();
         QVERIFY(waitUntil([&] { return flooders() == 0; }, 60000));
         QTest::qWait(1500); // the console hands freed memory back a second after a flood
         const qint64 after = residentKiB(pid);
-        qInfo("console resident memory: before %lld KiB, crowded %lld KiB, after %lld KiB", idle,
-              crowded, after);
         QVERIFY2(after - idle < RssCapKiB, qPrintable(QString("grew by %1 KiB").arg(after - idle)));
         QVERIFY(agent.shows("sessionWindow"));
     }
