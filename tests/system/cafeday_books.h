@@ -9,12 +9,14 @@
 #include "common/money.h"
 #include "server/core/databasetarget.h"
 
+#include <QRegularExpression>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <algorithm>
 #include <map>
 
 namespace SystemTest {
@@ -191,33 +193,19 @@ public:
 
     static QString field(const QStringList& words, const QString& key)
     {
-        for (const QString& w : words) {
-            if (w.startsWith(key + '=')) {
-                return w.mid(key.size() + 1);
-            }
+        const qsizetype i = words.indexOf(QRegularExpression('^' + key + '='));
+        if (i < 0) {
+            return {};
         }
-        return {};
-    }
-
-    static QString sstartField(const QStringList& words)
-    {
         // "sstart=yyyy-MM-dd HH:mm:ss" was split at its blank.
-        for (int i = 0; i + 1 < words.size(); ++i) {
-            if (words[i].startsWith("sstart=")) {
-                return words[i].mid(7) + ' ' + words[i + 1];
-            }
-        }
-        return {};
+        const QString value = words[i].mid(key.size() + 1);
+        return key == "sstart" ? value + ' ' + words.value(i + 1) : value;
     }
 
     bool housekeptBill(qint64 no) const
     {
-        for (const auto& r : housekept) {
-            if (no >= r.first && no <= r.second) {
-                return true;
-            }
-        }
-        return false;
+        return std::any_of(housekept.begin(), housekept.end(),
+                           [no](const auto& r) { return no >= r.first && no <= r.second; });
     }
 
     // ----- the invariants -----
@@ -316,10 +304,10 @@ public:
         // Each desk tells its bills in the order it numbers them.
         std::map<QString, QList<qint64>> journalBills;
         for (const QStringList& w : journal()) {
-            const QString key = w.value(1) + '|' + sstartField(w);
+            const QString key = w.value(1) + '|' + field(w, "sstart");
             const QString no = field(w, "no");
             if (w[0] == "start") {
-                sessions[key] = {w[1], sstartField(w), false, QString()};
+                sessions[key] = {w[1], field(w, "sstart"), false, QString()};
             } else if (w[0] == "transfer") {
                 auto it = sessions.find(key);
                 QVERIFY(it != sessions.end());
@@ -328,7 +316,7 @@ public:
                 s.terminal = w[2];
                 sessions[w[2] + '|' + s.sstart] = s;
             } else if (w[0] == "bill") {
-                sessions[key] = {w[1], sstartField(w), true, no};
+                sessions[key] = {w[1], field(w, "sstart"), true, no};
             }
             // A confirmed sale or bill (maintenance takes no number): kept, where it was made.
             if ((w[0] == "sale" || w[0] == "bill") && no != "none") {

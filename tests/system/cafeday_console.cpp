@@ -145,7 +145,6 @@ public:
             {"prepaidend", &Cashier::prepaidEnd},
             {"addcredit", &Cashier::addCredit},
             {"ready", &Cashier::readyList},
-            {"ping", &Cashier::ping},
         };
         m_prompt.said.clear();
         QString detail;
@@ -165,36 +164,26 @@ private:
     bool topUp(const Args& a, QString&) { return m_prepaid.topUp(a); }
     bool prepaidEnd(const Args& a, QString& detail) { return m_prepaid.end(a, detail); }
     bool addCredit(const Args& a, QString&) { return m_prepaid.addCredit(a); }
-    bool ping(const Args&, QString&) { return true; }
 
     bool category(const Args& a, QString&)
     {
-        // Per minute with a minimum: every second of a long session counts.
-        RateRow first;
-        first.timeslice = Money::fromWhole(60);
-        first.rate = Money::parse(a.value("hour", "30"));
-        first.tperiod = "60";
-        first.rateslice = first.rate.toString();
-        first.rpermin = first.rate.dividedBy(60);
-        QList<RateRow> rows{first};
-        if (a.value("minute") == "1") {
-            // A first slice of one minute: a session costs from a minute's worth, so a little
-            // credit buys a minute or two.
-            RateRow minute;
-            minute.timeslice = Money::fromWhole(1);
-            minute.rate = first.rpermin;
-            minute.tperiod = "1";
-            minute.rateslice = minute.rate.toString();
-            minute.rpermin = first.rpermin;
-            rows.prepend(minute);
+        // Per minute with a minimum: every second of a long session counts. minute=1 puts a
+        // first slice of one minute before the hour: a session costs from a minute's worth, so
+        // a little credit buys a minute or two.
+        const Money hour = Money::parse(a.value("hour", "30"));
+        QList<RateRow> rows;
+        for (const int minutes : a.value("minute") == "1" ? QList{1, 60} : QList{60}) {
+            RateRow r;
+            r.timeslice = Money::fromWhole(minutes);
+            r.rpermin = hour.dividedBy(60);
+            r.rate = minutes == 60 ? hour : r.rpermin;
+            r.tperiod = QString::number(minutes);
+            r.rateslice = r.rate.toString();
+            rows.append(r);
         }
         TariffSettings s;
         s.chargebyminute = true;
-        const bool done = TariffStore(m_db).save(a.value("name"), QString(), true, rows, s);
-        if (done) {
-            m_journal.write("category " + a.value("name"));
-        }
-        return done;
+        return TariffStore(m_db).save(a.value("name"), QString(), true, rows, s);
     }
 
     bool jobCatalogue(const Args& a, QString&)
@@ -217,11 +206,7 @@ private:
         f.password = a.value("pw");
         f.category = a.value("cat");
         reg.setFields(f);
-        if (!reg.save()) {
-            return false;
-        }
-        m_journal.write(QString("member id=%1 ob=%2").arg(a.value("id"), f.openingBalance));
-        return true;
+        return reg.save();
     }
 
     bool start(const Args& a, QString& detail)
@@ -263,7 +248,6 @@ private:
             return false;
         }
         m_journal.write(QString("start %1 sstart=%2").arg(terminal, sstart));
-        detail = sstart;
         return true;
     }
 
@@ -314,7 +298,6 @@ private:
             return false;
         }
         journalBill(terminal, picked);
-        detail = child<QLineEdit>(w, "txtbillNo")->text();
         return true;
     }
 
@@ -389,7 +372,6 @@ private:
         const QString cmd = a.value("cmd");
         const RemoteControl::Command c = cmd == "unlock"     ? RemoteControl::Command::Unlock
                                          : cmd == "shutdown" ? RemoteControl::Command::Shutdown
-                                         : cmd == "restart"  ? RemoteControl::Command::Restart
                                                              : RemoteControl::Command::Lock;
         const QString ip = a.value("ip");
         // As the Tools window does: a workstation nothing can reach now is refused, and said so.
@@ -398,11 +380,7 @@ private:
             Prompt::message(why, "Message", Prompt::Icon::Exclamation);
             return false;
         }
-        const bool sent = control.send(c, ip, AgentLink::instance());
-        if (sent) {
-            m_journal.write(QString("remote %1 %2").arg(cmd, ip));
-        }
-        return sent;
+        return control.send(c, ip, AgentLink::instance());
     }
 
     // The console window's list of ready workstations as the cashier reads it: name@address,
@@ -436,39 +414,22 @@ private:
         l.setText(r, MemberLedger::PartColumn, "Counter");
         l.setText(r, MemberLedger::CreditColumn, a.value("credit", "0"));
         l.setText(r, MemberLedger::DebitColumn, a.value("debit", "0"));
-        // The balance the cashier sees on the last row before saving.
-        detail = l.balance(l.rowCount() - 1).toString();
-        if (!l.save()) {
-            return false;
-        }
-        m_journal.write(
-            QString("ledger id=%1 credit=%2 debit=%3 balance=%4")
-                .arg(a.value("id"), a.value("credit", "0"), a.value("debit", "0"), detail));
-        return true;
+        return l.save();
     }
 
-    bool housekeeping(const Args& a, QString& detail)
+    bool housekeeping(const Args& a, QString&)
     {
         Housekeeping h(m_db);
         Housekeeping::HistoryDeletion d = h.byBillNumbers(a.value("from"), a.value("to"));
-        if (!d.isValid() || !h.confirm(d) || !h.runAll(d)) {
-            return false;
-        }
-        detail = QString::number(d.done());
-        m_journal.write(QString("housekeeping from=%1 to=%2").arg(a.value("from"), a.value("to")));
-        return true;
+        return d.isValid() && h.confirm(d) && h.runAll(d);
     }
 
     bool backup(const Args&, QString& detail)
     {
         Backup b(m_db);
-        if (!b.runAndWait()) {
-            detail = b.lastError();
-            return false;
-        }
-        detail = Backup::targetPath();
-        m_journal.write("backup");
-        return true;
+        const bool done = b.runAndWait();
+        detail = b.lastError();
+        return done;
     }
 
     Console& m_console;

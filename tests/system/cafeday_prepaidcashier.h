@@ -72,14 +72,7 @@ public:
     // The member window's top-up.
     bool topUp(const QHash<QString, QString>& a)
     {
-        PrepaidCounter counter(m_db, m_digits);
-        const QString id = a.value("id");
-        const QString amount = a.value("amount");
-        if (!counter.topUp(id, amount)) {
-            return false;
-        }
-        m_journal(QString("topup id=%1 amount=%2").arg(id, amount));
-        return true;
+        return PrepaidCounter(m_db, m_digits).topUp(a.value("id"), a.value("amount"));
     }
 
     // End on a prepaid session in the list; stall= holds it between two of its writes, as
@@ -107,14 +100,8 @@ public:
 
     bool addCredit(const QHash<QString, QString>& a)
     {
-        const QString terminal = a.value("term");
-        const auto s = on(terminal);
-        PrepaidCounter counter(m_db, m_digits);
-        if (!s || !counter.addCredit(*s, a.value("amount"))) {
-            return false;
-        }
-        m_journal(QString("addcredit %1 amount=%2").arg(terminal, a.value("amount")));
-        return true;
+        const auto s = on(a.value("term"));
+        return s && PrepaidCounter(m_db, m_digits).addCredit(*s, a.value("amount"));
     }
 
 private:

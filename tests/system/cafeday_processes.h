@@ -42,7 +42,7 @@ template <typename List> auto& byName(List& all, const QString& name)
 }
 
 // The seed of a run's random faults: VANTIROKIT_DAY_SEED repeats a run, else the time.
-inline quint32 seedRandom(QRandomGenerator& random, const char* run)
+inline void seedRandom(QRandomGenerator& random, const char* run)
 {
     bool seeded = false;
     auto seed = quint32(qEnvironmentVariableIntValue("VANTIROKIT_DAY_SEED", &seeded));
@@ -51,7 +51,6 @@ inline quint32 seedRandom(QRandomGenerator& random, const char* run)
     }
     random.seed(seed);
     qInfo("%s seed %u (VANTIROKIT_DAY_SEED=%u repeats this run)", run, seed, seed);
-    return seed;
 }
 
 inline bool writeFile(const QString& path, const QByteArray& text)
@@ -248,11 +247,6 @@ public:
         m_out.remove(0, nl + 1);
         return line;
     }
-    void send(const QByteArray& line)
-    {
-        process.write(line + '\n');
-        process.waitForBytesWritten(5000);
-    }
     // Actions sent at once, their answers left to read.
     void queue(const QList<QByteArray>& lines)
     {
@@ -263,7 +257,7 @@ public:
     // One cashier's action; the console's reply.
     QByteArray act(const QByteArray& line)
     {
-        send(line);
+        queue({line});
         return readLine();
     }
     void mustAct(const QByteArray& line)

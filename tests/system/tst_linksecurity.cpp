@@ -106,7 +106,6 @@ void TstLinkSecurity::keyedConsoleListsOnlyTheAgentWithTheKey()
         return console.query("SELECT name FROM online WHERE ip = '127.0.0.41'").toString() ==
                "PC-41";
     }));
-    QVERIFY(right.shows("linkProven"));
     // Both laptops were refused by the console, each logged with its address.
     QVERIFY(waitUntil([&] {
         const QString log = console.log();
@@ -181,7 +180,6 @@ void TstLinkSecurity::weakKeyLinksNothingOnEitherSide()
     QVERIFY(waitUntil(
         [&] { return weak.state().value("status").toString().contains("link key is refused"); }));
     QCOMPARE(weak.shows("dialogVisible"), true);
-    QVERIFY(readFile(weak.home.filePath("Morvek.txt")).contains("link key is refused"));
     for (Agent* p : {&weak, &strong}) {
         // The agent reports its screens as it draws them; on a busy machine the lock may be
         // reported a moment after the refusal.
