@@ -193,7 +193,7 @@ public:
 
     static QString field(const QStringList& words, const QString& key)
     {
-        const qsizetype i = words.indexOf(QRegularExpression('^' + key + '='));
+        const qsizetype i = words.indexOf(QRegularExpression(key + "=.*")); // a whole word
         if (i < 0) {
             return {};
         }
