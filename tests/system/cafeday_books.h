@@ -9,12 +9,14 @@
 #include "common/money.h"
 #include "server/core/databasetarget.h"
 
+#include <QRegularExpression>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <algorithm>
 #include <map>
 
 namespace SystemTest {
@@ -124,16 +126,52 @@ public:
         return r.isEmpty() ? QVariant() : r.first().value(0);
     }
 
+    int count(const QString& sql, const QVariantList& params = {})
+    {
+        return scalar(sql, params).toInt();
+    }
+    // The query counting the groups of `from` that have more than one row.
+    static QString twice(const QString& from, const QString& groupBy)
+    {
+        return QString("SELECT count(*) FROM (SELECT 1 FROM %1 GROUP BY %2 HAVING count(*) > 1) d")
+            .arg(from, groupBy);
+    }
+
+    qint64 nextBill() { return scalar("SELECT billno FROM defalt").toLongLong(); }
+
     bool registered(const QString& ip, const QString& name)
     {
-        return scalar("SELECT count(*) FROM online WHERE ip = ? AND trim(name) = ?", {ip, name})
-                   .toInt() == 1;
+        return count("SELECT count(*) FROM online WHERE ip = ? AND trim(name) = ?", {ip, name}) ==
+               1;
+    }
+    // Ready under its name or in a session, once.
+    bool listed(const QString& ip, const QString& name)
+    {
+        return count("SELECT (SELECT count(*) FROM online WHERE ip = ? AND trim(name) = ?) + "
+                     "(SELECT count(*) FROM terminals WHERE ip = ?)",
+                     {ip, name, ip}) == 1;
+    }
+    // Back after its console restarted: ready, or its session held by its new connection.
+    bool cameBack(const QString& ip, const QString& name)
+    {
+        return registered(ip, name) ||
+               count("SELECT count(*) FROM terminals WHERE ip = ? AND cid > 0", {ip}) == 1;
     }
 
     bool inSession(const QString& terminal)
     {
-        return scalar("SELECT count(*) FROM terminals WHERE trim(terminal) = ?", {terminal})
-                   .toInt() == 1;
+        return count("SELECT count(*) FROM terminals WHERE trim(terminal) = ?", {terminal}) == 1;
+    }
+
+    // The member's ledger: credits less debits.
+    Money ledger(const QString& id)
+    {
+        Money balance;
+        for (const QVariantList& t :
+             rows("SELECT credit, debit FROM transactions WHERE memberid = ?", {id})) {
+            balance += Money::fromVariant(t[0]) - Money::fromVariant(t[1]);
+        }
+        return balance;
     }
 
     QString sstartOf(const QString& terminal)
@@ -146,47 +184,28 @@ public:
 
     QList<QStringList> journal()
     {
-        QFile f(journalPath);
         QList<QStringList> out;
-        if (f.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : f.readAll().split('\n')) {
-                if (!line.isEmpty()) {
-                    out.append(QString::fromUtf8(line).split(' '));
-                }
-            }
+        for (const QString& line : readFile(journalPath).split('\n', Qt::SkipEmptyParts)) {
+            out.append(line.split(' '));
         }
         return out;
     }
 
     static QString field(const QStringList& words, const QString& key)
     {
-        for (const QString& w : words) {
-            if (w.startsWith(key + '=')) {
-                return w.mid(key.size() + 1);
-            }
+        const qsizetype i = words.indexOf(QRegularExpression(key + "=.*")); // a whole word
+        if (i < 0) {
+            return {};
         }
-        return {};
-    }
-
-    static QString sstartField(const QStringList& words)
-    {
         // "sstart=yyyy-MM-dd HH:mm:ss" was split at its blank.
-        for (int i = 0; i + 1 < words.size(); ++i) {
-            if (words[i].startsWith("sstart=")) {
-                return words[i].mid(7) + ' ' + words[i + 1];
-            }
-        }
-        return {};
+        const QString value = words[i].mid(key.size() + 1);
+        return key == "sstart" ? value + ' ' + words.value(i + 1) : value;
     }
 
     bool housekeptBill(qint64 no) const
     {
-        for (const auto& r : housekept) {
-            if (no >= r.first && no <= r.second) {
-                return true;
-            }
-        }
-        return false;
+        return std::any_of(housekept.begin(), housekept.end(),
+                           [no](const auto& r) { return no >= r.first && no <= r.second; });
     }
 
     // ----- the invariants -----
@@ -198,40 +217,27 @@ public:
 
         // Every workstation in at most one of the two tables, once; a connected one in exactly
         // one (once the console has seen its agent again).
-        QCOMPARE(scalar("SELECT count(*) FROM online o JOIN terminals t ON o.ip = t.ip").toInt(),
-                 0);
+        QCOMPARE(count("SELECT count(*) FROM online o JOIN terminals t ON o.ip = t.ip"), 0);
         // The console's own computer (index 0) is listed by each desk, and the desks of a test
         // share one computer.
-        QCOMPARE(scalar("SELECT count(*) FROM (SELECT ip FROM online WHERE id <> 0 GROUP BY ip "
-                        "HAVING count(*) > 1) d")
-                     .toInt(),
-                 0);
-        QCOMPARE(
-            scalar(
-                "SELECT count(*) FROM (SELECT ip FROM terminals GROUP BY ip HAVING count(*) > 1) d")
-                .toInt(),
-            0);
+        QCOMPARE(count(twice("online WHERE id <> 0", "ip")), 0);
+        QCOMPARE(count(twice("terminals", "ip")), 0);
         for (const Agent* a : connected) {
             QVERIFY2(waitUntil([&] {
-                         return scalar("SELECT (SELECT count(*) FROM online WHERE ip = ?) + "
-                                       "(SELECT count(*) FROM terminals WHERE ip = ?)",
-                                       {a->ip, a->ip})
-                                    .toInt() == 1;
+                         return count("SELECT (SELECT count(*) FROM online WHERE ip = ?) + "
+                                      "(SELECT count(*) FROM terminals WHERE ip = ?)",
+                                      {a->ip, a->ip}) == 1;
                      }),
                      qPrintable(where + ": " + a->name + " is not in exactly one table"));
         }
 
         // Bills: unique numbers that, with the ones housekeeping removed, run without a gap
         // up to the next number; maintenance takes none.
-        const qint64 next = scalar("SELECT billno FROM defalt").toLongLong();
-        QCOMPARE(scalar("SELECT count(*) FROM defalt").toInt(), 1);
-        QCOMPARE(scalar("SELECT count(*) FROM (SELECT billno FROM history WHERE billno IS NOT NULL "
-                        "GROUP BY billno HAVING count(*) > 1) d")
-                     .toInt(),
-                 0);
-        QCOMPARE(scalar("SELECT count(*) FROM history WHERE (billno IS NULL) <> (\"user\" = "
-                        "'Maintaining')")
-                     .toInt(),
+        const qint64 next = nextBill();
+        QCOMPARE(count("SELECT count(*) FROM defalt"), 1);
+        QCOMPARE(count(twice("history WHERE billno IS NOT NULL", "billno")), 0);
+        QCOMPARE(count("SELECT count(*) FROM history WHERE (billno IS NULL) <> (\"user\" = "
+                       "'Maintaining')"),
                  0);
         QSet<qint64> present;
         const auto history =
@@ -298,37 +304,28 @@ public:
         // Each desk tells its bills in the order it numbers them.
         std::map<QString, QList<qint64>> journalBills;
         for (const QStringList& w : journal()) {
-            if (w[0] == "sale") {
-                const qint64 no = field(w, "no").toLongLong();
-                journalBills[field(w, "desk")].append(no);
-                const auto known = knownBills.find(no);
-                QVERIFY2(known != knownBills.end() && known->second.terminal == "Tickets",
-                         qPrintable(where + ": confirmed ticket sale " + field(w, "no") + " lost"));
-                QCOMPARE(known->second.net.units(), Money::parse(field(w, "net")).units());
-            } else if (w[0] == "start") {
-                sessions[w[1] + '|' + sstartField(w)] = {w[1], sstartField(w), false, QString()};
+            const QString key = w.value(1) + '|' + field(w, "sstart");
+            const QString no = field(w, "no");
+            if (w[0] == "start") {
+                sessions[key] = {w[1], field(w, "sstart"), false, QString()};
             } else if (w[0] == "transfer") {
-                auto it = sessions.find(w[1] + '|' + sstartField(w));
+                auto it = sessions.find(key);
                 QVERIFY(it != sessions.end());
                 JournalSession s = it->second;
                 sessions.erase(it);
                 s.terminal = w[2];
                 sessions[w[2] + '|' + s.sstart] = s;
             } else if (w[0] == "bill") {
-                const QString key = w[1] + '|' + sstartField(w);
-                sessions[key].terminal = w[1];
-                sessions[key].sstart = sstartField(w);
-                sessions[key].billed = true;
-                sessions[key].billNo = field(w, "no");
-                if (field(w, "no") != "none") {
-                    const qint64 no = field(w, "no").toLongLong();
-                    journalBills[field(w, "desk")].append(no);
-                    auto known = knownBills.find(no);
-                    QVERIFY2(known != knownBills.end(),
-                             qPrintable(where + ": confirmed bill " + field(w, "no") + " lost"));
-                    QCOMPARE(known->second.terminal, w[1]);
-                    QCOMPARE(known->second.net.units(), Money::parse(field(w, "net")).units());
-                }
+                sessions[key] = {w[1], field(w, "sstart"), true, no};
+            }
+            // A confirmed sale or bill (maintenance takes no number): kept, where it was made.
+            if ((w[0] == "sale" || w[0] == "bill") && no != "none") {
+                journalBills[field(w, "desk")].append(no.toLongLong());
+                const auto known = knownBills.find(no.toLongLong());
+                QVERIFY2(known != knownBills.end() &&
+                             known->second.terminal == (w[0] == "sale" ? "Tickets" : w[1]),
+                         qPrintable(where + ": confirmed " + w[0] + ' ' + no + " lost"));
+                QCOMPARE(known->second.net.units(), Money::parse(field(w, "net")).units());
             }
         }
         for (const auto& [desk, nos] : journalBills) {
@@ -337,30 +334,20 @@ public:
             }
         }
         for (const auto& [key, s] : sessions) {
+            const int running =
+                count("SELECT count(*) FROM terminals WHERE trim(terminal) = ? AND sstart = ?",
+                      {s.terminal, s.sstart});
+            const int settled =
+                count("SELECT count(*) FROM history WHERE terminal = ? AND sstart = ?",
+                      {s.terminal, s.sstart});
             if (s.billed) {
-                QCOMPARE(scalar("SELECT count(*) FROM terminals WHERE trim(terminal) = ? AND "
-                                "sstart = ?",
-                                {s.terminal, s.sstart})
-                             .toInt(),
-                         0);
+                QCOMPARE(running, 0);
                 if (s.billNo == "none") {
-                    QCOMPARE(
-                        scalar("SELECT count(*) FROM history WHERE terminal = ? AND sstart = ?",
-                               {s.terminal, s.sstart})
-                            .toInt(),
-                        1);
+                    QCOMPARE(settled, 1);
                 }
                 continue;
             }
             // Running on, or settled by an action the cashier never saw answered.
-            const int running = scalar("SELECT count(*) FROM terminals WHERE trim(terminal) = ? "
-                                       "AND sstart = ?",
-                                       {s.terminal, s.sstart})
-                                    .toInt();
-            const int settled =
-                scalar("SELECT count(*) FROM history WHERE terminal = ? AND sstart = ?",
-                       {s.terminal, s.sstart})
-                    .toInt();
             QVERIFY2(running + settled == 1,
                      qPrintable(where + ": confirmed session " + key + " lost"));
         }
@@ -376,20 +363,16 @@ public:
             QCOMPARE(Money::fromVariant(scalar("SELECT ob FROM members WHERE memberid = ?", {id}))
                          .units(),
                      ob.units());
-            Money ledger;
-            for (const QVariantList& t :
-                 rows("SELECT credit, debit FROM transactions WHERE memberid = ?", {id})) {
-                ledger += Money::fromVariant(t[0]) - Money::fromVariant(t[1]);
-            }
+            const Money balance = ledger(id);
             Money expected = ledgerEdits[id];
             for (const auto& [no, b] : knownBills) {
                 if (b.member == id) {
                     expected += b.received - b.net;
                 }
             }
-            QVERIFY2(ledger == expected,
+            QVERIFY2(balance == expected,
                      qPrintable(QString("%1: member %2 ledger %3, bills and edits %4")
-                                    .arg(where, id, ledger.toString(), expected.toString())));
+                                    .arg(where, id, balance.toString(), expected.toString())));
         }
         STEP(checkPrepaid(where));
     }
@@ -399,13 +382,9 @@ public:
     // held, and a member's bill deducted once, by exactly its amount.
     void checkPrepaid(const QString& where)
     {
-        QCOMPARE(scalar("SELECT count(*) FROM (SELECT 1 FROM history WHERE terminal <> 'Tickets' "
-                        "GROUP BY terminal, sstart HAVING count(*) > 1) d")
-                     .toInt(),
-                 0);
-        QCOMPARE(scalar("SELECT count(*) FROM (SELECT 1 FROM terminals WHERE prepaid IN (1, 2) "
-                        "GROUP BY prepaid, coalesce(ticket, memberid) HAVING count(*) > 1) d")
-                     .toInt(),
+        QCOMPARE(count(twice("history WHERE terminal <> 'Tickets'", "terminal, sstart")), 0);
+        QCOMPARE(count(twice("terminals WHERE prepaid IN (1, 2)",
+                             "prepaid, coalesce(ticket, memberid)")),
                  0);
         std::map<QString, Money> spent;
         QSet<QString> partlyHousekept;

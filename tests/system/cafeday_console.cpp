@@ -13,10 +13,6 @@
 #include "server/accounts/housekeeping.h"
 #include "server/accounts/memberledger.h"
 #include "server/accounts/memberregister.h"
-#include "server/accounts/optionsmodel.h"
-#include "server/accounts/reportcomposer.h"
-#include "server/accounts/reportdocument.h"
-#include "server/accounts/reportexport.h"
 #include "server/app/console.h"
 #include "server/core/agentlink.h"
 #include "server/core/consolecore.h"
@@ -86,7 +82,7 @@ Args parseArgs(const QStringList& words)
 {
     Args a;
     for (const QString& w : words) {
-        const qsizetype eq = w.indexOf(QLatin1Char('='));
+        const qsizetype eq = w.indexOf('=');
         if (eq > 0) {
             a.insert(w.left(eq), w.mid(eq + 1));
         }
@@ -99,26 +95,14 @@ template <typename T> T* child(QWidget& w, const char* name)
     return w.findChild<T*>(QLatin1String(name));
 }
 
-CloseAction closeAction(const QString& text)
-{
-    if (text == QLatin1String("shutdown")) {
-        return CloseAction::Shutdown;
-    }
-    if (text == QLatin1String("restart")) {
-        return CloseAction::Restart;
-    }
-    return CloseAction::Lock;
-}
-
 void sendAll(Database& db, const QList<AgentMessage>& messages)
 {
     AgentLink* link = AgentLink::instance();
     for (const AgentMessage& m : messages) {
         if (link == nullptr || !link->send(m.index, m.bytes)) {
             // As the settlement window does: an agent that is gone is not ready either.
-            if (m.index > 0 &&
-                db.run(QStringLiteral("DELETE FROM online WHERE id = ?"), {m.index})) {
-                db.notifyChanged(QStringLiteral("online"));
+            if (m.index > 0 && db.run("DELETE FROM online WHERE id = ?", {m.index})) {
+                db.notifyChanged("online");
             }
             break;
         }
@@ -142,93 +126,67 @@ public:
     // Runs one action; the reply's detail is what the cashier saw.
     QString run(const QString& line, bool& ok)
     {
-        QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        const QString verb = words.value(0);
-        const Args a = parseArgs(words.mid(1));
+        QStringList words = line.split(' ', Qt::SkipEmptyParts);
+        using Action = bool (Cashier::*)(const Args&, QString&);
+        static const QHash<QString, Action> actions{
+            {"category", &Cashier::category},
+            {"jobcatalogue", &Cashier::jobCatalogue},
+            {"member", &Cashier::member},
+            {"start", &Cashier::start},
+            {"end", &Cashier::end},
+            {"endjob", &Cashier::endWithJobWork},
+            {"transfer", &Cashier::transfer},
+            {"remote", &Cashier::remote},
+            {"ledger", &Cashier::ledger},
+            {"housekeeping", &Cashier::housekeeping},
+            {"backup", &Cashier::backup},
+            {"tickets", &Cashier::sell},
+            {"topup", &Cashier::topUp},
+            {"prepaidend", &Cashier::prepaidEnd},
+            {"addcredit", &Cashier::addCredit},
+            {"ready", &Cashier::readyList},
+        };
         m_prompt.said.clear();
         QString detail;
-        ok = false;
-        if (verb == QLatin1String("category")) {
-            ok = category(a);
-        } else if (verb == QLatin1String("jobcatalogue")) {
-            ok = jobCatalogue(a);
-        } else if (verb == QLatin1String("member")) {
-            ok = member(a);
-        } else if (verb == QLatin1String("start")) {
-            ok = start(a, detail);
-        } else if (verb == QLatin1String("end")) {
-            ok = end(a, detail);
-        } else if (verb == QLatin1String("endjob")) {
-            ok = endWithJobWork(a, detail);
-        } else if (verb == QLatin1String("transfer")) {
-            ok = transfer(a, detail);
-        } else if (verb == QLatin1String("remote")) {
-            ok = remote(a);
-        } else if (verb == QLatin1String("ledger")) {
-            ok = ledger(a, detail);
-        } else if (verb == QLatin1String("password")) {
-            ok = password(a, detail);
-        } else if (verb == QLatin1String("export")) {
-            ok = exportBill(a, detail);
-        } else if (verb == QLatin1String("housekeeping")) {
-            ok = housekeeping(a, detail);
-        } else if (verb == QLatin1String("backup")) {
-            ok = backup(detail);
-        } else if (verb == QLatin1String("tickets")) {
-            ok = m_prepaid.sell(a, detail);
-        } else if (verb == QLatin1String("topup")) {
-            ok = m_prepaid.topUp(a);
-        } else if (verb == QLatin1String("prepaidend")) {
-            ok = m_prepaid.end(a, detail);
-        } else if (verb == QLatin1String("addcredit")) {
-            ok = m_prepaid.addCredit(a);
-        } else if (verb == QLatin1String("ready")) {
-            ok = true;
-            detail = readyList();
-        } else if (verb == QLatin1String("ping")) {
-            ok = true;
-        } else {
-            detail = QStringLiteral("unknown action");
+        const Action action = actions.value(words.value(0));
+        ok = action != nullptr && (this->*action)(parseArgs(words.mid(1)), detail);
+        if (action == nullptr) {
+            detail = "unknown action";
         }
         if (!m_prompt.said.isEmpty()) {
-            detail += QStringLiteral(" said=") + m_prompt.said.join(QLatin1Char('/'));
+            detail += " said=" + m_prompt.said.join('/');
         }
         return detail;
     }
 
 private:
-    bool category(const Args& a)
+    bool sell(const Args& a, QString& detail) { return m_prepaid.sell(a, detail); }
+    bool topUp(const Args& a, QString&) { return m_prepaid.topUp(a); }
+    bool prepaidEnd(const Args& a, QString& detail) { return m_prepaid.end(a, detail); }
+    bool addCredit(const Args& a, QString&) { return m_prepaid.addCredit(a); }
+
+    bool category(const Args& a, QString&)
     {
-        // Per minute with a minimum: every second of a long session counts.
-        RateRow first;
-        first.timeslice = Money::fromWhole(60);
-        first.rate = Money::parse(a.value(QStringLiteral("hour"), QStringLiteral("30")));
-        first.tperiod = QStringLiteral("60");
-        first.rateslice = first.rate.toString();
-        first.rpermin = first.rate.dividedBy(60);
-        QList<RateRow> rows{first};
-        if (a.value(QStringLiteral("minute")) == QLatin1String("1")) {
-            // A first slice of one minute: a session costs from a minute's worth, so a little
-            // credit buys a minute or two.
-            RateRow minute;
-            minute.timeslice = Money::fromWhole(1);
-            minute.rate = first.rpermin;
-            minute.tperiod = QStringLiteral("1");
-            minute.rateslice = minute.rate.toString();
-            minute.rpermin = first.rpermin;
-            rows.prepend(minute);
+        // Per minute with a minimum: every second of a long session counts. minute=1 puts a
+        // first slice of one minute before the hour: a session costs from a minute's worth, so
+        // a little credit buys a minute or two.
+        const Money hour = Money::parse(a.value("hour", "30"));
+        QList<RateRow> rows;
+        for (const int minutes : a.value("minute") == "1" ? QList{1, 60} : QList{60}) {
+            RateRow r;
+            r.timeslice = Money::fromWhole(minutes);
+            r.rpermin = hour.dividedBy(60);
+            r.rate = minutes == 60 ? hour : r.rpermin;
+            r.tperiod = QString::number(minutes);
+            r.rateslice = r.rate.toString();
+            rows.append(r);
         }
         TariffSettings s;
         s.chargebyminute = true;
-        const bool done =
-            TariffStore(m_db).save(a.value(QStringLiteral("name")), QString(), true, rows, s);
-        if (done) {
-            m_journal.write(QStringLiteral("category ") + a.value(QStringLiteral("name")));
-        }
-        return done;
+        return TariffStore(m_db).save(a.value("name"), QString(), true, rows, s);
     }
 
-    bool jobCatalogue(const Args& a)
+    bool jobCatalogue(const Args& a, QString&)
     {
         QList<JobWorkStore::CatalogueRow> rows;
         for (auto it = a.begin(); it != a.end(); ++it) {
@@ -237,126 +195,109 @@ private:
         return JobWorkStore(m_db).saveCatalogue(rows);
     }
 
-    bool member(const Args& a)
+    bool member(const Args& a, QString&)
     {
         MemberRegister reg(m_db);
         reg.newRecord();
-        reg.chooseId(a.value(QStringLiteral("id")));
+        reg.chooseId(a.value("id"));
         MemberRegister::Fields f;
-        f.name = a.value(QStringLiteral("name"), a.value(QStringLiteral("id")));
-        f.openingBalance = a.value(QStringLiteral("ob"), QStringLiteral("0"));
-        f.password = a.value(QStringLiteral("pw"));
-        f.category = a.value(QStringLiteral("cat"));
+        f.name = a.value("name", a.value("id"));
+        f.openingBalance = a.value("ob", "0");
+        f.password = a.value("pw");
+        f.category = a.value("cat");
         reg.setFields(f);
-        if (!reg.save()) {
-            return false;
-        }
-        m_journal.write(QStringLiteral("member id=%1 ob=%2")
-                            .arg(a.value(QStringLiteral("id")), f.openingBalance));
-        return true;
+        return reg.save();
     }
 
     bool start(const Args& a, QString& detail)
     {
-        const QString terminal = a.value(QStringLiteral("term"));
+        const QString terminal = a.value("term");
         FrmSessionStart w(m_db, &m_console.window());
         child<QComboBox>(w, "cmbonline")->setEditText(terminal);
         w.pickOnline();
-        if (a.contains(QStringLiteral("member"))) {
-            child<QComboBox>(w, "cmbmemberid")->setEditText(a.value(QStringLiteral("member")));
+        if (a.contains("member")) {
+            child<QComboBox>(w, "cmbmemberid")->setEditText(a.value("member"));
             w.memberEntered();
-            if (a.value(QStringLiteral("byuser")) == QLatin1String("1")) {
+            if (a.value("byuser") == "1") {
                 child<QCheckBox>(w, "chkpassword")->setChecked(true);
             } else {
-                child<QLineEdit>(w, "txtPassword")->setText(a.value(QStringLiteral("pw")));
+                child<QLineEdit>(w, "txtPassword")->setText(a.value("pw"));
             }
         }
-        if (a.contains(QStringLiteral("cat"))) {
-            child<QComboBox>(w, "cmbcategory")->setEditText(a.value(QStringLiteral("cat")));
+        if (a.contains("cat")) {
+            child<QComboBox>(w, "cmbcategory")->setEditText(a.value("cat"));
         }
-        if (a.value(QStringLiteral("maint")) == QLatin1String("1")) {
+        if (a.value("maint") == "1") {
             child<QCheckBox>(w, "chkMaintains")->setChecked(true);
         }
-        child<QLineEdit>(w, "txtamtr")
-            ->setText(a.value(QStringLiteral("adv"), QStringLiteral("0")));
-        if (a.value(QStringLiteral("options")) == QLatin1String("1")) {
+        child<QLineEdit>(w, "txtamtr")->setText(a.value("adv", "0"));
+        if (a.value("options") == "1") {
             child<QCheckBox>(w, "chkoptionsinclient")->setChecked(true);
         }
-        if (a.contains(QStringLiteral("auto"))) {
+        if (a.contains("auto")) {
             child<QCheckBox>(w, "chkautologout")->setChecked(true);
-            child<QLineEdit>(w, "txtautologout")->setText(a.value(QStringLiteral("auto")));
+            child<QLineEdit>(w, "txtautologout")->setText(a.value("auto"));
         }
-        const QString close = a.value(QStringLiteral("close"), QStringLiteral("lock"));
-        const char* radio = close == QLatin1String("shutdown")  ? "chkshutdown"
-                            : close == QLatin1String("restart") ? "chkrestart"
-                                                                : "chklock";
-        if (auto* r = child<QRadioButton>(w, radio)) {
-            r->setChecked(true);
-        } else if (auto* c = child<QCheckBox>(w, radio)) {
-            c->setChecked(true);
+        if (a.value("close") == "shutdown") {
+            child<QRadioButton>(w, "chkshutdown")->setChecked(true);
         }
         child<QPushButton>(w, "cmdstart")->click();
-        const auto row = m_db.firstRow(
-            QStringLiteral("SELECT sstart FROM terminals WHERE trim(terminal) = ?"), {terminal});
-        if (w.result() != QDialog::Accepted || !row) {
-            detail = QStringLiteral("refused");
+        const QString sstart = sstartOn(terminal);
+        if (w.result() != QDialog::Accepted || sstart.isEmpty()) {
+            detail = "refused";
             return false;
         }
-        const QString sstart = row->value(0).toString();
-        m_journal.write(QStringLiteral("start %1 sstart=%2").arg(terminal, sstart));
-        detail = sstart;
+        m_journal.write(QString("start %1 sstart=%2").arg(terminal, sstart));
         return true;
+    }
+
+    // When the session on the workstation started; empty when none runs there.
+    QString sstartOn(const QString& terminal)
+    {
+        const auto row =
+            m_db.firstRow("SELECT sstart FROM terminals WHERE trim(terminal) = ?", {terminal});
+        return row ? row->value(0).toString() : QString();
     }
 
     // A bill as the cashier saw it confirmed.
     void journalBill(const QString& terminal, const QString& sstart)
     {
-        const auto h =
-            m_db.firstRow(QStringLiteral("SELECT billno, memberid, received, netamount "
-                                         "FROM history WHERE terminal = ? AND sstart = ?"),
-                          {terminal, sstart});
+        const auto h = m_db.firstRow("SELECT billno, memberid, received, netamount "
+                                     "FROM history WHERE terminal = ? AND sstart = ?",
+                                     {terminal, sstart});
         if (!h) {
             return;
         }
-        m_journal.write(
-            QStringLiteral("bill %1 sstart=%2 no=%3 member=%4 received=%5 net=%6")
-                .arg(terminal, sstart,
-                     h->value(0).isNull() ? QStringLiteral("none") : h->value(0).toString(),
-                     h->value(1).toString(), Money::fromVariant(h->value(2)).toString(),
-                     Money::fromVariant(h->value(3)).toString()));
+        m_journal.write(QString("bill %1 sstart=%2 no=%3 member=%4 received=%5 net=%6")
+                            .arg(terminal, sstart,
+                                 h->value(0).isNull() ? "none" : h->value(0).toString(),
+                                 h->value(1).toString(), Money::fromVariant(h->value(2)).toString(),
+                                 Money::fromVariant(h->value(3)).toString()));
     }
 
     bool end(const Args& a, QString& detail)
     {
-        const QString terminal = a.value(QStringLiteral("term"));
+        const QString terminal = a.value("term");
         FrmSessionEnd w(m_db, &m_console.window());
         if (auto* print = child<QCheckBox>(w, "Chkprint")) {
             print->setChecked(false);
         }
         child<QComboBox>(w, "cmbterminal")->setEditText(terminal);
         w.pickTerminal();
-        const auto picked = m_db.firstRow(
-            QStringLiteral("SELECT sstart FROM terminals WHERE trim(terminal) = ?"), {terminal});
-        if (!picked) {
-            detail = QStringLiteral("no session");
+        const QString picked = sstartOn(terminal);
+        if (picked.isEmpty()) {
+            detail = "no session";
             return false;
         }
-        if (a.contains(QStringLiteral("recv"))) {
-            child<QLineEdit>(w, "txtramt")->setText(a.value(QStringLiteral("recv")));
-        }
-        const QString close = a.value(QStringLiteral("close"), QStringLiteral("lock"));
-        if (close != QLatin1String("lock")) {
-            child<QRadioButton>(w,
-                                close == QLatin1String("shutdown") ? "chkshutdown" : "chkrestart")
-                ->setChecked(true);
+        if (a.contains("recv")) {
+            child<QLineEdit>(w, "txtramt")->setText(a.value("recv"));
         }
         child<QPushButton>(w, "cmdend")->click();
         if (w.result() != QDialog::Accepted) {
-            detail = QStringLiteral("refused");
+            detail = "refused";
             return false;
         }
-        journalBill(terminal, picked->value(0).toString());
-        detail = child<QLineEdit>(w, "txtbillNo")->text();
+        journalBill(terminal, picked);
         return true;
     }
 
@@ -364,23 +305,23 @@ private:
     // it between two of its writes.
     bool endWithJobWork(const Args& a, QString& detail)
     {
-        const QString terminal = a.value(QStringLiteral("term"));
+        const QString terminal = a.value("term");
         SettlementForm form(m_db, m_console.core().currencyDigits());
         form.open();
         form.pick(terminal);
         if (!form.hasSession()) {
-            detail = QStringLiteral("no session");
+            detail = "no session";
             return false;
         }
         const QString sstart = Database::timeText(form.session()->sstart);
         JobWorkStore jobs(m_db);
         QList<JobWorkStore::Line> lines = jobs.lines();
         for (JobWorkStore::Line& l : lines) {
-            l.qty = a.value(l.type, QStringLiteral("0"));
+            l.qty = a.value(l.type, "0");
             l.netAmount = JobWorkStore::lineAmount(l.amount, l.qty);
         }
         if (!jobs.storeQuantities(lines)) {
-            detail = QStringLiteral("quantities not stored");
+            detail = "quantities not stored";
             return false;
         }
         form.jobWorkClosed(jobs.total());
@@ -388,15 +329,14 @@ private:
             // Enter in the other-amount box, which brings the net amount up to date.
             form.otherEntered();
         }
-        if (a.contains(QStringLiteral("recv"))) {
-            form.setReceived(a.value(QStringLiteral("recv")));
+        if (a.contains("recv")) {
+            form.setReceived(a.value("recv"));
             form.receivedEntered();
         }
-        const int stallAt = a.value(QStringLiteral("stall"), QStringLiteral("0")).toInt();
+        const int stallAt = a.value("stall", "0").toInt();
         if (stallAt > 0) {
             form.service().setWriteHook(holdAt(stallAt));
         }
-        form.setAction(closeAction(a.value(QStringLiteral("close"))));
         const SettleResult result = form.settle();
         if (!result.ok) {
             detail = result.error;
@@ -410,68 +350,58 @@ private:
 
     bool transfer(const Args& a, QString& detail)
     {
-        const QString from = a.value(QStringLiteral("from"));
-        const QString to = a.value(QStringLiteral("to"));
-        const auto before = m_db.firstRow(
-            QStringLiteral("SELECT sstart FROM terminals WHERE trim(terminal) = ?"), {from});
+        const QString from = a.value("from");
+        const QString to = a.value("to");
+        const QString before = sstartOn(from);
         FrmSessionTran w(m_db, &m_console.window());
         child<QComboBox>(w, "cmbterminal")->setEditText(from);
         w.pickSource();
         child<QComboBox>(w, "cmbonline")->setEditText(to);
         w.pickDestination();
         w.transferClicked();
-        const auto after = m_db.firstRow(
-            QStringLiteral("SELECT sstart FROM terminals WHERE trim(terminal) = ?"), {to});
-        if (!before || !after || after->value(0) != before->value(0)) {
-            detail = QStringLiteral("not moved");
+        if (before.isEmpty() || sstartOn(to) != before) {
+            detail = "not moved";
             return false;
         }
-        m_journal.write(
-            QStringLiteral("transfer %1 %2 sstart=%3").arg(from, to, after->value(0).toString()));
+        m_journal.write(QString("transfer %1 %2 sstart=%3").arg(from, to, before));
         return true;
     }
 
-    bool remote(const Args& a)
+    bool remote(const Args& a, QString&)
     {
-        const QString cmd = a.value(QStringLiteral("cmd"));
-        const RemoteControl::Command c =
-            cmd == QLatin1String("unlock")     ? RemoteControl::Command::Unlock
-            : cmd == QLatin1String("shutdown") ? RemoteControl::Command::Shutdown
-            : cmd == QLatin1String("restart")  ? RemoteControl::Command::Restart
-                                               : RemoteControl::Command::Lock;
-        const QString ip = a.value(QStringLiteral("ip"));
+        const QString cmd = a.value("cmd");
+        const RemoteControl::Command c = cmd == "unlock"     ? RemoteControl::Command::Unlock
+                                         : cmd == "shutdown" ? RemoteControl::Command::Shutdown
+                                                             : RemoteControl::Command::Lock;
+        const QString ip = a.value("ip");
         // As the Tools window does: a workstation nothing can reach now is refused, and said so.
         const RemoteControl control(m_db);
         if (const QString why = control.refusal(ip, AgentLink::instance()); !why.isEmpty()) {
-            Prompt::message(why, QStringLiteral("Message"), Prompt::Icon::Exclamation);
+            Prompt::message(why, "Message", Prompt::Icon::Exclamation);
             return false;
         }
-        const bool sent = control.send(c, ip, AgentLink::instance());
-        if (sent) {
-            m_journal.write(QStringLiteral("remote %1 %2").arg(cmd, ip));
-        }
-        return sent;
+        return control.send(c, ip, AgentLink::instance());
     }
 
     // The console window's list of ready workstations as the cashier reads it: name@address,
     // separated by semicolons.
-    QString readyList()
+    bool readyList(const Args&, QString& detail)
     {
         m_console.window().refreshOnlineList();
-        auto* list = m_console.window().findChild<QTreeWidget*>(QStringLiteral("lvwonline"));
+        auto* list = m_console.window().findChild<QTreeWidget*>("lvwonline");
         QStringList shown;
         for (int i = 0; list != nullptr && i < list->topLevelItemCount(); ++i) {
-            shown.append(list->topLevelItem(i)->text(0) + QLatin1Char('@') +
-                         list->topLevelItem(i)->text(1));
+            shown.append(list->topLevelItem(i)->text(0) + '@' + list->topLevelItem(i)->text(1));
         }
-        return shown.join(QLatin1Char(';'));
+        detail = shown.join(';');
+        return true;
     }
 
     bool ledger(const Args& a, QString& detail)
     {
         MemberLedger l(m_db);
-        if (!l.load(a.value(QStringLiteral("id")))) {
-            detail = QStringLiteral("unknown member");
+        if (!l.load(a.value("id"))) {
+            detail = "unknown member";
             return false;
         }
         // An empty ledger shows one blank row, which the cashier fills in; otherwise a new one.
@@ -481,76 +411,25 @@ private:
         } else if ((r = l.addRow()) < 0) {
             return false;
         }
-        l.setText(r, MemberLedger::PartColumn, QStringLiteral("Counter"));
-        l.setText(r, MemberLedger::CreditColumn,
-                  a.value(QStringLiteral("credit"), QStringLiteral("0")));
-        l.setText(r, MemberLedger::DebitColumn,
-                  a.value(QStringLiteral("debit"), QStringLiteral("0")));
-        // The balance the cashier sees on the last row before saving.
-        detail = l.balance(l.rowCount() - 1).toString();
-        if (!l.save()) {
-            return false;
-        }
-        m_journal.write(QStringLiteral("ledger id=%1 credit=%2 debit=%3 balance=%4")
-                            .arg(a.value(QStringLiteral("id")),
-                                 a.value(QStringLiteral("credit"), QStringLiteral("0")),
-                                 a.value(QStringLiteral("debit"), QStringLiteral("0")), detail));
-        return true;
+        l.setText(r, MemberLedger::PartColumn, "Counter");
+        l.setText(r, MemberLedger::CreditColumn, a.value("credit", "0"));
+        l.setText(r, MemberLedger::DebitColumn, a.value("debit", "0"));
+        return l.save();
     }
 
-    // The options screen's password change: the old password first.
-    bool password(const Args& a, QString& detail)
-    {
-        OptionsModel options(m_db);
-        options.load();
-        const auto old = options.checkOldPassword(OptionsModel::Role::Administrator,
-                                                  a.value(QStringLiteral("old")));
-        if (old == OptionsModel::OldPassword::Wrong) {
-            detail = QStringLiteral("wrong");
-            return false;
-        }
-        const QString next = a.value(QStringLiteral("new"));
-        if (!options.changePassword(OptionsModel::Role::Administrator, next, next)) {
-            return false;
-        }
-        m_journal.write(QStringLiteral("password changed"));
-        return true;
-    }
-
-    bool exportBill(const Args& a, QString& detail)
-    {
-        const qint64 no = a.value(QStringLiteral("no")).toLongLong();
-        const ReportDocument doc = ReportComposer::composeBill(m_db, no);
-        const QString path = a.value(QStringLiteral("to"));
-        const auto kind = path.endsWith(QLatin1String(".pdf")) ? ReportExport::Kind::Pdf
-                                                               : ReportExport::Kind::Text;
-        return ReportExport::writeFile(doc, kind, path, &detail);
-    }
-
-    bool housekeeping(const Args& a, QString& detail)
+    bool housekeeping(const Args& a, QString&)
     {
         Housekeeping h(m_db);
-        Housekeeping::HistoryDeletion d =
-            h.byBillNumbers(a.value(QStringLiteral("from")), a.value(QStringLiteral("to")));
-        if (!d.isValid() || !h.confirm(d) || !h.runAll(d)) {
-            return false;
-        }
-        detail = QString::number(d.done());
-        m_journal.write(QStringLiteral("housekeeping from=%1 to=%2")
-                            .arg(a.value(QStringLiteral("from")), a.value(QStringLiteral("to"))));
-        return true;
+        Housekeeping::HistoryDeletion d = h.byBillNumbers(a.value("from"), a.value("to"));
+        return d.isValid() && h.confirm(d) && h.runAll(d);
     }
 
-    bool backup(QString& detail)
+    bool backup(const Args&, QString& detail)
     {
         Backup b(m_db);
-        if (!b.runAndWait()) {
-            detail = b.lastError();
-            return false;
-        }
-        detail = Backup::targetPath();
-        m_journal.write(QStringLiteral("backup"));
-        return true;
+        const bool done = b.runAndWait();
+        detail = b.lastError();
+        return done;
     }
 
     Console& m_console;
@@ -565,7 +444,7 @@ private:
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("vkserver"));
+    QApplication::setApplicationName("vkserver");
     QApplication::setQuitOnLastWindowClosed(false);
 
     CashierPrompt prompt;
@@ -600,13 +479,13 @@ int main(int argc, char** argv)
             }
             bool ok = false;
             const QString detail = cashier.run(line, ok);
-            const QByteArray reply = "done " + line.section(QLatin1Char(' '), 0, 0).toUtf8() +
+            const QByteArray reply = "done " + line.section(' ', 0, 0).toUtf8() +
                                      (ok ? " ok " : " fail ") + detail.toUtf8() + '\n';
             std::fwrite(reply.constData(), 1, size_t(reply.size()), stdout);
             std::fflush(stdout);
         }
     });
-    std::fputs(qPrintable(QStringLiteral("listening %1\n").arg(console.listeningPort())), stdout);
+    std::fputs(qPrintable(QString("listening %1\n").arg(console.listeningPort())), stdout);
     std::fflush(stdout);
     const int rc = app.exec();
     Prompt::install(nullptr);

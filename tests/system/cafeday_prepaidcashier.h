@@ -49,10 +49,10 @@ public:
     {
         TicketsForm form(m_db, m_digits);
         TicketsForm::Entry e;
-        e.category = a.value(QStringLiteral("cat"));
-        e.count = a.value(QStringLiteral("count"), QStringLiteral("1"));
-        e.byMinutes = a.contains(QStringLiteral("minutes"));
-        e.value = a.value(e.byMinutes ? QStringLiteral("minutes") : QStringLiteral("amount"));
+        e.category = a.value("cat");
+        e.count = a.value("count", "1");
+        e.byMinutes = a.contains("minutes");
+        e.value = a.value(e.byMinutes ? "minutes" : "amount");
         const TicketSaleResult r = form.sell(e);
         if (!r.ok) {
             detail = r.error;
@@ -64,41 +64,34 @@ public:
             codes.append(t.code);
             total += t.value;
         }
-        m_journal(QStringLiteral("sale no=%1 net=%2").arg(r.billno).arg(total.toString()));
-        detail = QStringLiteral("no=%1 codes=%2").arg(r.billno).arg(codes.join(QLatin1Char(',')));
+        m_journal(QString("sale no=%1 net=%2").arg(r.billno).arg(total.toString()));
+        detail = QString("no=%1 codes=%2").arg(r.billno).arg(codes.join(','));
         return true;
     }
 
     // The member window's top-up.
     bool topUp(const QHash<QString, QString>& a)
     {
-        PrepaidCounter counter(m_db, m_digits);
-        const QString id = a.value(QStringLiteral("id"));
-        const QString amount = a.value(QStringLiteral("amount"));
-        if (!counter.topUp(id, amount)) {
-            return false;
-        }
-        m_journal(QStringLiteral("topup id=%1 amount=%2").arg(id, amount));
-        return true;
+        return PrepaidCounter(m_db, m_digits).topUp(a.value("id"), a.value("amount"));
     }
 
     // End on a prepaid session in the list; stall= holds it between two of its writes, as
     // the settlement's stall does.
     bool end(const QHash<QString, QString>& a, QString& detail)
     {
-        const QString terminal = a.value(QStringLiteral("term"));
+        const QString terminal = a.value("term");
         const auto s = on(terminal);
         if (!s) {
-            detail = QStringLiteral("no session");
+            detail = "no session";
             return false;
         }
         PrepaidCounter counter(m_db, m_digits);
-        const int stallAt = a.value(QStringLiteral("stall"), QStringLiteral("0")).toInt();
+        const int stallAt = a.value("stall", "0").toInt();
         if (stallAt > 0) {
             counter.service().setWriteHook(holdAt(stallAt));
         }
         if (!counter.end(s->rowid)) {
-            detail = QStringLiteral("refused");
+            detail = "refused";
             return false;
         }
         m_journalBill(terminal, Database::timeText(s->sstart));
@@ -107,15 +100,8 @@ public:
 
     bool addCredit(const QHash<QString, QString>& a)
     {
-        const QString terminal = a.value(QStringLiteral("term"));
-        const auto s = on(terminal);
-        PrepaidCounter counter(m_db, m_digits);
-        if (!s || !counter.addCredit(*s, a.value(QStringLiteral("amount")))) {
-            return false;
-        }
-        m_journal(QStringLiteral("addcredit %1 amount=%2")
-                      .arg(terminal, a.value(QStringLiteral("amount"))));
-        return true;
+        const auto s = on(a.value("term"));
+        return s && PrepaidCounter(m_db, m_digits).addCredit(*s, a.value("amount"));
     }
 
 private:
