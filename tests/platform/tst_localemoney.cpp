@@ -44,15 +44,6 @@ private Q_SLOTS:
         qunsetenv("LANG");
     }
 
-    void cLocaleHasNoDigitsSoTwo()
-    {
-        qputenv("LC_ALL", "C");
-        QCOMPARE(LocaleMoney::currencyDigits(), 2);
-        const LocaleMoney::MonetaryFormat f = LocaleMoney::monetaryFormat();
-        QCOMPARE(f.currencySymbol, QString());
-        QCOMPARE(f.grouping, QStringLiteral("0"));
-    }
-
     void digitsFollowTheMonetaryLocale_data()
     {
         QTest::addColumn<QString>("locale");
@@ -70,10 +61,14 @@ private Q_SLOTS:
         if (!m_built.contains(locale)) {
             QSKIP("localedef could not build the locale");
         }
-        // LC_MONETARY alone decides, whatever LANG says.
+        // LC_MONETARY alone decides, whatever LANG says, and the program's own locale is left
+        // alone.
+        const QByteArray before = std::setlocale(LC_MONETARY, nullptr);
         qputenv("LANG", "C");
         qputenv("LC_MONETARY", (locale + QStringLiteral(".UTF-8")).toLatin1());
         QCOMPARE(LocaleMoney::currencyDigits(), digits);
+        QCOMPARE(QByteArray(std::setlocale(LC_MONETARY, nullptr)), before);
+        QVERIFY(!QByteArray(std::setlocale(LC_ALL, nullptr)).contains(locale.toLatin1()));
         const LocaleMoney::MonetaryFormat f = LocaleMoney::monetaryFormat();
         QCOMPARE(f.grouping, grouping);
         QVERIFY(!f.currencySymbol.isEmpty());
@@ -87,27 +82,13 @@ private Q_SLOTS:
         QCOMPARE(LocaleMoney::currencyDigits(), 2);
     }
 
-    void programLocaleIsLeftAlone()
-    {
-        if (!m_built.contains(QStringLiteral("ja_JP"))) {
-            QSKIP("localedef could not build the locale");
-        }
-        const QByteArray before = std::setlocale(LC_MONETARY, nullptr);
-        qputenv("LC_MONETARY", "ja_JP.UTF-8");
-        QCOMPARE(LocaleMoney::currencyDigits(), 0);
-        QCOMPARE(QByteArray(std::setlocale(LC_MONETARY, nullptr)), before);
-        QCOMPARE(QByteArray(std::setlocale(LC_ALL, nullptr)).contains("ja_JP"), false);
-    }
-
-    void unknownLocaleFallsBackToTwo()
-    {
-        qputenv("LC_ALL", "xx_NOWHERE.UTF-8");
-        QCOMPARE(LocaleMoney::currencyDigits(), 2);
-    }
-
-    void regionalListHasEveryItemInOrder()
+    void cLocaleHasTwoDigitsAndEveryItemInOrder()
     {
         qputenv("LC_ALL", "C");
+        QCOMPARE(LocaleMoney::currencyDigits(), 2);
+        const LocaleMoney::MonetaryFormat f = LocaleMoney::monetaryFormat();
+        QCOMPARE(f.currencySymbol, QString());
+        QCOMPARE(f.grouping, QStringLiteral("0"));
         const QStringList list = LocaleMoney::regionalList();
         QCOMPARE(list.size(), 5 + 10);
         QVERIFY(list.at(1).startsWith(QStringLiteral(" Decimal separator: ")));
@@ -130,6 +111,9 @@ private Q_SLOTS:
             QVERIFY2(!item.contains(QStringLiteral("LOCALE_")), qPrintable(item));
             QVERIFY2(!item.endsWith(QStringLiteral(": ")), qPrintable(item));
         }
+        // An unknown locale falls back to two as well.
+        qputenv("LC_ALL", "xx_NOWHERE.UTF-8");
+        QCOMPARE(LocaleMoney::currencyDigits(), 2);
     }
 
 private:

@@ -77,29 +77,24 @@ private Q_SLOTS:
 
     void secondInstanceInProcessIsRefusedAndNotifies()
     {
-        SingleInstance first;
-        QVERIFY(first.tryAcquire(Name));
-        QVERIFY(first.isPrimary());
-        QVERIFY(!first.notifyRunning());
-        QSignalSpy spy(&first, &SingleInstance::activationRequested);
-
-        SingleInstance second;
-        QVERIFY(!second.tryAcquire(Name));
-        QVERIFY(!second.isPrimary());
-        QVERIFY(second.notifyRunning());
-        QVERIFY(spy.wait(5000));
-        QCOMPARE(spy.size(), 1);
-
-        SingleInstance other;
-        QVERIFY(other.tryAcquire(QStringLiteral("vkserver"))); // another program is separate
-    }
-
-    void releasedOnDestruction()
-    {
         {
             SingleInstance first;
             QVERIFY(first.tryAcquire(Name));
+            QVERIFY(first.isPrimary());
+            QVERIFY(!first.notifyRunning());
+            QSignalSpy spy(&first, &SingleInstance::activationRequested);
+
+            SingleInstance second;
+            QVERIFY(!second.tryAcquire(Name));
+            QVERIFY(!second.isPrimary());
+            QVERIFY(second.notifyRunning());
+            QVERIFY(spy.wait(5000));
+            QCOMPARE(spy.size(), 1);
+
+            SingleInstance other;
+            QVERIFY(other.tryAcquire(QStringLiteral("vkserver"))); // another program is separate
         }
+        // Released on destruction.
         SingleInstance again;
         QVERIFY(again.tryAcquire(Name));
     }
@@ -131,7 +126,6 @@ private Q_SLOTS:
     void namesDependOnTheHomeFolder()
     {
         const QString here = SingleInstance::serverNameFor(Name);
-        QCOMPARE(SingleInstance::serverNameFor(Name), here);
         TestHome elsewhere;
         QVERIFY(SingleInstance::serverNameFor(Name) != here);
         QVERIFY(SingleInstance::lockFileFor(Name).startsWith(elsewhere.path()));
