@@ -35,15 +35,6 @@ void check(bool ok)
     }
 }
 
-std::int64_t stepOf(int digits)
-{
-    std::int64_t step = 1;
-    for (int i = digits; i < 4; ++i) {
-        step *= 10;
-    }
-    return step;
-}
-
 void checkAmount(Money m)
 {
     check(m.units() >= -Limit && m.units() <= Limit);
@@ -53,14 +44,13 @@ void checkAmount(Money m)
     check(Money::parse(m.toLabel()) == m);
     check(m.toLabel().startsWith(u' ') != m.isNegative());
     check(Money::fromVariant(QVariant(m.toString())) == m);
+    std::int64_t step = Money::Scale * 10;
     for (int digits = 0; digits <= 4; ++digits) {
-        const std::int64_t step = stepOf(digits);
+        step /= 10;
         const Money r = m.rounded(digits);
         // Rounded lands on the grid, no further than half a step away, and stays put.
         check(r.units() % step == 0);
-        const std::int64_t off =
-            r.units() > m.units() ? r.units() - m.units() : m.units() - r.units();
-        check(2 * off <= step);
+        check(2 * absolute(Wide(r.units()) - m.units()) <= step);
         check(r.rounded(digits) == r);
         check(Money::parse(m.toFixed(digits)) == r);
         // Rounding is symmetric about zero (halves go to the even neighbour either way).
