@@ -34,20 +34,15 @@ int childMain(int argc, char** argv)
     const QString prefix = qEnvironmentVariable("VK_STORE_PREFIX");
     QTextStream out(stdout);
     if (role == QLatin1String("writer")) {
+        // Reports each committed write, so the parent knows what must survive a kill; writes
+        // VK_STORE_COUNT values, or on until killed when it is 0.
         const int count = qEnvironmentVariableIntValue("VK_STORE_COUNT");
-        for (int i = 0; i < count; ++i) {
-            const QString name = prefix + QString::number(i);
-            store.writeValue(Key, name, childValue(name));
-        }
-        return 0;
-    }
-    if (role == QLatin1String("looper")) {
-        // Reports each committed write, so the parent knows what must survive a kill.
-        for (int i = 0;; ++i) {
+        for (int i = 0; count == 0 || i < count; ++i) {
             const QString name = prefix + QString::number(i);
             store.writeValue(Key, name, childValue(name));
             out << i << Qt::endl;
         }
+        return 0;
     }
     if (role == QLatin1String("holder")) {
         QLockFile lock(store.fileName() + QStringLiteral(".lock"));
@@ -388,7 +383,7 @@ private Q_SLOTS:
         s.createKey(Key);
         for (int round = 0; round < 4; ++round) {
             const QString prefix = QStringLiteral("r%1_").arg(round);
-            auto child = startChild(QStringLiteral("looper"), s.fileName(), prefix);
+            auto child = startChild(QStringLiteral("writer"), s.fileName(), prefix);
             QVERIFY(child->waitForStarted());
             int committed = -1;
             const int target = 3 + round * 5;
@@ -423,7 +418,7 @@ private Q_SLOTS:
         for (int i = 0; i < 300; ++i) {
             s.writeValue(Key, QStringLiteral("filler") + QString::number(i), QString(200, 'f'));
         }
-        auto child = startChild(QStringLiteral("looper"), s.fileName(), QStringLiteral("x"));
+        auto child = startChild(QStringLiteral("writer"), s.fileName(), QStringLiteral("x"));
         QVERIFY(child->waitForStarted());
         int committed = -1;
         int reads = 0;
