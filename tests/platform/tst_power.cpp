@@ -60,6 +60,7 @@ private Q_SLOTS:
     void failingCommandIsReportedAndLogged()
     {
         qputenv(Power::CommandVariable, "exit 3; :");
+        QVERIFY(!Power::overrideCommand().isEmpty());
         QVERIFY(!ask(Power::Action::Shutdown));
         QVERIFY(m_home->errorLog().contains(QStringLiteral("Calling Form: Power\r\n")));
         QVERIFY(m_home->errorLog().contains(QStringLiteral("Error Number: 3\r\n")));
