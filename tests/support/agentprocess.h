@@ -64,6 +64,7 @@ public:
     bool start();
     void kill();
     QString stateFile() const { return m_stateFile; }
+    QString powerLog() const { return m_powerLog; }
     // The last state the agent wrote (empty when none yet).
     QJsonObject state() const;
     // Waits until the state's key has the value.
