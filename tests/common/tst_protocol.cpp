@@ -89,13 +89,8 @@ private Q_SLOTS:
         agent("shutdown before reboot", Reboot + Shutdown, "|SHUTDOWN|");
         agent("reboot before lock", Lock + Reboot, "|REBOOT|");
         agent("lock before unlock, lock not inside unlock", Unlock + Lock, "|LOCK|");
-        agent("unlock alone", Unlock, "|UNLOCK|");
         agent("exclusive command with name request and the rest",
               SetTime + CName + StartSession + Lock, "|CNAME| |LOCK|");
-        agent("options with password is not plain options", ShowOptionsWithPassword,
-              "|SHOW_OPTIONS_WITH_PASSWORD|");
-        agent("set time is not set date time", SetDateTime + "x" + SetDateTimeEnd,
-              "|SET_DATE_TIME:|[x]");
         agent("empty start time", SetDateTime + SetDateTimeEnd, "|SET_DATE_TIME:|[]");
         agent("limit of letters is passed on as it stands",
               AutologoutMin + "abc" + AutologoutMinEnd, "|AUTOLOGOUT_MIN|[abc]");
@@ -108,7 +103,6 @@ private Q_SLOTS:
         agent("agent ignores what the console receives",
               CNameReply + "x" + CNameReplyEnd + Autologout + Testing, "");
         agent("unknown token and garbage", QByteArray("|HELLO|garbage||x"), "");
-        agent("get desktop recognised", GetDeskTop, "|GET_DESK_TOP|");
         agent("challenge before the name request and lock", Lock + CName + linkChallenge("00ff"),
               "|LINK_CHALLENGE|[00ff] |CNAME| |LOCK|");
         agent("console's proof first, then its commands",
@@ -157,9 +151,6 @@ private Q_SLOTS:
         dataRow("agent session start", int(Side::Agent),
                 (CName + SetTime + SetDateTime + "2026-03-04 05:06:07" + SetDateTimeEnd +
                  AutologoutMin + "30" + AutologoutMinEnd + ShowOptionsWithPassword + StartSession));
-        dataRow("agent name request and lock", int(Side::Agent), (CName + Lock));
-        dataRow("agent options and end", int(Side::Agent),
-                (ShowOptions + PasswordNotValid + EndSession + GetDeskTop));
         dataRow("console all three", int(Side::Console),
                 (CNameReply + QStringLiteral("Zoë's PC").toUtf8() + CNameReplyEnd + CheckPassword +
                  "secret" + CheckPasswordEnd + Autologout));
@@ -192,6 +183,8 @@ private Q_SLOTS:
         }
     }
 
+    // However the transport cuts a stream into two or three arrivals, the receiver gets the
+    // batches of the whole stream and keeps nothing.
     void splitAtEveryPosition()
     {
         QFETCH(int, side);
@@ -200,35 +193,16 @@ private Q_SLOTS:
         const QString whole = describe(Decoder::decodeWhole(s, stream));
         QVERIFY(!whole.isEmpty());
         for (qsizetype i = 0; i <= stream.size(); ++i) {
-            qsizetype left = -1;
-            const QList<Message> got = feedPieces(s, {stream.left(i), stream.mid(i)}, &left);
-            QVERIFY2(describe(got) == whole,
-                     qPrintable(QStringLiteral("cut at %1: %2").arg(i).arg(describe(got))));
-            QCOMPARE(left, 0);
-        }
-    }
-
-    void splitIntoThreeAndByteByByte()
-    {
-        const QByteArray stream = SetTime + AutologoutMin + "45" + AutologoutMinEnd + StartSession;
-        const QString whole = describe(Decoder::decodeWhole(Side::Agent, stream));
-        for (qsizetype i = 0; i <= stream.size(); ++i) {
             for (qsizetype j = i; j <= stream.size(); ++j) {
+                qsizetype left = -1;
                 const QList<Message> got =
-                    feedPieces(Side::Agent, {stream.left(i), stream.mid(i, j - i), stream.mid(j)});
-                QVERIFY2(describe(got) == whole, qPrintable(QStringLiteral("%1/%2").arg(i).arg(j)));
+                    feedPieces(s, {stream.left(i), stream.mid(i, j - i), stream.mid(j)}, &left);
+                QVERIFY2(describe(got) == whole,
+                         qPrintable(
+                             QStringLiteral("cut at %1/%2: %3").arg(i).arg(j).arg(describe(got))));
+                QCOMPARE(left, 0);
             }
         }
-        QList<QByteArray> bytes;
-        const QByteArray console = CNameReply + QStringLiteral("Ünïcode").toUtf8() + CNameReplyEnd +
-                                   CheckPassword + "pw" + CheckPasswordEnd + Autologout;
-        for (char c : console) {
-            bytes.append(QByteArray(1, c));
-        }
-        qsizetype left = -1;
-        QCOMPARE(describe(feedPieces(Side::Console, bytes, &left)),
-                 describe(Decoder::decodeWhole(Side::Console, console)));
-        QCOMPARE(left, 0);
     }
 
     void laterCopyOfCutMessageWaitsForItsEnd()
