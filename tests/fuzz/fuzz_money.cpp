@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <limits>
 
 namespace {
 
@@ -42,8 +41,6 @@ void checkAmount(Money m)
     check(Money::parse(m.toString()) == m);
     check(Money::parse(m.toFixed(4)) == m);
     check(Money::parse(m.toLabel()) == m);
-    check(m.toLabel().startsWith(u' ') != m.isNegative());
-    check(Money::fromVariant(QVariant(m.toString())) == m);
     std::int64_t step = Money::Scale * 10;
     for (int digits = 0; digits <= 4; ++digits) {
         step /= 10;
@@ -57,10 +54,6 @@ void checkAmount(Money m)
         check((-m).rounded(digits) == -r);
     }
     check(m.roundedWhole() * Money::Scale == m.rounded(0).units());
-    // Multiplying or dividing by one changes nothing.
-    check(m.times(Money::fromWhole(1)) == m);
-    check(m.dividedBy(1) == m);
-    check(m.dividedBy(Money()) == Money());
 }
 
 void checkArithmetic(std::int64_t rawA, std::int64_t rawB, std::int64_t n)
@@ -79,26 +72,12 @@ void checkArithmetic(std::int64_t rawA, std::int64_t rawB, std::int64_t n)
     check(product.units() == clamp(Wide(a.units()) * n));
     check(whole.units() == clamp(Wide(n) * Money::Scale));
     check(whole.units() % Money::Scale == 0); // saturated or not, a whole amount
-    Money c = a;
-    c += b;
-    check(c == sum);
-    c = a;
-    c -= b;
-    check(c == difference);
-
     // Saturation is symmetric about zero.
-    check(b + a == sum);
     check(-sum == (-a) + (-b));
-    check(-difference == b - a);
     check((-a) * n == -product);
-    if (n != std::numeric_limits<std::int64_t>::min()) {
-        check(a * -n == -product);
-        check(Money::fromWhole(-n) == -whole);
-    }
 
     // The product of two amounts: half a unit from exact, unless saturated.
     const Money t = a.times(b);
-    check(t == b.times(a));
     check((-a).times(b) == -t);
     const Wide exact = Wide(a.units()) * b.units();
     if (absolute(t.units()) < Limit) {
@@ -106,9 +85,6 @@ void checkArithmetic(std::int64_t rawA, std::int64_t rawB, std::int64_t n)
     } else {
         check(2 * absolute(exact) >= (2 * Wide(Limit) - 1) * Money::Scale);
         check(t.isNegative() == (exact < 0));
-    }
-    if (absolute(n) <= Limit / Money::Scale) {
-        check(a.times(whole) == product);
     }
 
     // Division by a count: the nearest quotient, the even one on a tie; zero for zero.
