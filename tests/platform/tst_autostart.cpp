@@ -60,8 +60,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("enabled");
-        dataRow("plain", QByteArray("[Desktop Entry]\nType=Application\nExec=/bin/vk\n"), true);
-        dataRow("hidden", QByteArray("[Desktop Entry]\nExec=/bin/vk\nHidden=true\n"), false);
         dataRow("gnome off",
                 QByteArray("[Desktop Entry]\nExec=/bin/vk\nX-GNOME-Autostart-enabled=false\n"),
                 false);

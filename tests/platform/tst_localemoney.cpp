@@ -71,8 +71,6 @@ private Q_SLOTS:
         QVERIFY(!QByteArray(std::setlocale(LC_ALL, nullptr)).contains(locale.toLatin1()));
         const LocaleMoney::MonetaryFormat f = LocaleMoney::monetaryFormat();
         QCOMPARE(f.grouping, grouping);
-        QVERIFY(!f.currencySymbol.isEmpty());
-        QVERIFY(!f.decimalSeparator.isEmpty());
         const QStringList list = LocaleMoney::regionalList();
         QCOMPARE(list.at(0), QStringLiteral(" Local curency symbol: ") + f.currencySymbol);
         QCOMPARE(list.at(4), QStringLiteral(" Number of digits behind the Decimal separator: ") +
@@ -86,9 +84,7 @@ private Q_SLOTS:
     {
         qputenv("LC_ALL", "C");
         QCOMPARE(LocaleMoney::currencyDigits(), 2);
-        const LocaleMoney::MonetaryFormat f = LocaleMoney::monetaryFormat();
-        QCOMPARE(f.currencySymbol, QString());
-        QCOMPARE(f.grouping, QStringLiteral("0"));
+        QCOMPARE(LocaleMoney::monetaryFormat().grouping, QStringLiteral("0"));
         const QStringList list = LocaleMoney::regionalList();
         QCOMPARE(list.size(), 5 + 10);
         QVERIFY(list.at(1).startsWith(QStringLiteral(" Decimal separator: ")));
@@ -104,9 +100,6 @@ private Q_SLOTS:
         const QString first = QStringLiteral(" First day of the week: ");
         QVERIFY2(list.at(5).startsWith(first) && weekdays.contains(list.at(5).mid(first.size())),
                  qPrintable(list.at(5)));
-        QVERIFY(list.at(6).startsWith(QStringLiteral(" Decimal symbol: ")));
-        QVERIFY(
-            list.contains(QStringLiteral(" Day names: ") + weekdays.join(QStringLiteral(", "))));
         for (const QString& item : list.mid(5)) {
             QVERIFY2(!item.contains(QStringLiteral("LOCALE_")), qPrintable(item));
             QVERIFY2(!item.endsWith(QStringLiteral(": ")), qPrintable(item));
