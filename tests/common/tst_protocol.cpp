@@ -72,12 +72,7 @@ private Q_SLOTS:
         const auto console = [](const char* name, const QByteArray& a, const char* e) {
             dataRow(name, int(Side::Console), a, e);
         };
-        agent("lock and name request: name first", Lock + CName, "|CNAME| |LOCK|");
-        agent("end session and shutdown: shutdown only", EndSession + Shutdown, "|SHUTDOWN|");
         agent("unlock and start session: unlock only", Unlock + StartSession, "|UNLOCK|");
-        agent("session start in one read",
-              SetTime + AutologoutMin + "45" + AutologoutMinEnd + StartSession,
-              "|SET_TIME:| |AUTOLOGOUT_MIN|[45] |STARTSESSION|");
         agent("receiver order, not arrival order",
               GetDeskTop + EndSession + StartSession + PasswordNotValid + ShowOptions +
                   ShowOptionsWithPassword + AutologoutMin + "3" + AutologoutMinEnd + SetDateTime +
@@ -92,8 +87,6 @@ private Q_SLOTS:
         agent("exclusive command with name request and the rest",
               SetTime + CName + StartSession + Lock, "|CNAME| |LOCK|");
         agent("empty start time", SetDateTime + SetDateTimeEnd, "|SET_DATE_TIME:|[]");
-        agent("limit of letters is passed on as it stands",
-              AutologoutMin + "abc" + AutologoutMinEnd, "|AUTOLOGOUT_MIN|[abc]");
         agent("first of two limits",
               AutologoutMin + "5" + AutologoutMinEnd + AutologoutMin + "7" + AutologoutMinEnd,
               "|AUTOLOGOUT_MIN|[5]");
@@ -111,8 +104,6 @@ private Q_SLOTS:
         agent("proof with an exclusive command keeps both", Unlock + linkAnswer("cd"),
               "|LINK_ANSWER|[cd] |UNLOCK|");
         agent("agent ignores the agent's proof", linkProof("aa", "bb"), "");
-        console("name report and automatic logout",
-                CNameReply + "PC-07" + CNameReplyEnd + Autologout, "|CNAME`|[PC-07] |AUTOLOGOUT|");
         console("all three, reversed",
                 Autologout + CheckPassword + "pw" + CheckPasswordEnd + CNameReply + "n" +
                     CNameReplyEnd,

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // libFuzzer target for money: any text parses without a crash to an amount inside the
 // saturation range, and the amount survives every text form and rounding it is put through;
-// the arithmetic on arbitrary operands is free of undefined behaviour, agrees with exact wide
-// arithmetic clamped to the bound, and saturates the same way on both sides of zero.
+// the arithmetic on arbitrary operands is free of undefined behaviour and stays inside the bound.
 #include "common/money.h"
 
 #include <QByteArray>
@@ -16,11 +15,6 @@ namespace {
 constexpr std::int64_t Limit = Money::MaxUnits;
 
 __extension__ typedef __int128 Wide;
-
-std::int64_t clamp(Wide v)
-{
-    return v > Limit ? Limit : v < -Limit ? -Limit : std::int64_t(v);
-}
 
 Wide absolute(Wide v)
 {
@@ -56,51 +50,6 @@ void checkAmount(Money m)
     check(m.roundedWhole() * Money::Scale == m.rounded(0).units());
 }
 
-void checkArithmetic(std::int64_t rawA, std::int64_t rawB, std::int64_t n)
-{
-    const Money a = Money::fromUnits(rawA);
-    const Money b = Money::fromUnits(rawB);
-    check(a.units() == clamp(rawA) && b.units() == clamp(rawB));
-
-    // Sums, differences, products and whole amounts: the exact result, clamped.
-    const Money sum = a + b;
-    const Money difference = a - b;
-    const Money product = a * n;
-    const Money whole = Money::fromWhole(n);
-    check(sum.units() == clamp(Wide(a.units()) + b.units()));
-    check(difference.units() == clamp(Wide(a.units()) - b.units()));
-    check(product.units() == clamp(Wide(a.units()) * n));
-    check(whole.units() == clamp(Wide(n) * Money::Scale));
-    check(whole.units() % Money::Scale == 0); // saturated or not, a whole amount
-    // Saturation is symmetric about zero.
-    check(-sum == (-a) + (-b));
-    check((-a) * n == -product);
-
-    // The product of two amounts: half a unit from exact, unless saturated.
-    const Money t = a.times(b);
-    check((-a).times(b) == -t);
-    const Wide exact = Wide(a.units()) * b.units();
-    if (absolute(t.units()) < Limit) {
-        check(2 * absolute(Wide(t.units()) * Money::Scale - exact) <= Money::Scale);
-    } else {
-        check(2 * absolute(exact) >= (2 * Wide(Limit) - 1) * Money::Scale);
-        check(t.isNegative() == (exact < 0));
-    }
-
-    // Division by a count: the nearest quotient, the even one on a tie; zero for zero.
-    const Money q = a.dividedBy(n);
-    if (n == 0) {
-        check(q.isZero());
-    } else {
-        const Wide rest = absolute(Wide(q.units()) * n - a.units());
-        check(2 * rest < absolute(n) || (2 * rest == absolute(n) && q.units() % 2 == 0));
-    }
-
-    for (const Money m : {sum, difference, product, whole, t, q}) {
-        checkAmount(m);
-    }
-}
-
 std::int64_t int64At(const uint8_t* data, size_t size, size_t offset)
 {
     std::uint64_t v = 0;
@@ -124,9 +73,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // Parsing reads a prefix: what follows the number never changes it.
         check(Money::parse(text + QStringLiteral("x9")) == m);
     }
-    // The first 24 bytes (zero-padded) as two raw amounts and a count, the whole int64 range.
-    const std::int64_t a = int64At(data, size, 0);
-    checkAmount(Money::fromUnits(a));
-    checkArithmetic(a, int64At(data, size, 8), int64At(data, size, 16));
+    // The first 24 bytes (zero-padded) as two raw amounts and a count, the whole int64 range:
+    // every operation is free of undefined behaviour and ends on an amount that holds as above.
+    // The exact saturated results at the bounds are the unit test's table.
+    const Money a = Money::fromUnits(int64At(data, size, 0));
+    const Money b = Money::fromUnits(int64At(data, size, 8));
+    const std::int64_t n = int64At(data, size, 16);
+    for (const Money m :
+         {a, a + b, a - b, a * n, Money::fromWhole(n), a.times(b), a.dividedBy(n)}) {
+        checkAmount(m);
+    }
     return 0;
 }

@@ -137,10 +137,23 @@ private Q_SLOTS:
         QVERIFY(SingleInstance::lockFileFor(Name).startsWith(elsewhere.path()));
     }
 
+    // Of four simultaneous starts one holds the name; it is activated by later starts and its
+    // death frees the name.
     void holderProcessGetsActivatedAndItsDeathFreesTheName()
     {
-        auto holder = startChild(QStringLiteral("holder"));
-        QCOMPARE(nextLine(*holder), QByteArray("acquired"));
+        std::vector<std::unique_ptr<QProcess>> starts;
+        for (int i = 0; i < 4; ++i) {
+            starts.push_back(startChild(QStringLiteral("holder")));
+        }
+        QProcess* holder = nullptr;
+        int busy = 0;
+        for (auto& c : starts) {
+            const QByteArray line = nextLine(*c);
+            holder = line == "acquired" && holder == nullptr ? c.get() : holder;
+            busy += line == "busy";
+        }
+        QVERIFY(holder != nullptr);
+        QCOMPARE(busy, 3);
 
         // Still held after a while, however long the first instance runs.
         QTest::qWait(1500);
@@ -167,27 +180,6 @@ private Q_SLOTS:
         // connection to this (first) instance.
         QTRY_VERIFY_WITH_TIMEOUT(third->state() == QProcess::NotRunning, 30000);
         QCOMPARE(third->readAll().trimmed(), QByteArray("busy\nnotified"));
-    }
-
-    void simultaneousStartsLeaveOneInstance()
-    {
-        std::vector<std::unique_ptr<QProcess>> children;
-        for (int i = 0; i < 4; ++i) {
-            children.push_back(startChild(QStringLiteral("holder")));
-        }
-        int acquired = 0;
-        int busy = 0;
-        for (auto& c : children) {
-            const QByteArray line = nextLine(*c);
-            acquired += line == "acquired";
-            busy += line == "busy";
-        }
-        QCOMPARE(acquired, 1);
-        QCOMPARE(busy, 3);
-        for (auto& c : children) {
-            c->kill();
-            c->waitForFinished(10000);
-        }
     }
 
 private:
