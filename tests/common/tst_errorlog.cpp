@@ -27,7 +27,6 @@ private Q_SLOTS:
 
     void oneRecordIsEightCrlfLines()
     {
-        QVERIFY(!QFile::exists(m_home->file(QStringLiteral("Morvek.txt"))));
         ErrorLog::Error e;
         e.number = 3265;
         e.description = QStringLiteral("Item cannot be found");

@@ -259,11 +259,6 @@ private Q_SLOTS:
         QCOMPARE(d.pending(), 0);
         // Its late closing marker finds no opening token.
         QVERIFY(d.feed("aaa" + CheckPasswordEnd).isEmpty());
-
-        Decoder a(Side::Agent);
-        QCOMPARE(describe(a.feed(AutologoutMin + QByteArray(5000, '9') + StartSession)),
-                 describe({broken(Kind::AutologoutMin), bare(Kind::StartSession)}));
-        QCOMPARE(a.pending(), 0);
     }
 
     void flushHandlesWhatIsKeptAsItStands()

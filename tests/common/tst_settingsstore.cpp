@@ -282,7 +282,6 @@ private Q_SLOTS:
         QVERIFY(text.contains(QStringLiteral("\"count\"=\"2\"")));
         QVERIFY(!text.contains(QStringLiteral("dword")));
         QCOMPARE(s.readValue(server, QStringLiteral("cname")), QStringLiteral("PC-08"));
-        QCOMPARE(s.readValue(server, QStringLiteral("path")), QStringLiteral("D:\\data\\pics"));
         QCOMPARE(s.readValue(RegKey::Screen, QStringLiteral("defaults")),
                  QStringLiteral("VKPictures"));
         QCOMPARE(s.readValue(RegKey::Picture, QStringLiteral("Speed")), QStringLiteral("3"));

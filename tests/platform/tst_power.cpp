@@ -34,6 +34,11 @@ private Q_SLOTS:
 
     void storedCommandRunsUnlessTheVariableNamesOne()
     {
+        // Nothing configured, a blank variable and a key without the value name no command.
+        QCOMPARE(Power::overrideCommand(), QString());
+        qputenv(Power::CommandVariable, "   ");
+        SettingsStore().createKey(Power::platformKey());
+        QCOMPARE(Power::overrideCommand(), QString());
         storeCommand(recorder(QStringLiteral("stored.txt")));
         QCOMPARE(Power::overrideCommand(), recorder(QStringLiteral("stored.txt")));
         QVERIFY(ask(Power::Action::Reboot));
@@ -88,15 +93,6 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(done));
     }
 
-    void noCommandWhenNothingConfigured()
-    {
-        QCOMPARE(Power::overrideCommand(), QString());
-        qputenv(Power::CommandVariable, "   ");
-        QCOMPARE(Power::overrideCommand(), QString());
-        SettingsStore().createKey(Power::platformKey());
-        QCOMPARE(Power::overrideCommand(), QString());
-    }
-
     void loginEndingIsOffUnlessSetToOne()
     {
         QVERIFY(!LoginSession::enabled());
@@ -116,7 +112,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("display");
         QTest::addColumn<QList<uint>>("ended");
         // The agent runs as account 120.
-        dataRow("the customer", QList<S>{{1001, ":0"}}, ":0", QList<uint>{1001});
         dataRow("screen number", QList<S>{{1001, ":0"}}, ":0.0", QList<uint>{1001});
         dataRow("other display", QList<S>{{1001, ":1"}, {1002, ""}}, ":0", QList<uint>{});
         dataRow("never root, never the agent", QList<S>{{0, ":0"}, {120, ":0"}, {1001, ":0"}}, ":0",
