@@ -153,7 +153,6 @@ private Q_SLOTS:
         QTest::newRow("non-ASCII") << QStringLiteral("Café ₹ 日本 🙂");
         QTest::newRow("section lookalike") << QStringLiteral("]\n[HKEY_LOCAL_MACHINE\\X]");
         QTest::newRow("the word Error") << QStringLiteral("Error");
-        QTest::newRow("254 characters") << QString(254, QLatin1Char('z'));
     }
     void valuesRoundTripExactly()
     {
@@ -172,7 +171,7 @@ private Q_SLOTS:
         QCOMPARE(s.readValue(Key, value), QStringLiteral("named"));
     }
 
-    void namesIgnoreCaseAndKeepTheirFirstSpelling()
+    void namesIgnoreCaseKeepTheirFirstSpellingAndRootsMatchExactly()
     {
         SettingsStore s;
         s.createKey(RegKey::AgentOptions); // "...\options"
@@ -189,11 +188,7 @@ private Q_SLOTS:
         QVERIFY(
             text.contains(QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantirokit\\options]")));
         QCOMPARE(text.count(QStringLiteral("\\options]"), Qt::CaseInsensitive), 1);
-    }
 
-    void everyRootWorksAndRootsMatchExactly()
-    {
-        SettingsStore s;
         // The first and the last of the seven, and the one the programs use.
         const QStringList roots = {"HKEY_CLASSES_ROOT", "HKEY_LOCAL_MACHINE", "HKEY_DYN_DATA"};
         for (const QString& r : roots) {
@@ -209,7 +204,6 @@ private Q_SLOTS:
         const QString odd = QStringLiteral("HKEY_Local_Machine\\SOFTWARE\\Test");
         s.writeValue(odd, QStringLiteral("root"), QStringLiteral("changed"));
         QVERIFY(!s.keyExists(odd));
-        QVERIFY(!fileText(s.fileName()).contains(QStringLiteral("Local_Machine")));
         QCOMPARE(s.readValue(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Test"),
                              QStringLiteral("root")),
                  QStringLiteral("HKEY_LOCAL_MACHINE"));

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "platform/singleinstance.h"
+#include "support/systemwait.h"
 #include "support/testhome.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -54,15 +54,9 @@ std::unique_ptr<QProcess> startChild(const QString& role)
 }
 
 // The next line the child prints, or "" when none comes in time.
-QByteArray nextLine(QProcess& p, int ms = 30000)
+QByteArray nextLine(QProcess& p)
 {
-    QElapsedTimer t;
-    t.start();
-    while (!p.canReadLine() && t.elapsed() < ms) {
-        if (!p.waitForReadyRead(100) && p.state() == QProcess::NotRunning) {
-            break;
-        }
-    }
+    SystemTest::waitUntil([&p] { return p.canReadLine() || p.state() == QProcess::NotRunning; });
     return p.canReadLine() ? p.readLine().trimmed() : QByteArray();
 }
 
