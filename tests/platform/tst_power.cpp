@@ -39,7 +39,8 @@ private Q_SLOTS:
         qputenv(Power::CommandVariable, "   ");
         SettingsStore().createKey(Power::platformKey());
         QCOMPARE(Power::overrideCommand(), QString());
-        storeCommand(recorder(QStringLiteral("stored.txt")));
+        SettingsStore().writeValue(Power::platformKey(), QString::fromLatin1(Power::CommandValue),
+                                   recorder(QStringLiteral("stored.txt")));
         QCOMPARE(Power::overrideCommand(), recorder(QStringLiteral("stored.txt")));
         QVERIFY(ask(Power::Action::Reboot));
         QCOMPARE(read(QStringLiteral("stored.txt")), QByteArray("reboot\n"));
@@ -141,12 +142,6 @@ private:
     QString recorder(const QString& file) const
     {
         return QStringLiteral("echo >> '") + m_home->file(file) + QLatin1Char('\'');
-    }
-    void storeCommand(const QString& cmd)
-    {
-        SettingsStore s;
-        s.createKey(Power::platformKey());
-        s.writeValue(Power::platformKey(), QString::fromLatin1(Power::CommandValue), cmd);
     }
     QByteArray read(const QString& name) const
     {
