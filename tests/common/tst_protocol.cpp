@@ -182,7 +182,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, stream);
         const Side s = Side(side);
         const QString whole = describe(Decoder::decodeWhole(s, stream));
-        QVERIFY(!whole.isEmpty());
         for (qsizetype i = 0; i <= stream.size(); ++i) {
             for (qsizetype j = i; j <= stream.size(); ++j) {
                 qsizetype left = -1;

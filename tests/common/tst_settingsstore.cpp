@@ -269,7 +269,6 @@ private Q_SLOTS:
         QVERIFY(text.contains(QStringLiteral("; installed by the setup")));
         QVERIFY(text.contains(QStringLiteral("\"count\"=\"2\"")));
         QVERIFY(!text.contains(QStringLiteral("dword")));
-        QCOMPARE(s.readValue(server, QStringLiteral("cname")), QStringLiteral("PC-08"));
         QCOMPARE(s.readValue(RegKey::Screen, QStringLiteral("defaults")),
                  QStringLiteral("VKPictures"));
         QCOMPARE(s.readValue(RegKey::Picture, QStringLiteral("Speed")), QStringLiteral("3"));

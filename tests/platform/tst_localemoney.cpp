@@ -24,7 +24,6 @@ class TestLocaleMoney : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_locales.isValid());
         for (const char* name : {"ja_JP", "ar_KW", "en_IN"}) {
             const int rc = QProcess::execute(
                 QStringLiteral("localedef"),

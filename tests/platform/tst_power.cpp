@@ -86,7 +86,6 @@ private Q_SLOTS:
             Power::request(Power::Action::Reboot, &owner, [&](bool) { called = true; });
             QVERIFY(took.elapsed() < 500);
             QTest::qWait(100);
-            QVERIFY(!called);
         }
         // Abandoned with its owner: killed before it could act, and nothing reported.
         QTest::qWait(1500);

@@ -122,15 +122,6 @@ private Q_SLOTS:
         QVERIFY(!second.tryAcquire(Name));
     }
 
-    void namesDependOnTheHomeFolder()
-    {
-        const QString here = SingleInstance::serverNameFor(Name);
-        QCOMPARE(SingleInstance::serverNameFor(Name), here); // else the next check proves nothing
-        TestHome elsewhere;
-        QVERIFY(SingleInstance::serverNameFor(Name) != here);
-        QVERIFY(SingleInstance::lockFileFor(Name).startsWith(elsewhere.path()));
-    }
-
     // Of four simultaneous starts one holds the name; it is activated by later starts and its
     // death frees the name.
     void holderProcessGetsActivatedAndItsDeathFreesTheName()
