@@ -10,16 +10,6 @@
 
 #include <memory>
 
-namespace {
-
-QByteArray readAll(const QString& file)
-{
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
-
 class TestErrorLog : public QObject
 {
     Q_OBJECT
@@ -35,9 +25,12 @@ private Q_SLOTS:
         m_home.reset();
     }
 
-    void oneRecordIsEightCrlfLines()
+    void recordsAreEightCrlfLinesAppendedToTheLog()
     {
-        QVERIFY(!QFile::exists(m_home->file(QStringLiteral("Morvek.txt"))));
+        QFile f(m_home->file(QStringLiteral("Morvek.txt")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("earlier\r\n");
+        f.close();
         ErrorLog::Error e;
         e.number = 3265;
         e.description = QStringLiteral("Item cannot be found");
@@ -45,9 +38,10 @@ private Q_SLOTS:
         e.lastSystemError = 5;
         ErrorLog::write(QStringLiteral("objTCP_DataArrival"), e);
 
-        const QByteArray bytes = readAll(m_home->file(QStringLiteral("Morvek.txt")));
         const QString when = QLocale::system().toString(Clock::now(), QLocale::ShortFormat);
-        const QByteArray expected = ("Error Occured Date & Time " + when.toUtf8() +
+        const QByteArray expected = ("earlier\r\n"
+                                     "Error Occured Date & Time " +
+                                     when.toUtf8() +
                                      "\r\n"
                                      "Error Number: 3265\r\n"
                                      "Description: Item cannot be found\r\n"
@@ -56,29 +50,17 @@ private Q_SLOTS:
                                      "Last Dll Error: 5\r\n"
                                      "Help Context: 0\r\n"
                                      "Help File: \r\n");
-        QCOMPARE(bytes, expected);
-        QCOMPARE(bytes.count("\r\n"), 8);
-        QCOMPARE(bytes.count('\n'), 8);
-    }
+        QCOMPARE(m_home->errorLog().toUtf8(), expected);
 
-    void recordsAreAppended()
-    {
-        ErrorLog::write(QStringLiteral("first"), QStringLiteral("one"), 7);
         Clock::advance(60);
         ErrorLog::write(QStringLiteral("second"), QStringLiteral("two"));
-        const QString text = m_home->errorLog();
-        const QStringList lines = text.split(QStringLiteral("\r\n"));
-        QCOMPARE(lines.size(), 17); // sixteen lines and the empty rest after the last CRLF
-        QVERIFY(lines.last().isEmpty());
-        QCOMPARE(lines.at(1), QStringLiteral("Error Number: 7"));
-        QCOMPARE(lines.at(2), QStringLiteral("Description: one"));
-        QCOMPARE(lines.at(4), QStringLiteral("Calling Form: first"));
-        QVERIFY(lines.at(8).startsWith(QStringLiteral("Error Occured Date & Time ")));
-        QVERIFY(lines.at(8) != lines.at(0)); // the second record carries its own time
-        QCOMPARE(lines.at(9), QStringLiteral("Error Number: 0"));
-        QCOMPARE(lines.at(10), QStringLiteral("Description: two"));
-        QCOMPARE(lines.at(12), QStringLiteral("Calling Form: second"));
-        QVERIFY(lines.at(13).startsWith(QStringLiteral("Last Dll Error: ")));
+        const QStringList added =
+            QString::fromUtf8(m_home->errorLog().toUtf8().mid(expected.size()))
+                .split(QStringLiteral("\r\n"));
+        QCOMPARE(added.size(), 9);            // eight lines and the empty rest
+        QVERIFY(!added.at(0).contains(when)); // the second record carries its own time
+        QCOMPARE(added.at(1), QStringLiteral("Error Number: 0"));
+        QCOMPARE(added.at(4), QStringLiteral("Calling Form: second"));
     }
 
     // Each row writes its records `rounds` times over (%1 in a text is the write's number),
@@ -130,7 +112,6 @@ private Q_SLOTS:
 
         const QString text = m_home->errorLog();
         QCOMPARE(text.count(QStringLiteral("Calling Form: ")), records);
-        QCOMPARE(text.count(QStringLiteral("Error Occured Date & Time ")), records);
         // The count comes before the next record.
         QVERIFY(text.lastIndexOf(QStringLiteral("Calling Form: end\r\n")) >
                 std::max(text.lastIndexOf(QStringLiteral("Calling Form: fault")),
@@ -144,18 +125,6 @@ private Q_SLOTS:
         QVERIFY(text.size() < 64 * 1024);
     }
 
-    void existingLogIsKept()
-    {
-        QFile f(m_home->file(QStringLiteral("Morvek.txt")));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("earlier\r\n");
-        f.close();
-        ErrorLog::write(QStringLiteral("Systryfrom load"), QStringLiteral("x"));
-        const QString text = m_home->errorLog();
-        QVERIFY(text.startsWith(QStringLiteral("earlier\r\nError Occured Date & Time ")));
-        QVERIFY(text.contains(QStringLiteral("\r\nCalling Form: Systryfrom load\r\n")));
-    }
-
     void writtenToTheCurrentFolder()
     {
         const QString sub = m_home->file(QStringLiteral("elsewhere"));
@@ -164,16 +133,6 @@ private Q_SLOTS:
         ErrorLog::write(QStringLiteral("here"), QStringLiteral("x"));
         QVERIFY(QFile::exists(sub + QStringLiteral("/Morvek.txt")));
         QVERIFY(!QFile::exists(m_home->file(QStringLiteral("Morvek.txt"))));
-    }
-
-    void unwritableFolderIsIgnored()
-    {
-        const QString sub = m_home->file(QStringLiteral("locked"));
-        QVERIFY(QDir().mkpath(sub));
-        QVERIFY(QDir::setCurrent(sub));
-        QVERIFY(QDir().mkdir(QStringLiteral("Morvek.txt"))); // a folder where the file would go
-        ErrorLog::write(QStringLiteral("here"), QStringLiteral("x")); // must simply return
-        QVERIFY(QFileInfo(sub + QStringLiteral("/Morvek.txt")).isDir());
     }
 
 private:

@@ -3,13 +3,22 @@
 
 #include "common/settingsstore.h"
 #include "platform/loginsession.h"
+#include "support/systemwait.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-#include <QTest>
+
+namespace {
+
+QByteArray readFile(const QString& name)
+{
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
 
 AgentTestConsole::AgentTestConsole(QObject* parent) : QObject(parent)
 {
@@ -61,20 +70,12 @@ bool AgentTestConsole::send(const QByteArray& bytes)
 
 bool AgentTestConsole::waitFor(const QByteArray& text, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!m_received.contains(text) && !deadline.hasExpired()) {
-        QTest::qWait(20);
-    }
-    return m_received.contains(text);
+    return SystemTest::waitUntil([&] { return m_received.contains(text); }, timeoutMs);
 }
 
 bool AgentTestConsole::waitForAgent(int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!hasAgent() && !deadline.hasExpired()) {
-        QTest::qWait(20);
-    }
-    return hasAgent();
+    return SystemTest::waitUntil([this] { return hasAgent(); }, timeoutMs);
 }
 
 AgentProcess::AgentProcess()
@@ -165,35 +166,22 @@ void AgentProcess::kill()
 
 QJsonObject AgentProcess::state() const
 {
-    QFile f(m_stateFile);
-    if (!f.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return QJsonDocument::fromJson(f.readAll()).object();
+    return QJsonDocument::fromJson(readFile(m_stateFile)).object();
 }
 
 bool AgentProcess::waitState(const QString& key, const QJsonValue& value, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (state().value(key) != value && !deadline.hasExpired()) {
-        QTest::qWait(20);
-    }
-    return state().value(key) == value;
+    return SystemTest::waitUntil([&] { return state().value(key) == value; }, timeoutMs);
 }
 
 QString AgentProcess::powerCalls() const
 {
-    QFile f(m_powerLog);
-    if (!f.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return QString::fromUtf8(f.readAll()).trimmed();
+    return QString::fromUtf8(readFile(m_powerLog)).trimmed();
 }
 
 QString AgentProcess::loginEndings() const
 {
-    QFile f(m_loginLog);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).trimmed() : QString();
+    return QString::fromUtf8(readFile(m_loginLog)).trimmed();
 }
 
 QByteArray AgentProcess::output() const

@@ -26,8 +26,5 @@ TestHome::~TestHome()
 QString TestHome::errorLog() const
 {
     QFile f(file(QStringLiteral("Morvek.txt")));
-    if (!f.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return QString::fromUtf8(f.readAll());
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }

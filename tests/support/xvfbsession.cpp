@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "support/xvfbsession.h"
 
+#include "support/systemwait.h"
+
 #include <QDeadlineTimer>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -51,13 +54,8 @@ bool LineProcess::waitForLine(const QString& line, int timeoutMs)
 
 QStringList LineProcess::linesStarting(const QString& prefix)
 {
-    QStringList r;
-    for (const QString& l : lines()) {
-        if (l.startsWith(prefix)) {
-            r << l;
-        }
-    }
-    return r;
+    return lines().filter(
+        QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(prefix)));
 }
 
 XvfbSession::XvfbSession()
@@ -159,16 +157,15 @@ QString XvfbSession::run(const QString& program, const QStringList& args) const
 
 QString XvfbSession::windowId(const QString& namePattern, int timeoutMs) const
 {
-    QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        const QString id =
-            xdotool({QStringLiteral("search"), QStringLiteral("--name"), namePattern})
-                .section(QLatin1Char('\n'), 0, 0);
-        if (!id.isEmpty() || deadline.hasExpired()) {
-            return id;
-        }
-        QTest::qWait(100);
-    }
+    QString id;
+    SystemTest::waitUntil(
+        [&] {
+            id = xdotool({QStringLiteral("search"), QStringLiteral("--name"), namePattern})
+                     .section(QLatin1Char('\n'), 0, 0);
+            return !id.isEmpty();
+        },
+        timeoutMs);
+    return id;
 }
 
 bool XvfbSession::hasVisibleWindow(const QString& namePattern) const
@@ -223,8 +220,7 @@ QString XvfbSession::topRootChild() const
             continue;
         }
         const QString idText = s.section(QLatin1Char(' '), 0, 0);
-        const QString attrs = run(m_xwininfo, {QStringLiteral("-id"), idText});
-        if (attrs.contains(QLatin1String("IsViewable"))) {
+        if (isViewable(idText)) {
             return QString::number(idText.toULongLong(nullptr, 16));
         }
     }
