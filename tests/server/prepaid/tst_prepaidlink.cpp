@@ -99,7 +99,6 @@ void TstPrepaidLink::sessionRunsToItsTimeUpAcrossReconnectAndRestart()
     c.login(*a, Code.toLower());
     QVERIFY(a->waitFor(Proto::StartSession));
     QCOMPARE(a->received, Proto::prepaidTime({600, QStringLiteral("10.00")}) + Proto::StartSession);
-    QCOMPARE(c.value(QStringLiteral("SELECT prepaid FROM terminals")).toInt(), 1);
     QVERIFY(!c.log.join(u'\n').contains(QStringLiteral("ACDE"), Qt::CaseInsensitive));
 
     // Back after a minute away: the time left, then the session.
@@ -158,7 +157,6 @@ void TstPrepaidLink::automaticLogoutEndsTheSession()
     QCOMPARE(c.value(QStringLiteral("SELECT count(*) FROM terminals")).toInt(), 0);
     QCOMPARE(Money::fromVariant(c.value(QStringLiteral("SELECT credit FROM tickets"))),
              Money::fromWhole(8));
-    QCOMPARE(c.onlineRows(), 1);
 }
 
 void TstPrepaidLink::guessingIsHeldBack()
