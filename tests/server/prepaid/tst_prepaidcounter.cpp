@@ -134,7 +134,6 @@ private Q_SLOTS:
             form.sell({QStringLiteral("Normal"), QStringLiteral("7"), false, QStringLiteral("25"),
                        true, T0.date().addDays(30)});
         QVERIFY2(sold.ok, qPrintable(sold.error));
-        QCOMPARE(sold.tickets.size(), 7);
         const ReportDocument slips = form.slips(sold.tickets);
         const QString text = ReportWriter::toText(slips);
         for (const Ticket& t : sold.tickets) {
