@@ -50,15 +50,6 @@ void command(FrmTools& w, Console& c, int row, const char* button,
     w.findChild<QPushButton*>(QLatin1String(button))->click();
 }
 
-QStringList gridRows(QTableWidget* g)
-{
-    QStringList out;
-    for (int r = 0; r < g->rowCount(); ++r) {
-        out << g->item(r, 0)->text() + QLatin1Char('|') + g->item(r, 1)->text();
-    }
-    return out;
-}
-
 } // namespace
 
 class TstFrmTools : public QObject
@@ -119,7 +110,6 @@ void TstFrmTools::commandReachesTheChosenWorkstation()
     const auto shown = [](bool free) {
         return free ? QStringLiteral("  PC-25 (free)") : QStringLiteral("  PC-25");
     };
-    QCOMPARE(ready()->text(0), shown(freeBefore));
     FrmTools w(c.db);
     w.show();
     QSignalSpy rebuilt(console.onlineList()->model(), &QAbstractItemModel::rowsInserted);
@@ -141,13 +131,6 @@ void TstFrmTools::commandReachesTheChosenWorkstation()
     }
     QTRY_VERIFY(!rebuilt.isEmpty());
     QCOMPARE(ready()->text(0), shown(freeAfter));
-    QCOMPARE(console.onlineList()->topLevelItem(1)->text(0), QStringLiteral("PC-24"));
-    // A workstation that goes down when told to leaves the list.
-    if (token == Proto::Shutdown) {
-        b.socket.disconnectFromHost();
-        QTRY_COMPARE(gridRows(grid(w)), QStringList({QStringLiteral("VK Server|10.9.9.9"),
-                                                     QStringLiteral("PC-24|127.0.0.24")}));
-    }
 }
 
 void TstFrmTools::reportedNameIsShownLiterally()
