@@ -77,34 +77,6 @@ private Q_SLOTS:
         QVERIFY(console().waitFor(Proto::Testing));
     }
 
-    void reconnectsAfterConsoleRestart()
-    {
-        QVERIFY(startConnected());
-        console().send(Proto::SetTime + Proto::StartSession);
-        QVERIFY(agent().waitState(u"sessionWindow"_s, true));
-
-        const quint16 port = console().port();
-        console().stop();
-        // The session window closes; the lock screen is not shown, it only carries the text.
-        QVERIFY(agent().waitState(u"linkUp"_s, false));
-        QVERIFY(!agent().flag("sessionWindow"));
-        QVERIFY(!agent().flag("lockScreenVisible"));
-        QVERIFY(agent().text("caption").startsWith(u"Server Connection Broken"_s));
-
-        // A few refused attempts, then the console is back.
-        QTest::qWait(2500);
-        QVERIFY(console().listen(port));
-        // The paced retries reach it within their 5 s ceiling, with room for a loaded machine.
-        QVERIFY(console().waitForAgent(15000));
-        QVERIFY(agent().waitState(u"linkUp"_s, true));
-        console().send(Proto::StartSession + Proto::CName);
-        QVERIFY(console().waitFor(Proto::CNameReplyEnd));
-        QVERIFY(agent().waitState(u"sessionWindow"_s, true));
-        QCOMPARE(agent().text("caption"), u"Vantiro Client 1.2"_s);
-        // One new connection, not a burst of them.
-        QCOMPARE(console().connections(), 2);
-    }
-
     void firstStartRefusalIsReportedWithoutRetry()
     {
         // A port nobody listens on yet; the agent has never been connected.

@@ -87,7 +87,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("opens");
         dataRow("built-in", QString(), u"TOVLE"_s, false, true);
         dataRow("built-in, other case", QString(), u"tovle"_s, true, false);
-        dataRow("changed: new one", u"Kafe9"_s, u"Kafe9"_s, true, true);
         dataRow("changed: built-in refused", u"Kafe9"_s, u"TOVLE"_s, false, false);
         dataRow("empty password stored", u""_s, QString(), false, true);
     }
