@@ -107,8 +107,11 @@ private Q_SLOTS:
         writePicture(QDir(m_dir).filePath(u"1.bmp"_s), 40, 30, "BMP");
         writeFile(QDir(m_dir).filePath(u"2.jpg"_s), "not a picture at all");
         writePicture(QDir(m_dir).filePath(u"3.jpg"_s), 50, 20, "JPG");
-        configure(PictureShow::ModePictures, u"True"_s, m_dir, u"3000"_s);
+        // "picture" only has to be set: the value False still runs the show.
+        configure(PictureShow::ModePictures, u"False"_s, m_dir, u"3000"_s);
         Running r(*m_settings);
+        QCOMPARE(r.show.interval(), 3000);
+        QVERIFY(r.show.timerActive());
         r.tick(7);
         // The unreadable one is tried in its turn and leaves the previous picture up.
         QCOMPARE(r.files,
@@ -127,18 +130,6 @@ private Q_SLOTS:
         QCOMPARE(r.show.index(), 0);
     }
 
-    void timerRunsAtTheStoredSpeed()
-    {
-        picture("a.bmp");
-        picture("b.bmp");
-        configure(PictureShow::ModePictures, u"False"_s, m_dir, u"40"_s);
-        Running r(*m_settings);
-        // "picture" only has to be set: the value False still runs the show.
-        QVERIFY(r.show.isRunning());
-        QTRY_VERIFY_WITH_TIMEOUT(r.files.size() >= 3, 2000);
-        QCOMPARE(r.files.mid(0, 3), (QStringList{u"a.bmp"_s, u"b.bmp"_s, u"a.bmp"_s}));
-    }
-
     void folderWithoutPicturesShowsTheBuiltIn()
     {
         writeFile(QDir(m_dir).filePath(u"readme.txt"_s), "x");
@@ -155,9 +146,6 @@ private Q_SLOTS:
         configure(PictureShow::ModePictures, u"True"_s, m_dir, u"1000"_s);
         Running r(*m_settings);
         r.tick();
-        QVERIFY(QFile::remove(QDir(m_dir).filePath(u"b.bmp"_s)));
-        r.tick();
-        QCOMPARE(r.refused, QStringList{u"b.bmp"_s});
         // The whole folder gone: nothing changes on screen, and nothing fails.
         QVERIFY(QDir(m_dir).removeRecursively());
         r.tick(2);
