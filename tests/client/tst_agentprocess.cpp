@@ -5,7 +5,6 @@
 #include "support/agentprocess.h"
 #include "support/testhome.h"
 
-#include <QDateTime>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -29,31 +28,6 @@ private Q_SLOTS:
         m_agent.reset();
         m_console.reset();
         m_home.reset();
-    }
-
-    void carriesOutCommands()
-    {
-        // The arrivals' order and values are the controller's (tst_agentcontroller) and the
-        // session's course is the X11 test's; here what only the running program shows.
-        QVERIFY(startConnected());
-        // A transfer's start time replaces the login time.
-        const QDateTime start = QDateTime::currentDateTime().addSecs(-3600);
-        console().send(Proto::SetTime + Proto::StartSession);
-        QVERIFY(agent().waitState(u"sessionWindow"_s, true));
-        console().send(Proto::setDateTime(start));
-        QVERIFY(agent().waitState(u"loginTime"_s, Proto::dateTimeText(start)));
-        console().send(Proto::EndSession);
-        QVERIFY(agent().waitState(u"sessionWindow"_s, false));
-
-        // Lock reloads the lock screen; a message cut by the transport still arrives whole.
-        const int loads = agent().number("lockScreenLoads");
-        console().send("|LO");
-        QTest::qWait(100);
-        console().send("CK|");
-        QVERIFY(agent().waitState(u"lockScreenLoads"_s, loads + 1));
-        QVERIFY(agent().flag("keysLocked"));
-        // The agent answered nothing but its name.
-        QCOMPARE(console().received(), QByteArray("|CNAME`|PC-07|<endname|"));
     }
 
     void powerCommandEndsTheArrival()
