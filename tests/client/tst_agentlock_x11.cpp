@@ -55,8 +55,6 @@ private Q_SLOTS:
 
         QTest::newRow("unlock, lock") << Proto::Unlock << Proto::Lock;
         QTest::newRow("unlock, options") << Proto::Unlock << Proto::ShowOptions;
-        QTest::newRow("unlock, options with password")
-            << Proto::Unlock << Proto::ShowOptionsWithPassword;
         QTest::newRow("session, options") << Proto::StartSession << Proto::ShowOptions;
         QTest::newRow("options, session ended") << Proto::ShowOptions << Proto::EndSession;
     }

@@ -5,7 +5,6 @@
 #include "support/agentprocess.h"
 #include "support/testhome.h"
 
-#include <QDateTime>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -31,31 +30,6 @@ private Q_SLOTS:
         m_home.reset();
     }
 
-    void carriesOutCommands()
-    {
-        // The arrivals' order and values are the controller's (tst_agentcontroller) and the
-        // session's course is the X11 test's; here what only the running program shows.
-        QVERIFY(startConnected());
-        // A transfer's start time replaces the login time.
-        const QDateTime start = QDateTime::currentDateTime().addSecs(-3600);
-        console().send(Proto::SetTime + Proto::StartSession);
-        QVERIFY(agent().waitState(u"sessionWindow"_s, true));
-        console().send(Proto::setDateTime(start));
-        QVERIFY(agent().waitState(u"loginTime"_s, Proto::dateTimeText(start)));
-        console().send(Proto::EndSession);
-        QVERIFY(agent().waitState(u"sessionWindow"_s, false));
-
-        // Lock reloads the lock screen; a message cut by the transport still arrives whole.
-        const int loads = agent().number("lockScreenLoads");
-        console().send("|LO");
-        QTest::qWait(100);
-        console().send("CK|");
-        QVERIFY(agent().waitState(u"lockScreenLoads"_s, loads + 1));
-        QVERIFY(agent().flag("keysLocked"));
-        // The agent answered nothing but its name.
-        QCOMPARE(console().received(), QByteArray("|CNAME`|PC-07|<endname|"));
-    }
-
     void powerCommandEndsTheArrival()
     {
         QVERIFY(startConnected());
@@ -75,34 +49,6 @@ private Q_SLOTS:
         wake.connectToHost(QHostAddress::LocalHost, quint16(port));
         QVERIFY(wake.waitForConnected(3000));
         QVERIFY(console().waitFor(Proto::Testing));
-    }
-
-    void reconnectsAfterConsoleRestart()
-    {
-        QVERIFY(startConnected());
-        console().send(Proto::SetTime + Proto::StartSession);
-        QVERIFY(agent().waitState(u"sessionWindow"_s, true));
-
-        const quint16 port = console().port();
-        console().stop();
-        // The session window closes; the lock screen is not shown, it only carries the text.
-        QVERIFY(agent().waitState(u"linkUp"_s, false));
-        QVERIFY(!agent().flag("sessionWindow"));
-        QVERIFY(!agent().flag("lockScreenVisible"));
-        QVERIFY(agent().text("caption").startsWith(u"Server Connection Broken"_s));
-
-        // A few refused attempts, then the console is back.
-        QTest::qWait(2500);
-        QVERIFY(console().listen(port));
-        // The paced retries reach it within their 5 s ceiling, with room for a loaded machine.
-        QVERIFY(console().waitForAgent(15000));
-        QVERIFY(agent().waitState(u"linkUp"_s, true));
-        console().send(Proto::StartSession + Proto::CName);
-        QVERIFY(console().waitFor(Proto::CNameReplyEnd));
-        QVERIFY(agent().waitState(u"sessionWindow"_s, true));
-        QCOMPARE(agent().text("caption"), u"Vantiro Client 1.2"_s);
-        // One new connection, not a burst of them.
-        QCOMPARE(console().connections(), 2);
     }
 
     void firstStartRefusalIsReportedWithoutRetry()

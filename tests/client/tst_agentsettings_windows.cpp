@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "client/controls/xpcmdbutton.h"
 #include "client/core/agentsettings.h"
 #include "client/core/staffsettings.h"
 #include "client/core/staffthrottle.h"
@@ -13,7 +12,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -89,9 +87,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("opens");
         dataRow("built-in", QString(), u"TOVLE"_s, false, true);
         dataRow("built-in, other case", QString(), u"tovle"_s, true, false);
-        dataRow("built-in, trailing blank", QString(), u"TOVLE "_s, false, false);
-        dataRow("empty, none stored", QString(), QString(), false, false);
-        dataRow("changed: new one", u"Kafe9"_s, u"Kafe9"_s, true, true);
         dataRow("changed: built-in refused", u"Kafe9"_s, u"TOVLE"_s, false, false);
         dataRow("empty password stored", u""_s, QString(), false, true);
     }
@@ -106,43 +101,33 @@ private Q_SLOTS:
 
         FrmPassword w(*m_settings);
         QSignalSpy power(&w, &FrmPassword::powerItemsEnabled);
-        bool settingsShown = false;
-        int powerWhileSettingsOpen = -1;
+        int powerWhileSettingsOpen = -1; // stays -1 unless the settings window opened
         bool refusedStaysOpen = false;
         whenModal([&](QWidget* m) {
             if (opens) {
                 whenModal([&](QWidget* s) {
-                    settingsShown = s->objectName() == u"frmsettings"_s;
                     // Not before the settings window closes.
-                    powerWhileSettingsOpen = power.count();
+                    if (s->objectName() == u"frmsettings"_s)
+                        powerWhileSettingsOpen = power.count();
                     click(s, "btn", FrmSettings::Return);
                 });
             }
             auto* field = child<QLineEdit>(m, "txtpsw");
             type(field, typed);
-            if (enter) {
+            if (enter)
                 QTest::keyClick(field, Qt::Key_Return);
-            } else {
+            else
                 click(m, "btnok");
-            }
             if (!opens) {
-                // Cancel after a refusal stores nothing and enables nothing.
                 refusedStaysOpen = m->isVisible();
                 click(m, "btncancel");
             }
         });
         QCOMPARE(w.exec(), int(opens ? QDialog::Accepted : QDialog::Rejected));
-        QCOMPARE(settingsShown, opens);
         QCOMPARE(power.count(), opens ? 1 : 0);
-        if (opens) {
-            QCOMPARE(powerWhileSettingsOpen, 0);
-            QVERIFY(m_prompt->asked().isEmpty());
-            QVERIFY(child<QLineEdit>(&w, "txtpsw")->text().isEmpty());
-        } else {
-            QVERIFY(refusedStaysOpen);
-            QCOMPARE(m_prompt->asked().size(), 1);
-            QCOMPARE(m_prompt->lastText(), u"Invalid Password"_s);
-        }
+        QCOMPARE(powerWhileSettingsOpen, opens ? 0 : -1);
+        QCOMPARE(refusedStaysOpen, !opens);
+        QCOMPARE(m_prompt->texts(), opens ? QStringList() : QStringList{u"Invalid Password"_s});
     }
 
     void wrongPasswordsAreHeldBack()
@@ -211,10 +196,8 @@ private Q_SLOTS:
     {
         FrmPassword w(*m_settings);
         QCOMPARE(w.inactivityTimer()->interval(), 60 * 1000);
-        QVERIFY(w.inactivityTimer()->isSingleShot());
         // The same rule on a shorter clock: typing keeps it open, silence closes it.
         w.inactivityTimer()->setInterval(300);
-        QSignalSpy finished(&w, &QDialog::finished);
         w.show();
         auto* field = child<QLineEdit>(&w, "txtpsw");
         for (int i = 0; i < 6; ++i) {
@@ -222,18 +205,8 @@ private Q_SLOTS:
             QTest::keyClick(field, Qt::Key_A);
         }
         QVERIFY(w.isVisible());
-        // Mouse movement over the window counts too.
-        for (int i = 0; i < 4; ++i) {
-            QTest::qWait(120);
-            QMouseEvent move(QEvent::MouseMove, QPointF(5 + i, 5), w.mapToGlobal(QPointF(5 + i, 5)),
-                             Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-            QApplication::sendEvent(&w, &move);
-        }
-        QVERIFY(w.isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 2000);
-        QCOMPARE(finished.count(), 1);
         QCOMPARE(w.result(), int(QDialog::Rejected));
-        QVERIFY(m_prompt->asked().isEmpty());
     }
 
     // The change's rules on their class; the real window's Save is the X11 test's.
@@ -248,14 +221,8 @@ private Q_SLOTS:
         dataRow("from built-in", QString(), "TOVLE", "Net4Cafe", "Net4Cafe", QString(), "Net4Cafe");
         dataRow("wrong old", QString(), "tovle", "x", "x", "Invalid old Password", "TOVLE");
         dataRow("mismatch", "abc", "abc", "new1", "new2", "New Password Mismatch", "abc");
-        dataRow("wrong old wins over mismatch", "abc", "abd", "n1", "n2", "Invalid old Password",
-                "abc");
-        dataRow("empty new password", "abc", "abc", "", "", QString(), "");
         dataRow("the unset marker cannot be a password", "abc", "abc", "Error", "Error",
                 "This password cannot be used, please choose another one", "abc");
-        dataRow("unset marker refused from built-in too", QString(), "TOVLE", "Error", "Error",
-                "This password cannot be used, please choose another one", "TOVLE");
-        dataRow("blanks kept", "abc", "abc", " p w ", " p w ", QString(), " p w ");
     }
     void passwordChangeRulesAndMessages()
     {
@@ -277,133 +244,13 @@ private Q_SLOTS:
         QVERIFY(StaffSettings(*m_settings).passwordMatches(reference));
     }
 
-    void buttonsAsLabelled()
-    {
-        FrmSettings w(*m_settings);
-        QCOMPARE(w.windowTitle(), u"VK Client Settings"_s);
-        const QStringList captions = {"Screen Setting",         "Addvertisement",
-                                      "Password Change",        "Reconnect to VK Server",
-                                      "Display Timer Settings", "Return"};
-        for (int i = 0; i < 6; ++i)
-            QCOMPARE(child<QAbstractButton>(&w, "btn", i)->text(), captions.at(i));
-    }
-
-    void screenModeApplyRules()
-    {
-        FrmSettings w(*m_settings);
-        QSignalSpy applied(&w, &FrmSettings::screenApplied);
-        w.show();
-        click(&w, "btn", FrmSettings::ScreenSetting);
-        auto* list = child<QComboBox>(&w, "cmbscreen");
-        auto* apply = child<QAbstractButton>(&w, "btmscreenapply");
-        // "VKText" can never be applied.
-        list->setCurrentIndex(2);
-        click(&w, "btnscreensetting"); // nothing opens for the text mode
-        QVERIFY(!apply->isEnabled());
-
-        list->setCurrentIndex(0);
-        click(&w, "btmscreenapply");
-        QCOMPARE(stored(RegKey::Screen, "defaults"), u"Default"_s);
-        QCOMPARE(applied.count(), 1);
-        QCOMPARE(applied.first().first().toString(), u"Default"_s);
-
-        // The picture mode applies only after its settings.
-        const QString folder = m_home->file(u"ads"_s);
-        list->setCurrentIndex(1);
-        QVERIFY(!apply->isEnabled());
-        // Cancelled picture settings leave "Applay" off.
-        whenModal([](QWidget* p) { click(p, "btncancel"); });
-        click(&w, "btnscreensetting");
-        QVERIFY(!apply->isEnabled());
-        QCOMPARE(stored(RegKey::Picture, "path"), SettingsStore::Error);
-
-        whenModal([&](QWidget* p) {
-            QCOMPARE(p->objectName(), u"frmpicture"_s);
-            child<QRadioButton>(p, "Option1")->setChecked(true);
-            child<QLineEdit>(p, "Path")->setText(folder);
-            child<QScrollBar>(p, "speed")->setValue(7);
-            click(p, "btnok");
-        });
-        click(&w, "btnscreensetting");
-        click(&w, "btmscreenapply");
-        QCOMPARE(stored(RegKey::Screen, "defaults"), u"VKPictures"_s);
-        QCOMPARE(stored(RegKey::Picture, "Speed"), u"7000"_s);
-        QCOMPARE(stored(RegKey::Picture, "path"), folder);
-        QCOMPARE(stored(RegKey::Picture, "picture"), u"True"_s);
-        QCOMPARE(applied.count(), 2);
-        QCOMPARE(applied.last().first().toString(), u"VKPictures"_s);
-
-        // Cancel puts the stored mode back.
-        list->setCurrentIndex(0);
-        click(&w, "btnscreencancel");
-        QCOMPARE(list->currentText(), u"VKPictures"_s);
-        QCOMPARE(stored(RegKey::Screen, "defaults"), u"VKPictures"_s);
-    }
-
-    void advertisementTextsSaveAndReload()
-    {
-        {
-            FrmSettings w(*m_settings);
-            w.show();
-            // Only one text stored: the fields stay empty.
-            m_settings->write(RegKey::Advertisement, u"title"_s, u"only"_s);
-            click(&w, "btn", FrmSettings::Advertisement);
-            QCOMPARE(child<QLineEdit>(&w, "lbladd", 0)->text(), QString());
-            type(child<QLineEdit>(&w, "lbladd", 0), u"Happy hour 5-7 pm"_s);
-            type(child<QLineEdit>(&w, "lbladd", 1), u"Printing \"A4\" 2 each "_s);
-            click(&w, "btnaddsave");
-            QVERIFY(!child<QGroupBox>(&w, "framaddver")->isVisible());
-        }
-        QCOMPARE(stored(RegKey::Advertisement, "title"), u"Happy hour 5-7 pm"_s);
-        QCOMPARE(stored(RegKey::Advertisement, "text"), u"Printing \"A4\" 2 each "_s);
-        FrmSettings again(*m_settings);
-        again.show();
-        click(&again, "btn", FrmSettings::Advertisement);
-        QCOMPARE(child<QLineEdit>(&again, "lbladd", 0)->text(), u"Happy hour 5-7 pm"_s);
-        QCOMPARE(child<QLineEdit>(&again, "lbladd", 1)->text(), u"Printing \"A4\" 2 each "_s);
-    }
-
-    void pictureWindowLoadsTheStoredOptions()
+    // One pass through the screen setting: the picture window over the stored options, Browse,
+    // Applay and the stored mode.
+    void screenSettingAppliesThePictures()
     {
         m_settings->write(RegKey::Picture, u"Speed"_s, u"12000"_s);
         m_settings->write(RegKey::Picture, u"path"_s, u"/srv/ads"_s);
         m_settings->write(RegKey::Picture, u"picture"_s, u"False"_s);
-        FrmPicture w(*m_settings);
-        QCOMPARE(w.windowTitle(), u"VK Screen Setting"_s);
-        w.show();
-        QCOMPARE(child<QScrollBar>(&w, "speed")->value(), 12);
-        QCOMPARE(child<QLabel>(&w, "lblspeed")->text(), u"12 Sec"_s);
-        QCOMPARE(child<QLineEdit>(&w, "Path")->text(), u"/srv/ads"_s);
-        // The wallpaper choice would change nothing here, so it is not offered.
-        QVERIFY(child<QRadioButton>(&w, "Option2")->isChecked());
-        QVERIFY(!child<QRadioButton>(&w, "Option2")->isVisible());
-        // A stored wallpaper choice, which cannot be seen, greys nothing out.
-        for (bool pictures : {false, true}) {
-            if (pictures)
-                child<QRadioButton>(&w, "Option1")->click();
-            for (const char* name : {"Path", "LoadPic", "speed"})
-                QVERIFY2(child<QWidget>(&w, name)->isEnabled(), name);
-        }
-        child<QScrollBar>(&w, "speed")->setValue(3);
-        QCOMPARE(child<QLabel>(&w, "lblspeed")->text(), u"3 Sec"_s);
-    }
-
-    void pictureWindowOkStoresTheWallpaperChoice()
-    {
-        // Ok with the wallpaper choice still stores the path field's text (a cancel storing
-        // nothing is in screenModeApplyRules).
-        FrmPicture w(*m_settings);
-        child<QRadioButton>(&w, "Option2")->setChecked(true);
-        child<QLineEdit>(&w, "Path")->setText(u"/home/cafe/ads"_s);
-        whenModal([](QWidget* p) { click(p, "btnok"); });
-        QCOMPARE(w.exec(), int(QDialog::Accepted));
-        QCOMPARE(stored(RegKey::Picture, "path"), u"/home/cafe/ads"_s);
-        QCOMPARE(stored(RegKey::Picture, "picture"), u"False"_s);
-        QCOMPARE(stored(RegKey::Picture, "Speed"), u"1000"_s);
-    }
-
-    void pictureWindowBrowseTakesTheFolder()
-    {
         const QString folder = m_home->file(u"ads"_s);
         QString askedTitle, askedFolder, askedFilter;
         FrmPicture::setFileChooser(
@@ -413,22 +260,60 @@ private Q_SLOTS:
                 askedFilter = filter;
                 return folder + u"/summer offer.jpg"_s;
             });
-        FrmPicture w(*m_settings);
-        child<QRadioButton>(&w, "Option1")->setChecked(true);
-        child<QLineEdit>(&w, "Path")->setText(u"/start/here"_s);
-        click(&w, "LoadPic");
+        FrmSettings w(*m_settings);
+        QCOMPARE(w.windowTitle(), u"VK Client Settings"_s);
+        const QStringList captions = {"Screen Setting",         "Addvertisement",
+                                      "Password Change",        "Reconnect to VK Server",
+                                      "Display Timer Settings", "Return"};
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(child<QAbstractButton>(&w, "btn", i)->text(), captions.at(i));
+        QSignalSpy applied(&w, &FrmSettings::screenApplied);
+        w.show();
+        click(&w, "btn", FrmSettings::ScreenSetting);
+        child<QComboBox>(&w, "cmbscreen")->setCurrentIndex(1);
+        // The picture mode applies only after its settings.
+        QVERIFY(!child<QAbstractButton>(&w, "btmscreenapply")->isEnabled());
+        QString loaded;
+        whenModal([&](QWidget* p) {
+            loaded = p->windowTitle() + u'|' + child<QLabel>(p, "lblspeed")->text() + u'|' +
+                     child<QLineEdit>(p, "Path")->text();
+            // The wallpaper choice would change nothing here, so it is not offered, and a
+            // stored one, which cannot be seen, greys nothing out.
+            if (child<QRadioButton>(p, "Option2")->isVisible())
+                loaded += u"|wallpaper offered"_s;
+            for (const char* name : {"Path", "LoadPic", "speed"}) {
+                if (!child<QWidget>(p, name)->isEnabled())
+                    loaded += u"|greyed "_s + QLatin1String(name);
+            }
+            child<QRadioButton>(p, "Option1")->setChecked(true);
+            click(p, "LoadPic");
+            child<QScrollBar>(p, "speed")->setValue(7);
+            click(p, "btnok");
+        });
+        click(&w, "btnscreensetting");
+        QCOMPARE(loaded, u"VK Screen Setting|12 Sec|/srv/ads"_s);
         QCOMPARE(askedTitle, u"Open picture"_s);
-        QCOMPARE(askedFolder, u"/start/here"_s);
+        QCOMPARE(askedFolder, u"/srv/ads"_s);
         QVERIFY(askedFilter.startsWith(u"Supported types (*.bmp *.gif *.jpg *.jpeg)"_s));
-        QCOMPARE(child<QLineEdit>(&w, "Path")->text(), folder);
+        click(&w, "btmscreenapply");
+        QCOMPARE(stored(RegKey::Screen, "defaults"), u"VKPictures"_s);
+        QCOMPARE(stored(RegKey::Picture, "Speed"), u"7000"_s);
+        QCOMPARE(stored(RegKey::Picture, "path"), folder);
+        QCOMPARE(stored(RegKey::Picture, "picture"), u"True"_s);
+        QCOMPARE(applied.count(), 1);
+        QCOMPARE(applied.last().first().toString(), u"VKPictures"_s);
+    }
 
-        // Cancelling the file dialog changes nothing.
-        FrmPicture::setFileChooser(
-            [](QWidget*, const QString&, const QString&, const QString&) { return QString(); });
-        click(&w, "LoadPic");
-        QCOMPARE(child<QLineEdit>(&w, "Path")->text(), folder);
-        QCOMPARE(StaffSettings::folderOf(u"C:\\ads\\a.bmp"_s), u"C:\\ads"_s);
-        QCOMPARE(StaffSettings::folderOf(u"/a.bmp"_s), u"/"_s);
+    void advertisementTextsSave()
+    {
+        FrmSettings w(*m_settings);
+        w.show();
+        click(&w, "btn", FrmSettings::Advertisement);
+        type(child<QLineEdit>(&w, "lbladd", 0), u"Happy hour 5-7 pm"_s);
+        type(child<QLineEdit>(&w, "lbladd", 1), u"Printing \"A4\" 2 each "_s);
+        click(&w, "btnaddsave");
+        QCOMPARE(stored(RegKey::Advertisement, "title"), u"Happy hour 5-7 pm"_s);
+        QCOMPARE(stored(RegKey::Advertisement, "text"), u"Printing \"A4\" 2 each "_s);
     }
 
 private:
