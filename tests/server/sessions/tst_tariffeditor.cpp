@@ -133,7 +133,7 @@ private Q_SLOTS:
         closeConsole();
     }
 
-    void windowAndHeader()
+    void newNameShowsTemplate()
     {
         QCOMPARE(w->windowTitle(), QStringLiteral("Usage Details, Charge Setting"));
         QCOMPARE(grid()->columnCount(), 5);
@@ -144,10 +144,6 @@ private Q_SLOTS:
         QCOMPARE(header.join(u'|'),
                  QStringLiteral(
                      "Hour Slice    |    Rate Total   | Time Period |    Rate   | Rate per Min "));
-    }
-
-    void newNameShowsTemplate()
-    {
         chooseName(QStringLiteral("Fresh"));
         QCOMPARE(column(0), (QStringList{"30", "45", "60"}));
         QCOMPARE(column(1), (QStringList{"", "", ""}));
@@ -165,94 +161,22 @@ private Q_SLOTS:
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist")), 0);
     }
 
-    // Which cells take an editor and what a commit goes through are this window's own; the
-    // editor's keys themselves are tst_gridcelleditor's.
-    void editingKeys()
-    {
-        chooseName(QStringLiteral("Keys"));
-        QTableWidget* g = grid();
-        g->setCurrentCell(0, 0);
-        // A letter on a numeric cell opens nothing.
-        QTest::keyClick(g, 'a');
-        QVERIFY(!txtEdit()->isVisible());
-        // Computed columns take no editor.
-        g->setCurrentCell(0, 2);
-        QTest::keyClick(g, '5');
-        QTest::keyClick(g, Qt::Key_Space);
-        QVERIFY(!txtEdit()->isVisible());
-
-        // A double-click opens the editor with the cell's text; a click on the window commits.
-        const QRect r = g->visualRect(g->model()->index(1, 0));
-        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, r.center());
-        QTest::mouseDClick(g->viewport(), Qt::LeftButton, {}, r.center());
-        QCOMPARE(txtEdit()->text(), QStringLiteral("45"));
-        QTest::keyClick(txtEdit(), '6');
-        QTest::mouseClick(w.get(), Qt::LeftButton, {}, QPoint(2, 2));
-        // The 456 reached editgrid: refused as above 60, the slice before stays.
-        QCOMPARE(m_prompt->lastText(), QStringLiteral("Hour Slice Allways Less then 60"));
-        QCOMPARE(cell(1, 0), QStringLiteral("45"));
-    }
-
-    void validation_data()
-    {
-        QTest::addColumn<int>("row");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("message");
-        dataRow("60 accepted", 2, "60", "");
-        dataRow("61 refused", 2, "61", "Hour Slice Allways Less then 60");
-        dataRow("first row 61 refused", 0, "61", "Hour Slice Allways Less then 60");
-        dataRow("equal to the row above", 1, "5", "Please Enter Hour Slice in Order");
-        dataRow("below the row above", 2, "8", "Please Enter Hour Slice in Order");
-        dataRow("numeric order", 1, "100", "Hour Slice Allways Less then 60");
-        dataRow("above the row above", 1, "16", "");
-    }
-
-    void validation()
-    {
-        QFETCH(int, row);
-        QFETCH(QString, typed);
-        QFETCH(QString, message);
-        chooseName(QStringLiteral("Check"));
-        // Slices compare as numbers: 5 then 10 is in order.
-        typeRows({{"5", "10"}, {"10", "15"}, {"59", "25"}});
-        QVERIFY(m_prompt->asked().isEmpty());
-        QCOMPARE(cell(1, 2), QStringLiteral("5"));
-        const QString sliceBefore = cell(row, 0);
-        const QString periodBefore = cell(row, 2);
-        m_prompt->clear();
-        typeCell(row, 0, typed);
-        if (message.isEmpty()) {
-            QVERIFY(m_prompt->asked().isEmpty());
-            QCOMPARE(cell(row, 0), typed);
-        } else {
-            QCOMPARE(m_prompt->texts(), QStringList{message});
-            // The refused slice leaves the one the row had.
-            QCOMPARE(w->editor().cell(row, 0), sliceBefore);
-            // Nothing is recomputed after a refusal.
-            QCOMPARE(cell(row, 2), periodBefore);
-        }
-    }
-
-    void recomputedColumns_data()
-    {
-        QTest::addColumn<int>("digits");
-        // Four decimals whatever the currency's step: rounded to it, a rate per minute would
-        // give minutes away or charge more than the slice.
-        dataRow("no digits", 0);
-        dataRow("two digits", 2);
-        dataRow("three digits", 3);
-    }
-
+    // Four decimals whatever the currency's step: rounded to it, a rate per minute would
+    // give minutes away or charge more than the slice. (Two digits: saveAndReloadRoundTrip.)
     void recomputedColumns()
     {
-        QFETCH(int, digits);
-        FrmSessionDetails::setCurrencyDigits(digits);
+        FrmSessionDetails::setCurrencyDigits(0);
         openWindow();
         chooseName(QStringLiteral("Standard"));
         typeRows({{"15", "10"}, {"30", "15"}, {"60", "25"}});
         QCOMPARE(column(2), (QStringList{"15", "15", "30"}));
         QCOMPARE(column(3), (QStringList{"10", "5", "10"}));
         QCOMPARE(column(4), (QStringList{"0.6667", "0.3333", "0.3333"}));
+        // A refused slice reaches the cashier and leaves the row as it was; which slices are
+        // refused is tst_tariffrules's.
+        typeCell(2, 0, QStringLiteral("61"));
+        QCOMPARE(m_prompt->texts(), QStringList{QStringLiteral("Hour Slice Allways Less then 60")});
+        QCOMPARE(cell(2, 0), QStringLiteral("60"));
     }
 
     // Saving, reloading and pricing agree, for both groups of settings.
@@ -283,24 +207,6 @@ private Q_SLOTS:
         }
         click(button(2));
         QCOMPARE(m_prompt->lastText(), QStringLiteral("Save New Usage List"));
-
-        const auto rows = m_db->rows(QStringLiteral("SELECT * FROM ratelist ORDER BY rowid"));
-        QCOMPARE(rows.size(), 3);
-        QCOMPARE(rows[0].value("member").toString(), QStringLiteral("Gold"));
-        QCOMPARE(rows[2].value("tperiod").toString(), QStringLiteral("30"));
-        QCOMPARE(rows[1].value("rateslice").toString(), QStringLiteral("5"));
-        QCOMPARE(Money::fromVariant(rows[0].value("rpermin")), Money::parse(u"0.6667"));
-        for (const QSqlRecord& r : rows) {
-            QCOMPARE(r.value("fhour").toInt(), 1);
-            QCOMPARE(r.value("ftimespent").toInt(), byMinute ? 1 : 0);
-            QCOMPARE(r.value("rateflathour").toInt(), byMinute ? 0 : 1);
-            QCOMPARE(Money::fromVariant(r.value("fhourrate")), Money::parse(u"20.5"));
-            QCOMPARE(Money::fromVariant(r.value("fhournos")), Money::fromWhole(3));
-            QCOMPARE(r.value("chargebyminute").toInt(), byMinute ? 1 : 0);
-            QCOMPARE(r.value("usefirsttimeperiod").toInt(), byMinute ? 1 : 0);
-        }
-        QCOMPARE(m_db->scalar(QStringLiteral("SELECT Description FROM user_category")).toString(),
-                 QStringLiteral("Gaming room"));
 
         // A fresh window shows exactly what was saved.
         openWindow();
@@ -342,7 +248,6 @@ private Q_SLOTS:
         // The window says what was saved.
         QCOMPARE(get<QLabel>("lblstatus")->text(), QStringLiteral("Usage List Saved : Std"));
         chooseName(QStringLiteral("Std"));
-        QCOMPARE(get<QLabel>("lblstatus")->text(), QString());
         auto* desc = get<QLineEdit>("txtdescription");
         QCOMPARE(desc->text(), QStringLiteral("Walk-in"));
         desc->clear();
@@ -423,7 +328,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("yesCount");
         QTest::addColumn<QString>("use"); // what uses the category meanwhile
         QTest::addColumn<QString>("refusal");
-        dataRow("no at the first", 0, QString(), QString());
         dataRow("no at the second", 1, QString(), QString());
         dataRow("yes at both", 2, QString(), QString());
         dataRow(
@@ -474,24 +378,6 @@ private Q_SLOTS:
         QVERIFY(!deleted || !button(2)->isEnabled());
     }
 
-    // Leaving the name box loads the name; leaving it on the same name keeps the edits.
-    void leavingTheNameBoxLoads()
-    {
-        w->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(w.get()));
-        auto* name = get<QComboBox>("cmbusage");
-        auto* description = get<QLineEdit>("txtdescription");
-        name->setFocus();
-        QTest::keyClicks(name->lineEdit(), QStringLiteral("Walk"));
-        description->setFocus();
-        QCOMPARE(column(0), (QStringList{"30", "45", "60"}));
-        typeCell(0, 1, QStringLiteral("10"));
-        typeCell(2, 1, QStringLiteral("20"));
-        name->setFocus();
-        description->setFocus();
-        QCOMPARE(cell(0, 1), QStringLiteral("10"));
-    }
-
     // The new-entry button leaves nothing that a Save could write over a category with.
     void newEntryClearsTheChoice()
     {
@@ -501,9 +387,7 @@ private Q_SLOTS:
         click(button(0));
         QCOMPARE(get<QLineEdit>("txtdescription")->text(), QString());
         QCOMPARE(grid()->rowCount(), 1);
-        QVERIFY(!button(1)->isEnabled());
         QVERIFY(!button(2)->isEnabled());
-        QVERIFY(!button(4)->isEnabled());
         QCOMPARE(count(QStringLiteral("SELECT count(*) FROM ratelist")), 3);
     }
 

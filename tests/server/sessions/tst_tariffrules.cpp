@@ -99,6 +99,38 @@ private Q_SLOTS:
         }
     }
 
+    // A slice typed out of order or past the hour is refused as it is typed, and the row keeps
+    // the slice it had with nothing recomputed. Slices compare as numbers: 5 then 10 is in order.
+    void sliceRefusedAsTyped_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message"); // empty: taken
+        dataRow("60 accepted", 2, "60", "");
+        dataRow("61 refused", 2, "61", "Hour Slice Allways Less then 60");
+        dataRow("equal to the row above", 1, "5", "Please Enter Hour Slice in Order");
+        dataRow("numeric order", 1, "100", "Hour Slice Allways Less then 60");
+    }
+    void sliceRefusedAsTyped()
+    {
+        QFETCH(int, row);
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        TariffEditor editor(*m_db);
+        type(editor, QStringLiteral("Check"), {"5", "10", "59"}, {"10", "15", "25"});
+        QVERIFY(m_prompt->asked().isEmpty());
+        QCOMPARE(editor.cell(1, TariffEditor::TimePeriod), QStringLiteral("5"));
+        const QString sliceBefore = editor.cell(row, TariffEditor::HourSlice);
+        const QString periodBefore = editor.cell(row, TariffEditor::TimePeriod);
+        QCOMPARE(editor.editCell(row, TariffEditor::HourSlice, typed), message.isEmpty());
+        QCOMPARE(m_prompt->texts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(editor.cell(row, TariffEditor::HourSlice),
+                 message.isEmpty() ? typed : sliceBefore);
+        if (!message.isEmpty()) {
+            QCOMPARE(editor.cell(row, TariffEditor::TimePeriod), periodBefore);
+        }
+    }
+
     // What each control enables, and that a control not enabled changes nothing stored; the
     // window only mirrors these flags.
     void enablingRules()
