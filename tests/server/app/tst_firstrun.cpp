@@ -105,19 +105,9 @@ private Q_SLOTS:
         }
     }
 
-    void byMinuteIsStored()
-    {
-        FirstRun::Answers a = good();
-        a.byMinute = true;
-        QCOMPARE(FirstRun(*db, 2).apply(a), QString());
-        // 40 minutes by the minute: 15 + 10 x 5/15.
-        QCOMPARE(calccharge(*db, "Normal", 0, 40, 0).rounded(2), m("18.33"));
-    }
-
     void anExistingCafeIsNeverOffered_data()
     {
         QTest::addColumn<QString>("sql");
-        dataRow("category", "INSERT INTO user_category (\"user\") VALUES ('Normal')");
         dataRow("history", "INSERT INTO history (billno, terminal) VALUES (1, 'PC1')");
         dataRow("bills numbered on", "UPDATE defalt SET billno = 120");
     }

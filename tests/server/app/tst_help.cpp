@@ -74,14 +74,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("found");
         const QString beside = QStringLiteral("usr/bin/help/index.html");
         const QString installed = QStringLiteral("usr/share/vantirokit/help/index.html");
-        dataRow("none", QStringList(), "-", "");
         // An installed help folder without its start page does not count.
         dataRow("installed folder, no start page",
                 QStringList{beside, QStringLiteral("usr/share/vantirokit/help/other.html")}, "-",
                 beside);
         dataRow("installed", QStringList{beside, installed}, "-", installed);
-        dataRow("override: a folder", QStringList{installed, "my help/index.html"}, "my help",
-                "my help/index.html");
         // Pointing at nothing means no help, not the installed one.
         dataRow("override: nothing", QStringList{installed}, "nowhere", "");
     }
