@@ -181,30 +181,6 @@ private Q_SLOTS:
         QCOMPARE(shown, QString("PC9"));
     }
 
-    void theWayBackFromTheTray()
-    {
-        TestHome home;
-        seedSettings(home);
-        Console console;
-        console.start();
-        console.window().action("mnusystray")->trigger();
-        // Without a tray there is no way back from hidden: the window is minimized.
-        QCOMPARE(console.window().isVisible(), !SystemTray::trayAvailable());
-        QCOMPARE(console.tray().menuEnabled(), SystemTray::trayAvailable());
-        console.showControlPanel();
-        QVERIFY(console.window().isVisible() && !console.window().isMinimized());
-        QVERIFY(!console.tray().menuEnabled());
-    }
-
-    void startingInTheTrayWithoutATrayStillShowsTheWindow()
-    {
-        TestHome home;
-        seedSettings(home, "\"RunMinimized\"=\"1\"\n");
-        Console console;
-        console.start();
-        QCOMPARE(console.window().isVisible(), !SystemTray::trayAvailable());
-    }
-
     void closingTheWindowShutsDownInOrder()
     {
         TestHome home;
@@ -240,6 +216,24 @@ private Q_SLOTS:
         QCOMPARE(ConsoleCommands::transferRefusal(db), QString());
         QCOMPARE(ConsoleCommands::startSessionRefusal(db), QString());
         QCOMPARE(ConsoleCommands::toolsRefusal(db), QString());
+    }
+
+    // Started in the tray and sent there again: without a tray there is no way back from
+    // hidden, so the window stays up (minimized).
+    void theWayBackFromTheTray()
+    {
+        TestHome home;
+        seedSettings(home, "\"RunMinimized\"=\"1\"\n");
+        Console console;
+        console.start();
+        QCOMPARE(console.window().isVisible(), !SystemTray::trayAvailable());
+        console.showControlPanel();
+        console.window().action("mnusystray")->trigger();
+        QCOMPARE(console.window().isVisible(), !SystemTray::trayAvailable());
+        QCOMPARE(console.tray().menuEnabled(), SystemTray::trayAvailable());
+        console.showControlPanel();
+        QVERIFY(console.window().isVisible() && !console.window().isMinimized());
+        QVERIFY(!console.tray().menuEnabled());
     }
 };
 

@@ -18,8 +18,6 @@
 #include <QTextBrowser>
 #include <QUrl>
 
-#include <optional>
-
 namespace {
 
 void writeFile(const QString& path, const QByteArray& text = "<html></html>\n")
@@ -29,16 +27,6 @@ void writeFile(const QString& path, const QByteArray& text = "<html></html>\n")
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(text);
 }
-
-// Sets $VANTIROKIT_HELP for one scope.
-class HelpOverride
-{
-public:
-    explicit HelpOverride(const QString& value) { qputenv("VANTIROKIT_HELP", value.toLocal8Bit()); }
-    ~HelpOverride() { qunsetenv("VANTIROKIT_HELP"); }
-    HelpOverride(const HelpOverride&) = delete;
-    HelpOverride& operator=(const HelpOverride&) = delete;
-};
 
 QString canonical(const QString& path)
 {
@@ -64,6 +52,7 @@ private Q_SLOTS:
     }
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
     void init() { m_opened.clear(); }
+    void cleanup() { qunsetenv("VANTIROKIT_HELP"); }
 
     // The help of a program in usr/bin: from the files there and $VANTIROKIT_HELP ("-": unset),
     // the page found ("" none).
@@ -94,9 +83,8 @@ private Q_SLOTS:
         for (const QString& f : files) {
             writeFile(root.filePath(f));
         }
-        std::optional<HelpOverride> help;
         if (env != QLatin1String("-")) {
-            help.emplace(root.filePath(env));
+            qputenv("VANTIROKIT_HELP", root.filePath(env).toLocal8Bit());
         }
         QCOMPARE(HelpFile::locate(root.filePath(QStringLiteral("usr/bin"))),
                  found.isEmpty() ? QString() : canonical(root.filePath(found)));
@@ -115,7 +103,7 @@ private Q_SLOTS:
         FrmMain& window = console.window();
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        HelpOverride help(home.file(QStringLiteral("help #2")));
+        qputenv("VANTIROKIT_HELP", home.file(QStringLiteral("help #2")).toLocal8Bit());
         QTest::keyClick(&window, Qt::Key_F1);
         QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(canonical(page))});
         console.shutDown();
@@ -127,7 +115,7 @@ private Q_SLOTS:
         TestHome home;
         writeFile(home.file(QStringLiteral("help/index.html")),
                   "<html><body><h1>Daily work</h1></body></html>");
-        HelpOverride help(home.file(QStringLiteral("help")));
+        qputenv("VANTIROKIT_HELP", home.file(QStringLiteral("help")).toLocal8Bit());
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
         const QByteArray path = qgetenv("PATH");
         // The desktop's opener is there and takes the page, but has no browser to give it to.

@@ -97,27 +97,6 @@ private Q_SLOTS:
         }
     }
 
-    void awkwardTextRoundTripsThroughEveryHelper()
-    {
-        Database& db = *m_db;
-        const QStringList names{"O'Brien's PC", "Ünïcödé Café ☕", "'; DROP TABLE history; --"};
-        for (const QString& n : names) {
-            QVERIFY(db.run("INSERT INTO members (memberid, name) VALUES (?, ?)", {n + "#id", n}));
-        }
-        QCOMPARE(db.scalar("SELECT count(*) FROM history").toInt(), 0); // the table survived
-        for (const QString& n : names) {
-            QCOMPARE(
-                db.scalar("SELECT name FROM members WHERE memberid = ?", {n + "#id"}).toString(),
-                n);
-            const auto row = db.firstRow("SELECT name FROM members WHERE name = ?", {n});
-            QVERIFY(row);
-            QCOMPARE(row->value(0).toString(), n);
-        }
-        // A look-up of a missing id is an empty result, never an error.
-        QVERIFY(!db.firstRow("SELECT * FROM members WHERE memberid = ?", {"nobody"}));
-        QVERIFY(m_home->errorLog().isEmpty());
-    }
-
     // Statements are prepared once and run again: a finished one must hold nothing of the
     // file (another writer's commit does not make our next write fail) and reopening on
     // another file must not run them against the old one.

@@ -57,23 +57,6 @@ private Q_SLOTS:
         window.reset();
     }
 
-    // A letter on a number column and a digit on a read-only one open nothing; Enter opens a
-    // cell on its text.
-    void keysOpenTheEditor()
-    {
-        grid->setCurrentCell(1, 0);
-        QTest::keyClick(grid, Qt::Key_A);
-        QVERIFY(!editor->isOpen());
-        grid->setCurrentCell(1, 3);
-        QTest::keyClick(grid, Qt::Key_5);
-        QVERIFY(!editor->isOpen());
-        grid->setCurrentCell(1, 1);
-        QTest::keyClick(grid, Qt::Key_Return);
-        QVERIFY(editor->isOpen());
-        QCOMPARE(txtEdit()->text(), QStringLiteral("item 1"));
-        QCOMPARE(txtEdit()->cursorPosition(), 6);
-    }
-
     // Escape leaves the cell as it was; Enter, Up and Down put the text in it, and the arrows
     // move the cursor but never out of the rows.
     void keysLeaveTheEditor_data()
