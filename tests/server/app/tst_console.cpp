@@ -160,18 +160,14 @@ private Q_SLOTS:
         QVERIFY(pc9 != nullptr && pc9->isSelected());
         QVERIFY(pc9->text(0).startsWith("PC9"));
 
-        // Each window opens on the selection; what it shows is read and the window closed.
+        // The session's window opens on the selection; what it shows is read and it is closed.
         QString shown;
-        const auto readOnOpen = [&shown](const char* label) {
-            shown.clear();
-            QTimer::singleShot(0, [&shown, label] {
-                auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-                QVERIFY(d != nullptr);
-                shown = d->findChild<QLabel*>(QString::fromLatin1(label))->text();
-                d->reject();
-            });
-        };
-        readOnOpen("lbl1(0)");
+        QTimer::singleShot(0, [&shown] {
+            auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(d != nullptr);
+            shown = d->findChild<QLabel*>(QStringLiteral("lbl1(0)"))->text();
+            d->reject();
+        });
         // A click, then the second press as the window system reports it.
         const QPoint at = sessions->visualItemRect(pc9).center();
         QTest::mouseClick(sessions->viewport(), Qt::LeftButton, {}, at);
