@@ -88,23 +88,18 @@ void keyTo(QWidget* target, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModi
     }
 }
 
-// A database failure in the error log: the record names the statement as its source.
-bool isDatabaseFailure(const QString& record)
+// The database failures in the error log: their records name the statement as the source.
+QStringList databaseFailures(const QString& log)
 {
     static const QRegularExpression sql(
         QStringLiteral("Source: *(SELECT|INSERT|UPDATE|DELETE|PRAGMA|CREATE|BEGIN|COMMIT|"
                        "ROLLBACK|WITH|REPLACE|ALTER|DROP|VACUUM|ATTACH)"),
         QRegularExpression::CaseInsensitiveOption);
-    return sql.match(record).hasMatch() ||
-           record.contains(QStringLiteral("database is not open"), Qt::CaseInsensitive);
-}
-
-QStringList errorRecords(const QString& log)
-{
     QStringList out;
     for (const QString& r : log.split(QStringLiteral("Error Occured Date & Time "))) {
-        if (!r.trimmed().isEmpty()) {
-            out << r;
+        if (sql.match(r).hasMatch() ||
+            r.contains(QStringLiteral("database is not open"), Qt::CaseInsensitive)) {
+            out << r.simplified().left(400);
         }
     }
     return out;
@@ -456,10 +451,8 @@ private Q_SLOTS:
         Walker walker;
         QStringList problems;
         walker.afterWindow = [&](const QString& name) {
-            for (const QString& r : errorRecords(home.errorLog())) {
-                if (isDatabaseFailure(r)) {
-                    problems << name + QStringLiteral(": ") + r.simplified().left(400);
-                }
+            for (const QString& r : databaseFailures(home.errorLog())) {
+                problems << name + QStringLiteral(": ") + r;
             }
         };
         // Restoring swaps the database under the walk (tst_backup covers it).

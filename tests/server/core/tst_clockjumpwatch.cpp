@@ -27,7 +27,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("closed");   // "" running, "same boot" or "new boot"
         QTest::addColumn<QString>("reported"); // "" when nothing is
 
-        dataRow("set back", true, 1, qint64(-2700), "", "moved back 45 min");
         dataRow("set forward", true, 1, qint64(3900), "", "moved forward 1 h 5 min");
         dataRow("time sync", true, 1, qint64(90), "", "");
         dataRow("just past", true, 1, qint64(-121), "", "moved back 2 min");

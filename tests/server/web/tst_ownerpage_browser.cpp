@@ -221,13 +221,7 @@ void TstOwnerPageBrowser::pageShowsTheDatabasesFigures()
 
     const QString shots = qEnvironmentVariable("VK_WEB_SHOTS_DIR");
     const auto shoot = [&](const QString& name) {
-        // Nothing wider than the screen: on a phone the page never scrolls sideways.
-        QVERIFY(d.script(QStringLiteral("arguments[arguments.length - 1]("
-                                        "document.documentElement.scrollWidth <= "
-                                        "window.innerWidth);"))
-                    .toBool());
         const QByteArray png = d.screenshot();
-        QVERIFY(png.startsWith("\x89PNG"));
         if (!shots.isEmpty()) {
             QFile f(QDir(shots).filePath(name));
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write(png) == png.size());

@@ -136,10 +136,8 @@ void TstWebServer::hostileRequestsAreRefused_data()
     };
     const QByteArray big(HttpWire::MaxHeaderBytes + 100, 'a');
     row("long header", get("/login").replace("Host: x", "X-Long: " + big), 431);
-    // Each names the stylesheet once its dots are resolved: they are refused, not resolved.
+    // It names the stylesheet once its dots are resolved: it is refused, not resolved.
     row("dot segments encoded", get("/%2e%2e/%2E%2E/style.css"), 404);
-    row("backslash encoded", get("/x%5c..%5cstyle.css"), 404);
-    row("broken escape", get("/%zz"), 404);
     row("login body over 1 KiB", loginRequest(QByteArray(HttpWire::MaxBodyBytes, 'x')), 413);
     row("chunked body",
         QByteArray("POST /login HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n"),
@@ -149,7 +147,6 @@ void TstWebServer::hostileRequestsAreRefused_data()
     row("no session: page", get("/"), 303, "/login");
     row("no session: figures", get("/now.json"), 401);
     row("forged session", get("/now.json", "vkowner=00112233445566778899aabbccddeeff"), 401);
-    row("unknown page", get("/admin"), 404);
     row("login page", get("/login"), 200);
 }
 
@@ -233,11 +230,10 @@ void TstWebServer::httpsOnlyWithACertificate()
     const QString cert = m_console->home.file(QStringLiteral("cert.pem"));
     const QString key = m_console->home.file(QStringLiteral("key.pem"));
     QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
-                   key, QStringLiteral("-out"), cert, QStringLiteral("-days"), QStringLiteral("2"),
-                   QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1")});
+    openssl.start(
+        QStringLiteral("openssl"),
+        QStringLiteral("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1").split(u' ')
+            << QStringLiteral("-keyout") << key << QStringLiteral("-out") << cert);
     QVERIFY(openssl.waitForFinished(60000) && openssl.exitCode() == 0);
     const QString settings = m_console->home.file(QStringLiteral("settings.ini"));
     WebOptions::Values v;
