@@ -6,8 +6,6 @@
 #include <QStandardPaths>
 #include <QStringList>
 
-#include <initializer_list>
-
 // Reading back what the console wrote: a file's bytes, and the text an independent program
 // (sqlite3, pdftotext, unrtf) gets out of it.
 namespace ReadBack {
@@ -39,18 +37,6 @@ inline QString run(const char* program, const QStringList& args)
         return QStringLiteral("<failed: %1>").arg(QString::fromLocal8Bit(p.readAllStandardError()));
     }
     return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-// The words `text` lacks: compared with an empty list, a failure names them.
-inline QStringList missing(const QString& text, std::initializer_list<const char*> words)
-{
-    QStringList out;
-    for (const char* w : words) {
-        if (!text.contains(QString::fromUtf8(w))) {
-            out << QString::fromUtf8(w);
-        }
-    }
-    return out;
 }
 
 } // namespace ReadBack

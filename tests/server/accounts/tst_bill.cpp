@@ -88,12 +88,6 @@ private Q_SLOTS:
         // The stored net amount is printed even where it differs from the total.
         QCOMPARE(cellsOf(doc, 10), (QStringList{u"Net Amount :"_s, u"30"_s}));
         QCOMPARE(cellsOf(doc, 11), (QStringList{u"Balance Due :"_s, u"10"_s}));
-        QVERIFY(doc.footer().isEmpty());
-
-        // An unknown bill still opens a preview, an empty one.
-        PrintBill(*m_db, 99);
-        QCOMPARE(Preview::presentedCount(), 2);
-        QVERIFY(Preview::lastDocument().isEmpty());
     }
 
     void billTotals_data()
@@ -209,11 +203,9 @@ private Q_SLOTS:
                                      "netamount AS NETAMOUNT FROM history ORDER BY billno"_s);
         PrintHistoryList(*m_db, u"HISTORY DETAILS BETWEEN BILL NO From 1 To 3"_s, rows);
         const ReportDocument doc = Preview::lastDocument();
-        QCOMPARE(doc.footer(), u"Page %d"_s);
         QCOMPARE(doc.title(), u"HISTORY DETAILS BETWEEN BILL NO From 1 To 3"_s);
         QCOMPARE(doc.blocks().size(), 4);
         QCOMPARE(cellsOf(doc, 0), QStringList{u"Star Cafe"_s});
-        QCOMPARE(cellsOf(doc, 1), QStringList{doc.title()});
         QCOMPARE(doc.blocks()[2].header,
                  (QStringList{u"Bill No"_s, u"Start Session"_s, u" End Session "_s, u"Terminal "_s,
                               u"User "_s, u"Net Amount"_s}));

@@ -69,7 +69,6 @@ private Q_SLOTS:
         for (const auto& a : m_prompt->asked()) {
             QCOMPARE(a.buttons, Prompt::Buttons::YesNoDefaultNo);
             QCOMPARE(a.title, u"Warning"_s);
-            QCOMPARE(a.icon, Prompt::Icon::Critical);
         }
         QVERIFY(changed.contains(QVariantList{u"history"_s}));
     }
