@@ -9,6 +9,13 @@ function(vk_library name dir)
     file(GLOB _all CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h ${dir}/*.qrc)
     if(_src)
         add_library(${name} STATIC ${_all})
+        # tools/mutants builds the files it plants faults in with coverage counters, to learn
+        # which tests run each line and run only those for a fault on it.
+        foreach(_s ${VK_COVERAGE_SOURCES})
+            if("${PROJECT_SOURCE_DIR}/${_s}" IN_LIST _all)
+                set_source_files_properties(${PROJECT_SOURCE_DIR}/${_s} PROPERTIES COMPILE_OPTIONS --coverage)
+            endif()
+        endforeach()
         target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
         target_link_libraries(${name} PUBLIC ${ARG_LIBS})
     else()
