@@ -7,7 +7,6 @@
 #include "support/agentprocess.h"
 #include "support/testhome.h"
 
-#include <QDeadlineTimer>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QtTest>

@@ -7,7 +7,6 @@
 #include "platform/socketoptions.h"
 #include "support/agentfixture.h"
 #include "support/agentprocess.h"
-#include "support/scriptedprompt.h"
 
 #include <QtTest>
 

@@ -7,7 +7,6 @@
 #include <QTest>
 
 #include <clocale>
-#include <cstring>
 
 // With LOCPATH set, the C library's newlocale() drops its copy of the search path on every
 // call; production never sets LOCPATH, the test must.

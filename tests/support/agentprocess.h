@@ -3,7 +3,6 @@
 
 #include <QByteArray>
 #include <QJsonObject>
-#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QProcess>
@@ -67,7 +66,6 @@ public:
     bool start();
     void kill();
     QString stateFile() const { return m_stateFile; }
-    QString powerLog() const { return m_powerLog; }
     // The last state the agent wrote (empty when none yet).
     QJsonObject state() const;
     // One value of that state.

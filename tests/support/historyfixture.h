@@ -6,8 +6,6 @@
 #include <QSqlRecord>
 #include <QtTest>
 
-#include <memory>
-
 // The console fixture with the clock at 31/12/2026 20:00, and the history rows the
 // housekeeping and backup tests work on.
 class HistoryFixture : public ConsoleFixture

@@ -46,7 +46,6 @@ public:
 
     bool start(bool withWindowManager, int width = 1024, int height = 768);
     void stop();
-    QString display() const { return m_display; }
     // The system environment pointed at this display, with Qt on xcb.
     QProcessEnvironment environment() const { return m_env; }
 

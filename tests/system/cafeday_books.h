@@ -58,7 +58,6 @@ public:
     DatabaseTarget target;
     QString journalPath;
 
-    int phases = 0;
     // What the test has learnt of every bill (kept after housekeeping removes it).
     std::map<qint64, Bill> knownBills;
     QList<QPair<qint64, qint64>> housekept;
@@ -213,8 +212,6 @@ public:
     // `connected`: the workstations whose agents run and reach a running console.
     void checkInvariants(const QString& where, const QList<const Agent*>& connected)
     {
-        ++phases;
-
         // Every workstation in at most one of the two tables, once; a connected one in exactly
         // one (once the console has seen its agent again).
         QCOMPARE(count("SELECT count(*) FROM online o JOIN terminals t ON o.ip = t.ip"), 0);

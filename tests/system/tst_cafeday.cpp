@@ -10,7 +10,6 @@
 #include "support/testdatabase.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 

@@ -7,7 +7,6 @@
 #include "cafeday_processes.h"
 #include "server/core/consolecore.h"
 #include "server/core/database.h"
-#include "support/testdatabase.h"
 
 #include <QRegularExpression>
 #include <QTimer>

@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "common/clock.h"
 #include "server/accounts/housekeeping.h"
 #include "server/accounts/optionsmodel.h"
 #include "server/accounts/reportcomposer.h"

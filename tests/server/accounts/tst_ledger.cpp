@@ -16,8 +16,6 @@
 #include <QTableWidget>
 #include <QtTest>
 
-#include <memory>
-
 using namespace Qt::StringLiterals;
 
 class TestLedger : public QObject, public ConsoleFixture

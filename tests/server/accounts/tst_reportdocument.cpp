@@ -4,7 +4,6 @@
 #include "server/accounts/reportexport.h"
 #include "server/accounts/ui/preview.h"
 #include "support/consolefixture.h"
-#include "support/datarow.h"
 #include "support/readback.h"
 #include "support/shownbox.h"
 

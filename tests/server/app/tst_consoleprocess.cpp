@@ -7,7 +7,6 @@
 #include "support/testhome.h"
 
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>

@@ -2,9 +2,7 @@
 #include "server/core/ui/gridcelleditor.h"
 #include "support/datarow.h"
 
-#include <QApplication>
 #include <QDateEdit>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTableWidget>

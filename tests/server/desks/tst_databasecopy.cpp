@@ -9,7 +9,6 @@
 #include "support/testhome.h"
 
 #include <QProcess>
-#include <QSqlQuery>
 #include <QUrl>
 #include <QtTest>
 

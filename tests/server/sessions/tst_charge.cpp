@@ -8,8 +8,6 @@
 
 #include <QTest>
 
-#include <memory>
-
 namespace {
 
 // A category's rate rows and pricing settings.

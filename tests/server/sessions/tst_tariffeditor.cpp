@@ -8,14 +8,12 @@
 #include "support/datarow.h"
 #include "support/refusedwrites.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSqlRecord>
 #include <QTableWidget>
 #include <QTest>
 

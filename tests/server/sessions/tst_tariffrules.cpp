@@ -10,8 +10,6 @@
 
 #include <QTest>
 
-#include <memory>
-
 class TestTariffRules : public QObject, public ConsoleFixture
 {
     Q_OBJECT

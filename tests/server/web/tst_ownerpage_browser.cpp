@@ -22,7 +22,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
-#include <QTimer>
 
 namespace {
 
