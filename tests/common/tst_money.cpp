@@ -24,6 +24,7 @@ private Q_SLOTS:
         dataRow("fifth decimal rounds half to even down", "0.00005", qint64(0));
         dataRow("fifth decimal rounds half to even up", "0.00015", qint64(2));
         dataRow("above half", "0.000051", qint64(1));
+        dataRow("fifth decimal above five rounds up", "0.00006", qint64(1));
         dataRow("comma is not a decimal point", "1,5", qint64(10000));
         dataRow("huge saturates", "99999999999999999999999", qint64(4611686018427380000));
     }
