@@ -195,6 +195,8 @@ private Q_SLOTS:
                          u"No backup was made. The earlier backup "_s + copy +
                              u" is left as it was."_s}));
         QCOMPARE(m_prompt->asked().first().buttons, Prompt::Buttons::YesNoDefaultNo);
+        QCOMPARE(finished.at(1).at(0).toBool(), false);
+        QVERIFY(!QFile::exists(copy + u".part"_s));
         QCOMPARE(ReadBack::bytes(copy), earlier);
 
         m_prompt->clear();

@@ -176,9 +176,6 @@ private Q_SLOTS:
         const QRegularExpression line(QRegularExpression::escape(caption) + "\\s*" +
                                       QRegularExpression::escape(balance) + "(?![0-9.])");
         for (const QString& text : forms) {
-            if (text.isEmpty()) {
-                continue; // a reader that is not installed
-            }
             QVERIFY2(text.contains(u"Net Amount :"_s), qPrintable(text));
             if (caption.isEmpty()) {
                 QVERIFY2(!text.contains(u"Balance Due"_s) && !text.contains(u"Change"_s),

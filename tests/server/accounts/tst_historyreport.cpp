@@ -61,6 +61,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("bills");
         dataRow("to below from", "5", "3", "Please Enter Valid Bill No", QStringList{});
         dataRow("from zero", "0", "3", "Please Enter the Bill No", QStringList{});
+        dataRow("to not a number", "1", "abc", "Please Enter the Bill No", QStringList{});
         dataRow("single bill", "10", "10", "", QStringList{"10"});
         dataRow("numbers compare as numbers", "9", "11", "", QStringList{"9", "10", "11"});
         dataRow("nothing in range", "100", "200", "No History Details Found", QStringList{});

@@ -183,6 +183,7 @@ private Q_SLOTS:
         const QString noNumber = u"Enter the From and To Bill Numbers"_s;
         dataRow("as the window opens", "", "", 2, noNumber);
         dataRow("no To", "1", "", 2, noNumber);
+        dataRow("no From", "", "1000", 2, noNumber);
         dataRow("No to the first question", "1", "1000", 0, QString());
         dataRow("No to the second question", "1", "1000", 1, QString());
     }

@@ -68,10 +68,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("password");
-        QTest::addColumn<int>("admin"); // -1: refused
+        QTest::addColumn<int>("admin"); // -1: name refused, -2: password refused
         dataRow("administrator", "Admin", "Boss1", 1);
         dataRow("staff", "user", "desk", 0);
         dataRow("no such user", "boss", "Boss1", -1);
+        dataRow("wrong password", "Admin", "boss1", -2);
     }
     void theWindowSwitchesTheRole()
     {
@@ -87,11 +88,15 @@ private Q_SLOTS:
         QTest::keyClick(name, Qt::Key_Return);
         QCOMPARE(changed.count(), admin < 0 ? 0 : 1);
         QCOMPARE(w.isVisible(), admin < 0);
-        if (admin < 0) {
-            // A name that is neither is told which two there are.
+        if (admin == -1) {
+            // A name that is neither is told which two there are, and is selected for retyping.
             QVERIFY(m_prompt->lastText().startsWith(u"There is no user named \"boss\"."_s));
             QVERIFY(
                 m_prompt->lastText().contains("admin for the administrator or user for the staff"));
+            QCOMPARE(name->selectedText(), user);
+        } else if (admin == -2) {
+            QCOMPARE(m_prompt->lastText(), u"Invalid Password, try again!"_s);
+            QCOMPARE(child<QLineEdit>(w, u"txtPassword"_s)->selectedText(), password);
         } else {
             QCOMPARE(changed.first().first().toBool(), admin == 1);
             QCOMPARE(w.result(), int(QDialog::Accepted));

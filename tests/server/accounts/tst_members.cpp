@@ -128,6 +128,12 @@ private Q_SLOTS:
         QVERIFY(!reg.save());
         QCOMPARE(m_prompt->lastText(), u"Member Name Not found"_s);
         QCOMPARE(m_prompt->asked().last().title, u"Invalid Entry, Not Saved"_s);
+        MemberRegister::Fields blank;
+        blank.name = u"   "_s; // blanks are no name either
+        reg.setFields(blank);
+        QVERIFY(!reg.save());
+        QCOMPARE(m_prompt->lastText(), u"Member Name Not found"_s);
+        QCOMPARE(count(u"members"_s), 0);
         // Someone else creates the id while this one is being typed in.
         MemberRows::addMember(*m_db, u" M1"_s, u"First"_s);
         MemberRegister::Fields f;

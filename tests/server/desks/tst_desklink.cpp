@@ -213,6 +213,8 @@ void TstDeskLink::commandReachesAnotherDesksAgentUntilThatDeskDies()
     QTRY_VERIFY(!a.registry.isAlive(deskB));
     QCOMPARE(down.count(), 1);
     QCOMPARE(down.at(0).at(0).toInt(), deskB);
+    QVERIFY(!a.agents->isConnected(ib));
+    QVERIFY(!a.agents->deskRunning(ib));
     QVERIFY(!a.agents->send(ib, Proto::Lock));
     // Listed still, for the desk to clear when it comes back; the cashier is told why not.
     QCOMPARE(count(a.db, listed, {ib}), 1);

@@ -9,6 +9,7 @@
 #include "support/consolefixture.h"
 #include "support/datarow.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSqlRecord>
@@ -103,6 +104,18 @@ private Q_SLOTS:
         QFETCH(QString, qty);
         QFETCH(QString, line);
         QCOMPARE(JobWorkStore::lineAmount(Money::parse(unit), qty).toString(), line);
+    }
+
+    // An empty list once left the cashier with no idea how to add the first item.
+    void anEmptyListSaysHowToAddItems()
+    {
+        FrmJobWork listed(*m_db);
+        QVERIFY(!listed.findChild<QLabel*>(QStringLiteral("lblhint"))->isVisibleTo(&listed));
+        QVERIFY(m_db->run(QStringLiteral("DELETE FROM jobwork")));
+        FrmJobWork empty(*m_db);
+        auto* hint = empty.findChild<QLabel*>(QStringLiteral("lblhint"));
+        QVERIFY(hint->isVisibleTo(&empty));
+        QVERIFY(hint->text().contains(QStringLiteral("then Save")));
     }
 
     void catalogueSave()
