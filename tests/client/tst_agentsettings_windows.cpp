@@ -221,8 +221,11 @@ private Q_SLOTS:
         dataRow("from built-in", QString(), "TOVLE", "Net4Cafe", "Net4Cafe", QString(), "Net4Cafe");
         dataRow("wrong old", QString(), "tovle", "x", "x", "Invalid old Password", "TOVLE");
         dataRow("mismatch", "abc", "abc", "new1", "new2", "New Password Mismatch", "abc");
+        dataRow("wrong old wins over mismatch", "abc", "abd", "n1", "n2", "Invalid old Password",
+                "abc");
         dataRow("the unset marker cannot be a password", "abc", "abc", "Error", "Error",
                 "This password cannot be used, please choose another one", "abc");
+        dataRow("blanks kept", "abc", "abc", " p w ", " p w ", QString(), " p w ");
     }
     void passwordChangeRulesAndMessages()
     {
